@@ -1,0 +1,126 @@
+#include "ini/inifile.h"
+
+#include "text/text.h"
+
+// Values are handled as bytes here; encodings are dealt with around the library.
+#define SI_NO_CONVERSION
+#include <SimpleIni.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+namespace orv::ini {
+
+namespace {
+
+struct Loaded {
+    CSimpleIniA ini; // section and key names compared without regard to case
+    bool legacyEncoding = false; // the file was in Windows-1251
+};
+
+bool load(const std::filesystem::path& path, Loaded& out) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    std::string data = bytes.str();
+    if (data.starts_with("\xEF\xBB\xBF"))
+        data.erase(0, 3);
+    if (!text::isValidUtf8(data)) {
+        out.legacyEncoding = true;
+        data = text::cp1251ToUtf8(data);
+    }
+    out.ini.SetUnicode(false);
+    out.ini.SetMultiKey(false);
+    return out.ini.LoadData(data) >= 0;
+}
+
+} // namespace
+
+IniFile::IniFile(std::filesystem::path path) : path_(std::move(path)) {}
+
+bool IniFile::exists() const {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path_, ec);
+}
+
+std::string IniFile::read(std::string_view section, std::string_view key,
+                          std::string_view fallback, std::size_t maxChars) const {
+    Loaded f;
+    std::string value(fallback);
+    if (load(path_, f)) {
+        const std::string s(section);
+        const std::string k(key);
+        if (const char* v = f.ini.GetValue(s.c_str(), k.c_str(), nullptr))
+            value = v;
+    }
+    return text::truncateChars(value, maxChars);
+}
+
+int IniFile::readInt(std::string_view section, std::string_view key, int fallback) const {
+    Loaded f;
+    if (!load(path_, f))
+        return fallback;
+    const std::string s(section);
+    const std::string k(key);
+    const char* v = f.ini.GetValue(s.c_str(), k.c_str(), nullptr);
+    return v ? text::toInt(text::trim(v)) : fallback;
+}
+
+bool IniFile::write(std::string_view section, std::string_view key, std::string_view value) const {
+    Loaded f;
+    if (!load(path_, f)) {
+        f.ini.SetUnicode(false);
+        f.ini.SetMultiKey(false);
+    }
+    const std::string s(section);
+    const std::string k(key);
+    const std::string v(value);
+    if (f.ini.SetValue(s.c_str(), k.c_str(), v.c_str()) < 0)
+        return false;
+    std::string data;
+    if (f.ini.Save(data) < 0)
+        return false;
+    if (f.legacyEncoding)
+        data = text::utf8ToCp1251(data);
+    std::error_code ec;
+    if (path_.has_parent_path())
+        std::filesystem::create_directories(path_.parent_path(), ec);
+    std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+    out << data;
+    return static_cast<bool>(out.flush());
+}
+
+std::filesystem::path findNoCase(const std::filesystem::path& dir, std::string_view name) {
+    std::error_code ec;
+    const std::filesystem::path exact = dir / std::string(name);
+    if (std::filesystem::exists(exact, ec))
+        return exact;
+    for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        if (text::equalsNoCase(it->path().filename().string(), name))
+            return it->path();
+    }
+    return exact;
+}
+
+std::filesystem::path systemSettingsDir() {
+    if (const char* dir = std::getenv("ORV_SETTINGS_DIR"); dir && *dir)
+        return dir;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
+        return std::filesystem::path(xdg) / "orv";
+    const char* home = std::getenv("HOME");
+    return std::filesystem::path(home && *home ? home : ".") / ".config" / "orv";
+}
+
+std::filesystem::path systemSettingsFile() {
+    const std::filesystem::path dir = systemSettingsDir();
+    std::filesystem::path found = findNoCase(dir, "orv.ini");
+    if (found == dir / "orv.ini" && !std::filesystem::exists(found))
+        return dir / "ORV.ini";
+    return found;
+}
+
+} // namespace orv::ini

@@ -1,0 +1,48 @@
+// Initialisation files with Windows semantics: "[section]" headers and "key=value"
+// lines, section and key names compared without regard to case, defaults for what is
+// missing, values cut to the caller's buffer size (never overrun), and writes that
+// create the file, section or key and keep everything else.
+//
+// Files written by older Windows installations may be in Windows-1251: they are read
+// correctly and written back in the encoding they had.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace orv::ini {
+
+class IniFile {
+public:
+    explicit IniFile(std::filesystem::path path);
+
+    const std::filesystem::path& path() const { return path_; }
+    bool exists() const;
+
+    // The value of section/key, or fallback when the file, section or key is missing.
+    // At most maxChars characters are returned; a longer value is cut.
+    std::string read(std::string_view section, std::string_view key, std::string_view fallback,
+                     std::size_t maxChars = 255) const;
+    // The value read as an integer the way atoi reads it; fallback when missing.
+    int readInt(std::string_view section, std::string_view key, int fallback) const;
+    // Writes section/key = value, creating what is missing. False when the file cannot
+    // be written.
+    bool write(std::string_view section, std::string_view key, std::string_view value) const;
+
+private:
+    std::filesystem::path path_;
+};
+
+// The entry of dir whose name equals name without regard to case; dir / name when
+// there is none (so that a write creates it under that name).
+std::filesystem::path findNoCase(const std::filesystem::path& dir, std::string_view name);
+
+// The directory of the settings shared by all programs (the Windows directory of the
+// original platform): $ORV_SETTINGS_DIR, else ${XDG_CONFIG_HOME:-$HOME/.config}/orv.
+std::filesystem::path systemSettingsDir();
+// The shared settings file: "orv.ini" in the system settings directory, matched without
+// regard to case; "ORV.ini" there when none exists yet.
+std::filesystem::path systemSettingsFile();
+
+} // namespace orv::ini

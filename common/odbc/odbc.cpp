@@ -1,0 +1,419 @@
+#include "odbc/odbc.h"
+
+#include "text/text.h"
+
+#include <cstring>
+
+namespace orv::odbc {
+
+namespace {
+
+SQLCHAR* sqlText(std::string& s) { return reinterpret_cast<SQLCHAR*>(s.data()); }
+
+SQLSMALLINT smallLength(std::string_view s) {
+    return static_cast<SQLSMALLINT>(std::min<std::size_t>(s.size(), 32767));
+}
+
+} // namespace
+
+std::string diagnostic(SQLSMALLINT handleType, SQLHANDLE handle) {
+    if (handle == SQL_NULL_HANDLE)
+        return {};
+    SQLCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    SQLCHAR message[1024] = {};
+    SQLSMALLINT length = 0;
+    const SQLRETURN rc = SQLGetDiagRec(handleType, handle, 1, state, &native, message,
+                                       sizeof message, &length);
+    if (!isSuccess(rc))
+        return {};
+    return text::decodeLegacy(reinterpret_cast<const char*>(message));
+}
+
+// --- Timestamp ------------------------------------------------------------------------
+
+Timestamp Timestamp::fromTm(const std::tm& tm) {
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+Timestamp Timestamp::now() { return fromTm(text::localNow()); }
+
+std::tm Timestamp::toTm() const {
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    tm.tm_isdst = -1;
+    return tm;
+}
+
+std::string Timestamp::toSqlText() const {
+    return text::format("%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour, minute, second);
+}
+
+// --- Environment -------------------------------------------------------------------------
+
+Environment::Environment() {
+    if (!isSuccess(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &handle_))) {
+        handle_ = SQL_NULL_HENV;
+        return;
+    }
+    if (!isSuccess(SQLSetEnvAttr(handle_, SQL_ATTR_ODBC_VERSION,
+                                 reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0))) {
+        SQLFreeHandle(SQL_HANDLE_ENV, handle_);
+        handle_ = SQL_NULL_HENV;
+    }
+}
+
+Environment::~Environment() {
+    if (handle_ != SQL_NULL_HENV)
+        SQLFreeHandle(SQL_HANDLE_ENV, handle_);
+}
+
+std::vector<DataSource> listDataSources(Environment& env, bool system) {
+    std::vector<DataSource> out;
+    if (!env.valid())
+        return out;
+    SQLUSMALLINT direction = system ? SQL_FETCH_FIRST_SYSTEM : SQL_FETCH_FIRST_USER;
+    for (;;) {
+        SQLCHAR name[1024] = {};
+        SQLCHAR description[1024] = {};
+        SQLSMALLINT nameLength = 0;
+        SQLSMALLINT descriptionLength = 0;
+        const SQLRETURN rc = SQLDataSources(env.handle(), direction, name, sizeof name,
+                                            &nameLength, description, sizeof description,
+                                            &descriptionLength);
+        if (!isSuccess(rc))
+            break;
+        out.push_back({reinterpret_cast<const char*>(name),
+                       reinterpret_cast<const char*>(description)});
+        direction = SQL_FETCH_NEXT;
+    }
+    return out;
+}
+
+// --- Connection ------------------------------------------------------------------------
+
+Connection::Connection() {
+    if (!env_.valid())
+        return;
+    if (!isSuccess(SQLAllocHandle(SQL_HANDLE_DBC, env_.handle(), &dbc_)))
+        dbc_ = SQL_NULL_HDBC;
+}
+
+Connection::~Connection() {
+    disconnect();
+    if (dbc_ != SQL_NULL_HDBC)
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
+}
+
+SQLRETURN Connection::connect(std::string_view dsn, std::string_view user,
+                              std::string_view password) {
+    if (!allocated())
+        return SQL_ERROR;
+    disconnect();
+    std::string d(dsn);
+    std::string u(user);
+    std::string p(password);
+    const SQLRETURN rc = SQLConnect(dbc_, sqlText(d), SQL_NTS, sqlText(u), smallLength(u),
+                                    sqlText(p), smallLength(p));
+    if (!isError(rc))
+        afterConnect();
+    return rc;
+}
+
+SQLRETURN Connection::driverConnect(std::string_view connectString) {
+    if (!allocated())
+        return SQL_ERROR;
+    disconnect();
+    std::string in(connectString);
+    SQLCHAR out[1024] = {};
+    SQLSMALLINT outLength = 0;
+    const SQLRETURN rc = SQLDriverConnect(dbc_, nullptr, sqlText(in), smallLength(in), out,
+                                          sizeof out, &outLength, SQL_DRIVER_NOPROMPT);
+    if (!isError(rc))
+        afterConnect();
+    return rc;
+}
+
+void Connection::afterConnect() {
+    open_ = true;
+    // Some drivers (PostgreSQL's among them) call setlocale while connecting; numbers are
+    // handled in the C locale by orv::text whatever happens here.
+    const auto name = dbmsName();
+    sqlite_ = name && text::equalsNoCase(*name, "SQLite");
+}
+
+void Connection::disconnect() {
+    if (open_ && dbc_ != SQL_NULL_HDBC)
+        SQLDisconnect(dbc_);
+    open_ = false;
+    sqlite_ = false;
+}
+
+std::string Connection::diagnostic() const { return odbc::diagnostic(SQL_HANDLE_DBC, dbc_); }
+
+std::optional<std::string> Connection::dbmsName(std::size_t bufferSize) const {
+    std::string buffer(std::max<std::size_t>(bufferSize, 2), '\0');
+    SQLSMALLINT length = 0;
+    const SQLRETURN rc = SQLGetInfo(dbc_, SQL_DBMS_NAME, buffer.data(),
+                                    static_cast<SQLSMALLINT>(buffer.size()), &length);
+    if (!isSuccess(rc))
+        return std::nullopt;
+    buffer.resize(std::strlen(buffer.c_str()));
+    return buffer;
+}
+
+SQLRETURN Connection::setAutocommit(bool on) {
+    return SQLSetConnectAttr(
+        dbc_, SQL_ATTR_AUTOCOMMIT,
+        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)),
+        SQL_IS_UINTEGER);
+}
+
+SQLRETURN Connection::endTransaction(bool commit) {
+    return SQLEndTran(SQL_HANDLE_DBC, dbc_, commit ? SQL_COMMIT : SQL_ROLLBACK);
+}
+
+bool Connection::tableExists(std::string_view table) {
+    Statement st(*this);
+    if (!st.valid())
+        return false;
+    std::string t(table);
+    if (isError(SQLTables(st.handle(), nullptr, 0, nullptr, 0, sqlText(t), SQL_NTS, nullptr, 0)))
+        return false;
+    return isSuccess(st.fetch());
+}
+
+bool Connection::columnExists(std::string_view table, std::string_view column) {
+    return columnTypeName(table, column).has_value();
+}
+
+std::optional<std::string> Connection::columnTypeName(std::string_view table,
+                                                      std::string_view column) {
+    Statement st(*this);
+    if (!st.valid())
+        return std::nullopt;
+    std::string t(table);
+    std::string c(column);
+    if (isError(SQLColumns(st.handle(), nullptr, 0, nullptr, 0, sqlText(t), SQL_NTS, sqlText(c),
+                           SQL_NTS)))
+        return std::nullopt;
+    if (!isSuccess(st.fetch()))
+        return std::nullopt;
+    return st.getText(6, 127).value_or(std::string());
+}
+
+// --- Statement -------------------------------------------------------------------------
+
+Statement::Statement(Connection& connection) : connection_(connection) {
+    if (!connection.isOpen() ||
+        !isSuccess(SQLAllocHandle(SQL_HANDLE_STMT, connection.handle(), &stmt_)))
+        stmt_ = SQL_NULL_HSTMT;
+}
+
+Statement::~Statement() {
+    if (stmt_ != SQL_NULL_HSTMT) {
+        SQLFreeStmt(stmt_, SQL_CLOSE);
+        SQLFreeHandle(SQL_HANDLE_STMT, stmt_);
+    }
+}
+
+std::string Statement::diagnostic() const { return odbc::diagnostic(SQL_HANDLE_STMT, stmt_); }
+
+SQLRETURN Statement::execDirect(std::string_view sql) {
+    if (!valid())
+        return SQL_ERROR;
+    std::string s(sql);
+    return SQLExecDirect(stmt_, sqlText(s), static_cast<SQLINTEGER>(s.size()));
+}
+
+SQLRETURN Statement::prepare(std::string_view sql) {
+    if (!valid())
+        return SQL_ERROR;
+    std::string s(sql);
+    return SQLPrepare(stmt_, sqlText(s), static_cast<SQLINTEGER>(s.size()));
+}
+
+SQLRETURN Statement::execute() { return valid() ? SQLExecute(stmt_) : SQL_ERROR; }
+
+SQLRETURN Statement::bindChar(std::string_view value, SQLSMALLINT sqlType, SQLULEN columnSize,
+                              bool lengthGiven) {
+    if (!valid())
+        return SQL_ERROR;
+    std::string& buffer = texts_.emplace_back(value);
+    SQLLEN& length = lengths_.emplace_back(lengthGiven ? static_cast<SQLLEN>(buffer.size())
+                                                       : SQLLEN{SQL_NTS});
+    return SQLBindParameter(stmt_, nextParameter_++, SQL_PARAM_INPUT, SQL_C_CHAR, sqlType,
+                            columnSize, 0, buffer.data(), static_cast<SQLLEN>(buffer.size() + 1),
+                            &length);
+}
+
+SQLRETURN Statement::bindCode(std::string_view value) {
+    return bindChar(value, SQL_VARCHAR, 8, false);
+}
+
+SQLRETURN Statement::bindFileName(std::string_view value) {
+    return bindChar(value, SQL_VARCHAR, 64, false);
+}
+
+SQLRETURN Statement::bindUnitName(std::string_view value) {
+    return bindChar(value, SQL_VARCHAR, 50, true);
+}
+
+SQLRETURN Statement::bindLongText(std::string_view value) {
+    return bindChar(value, SQL_LONGVARCHAR, 131072, true);
+}
+
+SQLRETURN Statement::bindText(std::string_view value) {
+    return bindChar(value, SQL_VARCHAR, std::max<std::size_t>(value.size(), 1), true);
+}
+
+SQLRETURN Statement::bindDate(const Timestamp& value, bool legacyType) {
+    const SQLSMALLINT sqlType = legacyType ? SQL_TIMESTAMP : SQL_TYPE_TIMESTAMP;
+    if (connection_.isSQLite())
+        return bindChar(value.toSqlText(), sqlType, 19, false);
+    if (!valid())
+        return SQL_ERROR;
+    SQL_TIMESTAMP_STRUCT& ts = timestamps_.emplace_back();
+    ts.year = static_cast<SQLSMALLINT>(value.year);
+    ts.month = static_cast<SQLUSMALLINT>(value.month);
+    ts.day = static_cast<SQLUSMALLINT>(value.day);
+    ts.hour = static_cast<SQLUSMALLINT>(value.hour);
+    ts.minute = static_cast<SQLUSMALLINT>(value.minute);
+    ts.second = static_cast<SQLUSMALLINT>(value.second);
+    ts.fraction = 0;
+    return SQLBindParameter(stmt_, nextParameter_++, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP,
+                            sqlType, 19, 0, &ts, 0, nullptr);
+}
+
+SQLRETURN Statement::bindNumber(double value) {
+    if (!valid())
+        return SQL_ERROR;
+    double& v = doubles_.emplace_back(value);
+    return SQLBindParameter(stmt_, nextParameter_++, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0,
+                            0, &v, 0, nullptr);
+}
+
+SQLRETURN Statement::bindUnitId(short value) {
+    if (!valid())
+        return SQL_ERROR;
+    SQLSMALLINT& v = shorts_.emplace_back(value);
+    return SQLBindParameter(stmt_, nextParameter_++, SQL_PARAM_INPUT, SQL_C_SSHORT, SQL_INTEGER,
+                            0, 0, &v, 0, nullptr);
+}
+
+SQLRETURN Statement::bindInteger(long value) {
+    if (!valid())
+        return SQL_ERROR;
+    SQLINTEGER& v = integers_.emplace_back(static_cast<SQLINTEGER>(value));
+    return SQLBindParameter(stmt_, nextParameter_++, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0,
+                            0, &v, 0, nullptr);
+}
+
+void Statement::resetParameters() {
+    if (valid())
+        SQLFreeStmt(stmt_, SQL_RESET_PARAMS);
+    nextParameter_ = 1;
+    texts_.clear();
+    timestamps_.clear();
+    doubles_.clear();
+    shorts_.clear();
+    integers_.clear();
+    lengths_.clear();
+}
+
+SQLRETURN Statement::fetch() { return valid() ? SQLFetch(stmt_) : SQL_ERROR; }
+
+void Statement::closeCursor() {
+    if (valid())
+        SQLFreeStmt(stmt_, SQL_CLOSE);
+}
+
+std::optional<std::string> Statement::getText(SQLUSMALLINT column, std::size_t maxBytes) {
+    if (!valid())
+        return std::nullopt;
+    std::string out;
+    char chunk[4096];
+    for (;;) {
+        SQLLEN indicator = 0;
+        const SQLRETURN rc =
+            SQLGetData(stmt_, column, SQL_C_CHAR, chunk, sizeof chunk, &indicator);
+        if (rc == SQL_NO_DATA)
+            break;
+        if (!isSuccess(rc))
+            return std::nullopt;
+        if (indicator == SQL_NULL_DATA)
+            return std::nullopt;
+        // With SQL_SUCCESS_WITH_INFO the chunk was filled up (less its terminating zero).
+        const std::size_t got = (indicator == SQL_NO_TOTAL || indicator >= SQLLEN(sizeof chunk) ||
+                                 rc == SQL_SUCCESS_WITH_INFO)
+                                    ? std::strlen(chunk)
+                                    : static_cast<std::size_t>(indicator);
+        out.append(chunk, got);
+        if (rc == SQL_SUCCESS || out.size() > maxBytes)
+            break;
+    }
+    if (out.size() > maxBytes) {
+        // Cut at a character boundary.
+        std::size_t cut = maxBytes;
+        while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80)
+            --cut;
+        out.resize(cut);
+    }
+    return out;
+}
+
+std::optional<double> Statement::getDouble(SQLUSMALLINT column) {
+    double value = 0;
+    SQLLEN indicator = 0;
+    const SQLRETURN rc = SQLGetData(stmt_, column, SQL_C_DOUBLE, &value, 0, &indicator);
+    if (!isSuccess(rc) || indicator == SQL_NULL_DATA)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<long long> Statement::getInteger(SQLUSMALLINT column) {
+    SQLBIGINT value = 0;
+    SQLLEN indicator = 0;
+    const SQLRETURN rc = SQLGetData(stmt_, column, SQL_C_SBIGINT, &value, 0, &indicator);
+    if (!isSuccess(rc) || indicator == SQL_NULL_DATA)
+        return std::nullopt;
+    return static_cast<long long>(value);
+}
+
+std::optional<Timestamp> Statement::getTimestamp(SQLUSMALLINT column) {
+    SQL_TIMESTAMP_STRUCT ts{};
+    SQLLEN indicator = 0;
+    const SQLRETURN rc = SQLGetData(stmt_, column, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &indicator);
+    if (!isSuccess(rc) || indicator == SQL_NULL_DATA)
+        return std::nullopt;
+    return Timestamp{ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second};
+}
+
+// --- Transaction ------------------------------------------------------------------------
+
+Transaction::Transaction(Connection& connection) : connection_(connection) {
+    begun_ = !isError(connection_.setAutocommit(false));
+}
+
+Transaction::~Transaction() {
+    if (begun_ && !ended_)
+        connection_.endTransaction(false);
+    connection_.setAutocommit(true);
+}
+
+SQLRETURN Transaction::commit() {
+    ended_ = true;
+    return connection_.endTransaction(true);
+}
+
+SQLRETURN Transaction::rollback() {
+    ended_ = true;
+    return connection_.endTransaction(false);
+}
+
+} // namespace orv::odbc

@@ -1,0 +1,208 @@
+// A thin RAII layer over the ODBC 3 call interface, shared by both editors.
+//
+// It keeps the order of calls visible (allocate, prepare, bind, execute, fetch, close,
+// free) and returns the driver's result codes unchanged, so that each program puts its
+// own error semantics on top: the station editor turns database errors into exceptions
+// carrying the driver's text, the response editor counts only SQL_ERROR as failure.
+//
+// Dates: the SQLite driver stores a bound timestamp as "YYYY-MM-DD HH:MM:SS.000" but a
+// literal as "YYYY-MM-DD HH:MM:SS", and compares them as text. On SQLite every bound
+// date is therefore passed as the text "YYYY-MM-DD HH:MM:SS", the form literals take,
+// so that a bound date finds rows written by either.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <ctime>
+#include <deque>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orv::odbc {
+
+inline bool isError(SQLRETURN rc) { return rc == SQL_ERROR || rc == SQL_INVALID_HANDLE; }
+inline bool isSuccess(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+
+// The message text of diagnostic record 1 of a handle ("" when there is none).
+std::string diagnostic(SQLSMALLINT handleType, SQLHANDLE handle);
+
+// A date and time of day, to the second.
+struct Timestamp {
+    int year = 1900;
+    int month = 1;
+    int day = 1;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+
+    static Timestamp fromTm(const std::tm& tm);
+    static Timestamp now();
+    std::tm toTm() const;
+    // "YYYY-MM-DD HH:MM:SS"
+    std::string toSqlText() const;
+    auto operator<=>(const Timestamp&) const = default;
+};
+
+// Environment handle with ODBC version 3 set.
+class Environment {
+public:
+    Environment();
+    ~Environment();
+    Environment(const Environment&) = delete;
+    Environment& operator=(const Environment&) = delete;
+
+    bool valid() const { return handle_ != SQL_NULL_HENV; }
+    SQLHENV handle() const { return handle_; }
+
+private:
+    SQLHENV handle_ = SQL_NULL_HENV;
+};
+
+struct DataSource {
+    std::string name;
+    std::string description;
+};
+
+// The data sources the driver manager knows: system ones (SQL_FETCH_FIRST_SYSTEM) or
+// user ones (SQL_FETCH_FIRST_USER), in the order it lists them.
+std::vector<DataSource> listDataSources(Environment& env, bool system);
+
+// One connection with an environment of its own.
+class Connection {
+public:
+    Connection();
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // True when both handles could be allocated.
+    bool allocated() const { return dbc_ != SQL_NULL_HDBC; }
+    bool isOpen() const { return open_; }
+
+    // SQLConnect with data source, user and password.
+    SQLRETURN connect(std::string_view dsn, std::string_view user, std::string_view password);
+    // SQLDriverConnect without prompting ("DSN=...;UID=...;PWD=...;").
+    SQLRETURN driverConnect(std::string_view connectString);
+    // Disconnects; the handles stay allocated and the object can connect again.
+    void disconnect();
+
+    // Diagnostic record 1 of the connection handle.
+    std::string diagnostic() const;
+
+    // SQLGetInfo(SQL_DBMS_NAME) read into a buffer of bufferSize bytes; nullopt when the
+    // call fails.
+    std::optional<std::string> dbmsName(std::size_t bufferSize = 256) const;
+    // True when the driver is the SQLite one (dates then travel as text).
+    bool isSQLite() const { return sqlite_; }
+
+    SQLRETURN setAutocommit(bool on);
+    SQLRETURN endTransaction(bool commit);
+
+    // Catalog tests. A table name is a search pattern ("_" matches any one character).
+    bool tableExists(std::string_view table);
+    bool columnExists(std::string_view table, std::string_view column);
+    // TYPE_NAME of the column as the driver reports it (result column 6 of SQLColumns),
+    // read into a buffer of 128 bytes; nullopt when the column is not found.
+    std::optional<std::string> columnTypeName(std::string_view table, std::string_view column);
+
+    SQLHENV environmentHandle() const { return env_.handle(); }
+    SQLHDBC handle() const { return dbc_; }
+
+private:
+    void afterConnect();
+
+    Environment env_;
+    SQLHDBC dbc_ = SQL_NULL_HDBC;
+    bool open_ = false;
+    bool sqlite_ = false;
+};
+
+// One statement handle, allocated on an open connection and freed with the object.
+// Parameter values are copied and kept alive until the parameters are reset.
+class Statement {
+public:
+    explicit Statement(Connection& connection);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool valid() const { return stmt_ != SQL_NULL_HSTMT; }
+    SQLHSTMT handle() const { return stmt_; }
+    std::string diagnostic() const;
+
+    SQLRETURN execDirect(std::string_view sql);
+    SQLRETURN prepare(std::string_view sql);
+    SQLRETURN execute();
+
+    // Parameter kinds, bound in the order of the markers (1, 2, ...).
+    // Codes: NETWORK, STA, CHAN, LOCATION (VARCHAR, column size 8).
+    SQLRETURN bindCode(std::string_view value);
+    // File names: CALIBFILE (VARCHAR, column size 64).
+    SQLRETURN bindFileName(std::string_view value);
+    // Unit names: SENS_UNITS, CALIB_UNITS, FREQ_UNITS (VARCHAR, column size 50).
+    SQLRETURN bindUnitName(std::string_view value);
+    // Dates: STARTDATE, ENDDATE, LDDATE (TIMESTAMP, column size 19). legacyType gives the
+    // older SQL type SQL_TIMESTAMP that some statements use.
+    SQLRETURN bindDate(const Timestamp& value, bool legacyType = false);
+    // Numbers: SENS, FREQ (DOUBLE).
+    SQLRETURN bindNumber(double value);
+    // Unit ids: ID_SENS, ID_FREQ (16-bit value, INTEGER column).
+    SQLRETURN bindUnitId(short value);
+    // Response texts: SAC, FAP (LONGVARCHAR, column size 131072).
+    SQLRETURN bindLongText(std::string_view value);
+    // A plain integer (32 bits) and a general text, for statements outside those kinds.
+    SQLRETURN bindInteger(long value);
+    SQLRETURN bindText(std::string_view value);
+    void resetParameters();
+
+    // SQL_SUCCESS or SQL_SUCCESS_WITH_INFO for a row, SQL_NO_DATA at the end.
+    SQLRETURN fetch();
+    void closeCursor();
+
+    // Column values of the current row (columns count from 1); nullopt for NULL or a
+    // failed read. Texts longer than maxBytes are cut at a character boundary.
+    std::optional<std::string> getText(SQLUSMALLINT column, std::size_t maxBytes = 131071);
+    std::optional<double> getDouble(SQLUSMALLINT column);
+    std::optional<long long> getInteger(SQLUSMALLINT column);
+    std::optional<Timestamp> getTimestamp(SQLUSMALLINT column);
+
+private:
+    SQLRETURN bindChar(std::string_view value, SQLSMALLINT sqlType, SQLULEN columnSize,
+                       bool lengthGiven);
+
+    Connection& connection_;
+    SQLHSTMT stmt_ = SQL_NULL_HSTMT;
+    SQLUSMALLINT nextParameter_ = 1;
+    // Owned parameter buffers; a deque keeps their addresses stable.
+    std::deque<std::string> texts_;
+    std::deque<SQL_TIMESTAMP_STRUCT> timestamps_;
+    std::deque<double> doubles_;
+    std::deque<SQLSMALLINT> shorts_;
+    std::deque<SQLINTEGER> integers_;
+    std::deque<SQLLEN> lengths_;
+};
+
+// Switches autocommit off for the lifetime of the object and always switches it on
+// again. Without commit() the transaction is rolled back.
+class Transaction {
+public:
+    explicit Transaction(Connection& connection);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    // False when autocommit could not be switched off.
+    bool begun() const { return begun_; }
+    SQLRETURN commit();
+    SQLRETURN rollback();
+
+private:
+    Connection& connection_;
+    bool begun_ = false;
+    bool ended_ = false;
+};
+
+} // namespace orv::odbc

@@ -1,0 +1,101 @@
+#include "ini/inifile.h"
+
+#include "testdb.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+using orv::ini::IniFile;
+using orv::test::TempDir;
+
+namespace {
+
+void writeFile(const std::filesystem::path& p, const std::string& content) {
+    std::ofstream(p, std::ios::binary) << content;
+}
+
+std::string readFile(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+} // namespace
+
+TEST(IniFile, SectionsAndKeysAreFoundWithoutRegardToCase) {
+    TempDir dir;
+    writeFile(dir / "a.ini", "[Database]\nodbc = ORV2\nUser=operator\n\n[ORV]\nDIR=/opt/orv\n");
+    IniFile f(dir / "a.ini");
+    EXPECT_TRUE(f.exists());
+    EXPECT_EQ(f.read("DATABASE", "ODBC", "x"), "ORV2");
+    EXPECT_EQ(f.read("database", "user", "x"), "operator");
+    EXPECT_EQ(f.read("orv", "dir", ""), "/opt/orv");
+}
+
+TEST(IniFile, MissingFileSectionOrKeyGivesTheDefault) {
+    TempDir dir;
+    IniFile missing(dir / "none.ini");
+    EXPECT_FALSE(missing.exists());
+    EXPECT_EQ(missing.read("DATABASE", "USER", "ORV"), "ORV");
+    EXPECT_EQ(missing.readInt("SYSTEM", "USE_DB", 0), 0);
+    writeFile(dir / "b.ini", "[DATABASE]\nUSER=\n[SYSTEM]\nUSE_DB=1\n");
+    IniFile f(dir / "b.ini");
+    EXPECT_EQ(f.read("DATABASE", "PASSWORD", "KTZ"), "KTZ");
+    EXPECT_EQ(f.read("DATABASE", "USER", "ORV"), ""); // present but empty
+    EXPECT_EQ(f.read("NOSECTION", "USER", "d"), "d");
+    EXPECT_EQ(f.readInt("system", "use_db", 0), 1);
+}
+
+TEST(IniFile, LongValuesAreCutToTheBuffer) {
+    TempDir dir;
+    writeFile(dir / "c.ini", "[DATABASE]\nODBC=" + std::string(100, 'D') + "\nUSER=Пользователь\n");
+    IniFile f(dir / "c.ini");
+    EXPECT_EQ(f.read("DATABASE", "ODBC", "", 31), std::string(31, 'D'));
+    EXPECT_EQ(f.read("DATABASE", "USER", "", 4), "Поль");
+}
+
+TEST(IniFile, WritesCreateWhatIsMissingAndKeepEverythingElse) {
+    TempDir dir;
+    IniFile fresh(dir / "sub" / "new.ini");
+    ASSERT_TRUE(fresh.write("DATABASE", "ODBC", "ORV"));
+    EXPECT_EQ(fresh.read("DATABASE", "ODBC", ""), "ORV");
+
+    writeFile(dir / "d.ini", "; comment kept\n[ORV]\nDIR=/opt/orv\n[database]\nodbc=OLD\nUSER=u\n");
+    IniFile f(dir / "d.ini");
+    ASSERT_TRUE(f.write("DATABASE", "ODBC", "NEW"));
+    ASSERT_TRUE(f.write("DATABASE", "PASSWORD", "KTZ"));
+    EXPECT_EQ(f.read("DATABASE", "ODBC", ""), "NEW");
+    EXPECT_EQ(f.read("DATABASE", "USER", ""), "u");
+    EXPECT_EQ(f.read("DATABASE", "PASSWORD", ""), "KTZ");
+    EXPECT_EQ(f.read("ORV", "DIR", ""), "/opt/orv");
+    const std::string content = readFile(dir / "d.ini");
+    EXPECT_NE(content.find("; comment kept"), std::string::npos);
+    EXPECT_EQ(content.find("OLD"), std::string::npos);
+}
+
+TEST(IniFile, Windows1251FilesAreReadAndKeptInTheirEncoding) {
+    TempDir dir;
+    // DIR=C:\Сейсмология in Windows-1251
+    writeFile(dir / "orv.ini", "[ORV]\r\nDIR=C:\\\xD1\xE5\xE9\xF1\xEC\xEE\xEB\xEE\xE3\xE8\xFF\r\n");
+    IniFile f(dir / "orv.ini");
+    EXPECT_EQ(f.read("ORV", "DIR", ""), "C:\\Сейсмология");
+    ASSERT_TRUE(f.write("DATABASE", "USER", "Оператор"));
+    const std::string content = readFile(dir / "orv.ini");
+    EXPECT_NE(content.find("\xD1\xE5\xE9\xF1"), std::string::npos);
+    EXPECT_NE(content.find("\xCE\xEF\xE5\xF0\xE0\xF2\xEE\xF0"), std::string::npos);
+    EXPECT_EQ(f.read("DATABASE", "USER", ""), "Оператор");
+}
+
+TEST(IniFile, TheSharedFileIsFoundWithoutRegardToCase) {
+    TempDir dir;
+    orv::test::ScopedEnv settings("ORV_SETTINGS_DIR", dir.path().c_str());
+    EXPECT_EQ(orv::ini::systemSettingsDir(), dir.path());
+    EXPECT_EQ(orv::ini::systemSettingsFile(), dir / "ORV.ini");
+    writeFile(dir / "Orv.INI", "[DATABASE]\nODBC=X\n");
+    EXPECT_EQ(orv::ini::systemSettingsFile(), dir / "Orv.INI");
+    EXPECT_EQ(orv::ini::findNoCase(dir.path(), "ORV.ini"), dir / "Orv.INI");
+    EXPECT_EQ(orv::ini::findNoCase(dir.path(), "Gainbook.ini"), dir / "Gainbook.ini");
+}

@@ -1,0 +1,185 @@
+#include "odbc/odbc.h"
+#include "text/text.h"
+
+#include "testdb.h"
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+using orv::test::Backend;
+using orv::test::TestDatabase;
+
+class Odbc : public testing::TestWithParam<Backend> {
+protected:
+    Odbc() : db(GetParam()) {}
+    void SetUp() override {
+        ORV_SKIP_IF_UNAVAILABLE(db);
+        connection = db.connect();
+        db.exec("CREATE TABLE T (CODE VARCHAR(8), FNAME VARCHAR(64), UNIT VARCHAR(50), D TIMESTAMP, "
+                "N " + db.doubleType() + ", ID INT, BODY " +
+                (GetParam() == Backend::SQLite ? "TEXT" : "TEXT") + ")");
+    }
+
+    TestDatabase db;
+    std::unique_ptr<odbc::Connection> connection;
+};
+
+TEST_P(Odbc, ConnectsAndNamesTheDbms) {
+    ASSERT_TRUE(connection->isOpen());
+    EXPECT_EQ(connection->dbmsName(), GetParam() == Backend::SQLite ? "SQLite" : "PostgreSQL");
+    EXPECT_EQ(connection->isSQLite(), GetParam() == Backend::SQLite);
+
+    odbc::Connection viaString;
+    EXPECT_FALSE(odbc::isError(viaString.driverConnect(db.connectString())));
+    EXPECT_TRUE(viaString.isOpen());
+}
+
+TEST_P(Odbc, AFailedConnectionReportsTheDriverManagersDiagnostic) {
+    odbc::Connection c;
+    EXPECT_TRUE(odbc::isError(c.connect("NO_SUCH_DSN_XYZ", "ORV", "KTZ")));
+    EXPECT_FALSE(c.isOpen());
+    EXPECT_NE(c.diagnostic().find("Data source name not found"), std::string::npos)
+        << c.diagnostic();
+}
+
+TEST_P(Odbc, EveryParameterKindRoundTrips) {
+    // The longest text a response may have: 131071 bytes.
+    const std::string longText = std::string(131071 - 10, 'x') + "Конец";
+    {
+        odbc::Statement st(*connection);
+        ASSERT_FALSE(odbc::isError(st.prepare("INSERT INTO T VALUES(?,?,?,?,?,?,?)")));
+        st.bindCode("KIV");
+        st.bindFileName("kiv_bhz.pz");
+        st.bindUnitName("nm/counts*sec");
+        st.bindDate({2001, 5, 7, 13, 14, 15});
+        st.bindNumber(1.2345678901234e-7);
+        st.bindUnitId(2);
+        st.bindLongText(longText);
+        ASSERT_FALSE(odbc::isError(st.execute())) << st.diagnostic();
+    }
+    odbc::Statement st(*connection);
+    ASSERT_FALSE(odbc::isError(st.execDirect("SELECT CODE, FNAME, UNIT, D, N, ID, BODY FROM T")));
+    ASSERT_TRUE(odbc::isSuccess(st.fetch()));
+    EXPECT_EQ(st.getText(1), "KIV");
+    EXPECT_EQ(st.getText(2), "kiv_bhz.pz");
+    EXPECT_EQ(st.getText(3), "nm/counts*sec");
+    EXPECT_EQ(st.getTimestamp(4), (odbc::Timestamp{2001, 5, 7, 13, 14, 15}));
+    // SQLite gives doubles back with 15 significant digits.
+    EXPECT_NEAR(*st.getDouble(5), 1.2345678901234e-7, 1e-20);
+    EXPECT_EQ(st.getInteger(6), 2);
+    EXPECT_EQ(st.getText(7), longText);
+    EXPECT_EQ(st.fetch(), SQL_NO_DATA);
+}
+
+TEST_P(Odbc, LongTextsAreCutAtTheCallersLimitOnACharacterBoundary) {
+    db.exec("INSERT INTO T (BODY) VALUES ('ЖЖЖЖ')");
+    odbc::Statement st(*connection);
+    ASSERT_FALSE(odbc::isError(st.execDirect("SELECT BODY FROM T")));
+    ASSERT_TRUE(odbc::isSuccess(st.fetch()));
+    EXPECT_EQ(st.getText(1, 5), "ЖЖ"); // 5 bytes hold two whole letters
+}
+
+TEST_P(Odbc, NullsReadAsNoValue) {
+    db.exec("INSERT INTO T (CODE) VALUES (NULL)");
+    odbc::Statement st(*connection);
+    ASSERT_FALSE(odbc::isError(st.execDirect("SELECT CODE, D, N, ID FROM T")));
+    ASSERT_TRUE(odbc::isSuccess(st.fetch()));
+    EXPECT_EQ(st.getText(1), std::nullopt);
+    EXPECT_EQ(st.getTimestamp(2), std::nullopt);
+    EXPECT_EQ(st.getDouble(3), std::nullopt);
+    EXPECT_EQ(st.getInteger(4), std::nullopt);
+}
+
+TEST_P(Odbc, ABoundDateFindsARowWrittenByALiteralAndTheOtherWayRound) {
+    db.exec("INSERT INTO T (CODE, D) VALUES ('LIT', {ts '2001-05-07 01:02:03'})");
+    {
+        odbc::Statement st(*connection);
+        st.prepare("INSERT INTO T (CODE, D) VALUES ('BOUND', ?)");
+        st.bindDate({2001, 5, 7, 1, 2, 3});
+        ASSERT_FALSE(odbc::isError(st.execute())) << st.diagnostic();
+    }
+    odbc::Statement st(*connection);
+    st.prepare("SELECT CODE FROM T WHERE D=? ORDER BY CODE");
+    st.bindDate({2001, 5, 7, 1, 2, 3});
+    ASSERT_FALSE(odbc::isError(st.execute())) << st.diagnostic();
+    std::vector<std::string> codes;
+    while (odbc::isSuccess(st.fetch()))
+        codes.push_back(*st.getText(1));
+    EXPECT_EQ(codes, (std::vector<std::string>{"BOUND", "LIT"}));
+    // Both are stored in one form, so that they also compare in order with each other.
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM T WHERE D > {ts '2001-05-07 01:02:02'}"), "2");
+}
+
+TEST_P(Odbc, CyrillicTextSurvivesTheDriver) {
+    {
+        odbc::Statement st(*connection);
+        st.prepare("INSERT INTO T (CODE, UNIT) VALUES (?, ?)");
+        st.bindCode("ЁЛК");
+        st.bindUnitName("Почва: суглинок");
+        ASSERT_FALSE(odbc::isError(st.execute())) << st.diagnostic();
+    }
+    EXPECT_EQ(db.scalar("SELECT UNIT FROM T WHERE CODE='ЁЛК'"), "Почва: суглинок");
+}
+
+TEST_P(Odbc, TransactionRollsBackUnlessCommittedAndRestoresAutocommit) {
+    {
+        odbc::Transaction tx(*connection);
+        ASSERT_TRUE(tx.begun());
+        odbc::Statement st(*connection);
+        ASSERT_FALSE(odbc::isError(st.execDirect("INSERT INTO T (CODE) VALUES ('GONE')")));
+    } // no commit: rolled back
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM T"), "0");
+    {
+        odbc::Transaction tx(*connection);
+        odbc::Statement st(*connection);
+        ASSERT_FALSE(odbc::isError(st.execDirect("INSERT INTO T (CODE) VALUES ('KEPT')")));
+        EXPECT_FALSE(odbc::isError(tx.commit()));
+    }
+    EXPECT_EQ(db.scalar("SELECT CODE FROM T"), "KEPT");
+    // Autocommit is on again: a later statement is visible at once to another connection.
+    odbc::Statement st(*connection);
+    ASSERT_FALSE(odbc::isError(st.execDirect("INSERT INTO T (CODE) VALUES ('AUTO')")));
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM T"), "2");
+}
+
+TEST_P(Odbc, AFailedStatementLeavesTheConnectionUsable) {
+    {
+        odbc::Statement st(*connection);
+        EXPECT_TRUE(odbc::isError(st.execDirect("SELECT NOPE FROM NO_SUCH_TABLE")));
+        EXPECT_FALSE(st.diagnostic().empty());
+    }
+    odbc::Statement st(*connection);
+    EXPECT_FALSE(odbc::isError(st.execDirect("SELECT COUNT(*) FROM T"))) << st.diagnostic();
+}
+
+TEST_P(Odbc, CatalogTestsFindTablesAndColumns) {
+    EXPECT_TRUE(connection->tableExists("T"));
+    EXPECT_FALSE(connection->tableExists("NO_SUCH_TABLE"));
+    EXPECT_TRUE(connection->columnExists("T", "UNIT"));
+    EXPECT_FALSE(connection->columnExists("T", "NOPE"));
+    const auto type = connection->columnTypeName("T", "D");
+    ASSERT_TRUE(type);
+    EXPECT_NE(text::toUpper(*type).find("TIMESTAMP"), std::string::npos) << *type;
+    EXPECT_EQ(connection->columnTypeName("T", "NOPE"), std::nullopt);
+}
+
+TEST_P(Odbc, AnEmptyResultSetEndsTheFetchLoopAtOnce) {
+    odbc::Statement st(*connection);
+    ASSERT_FALSE(odbc::isError(st.execDirect("SELECT CODE FROM T")));
+    EXPECT_EQ(st.fetch(), SQL_NO_DATA);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, Odbc, testing::ValuesIn(orv::test::allBackends()),
+                         orv::test::backendParamName);
+
+TEST(OdbcDataSources, ListsUserAndSystemSourcesSeparately) {
+    TestDatabase db(Backend::SQLite); // registers a system data source of the test's own
+    odbc::Environment env;
+    ASSERT_TRUE(env.valid());
+    bool found = false;
+    for (const auto& ds : odbc::listDataSources(env, true))
+        found = found || ds.name == db.dsn();
+    EXPECT_TRUE(found);
+    for (const auto& ds : odbc::listDataSources(env, false))
+        EXPECT_NE(ds.name, db.dsn());
+}

@@ -1,0 +1,487 @@
+#include "text/text.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <locale.h>
+
+namespace orv::text {
+
+namespace {
+
+// Windows-1251, bytes 0x80..0xBF (0xC0..0xFF are U+0410..U+044F).
+constexpr char32_t kCp1251High[64] = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409,
+    0x2039, 0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0xFFFD, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0,
+    0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB,
+    0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6,
+    0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
+
+locale_t cLocale() {
+    static locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return loc;
+}
+
+// Switches the calling thread to the C locale for the lifetime of the object.
+class CLocaleScope {
+public:
+    CLocaleScope() : previous_(uselocale(cLocale())) {}
+    ~CLocaleScope() { uselocale(previous_); }
+    CLocaleScope(const CLocaleScope&) = delete;
+    CLocaleScope& operator=(const CLocaleScope&) = delete;
+
+private:
+    locale_t previous_;
+};
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// Decodes one code point at pos; invalid bytes come back as themselves (one byte).
+char32_t decodeAt(std::string_view s, std::size_t& pos) {
+    const auto b0 = static_cast<unsigned char>(s[pos]);
+    std::size_t need = 0;
+    char32_t c = b0;
+    if (b0 >= 0xF0 && b0 < 0xF8) {
+        need = 3;
+        c = b0 & 0x07;
+    } else if (b0 >= 0xE0) {
+        need = b0 < 0xF0 ? 2 : 0;
+        c = b0 & 0x0F;
+    } else if (b0 >= 0xC0) {
+        need = 1;
+        c = b0 & 0x1F;
+    }
+    if (need == 0 || pos + need >= s.size()) {
+        ++pos;
+        return b0;
+    }
+    for (std::size_t i = 1; i <= need; ++i) {
+        const auto b = static_cast<unsigned char>(s[pos + i]);
+        if ((b & 0xC0) != 0x80) {
+            ++pos;
+            return b0;
+        }
+        c = (c << 6) | (b & 0x3F);
+    }
+    pos += need + 1;
+    return c;
+}
+
+char32_t upperOf(char32_t c) {
+    if (c >= 'a' && c <= 'z')
+        return c - 32;
+    if (c >= 0x0430 && c <= 0x044F)
+        return c - 0x20;
+    if (c >= 0x0450 && c <= 0x045F)
+        return c - 0x50;
+    if (c == 0x0491)
+        return 0x0490;
+    return c;
+}
+
+char32_t lowerOf(char32_t c) {
+    if (c >= 'A' && c <= 'Z')
+        return c + 32;
+    if (c >= 0x0410 && c <= 0x042F)
+        return c + 0x20;
+    if (c >= 0x0400 && c <= 0x040F)
+        return c + 0x50;
+    if (c == 0x0490)
+        return 0x0491;
+    return c;
+}
+
+template <typename F> std::string mapChars(std::string_view utf8, F f) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        const std::size_t start = pos;
+        const char32_t c = decodeAt(utf8, pos);
+        const char32_t m = f(c);
+        if (m == c)
+            out.append(utf8.substr(start, pos - start));
+        else
+            appendUtf8(out, m);
+    }
+    return out;
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+
+// Widens an exponent of fewer than three digits to three, as the stored texts have it.
+void widenExponent(std::string& s) {
+    const auto e = s.find_first_of("eE");
+    if (e == std::string::npos || e + 1 >= s.size())
+        return;
+    std::size_t digits = e + 1;
+    if (s[digits] == '+' || s[digits] == '-')
+        ++digits;
+    std::size_t end = digits;
+    while (end < s.size() && std::isdigit(static_cast<unsigned char>(s[end])))
+        ++end;
+    const std::size_t count = end - digits;
+    if (count > 0 && count < 3)
+        s.insert(digits, 3 - count, '0');
+}
+
+} // namespace
+
+bool isValidUtf8(std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        const auto b0 = static_cast<unsigned char>(s[i]);
+        std::size_t need;
+        if (b0 < 0x80)
+            need = 0;
+        else if (b0 >= 0xC2 && b0 < 0xE0)
+            need = 1;
+        else if (b0 >= 0xE0 && b0 < 0xF0)
+            need = 2;
+        else if (b0 >= 0xF0 && b0 < 0xF5)
+            need = 3;
+        else
+            return false;
+        if (i + need >= s.size() && need > 0)
+            return false;
+        for (std::size_t k = 1; k <= need; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
+                return false;
+        i += need + 1;
+    }
+    return true;
+}
+
+std::string cp1251ToUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (char ch : bytes) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (b < 0x80)
+            out += ch;
+        else if (b >= 0xC0)
+            appendUtf8(out, 0x0410 + (b - 0xC0));
+        else
+            appendUtf8(out, kCp1251High[b - 0x80]);
+    }
+    return out;
+}
+
+std::string utf8ToCp1251(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        const char32_t c = decodeAt(utf8, pos);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c >= 0x0410 && c <= 0x044F) {
+            out += static_cast<char>(0xC0 + (c - 0x0410));
+        } else {
+            const auto* it = std::find(std::begin(kCp1251High), std::end(kCp1251High), c);
+            out += it != std::end(kCp1251High) && c != 0xFFFD
+                       ? static_cast<char>(0x80 + (it - std::begin(kCp1251High)))
+                       : '?';
+        }
+    }
+    return out;
+}
+
+std::string decodeLegacy(std::string_view bytes) {
+    return isValidUtf8(bytes) ? std::string(bytes) : cp1251ToUtf8(bytes);
+}
+
+std::size_t length(std::string_view utf8) {
+    std::size_t n = 0;
+    for (std::size_t pos = 0; pos < utf8.size(); ++n)
+        decodeAt(utf8, pos);
+    return n;
+}
+
+std::string truncateChars(std::string_view utf8, std::size_t maxChars) {
+    std::size_t pos = 0;
+    for (std::size_t n = 0; n < maxChars && pos < utf8.size(); ++n)
+        decodeAt(utf8, pos);
+    return std::string(utf8.substr(0, pos));
+}
+
+std::string toUpper(std::string_view utf8) { return mapChars(utf8, upperOf); }
+std::string toLower(std::string_view utf8) { return mapChars(utf8, lowerOf); }
+
+bool equalsNoCase(std::string_view a, std::string_view b) { return toUpper(a) == toUpper(b); }
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix) {
+    return toUpper(text).starts_with(toUpper(prefix));
+}
+
+std::size_t findNoCase(std::string_view text, std::string_view needle) {
+    return toUpper(text).find(toUpper(needle));
+}
+
+std::string trim(std::string_view text) {
+    std::size_t b = 0;
+    std::size_t e = text.size();
+    while (b < e && isBlank(text[b]))
+        ++b;
+    while (e > b && isBlank(text[e - 1]))
+        --e;
+    return std::string(text.substr(b, e - b));
+}
+
+std::string replaceAll(std::string_view text, std::string_view from, std::string_view to) {
+    if (from.empty())
+        return std::string(text);
+    std::string out;
+    std::size_t pos = 0;
+    for (std::size_t hit; (hit = text.find(from, pos)) != std::string_view::npos;
+         pos = hit + from.size()) {
+        out.append(text.substr(pos, hit - pos));
+        out.append(to);
+    }
+    out.append(text.substr(pos));
+    return out;
+}
+
+double toDouble(std::string_view text) {
+    const std::string s(text);
+    return strtod_l(s.c_str(), nullptr, cLocale());
+}
+
+long long toLongLong(std::string_view text) {
+    const std::string s(text);
+    return strtoll(s.c_str(), nullptr, 10);
+}
+
+int toInt(std::string_view text) {
+    const long long v = toLongLong(text);
+    if (v > INT32_MAX)
+        return INT32_MAX;
+    if (v < INT32_MIN)
+        return INT32_MIN;
+    return static_cast<int>(v);
+}
+
+bool parseDouble(std::string_view text, double& value) {
+    const std::string s = trim(text);
+    if (s.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const double v = strtod_l(s.c_str(), &end, cLocale());
+    if (end != s.c_str() + s.size() || errno == ERANGE)
+        return false;
+    value = v;
+    return true;
+}
+
+bool parseInt(std::string_view text, long long& value) {
+    const std::string s = trim(text);
+    if (s.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const long long v = strtoll(s.c_str(), &end, 10);
+    if (end != s.c_str() + s.size() || errno == ERANGE)
+        return false;
+    value = v;
+    return true;
+}
+
+std::string format(const char* fmt, ...) {
+    std::va_list args;
+    va_start(args, fmt);
+    std::string out = vformat(fmt, args);
+    va_end(args);
+    return out;
+}
+
+// The conversions are built from the caller's format one at a time, so their formats
+// cannot be literals; the caller's format itself is checked by the compiler.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+std::string vformat(const char* fmt, std::va_list args) {
+    CLocaleScope cLocaleScope;
+    std::string out;
+    std::va_list ap;
+    va_copy(ap, args);
+    for (const char* p = fmt; *p;) {
+        if (*p != '%') {
+            out += *p++;
+            continue;
+        }
+        if (p[1] == '%') {
+            out += '%';
+            p += 2;
+            continue;
+        }
+        // Parse one conversion: %[flags][width][.precision][length]conversion
+        const char* q = p + 1;
+        std::string flags;
+        while (*q && std::string_view("-+ #0").find(*q) != std::string_view::npos)
+            flags += *q++;
+        int width = -1;
+        if (*q == '*') {
+            width = va_arg(ap, int);
+            if (width < 0) {
+                flags += '-';
+                width = -width;
+            }
+            ++q;
+        } else if (std::isdigit(static_cast<unsigned char>(*q))) {
+            width = 0;
+            while (std::isdigit(static_cast<unsigned char>(*q)))
+                width = width * 10 + (*q++ - '0');
+        }
+        int precision = -1;
+        if (*q == '.') {
+            ++q;
+            precision = 0;
+            if (*q == '*') {
+                precision = va_arg(ap, int);
+                ++q;
+            } else {
+                while (std::isdigit(static_cast<unsigned char>(*q)))
+                    precision = precision * 10 + (*q++ - '0');
+            }
+        }
+        std::string length;
+        while (*q && std::string_view("hlLqjzt").find(*q) != std::string_view::npos)
+            length += *q++;
+        const char conv = *q;
+        if (!conv)
+            break;
+        p = q + 1;
+
+        std::string spec = "%" + flags;
+        if (precision >= 0)
+            spec += "." + std::to_string(precision);
+        char buf[512];
+        std::string piece;
+        const bool numeric = std::string_view("diouxXeEfFgGaA").find(conv) != std::string_view::npos;
+        switch (conv) {
+        case 'd':
+        case 'i':
+        case 'o':
+        case 'u':
+        case 'x':
+        case 'X': {
+            const bool isSigned = conv == 'd' || conv == 'i';
+            if (length == "ll" || length == "q" || length == "j") {
+                spec += std::string("ll") + conv;
+                if (isSigned)
+                    std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(ap, long long));
+                else
+                    std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(ap, unsigned long long));
+            } else if (length == "l" || length == "z" || length == "t") {
+                spec += std::string("l") + conv;
+                if (isSigned)
+                    std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(ap, long));
+                else
+                    std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(ap, unsigned long));
+            } else {
+                spec += (length == "h" ? "h" : length == "hh" ? "hh" : "") + std::string(1, conv);
+                if (isSigned)
+                    std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(ap, int));
+                else
+                    std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(ap, unsigned int));
+            }
+            piece = buf;
+            break;
+        }
+        case 'e':
+        case 'E':
+        case 'f':
+        case 'F':
+        case 'g':
+        case 'G':
+        case 'a':
+        case 'A': {
+            if (length == "L") {
+                spec += std::string("L") + conv;
+                std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(ap, long double));
+            } else {
+                spec += conv;
+                std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(ap, double));
+            }
+            piece = buf;
+            if (conv == 'e' || conv == 'E' || conv == 'g' || conv == 'G')
+                widenExponent(piece);
+            break;
+        }
+        case 'c':
+            piece = std::string(1, static_cast<char>(va_arg(ap, int)));
+            break;
+        case 's': {
+            const char* s = va_arg(ap, const char*);
+            piece = s ? s : "(null)";
+            if (precision >= 0 && piece.size() > static_cast<std::size_t>(precision))
+                piece.resize(static_cast<std::size_t>(precision));
+            break;
+        }
+        case 'p':
+            std::snprintf(buf, sizeof buf, "%p", va_arg(ap, void*));
+            piece = buf;
+            break;
+        default:
+            piece = std::string("%") + flags + conv;
+            break;
+        }
+        // Apply the width after the exponent has been widened.
+        if (width > 0 && piece.size() < static_cast<std::size_t>(width)) {
+            const std::size_t pad = static_cast<std::size_t>(width) - piece.size();
+            const bool finite = piece.find_first_of("nN") == std::string::npos ||
+                                conv == 'x' || conv == 'X';
+            if (flags.find('-') != std::string::npos) {
+                piece.append(pad, ' ');
+            } else if (numeric && flags.find('0') != std::string::npos && finite &&
+                       !(precision >= 0 && std::string_view("diouxX").find(conv) !=
+                                               std::string_view::npos)) {
+                std::size_t at = 0;
+                if (at < piece.size() && (piece[at] == '-' || piece[at] == '+' || piece[at] == ' '))
+                    ++at;
+                if (piece.size() > at + 1 && piece[at] == '0' && (piece[at + 1] == 'x' || piece[at + 1] == 'X'))
+                    at += 2;
+                piece.insert(at, pad, '0');
+            } else {
+                piece.insert(0, pad, ' ');
+            }
+        }
+        out += piece;
+    }
+    va_end(ap);
+    return out;
+}
+
+#pragma GCC diagnostic pop
+
+std::string formatTime(const char* fmt, const std::tm& time) {
+    char buf[256];
+    const std::size_t n = strftime_l(buf, sizeof buf, fmt, &time, cLocale());
+    return std::string(buf, n);
+}
+
+std::tm localNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    return tm;
+}
+
+} // namespace orv::text

@@ -1,0 +1,37 @@
+// The Qt implementation of Interaction: QMessageBox and QFileDialog over a parent widget.
+#pragma once
+
+#include "ui/interaction.h"
+
+#include <string>
+
+class QApplication;
+class QWidget;
+
+namespace orv::ui {
+
+class QtInteraction : public Interaction {
+public:
+    // programTitle is the caption of message boxes that have none of their own.
+    QtInteraction(QWidget* parent, std::string programTitle);
+
+    void setParent(QWidget* parent) { parent_ = parent; }
+
+    Answer message(std::string_view text, std::string_view caption, Icon icon,
+                   Buttons buttons) override;
+    std::optional<std::string> openFile(const FileChoice& choice) override;
+    std::optional<std::string> saveFile(const FileChoice& choice) override;
+
+private:
+    QWidget* parent_;
+    std::string programTitle_;
+};
+
+// "Desc|*.a;*.b|Other|*.*||" as a Qt name filter list ("Desc (*.a *.b);;Other (*)").
+std::string qtNameFilters(std::string_view filter);
+
+// Installs Qt's own Russian translation, so that standard buttons read as users of a
+// Russian desktop expect.
+void installRussianTranslation(QApplication& app);
+
+} // namespace orv::ui

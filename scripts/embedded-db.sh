@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Makes sure the embedded default database exists: an SQLite file reached through
+# the SQLite 3 ODBC driver as the user data source ORV (user ORV, password KTZ),
+# holding the shared station table SITE. Everything else is left to the programs.
+#
+#   ORV_DATA_DIR  where the database file ORV.db lives
+#                 (default: ${XDG_DATA_HOME:-$HOME/.local/share}/orv)
+#   ODBCINI       the user's data source file (default: $HOME/.odbc.ini)
+set -euo pipefail
+
+data_dir=${ORV_DATA_DIR:-${XDG_DATA_HOME:-$HOME/.local/share}/orv}
+db="$data_dir/ORV.db"
+odbc_ini=${ODBCINI:-$HOME/.odbc.ini}
+
+driver=$(dpkg -L libsqliteodbc 2>/dev/null | grep '/libsqlite3odbc\.so$' | head -n 1)
+[ -n "$driver" ] || { echo "The SQLite 3 ODBC driver (libsqliteodbc) is not installed" >&2; exit 1; }
+
+mkdir -p "$data_dir"
+
+if ! grep -qiE '^\[ORV\][[:space:]]*$' "$odbc_ini" 2>/dev/null; then
+  mkdir -p "$(dirname "$odbc_ini")"
+  [ -s "$odbc_ini" ] && [ -n "$(tail -c 1 "$odbc_ini")" ] && echo >>"$odbc_ini"
+  cat >>"$odbc_ini" <<INI
+[ORV]
+Description=Embedded station and response database
+Driver=$driver
+Database=$db
+
+INI
+  echo "Data source ORV added to $odbc_ini (database $db)"
+fi
+
+sqlite3 "$db" <<'SQL'
+CREATE TABLE IF NOT EXISTS SITE (
+  STA VARCHAR(8) NOT NULL PRIMARY KEY,
+  COD VARCHAR(6),
+  NGROUPS INT,
+  ELEV DOUBLE,
+  LAT DOUBLE,
+  LON DOUBLE,
+  DESCR VARCHAR(50),
+  LDDATE TIMESTAMP,
+  NINDEX INT,
+  DEAST DOUBLE,
+  DNORTH DOUBLE,
+  REFSTA VARCHAR(16),
+  STANAME VARCHAR(50),
+  STATYPE VARCHAR(50),
+  UNDERGROUND VARCHAR(250),
+  ONDATE TIMESTAMP,
+  OFFDATE TIMESTAMP
+);
+SQL

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian packages this project needs, and only those that are missing.
+# Safe to run again: when everything is present it only checks and returns.
+set -euo pipefail
+
+packages=(
+  g++ cmake make pkg-config
+  libgtest-dev
+  qt6-base-dev qt6-translations-l10n fonts-dejavu-core
+  unixodbc unixodbc-dev odbcinst
+  libsqliteodbc sqlite3
+  odbc-postgresql postgresql
+  libsimpleini-dev
+  locales
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+  [ "$status" = "installed" ] || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing missing packages: ${missing[*]}"
+if [ "$(id -u)" -eq 0 ]; then
+  sudo=()
+else
+  command -v sudo >/dev/null || { echo "sudo is needed to install: ${missing[*]}" >&2; exit 1; }
+  sudo=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
