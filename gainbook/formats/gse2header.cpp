@@ -1,5 +1,7 @@
 #include "formats/gse2header.h"
 
+#include "text/text.h"
+
 #include <algorithm>
 
 namespace gainbook::formats {
@@ -28,18 +30,22 @@ private:
 
 } // namespace
 
-std::string buildGse2Header(std::string_view station, std::string_view channel,
-                            std::string_view time, int triplets, std::string_view flavour) {
+// Positions count characters: the header is built in Windows-1251 and returned in UTF-8.
+std::string buildGse2Header(std::string_view stationUtf8, std::string_view channelUtf8,
+                            std::string_view timeUtf8, int triplets, std::string_view flavour) {
+    const std::string station = orv::text::utf8ToCp1251(stationUtf8);
+    const std::string channel = orv::text::utf8ToCp1251(channelUtf8);
+    const std::string time = orv::text::utf8ToCp1251(timeUtf8);
     const std::string blanks(73, ' ');
     const std::string line2Start = "FAP2 0  C" + std::string(15, ' ');
     const std::string count = std::to_string(triplets);
 
     HeaderText h;
-    h.insert(0, "CAL2 " + std::string(station));
+    h.insert(0, "CAL2 " + station);
     h.insert(17 - h.find(" ", 5), blanks);
     h.insert(11, channel);
     h.insert(69 - h.find(" ", 11), blanks);
-    h.insert(57, std::string(time) + "\n" + line2Start);
+    h.insert(57, time + "\n" + line2Start);
     const long long q = h.find(line2Start, 0);
     if (triplets <= 999)
         h.insert(q + 24, count + " ");
@@ -53,7 +59,7 @@ std::string buildGse2Header(std::string_view station, std::string_view channel,
         s += '\n';
     else
         s.erase(end + 1);
-    return s;
+    return orv::text::cp1251ToUtf8(s);
 }
 
 } // namespace gainbook::formats

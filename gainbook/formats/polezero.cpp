@@ -66,6 +66,17 @@ std::size_t readCount(std::string_view text, std::size_t keywordPos, std::size_t
     return end == std::string_view::npos ? text.size() : end + kCrLf.size();
 }
 
+// The last line before `before` that begins with `word`; npos when there is none.
+std::size_t lineStartingWith(std::string_view text, std::string_view word, std::size_t before) {
+    std::size_t pos = text.rfind(word, before);
+    while (pos != std::string_view::npos) {
+        if (pos == 0 || text[pos - 1] == '\n')
+            return pos;
+        pos = text.rfind(word, pos - 1);
+    }
+    return std::string_view::npos;
+}
+
 bool plausible(long long count, long long lines) {
     return count >= 0 && count <= lines + kCountSlack;
 }
@@ -107,19 +118,26 @@ ReadOutcome readText(std::string_view text, PoleZeroResponse& r, bool lenient) {
     if (!plausible(m, lines))
         return ReadOutcome::Refused;
     for (long long i = 0; i < m; ++i) {
-        r.poles.push_back(readValueLine(currentLine(text, pos)));
+        // Missing pole lines are poles at the origin; the constant's line is not one.
+        const std::string_view line = currentLine(text, pos);
+        if (line.find(kConstant) != std::string_view::npos) {
+            r.poles.push_back({});
+            continue;
+        }
+        r.poles.push_back(readValueLine(line));
         pos = nextLine(text, pos);
     }
 
-    // The constant normally follows the poles. Some layouts put it in front of "ZEROS";
-    // then the one before the zeros belongs to this response (a "CONSTANT" after the
-    // next "ZEROS" belongs to the next response of the file).
-    std::size_t constantPos = text.find(kConstant, pos);
-    const std::size_t nextZeros = text.find(kZeros, pos);
-    if (constantPos == std::string_view::npos ||
-        (nextZeros != std::string_view::npos && nextZeros < constantPos)) {
-        constantPos = zerosPos == 0 ? std::string_view::npos : text.rfind(kConstant, zerosPos);
-        if (constantPos == std::string_view::npos)
+    // The constant normally follows the poles, before the next response of the file
+    // begins. Some layouts put it on a line of its own in front of "ZEROS" instead.
+    std::size_t constantPos = std::string_view::npos;
+    if (zerosPos > 0)
+        constantPos = lineStartingWith(text, kConstant, zerosPos);
+    if (constantPos == std::string_view::npos) {
+        constantPos = text.find(kConstant, pos);
+        const std::size_t nextZeros = text.find(kZeros, pos);
+        if (constantPos == std::string_view::npos ||
+            (nextZeros != std::string_view::npos && nextZeros < constantPos))
             return ReadOutcome::Refused;
     }
     const std::size_t valuePos = std::min(text.size(), constantPos + kConstant.size() + 1);

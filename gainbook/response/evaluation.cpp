@@ -5,17 +5,41 @@
 #include "text/text.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace gainbook::response {
 namespace {
+
+// The zeros that enter the products when only `count` of them are to be used. The zeros
+// left out are those at the origin, the last first, so that a text listing its zeros at
+// the origin before the others (which some layouts do) is evaluated as one listing them
+// after; when the origin holds too few, the last remaining zeros are left out.
+std::vector<bool> zerosUsed(const std::vector<Complex>& zeros, int count) {
+    std::vector<bool> used(zeros.size(), true);
+    std::size_t drop = zeros.size() - std::min(zeros.size(), std::size_t(std::max(0, count)));
+    for (std::size_t i = zeros.size(); i-- > 0 && drop > 0;) {
+        if (zeros[i] == Complex{}) {
+            used[i] = false;
+            --drop;
+        }
+    }
+    for (std::size_t i = zeros.size(); i-- > 0 && drop > 0;) {
+        if (used[i]) {
+            used[i] = false;
+            --drop;
+        }
+    }
+    return used;
+}
 
 // N / D at s = 2*pi*i*f; factors are multiplied in the order of the record.
 Complex ratio(const formats::PoleZeroResponse& r, double f, int zeros, int poles) {
     const Complex s{0.0, kTwoPi * f};
     Complex n{1.0, 0.0};
-    const std::size_t nz = static_cast<std::size_t>(std::max(0, zeros));
-    for (std::size_t i = 0; i < std::min(nz, r.zeros.size()); ++i)
-        n = n * (s - r.zeros[i]);
+    const std::vector<bool> used = zerosUsed(r.zeros, zeros);
+    for (std::size_t i = 0; i < r.zeros.size(); ++i)
+        if (used[i])
+            n = n * (s - r.zeros[i]);
     Complex d{1.0, 0.0};
     const std::size_t np = static_cast<std::size_t>(std::max(0, poles));
     for (std::size_t i = 0; i < std::min(np, r.poles.size()); ++i)

@@ -1,5 +1,7 @@
 // Evaluating a pole-zero response at a frequency f in hertz, s = 2*pi*i*f:
-//   N = prod (s - z) over the first effectiveZeros zeros, D = prod (s - p) over the poles.
+//   N = prod (s - z) over effectiveZeros of the zeros, D = prod (s - p) over the poles.
+// When fewer zeros are used than the record holds, zeros at the origin are left out first
+// (the last of them first), then the last ones.
 #pragma once
 
 #include "formats/polezero.h"
