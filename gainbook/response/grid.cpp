@@ -1,5 +1,6 @@
 #include "response/grid.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace gainbook::response {
@@ -29,15 +30,13 @@ std::optional<std::vector<double>> linearGrid(double low, double high, int point
         return grid;
     if (static_cast<std::size_t>(points) > kMaxGridPoints)
         return std::nullopt;
+    // Each value from its index rather than by adding up steps, whose rounding could
+    // leave out the high frequency.
     const double step = (high - low) / (points - 1);
     grid.reserve(static_cast<std::size_t>(points));
-    for (double f = low; f <= high && grid.size() < static_cast<std::size_t>(points);) {
-        grid.push_back(f);
-        const double next = f + step;
-        if (!(next > f))
-            break; // the step vanishes against f: no further value can be reached
-        f = next;
-    }
+    for (int i = 0; i < points - 1; ++i)
+        grid.push_back(std::min(high, low + step * i));
+    grid.push_back(high);
     return grid;
 }
 

@@ -10,7 +10,7 @@ namespace gainbook::response {
 // No grid is made with more values than this; a request beyond it gives no grid.
 inline constexpr std::size_t kMaxGridPoints = 1'000'000;
 
-// low, low + step, ... while not above high, step = (high - low) / (points - 1).
+// points values low, low + step, ..., high, step = (high - low) / (points - 1).
 // Empty for fewer than two points or a high frequency not above the low one; nothing
 // for more than kMaxGridPoints points.
 std::optional<std::vector<double>> linearGrid(double low, double high, int points);
