@@ -4,11 +4,64 @@
 #include "response/grid.h"
 #include "text/text.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
 namespace gainbook::response {
 namespace {
 
 std::string listingLine(double f, const std::string& value) {
     return orv::text::format("%10.7lf", f) + "   " + value + "   0.0";
+}
+
+// The grid listing prints thousands of numbers per computation; these print exactly
+// what "%10.7lf" and "%10.7le" print in the C locale (three exponent digits), without
+// the cost of a formatted-output call per number.
+void appendPadded(std::string& out, const char* begin, const char* end) {
+    const std::size_t n = static_cast<std::size_t>(end - begin);
+    if (n < 10)
+        out.append(10 - n, ' ');
+    out.append(begin, end);
+}
+
+void appendFixed7(std::string& out, double v) {
+    if (!std::isfinite(v)) {
+        out += orv::text::format("%10.7lf", v);
+        return;
+    }
+    char buf[400];
+    const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 7);
+    appendPadded(out, buf, res.ptr);
+}
+
+void appendExp7(std::string& out, double v) {
+    if (!std::isfinite(v)) {
+        out += orv::text::format("%10.7le", v);
+        return;
+    }
+    char buf[48];
+    const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, 7);
+    char* end = res.ptr;
+    // to_chars writes at least two exponent digits; stored texts have three.
+    char* e = std::find(buf, end, 'e');
+    if (end - e == 4) { // "e+07"
+        e[4] = e[3];
+        e[3] = e[2];
+        e[2] = '0';
+        ++end;
+    }
+    appendPadded(out, buf, end);
+}
+
+std::string gridLine(double f, double value) {
+    std::string line;
+    line.reserve(40);
+    appendFixed7(line, f);
+    line += "   ";
+    appendExp7(line, value);
+    line += "   0.0";
+    return line;
 }
 
 void computeSac(const CurveInputs& in, CurveResult& out) {
@@ -25,14 +78,15 @@ void computeSac(const CurveInputs& in, CurveResult& out) {
         return;
     }
     const bool inverse = in.units == UnitDirection::Inverse;
+    const std::vector<formats::Complex> used = zerosUsed(r, zeros);
     out.points.reserve(grid->size());
     out.lines.reserve(grid->size());
     for (double f : *grid) {
-        double a = evaluateAmplitude(r, f, zeros, r.poleCount);
+        double a = amplitudeOver(used, r, f, r.poleCount);
         if (inverse)
             a = 1.0 / a;
         out.points.push_back({f, a});
-        out.lines.push_back(listingLine(f, orv::text::format("%10.7le", a * (inverse ? 1e9 : 1e-9))));
+        out.lines.push_back(gridLine(f, a * (inverse ? 1e9 : 1e-9)));
     }
 }
 
@@ -71,6 +125,8 @@ void computeFap(const CurveInputs& in, CurveResult& out) {
 }
 
 } // namespace
+
+std::string gridListingLine(double frequency, double value) { return gridLine(frequency, value); }
 
 std::string CurveResult::text() const {
     std::string t;

@@ -60,6 +60,9 @@ struct CurveResult {
 
 CurveResult computeCurve(const CurveInputs& inputs);
 
+// One line of a pole-zero listing: "%10.7lf", three blanks, "%10.7le", "   0.0".
+std::string gridListingLine(double frequency, double value);
+
 // The derivative flag after a click on a unit button: set by the direct button with
 // displacement and by the inverse button with acceleration, cleared otherwise.
 bool derivativeAfterUnitClick(UnitDirection clicked, Motion motion);

@@ -10,13 +10,30 @@
 namespace gainbook::response {
 namespace {
 
-// The zeros that enter the products when only `count` of them are to be used. The zeros
-// left out are those at the origin, the last first, so that a text listing its zeros at
-// the origin before the others (which some layouts do) is evaluated as one listing them
-// after; when the origin holds too few, the last remaining zeros are left out.
-std::vector<bool> zerosUsed(const std::vector<Complex>& zeros, int count) {
+// N / D at s = 2*pi*i*f; factors are multiplied in the order of the record.
+Complex ratio(const std::vector<Complex>& zeros, const formats::PoleZeroResponse& r, double f,
+              int poles) {
+    const Complex s{0.0, kTwoPi * f};
+    Complex n{1.0, 0.0};
+    for (const Complex& z : zeros)
+        n = n * (s - z);
+    Complex d{1.0, 0.0};
+    const std::size_t np = static_cast<std::size_t>(std::max(0, poles));
+    for (std::size_t i = 0; i < std::min(np, r.poles.size()); ++i)
+        d = d * (s - r.poles[i]);
+    return n / d;
+}
+
+} // namespace
+
+// Zeros left out are those at the origin, the last first, so that a text listing its
+// zeros at the origin before the others (which some layouts do) is evaluated as one
+// listing them after; when the origin holds too few, the last remaining zeros go.
+std::vector<Complex> zerosUsed(const formats::PoleZeroResponse& r, int effectiveZeros) {
+    const std::vector<Complex>& zeros = r.zeros;
     std::vector<bool> used(zeros.size(), true);
-    std::size_t drop = zeros.size() - std::min(zeros.size(), std::size_t(std::max(0, count)));
+    std::size_t drop =
+        zeros.size() - std::min(zeros.size(), std::size_t(std::max(0, effectiveZeros)));
     for (std::size_t i = zeros.size(); i-- > 0 && drop > 0;) {
         if (zeros[i] == Complex{}) {
             used[i] = false;
@@ -29,33 +46,26 @@ std::vector<bool> zerosUsed(const std::vector<Complex>& zeros, int count) {
             --drop;
         }
     }
-    return used;
-}
-
-// N / D at s = 2*pi*i*f; factors are multiplied in the order of the record.
-Complex ratio(const formats::PoleZeroResponse& r, double f, int zeros, int poles) {
-    const Complex s{0.0, kTwoPi * f};
-    Complex n{1.0, 0.0};
-    const std::vector<bool> used = zerosUsed(r.zeros, zeros);
-    for (std::size_t i = 0; i < r.zeros.size(); ++i)
+    std::vector<Complex> out;
+    for (std::size_t i = 0; i < zeros.size(); ++i)
         if (used[i])
-            n = n * (s - r.zeros[i]);
-    Complex d{1.0, 0.0};
-    const std::size_t np = static_cast<std::size_t>(std::max(0, poles));
-    for (std::size_t i = 0; i < std::min(np, r.poles.size()); ++i)
-        d = d * (s - r.poles[i]);
-    return n / d;
+            out.push_back(zeros[i]);
+    return out;
 }
 
-} // namespace
+double amplitudeOver(const std::vector<Complex>& zeros, const formats::PoleZeroResponse& r,
+                     double f, int poleCount) {
+    return modulus(ratio(zeros, r, f, poleCount)) * r.constant;
+}
 
 Complex evaluateGain(const formats::PoleZeroResponse& r, double f, int effectiveZeros) {
-    return reciprocal(ratio(r, f, effectiveZeros, r.poleCount) * Complex{r.constant, 0.0});
+    return reciprocal(ratio(zerosUsed(r, effectiveZeros), r, f, r.poleCount) *
+                      Complex{r.constant, 0.0});
 }
 
 double evaluateAmplitude(const formats::PoleZeroResponse& r, double f, int effectiveZeros,
                          int poleCount) {
-    return modulus(ratio(r, f, effectiveZeros, poleCount)) * r.constant;
+    return amplitudeOver(zerosUsed(r, effectiveZeros), r, f, poleCount);
 }
 
 int effectiveZeroCount(int zeroCount, Motion motion) {

@@ -9,6 +9,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace gainbook::response {
 
@@ -23,6 +24,14 @@ formats::Complex evaluateGain(const formats::PoleZeroResponse& r, double f, int 
 // (a negative constant gives a negative amplitude).
 double evaluateAmplitude(const formats::PoleZeroResponse& r, double f, int effectiveZeros,
                          int poleCount);
+
+// The zeros that enter N when effectiveZeros of them are used, in their order.
+std::vector<formats::Complex> zerosUsed(const formats::PoleZeroResponse& r, int effectiveZeros);
+
+// |N / D| * c over the given zeros and the first poleCount poles: the dialog form with the
+// zeros chosen once for a whole curve.
+double amplitudeOver(const std::vector<formats::Complex>& zeros,
+                     const formats::PoleZeroResponse& r, double f, int poleCount);
 
 // Zeros used for a kind of motion: all for displacement, one fewer for velocity, two
 // fewer for acceleration.
