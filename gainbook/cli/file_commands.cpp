@@ -110,8 +110,9 @@ std::optional<int> loadFile(const std::string& command, const std::string& path,
     const std::optional<std::string> bytes = formats::readFileBytes(path, error);
     if (!bytes)
         return failure(err, command, error);
-    load = response::loadIntoPanel(*bytes, formats::baseName(path), formats::fileTimeText(path),
-                                   [format] { return format; }, calibInputs);
+    load = response::loadIntoPanel(
+        *bytes, formats::baseName(path), formats::fileTimeText(path), [format] { return format; },
+        calibInputs);
     switch (load.status) {
     case response::PanelLoadStatus::Loaded:
         return std::nullopt;
@@ -220,8 +221,8 @@ int runCalib(const std::vector<std::string>& args, std::ostream& out, std::ostre
     if (auto rc = loadFile(cmd, opts.positional[0], *format, calib, load, err))
         return *rc;
     if (load.calib.status != response::CalibStatus::Set)
-        return failure(err, cmd, "CALIB не вычислен: частота " + calib.freqField +
-                                     " лежит вне таблицы");
+        return failure(err, cmd,
+                       "CALIB не вычислен: частота " + calib.freqField + " лежит вне таблицы");
     out << load.calib.calib << "\n";
     return kOk;
 }
@@ -250,6 +251,8 @@ const Command kFileCommands[] = {
 
 } // namespace
 
-std::span<const Command> fileCommands() { return kFileCommands; }
+std::span<const Command> fileCommands() {
+    return kFileCommands;
+}
 
 } // namespace gainbook::cli

@@ -23,7 +23,8 @@ std::vector<Command> allCommands() {
 void printOverview(std::ostream& out, const std::vector<Command>& commands) {
     out << "Использование: gainbook-cli КОМАНДА [ПАРАМЕТРЫ]\n\nКоманды:\n";
     for (const Command& c : commands)
-        out << "  " << c.name << std::string(8 - std::min<std::size_t>(7, std::string(c.name).size()), ' ')
+        out << "  " << c.name
+            << std::string(8 - std::min<std::size_t>(7, std::string(c.name).size()), ' ')
             << c.summary << "\n";
     out << "\ngainbook-cli КОМАНДА --help печатает параметры команды.\n";
 }

@@ -56,8 +56,7 @@ std::optional<std::string> formatFapTriplets(std::string_view text, bool invert)
     return out;
 }
 
-FapCalib evaluateFapCalib(std::string_view freqField, std::string_view text,
-                          LoadedFileKind kind) {
+FapCalib evaluateFapCalib(std::string_view freqField, std::string_view text, LoadedFileKind kind) {
     const double f = orv::text::toDouble(orv::text::truncateChars(freqField, 31));
     if (text.empty())
         return {};

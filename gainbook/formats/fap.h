@@ -37,8 +37,7 @@ struct FapCalib {
 // the two rows around it (the walk starts from frequency 0 and amplitude 0). Above the
 // last row, or for a SAC kind or an empty text, CALIB keeps its value. Printed "%lg".
 // A text of a FAP kind that contains "ZEROS" is a pole-zero text and is refused.
-FapCalib evaluateFapCalib(std::string_view freqField, std::string_view text,
-                          LoadedFileKind kind);
+FapCalib evaluateFapCalib(std::string_view freqField, std::string_view text, LoadedFileKind kind);
 
 // Whether an edit of the FREQ field runs the FAP evaluation: the text is not empty, does
 // not begin with "." and reads as a number other than 0.

@@ -83,8 +83,7 @@ bool plausible(long long count, long long lines) {
 
 ReadOutcome readText(std::string_view text, PoleZeroResponse& r, bool lenient) {
     r = PoleZeroResponse{};
-    const long long lines =
-        1 + static_cast<long long>(std::count(text.begin(), text.end(), '\n'));
+    const long long lines = 1 + static_cast<long long>(std::count(text.begin(), text.end(), '\n'));
 
     std::size_t zerosPos = text.find(kZeros);
     std::size_t pos;
@@ -142,8 +141,9 @@ ReadOutcome readText(std::string_view text, PoleZeroResponse& r, bool lenient) {
     }
     const std::size_t valuePos = std::min(text.size(), constantPos + kConstant.size() + 1);
     const std::size_t valueEnd = text.find(kCrLf, valuePos);
-    r.constant = orv::text::toDouble(text.substr(
-        valuePos, valueEnd == std::string_view::npos ? std::string_view::npos : valueEnd - valuePos));
+    r.constant = orv::text::toDouble(text.substr(valuePos, valueEnd == std::string_view::npos
+                                                               ? std::string_view::npos
+                                                               : valueEnd - valuePos));
 
     r.zeroCount = static_cast<int>(n);
     r.poleCount = static_cast<int>(m);

@@ -91,9 +91,8 @@ ReadResult readResponseFile(std::string_view bytes, std::string_view fileName,
         f.fields.channel = wordAt(line, 11);
         f.fields.time = orv::text::cp1251ToUtf8(line.size() > 57 ? line.substr(57) : "");
         const std::string second = orv::text::utf8ToCp1251(readLine());
-        f.kind = second.size() > 28 && second.compare(28, 3, "ORV") == 0
-                     ? LoadedFileKind::FapOrv
-                     : LoadedFileKind::FapGse2;
+        f.kind = second.size() > 28 && second.compare(28, 3, "ORV") == 0 ? LoadedFileKind::FapOrv
+                                                                         : LoadedFileKind::FapGse2;
     } else {
         const std::optional<LoadedFileKind> choice = askFormat ? askFormat() : std::nullopt;
         if (!choice) {

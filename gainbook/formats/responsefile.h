@@ -33,8 +33,8 @@ struct PanelFields {
 
 struct LoadedResponseFile {
     LoadedFileKind kind = LoadedFileKind::Sac;
-    std::string label;    // "  name (SAC)" or "  name (FAP)"
-    std::string text;     // lines ended by CR LF, tabs turned to blanks, FAP in triplets
+    std::string label; // "  name (SAC)" or "  name (FAP)"
+    std::string text;  // lines ended by CR LF, tabs turned to blanks, FAP in triplets
     PanelFields fields;
     // Bare files only: the file time, the interval to select after writing, and the
     // request to look the file name up in the station tables.

@@ -10,12 +10,18 @@ namespace gainbook::response {
 
 using Complex = formats::Complex;
 
-inline Complex operator-(Complex a, Complex b) { return {a.re - b.re, a.im - b.im}; }
+inline Complex operator-(Complex a, Complex b) {
+    return {a.re - b.re, a.im - b.im};
+}
 inline Complex operator*(Complex a, Complex b) {
     return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re};
 }
-inline double norm(Complex z) { return z.re * z.re + z.im * z.im; }
-inline Complex conj(Complex z) { return {z.re, -z.im}; }
+inline double norm(Complex z) {
+    return z.re * z.re + z.im * z.im;
+}
+inline Complex conj(Complex z) {
+    return {z.re, -z.im};
+}
 // a / b = a * conj(b) / |b|^2
 inline Complex operator/(Complex a, Complex b) {
     const Complex p = a * conj(b);
@@ -27,6 +33,8 @@ inline Complex reciprocal(Complex z) {
     const double d = norm(z);
     return {z.re / d, -z.im / d};
 }
-inline double modulus(Complex z) { return std::hypot(z.re, z.im); }
+inline double modulus(Complex z) {
+    return std::hypot(z.re, z.im);
+}
 
 } // namespace gainbook::response

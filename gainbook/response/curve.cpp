@@ -126,7 +126,9 @@ void computeFap(const CurveInputs& in, CurveResult& out) {
 
 } // namespace
 
-std::string gridListingLine(double frequency, double value) { return gridLine(frequency, value); }
+std::string gridListingLine(double frequency, double value) {
+    return gridLine(frequency, value);
+}
 
 std::string CurveResult::text() const {
     std::string t;

@@ -46,8 +46,7 @@ enum class CurveStatus {
     TooManyPoints, // the grid would exceed kMaxGridPoints: kTooManyPointsMessage
 };
 
-inline constexpr const char* kTooManyPointsMessage =
-    "Слишком много точек: не более 1000000";
+inline constexpr const char* kTooManyPointsMessage = "Слишком много точек: не более 1000000";
 
 struct CurveResult {
     CurveStatus status = CurveStatus::Computed;

@@ -30,8 +30,8 @@ std::vector<formats::Complex> zerosUsed(const formats::PoleZeroResponse& r, int 
 
 // |N / D| * c over the given zeros and the first poleCount poles: the dialog form with the
 // zeros chosen once for a whole curve.
-double amplitudeOver(const std::vector<formats::Complex>& zeros,
-                     const formats::PoleZeroResponse& r, double f, int poleCount);
+double amplitudeOver(const std::vector<formats::Complex>& zeros, const formats::PoleZeroResponse& r,
+                     double f, int poleCount);
 
 // Zeros used for a kind of motion: all for displacement, one fewer for velocity, two
 // fewer for acceleration.

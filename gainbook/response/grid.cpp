@@ -6,7 +6,9 @@
 namespace gainbook::response {
 namespace {
 
-double key(double x) { return std::floor(x * 1e10); }
+double key(double x) {
+    return std::floor(x * 1e10);
+}
 
 // Largest power of ten not above x, found from 1 by steps of 10 or 0.1.
 double decadeBelow(double x) {

@@ -59,15 +59,17 @@ protected:
     orv::test::TempDir dir;
 };
 
-std::string data(const std::string& name) { return std::string(GAINBOOK_TEST_DATA) + "/" + name; }
+std::string data(const std::string& name) {
+    return std::string(GAINBOOK_TEST_DATA) + "/" + name;
+}
 
 // The listing the library computes for a file loaded as a pole-zero text.
 std::string libraryListing(const std::string& path, response::CurveInputs in) {
     std::string error;
     const auto bytes = formats::readFileBytes(path, error);
-    const response::PanelLoad l = response::loadIntoPanel(
-        bytes.value_or(""), formats::baseName(path), "",
-        [] { return std::optional(formats::LoadedFileKind::Sac); }, {});
+    const response::PanelLoad l =
+        response::loadIntoPanel(bytes.value_or(""), formats::baseName(path), "",
+                                [] { return std::optional(formats::LoadedFileKind::Sac); }, {});
     in.sourceText = l.file.text;
     return orv::text::replaceAll(response::computeCurve(in).text(), "\r\n", "\n");
 }
@@ -112,7 +114,7 @@ TEST_F(Cli, AfrChoices) {
     in.points = "3";
     in.decade = false;
     const Outcome r = run({"afr", file, "--motion", "acceleration", "--units=inverse", "--low", "1",
-                       "--high", "2", "--points", "3", "--linear", "--format", "sac"});
+                           "--high", "2", "--points", "3", "--linear", "--format", "sac"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, libraryListing(file, in));
     EXPECT_EQ(r.out.substr(0, 13), " 1.0000000   ");
@@ -145,8 +147,8 @@ TEST_F(Cli, CalibAsTheFilePanelShowsIt) {
     EXPECT_EQ(r.out, l.calib.calib + "\n");
     EXPECT_EQ(r.out, "1.06458\n");
 
-    const Outcome other = run({"calib", file, "--freq", "0.05", "--calib-unit", "nm/counts",
-                           "--freq-unit", "rad/sec"});
+    const Outcome other = run(
+        {"calib", file, "--freq", "0.05", "--calib-unit", "nm/counts", "--freq-unit", "rad/sec"});
     ASSERT_EQ(other.status, 0) << other.err;
     EXPECT_NE(other.out, r.out);
 

@@ -7,8 +7,7 @@
 using namespace gainbook::formats;
 
 TEST(FapFormatter, WritesTheTripletLayoutAndDropsThePhase) {
-    EXPECT_EQ(formatFapTriplets("1.0 2.0 45.0\r\n", false),
-              " 1.0000000  2.0000000e+000  0.0\r\n");
+    EXPECT_EQ(formatFapTriplets("1.0 2.0 45.0\r\n", false), " 1.0000000  2.0000000e+000  0.0\r\n");
     EXPECT_EQ(formatFapTriplets("0.5   1e-3\n  -7 20.25 3.5e2 1 1.0", false),
               " 0.5000000  1.0000000e-003  0.0\r\n"
               "20.2500000  3.5000000e+002  0.0\r\n"
@@ -17,9 +16,9 @@ TEST(FapFormatter, WritesTheTripletLayoutAndDropsThePhase) {
 }
 
 TEST(FapFormatter, InvertTurnsOneFlavourIntoTheOther) {
-    EXPECT_EQ(formatFapTriplets("1.0 2.0 45.0\r\n", true),
-              " 1.0000000  5.0000000e+017  0.0\r\n");
-    const std::string orv = " 1.0000000  4.0000000e+009  0.0\r\n10.0000000  2.5000000e+010  0.0\r\n";
+    EXPECT_EQ(formatFapTriplets("1.0 2.0 45.0\r\n", true), " 1.0000000  5.0000000e+017  0.0\r\n");
+    const std::string orv =
+        " 1.0000000  4.0000000e+009  0.0\r\n10.0000000  2.5000000e+010  0.0\r\n";
     const auto gse2 = formatFapTriplets(orv, true);
     ASSERT_TRUE(gse2);
     EXPECT_EQ(*gse2, " 1.0000000  2.5000000e+008  0.0\r\n10.0000000  4.0000000e+007  0.0\r\n");
@@ -47,7 +46,9 @@ const std::string kTable = " 1.0000000  2.0000000e+009  0.0\r\n"
 }
 
 TEST(FapEvaluation, ExactRowNeighboursMeanOrUnchanged) {
-    auto calib = [](const char* freq) { return evaluateFapCalib(freq, kTable, LoadedFileKind::FapOrv); };
+    auto calib = [](const char* freq) {
+        return evaluateFapCalib(freq, kTable, LoadedFileKind::FapOrv);
+    };
     EXPECT_EQ(calib("2").status, FapCalibStatus::Set);
     EXPECT_EQ(calib("2").calib, "2.5e+008");       // 1e18 / 4e9
     EXPECT_EQ(calib("3.0").calib, "1.66667e+008"); // 1e18 / mean(4e9, 8e9)
@@ -73,8 +74,7 @@ TEST(FapEvaluation, RefusesPoleZeroTextsOnlyWhenGivenAsFap) {
     EXPECT_EQ(evaluateFapCalib("1.0", pz, LoadedFileKind::FapGse2).status,
               FapCalibStatus::WrongFormat);
     // A loaded pole-zero text is left alone when FREQ is edited.
-    EXPECT_EQ(evaluateFapCalib("1.0", pz, LoadedFileKind::Sac).status,
-              FapCalibStatus::Unchanged);
+    EXPECT_EQ(evaluateFapCalib("1.0", pz, LoadedFileKind::Sac).status, FapCalibStatus::Unchanged);
     EXPECT_EQ(evaluateFapCalib("1.0", "", LoadedFileKind::FapOrv).status,
               FapCalibStatus::Unchanged);
 }

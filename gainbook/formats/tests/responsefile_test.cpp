@@ -71,14 +71,16 @@ TEST(ResponseFile, CalibrationHeaderTellsTheFlavour) {
     EXPECT_EQ(r.file.fields.channel, "BHZ");
     EXPECT_EQ(r.file.fields.time, "2020/01/02 03:04:05");
     EXPECT_FALSE(r.file.fields.network);
-    EXPECT_EQ(r.file.text, " 1.0000000  4.0000000e+009  0.0\r\n 2.0000000  8.0000000e+009  0.0\r\n");
+    EXPECT_EQ(r.file.text,
+              " 1.0000000  4.0000000e+009  0.0\r\n 2.0000000  8.0000000e+009  0.0\r\n");
 
     // GSE2 amplitudes are turned into ORV ones, and the panel then holds an ORV text.
     const std::string gse2 = buildGse2Header("ABCDE", "HHZ", "t", 2, "GSE2") + body;
     r = readResponseFile(gse2, "x.fap", "", kNeverAsked);
     EXPECT_EQ(r.file.kind, LoadedFileKind::FapOrv);
     EXPECT_EQ(r.file.fields.station, "ABCDE");
-    EXPECT_EQ(r.file.text, " 1.0000000  2.5000000e+008  0.0\r\n 2.0000000  1.2500000e+008  0.0\r\n");
+    EXPECT_EQ(r.file.text,
+              " 1.0000000  2.5000000e+008  0.0\r\n 2.0000000  1.2500000e+008  0.0\r\n");
 }
 
 TEST(ResponseFile, BareFileAsksForTheFormatAndTakesTheFileTime) {
@@ -103,11 +105,11 @@ TEST(ResponseFile, BareTwoColumnFapGetsAZeroPhase) {
                                           answer(LoadedFileKind::FapOrv));
     ASSERT_EQ(r.status, ReadStatus::Read);
     EXPECT_EQ(r.file.label, "  f.fap (FAP)");
-    EXPECT_EQ(r.file.text, " 1.0000000  2.0000000e+000  0.0\r\n 3.0000000  4.0000000e+000  0.0\r\n");
+    EXPECT_EQ(r.file.text,
+              " 1.0000000  2.0000000e+000  0.0\r\n 3.0000000  4.0000000e+000  0.0\r\n");
 
     // Bare GSE2 amplitudes are inverted.
-    const ReadResult g =
-        readResponseFile("t\n1 2 45\n", "g", "t", answer(LoadedFileKind::FapGse2));
+    const ReadResult g = readResponseFile("t\n1 2 45\n", "g", "t", answer(LoadedFileKind::FapGse2));
     EXPECT_EQ(g.file.kind, LoadedFileKind::FapOrv);
     EXPECT_EQ(g.file.text, " 1.0000000  5.0000000e+017  0.0\r\n");
 }

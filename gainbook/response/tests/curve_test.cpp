@@ -145,25 +145,24 @@ TEST(FapCurve, DerivativeFlagScalesByFrequency) {
     const double f = 2.0;
     const double inv = 1e18 / 4e9;
     const double dir = 4e9 * 1000;
-    EXPECT_DOUBLE_EQ(computeCurve(fap(UnitDirection::Inverse, Motion::Displacement, true))
-                         .points[1].amplitude,
-                     inv * kTwoPi * f);
-    EXPECT_DOUBLE_EQ(computeCurve(fap(UnitDirection::Direct, Motion::Displacement, true))
-                         .points[1].amplitude,
-                     dir * kTwoPi / f);
-    EXPECT_DOUBLE_EQ(computeCurve(fap(UnitDirection::Inverse, Motion::Acceleration, true))
-                         .points[1].amplitude,
-                     inv / (kTwoPi * f));
-    EXPECT_DOUBLE_EQ(computeCurve(fap(UnitDirection::Direct, Motion::Acceleration, true))
-                         .points[1].amplitude,
-                     dir / (kTwoPi / f));
+    EXPECT_DOUBLE_EQ(
+        computeCurve(fap(UnitDirection::Inverse, Motion::Displacement, true)).points[1].amplitude,
+        inv * kTwoPi * f);
+    EXPECT_DOUBLE_EQ(
+        computeCurve(fap(UnitDirection::Direct, Motion::Displacement, true)).points[1].amplitude,
+        dir * kTwoPi / f);
+    EXPECT_DOUBLE_EQ(
+        computeCurve(fap(UnitDirection::Inverse, Motion::Acceleration, true)).points[1].amplitude,
+        inv / (kTwoPi * f));
+    EXPECT_DOUBLE_EQ(
+        computeCurve(fap(UnitDirection::Direct, Motion::Acceleration, true)).points[1].amplitude,
+        dir / (kTwoPi / f));
     // Velocity ignores the flag; without the flag no motion scales.
-    EXPECT_DOUBLE_EQ(computeCurve(fap(UnitDirection::Direct, Motion::Velocity, true))
-                         .points[1].amplitude,
-                     dir);
-    EXPECT_DOUBLE_EQ(computeCurve(fap(UnitDirection::Direct, Motion::Displacement, false))
-                         .points[1].amplitude,
-                     dir);
+    EXPECT_DOUBLE_EQ(
+        computeCurve(fap(UnitDirection::Direct, Motion::Velocity, true)).points[1].amplitude, dir);
+    EXPECT_DOUBLE_EQ(
+        computeCurve(fap(UnitDirection::Direct, Motion::Displacement, false)).points[1].amplitude,
+        dir);
 }
 
 TEST(FapCurve, EmptyIncompleteAndTooLongTexts) {
@@ -200,10 +199,24 @@ TEST(UnitButtons, DerivativeFlagAndCaptions) {
 }
 
 TEST(ListingLine, PrintsExactlyWhatTheFormattedOutputPrints) {
-    std::vector<double> values = {0.0,      -0.0,        1.0,        19.9,       1e-300,
-                                  1e300,    -2.5e-7,     0.00000005, 0.00000015, 999999.99999995,
-                                  1e100,    1.5e-100,    123456789.123456789,    5e17,
-                                  9.99999995e5, 0.5e-7,  2.0000000500000001,     -1e-5};
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  1.0,
+                                  19.9,
+                                  1e-300,
+                                  1e300,
+                                  -2.5e-7,
+                                  0.00000005,
+                                  0.00000015,
+                                  999999.99999995,
+                                  1e100,
+                                  1.5e-100,
+                                  123456789.123456789,
+                                  5e17,
+                                  9.99999995e5,
+                                  0.5e-7,
+                                  2.0000000500000001,
+                                  -1e-5};
     std::uint64_t seed = 12345;
     for (int i = 0; i < 20000; ++i) {
         seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;

@@ -39,7 +39,9 @@ PoleZeroResponse simple() {
     return r;
 }
 
-double w(double f) { return kTwoPi * f; }
+double w(double f) {
+    return kTwoPi * f;
+}
 
 } // namespace
 
@@ -122,9 +124,9 @@ TEST(SacSensitivity, CalibIsBillionTimesTheGain) {
 TEST(SacSensitivity, NothingOrRefusal) {
     const CalibInputs in;
     EXPECT_EQ(sacSensitivity("", LoadedFileKind::Sac, in).status, CalibStatus::Unchanged);
-    EXPECT_EQ(sacSensitivity("ZEROS 0\r\nPOLES 0\r\nCONSTANT 1\r\n", LoadedFileKind::FapOrv, in)
-                  .status,
-              CalibStatus::Unchanged);
+    EXPECT_EQ(
+        sacSensitivity("ZEROS 0\r\nPOLES 0\r\nCONSTANT 1\r\n", LoadedFileKind::FapOrv, in).status,
+        CalibStatus::Unchanged);
     EXPECT_EQ(sacSensitivity(" 1.0000000  2.0e+000  0.0\r\n", LoadedFileKind::Sac, in).status,
               CalibStatus::WrongFormat);
 }

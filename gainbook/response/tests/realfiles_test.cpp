@@ -22,7 +22,9 @@ using formats::LoadedFileKind;
 
 namespace {
 
-std::string dataFile(const std::string& name) { return std::string(GAINBOOK_TEST_DATA) + "/" + name; }
+std::string dataFile(const std::string& name) {
+    return std::string(GAINBOOK_TEST_DATA) + "/" + name;
+}
 
 const std::vector<std::string> kPoleZeroFiles = {
     "obspy_IU.ANMO.00.BHZ.sacpz", "obspy_IU_ANMO_00_BHZ.sacpz", "obspy_IU_ANMO_BH.sacpz",
@@ -46,10 +48,10 @@ struct Pz {
 Pz expected(const std::string& name) {
     using c = std::complex<double>;
     if (name == "obspy_SAC_PZs_NZ_HHZ_10")
-        return {{0, 0, 0},
-                {c(-0.037, 0.037), c(-0.037, -0.037), c(-131, 467.3), c(-131, -467.3),
-                 c(-251.3, 0)},
-                1.489785e17};
+        return {
+            {0, 0, 0},
+            {c(-0.037, 0.037), c(-0.037, -0.037), c(-131, 467.3), c(-131, -467.3), c(-251.3, 0)},
+            1.489785e17};
     if (name == "obspy_SAC_PZs_KARC_BHZ")
         return {{c(-999.026, 0), 0, 0, 0},
                 {c(-0.148, 0.148), c(-0.148, -0.148), c(-314.16, 0), c(-9904.8, 3786),
@@ -61,19 +63,19 @@ Pz expected(const std::string& name) {
                  c(-314.159, -202.3184)},
                 7.459202e07};
     if (name == "obspy_NZCRLZ_HHZ10.pz")
-        return {{0, 0, 0, c(867.08, 904.78), c(867.08, -904.78)},
-                {c(-0.15932, 0.15932), c(-0.15932, -0.15932), c(-314.16, 202.32),
-                 c(-314.16, -202.32)},
-                7.4592e-02};
+        return {
+            {0, 0, 0, c(867.08, 904.78), c(867.08, -904.78)},
+            {c(-0.15932, 0.15932), c(-0.15932, -0.15932), c(-314.16, 202.32), c(-314.16, -202.32)},
+            7.4592e-02};
     if (name == "obspy_IU.ANMO.00.BHZ.sacpz")
         return {{0, 0, 0},
-                {c(-4.8004e-03, 0), c(-7.3199e-02, 0), c(-22.7121, -27.1065),
-                 c(-22.7121, 27.1065), c(-59.4313, 0)},
+                {c(-4.8004e-03, 0), c(-7.3199e-02, 0), c(-22.7121, -27.1065), c(-22.7121, 27.1065),
+                 c(-59.4313, 0)},
                 6.985619e13};
     if (name == "obspy_IU_ANMO_00_BHZ.sacpz")
         return {{0, 0, 0},
-                {c(-53.3317, 0), c(-24.9001, 27.1065), c(-24.9001, -27.1065),
-                 c(-4.8004e-03, 0), c(-7.37098e-02, 0)},
+                {c(-53.3317, 0), c(-24.9001, 27.1065), c(-24.9001, -27.1065), c(-4.8004e-03, 0),
+                 c(-7.37098e-02, 0)},
                 2.745369e14};
     // The first of the eight responses: IU.ANMO.00.BH1.
     return {{0, 0, 0},
