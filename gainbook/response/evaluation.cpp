@@ -97,8 +97,9 @@ CalibResult sacSensitivity(std::string_view text, formats::LoadedFileKind kind,
     if (!formats::readPoleZeroText(text, r))
         return {CalibStatus::WrongFormat, {}};
     const int zeros = effectiveZeroCountForUnit(r.zeroCount, inputs.calibUnit);
+    // An angular frequency is turned into hertz, the unit the evaluation takes.
     if (inputs.freqUnit == "rad/sec")
-        f *= kTwoPi;
+        f /= kTwoPi;
     const Complex g = evaluateGain(r, f, zeros);
     return {CalibStatus::Set, orv::text::format("%lg", 1e9 * modulus(g))};
 }

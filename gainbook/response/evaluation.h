@@ -59,7 +59,7 @@ struct CalibResult {
     std::string calib;
 };
 
-// CALIB of a pole-zero text: 1e9 * |G| at FREQ ("rad/sec" turns FREQ into hertz first),
+// CALIB of a pole-zero text: 1e9 * |G| at FREQ (in "rad/sec" turned into hertz first),
 // printed "%lg". Only for the SAC kind and a text that is not empty.
 CalibResult sacSensitivity(std::string_view text, formats::LoadedFileKind kind,
                            const CalibInputs& inputs);

@@ -112,13 +112,16 @@ TEST(SacSensitivity, CalibIsBillionTimesTheGain) {
     EXPECT_EQ(sacSensitivity(text, LoadedFileKind::Sac, in).calib,
               orv::text::format("%lg", 1e9 * std::hypot(1, w(f)) / 2));
 
-    // "rad/sec" multiplies FREQ by 2*pi before the evaluation.
+    // FREQ in "rad/sec" is the same frequency as FREQ / (2*pi) in hertz.
     in.calibUnit = "nm/counts*sec";
-    in.freqUnit = "rad/sec";
+    in.freqUnit = "Hz";
     in.freqField = "0.5";
-    const double f2 = 0.5 * kTwoPi;
-    EXPECT_EQ(sacSensitivity(text, LoadedFileKind::Sac, in).calib,
-              orv::text::format("%lg", 1e9 * std::hypot(1, w(f2)) / (2 * w(f2))));
+    const std::string atHalfHertz = sacSensitivity(text, LoadedFileKind::Sac, in).calib;
+    in.freqUnit = "rad/sec";
+    in.freqField = orv::text::format("%.17g", 0.5 * kTwoPi);
+    EXPECT_EQ(sacSensitivity(text, LoadedFileKind::Sac, in).calib, atHalfHertz);
+    in.freqField = "0.5";
+    EXPECT_NE(sacSensitivity(text, LoadedFileKind::Sac, in).calib, atHalfHertz);
 }
 
 TEST(SacSensitivity, NothingOrRefusal) {
