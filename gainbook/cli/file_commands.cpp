@@ -44,8 +44,9 @@ const char* const kCalibUsage =
     "\n"
     "  --format      формат файла без заголовка: sac (по умолчанию), fap-orv, fap-gse2\n"
     "  --freq        FREQ (по умолчанию 1.0)\n"
-    "  --calib-unit  единица CALIB (по умолчанию nm/counts*sec)\n"
-    "  --freq-unit   единица FREQ (по умолчанию Hz)\n";
+    "  --calib-unit  единица CALIB (по умолчанию nm/counts*sec); для nm/counts*sec\n"
+    "                и nm/counts*sec**2 не учитываются один и два нуля в начале координат\n"
+    "  --freq-unit   единица FREQ (по умолчанию Hz; rad/sec - круговая частота)\n";
 
 const char* const kFapUsage =
     "Использование: gainbook-cli fap FILE [--gse2]\n"
@@ -54,7 +55,11 @@ const char* const kFapUsage =
     "триплетами (частота, амплитуда ORV, фаза 0.0).\n"
     "\n"
     "  --gse2   в файле амплитуды GSE2 (без заголовка \"CAL2\"; у файла с заголовком\n"
-    "           вид амплитуд задаёт заголовок)\n";
+    "           вид амплитуд задаёт заголовок)\n"
+    "\n"
+    "Первая строка файла FAP без заголовка \"CAL2\" считается его названием и в текст\n"
+    "не входит. Если в первой строке текста два числа, каждой строке дописывается\n"
+    "фаза 0.0.\n";
 
 int usageError(std::ostream& err, const std::string& command, const std::string& message) {
     err << "gainbook-cli " << command << ": " << message << "\n"
