@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <complex>
@@ -177,17 +178,23 @@ TEST(RealFiles, ListingTimeForTheDefaults) {
     const response::PanelLoad l = load("obspy_IU_ANMO_BH.sacpz");
     response::CurveInputs in;
     in.sourceText = l.file.text;
-    constexpr int kRuns = 50;
-    std::size_t lines = 0;
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < kRuns; ++i)
-        lines += response::computeCurve(in).lines.size();
-    const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
-    ASSERT_EQ(lines, kRuns * 1234u);
-    const double perThousand = took.count() / (static_cast<double>(lines) / 1000.0);
-    std::printf("default listing: %zu points per run, %.4f ms per 1000 points\n", lines / kRuns,
-                perThousand);
-    RecordProperty("ms_per_1000_points", std::to_string(perThousand));
-    // Generous against a loaded machine; the figure is what counts.
-    EXPECT_LT(perThousand, 20.0);
+    constexpr int kRuns = 51;
+    std::vector<double> perThousand;
+    for (int i = 0; i < kRuns; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        const std::size_t lines = response::computeCurve(in).lines.size();
+        const std::chrono::duration<double, std::milli> took =
+            std::chrono::steady_clock::now() - start;
+        ASSERT_EQ(lines, 1234u);
+        perThousand.push_back(took.count() / 1.234);
+    }
+    std::sort(perThousand.begin(), perThousand.end());
+    const double fastest = perThousand.front();
+    const double median = perThousand[kRuns / 2];
+    std::printf("default listing, 1234 points: %.4f ms per 1000 points fastest, %.4f median\n",
+                fastest, median);
+    RecordProperty("ms_per_1000_points_fastest", std::to_string(fastest));
+    RecordProperty("ms_per_1000_points_median", std::to_string(median));
+    // Generous against a loaded machine; the figures are what counts.
+    EXPECT_LT(median, 20.0);
 }
