@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace gainbook::cli {
+namespace orv::gainbook::cli {
 
 // Exit statuses.
 inline constexpr int kOk = 0;
@@ -24,4 +24,4 @@ struct Command {
 // Commands on response files (no database).
 std::span<const Command> fileCommands();
 
-} // namespace gainbook::cli
+} // namespace orv::gainbook::cli

@@ -10,7 +10,7 @@
 
 #include <ostream>
 
-namespace gainbook::cli {
+namespace orv::gainbook::cli {
 namespace {
 
 using formats::LoadedFileKind;
@@ -260,4 +260,4 @@ std::span<const Command> fileCommands() {
     return kFileCommands;
 }
 
-} // namespace gainbook::cli
+} // namespace orv::gainbook::cli

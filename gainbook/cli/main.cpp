@@ -10,12 +10,12 @@
 
 namespace {
 
-using gainbook::cli::Command;
+using orv::gainbook::cli::Command;
 
 // Every command group adds its table here.
 std::vector<Command> allCommands() {
     std::vector<Command> all;
-    for (const Command& c : gainbook::cli::fileCommands())
+    for (const Command& c : orv::gainbook::cli::fileCommands())
         all.push_back(c);
     return all;
 }
@@ -35,12 +35,12 @@ int main(int argc, char** argv) {
     const std::vector<Command> commands = allCommands();
     if (argc < 2) {
         printOverview(std::cerr, commands);
-        return gainbook::cli::kUsageError;
+        return orv::gainbook::cli::kUsageError;
     }
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         printOverview(std::cout, commands);
-        return gainbook::cli::kOk;
+        return orv::gainbook::cli::kOk;
     }
     for (const Command& c : commands) {
         if (name == c.name) {
@@ -50,5 +50,5 @@ int main(int argc, char** argv) {
     }
     std::cerr << "gainbook-cli: неизвестная команда " << name << "\n\n";
     printOverview(std::cerr, commands);
-    return gainbook::cli::kUsageError;
+    return orv::gainbook::cli::kUsageError;
 }

@@ -1,6 +1,6 @@
 #include "cli/options.h"
 
-namespace gainbook::cli {
+namespace orv::gainbook::cli {
 
 std::optional<std::string> ParsedOptions::value(const std::string& name) const {
     const auto it = values.find(name);
@@ -59,4 +59,4 @@ ParsedOptions parseOptions(const std::vector<std::string>& args,
     return parsed;
 }
 
-} // namespace gainbook::cli
+} // namespace orv::gainbook::cli

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace gainbook::cli {
+namespace orv::gainbook::cli {
 
 struct OptionSpec {
     const char* name; // without the leading "--"
@@ -26,4 +26,4 @@ struct ParsedOptions {
 ParsedOptions parseOptions(const std::vector<std::string>& args,
                            const std::vector<OptionSpec>& specs);
 
-} // namespace gainbook::cli
+} // namespace orv::gainbook::cli

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-namespace gainbook::formats {
+namespace orv::gainbook::formats {
 namespace {
 
 constexpr double kFlavourFactor = 1e18;
@@ -93,4 +93,4 @@ bool freqEditTriggersEvaluation(std::string_view freqField) {
     return orv::text::toDouble(freqField) != 0.0;
 }
 
-} // namespace gainbook::formats
+} // namespace orv::gainbook::formats

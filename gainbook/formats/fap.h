@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-namespace gainbook::formats {
+namespace orv::gainbook::formats {
 
 // Rewrites a FAP text into the triplet layout; with invert every amplitude a becomes
 // 1e18 / a (one flavour into the other). Only blanks and line ends separate the numbers.
@@ -43,4 +43,4 @@ FapCalib evaluateFapCalib(std::string_view freqField, std::string_view text, Loa
 // not begin with "." and reads as a number other than 0.
 bool freqEditTriggersEvaluation(std::string_view freqField);
 
-} // namespace gainbook::formats
+} // namespace orv::gainbook::formats

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace gainbook::formats {
+namespace orv::gainbook::formats {
 namespace {
 
 // The header is built by insertions at fixed positions into an initially empty text, so
@@ -62,4 +62,4 @@ std::string buildGse2Header(std::string_view stationUtf8, std::string_view chann
     return orv::text::cp1251ToUtf8(s);
 }
 
-} // namespace gainbook::formats
+} // namespace orv::gainbook::formats

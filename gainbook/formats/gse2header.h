@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace gainbook::formats {
+namespace orv::gainbook::formats {
 
 inline constexpr std::string_view kFlavourOrv = "ORV";
 inline constexpr std::string_view kFlavourGse2 = "GSE2";
@@ -21,4 +21,4 @@ inline constexpr std::string_view kFlavourGse2 = "GSE2";
 std::string buildGse2Header(std::string_view station, std::string_view channel,
                             std::string_view time, int triplets, std::string_view flavour);
 
-} // namespace gainbook::formats
+} // namespace orv::gainbook::formats

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <string>
 
-namespace gainbook::formats {
+namespace orv::gainbook::formats {
 namespace {
 
 // A count may exceed the lines that follow it (zeros at the origin need no line), but
@@ -164,4 +164,4 @@ void readPoleZeroTextLenient(std::string_view text, PoleZeroResponse& response) 
         response = PoleZeroResponse{};
 }
 
-} // namespace gainbook::formats
+} // namespace orv::gainbook::formats

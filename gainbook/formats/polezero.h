@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace gainbook::formats {
+namespace orv::gainbook::formats {
 
 struct Complex {
     double re = 0.0;
@@ -38,4 +38,4 @@ bool readPoleZeroText(std::string_view text, PoleZeroResponse& response);
 // or missing sections leaves an empty record (no zeros, no poles, constant 0).
 void readPoleZeroTextLenient(std::string_view text, PoleZeroResponse& response);
 
-} // namespace gainbook::formats
+} // namespace orv::gainbook::formats

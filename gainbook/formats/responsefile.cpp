@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <vector>
 
-namespace gainbook::formats {
+namespace orv::gainbook::formats {
 namespace {
 
 std::vector<std::string> splitLines(std::string_view text) {
@@ -163,4 +163,4 @@ std::string baseName(std::string_view path) {
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
-} // namespace gainbook::formats
+} // namespace orv::gainbook::formats

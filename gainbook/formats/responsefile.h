@@ -20,7 +20,7 @@
 #include <string>
 #include <string_view>
 
-namespace gainbook::formats {
+namespace orv::gainbook::formats {
 
 // Fields of the file panel that a header sets; those left empty keep what they held.
 struct PanelFields {
@@ -73,4 +73,4 @@ std::string fileTimeText(const std::string& path);
 // The name without its directory.
 std::string baseName(std::string_view path);
 
-} // namespace gainbook::formats
+} // namespace orv::gainbook::formats

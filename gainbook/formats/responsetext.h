@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string_view>
 
-namespace gainbook::formats {
+namespace orv::gainbook::formats {
 
 // The kind of text in the file panel. The numbers are stored and passed around as they are.
 enum class LoadedFileKind { Sac = 0, FapOrv = 1, FapGse2 = 2 };
@@ -24,4 +24,4 @@ inline constexpr const char* kTextTooLongMessage =
 // Line end of every text held in memory.
 inline constexpr std::string_view kCrLf = "\r\n";
 
-} // namespace gainbook::formats
+} // namespace orv::gainbook::formats

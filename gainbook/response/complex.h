@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-namespace gainbook::response {
+namespace orv::gainbook::response {
 
 using Complex = formats::Complex;
 
@@ -37,4 +37,4 @@ inline double modulus(Complex z) {
     return std::hypot(z.re, z.im);
 }
 
-} // namespace gainbook::response
+} // namespace orv::gainbook::response

@@ -8,7 +8,7 @@
 #include <charconv>
 #include <cmath>
 
-namespace gainbook::response {
+namespace orv::gainbook::response {
 namespace {
 
 std::string listingLine(double f, const std::string& value) {
@@ -164,4 +164,4 @@ const char* unitCaption(UnitDirection direction, Motion motion) {
     return inverse ? "nm/counts*sec" : "counts*sec/nm";
 }
 
-} // namespace gainbook::response
+} // namespace orv::gainbook::response

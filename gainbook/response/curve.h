@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace gainbook::response {
+namespace orv::gainbook::response {
 
 enum class SourceKind { Sac, Fap };
 // Inverse: nm per count (and so on by motion); direct: counts per nm.
@@ -69,4 +69,4 @@ bool derivativeAfterUnitClick(UnitDirection clicked, Motion motion);
 // Captions of the unit buttons for a kind of motion.
 const char* unitCaption(UnitDirection direction, Motion motion);
 
-} // namespace gainbook::response
+} // namespace orv::gainbook::response

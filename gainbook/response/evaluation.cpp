@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <vector>
 
-namespace gainbook::response {
+namespace orv::gainbook::response {
 namespace {
 
 // N / D at s = 2*pi*i*f; factors are multiplied in the order of the record.
@@ -122,4 +122,4 @@ CalibResult panelCalib(std::string_view text, formats::LoadedFileKind kind,
     return {};
 }
 
-} // namespace gainbook::response
+} // namespace orv::gainbook::response

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace gainbook::response {
+namespace orv::gainbook::response {
 
 enum class Motion { Displacement, Velocity, Acceleration };
 
@@ -69,4 +69,4 @@ CalibResult sacSensitivity(std::string_view text, formats::LoadedFileKind kind,
 CalibResult panelCalib(std::string_view text, formats::LoadedFileKind kind,
                        const CalibInputs& inputs);
 
-} // namespace gainbook::response
+} // namespace orv::gainbook::response

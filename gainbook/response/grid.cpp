@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace gainbook::response {
+namespace orv::gainbook::response {
 namespace {
 
 double key(double x) {
@@ -74,4 +74,4 @@ std::optional<std::vector<double>> decadeGrid(double low, double high, int perDe
     return grid;
 }
 
-} // namespace gainbook::response
+} // namespace orv::gainbook::response

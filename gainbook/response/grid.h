@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-namespace gainbook::response {
+namespace orv::gainbook::response {
 
 // No grid is made with more values than this; a request beyond it gives no grid.
 inline constexpr std::size_t kMaxGridPoints = 1'000'000;
@@ -22,4 +22,4 @@ std::optional<std::vector<double>> linearGrid(double low, double high, int point
 // when the grid would hold more than kMaxGridPoints values.
 std::optional<std::vector<double>> decadeGrid(double low, double high, int perDecade);
 
-} // namespace gainbook::response
+} // namespace orv::gainbook::response

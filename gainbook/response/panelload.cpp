@@ -1,6 +1,6 @@
 #include "response/panelload.h"
 
-namespace gainbook::response {
+namespace orv::gainbook::response {
 
 PanelLoad loadIntoPanel(std::string_view bytes, std::string_view fileName,
                         std::string_view fileTime, const formats::FormatQuestion& askFormat,
@@ -30,4 +30,4 @@ PanelLoad loadIntoPanel(std::string_view bytes, std::string_view fileName,
     return load;
 }
 
-} // namespace gainbook::response
+} // namespace orv::gainbook::response

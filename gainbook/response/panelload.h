@@ -10,7 +10,7 @@
 
 #include <string>
 
-namespace gainbook::response {
+namespace orv::gainbook::response {
 
 enum class PanelLoadStatus { Loaded, Cancelled, WrongFormat, TooLong };
 
@@ -27,4 +27,4 @@ PanelLoad loadIntoPanel(std::string_view bytes, std::string_view fileName,
                         std::string_view fileTime, const formats::FormatQuestion& askFormat,
                         const CalibInputs& calibInputs);
 
-} // namespace gainbook::response
+} // namespace orv::gainbook::response

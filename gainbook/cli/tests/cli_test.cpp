@@ -14,7 +14,7 @@
 #include <string>
 #include <sys/wait.h>
 
-using namespace gainbook;
+using namespace orv::gainbook;
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-using namespace gainbook::formats;
+using namespace orv::gainbook::formats;
 
 TEST(FapFormatter, WritesTheTripletLayoutAndDropsThePhase) {
     EXPECT_EQ(formatFapTriplets("1.0 2.0 45.0\r\n", false), " 1.0000000  2.0000000e+000  0.0\r\n");

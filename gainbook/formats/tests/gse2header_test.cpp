@@ -4,7 +4,7 @@
 
 #include <string>
 
-using gainbook::formats::buildGse2Header;
+using orv::gainbook::formats::buildGse2Header;
 
 namespace {
 

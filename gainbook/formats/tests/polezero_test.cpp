@@ -5,10 +5,10 @@
 #include <chrono>
 #include <string>
 
-using gainbook::formats::Complex;
-using gainbook::formats::PoleZeroResponse;
-using gainbook::formats::readPoleZeroText;
-using gainbook::formats::readPoleZeroTextLenient;
+using orv::gainbook::formats::Complex;
+using orv::gainbook::formats::PoleZeroResponse;
+using orv::gainbook::formats::readPoleZeroText;
+using orv::gainbook::formats::readPoleZeroTextLenient;
 
 namespace {
 

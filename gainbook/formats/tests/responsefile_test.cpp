@@ -7,7 +7,7 @@
 
 #include <string>
 
-using namespace gainbook::formats;
+using namespace orv::gainbook::formats;
 
 namespace {
 

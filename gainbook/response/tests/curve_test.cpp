@@ -9,7 +9,7 @@
 #include <limits>
 #include <vector>
 
-using namespace gainbook::response;
+using namespace orv::gainbook::response;
 
 namespace {
 
@@ -175,7 +175,7 @@ TEST(FapCurve, EmptyIncompleteAndTooLongTexts) {
     r = computeCurve(in);
     EXPECT_EQ(r.points.size(), 1u);
     in.sourceText.clear();
-    while (in.sourceText.size() < gainbook::formats::kWorkingBufferSize)
+    while (in.sourceText.size() < orv::gainbook::formats::kWorkingBufferSize)
         in.sourceText += kFap;
     r = computeCurve(in);
     EXPECT_EQ(r.status, CurveStatus::TooLong);

@@ -7,9 +7,9 @@
 
 #include <cmath>
 
-using namespace gainbook::response;
-using gainbook::formats::LoadedFileKind;
-using gainbook::formats::PoleZeroResponse;
+using namespace orv::gainbook::response;
+using orv::gainbook::formats::LoadedFileKind;
+using orv::gainbook::formats::PoleZeroResponse;
 
 TEST(ComplexArithmetic, Operations) {
     const Complex a{3, 4};

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-using namespace gainbook::response;
+using namespace orv::gainbook::response;
 
 TEST(LinearGrid, EvenSteps) {
     EXPECT_EQ(*linearGrid(1, 2, 3), (std::vector<double>{1, 1.5, 2}));

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-using namespace gainbook;
+using namespace orv::gainbook;
 using formats::LoadedFileKind;
 
 namespace {
