@@ -1,0 +1,27 @@
+// The subcommands of gainbook-cli. Each group of commands lives in its own file and
+// hands its table to main.cpp; a command gets the arguments after its name.
+#pragma once
+
+#include <iosfwd>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace orv::gainbook::cli {
+
+// Exit statuses.
+inline constexpr int kOk = 0;
+inline constexpr int kFailed = 1;     // the work could not be done (file, format, ...)
+inline constexpr int kUsageError = 2; // the command line is wrong
+
+struct Command {
+    const char* name;
+    const char* summary; // one line for the list of commands
+    const char* usage;   // the full help text
+    int (*run)(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+};
+
+// Commands on response files (no database).
+std::span<const Command> fileCommands();
+
+} // namespace orv::gainbook::cli

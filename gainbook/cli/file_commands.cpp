@@ -1,0 +1,263 @@
+// Commands on response files: afr, calib, fap. Each loads its file as the file panel of
+// the response editor loads it and prints what the editor would show.
+#include "cli/command.h"
+#include "cli/options.h"
+
+#include "formats/responsefile.h"
+#include "response/curve.h"
+#include "response/panelload.h"
+#include "text/text.h"
+
+#include <ostream>
+
+namespace orv::gainbook::cli {
+namespace {
+
+using formats::LoadedFileKind;
+
+const char* const kAfrUsage =
+    "Использование: gainbook-cli afr FILE [--format sac|fap-orv|fap-gse2]\n"
+    "         [--motion displacement|velocity|acceleration] [--units direct|inverse]\n"
+    "         [--low L] [--high H] [--points P] [--linear]\n"
+    "\n"
+    "Загружает FILE так же, как панель файла, и печатает расчёт АЧХ окна\n"
+    "\"Амплитудно-частотная характеристика\", по строке на точку:\n"
+    "частота, амплитуда, фаза 0.0.\n"
+    "\n"
+    "  --format   формат файла без заголовка: sac (по умолчанию), fap-orv, fap-gse2;\n"
+    "             у файлов с заголовком \"# Station\" или \"CAL2\" формат задаёт заголовок\n"
+    "  --motion   displacement, velocity (по умолчанию) или acceleration\n"
+    "  --units    direct (counts/nm, по умолчанию) или inverse (nm/counts)\n"
+    "  --low      нижняя частота, Гц (0.001)\n"
+    "  --high     верхняя частота, Гц (20)\n"
+    "  --points   точек на декаду, с --linear всего точек (300)\n"
+    "  --linear   равномерная сетка вместо сетки по декадам\n"
+    "\n"
+    "Для текста FAP сетка берётся из таблицы; пересчёт с производной выполняется, как\n"
+    "после нажатия кнопки единиц при выбранном виде движения.\n";
+
+const char* const kCalibUsage =
+    "Использование: gainbook-cli calib FILE [--format sac|fap-orv|fap-gse2] [--freq F]\n"
+    "         [--calib-unit U] [--freq-unit U]\n"
+    "\n"
+    "Загружает FILE так же, как панель файла, и печатает CALIB, который она показывает.\n"
+    "\n"
+    "  --format      формат файла без заголовка: sac (по умолчанию), fap-orv, fap-gse2\n"
+    "  --freq        FREQ (по умолчанию 1.0)\n"
+    "  --calib-unit  единица CALIB (по умолчанию nm/counts*sec); для nm/counts*sec\n"
+    "                и nm/counts*sec**2 не учитываются один и два нуля в начале координат\n"
+    "  --freq-unit   единица FREQ (по умолчанию Hz; rad/sec - круговая частота)\n";
+
+const char* const kFapUsage =
+    "Использование: gainbook-cli fap FILE [--gse2]\n"
+    "\n"
+    "Загружает FILE как файл FAP так же, как панель файла, и печатает его текст\n"
+    "триплетами (частота, амплитуда ORV, фаза 0.0).\n"
+    "\n"
+    "  --gse2   в файле амплитуды GSE2 (без заголовка \"CAL2\"; у файла с заголовком\n"
+    "           вид амплитуд задаёт заголовок)\n"
+    "\n"
+    "Первая строка файла FAP без заголовка \"CAL2\" считается его названием и в текст\n"
+    "не входит. Если в первой строке текста два числа, каждой строке дописывается\n"
+    "фаза 0.0.\n";
+
+int usageError(std::ostream& err, const std::string& command, const std::string& message) {
+    err << "gainbook-cli " << command << ": " << message << "\n"
+        << "gainbook-cli " << command << " --help: параметры команды\n";
+    return kUsageError;
+}
+
+int failure(std::ostream& err, const std::string& command, const std::string& message) {
+    err << "gainbook-cli " << command << ": " << message << "\n";
+    return kFailed;
+}
+
+// Lines of a text held with CR LF, printed with the platform's line end.
+void printText(std::ostream& out, std::string_view text) {
+    out << orv::text::replaceAll(text, "\r\n", "\n");
+}
+
+std::optional<LoadedFileKind> formatByName(const std::string& name) {
+    if (name == "sac")
+        return LoadedFileKind::Sac;
+    if (name == "fap-orv")
+        return LoadedFileKind::FapOrv;
+    if (name == "fap-gse2")
+        return LoadedFileKind::FapGse2;
+    return std::nullopt;
+}
+
+// Parses the command line of a file command: exactly one FILE and the given options.
+// Returns the exit status when the command is to end here.
+std::optional<int> parseFileCommand(const std::string& command, const char* usage,
+                                    const std::vector<std::string>& args,
+                                    const std::vector<OptionSpec>& specs, ParsedOptions& opts,
+                                    std::ostream& out, std::ostream& err) {
+    opts = parseOptions(args, specs);
+    if (opts.help) {
+        out << usage;
+        return kOk;
+    }
+    if (!opts.error.empty())
+        return usageError(err, command, opts.error);
+    if (opts.positional.empty())
+        return usageError(err, command, "не указан файл");
+    if (opts.positional.size() > 1)
+        return usageError(err, command, "лишний аргумент " + opts.positional[1]);
+    return std::nullopt;
+}
+
+// Loads the file as the file panel does. Returns the exit status on failure.
+std::optional<int> loadFile(const std::string& command, const std::string& path,
+                            LoadedFileKind format, const response::CalibInputs& calibInputs,
+                            response::PanelLoad& load, std::ostream& err) {
+    std::string error;
+    const std::optional<std::string> bytes = formats::readFileBytes(path, error);
+    if (!bytes)
+        return failure(err, command, error);
+    load = response::loadIntoPanel(
+        *bytes, formats::baseName(path), formats::fileTimeText(path), [format] { return format; },
+        calibInputs);
+    switch (load.status) {
+    case response::PanelLoadStatus::Loaded:
+        return std::nullopt;
+    case response::PanelLoadStatus::WrongFormat:
+        return failure(err, command, path + ": " + formats::kWrongFormatMessage);
+    case response::PanelLoadStatus::TooLong:
+        return failure(err, command, path + ": " + formats::kTextTooLongMessage);
+    case response::PanelLoadStatus::Cancelled:
+        break;
+    }
+    return failure(err, command, path + ": файл не загружен");
+}
+
+std::optional<int> numberOption(const std::string& command, const ParsedOptions& opts,
+                                const std::string& name, bool integer, std::string& field,
+                                std::ostream& err) {
+    const std::optional<std::string> v = opts.value(name);
+    if (!v)
+        return std::nullopt;
+    double d = 0;
+    long long i = 0;
+    if (integer ? !orv::text::parseInt(*v, i) : !orv::text::parseDouble(*v, d))
+        return usageError(err, command, "--" + name + ": не число: " + *v);
+    field = orv::text::trim(*v);
+    return std::nullopt;
+}
+
+int runAfr(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const std::string cmd = "afr";
+    ParsedOptions opts;
+    if (auto rc = parseFileCommand(cmd, kAfrUsage, args,
+                                   {{"format", true},
+                                    {"motion", true},
+                                    {"units", true},
+                                    {"low", true},
+                                    {"high", true},
+                                    {"points", true},
+                                    {"linear", false}},
+                                   opts, out, err))
+        return *rc;
+
+    const std::optional<LoadedFileKind> format = formatByName(opts.value("format").value_or("sac"));
+    if (!format)
+        return usageError(err, cmd, "--format: ожидается sac, fap-orv или fap-gse2");
+    response::CurveInputs in;
+    const std::string motion = opts.value("motion").value_or("velocity");
+    if (motion == "displacement")
+        in.motion = response::Motion::Displacement;
+    else if (motion == "velocity")
+        in.motion = response::Motion::Velocity;
+    else if (motion == "acceleration")
+        in.motion = response::Motion::Acceleration;
+    else
+        return usageError(err, cmd, "--motion: ожидается displacement, velocity или acceleration");
+    const std::string units = opts.value("units").value_or("direct");
+    if (units == "direct")
+        in.units = response::UnitDirection::Direct;
+    else if (units == "inverse")
+        in.units = response::UnitDirection::Inverse;
+    else
+        return usageError(err, cmd, "--units: ожидается direct или inverse");
+    if (auto rc = numberOption(cmd, opts, "low", false, in.low, err))
+        return *rc;
+    if (auto rc = numberOption(cmd, opts, "high", false, in.high, err))
+        return *rc;
+    if (auto rc = numberOption(cmd, opts, "points", true, in.points, err))
+        return *rc;
+    in.decade = !opts.has("linear");
+    in.derivative = response::derivativeAfterUnitClick(in.units, in.motion);
+
+    response::PanelLoad load;
+    if (auto rc = loadFile(cmd, opts.positional[0], *format, {}, load, err))
+        return *rc;
+    in.sourceText = load.file.text;
+    in.kind = load.file.kind == LoadedFileKind::Sac ? response::SourceKind::Sac
+                                                    : response::SourceKind::Fap;
+    const response::CurveResult curve = response::computeCurve(in);
+    if (curve.status == response::CurveStatus::TooLong)
+        return failure(err, cmd, formats::kTextTooLongMessage);
+    if (curve.status == response::CurveStatus::TooManyPoints)
+        return failure(err, cmd, response::kTooManyPointsMessage);
+    if (curve.lines.empty())
+        return failure(err, cmd, "ни одной точки: проверьте частоты и число точек");
+    printText(out, curve.text());
+    return kOk;
+}
+
+int runCalib(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const std::string cmd = "calib";
+    ParsedOptions opts;
+    if (auto rc = parseFileCommand(
+            cmd, kCalibUsage, args,
+            {{"format", true}, {"freq", true}, {"calib-unit", true}, {"freq-unit", true}}, opts,
+            out, err))
+        return *rc;
+    const std::optional<LoadedFileKind> format = formatByName(opts.value("format").value_or("sac"));
+    if (!format)
+        return usageError(err, cmd, "--format: ожидается sac, fap-orv или fap-gse2");
+    response::CalibInputs calib;
+    if (auto rc = numberOption(cmd, opts, "freq", false, calib.freqField, err))
+        return *rc;
+    calib.calibUnit = opts.value("calib-unit").value_or(calib.calibUnit);
+    calib.freqUnit = opts.value("freq-unit").value_or(calib.freqUnit);
+
+    response::PanelLoad load;
+    if (auto rc = loadFile(cmd, opts.positional[0], *format, calib, load, err))
+        return *rc;
+    if (load.calib.status != response::CalibStatus::Set)
+        return failure(err, cmd,
+                       "CALIB не вычислен: частота " + calib.freqField + " лежит вне таблицы");
+    out << load.calib.calib << "\n";
+    return kOk;
+}
+
+int runFap(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const std::string cmd = "fap";
+    ParsedOptions opts;
+    if (auto rc = parseFileCommand(cmd, kFapUsage, args, {{"gse2", false}}, opts, out, err))
+        return *rc;
+    const LoadedFileKind format =
+        opts.has("gse2") ? LoadedFileKind::FapGse2 : LoadedFileKind::FapOrv;
+    response::PanelLoad load;
+    if (auto rc = loadFile(cmd, opts.positional[0], format, {}, load, err))
+        return *rc;
+    if (load.file.kind == LoadedFileKind::Sac)
+        return failure(err, cmd, opts.positional[0] + ": файл полюсов и нулей, а не FAP");
+    printText(out, load.file.text);
+    return kOk;
+}
+
+const Command kFileCommands[] = {
+    {"afr", "АЧХ из файла ответа, по строке на точку", kAfrUsage, runAfr},
+    {"calib", "CALIB файла ответа, как его показывает панель файла", kCalibUsage, runCalib},
+    {"fap", "текст FAP файла в виде триплетов", kFapUsage, runFap},
+};
+
+} // namespace
+
+std::span<const Command> fileCommands() {
+    return kFileCommands;
+}
+
+} // namespace orv::gainbook::cli

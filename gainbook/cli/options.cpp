@@ -1,0 +1,62 @@
+#include "cli/options.h"
+
+namespace orv::gainbook::cli {
+
+std::optional<std::string> ParsedOptions::value(const std::string& name) const {
+    const auto it = values.find(name);
+    if (it == values.end())
+        return std::nullopt;
+    return it->second;
+}
+
+ParsedOptions parseOptions(const std::vector<std::string>& args,
+                           const std::vector<OptionSpec>& specs) {
+    ParsedOptions parsed;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+            parsed.positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg == "--help") {
+            parsed.help = true;
+            continue;
+        }
+        const std::size_t eq = arg.find('=');
+        const std::string name = arg.substr(2, eq == std::string::npos ? eq : eq - 2);
+        const OptionSpec* spec = nullptr;
+        for (const OptionSpec& s : specs)
+            if (name == s.name)
+                spec = &s;
+        if (!spec) {
+            parsed.error = "неизвестный параметр --" + name;
+            return parsed;
+        }
+        if (parsed.has(name)) {
+            parsed.error = "параметр --" + name + " задан дважды";
+            return parsed;
+        }
+        if (!spec->takesValue) {
+            if (eq != std::string::npos) {
+                parsed.error = "параметр --" + name + " не принимает значения";
+                return parsed;
+            }
+            parsed.values[name] = "";
+        } else if (eq != std::string::npos) {
+            parsed.values[name] = arg.substr(eq + 1);
+        } else if (i + 1 < args.size()) {
+            parsed.values[name] = args[++i];
+        } else {
+            parsed.error = "параметру --" + name + " не хватает значения";
+            return parsed;
+        }
+    }
+    return parsed;
+}
+
+} // namespace orv::gainbook::cli

@@ -1,0 +1,245 @@
+// Runs the built gainbook-cli on real files and compares its output with the library's.
+#include "formats/responsefile.h"
+#include "response/curve.h"
+#include "response/panelload.h"
+#include "testdb.h"
+#include "text/text.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+
+using namespace orv::gainbook;
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string quote(const std::string& arg) {
+    std::string q = "'";
+    for (char c : arg)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+class Cli : public testing::Test {
+protected:
+    Outcome run(const std::vector<std::string>& args) {
+        std::string cmd = quote(GAINBOOK_CLI);
+        for (const std::string& a : args)
+            cmd += " " + quote(a);
+        cmd += " >" + quote((dir / "out").string()) + " 2>" + quote((dir / "err").string());
+        const int rc = std::system(cmd.c_str());
+        Outcome r;
+        r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+        r.out = slurp(dir / "out");
+        r.err = slurp(dir / "err");
+        return r;
+    }
+    std::string write(const std::string& name, const std::string& bytes) {
+        std::ofstream(dir / name, std::ios::binary) << bytes;
+        return (dir / name).string();
+    }
+    orv::test::TempDir dir;
+};
+
+std::string data(const std::string& name) {
+    return std::string(GAINBOOK_TEST_DATA) + "/" + name;
+}
+
+// The listing the library computes for a file loaded as a pole-zero text.
+std::string libraryListing(const std::string& path, response::CurveInputs in) {
+    std::string error;
+    const auto bytes = formats::readFileBytes(path, error);
+    const response::PanelLoad l =
+        response::loadIntoPanel(bytes.value_or(""), formats::baseName(path), "",
+                                [] { return std::optional(formats::LoadedFileKind::Sac); }, {});
+    in.sourceText = l.file.text;
+    return orv::text::replaceAll(response::computeCurve(in).text(), "\r\n", "\n");
+}
+
+} // namespace
+
+TEST_F(Cli, HelpEverywhere) {
+    Outcome r = run({"--help"});
+    EXPECT_EQ(r.status, 0);
+    for (const char* command : {"afr", "calib", "fap"})
+        EXPECT_NE(r.out.find(command), std::string::npos) << command;
+    for (const char* command : {"afr", "calib", "fap"}) {
+        r = run({command, "--help"});
+        EXPECT_EQ(r.status, 0) << command;
+        EXPECT_NE(r.out.find(std::string("gainbook-cli ") + command), std::string::npos);
+        EXPECT_TRUE(r.err.empty());
+    }
+    r = run({});
+    EXPECT_NE(r.status, 0);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_FALSE(r.err.empty());
+}
+
+TEST_F(Cli, AfrDefaultsPrintTheWindowsListing) {
+    const std::string file = data("obspy_IU_ANMO_00_BHZ.sacpz");
+    const Outcome r = run({"afr", file});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.err.empty());
+    EXPECT_EQ(r.out, libraryListing(file, {}));
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1234);
+    EXPECT_EQ(r.out.substr(0, 10), " 0.0010000");
+    EXPECT_NE(r.out.find("\n19.9000000   "), std::string::npos);
+}
+
+TEST_F(Cli, AfrChoices) {
+    const std::string file = data("obspy_SAC_PZs_KARC_BHZ");
+    response::CurveInputs in;
+    in.motion = response::Motion::Acceleration;
+    in.units = response::UnitDirection::Inverse;
+    in.low = "1";
+    in.high = "2";
+    in.points = "3";
+    in.decade = false;
+    const Outcome r = run({"afr", file, "--motion", "acceleration", "--units=inverse", "--low", "1",
+                           "--high", "2", "--points", "3", "--linear", "--format", "sac"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, libraryListing(file, in));
+    EXPECT_EQ(r.out.substr(0, 13), " 1.0000000   ");
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 3);
+}
+
+TEST_F(Cli, AfrOnAFapFile) {
+    const std::string file = write("table.fap", "title\n1 2e9\n2 4e9\n4 5e9\n");
+    const Outcome r = run({"afr", file, "--format", "fap-orv", "--units", "inverse"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, " 1.0000000       5e+008   0.0\n"
+                     " 2.0000000     2.5e+008   0.0\n"
+                     " 4.0000000       2e+008   0.0\n");
+    // Displacement with the direct button clicked sets the derivative flag.
+    const Outcome d = run({"afr", file, "--format", "fap-orv", "--motion", "displacement"});
+    ASSERT_EQ(d.status, 0) << d.err;
+    EXPECT_EQ(d.out.substr(0, 29), " 1.0000000   1.256637e+013   ");
+}
+
+TEST_F(Cli, CalibAsTheFilePanelShowsIt) {
+    const std::string file = data("obspy_IU.ANMO.00.BHZ.sacpz");
+    Outcome r = run({"calib", file});
+    ASSERT_EQ(r.status, 0) << r.err;
+    response::PanelLoad l;
+    {
+        std::string error;
+        l = response::loadIntoPanel(*formats::readFileBytes(file, error), "f", "",
+                                    [] { return std::optional(formats::LoadedFileKind::Sac); }, {});
+    }
+    EXPECT_EQ(r.out, l.calib.calib + "\n");
+    EXPECT_EQ(r.out, "1.06458\n");
+
+    const Outcome other = run(
+        {"calib", file, "--freq", "0.05", "--calib-unit", "nm/counts", "--freq-unit", "rad/sec"});
+    ASSERT_EQ(other.status, 0) << other.err;
+    EXPECT_NE(other.out, r.out);
+
+    const std::string fap = write("t.fap", "t\n1 2e9 0\n2 4e9 0\n");
+    r = run({"calib", fap, "--format=fap-orv", "--freq", "2"});
+    EXPECT_EQ(r.out, "2.5e+008\n");
+    r = run({"calib", fap, "--format=fap-gse2", "--freq", "2"});
+    EXPECT_EQ(r.out, "4e+009\n");
+    // Above the table there is no CALIB to print.
+    r = run({"calib", fap, "--format=fap-orv", "--freq", "3"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_FALSE(r.err.empty());
+}
+
+TEST_F(Cli, FapPrintsTriplets) {
+    const std::string file = write("two.fap", "header\r\n1.0\t2.0\r\n3.0 4.0\r\n");
+    Outcome r = run({"fap", file});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, " 1.0000000  2.0000000e+000  0.0\n 3.0000000  4.0000000e+000  0.0\n");
+    r = run({"fap", file, "--gse2"});
+    EXPECT_EQ(r.out, " 1.0000000  5.0000000e+017  0.0\n 3.0000000  2.5000000e+017  0.0\n");
+    // The exported form with its header decides the flavour itself.
+    const std::string cal =
+        write("cal.fap", "CAL2 ABC   BHZ\nFAP2 0  C               1   GSE2 FAP Triplets 1\n"
+                         "1 2 0\n");
+    r = run({"fap", cal});
+    EXPECT_EQ(r.out, " 1.0000000  5.0000000e+017  0.0\n");
+}
+
+TEST_F(Cli, ErrorsGoToStderrWithAFailureStatus) {
+    const std::string file = data("obspy_SAC_PZs_KARC_BHZ");
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {{"nonsense"}, 2},
+        {{"afr"}, 2},
+        {{"afr", file, file}, 2},
+        {{"afr", file, "--bogus"}, 2},
+        {{"afr", file, "--format", "gse"}, 2},
+        {{"afr", file, "--motion", "jerk"}, 2},
+        {{"afr", file, "--units", "up"}, 2},
+        {{"afr", file, "--low", "abc"}, 2},
+        {{"afr", file, "--points", "1.5"}, 2},
+        {{"afr", file, "--points"}, 2},
+        {{"afr", file, "--low", "1", "--low", "2"}, 2},
+        {{"fap", file, "--gse2=1"}, 2},
+        {{"calib", file, "--freq", ""}, 2},
+        {{"afr", "/nonexistent/file"}, 1},
+        {{"afr", file, "--points", "0"}, 1},
+        {{"afr", file, "--low", "0"}, 1},
+        {{"afr", file, "--linear", "--low", "2", "--high", "1"}, 1},
+        {{"afr", file, "--linear", "--points", "2000000000"}, 1},
+        {{"calib", data("obspy_STS2_simp.cal")}, 1},
+        {{"afr", data("obspy_STS2_simp.cal")}, 1},
+        {{"fap", data("obspy_IU_ANMO_00_BHZ.sacpz")}, 1}, // a pole-zero text named as FAP
+    };
+    for (const Case& c : cases) {
+        std::string line;
+        for (const std::string& a : c.args)
+            line += a + " ";
+        SCOPED_TRACE(line);
+        const Outcome r = run(c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_FALSE(r.err.empty());
+    }
+    EXPECT_NE(run({"calib", data("obspy_STS2_simp.cal")}).err.find("Неправильный формат данных"),
+              std::string::npos);
+}
+
+TEST_F(Cli, EveryRealFileGivesAFiniteCalib) {
+    for (const char* name :
+         {"obspy_IU.ANMO.00.BHZ.sacpz", "obspy_IU_ANMO_00_BHZ.sacpz", "obspy_IU_ANMO_BH.sacpz",
+          "obspy_NZCRLZ_HHZ10.pz", "obspy_SAC_PZs_KARC_BHZ", "obspy_SAC_PZs_NZ_CRLZ_HHZ",
+          "obspy_SAC_PZs_NZ_HHZ_10"}) {
+        const Outcome r = run({"calib", data(name)});
+        EXPECT_EQ(r.status, 0) << name << r.err;
+        double calib = 0;
+        EXPECT_TRUE(orv::text::parseDouble(r.out, calib)) << name << r.out;
+        EXPECT_TRUE(std::isfinite(calib) && calib > 0) << name;
+    }
+}
+
+TEST_F(Cli, Windows1251FilesAreRead) {
+    const std::string body = "# Station ТЕСТ\n# Channel BHZ\n# Time 2020.01.01 00:00:00\n"
+                             "ZEROS 3\nPOLES 1\n-1 0\nCONSTANT 2\n";
+    const Outcome a = run({"calib", write("cp.sac", orv::text::utf8ToCp1251(body))});
+    const Outcome b = run({"calib", write("u8.sac", body)});
+    ASSERT_EQ(a.status, 0) << a.err;
+    EXPECT_EQ(a.out, b.out);
+}

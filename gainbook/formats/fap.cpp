@@ -1,0 +1,96 @@
+#include "formats/fap.h"
+
+#include "text/text.h"
+
+#include <cstdlib>
+#include <vector>
+
+namespace orv::gainbook::formats {
+namespace {
+
+constexpr double kFlavourFactor = 1e18;
+
+std::vector<std::string_view> tokens(std::string_view text, std::string_view delims) {
+    std::vector<std::string_view> out;
+    std::size_t pos = text.find_first_not_of(delims);
+    while (pos != std::string_view::npos) {
+        const std::size_t end = text.find_first_of(delims, pos);
+        out.push_back(text.substr(pos, end == std::string_view::npos ? end : end - pos));
+        if (end == std::string_view::npos)
+            break;
+        pos = text.find_first_not_of(delims, end);
+    }
+    return out;
+}
+
+} // namespace
+
+bool fitsWorkingBuffer(std::string_view utf8Text) {
+    return orv::text::length(utf8Text) < kWorkingBufferSize;
+}
+
+std::optional<std::string> formatFapTriplets(std::string_view text, bool invert) {
+    if (!fitsWorkingBuffer(text))
+        return std::nullopt;
+    const std::string lf = orv::text::replaceAll(text, kCrLf, "\n");
+    std::string out;
+    int field = 0;
+    for (std::string_view token : tokens(lf, " \n")) {
+        switch (field) {
+        case 0:
+            out += orv::text::format("%10.7lf  ", orv::text::toDouble(token));
+            break;
+        case 1: {
+            double a = orv::text::toDouble(token);
+            if (invert)
+                a = kFlavourFactor / a;
+            out += orv::text::format("%10.7le  ", a);
+            break;
+        }
+        default:
+            out += "0.0\r\n";
+            break;
+        }
+        field = (field + 1) % 3;
+    }
+    return out;
+}
+
+FapCalib evaluateFapCalib(std::string_view freqField, std::string_view text, LoadedFileKind kind) {
+    const double f = orv::text::toDouble(orv::text::truncateChars(freqField, 31));
+    if (text.empty())
+        return {};
+    // A pole-zero text loaded as such is not this evaluation's business; only a text
+    // given as FAP that turns out to be a pole-zero text is refused.
+    if (kind == LoadedFileKind::Sac)
+        return {};
+    if (text.find("ZEROS") != std::string_view::npos)
+        return {FapCalibStatus::WrongFormat, {}};
+    if (!fitsWorkingBuffer(text))
+        return {FapCalibStatus::TooLong, {}};
+
+    const std::vector<std::string_view> words = tokens(text, " \r\n");
+    double previousFreq = 0.0;
+    double previousAmp = 0.0;
+    // An incomplete last triplet has no amplitude to use and ends the walk.
+    for (std::size_t i = 0; i + 1 < words.size(); i += 3) {
+        const double freq = orv::text::toDouble(words[i]);
+        const double amp = orv::text::toDouble(words[i + 1]);
+        if (freq == f)
+            return {FapCalibStatus::Set, orv::text::format("%lg", kFlavourFactor / amp)};
+        if (previousFreq < f && freq > f)
+            return {FapCalibStatus::Set,
+                    orv::text::format("%lg", kFlavourFactor / ((previousAmp + amp) * 0.5))};
+        previousFreq = freq;
+        previousAmp = amp;
+    }
+    return {};
+}
+
+bool freqEditTriggersEvaluation(std::string_view freqField) {
+    if (freqField.empty() || freqField.front() == '.')
+        return false;
+    return orv::text::toDouble(freqField) != 0.0;
+}
+
+} // namespace orv::gainbook::formats

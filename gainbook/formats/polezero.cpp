@@ -1,0 +1,167 @@
+#include "formats/polezero.h"
+
+#include "formats/responsetext.h"
+#include "text/text.h"
+
+#include <algorithm>
+#include <string>
+
+namespace orv::gainbook::formats {
+namespace {
+
+// A count may exceed the lines that follow it (zeros at the origin need no line), but
+// not by more than this: such a count cannot be real and would only exhaust memory.
+constexpr long long kCountSlack = 64;
+
+constexpr std::string_view kZeros = "ZEROS";
+constexpr std::string_view kPoles = "POLES";
+constexpr std::string_view kConstant = "CONSTANT";
+
+enum class ReadOutcome { Read, NoZeros, Refused };
+
+// The text from pos to the next line end; empty when no line end follows.
+std::string_view currentLine(std::string_view text, std::size_t pos) {
+    const std::size_t end = text.find(kCrLf, pos);
+    if (end == std::string_view::npos)
+        return {};
+    return text.substr(pos, end - pos);
+}
+
+// Past the current line and its line end; unchanged when no line end follows.
+std::size_t nextLine(std::string_view text, std::size_t pos) {
+    const std::size_t end = text.find(kCrLf, pos);
+    return end == std::string_view::npos ? pos : end + kCrLf.size();
+}
+
+// "real imaginary": the first word (blanks, tabs and line ends separate it) is the real
+// part; the rest of the line up to a tab is the imaginary part, read like atof.
+Complex readValueLine(std::string_view line) {
+    constexpr std::string_view firstDelims = " \r\n\t";
+    const std::size_t start = line.find_first_not_of(firstDelims);
+    if (start == std::string_view::npos)
+        return {};
+    std::size_t end = line.find_first_of(firstDelims, start);
+    Complex value;
+    value.re = orv::text::toDouble(line.substr(start, end - start));
+    if (end == std::string_view::npos || end + 1 >= line.size())
+        return value;
+    std::string_view rest = line.substr(end + 1);
+    const std::size_t imStart = rest.find_first_not_of('\t');
+    if (imStart == std::string_view::npos)
+        return value;
+    rest = rest.substr(imStart);
+    value.im = orv::text::toDouble(rest.substr(0, rest.find('\t')));
+    return value;
+}
+
+// The count after a keyword at pos: the keyword and one character after it are dropped,
+// the count is read from the rest of the line. Returns the position after that line.
+std::size_t readCount(std::string_view text, std::size_t keywordPos, std::size_t keywordSize,
+                      long long& count) {
+    const std::size_t pos = std::min(text.size(), keywordPos + keywordSize + 1);
+    const std::size_t end = text.find(kCrLf, pos);
+    const std::string_view line =
+        text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
+    count = orv::text::toLongLong(line);
+    return end == std::string_view::npos ? text.size() : end + kCrLf.size();
+}
+
+// The last line before `before` that begins with `word`; npos when there is none.
+std::size_t lineStartingWith(std::string_view text, std::string_view word, std::size_t before) {
+    std::size_t pos = text.rfind(word, before);
+    while (pos != std::string_view::npos) {
+        if (pos == 0 || text[pos - 1] == '\n')
+            return pos;
+        pos = text.rfind(word, pos - 1);
+    }
+    return std::string_view::npos;
+}
+
+bool plausible(long long count, long long lines) {
+    return count >= 0 && count <= lines + kCountSlack;
+}
+
+ReadOutcome readText(std::string_view text, PoleZeroResponse& r, bool lenient) {
+    r = PoleZeroResponse{};
+    const long long lines = 1 + static_cast<long long>(std::count(text.begin(), text.end(), '\n'));
+
+    std::size_t zerosPos = text.find(kZeros);
+    std::size_t pos;
+    long long n = 0;
+    if (zerosPos == std::string_view::npos) {
+        if (!lenient)
+            return ReadOutcome::NoZeros;
+        // Read as though the keyword stood at the start: from the sixth character on.
+        zerosPos = 0;
+        pos = readCount(text, 0, kZeros.size() - 1, n);
+    } else {
+        pos = readCount(text, zerosPos, kZeros.size(), n);
+    }
+    if (!plausible(n, lines))
+        return ReadOutcome::Refused;
+    for (long long i = 0; i < n; ++i) {
+        const std::string_view line = currentLine(text, pos);
+        if (line.find(kPoles) != std::string_view::npos) {
+            r.zeros.push_back({});
+            continue;
+        }
+        r.zeros.push_back(readValueLine(line));
+        pos = nextLine(text, pos);
+    }
+
+    const std::size_t polesPos = text.find(kPoles, pos);
+    if (polesPos == std::string_view::npos)
+        return ReadOutcome::Refused;
+    long long m = 0;
+    pos = readCount(text, polesPos, kPoles.size(), m);
+    if (!plausible(m, lines))
+        return ReadOutcome::Refused;
+    for (long long i = 0; i < m; ++i) {
+        // Missing pole lines are poles at the origin; the constant's line is not one.
+        const std::string_view line = currentLine(text, pos);
+        if (line.find(kConstant) != std::string_view::npos) {
+            r.poles.push_back({});
+            continue;
+        }
+        r.poles.push_back(readValueLine(line));
+        pos = nextLine(text, pos);
+    }
+
+    // The constant normally follows the poles, before the next response of the file
+    // begins. Some layouts put it on a line of its own in front of "ZEROS" instead.
+    std::size_t constantPos = std::string_view::npos;
+    if (zerosPos > 0)
+        constantPos = lineStartingWith(text, kConstant, zerosPos);
+    if (constantPos == std::string_view::npos) {
+        constantPos = text.find(kConstant, pos);
+        const std::size_t nextZeros = text.find(kZeros, pos);
+        if (constantPos == std::string_view::npos ||
+            (nextZeros != std::string_view::npos && nextZeros < constantPos))
+            return ReadOutcome::Refused;
+    }
+    const std::size_t valuePos = std::min(text.size(), constantPos + kConstant.size() + 1);
+    const std::size_t valueEnd = text.find(kCrLf, valuePos);
+    r.constant = orv::text::toDouble(text.substr(valuePos, valueEnd == std::string_view::npos
+                                                               ? std::string_view::npos
+                                                               : valueEnd - valuePos));
+
+    r.zeroCount = static_cast<int>(n);
+    r.poleCount = static_cast<int>(m);
+    return ReadOutcome::Read;
+}
+
+} // namespace
+
+bool readPoleZeroText(std::string_view text, PoleZeroResponse& response) {
+    if (readText(text, response, false) == ReadOutcome::Read)
+        return true;
+    response = PoleZeroResponse{};
+    return false;
+}
+
+void readPoleZeroTextLenient(std::string_view text, PoleZeroResponse& response) {
+    if (readText(text, response, true) != ReadOutcome::Read)
+        response = PoleZeroResponse{};
+}
+
+} // namespace orv::gainbook::formats

@@ -1,0 +1,41 @@
+// The SAC pole-zero text and the record read from it.
+//
+//   ZEROS n        n zeros follow, one "real imaginary" pair a line; fewer lines than n
+//   ...            mean that the missing zeros lie at the origin
+//   POLES m        m poles follow
+//   ...
+//   CONSTANT c     the gain constant
+//
+// Numbers are read like atof/atoi. Text before "ZEROS" is ignored.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+namespace orv::gainbook::formats {
+
+struct Complex {
+    double re = 0.0;
+    double im = 0.0;
+    friend bool operator==(const Complex&, const Complex&) = default;
+};
+
+struct PoleZeroResponse {
+    int zeroCount = 0; // as read; an evaluation may use fewer
+    int poleCount = 0;
+    std::vector<Complex> zeros;
+    std::vector<Complex> poles;
+    double constant = 0.0;
+};
+
+// The main window's reader. False, with the record emptied, when the text is not a
+// pole-zero text: no "ZEROS", no "POLES" or "CONSTANT" belonging to it, or counts far
+// beyond the lines the text holds. The caller reports kWrongFormatMessage.
+bool readPoleZeroText(std::string_view text, PoleZeroResponse& response);
+
+// The frequency-response window's reader: never refuses. A text without "ZEROS" is read
+// from its sixth character on; a text the main window's reader refuses for its counts
+// or missing sections leaves an empty record (no zeros, no poles, constant 0).
+void readPoleZeroTextLenient(std::string_view text, PoleZeroResponse& response);
+
+} // namespace orv::gainbook::formats

@@ -1,0 +1,166 @@
+#include "formats/responsefile.h"
+
+#include "formats/fap.h"
+#include "text/text.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <vector>
+
+namespace orv::gainbook::formats {
+namespace {
+
+std::vector<std::string> splitLines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::string_view line = text.substr(pos, end - pos);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        lines.emplace_back(line);
+        pos = next;
+    }
+    return lines;
+}
+
+// The line from its n-th character (0-based) on; empty when it is shorter.
+std::string from(const std::string& line, std::size_t n) {
+    return line.size() > n ? line.substr(n) : std::string();
+}
+
+// Positions in the calibration line count Windows-1251 characters.
+std::string wordAt(const std::string& cp1251Line, std::size_t n) {
+    if (cp1251Line.size() <= n)
+        return {};
+    const std::size_t end = cp1251Line.find(' ', n);
+    return orv::text::cp1251ToUtf8(
+        cp1251Line.substr(n, end == std::string::npos ? std::string::npos : end - n));
+}
+
+std::string label(std::string_view fileName, LoadedFileKind kind) {
+    return "  " + std::string(fileName) + (kind == LoadedFileKind::Sac ? " (SAC)" : " (FAP)");
+}
+
+} // namespace
+
+bool isTwoColumnFap(std::string_view text) {
+    std::string_view first = text.substr(0, text.find(kCrLf));
+    first = first.substr(0, 31);
+    int words = 0;
+    std::size_t pos = first.find_first_not_of(' ');
+    while (pos != std::string_view::npos) {
+        ++words;
+        pos = first.find_first_not_of(' ', first.find(' ', pos));
+    }
+    return words == 2;
+}
+
+ReadResult readResponseFile(std::string_view bytes, std::string_view fileName,
+                            std::string_view fileTime, const FormatQuestion& askFormat) {
+    ReadResult result;
+    LoadedResponseFile& f = result.file;
+    const std::vector<std::string> lines = splitLines(orv::text::decodeLegacy(bytes));
+    std::size_t next = 0;
+    auto readLine = [&]() -> std::string { return next < lines.size() ? lines[next++] : ""; };
+
+    const std::string first = readLine();
+    if (first.starts_with("# Station")) {
+        f.kind = LoadedFileKind::Sac;
+        f.fields.station = from(first, 10);
+        f.fields.channel = from(readLine(), 10);
+        const std::string third = readLine();
+        if (third.starts_with("# Time")) {
+            f.fields.time = from(third, 7);
+        } else {
+            f.fields.location = from(third, 11);
+            f.fields.network = from(readLine(), 10);
+            f.fields.time = from(readLine(), 7);
+        }
+    } else if (first.starts_with("CAL2")) {
+        const std::string line = orv::text::utf8ToCp1251(first);
+        f.fields.station = wordAt(line, 5);
+        f.fields.channel = wordAt(line, 11);
+        f.fields.time = orv::text::cp1251ToUtf8(line.size() > 57 ? line.substr(57) : "");
+        const std::string second = orv::text::utf8ToCp1251(readLine());
+        f.kind = second.size() > 28 && second.compare(28, 3, "ORV") == 0 ? LoadedFileKind::FapOrv
+                                                                         : LoadedFileKind::FapGse2;
+    } else {
+        const std::optional<LoadedFileKind> choice = askFormat ? askFormat() : std::nullopt;
+        if (!choice) {
+            result.status = ReadStatus::Cancelled;
+            return result;
+        }
+        f.kind = *choice;
+        if (f.kind == LoadedFileKind::Sac)
+            f.text = first + std::string(kCrLf);
+        f.intervalToSelect = std::string(fileTime);
+        f.fields.time = std::string(fileTime);
+        f.lookUpStationTables = true;
+    }
+    f.label = label(fileName, f.kind);
+
+    for (; next < lines.size(); ++next)
+        f.text += lines[next] + std::string(kCrLf);
+    std::replace(f.text.begin(), f.text.end(), '\t', ' ');
+
+    if (f.kind != LoadedFileKind::Sac) {
+        // Checked before the triplet formatter, which would turn the keywords into
+        // numbers and hide that the text is no FAP text.
+        if (f.text.find("ZEROS") != std::string::npos) {
+            result.status = ReadStatus::WrongFormat;
+            return result;
+        }
+        if (isTwoColumnFap(f.text))
+            f.text = orv::text::replaceAll(f.text, kCrLf, "  0.0\r\n");
+        std::optional<std::string> triplets =
+            formatFapTriplets(f.text, f.kind == LoadedFileKind::FapGse2);
+        if (!triplets) {
+            result.status = ReadStatus::TooLong;
+            return result;
+        }
+        f.text = std::move(*triplets);
+        f.kind = LoadedFileKind::FapOrv;
+    }
+    return result;
+}
+
+std::optional<std::string> readFileBytes(const std::string& path, std::string& errorText) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        errorText = path + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    if (in.bad()) {
+        errorText = path + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
+    return bytes.str();
+}
+
+std::string fileTimeText(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return {};
+    std::tm local{};
+    const std::time_t t = st.st_mtime;
+    localtime_r(&t, &local);
+    return orv::text::formatTime("%Y.%m.%d %H:%M:%S", local);
+}
+
+std::string baseName(std::string_view path) {
+    const std::size_t slash = path.find_last_of('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+} // namespace orv::gainbook::formats

@@ -1,0 +1,76 @@
+// Reading a response file into the file panel: the bytes of the file become the text the
+// panel shows, its kind and the fields its header gives. The look-up of a bare file in
+// the station tables and the evaluation of CALIB are separate steps (see
+// response/panelload.h), so that the database layer can run in between.
+//
+// Recognised first lines:
+//   "# Station ..."  a pole-zero file exported by this program, with "# Channel ",
+//                    "# Location ", "# Network " and "# Time " lines (or the older
+//                    three-line form without location and network);
+//   "CAL2 ..."       a FAP file with the two-line calibration header; the flavour word at
+//                    index 28 of the second line tells ORV from GSE2 amplitudes;
+//   anything else    a bare file whose format the user names; its first line is kept
+//                    only for a pole-zero text.
+#pragma once
+
+#include "formats/responsetext.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace orv::gainbook::formats {
+
+// Fields of the file panel that a header sets; those left empty keep what they held.
+struct PanelFields {
+    std::optional<std::string> station;
+    std::optional<std::string> channel;
+    std::optional<std::string> location;
+    std::optional<std::string> network;
+    std::optional<std::string> time;
+};
+
+struct LoadedResponseFile {
+    LoadedFileKind kind = LoadedFileKind::Sac;
+    std::string label; // "  name (SAC)" or "  name (FAP)"
+    std::string text;  // lines ended by CR LF, tabs turned to blanks, FAP in triplets
+    PanelFields fields;
+    // Bare files only: the file time, the interval to select after writing, and the
+    // request to look the file name up in the station tables.
+    std::optional<std::string> intervalToSelect;
+    bool lookUpStationTables = false;
+};
+
+enum class ReadStatus {
+    Read,
+    Cancelled,   // the user named no format
+    WrongFormat, // a pole-zero text named as FAP: report kWrongFormatMessage
+    TooLong,     // a FAP text beyond the working buffer: report kTextTooLongMessage
+};
+
+struct ReadResult {
+    ReadStatus status = ReadStatus::Read;
+    LoadedResponseFile file;
+};
+
+// Asked for a bare file: the format the user names, nothing when the user cancels.
+using FormatQuestion = std::function<std::optional<LoadedFileKind>()>;
+
+// Reads a file's bytes (UTF-8 or Windows-1251) as the file panel loads them. fileName is
+// the name without its directory, fileTime the file's modification time as a date text.
+ReadResult readResponseFile(std::string_view bytes, std::string_view fileName,
+                            std::string_view fileTime, const FormatQuestion& askFormat);
+
+// Whether the first line of a FAP text holds just frequency and amplitude (two words in
+// its first 31 characters).
+bool isTwoColumnFap(std::string_view text);
+
+// The whole file, or nothing when it cannot be read (errorText then says why).
+std::optional<std::string> readFileBytes(const std::string& path, std::string& errorText);
+// The file's modification time as "%Y.%m.%d %H:%M:%S" in local time; empty when unknown.
+std::string fileTimeText(const std::string& path);
+// The name without its directory.
+std::string baseName(std::string_view path);
+
+} // namespace orv::gainbook::formats

@@ -1,0 +1,169 @@
+#include "formats/gse2header.h"
+#include "formats/responsefile.h"
+
+#include "text/text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace orv::gainbook::formats;
+
+namespace {
+
+FormatQuestion answer(LoadedFileKind kind) {
+    return [kind] { return std::optional<LoadedFileKind>(kind); };
+}
+
+const FormatQuestion kNeverAsked = [] {
+    ADD_FAILURE() << "the format must not be asked for";
+    return std::optional<LoadedFileKind>();
+};
+
+const char* const kPoleZero = "ZEROS 1\nPOLES 1\n-1.0\t2.0\nCONSTANT 5\n";
+
+} // namespace
+
+TEST(ResponseFile, ExportedFileWithFiveHeaderLines) {
+    const std::string bytes = "# Station ABC\r\n# Channel BHZ\r\n# Location 00\r\n# Network KZ\r\n"
+                              "# Time 2020.01.02 03:04:05 / 2021.01.01 00:00:00\r\n" +
+                              std::string(kPoleZero);
+    const ReadResult r = readResponseFile(bytes, "abc.sac", "2000.01.01 00:00:00", kNeverAsked);
+    ASSERT_EQ(r.status, ReadStatus::Read);
+    EXPECT_EQ(r.file.kind, LoadedFileKind::Sac);
+    EXPECT_EQ(r.file.label, "  abc.sac (SAC)");
+    EXPECT_EQ(r.file.fields.station, "ABC");
+    EXPECT_EQ(r.file.fields.channel, "BHZ");
+    EXPECT_EQ(r.file.fields.location, "00");
+    EXPECT_EQ(r.file.fields.network, "KZ");
+    EXPECT_EQ(r.file.fields.time, "2020.01.02 03:04:05 / 2021.01.01 00:00:00");
+    EXPECT_EQ(r.file.text, "ZEROS 1\r\nPOLES 1\r\n-1.0 2.0\r\nCONSTANT 5\r\n");
+    EXPECT_FALSE(r.file.lookUpStationTables);
+    EXPECT_FALSE(r.file.intervalToSelect);
+}
+
+TEST(ResponseFile, ExportedFileWithOlderThreeLineHeaderKeepsNetworkAndLocation) {
+    const ReadResult r = readResponseFile("# Station ABC\n# Channel BHZ\n# Time 2020.01.02\n" +
+                                              std::string(kPoleZero),
+                                          "a", "", kNeverAsked);
+    EXPECT_EQ(r.file.fields.time, "2020.01.02");
+    EXPECT_FALSE(r.file.fields.location);
+    EXPECT_FALSE(r.file.fields.network);
+    EXPECT_EQ(r.file.text.substr(0, 9), "ZEROS 1\r\n");
+}
+
+TEST(ResponseFile, ExportedFileShorterThanItsHeader) {
+    const ReadResult r = readResponseFile("# Station X", "a", "", kNeverAsked);
+    EXPECT_EQ(r.file.fields.station, "X");
+    EXPECT_EQ(r.file.fields.channel, "");
+    EXPECT_EQ(r.file.fields.time, "");
+    EXPECT_EQ(r.file.text, "");
+}
+
+TEST(ResponseFile, CalibrationHeaderTellsTheFlavour) {
+    const std::string body = "1.0 4e9 0.0\n2.0 8e9 0.0\n";
+    const std::string orv = buildGse2Header("ABC", "BHZ", "2020/01/02 03:04:05", 2, "ORV") + body;
+    ReadResult r = readResponseFile(orv, "x.fap", "", kNeverAsked);
+    ASSERT_EQ(r.status, ReadStatus::Read);
+    EXPECT_EQ(r.file.kind, LoadedFileKind::FapOrv);
+    EXPECT_EQ(r.file.label, "  x.fap (FAP)");
+    EXPECT_EQ(r.file.fields.station, "ABC");
+    EXPECT_EQ(r.file.fields.channel, "BHZ");
+    EXPECT_EQ(r.file.fields.time, "2020/01/02 03:04:05");
+    EXPECT_FALSE(r.file.fields.network);
+    EXPECT_EQ(r.file.text,
+              " 1.0000000  4.0000000e+009  0.0\r\n 2.0000000  8.0000000e+009  0.0\r\n");
+
+    // GSE2 amplitudes are turned into ORV ones, and the panel then holds an ORV text.
+    const std::string gse2 = buildGse2Header("ABCDE", "HHZ", "t", 2, "GSE2") + body;
+    r = readResponseFile(gse2, "x.fap", "", kNeverAsked);
+    EXPECT_EQ(r.file.kind, LoadedFileKind::FapOrv);
+    EXPECT_EQ(r.file.fields.station, "ABCDE");
+    EXPECT_EQ(r.file.text,
+              " 1.0000000  2.5000000e+008  0.0\r\n 2.0000000  1.2500000e+008  0.0\r\n");
+}
+
+TEST(ResponseFile, BareFileAsksForTheFormatAndTakesTheFileTime) {
+    const ReadResult r = readResponseFile("* a comment\n" + std::string(kPoleZero), "pz",
+                                          "2024.05.06 07:08:09", answer(LoadedFileKind::Sac));
+    ASSERT_EQ(r.status, ReadStatus::Read);
+    EXPECT_EQ(r.file.label, "  pz (SAC)");
+    // The first line stays part of a pole-zero text; tabs become blanks.
+    EXPECT_EQ(r.file.text, "* a comment\r\nZEROS 1\r\nPOLES 1\r\n-1.0 2.0\r\nCONSTANT 5\r\n");
+    EXPECT_EQ(r.file.fields.time, "2024.05.06 07:08:09");
+    EXPECT_EQ(r.file.intervalToSelect, "2024.05.06 07:08:09");
+    EXPECT_TRUE(r.file.lookUpStationTables);
+    EXPECT_FALSE(r.file.fields.station);
+
+    const auto cancel = [] { return std::optional<LoadedFileKind>(); };
+    EXPECT_EQ(readResponseFile("x", "f", "", cancel).status, ReadStatus::Cancelled);
+}
+
+TEST(ResponseFile, BareTwoColumnFapGetsAZeroPhase) {
+    // The first line of a bare FAP file is its title and is not kept.
+    const ReadResult r = readResponseFile("title line\r\n1.0\t2.0\r\n3.0 4.0\r\n", "f.fap", "t",
+                                          answer(LoadedFileKind::FapOrv));
+    ASSERT_EQ(r.status, ReadStatus::Read);
+    EXPECT_EQ(r.file.label, "  f.fap (FAP)");
+    EXPECT_EQ(r.file.text,
+              " 1.0000000  2.0000000e+000  0.0\r\n 3.0000000  4.0000000e+000  0.0\r\n");
+
+    // Bare GSE2 amplitudes are inverted.
+    const ReadResult g = readResponseFile("t\n1 2 45\n", "g", "t", answer(LoadedFileKind::FapGse2));
+    EXPECT_EQ(g.file.kind, LoadedFileKind::FapOrv);
+    EXPECT_EQ(g.file.text, " 1.0000000  5.0000000e+017  0.0\r\n");
+}
+
+TEST(ResponseFile, TwoColumnTest) {
+    EXPECT_TRUE(isTwoColumnFap("1.0 2.0\r\n3 4 5\r\n"));
+    EXPECT_TRUE(isTwoColumnFap("  1.0   2.0  \r\n"));
+    EXPECT_FALSE(isTwoColumnFap("1.0 2.0 0.0\r\n"));
+    EXPECT_FALSE(isTwoColumnFap("1.0\r\n2 3\r\n"));
+    // Only the first 31 characters count.
+    EXPECT_TRUE(isTwoColumnFap(std::string(20, ' ') + "1.0 2.0" + std::string(10, ' ') + "3\r\n"));
+}
+
+TEST(ResponseFile, PoleZeroTextNamedAsFapIsRefusedBeforeFormatting) {
+    const ReadResult r = readResponseFile("title\n" + std::string(kPoleZero), "f", "t",
+                                          answer(LoadedFileKind::FapOrv));
+    EXPECT_EQ(r.status, ReadStatus::WrongFormat);
+}
+
+TEST(ResponseFile, FapTextBeyondTheWorkingBufferIsRefused) {
+    std::string bytes = "title\n";
+    while (bytes.size() <= kWorkingBufferSize)
+        bytes += "1.0 2.0 0.0\n";
+    EXPECT_EQ(readResponseFile(bytes, "f", "t", answer(LoadedFileKind::FapOrv)).status,
+              ReadStatus::TooLong);
+}
+
+TEST(ResponseFile, Windows1251AndUtf8TextsAreReadAlike) {
+    const std::string utf8 = "# Station ТЕСТ\n# Channel СHZ\n# Time т\nZEROS 0\n";
+    const ReadResult fromCp1251 =
+        readResponseFile(orv::text::utf8ToCp1251(utf8), "f", "", kNeverAsked);
+    const ReadResult fromUtf8 = readResponseFile(utf8, "f", "", kNeverAsked);
+    EXPECT_EQ(fromCp1251.file.fields.station, "ТЕСТ");
+    EXPECT_EQ(fromCp1251.file.fields.channel, "СHZ");
+    EXPECT_EQ(fromUtf8.file.fields.station, "ТЕСТ");
+    EXPECT_EQ(fromCp1251.file.text, fromUtf8.file.text);
+
+    // Positions in the calibration line count characters, not bytes.
+    const std::string cal = buildGse2Header("ЯКУТ", "ЕНЗ", "время", 1, "ORV") + "1 2 0\n";
+    const ReadResult c = readResponseFile(orv::text::utf8ToCp1251(cal), "f", "", kNeverAsked);
+    EXPECT_EQ(c.file.fields.station, "ЯКУТ");
+    EXPECT_EQ(c.file.fields.channel, "ЕНЗ");
+    EXPECT_EQ(c.file.fields.time, "время");
+}
+
+TEST(ResponseFile, HelpersForFiles) {
+    EXPECT_EQ(baseName("/a/b/c.sac"), "c.sac");
+    EXPECT_EQ(baseName("c.sac"), "c.sac");
+    std::string error;
+    EXPECT_FALSE(readFileBytes("/nonexistent/file", error));
+    EXPECT_NE(error.find("/nonexistent/file"), std::string::npos);
+    const std::string path = std::string(GAINBOOK_TEST_DATA) + "/obspy_SAC_PZs_KARC_BHZ";
+    const auto bytes = readFileBytes(path, error);
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(bytes->substr(0, 7), "ZEROS 4");
+    EXPECT_EQ(fileTimeText(path).size(), 19u);
+}

@@ -1,0 +1,72 @@
+// The computation of the frequency-response window as a function of its inputs: the
+// window gathers the source text and its choices, and shows the points (plot) and the
+// listing (result box) that come back.
+#pragma once
+
+#include "response/evaluation.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orv::gainbook::response {
+
+enum class SourceKind { Sac, Fap };
+// Inverse: nm per count (and so on by motion); direct: counts per nm.
+enum class UnitDirection { Inverse, Direct };
+
+struct CurveInputs {
+    std::string sourceText;
+    SourceKind kind = SourceKind::Sac;
+    Motion motion = Motion::Velocity;
+    UnitDirection units = UnitDirection::Direct;
+    // The texts of the grid fields, read like atof/atoi.
+    std::string low = "0.001";
+    std::string high = "20";
+    std::string points = "300";
+    bool decade = true; // the "Log10" box of the frequency axis
+    bool derivative = false;
+};
+
+struct CurvePoint {
+    double frequency = 0.0;
+    double amplitude = 0.0;
+};
+
+// What a FAP source puts into the grid fields (which it disables).
+struct GridFields {
+    std::string low;
+    std::string high;
+    std::string points;
+};
+
+enum class CurveStatus {
+    Computed,
+    TooLong,       // a FAP text beyond the working buffer: kTextTooLongMessage
+    TooManyPoints, // the grid would exceed kMaxGridPoints: kTooManyPointsMessage
+};
+
+inline constexpr const char* kTooManyPointsMessage = "Слишком много точек: не более 1000000";
+
+struct CurveResult {
+    CurveStatus status = CurveStatus::Computed;
+    std::vector<CurvePoint> points;
+    std::vector<std::string> lines; // the listing, one line a point, without line ends
+    std::optional<GridFields> fapFields;
+    // The result box text: every line followed by CR LF.
+    std::string text() const;
+};
+
+CurveResult computeCurve(const CurveInputs& inputs);
+
+// One line of a pole-zero listing: "%10.7lf", three blanks, "%10.7le", "   0.0".
+std::string gridListingLine(double frequency, double value);
+
+// The derivative flag after a click on a unit button: set by the direct button with
+// displacement and by the inverse button with acceleration, cleared otherwise.
+bool derivativeAfterUnitClick(UnitDirection clicked, Motion motion);
+
+// Captions of the unit buttons for a kind of motion.
+const char* unitCaption(UnitDirection direction, Motion motion);
+
+} // namespace orv::gainbook::response

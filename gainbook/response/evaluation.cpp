@@ -1,0 +1,125 @@
+#include "response/evaluation.h"
+
+#include "formats/fap.h"
+#include "response/complex.h"
+#include "text/text.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace orv::gainbook::response {
+namespace {
+
+// N / D at s = 2*pi*i*f; factors are multiplied in the order of the record.
+Complex ratio(const std::vector<Complex>& zeros, const formats::PoleZeroResponse& r, double f,
+              int poles) {
+    const Complex s{0.0, kTwoPi * f};
+    Complex n{1.0, 0.0};
+    for (const Complex& z : zeros)
+        n = n * (s - z);
+    Complex d{1.0, 0.0};
+    const std::size_t np = static_cast<std::size_t>(std::max(0, poles));
+    for (std::size_t i = 0; i < std::min(np, r.poles.size()); ++i)
+        d = d * (s - r.poles[i]);
+    return n / d;
+}
+
+} // namespace
+
+// Zeros left out are those at the origin, the last first, so that a text listing its
+// zeros at the origin before the others (which some layouts do) is evaluated as one
+// listing them after; when the origin holds too few, the last remaining zeros go.
+std::vector<Complex> zerosUsed(const formats::PoleZeroResponse& r, int effectiveZeros) {
+    const std::vector<Complex>& zeros = r.zeros;
+    std::vector<bool> used(zeros.size(), true);
+    std::size_t drop =
+        zeros.size() - std::min(zeros.size(), std::size_t(std::max(0, effectiveZeros)));
+    for (std::size_t i = zeros.size(); i-- > 0 && drop > 0;) {
+        if (zeros[i] == Complex{}) {
+            used[i] = false;
+            --drop;
+        }
+    }
+    for (std::size_t i = zeros.size(); i-- > 0 && drop > 0;) {
+        if (used[i]) {
+            used[i] = false;
+            --drop;
+        }
+    }
+    std::vector<Complex> out;
+    for (std::size_t i = 0; i < zeros.size(); ++i)
+        if (used[i])
+            out.push_back(zeros[i]);
+    return out;
+}
+
+double amplitudeOver(const std::vector<Complex>& zeros, const formats::PoleZeroResponse& r,
+                     double f, int poleCount) {
+    return modulus(ratio(zeros, r, f, poleCount)) * r.constant;
+}
+
+Complex evaluateGain(const formats::PoleZeroResponse& r, double f, int effectiveZeros) {
+    return reciprocal(ratio(zerosUsed(r, effectiveZeros), r, f, r.poleCount) *
+                      Complex{r.constant, 0.0});
+}
+
+double evaluateAmplitude(const formats::PoleZeroResponse& r, double f, int effectiveZeros,
+                         int poleCount) {
+    return amplitudeOver(zerosUsed(r, effectiveZeros), r, f, poleCount);
+}
+
+int effectiveZeroCount(int zeroCount, Motion motion) {
+    switch (motion) {
+    case Motion::Velocity:
+        return zeroCount - 1;
+    case Motion::Acceleration:
+        return zeroCount - 2;
+    case Motion::Displacement:
+        break;
+    }
+    return zeroCount;
+}
+
+int effectiveZeroCountForUnit(int zeroCount, std::string_view calibUnit) {
+    if (calibUnit == "nm/counts*sec")
+        return zeroCount - 1;
+    if (calibUnit == "nm/counts*sec**2")
+        return zeroCount - 2;
+    return zeroCount;
+}
+
+CalibResult sacSensitivity(std::string_view text, formats::LoadedFileKind kind,
+                           const CalibInputs& inputs) {
+    if (kind != formats::LoadedFileKind::Sac || text.empty())
+        return {};
+    double f = orv::text::toDouble(orv::text::truncateChars(inputs.freqField, 63));
+    formats::PoleZeroResponse r;
+    if (!formats::readPoleZeroText(text, r))
+        return {CalibStatus::WrongFormat, {}};
+    const int zeros = effectiveZeroCountForUnit(r.zeroCount, inputs.calibUnit);
+    // An angular frequency is turned into hertz, the unit the evaluation takes.
+    if (inputs.freqUnit == "rad/sec")
+        f /= kTwoPi;
+    const Complex g = evaluateGain(r, f, zeros);
+    return {CalibStatus::Set, orv::text::format("%lg", 1e9 * modulus(g))};
+}
+
+CalibResult panelCalib(std::string_view text, formats::LoadedFileKind kind,
+                       const CalibInputs& inputs) {
+    if (kind == formats::LoadedFileKind::Sac)
+        return sacSensitivity(text, kind, inputs);
+    const formats::FapCalib fap = formats::evaluateFapCalib(inputs.freqField, text, kind);
+    switch (fap.status) {
+    case formats::FapCalibStatus::Set:
+        return {CalibStatus::Set, fap.calib};
+    case formats::FapCalibStatus::WrongFormat:
+        return {CalibStatus::WrongFormat, {}};
+    case formats::FapCalibStatus::TooLong:
+        return {CalibStatus::TooLong, {}};
+    case formats::FapCalibStatus::Unchanged:
+        break;
+    }
+    return {};
+}
+
+} // namespace orv::gainbook::response

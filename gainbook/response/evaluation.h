@@ -1,0 +1,72 @@
+// Evaluating a pole-zero response at a frequency f in hertz, s = 2*pi*i*f:
+//   N = prod (s - z) over effectiveZeros of the zeros, D = prod (s - p) over the poles.
+// When fewer zeros are used than the record holds, zeros at the origin are left out first
+// (the last of them first), then the last ones.
+#pragma once
+
+#include "formats/polezero.h"
+#include "formats/responsetext.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orv::gainbook::response {
+
+enum class Motion { Displacement, Velocity, Acceleration };
+
+inline constexpr double kTwoPi = 6.283185307179586476925286766559;
+
+// The main window's form: G = 1 / (c * N / D).
+formats::Complex evaluateGain(const formats::PoleZeroResponse& r, double f, int effectiveZeros);
+
+// The frequency-response window's form: A = |N / D| * c over the first poleCount poles
+// (a negative constant gives a negative amplitude).
+double evaluateAmplitude(const formats::PoleZeroResponse& r, double f, int effectiveZeros,
+                         int poleCount);
+
+// The zeros that enter N when effectiveZeros of them are used, in their order.
+std::vector<formats::Complex> zerosUsed(const formats::PoleZeroResponse& r, int effectiveZeros);
+
+// |N / D| * c over the given zeros and the first poleCount poles: the dialog form with the
+// zeros chosen once for a whole curve.
+double amplitudeOver(const std::vector<formats::Complex>& zeros, const formats::PoleZeroResponse& r,
+                     double f, int poleCount);
+
+// Zeros used for a kind of motion: all for displacement, one fewer for velocity, two
+// fewer for acceleration.
+int effectiveZeroCount(int zeroCount, Motion motion);
+// Zeros used for a CALIB unit: one fewer for "nm/counts*sec", two fewer for
+// "nm/counts*sec**2", all otherwise.
+int effectiveZeroCountForUnit(int zeroCount, std::string_view calibUnit);
+
+// The inputs of the sensitivity computation in the file panel.
+struct CalibInputs {
+    std::string freqField = "1.0";
+    std::string calibUnit = "nm/counts*sec";
+    std::string freqUnit = "Hz";
+};
+
+enum class CalibStatus {
+    Set,         // calib holds the new CALIB text
+    Unchanged,   // nothing to compute; CALIB keeps what it held
+    WrongFormat, // report kWrongFormatMessage and empty the panel
+    TooLong,     // report kTextTooLongMessage
+};
+
+struct CalibResult {
+    CalibStatus status = CalibStatus::Unchanged;
+    std::string calib;
+};
+
+// CALIB of a pole-zero text: 1e9 * |G| at FREQ (in "rad/sec" turned into hertz first),
+// printed "%lg". Only for the SAC kind and a text that is not empty.
+CalibResult sacSensitivity(std::string_view text, formats::LoadedFileKind kind,
+                           const CalibInputs& inputs);
+
+// CALIB as the file panel computes it after a load: the sensitivity for a pole-zero
+// text, the FAP evaluation for a FAP text.
+CalibResult panelCalib(std::string_view text, formats::LoadedFileKind kind,
+                       const CalibInputs& inputs);
+
+} // namespace orv::gainbook::response
