@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-namespace gainbook {
+namespace orv::gainbook {
 
 using orv::odbc::isError;
 using orv::odbc::isSuccess;
@@ -340,4 +340,4 @@ void ResponseBrowser::fullReset() {
     freqLabel = "FREQ";
 }
 
-} // namespace gainbook
+} // namespace orv::gainbook

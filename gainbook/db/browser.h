@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace gainbook {
+namespace orv::gainbook {
 
 // A drop-down list: its entries and the selected one (-1: none).
 struct ChoiceList {
@@ -117,4 +117,4 @@ private:
     orv::ui::Interaction& ui_;
 };
 
-} // namespace gainbook
+} // namespace orv::gainbook

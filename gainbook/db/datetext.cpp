@@ -2,7 +2,7 @@
 
 #include "text/text.h"
 
-namespace gainbook {
+namespace orv::gainbook {
 
 using orv::odbc::Timestamp;
 using orv::text::format;
@@ -60,4 +60,4 @@ std::string intervalText(const Timestamp& start, const std::optional<Timestamp>&
 
 Timestamp nowToTheSecond() { return parseDateText(formatDateText(Timestamp::now())); }
 
-} // namespace gainbook
+} // namespace orv::gainbook

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace gainbook {
+namespace orv::gainbook {
 
 std::string formatDateText(const orv::odbc::Timestamp& time);
 
@@ -24,4 +24,4 @@ std::string intervalText(const orv::odbc::Timestamp& start,
 // LDDATE).
 orv::odbc::Timestamp nowToTheSecond();
 
-} // namespace gainbook
+} // namespace orv::gainbook

@@ -2,7 +2,7 @@
 // in one place. Parameters are "?" markers; the comment under each names them in order.
 #pragma once
 
-namespace gainbook::sql {
+namespace orv::gainbook::sql {
 
 // --- the database panel ------------------------------------------------------------------
 inline constexpr const char* kStationsAll = "SELECT DISTINCT STA FROM CALIBRATION";
@@ -94,4 +94,4 @@ inline constexpr const char* kCloseValidInterval =
     "UPDATE CALIBRATION SET ENDDATE=? WHERE NETWORK=? AND LOCATION=? AND STA=? AND CHAN=? AND "
     "STARTDATE<? AND (ENDDATE>? OR ENDDATE IS NULL)";
 
-} // namespace gainbook::sql
+} // namespace orv::gainbook::sql

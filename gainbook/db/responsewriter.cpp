@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-namespace gainbook {
+namespace orv::gainbook {
 
 using orv::odbc::isError;
 using orv::odbc::isSuccess;
@@ -321,4 +321,4 @@ WriteOutcome writeResponse(orv::odbc::Connection& connection, orv::ui::Interacti
     return WriteOutcome::Written;
 }
 
-} // namespace gainbook
+} // namespace orv::gainbook

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace gainbook {
+namespace orv::gainbook {
 
 // What the file panel holds at the moment of writing.
 struct ResponseInput {
@@ -107,4 +107,4 @@ WriteOutcome writeResponse(orv::odbc::Connection& connection, orv::ui::Interacti
                            const std::function<bool(IntervalChoiceDialog&)>& runDialog,
                            PreparedResponse* written = nullptr);
 
-} // namespace gainbook
+} // namespace orv::gainbook

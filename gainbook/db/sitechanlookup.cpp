@@ -3,7 +3,7 @@
 #include "datetext.h"
 #include "responsestatements.h"
 
-namespace gainbook {
+namespace orv::gainbook {
 
 std::optional<SiteChanMatch> lookUpResponseFile(orv::odbc::Connection& connection,
                                                 orv::ui::Interaction& ui,
@@ -42,4 +42,4 @@ std::optional<SiteChanMatch> lookUpResponseFile(orv::odbc::Connection& connectio
     return match;
 }
 
-} // namespace gainbook
+} // namespace orv::gainbook

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-namespace gainbook {
+namespace orv::gainbook {
 
 struct SiteChanMatch {
     std::string station;
@@ -25,4 +25,4 @@ std::optional<SiteChanMatch> lookUpResponseFile(orv::odbc::Connection& connectio
                                                 const std::string& fileName,
                                                 const std::string& fileTime);
 
-} // namespace gainbook
+} // namespace orv::gainbook

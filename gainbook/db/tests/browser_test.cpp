@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-using gainbook::ResponseBrowser;
+using orv::gainbook::ResponseBrowser;
 using orv::test::Backend;
 using orv::test::TestDatabase;
 using Strings = std::vector<std::string>;
@@ -15,14 +15,14 @@ protected:
     Browser() : db(GetParam()) {}
     void SetUp() override {
         ORV_SKIP_IF_UNAVAILABLE(db);
-        gainbook::test::createResponseTables(db);
+        orv::gainbook::test::createResponseTables(db);
         connection = db.connect();
         browser = std::make_unique<ResponseBrowser>(connection.get(), ui);
     }
     void add(const std::string& net, const std::string& sta, const std::string& chan,
              const std::string& loc, const std::string& start, const std::string& end = "",
              const std::string& sac = "SAC TEXT", const std::string& fap = "") {
-        gainbook::test::insertResponse(db, net, sta, chan, loc, start, end, sac, fap);
+        orv::gainbook::test::insertResponse(db, net, sta, chan, loc, start, end, sac, fap);
     }
 
     TestDatabase db;

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-using gainbook::formatDateText;
-using gainbook::intervalText;
-using gainbook::parseDateText;
+using orv::gainbook::formatDateText;
+using orv::gainbook::intervalText;
+using orv::gainbook::parseDateText;
 using orv::odbc::Timestamp;
 
 TEST(DateText, FormatsWithTwoDigitFields) {

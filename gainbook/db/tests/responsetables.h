@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace gainbook::test {
+namespace orv::gainbook::test {
 
 inline void createResponseTables(const orv::test::TestDatabase& db) {
     const std::string d = db.doubleType();
@@ -41,4 +41,4 @@ inline void insertResponse(const orv::test::TestDatabase& db, const std::string&
             ",{ts '2020-01-01 00:00:00'})");
 }
 
-} // namespace gainbook::test
+} // namespace orv::gainbook::test

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace gainbook;
+using namespace orv::gainbook;
 using orv::test::Backend;
 using orv::test::TestDatabase;
 using orv::ui::Icon;
@@ -19,7 +19,7 @@ protected:
     Writer() : db(GetParam()) {}
     void SetUp() override {
         ORV_SKIP_IF_UNAVAILABLE(db);
-        gainbook::test::createResponseTables(db);
+        orv::gainbook::test::createResponseTables(db);
         connection = db.connect();
     }
 
@@ -41,7 +41,7 @@ protected:
 
     void stored(const std::string& start, const std::string& end, const std::string& sac = "OLD",
                 const std::string& fap = "") {
-        gainbook::test::insertResponse(db, "KZ", "KIV", "BHZ", "00", start, end, sac, fap);
+        orv::gainbook::test::insertResponse(db, "KZ", "KIV", "BHZ", "00", start, end, sac, fap);
     }
 
     // Every row of the key as "start / end" (end "-" when open), oldest first.

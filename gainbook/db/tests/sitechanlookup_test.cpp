@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-using gainbook::lookUpResponseFile;
+using orv::gainbook::lookUpResponseFile;
 using orv::test::Backend;
 using orv::test::TestDatabase;
 using orv::ui::Answer;
