@@ -1,0 +1,110 @@
+// Writing a loaded response into CALIBRATION, fitted into the channel's history: the
+// first response of a key (network, location, station, channel) is inserted directly;
+// otherwise IntervalChoiceDialog lets the user choose the interval, and in one
+// transaction the rows the new interval covers are deleted, the interval valid at the
+// new start is closed there, and the new row is inserted (or a row of the same start
+// that lacks this kind of text is completed).
+#pragma once
+
+#include "odbc/odbc.h"
+#include "ui/interaction.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orv::gainbook {
+
+// What the file panel holds at the moment of writing.
+struct ResponseInput {
+    std::string network;
+    std::string station;
+    std::string channel;
+    std::string location;
+    std::string time; // a date text, or start and end joined by " / "
+    std::string calib;
+    std::string freq;
+    std::string sensUnit;
+    std::string freqUnit;
+    std::string text; // lines separated by "\r\n"
+    int kind = 0;     // 0 SAC, 1 or 2 FAP
+};
+
+// The values a write stores.
+struct PreparedResponse {
+    std::string network;
+    std::string station;
+    std::string channel;
+    std::string location;
+    orv::odbc::Timestamp start;
+    std::optional<orv::odbc::Timestamp> end;
+    double sens = 0;
+    double freq = 0;
+    short idSens = 0;
+    short idFreq = 0;
+    std::string text;
+    int kind = 0;
+    orv::odbc::Timestamp loaded;
+
+    bool sac() const { return kind == 0; }
+};
+
+inline constexpr std::size_t kMaxResponseTextBytes = 131071;
+
+// The longest code a key column takes.
+inline constexpr std::size_t kMaxCodeChars = 7;
+
+// Reads the panel's values with their defaults; nullopt (after telling the user why)
+// when they cannot be written.
+std::optional<PreparedResponse> prepareResponse(const ResponseInput& input,
+                                                orv::ui::Interaction& ui);
+
+// The dialog "Выбор интервала времени": its list, its two edits and "Записать".
+class IntervalChoiceDialog {
+public:
+    IntervalChoiceDialog(orv::odbc::Connection& connection, orv::ui::Interaction& ui,
+                         PreparedResponse response);
+
+    // Fills the list with the key's intervals, newest first, and the edits with the new
+    // response's interval.
+    void initialise();
+    // The user picks a listed interval: its dates go into the edits.
+    void chooseEntry(int index);
+    // "Записать": true when the transaction was committed. The dialog closes as accepted
+    // either way, and the caller refills the panel.
+    bool write();
+    bool lastWriteCommitted() const { return committed_; }
+
+    std::vector<std::string> entries;
+    std::string startEdit;
+    std::string endEdit;
+
+    const PreparedResponse& response() const { return response_; }
+
+private:
+    bool complete(const orv::odbc::Timestamp& start, bool& failed);
+    bool run(orv::odbc::Statement& st, SQLRETURN prepared, bool& failed);
+
+    orv::odbc::Connection& connection_;
+    orv::ui::Interaction& ui_;
+    PreparedResponse response_;
+    bool committed_ = false;
+};
+
+enum class WriteOutcome {
+    Refused,   // required values missing or unusable; nothing written
+    Failed,    // a statement failed; nothing written
+    Cancelled, // the interval dialog was cancelled; nothing written
+    DialogFailed, // the interval dialog's write was rolled back; the panel is refilled
+    Written,   // written and committed: the panel is to show the key
+};
+
+// The write action. runDialog shows the interval dialog modally and returns true when it
+// ended with "Записать" (its write has then run).
+WriteOutcome writeResponse(orv::odbc::Connection& connection, orv::ui::Interaction& ui,
+                           const ResponseInput& input,
+                           const std::function<bool(IntervalChoiceDialog&)>& runDialog,
+                           PreparedResponse* written = nullptr);
+
+} // namespace orv::gainbook

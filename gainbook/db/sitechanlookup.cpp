@@ -1,0 +1,45 @@
+#include "sitechanlookup.h"
+
+#include "datetext.h"
+#include "responsestatements.h"
+
+namespace orv::gainbook {
+
+std::optional<SiteChanMatch> lookUpResponseFile(orv::odbc::Connection& connection,
+                                                orv::ui::Interaction& ui,
+                                                const std::string& fileName,
+                                                const std::string& fileTime) {
+    orv::odbc::Statement st(connection);
+    if (!st.valid())
+        return std::nullopt;
+    const bool withLcode = connection.columnExists("SITECHAN", "LCODE");
+    SQLRETURN rc = st.prepare(withLcode ? sql::kSiteChanByFileWithLcode : sql::kSiteChanByFile);
+    st.bindFileName(fileName);
+    if (!orv::odbc::isError(rc))
+        rc = st.execute();
+    if (orv::odbc::isError(rc) || !orv::odbc::isSuccess(st.fetch()))
+        return std::nullopt;
+
+    SiteChanMatch match;
+    match.station = st.getText(1, 7).value_or(std::string());
+    match.channel = st.getText(2, 7).value_or(std::string());
+    const auto loaded = st.getTimestamp(3);
+    if (withLcode)
+        match.location = st.getText(4, 7).value_or(std::string());
+    match.time = fileTime;
+    if (loaded && loaded->year > 0) {
+        const std::string fromTable = formatDateText(*loaded);
+        const std::string question =
+            "В таблице SITECHAN заполнено поле LDDATE.\r\nВы хотите взять время из базы?\r\n"
+            "Если нет, то время будет взято из времени создания файла.\r\n"
+            "Время взятое из таблицы SITECHAN:\r\n" +
+            fromTable + "\r\n" + "Время взятое из времени создания файла:\r\n" + fileTime +
+            "\r\n";
+        if (ui.message(question, "Выбор даты", orv::ui::Icon::Question, orv::ui::Buttons::YesNo) ==
+            orv::ui::Answer::Yes)
+            match.time = fromTable;
+    }
+    return match;
+}
+
+} // namespace orv::gainbook

@@ -1,0 +1,148 @@
+#include "browser.h"
+
+#include "responsetables.h"
+#include "ui/scripted.h"
+
+#include <gtest/gtest.h>
+
+using orv::gainbook::ResponseBrowser;
+using orv::test::Backend;
+using orv::test::TestDatabase;
+using Strings = std::vector<std::string>;
+
+class Browser : public testing::TestWithParam<Backend> {
+protected:
+    Browser() : db(GetParam()) {}
+    void SetUp() override {
+        ORV_SKIP_IF_UNAVAILABLE(db);
+        orv::gainbook::test::createResponseTables(db);
+        connection = db.connect();
+        browser = std::make_unique<ResponseBrowser>(connection.get(), ui);
+    }
+    void add(const std::string& net, const std::string& sta, const std::string& chan,
+             const std::string& loc, const std::string& start, const std::string& end = "",
+             const std::string& sac = "SAC TEXT", const std::string& fap = "") {
+        orv::gainbook::test::insertResponse(db, net, sta, chan, loc, start, end, sac, fap);
+    }
+
+    TestDatabase db;
+    std::unique_ptr<orv::odbc::Connection> connection;
+    orv::ui::ScriptedInteraction ui;
+    std::unique_ptr<ResponseBrowser> browser;
+};
+
+TEST_P(Browser, ByStationTheNetworksOfTheStationAreListedAndTheFirstOneNarrowsTheChannels) {
+    add("KZ", "KIV", "BHZ", "00", "2003-01-01 00:00:00");
+    add("II", "KIV", "LHZ", "10", "2004-01-01 00:00:00");
+    add("II", "ABC", "SHZ", "00", "2004-01-01 00:00:00");
+    browser->fillFirstList();
+    EXPECT_EQ(browser->stations.entries, (Strings{"ABC", "KIV"}));
+    browser->pickStation(1);
+    EXPECT_EQ(browser->networks.entries, (Strings{"II", "KZ"}));
+    EXPECT_EQ(browser->networks.selectedText(), "II");
+    EXPECT_EQ(browser->channels.entries, (Strings{"LHZ"}));
+    EXPECT_EQ(browser->locations.entries, (Strings{"10"}));
+    EXPECT_TRUE(ui.shown().empty());
+}
+
+TEST_P(Browser, NetworkFirstListsEveryNetworkAndTheStationsOfTheFirst) {
+    add("KZ", "KIV", "BHZ", "00", "2003-01-01 00:00:00");
+    add("II", "KIV", "LHZ", "10", "2004-01-01 00:00:00");
+    add("II", "ABC", "SHZ", "00", "2004-01-01 00:00:00");
+    add("KZ", "MKAR", "BHZ", "00", "2004-01-01 00:00:00");
+    browser->fillFirstList();
+    browser->chooseBrowseOrder(false);
+    EXPECT_EQ(browser->networks.entries, (Strings{"II", "KZ"}));
+    EXPECT_EQ(browser->stations.entries, (Strings{"ABC", "KIV"}));
+    EXPECT_EQ(browser->channels.entries, (Strings{"SHZ"}));
+    browser->pickNetwork(1);
+    EXPECT_EQ(browser->stations.entries, (Strings{"KIV", "MKAR"}));
+    EXPECT_EQ(browser->channels.entries, (Strings{"BHZ"}));
+}
+
+TEST_P(Browser, IntervalsAreNewestFirstAndAnOpenOneShowsItsStartAlone) {
+    add("KZ", "KIV", "BHZ", "00", "2003-01-01 00:00:00", "2005-06-01 12:30:00");
+    add("KZ", "KIV", "BHZ", "00", "2005-06-01 12:30:00", "", "NEW|LINE\tTAB");
+    browser->fillFirstList();
+    EXPECT_EQ(browser->intervals.entries,
+              (Strings{"2005.06.01 12:30:00", "2003.01.01 00:00:00 / 2005.06.01 12:30:00"}));
+    EXPECT_EQ(browser->intervals.selected, 0);
+    EXPECT_EQ(browser->storedText, "NEW\r\nLINE TAB");
+    EXPECT_EQ(browser->sensValue, "1.5");
+    EXPECT_EQ(browser->freqValue, "1");
+    EXPECT_EQ(browser->sensLabel, "SENS (counts*sec/m)");
+    EXPECT_EQ(browser->freqLabel, "FREQ (Hz)");
+    browser->pickInterval(1);
+    EXPECT_EQ(browser->storedText, "SAC TEXT");
+}
+
+TEST_P(Browser, TheFapViewOfASacOnlyRecordIsEmptyWithTheSameValues) {
+    add("KZ", "KIV", "BHZ", "00", "2003-01-01 00:00:00");
+    browser->fillFirstList();
+    browser->chooseView(false);
+    EXPECT_EQ(browser->storedText, "");
+    EXPECT_EQ(browser->sensValue, "1.5");
+    EXPECT_EQ(browser->channels.entries, (Strings{"BHZ"}));
+}
+
+TEST_P(Browser, AStartSelectionWhoseChannelIsMissingTakesTheFirstAndSaysSo) {
+    add("KZ", "KIV", "BHZ", "00", "2003-01-01 00:00:00");
+    add("KZ", "KIV", "BHZ", "00", "2004-01-01 00:00:00");
+    add("KZ", "KIV", "BHN", "10", "2004-01-01 00:00:00");
+    add("KZ", "ABC", "BHZ", "00", "2004-01-01 00:00:00");
+    browser->requestSelection("kiv", "", "SHZ", "00");
+    browser->fillFirstList();
+    EXPECT_EQ(browser->stations.selectedText(), "KIV");
+    EXPECT_EQ(browser->channels.selectedText(), "BHN");
+    EXPECT_TRUE(browser->startSelectionMissed);
+    EXPECT_EQ(browser->locations.selectedText(), "10");
+    EXPECT_EQ(browser->intervals.selectedText(), "2004.01.01 00:00:00");
+    EXPECT_FALSE(browser->startSelectionRequested); // spent by the display
+}
+
+TEST_P(Browser, AStartSelectionOfAStationAloneMissesNothing) {
+    add("KZ", "ABC", "BHZ", "00", "2004-01-01 00:00:00");
+    add("KZ", "KIV", "BHN", "10", "2004-01-01 00:00:00");
+    add("KZ", "KIV", "BHZ", "00", "2004-01-01 00:00:00");
+    browser->requestSelection("KIV", "", "", "");
+    browser->fillFirstList();
+    EXPECT_EQ(browser->stations.selectedText(), "KIV");
+    EXPECT_EQ(browser->channels.selectedText(), "BHN");
+    EXPECT_FALSE(browser->startSelectionMissed);
+}
+
+TEST_P(Browser, ARecordDeletedMeanwhileEmptiesThePanel) {
+    add("KZ", "KIV", "BHZ", "00", "2003-01-01 00:00:00");
+    add("KZ", "KIV", "BHZ", "00", "2004-01-01 00:00:00");
+    browser->fillFirstList();
+    db.exec("DELETE FROM CALIBRATION WHERE STARTDATE < {ts '2003-06-01 00:00:00'}");
+    browser->pickInterval(1);
+    EXPECT_TRUE(browser->stations.empty());
+    EXPECT_TRUE(browser->intervals.empty());
+    EXPECT_EQ(browser->storedText, "");
+    EXPECT_EQ(browser->sensLabel, "SENS");
+    EXPECT_TRUE(ui.shown().empty());
+}
+
+TEST_P(Browser, AnEmptyTableLeavesThePanelEmptyAndAFailureIsReported) {
+    browser->fillFirstList();
+    EXPECT_TRUE(browser->stations.empty());
+    EXPECT_TRUE(ui.shown().empty());
+    db.exec("DROP TABLE CALIBRATION");
+    browser->fillFirstList();
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].caption, "Неизвестная ошибка");
+    EXPECT_EQ(ui.messages()[0].icon, orv::ui::Icon::Exclamation);
+    EXPECT_TRUE(browser->stations.empty());
+}
+
+TEST_P(Browser, LongCodesAreCutToSevenCharactersAndThenFindNothing) {
+    add("KZ", "ABCDEFGH", "BHZ", "00", "2004-01-01 00:00:00");
+    browser->fillFirstList();
+    // The station shows as ABCDEFG; the next step finds no rows and empties the panel.
+    EXPECT_TRUE(browser->stations.empty());
+    EXPECT_TRUE(browser->networks.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, Browser, testing::ValuesIn(orv::test::allBackends()),
+                         orv::test::backendParamName);

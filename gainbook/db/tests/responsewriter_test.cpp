@@ -1,0 +1,233 @@
+#include "responsewriter.h"
+
+#include "datetext.h"
+#include "responsestatements.h"
+#include "responsetables.h"
+#include "text/text.h"
+#include "ui/scripted.h"
+
+#include <gtest/gtest.h>
+
+using namespace orv::gainbook;
+using orv::test::Backend;
+using orv::test::TestDatabase;
+using orv::ui::Icon;
+using Strings = std::vector<std::string>;
+
+class Writer : public testing::TestWithParam<Backend> {
+protected:
+    Writer() : db(GetParam()) {}
+    void SetUp() override {
+        ORV_SKIP_IF_UNAVAILABLE(db);
+        orv::gainbook::test::createResponseTables(db);
+        connection = db.connect();
+    }
+
+    ResponseInput input(const std::string& time, int kind = 0) const {
+        ResponseInput in;
+        in.network = "KZ";
+        in.station = "KIV";
+        in.channel = "BHZ";
+        in.location = "00";
+        in.time = time;
+        in.calib = "0.5";
+        in.freq = "1.0";
+        in.sensUnit = "nm/counts*sec";
+        in.freqUnit = "Hz";
+        in.text = kind == 0 ? "ZEROS 3\r\nPOLES 2\r\nCONSTANT 1.0\r\n" : "1.0 2.0 0.0\r\n";
+        in.kind = kind;
+        return in;
+    }
+
+    void stored(const std::string& start, const std::string& end, const std::string& sac = "OLD",
+                const std::string& fap = "") {
+        orv::gainbook::test::insertResponse(db, "KZ", "KIV", "BHZ", "00", start, end, sac, fap);
+    }
+
+    // Every row of the key as "start / end" (end "-" when open), oldest first.
+    Strings rows() {
+        Strings out;
+        orv::odbc::Statement st(*connection);
+        EXPECT_FALSE(orv::odbc::isError(st.execDirect(
+            "SELECT STARTDATE,ENDDATE FROM CALIBRATION ORDER BY STARTDATE")));
+        while (orv::odbc::isSuccess(st.fetch())) {
+            const auto end = st.getTimestamp(2);
+            out.push_back(formatDateText(*st.getTimestamp(1)) + " / " +
+                          (end ? formatDateText(*end) : std::string("-")));
+        }
+        return out;
+    }
+
+    // Writes through the interval dialog, with the edits set as given (nullopt: as offered).
+    WriteOutcome writeVia(const ResponseInput& in, std::optional<std::string> start = std::nullopt,
+                          std::optional<std::string> end = std::nullopt, int choose = -1,
+                          Strings* offered = nullptr, bool cancel = false) {
+        return writeResponse(*connection, ui, in, [&](IntervalChoiceDialog& dialog) {
+            if (offered) {
+                *offered = dialog.entries;
+                offered->push_back("edits: " + dialog.startEdit + " | " + dialog.endEdit);
+            }
+            if (cancel)
+                return false;
+            if (choose >= 0)
+                dialog.chooseEntry(choose);
+            if (start)
+                dialog.startEdit = *start;
+            if (end)
+                dialog.endEdit = *end;
+            dialog.write();
+            return true;
+        });
+    }
+
+    TestDatabase db;
+    std::unique_ptr<orv::odbc::Connection> connection;
+    orv::ui::ScriptedInteraction ui;
+};
+
+TEST_P(Writer, TheFirstResponseOfAKeyIsInsertedDirectlyAndOpen) {
+    const auto before = nowToTheSecond();
+    EXPECT_EQ(writeResponse(*connection, ui, input("2003.01.01 00:00:00"), nullptr),
+              WriteOutcome::Written);
+    EXPECT_EQ(rows(), (Strings{"2003.01.01 00:00:00 / -"}));
+    EXPECT_EQ(ui.messageTexts(), (Strings{"Запись прошла успешно!"}));
+    EXPECT_EQ(ui.messages()[0].caption, "Запись информации в базу данных");
+    // Line breaks stored as "|"; SENS = 1e9 / CALIB; the units by their ids.
+    EXPECT_EQ(db.scalar("SELECT SAC FROM CALIBRATION"), "ZEROS 3|POLES 2|CONSTANT 1.0|");
+    EXPECT_EQ(db.scalar("SELECT ID_SENS FROM CALIBRATION"), "1");
+    EXPECT_EQ(db.scalar("SELECT ID_FREQ FROM CALIBRATION"), "0");
+    EXPECT_DOUBLE_EQ(orv::text::toDouble(db.scalar("SELECT SENS FROM CALIBRATION")), 2e9);
+    orv::odbc::Statement st(*connection);
+    st.execDirect("SELECT LDDATE FROM CALIBRATION");
+    ASSERT_TRUE(orv::odbc::isSuccess(st.fetch()));
+    EXPECT_GE(*st.getTimestamp(1), before);
+}
+
+TEST_P(Writer, EmptyNetworkAndLocationTakeTheirDefaultsAndUnitsMapToIds) {
+    auto in = input("2003.01.01 00:00:00");
+    in.network = "";
+    in.location = "";
+    in.sensUnit = "nm/counts*sec**2";
+    in.freqUnit = "rad/sec";
+    ASSERT_EQ(writeResponse(*connection, ui, in, nullptr), WriteOutcome::Written);
+    EXPECT_EQ(db.scalar("SELECT NETWORK FROM CALIBRATION"), "XYN");
+    EXPECT_EQ(db.scalar("SELECT LOCATION FROM CALIBRATION"), "??");
+    EXPECT_EQ(db.scalar("SELECT ID_SENS FROM CALIBRATION"), "2");
+    EXPECT_EQ(db.scalar("SELECT ID_FREQ FROM CALIBRATION"), "1");
+}
+
+TEST_P(Writer, MissingFieldsAndUnusableValuesAreRefusedBeforeTheDatabase) {
+    auto in = input("");
+    EXPECT_EQ(writeResponse(*connection, ui, in, nullptr), WriteOutcome::Refused);
+    EXPECT_EQ(ui.messages().back().text,
+              "Для занесения в базу необходимо заполнить поля Станция, Канал и Время!");
+    EXPECT_EQ(ui.messages().back().icon, Icon::Information);
+
+    for (const char* calib : {"", "0", "0.0", "abc"}) {
+        in = input("2003.01.01 00:00:00");
+        in.calib = calib;
+        EXPECT_EQ(writeResponse(*connection, ui, in, nullptr), WriteOutcome::Refused) << calib;
+        EXPECT_NE(ui.messages().back().text.find("CALIB"), std::string::npos);
+    }
+    in = input("2003.01.01 00:00:00");
+    in.text = std::string(kMaxResponseTextBytes + 1, 'x');
+    EXPECT_EQ(writeResponse(*connection, ui, in, nullptr), WriteOutcome::Refused);
+    EXPECT_NE(ui.messages().back().text.find("131071"), std::string::npos);
+    EXPECT_TRUE(rows().empty());
+}
+
+TEST_P(Writer, ANewOpenResponseClosesTheOpenOneAtItsStart) {
+    stored("2003-01-01 00:00:00", "");
+    Strings offered;
+    EXPECT_EQ(writeVia(input("2005.01.01 00:00:00"), std::nullopt, std::nullopt, -1, &offered),
+              WriteOutcome::Written);
+    EXPECT_EQ(offered, (Strings{"2003.01.01 00:00:00 / до настоящего времени",
+                                "edits: 2005.01.01 00:00:00 | "}));
+    EXPECT_EQ(rows(), (Strings{"2003.01.01 00:00:00 / 2005.01.01 00:00:00",
+                               "2005.01.01 00:00:00 / -"}));
+    EXPECT_EQ(ui.messageTexts(), (Strings{"Запись прошла успешно!"}));
+    EXPECT_EQ(ui.messages()[0].caption, "Запись информации в базу");
+}
+
+TEST_P(Writer, AClosedIntervalClosesThePreviousAndLeavesAnOverlappingOpenRow) {
+    stored("2003-01-01 00:00:00", "2005-01-01 00:00:00");
+    stored("2005-01-01 00:00:00", "");
+    EXPECT_EQ(writeVia(input("2004.01.01 00:00:00 / 2006.01.01 00:00:00")),
+              WriteOutcome::Written);
+    EXPECT_EQ(rows(), (Strings{"2003.01.01 00:00:00 / 2004.01.01 00:00:00",
+                               "2004.01.01 00:00:00 / 2006.01.01 00:00:00",
+                               "2005.01.01 00:00:00 / -"}));
+}
+
+TEST_P(Writer, ACoveredRowOfTheSameStartIsReplaced) {
+    stored("2003-01-01 00:00:00", "2004-01-01 00:00:00");
+    EXPECT_EQ(writeVia(input("2003.01.01 00:00:00 / 2005.01.01 00:00:00")),
+              WriteOutcome::Written);
+    EXPECT_EQ(rows(), (Strings{"2003.01.01 00:00:00 / 2005.01.01 00:00:00"}));
+    EXPECT_EQ(db.scalar("SELECT SAC FROM CALIBRATION"), "ZEROS 3|POLES 2|CONSTANT 1.0|");
+}
+
+TEST_P(Writer, AKeyConflictRollsEverythingBackAndReportsNoSuccess) {
+    stored("2002-01-01 00:00:00", "");
+    stored("2003-01-01 00:00:00", "2009-01-01 00:00:00");
+    EXPECT_EQ(writeVia(input("2003.01.01 00:00:00 / 2005.01.01 00:00:00")),
+              WriteOutcome::DialogFailed);
+    // The 2002 row would have been closed at 2003: rolled back with the rest.
+    EXPECT_EQ(rows(), (Strings{"2002.01.01 00:00:00 / -",
+                               "2003.01.01 00:00:00 / 2009.01.01 00:00:00"}));
+    const auto messages = ui.messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.starts_with("При попытке записи в базу произошла ошибка:\r\n"));
+    EXPECT_EQ(messages[0].icon, Icon::Exclamation);
+}
+
+TEST_P(Writer, AFapResponseCompletesARowOfTheSameStartThatHasOnlySac) {
+    stored("2003-01-01 00:00:00", "2004-01-01 00:00:00", "KEEP");
+    stored("2004-01-01 00:00:00", "");
+    EXPECT_EQ(writeVia(input("2003.01.01 00:00:00", 1)), WriteOutcome::Written);
+    EXPECT_EQ(rows(), (Strings{"2003.01.01 00:00:00 / 2004.01.01 00:00:00",
+                               "2004.01.01 00:00:00 / -"}));
+    EXPECT_EQ(db.scalar("SELECT SAC FROM CALIBRATION WHERE FAP IS NOT NULL"), "KEEP");
+    // The completed text is stored as it stands.
+    EXPECT_EQ(db.scalar("SELECT FAP FROM CALIBRATION WHERE FAP IS NOT NULL"), "1.0 2.0 0.0\r\n");
+    EXPECT_DOUBLE_EQ(orv::text::toDouble(db.scalar("SELECT SENS FROM CALIBRATION WHERE FAP IS NOT NULL")), 2e9);
+}
+
+TEST_P(Writer, ChoosingAListedClosedIntervalReplacesItsRow) {
+    stored("2003-01-01 00:00:00", "2004-01-01 00:00:00");
+    stored("2004-01-01 00:00:00", "");
+    // Entries newest first: [0] the open one, [1] the closed one.
+    EXPECT_EQ(writeVia(input("2010.01.01 00:00:00"), std::nullopt, std::nullopt, 1),
+              WriteOutcome::Written);
+    EXPECT_EQ(rows(), (Strings{"2003.01.01 00:00:00 / 2004.01.01 00:00:00",
+                               "2004.01.01 00:00:00 / -"}));
+    EXPECT_EQ(db.scalar("SELECT SAC FROM CALIBRATION WHERE ENDDATE IS NOT NULL"),
+              "ZEROS 3|POLES 2|CONSTANT 1.0|");
+}
+
+TEST_P(Writer, ChoosingTheListedOpenIntervalReplacesItWithANewOpenRow) {
+    stored("2003-01-01 00:00:00", "");
+    EXPECT_EQ(writeVia(input("2010.01.01 00:00:00"), std::nullopt, std::nullopt, 0),
+              WriteOutcome::Written);
+    EXPECT_EQ(rows(), (Strings{"2003.01.01 00:00:00 / -"}));
+    EXPECT_EQ(db.scalar("SELECT SAC FROM CALIBRATION"), "ZEROS 3|POLES 2|CONSTANT 1.0|");
+}
+
+TEST_P(Writer, ANewOpenIntervalKeepsRowsThatStartInTheFuture) {
+    stored("2003-01-01 00:00:00", "");
+    stored("2999-01-01 00:00:00", "");
+    EXPECT_EQ(writeVia(input("2005.01.01 00:00:00")), WriteOutcome::Written);
+    EXPECT_EQ(rows(), (Strings{"2003.01.01 00:00:00 / 2005.01.01 00:00:00",
+                               "2005.01.01 00:00:00 / -", "2999.01.01 00:00:00 / -"}));
+}
+
+TEST_P(Writer, CancellingTheDialogWritesNothing) {
+    stored("2003-01-01 00:00:00", "");
+    EXPECT_EQ(writeVia(input("2005.01.01 00:00:00"), std::nullopt, std::nullopt, -1, nullptr, true),
+              WriteOutcome::Cancelled);
+    EXPECT_EQ(rows(), (Strings{"2003.01.01 00:00:00 / -"}));
+    EXPECT_TRUE(ui.shown().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, Writer, testing::ValuesIn(orv::test::allBackends()),
+                         orv::test::backendParamName);
