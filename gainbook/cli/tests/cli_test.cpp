@@ -2,6 +2,7 @@
 #include "formats/responsefile.h"
 #include "response/curve.h"
 #include "response/panelload.h"
+#include "clirunner.h"
 #include "testdb.h"
 #include "text/text.h"
 
@@ -18,40 +19,12 @@ using namespace orv::gainbook;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::string quote(const std::string& arg) {
-    std::string q = "'";
-    for (char c : arg)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using test::Outcome;
+using test::slurp;
 
 class Cli : public testing::Test {
 protected:
-    Outcome run(const std::vector<std::string>& args) {
-        std::string cmd = quote(GAINBOOK_CLI);
-        for (const std::string& a : args)
-            cmd += " " + quote(a);
-        cmd += " >" + quote((dir / "out").string()) + " 2>" + quote((dir / "err").string());
-        const int rc = std::system(cmd.c_str());
-        Outcome r;
-        r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-        r.out = slurp(dir / "out");
-        r.err = slurp(dir / "err");
-        return r;
-    }
+    Outcome run(const std::vector<std::string>& args) { return test::runCli(dir.path(), args); }
     std::string write(const std::string& name, const std::string& bytes) {
         std::ofstream(dir / name, std::ios::binary) << bytes;
         return (dir / name).string();
