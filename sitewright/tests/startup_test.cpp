@@ -111,6 +111,7 @@ TEST(SqlText, ApostrophesAreDoubled) {
 }
 
 TEST(StartupConnection, AFailureWithTheDriversTextShowsItAfterTheConnectString) {
+    orv::test::odbcIniDir(); // the test process's own data sources
     orv::ui::ScriptedInteraction ui;
     ConnectionSettings s;
     s.dsn = "NO_SUCH_SOURCE";
@@ -123,6 +124,7 @@ TEST(StartupConnection, AFailureWithTheDriversTextShowsItAfterTheConnectString) 
 }
 
 TEST(StartupConnection, TheProgramEndsWithoutTheDialogWhenItCannotConnect) {
+    orv::test::odbcIniDir();
     TempDir dir;
     ScopedCurrentDir here(dir.path());
     orv::ui::ScriptedInteraction ui;
