@@ -1,9 +1,9 @@
 // Sitewright, the station editor.
 #include "core/app.h"
 #include "ui/qtinteraction.h"
+#include "ui/stationwindow.h"
 
 #include <QApplication>
-#include <QDialog>
 
 #include <string>
 
@@ -19,8 +19,10 @@ int main(int argc, char* argv[]) {
         commandLine, ui, launcher,
         [&](const sitewright::DialogContext& context, const std::string& station) {
             sitewright::CStationDlg logic(context, station);
-            QDialog window;
-            window.setWindowTitle(QString::fromStdString(logic.title()));
+            sitewright::StationWindow window(logic, ui);
+            ui.setParent(&window);
+            window.openStation();
             window.exec();
+            ui.setParent(nullptr);
         });
 }
