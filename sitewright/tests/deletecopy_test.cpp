@@ -131,3 +131,23 @@ TEST(CopyDialog, TheNewCodeIsAtMostEightCharacters) {
 
 INSTANTIATE_TEST_SUITE_P(Backends, DeleteCopy, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);
+
+class NoConnection : public DialogTest {};
+
+TEST_P(NoConnection, OperationsSayTheDatabaseCannotBeOpened) {
+    auto c = context();
+    c.settings.dsn = "NO_SUCH_SOURCE";
+    CStationDlg d(c, "KIV");
+    d.open();
+    EXPECT_EQ(ui.messageTexts(), (std::vector<std::string>{"Ошибка инициализации базы данных",
+                                                           "Ошибка инициализации базы данных"}));
+    ui.clear();
+    ui.answer(orv::ui::Answer::Ok);
+    d.onDelete();
+    ASSERT_EQ(ui.messageTexts().size(), 2u);
+    EXPECT_EQ(ui.messageTexts()[1],
+              "Ошибка открытия базы данных -> DSN=NO_SUCH_SOURCE;UID=ORV;PWD=KTZ;");
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, NoConnection, testing::ValuesIn(orv::test::allBackends()),
+                         orv::test::backendParamName);

@@ -2,6 +2,8 @@
 
 #include "core/messages.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -12,6 +14,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace sitewright {
@@ -156,7 +159,9 @@ StationWindow::StationWindow(CStationDlg& logic, orv::ui::Interaction& ui, QWidg
         lcode->setEditable(true);
         fitChars(lcode, 5);
         lcode->setInsertPolicy(QComboBox::NoInsert);
-        for (const std::string& code : locationCodes())
+        std::vector<std::string> codes = locationCodes();
+        std::sort(codes.begin(), codes.end()); // the list keeps itself sorted
+        for (const std::string& code : codes)
             lcode->addItem(qs(code));
         lcode->setAccessibleName(QString::fromUtf8("Код расположения, группа %1").arg(g));
         connect(lcode, &QComboBox::editTextChanged, this,
@@ -263,6 +268,7 @@ StationWindow::StationWindow(CStationDlg& logic, orv::ui::Interaction& ui, QWidg
     logic_.setCopyPrompt(
         [this](const std::string& offered) { return askCopyCode(this, ui_, offered); });
     setWindowTitle(qs(logic_.title()));
+    setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
 }
 
 QLineEdit* StationWindow::addEdit(const char* accessibleName) {
