@@ -41,7 +41,9 @@ orv::odbc::Timestamp timeOf(Statement& st, SQLUSMALLINT column) {
     return st.getTimestamp(column).value_or(orv::odbc::Timestamp{});
 }
 
-bool isSet(double value) { return value != kNoValue; }
+bool isSet(double value) {
+    return value != kNoValue;
+}
 
 } // namespace
 
@@ -184,7 +186,9 @@ void bindColumn(Statement& st, const Column& c) {
 }
 
 // An edited text that became empty is written as NULL, without a marker.
-bool writesNull(const Column& c) { return c.kind == Column::Kind::Text && c.text.empty(); }
+bool writesNull(const Column& c) {
+    return c.kind == Column::Kind::Text && c.text.empty();
+}
 
 } // namespace
 

@@ -93,7 +93,9 @@ std::vector<std::string> splitAtBlanks(const std::string& text) {
     return words;
 }
 
-SpawnLauncher::~SpawnLauncher() { reap(false); }
+SpawnLauncher::~SpawnLauncher() {
+    reap(false);
+}
 
 void SpawnLauncher::reap(bool wait) {
     std::vector<int> running;

@@ -17,9 +17,9 @@ inline constexpr const char* kDefaultInstallDir = "/opt/orv";
 inline constexpr const char* kGainbookExecutable = "gainbook";
 
 struct ResponseLinkSettings {
-    bool useDb = false;           // the buttons start the response editor
-    std::string gainbookDir;      // directory that holds the editor
-    std::string baseDir;          // base directory of the installation
+    bool useDb = false;                // the buttons start the response editor
+    std::string gainbookDir;           // directory that holds the editor
+    std::string baseDir;               // base directory of the installation
     std::optional<std::string> orvEnv; // the environment variable ORV
 };
 

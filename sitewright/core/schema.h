@@ -44,7 +44,6 @@ std::string alterStatement(SchemaDbmsKind kind, const SchemaColumn& column, bool
 
 // Runs the upgrade on the connection, one message box per failing statement. Returns
 // the statements it executed, in order.
-std::vector<std::string> upgradeSchema(orv::odbc::Connection& connection,
-                                       orv::ui::Interaction& ui);
+std::vector<std::string> upgradeSchema(orv::odbc::Connection& connection, orv::ui::Interaction& ui);
 
 } // namespace sitewright

@@ -32,8 +32,7 @@ inline constexpr const char* kFilterChannel =
 
 // --- look-up, counting ---------------------------------------------------------------
 
-inline constexpr const char* kNextStationNumber =
-    "select max(NINDEX)+1 as maxindex from SITE";
+inline constexpr const char* kNextStationNumber = "select max(NINDEX)+1 as maxindex from SITE";
 inline constexpr const char* kStationCount = "select count(*) from %s where STA='%s'";
 
 // --- writing a station ---------------------------------------------------------------

@@ -34,8 +34,7 @@ StartupValues parseCommandLine(std::string_view commandLine) {
         } else if (token.find("USER=") != std::string::npos) {
             v.user = truncateChars(token.size() > 5 ? token.substr(5) : "", kMaxUserOrPassword);
         } else if (token.find("PASSWORD=") != std::string::npos) {
-            v.password =
-                truncateChars(token.size() > 9 ? token.substr(9) : "", kMaxUserOrPassword);
+            v.password = truncateChars(token.size() > 9 ? token.substr(9) : "", kMaxUserOrPassword);
         } else if (token.find("CHKDB") != std::string::npos) {
             v.checkSchema = true;
         } else {
@@ -115,8 +114,8 @@ bool stationCount(orv::odbc::Connection& connection, std::string_view table,
     orv::odbc::Statement st(connection);
     if (!st.valid())
         return false;
-    const std::string text = orv::text::format(sql::kStationCount, std::string(table).c_str(),
-                                               sqlText(station).c_str());
+    const std::string text =
+        orv::text::format(sql::kStationCount, std::string(table).c_str(), sqlText(station).c_str());
     if (!orv::odbc::isSuccess(st.execDirect(text)))
         return false;
     if (!orv::odbc::isSuccess(st.fetch()))
@@ -125,6 +124,8 @@ bool stationCount(orv::odbc::Connection& connection, std::string_view table,
     return n && static_cast<short>(*n) != 0;
 }
 
-std::string sqlText(std::string_view value) { return orv::text::replaceAll(value, "'", "''"); }
+std::string sqlText(std::string_view value) {
+    return orv::text::replaceAll(value, "'", "''");
+}
 
 } // namespace sitewright

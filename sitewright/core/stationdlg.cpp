@@ -19,9 +19,9 @@ using Kind = ControlId::Kind;
 
 namespace {
 
-const char* const kDefaultChannels[kChannels] = {
-    "BLZ", "BLN", "BLE", "BHZ", "BHN", "BHE", "ELZ", "ELN", "ELE", "EHZ", "EHN", "EHE",
-    "",    "",    "",    "",    "",    "",    "",    "",    ""};
+const char* const kDefaultChannels[kChannels] = {"BLZ", "BLN", "BLE", "BHZ", "BHN", "BHE", "ELZ",
+                                                 "ELN", "ELE", "EHZ", "EHN", "EHE", "",    "",
+                                                 "",    "",    "",    "",    "",    "",    ""};
 const char* const kDefaultSps[kGroups] = {"20", "20", "100", "100", "", "", ""};
 
 std::string replaceMarker(std::string text, const char* marker, const std::string& value) {
@@ -34,7 +34,9 @@ std::string formatFloat(float value) {
     return format("%.6g", static_cast<double>(value));
 }
 
-std::string nowText() { return orv::text::formatTime("%Y-%m-%d %H:%M:%S", orv::text::localNow()); }
+std::string nowText() {
+    return orv::text::formatTime("%Y-%m-%d %H:%M:%S", orv::text::localNow());
+}
 
 } // namespace
 
@@ -87,7 +89,9 @@ std::optional<ControlId> CStationDlg::takeFocus() {
     return f;
 }
 
-void CStationDlg::showDatabaseError(const std::string& why) { ctx_.ui->error(why); }
+void CStationDlg::showDatabaseError(const std::string& why) {
+    ctx_.ui->error(why);
+}
 
 void CStationDlg::open() {
     fillLists();
@@ -216,8 +220,7 @@ void CStationDlg::lookUp(const std::string& code) {
         }
         const SiteRow& r = site.row();
         auto widen = [](double v) {
-            return v == kNoValue ? std::numeric_limits<float>::quiet_NaN()
-                                 : static_cast<float>(v);
+            return v == kNoValue ? std::numeric_limits<float>::quiet_NaN() : static_cast<float>(v);
         };
         state_.ngroups = r.ngroups;
         state_.elev = widen(r.elev);
@@ -383,8 +386,8 @@ void CStationDlg::writeChannels(orv::odbc::Connection& connection, const std::st
             if (name.empty())
                 continue;
             CSiteChan chan(connection);
-            chan.setFilter(format(sql::kFilterChannel, sqlText(code).c_str(),
-                                  sqlText(name).c_str(), g, c));
+            chan.setFilter(
+                format(sql::kFilterChannel, sqlText(code).c_str(), sqlText(name).c_str(), g, c));
             chan.open();
             if (chan.isEOF())
                 chan.addNew();
@@ -428,7 +431,8 @@ void CStationDlg::onWrite() {
 
     std::string ondate, offdate;
     if (!state_.ondate.empty()) {
-        const NormalisedDate n = normaliseDateTime(state_.ondate, {1900, 1, 1, 0, 0, 0}, currentYear);
+        const NormalisedDate n =
+            normaliseDateTime(state_.ondate, {1900, 1, 1, 0, 0, 0}, currentYear);
         if (!n.valid) {
             ctx_.ui->error(format(msg::kDateError, "ondate", n.text.c_str()));
             return;
@@ -436,7 +440,8 @@ void CStationDlg::onWrite() {
         ondate = n.text;
     }
     if (!state_.offdate.empty()) {
-        const NormalisedDate n = normaliseDateTime(state_.offdate, {1970, 1, 1, 0, 0, 0}, currentYear);
+        const NormalisedDate n =
+            normaliseDateTime(state_.offdate, {1970, 1, 1, 0, 0, 0}, currentYear);
         if (!n.valid) {
             ctx_.ui->error(format(msg::kDateError, "offdate", n.text.c_str()));
             return;
@@ -480,8 +485,8 @@ void CStationDlg::onWrite() {
             statement = format(sql::kSiteInsert, nindex, ng, lat, lon, elev, d, n, cod, ref, deast,
                                dnorth, gr, ld, sta);
         else if (!hasOn)
-            statement = format(sql::kSiteInsertOff, nindex, ng, lat, lon, elev, d, n, cod, off,
-                               ref, deast, dnorth, gr, ld, sta);
+            statement = format(sql::kSiteInsertOff, nindex, ng, lat, lon, elev, d, n, cod, off, ref,
+                               deast, dnorth, gr, ld, sta);
         else if (!hasOff)
             statement = format(sql::kSiteInsertOn, nindex, ng, lat, lon, elev, d, n, cod, on, ref,
                                deast, dnorth, gr, ld, sta);
@@ -493,8 +498,8 @@ void CStationDlg::onWrite() {
             statement = format(sql::kSiteUpdate, nindex, ng, lat, lon, elev, d, n, cod, ref, deast,
                                dnorth, gr, ld, sta);
         else if (!hasOn)
-            statement = format(sql::kSiteUpdateOff, nindex, ng, lat, lon, elev, d, n, cod, off,
-                               ref, deast, dnorth, gr, ld, sta);
+            statement = format(sql::kSiteUpdateOff, nindex, ng, lat, lon, elev, d, n, cod, off, ref,
+                               deast, dnorth, gr, ld, sta);
         else if (!hasOff)
             statement = format(sql::kSiteUpdateOn, nindex, ng, lat, lon, elev, d, n, cod, on, ref,
                                deast, dnorth, gr, ld, sta);
@@ -570,7 +575,8 @@ void CStationDlg::onDelete() {
         return true;
     };
     // A database whose channel table has not been created yet has no channels to delete.
-    if (connection->tableExists("SITECHAN") && !runDeletion(format(sql::kDeleteChannels, sqlText(code).c_str())))
+    if (connection->tableExists("SITECHAN") &&
+        !runDeletion(format(sql::kDeleteChannels, sqlText(code).c_str())))
         return;
     if (!runDeletion(format(sql::kDeleteSite, sqlText(code).c_str())))
         return;

@@ -27,7 +27,9 @@ inline constexpr int kComponents = 3;
 inline constexpr int kChannels = kGroups * kComponents;
 
 // Index of the channel edit (and small button) of group g (1..7), component c (0..2).
-constexpr int channelIndex(int group, int component) { return 3 * (group - 1) + component; }
+constexpr int channelIndex(int group, int component) {
+    return 3 * (group - 1) + component;
+}
 
 // What the start-up gives the dialog.
 struct DialogContext {
@@ -42,8 +44,25 @@ struct DialogContext {
 // A control the focus can be put on.
 struct ControlId {
     enum class Kind {
-        Station, Cod, Lat, Lon, Elev, Nindex, Descr, Staname, Underground, Ondate, Offdate,
-        Ngroups, Refsta, Dnorth, Deast, Channel, Lcode, Sps, Sensor
+        Station,
+        Cod,
+        Lat,
+        Lon,
+        Elev,
+        Nindex,
+        Descr,
+        Staname,
+        Underground,
+        Ondate,
+        Offdate,
+        Ngroups,
+        Refsta,
+        Dnorth,
+        Deast,
+        Channel,
+        Lcode,
+        Sps,
+        Sensor
     } kind = Kind::Station;
     int index = 0; // channel 0..20, or group 0..6
     bool operator==(const ControlId&) const = default;

@@ -43,7 +43,8 @@ TEST(ResponseLink, TheBaseDirectoryFallsBackFromLocalToSharedToEnvironment) {
     auto s = readResponseLinkSettings(dir / "Sitewright.ini", dir / "orv.ini");
     EXPECT_EQ(s.baseDir, "/from/shared");
     EXPECT_FALSE(s.useDb);
-    std::ofstream(dir / "Sitewright.ini") << "[SYSTEM]\nUSE_DB=1\nGAINBOOK_DIR=/gb\n[ORV]\nDIR=/local\n";
+    std::ofstream(dir / "Sitewright.ini")
+        << "[SYSTEM]\nUSE_DB=1\nGAINBOOK_DIR=/gb\n[ORV]\nDIR=/local\n";
     s = readResponseLinkSettings(dir / "Sitewright.ini", dir / "orv.ini");
     EXPECT_EQ(s.baseDir, "/local");
     EXPECT_TRUE(s.useDb);

@@ -49,8 +49,9 @@ TEST(CommandLine, EmptyValuesBlanksAndTheLastFreeToken) {
 }
 
 TEST(CommandLine, OverlongValuesAreCutNeverOverrun) {
-    const StartupValues v = parseCommandLine("ODBC=" + std::string(50, 'D') + " USER=" +
-                                             std::string(100, 'u') + " " + std::string(40, 's'));
+    const StartupValues v =
+        parseCommandLine("ODBC=" + std::string(50, 'D') + " USER=" + std::string(100, 'u') + " " +
+                         std::string(40, 's'));
     EXPECT_EQ(v.dsn, std::string(31, 'D'));
     EXPECT_EQ(v.user, std::string(63, 'u'));
     EXPECT_EQ(v.requestedStation, std::string(19, 'S'));
@@ -152,14 +153,14 @@ TEST_P(Startup, ConnectsAndHandsTheRequestedStationToTheDialog) {
     SpawnLauncher launcher;
     std::string shown;
     DialogContext seen;
-    const int status = runSitewright(
-        "ODBC=" + db.dsn() + " USER=ORV PASSWORD=KTZ kiv", ui, launcher,
-        [&](const DialogContext& c, const std::string& station) {
-            shown = station;
-            seen = c;
-            ASSERT_NE(c.startupConnection, nullptr);
-            EXPECT_TRUE(c.startupConnection->isOpen());
-        });
+    const int status =
+        runSitewright("ODBC=" + db.dsn() + " USER=ORV PASSWORD=KTZ kiv", ui, launcher,
+                      [&](const DialogContext& c, const std::string& station) {
+                          shown = station;
+                          seen = c;
+                          ASSERT_NE(c.startupConnection, nullptr);
+                          EXPECT_TRUE(c.startupConnection->isOpen());
+                      });
     EXPECT_EQ(status, 0);
     EXPECT_EQ(shown, "KIV");
     EXPECT_EQ(seen.settings.dsn, db.dsn());

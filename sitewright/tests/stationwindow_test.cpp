@@ -38,7 +38,8 @@ TEST_P(StationWindowTest, EveryControlIsLabelledOrNamedAndNoLabelIsClipped) {
     db.exec("UPDATE SITE SET DESCR='Кисловодск', STANAME='Kislovodsk', COD='KIV', "
             "UNDERGROUND='Известняк', ONDATE={ts '2001-05-07 00:00:00'}, REFSTA='KIV', "
             "DNORTH=1.25 WHERE STA='KIV'");
-    addChan("KIV", "BHZ", 1, 0, ", SPS, LCODE, DESCR, CALIBFILE", ", 20, '00', 'STS-2', 'kiv_bhz.pz'");
+    addChan("KIV", "BHZ", 1, 0, ", SPS, LCODE, DESCR, CALIBFILE",
+            ", 20, '00', 'STS-2', 'kiv_bhz.pz'");
     addChan("KIV", "BHN", 1, 1, ", SPS, LCODE, DESCR", ", 20, '00', 'STS-2'");
     addChan("KIV", "BHE", 1, 2, ", SPS, LCODE, DESCR", ", 20, '00', 'STS-2'");
     addChan("KIV", "SHZ", 2, 0, ", SPS", ", 0.5");
@@ -70,14 +71,27 @@ TEST_P(StationWindowTest, EveryControlIsLabelledOrNamedAndNoLabelIsClipped) {
         EXPECT_TRUE(buddies.contains(w) || !w->accessibleName().isEmpty())
             << w->metaObject()->className();
     }
-    const QStringList expected = {"Станция (код)", "Междуна- родн. код", "Широта, град",
-                                  "Долгота, град", "Высота, м", "Номер в БД", "Название (русское)",
-                                  "Название (английское)", "Почва",
-                                  "Открыта (yyyy-mo-dd hh:mi:ss)", "Закрыта (yyyy-mo-dd hh:mi:ss)",
-                                  "К-во групп каналов:", "Центральная точка",
+    const QStringList expected = {"Станция (код)",
+                                  "Междуна- родн. код",
+                                  "Широта, град",
+                                  "Долгота, град",
+                                  "Высота, м",
+                                  "Номер в БД",
+                                  "Название (русское)",
+                                  "Название (английское)",
+                                  "Почва",
+                                  "Открыта (yyyy-mo-dd hh:mi:ss)",
+                                  "Закрыта (yyyy-mo-dd hh:mi:ss)",
+                                  "К-во групп каналов:",
+                                  "Центральная точка",
                                   "Смещение от центральной точки к северу (км)",
                                   "Смещение от центральной точки к востоку(км)",
-                                  "Код расположения", "Отсч./сек.", "Тип датчика", "Z", "N", "E"};
+                                  "Код расположения",
+                                  "Отсч./сек.",
+                                  "Тип датчика",
+                                  "Z",
+                                  "N",
+                                  "E"};
     QStringList texts;
     for (QLabel* label : window.findChildren<QLabel*>())
         texts << label->text();

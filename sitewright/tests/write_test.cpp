@@ -49,9 +49,9 @@ TEST_P(Writing, ANewStationIsInsertedWithItsChannels) {
     EXPECT_DOUBLE_EQ(orv::text::toDouble(site("DNORTH", "KIV")), 1.5);
     EXPECT_DOUBLE_EQ(orv::text::toDouble(site("LAT", "KIV")), 45);
     EXPECT_NE(site("LDDATE", "KIV"), "<NULL>");
-    EXPECT_EQ(channelsOf("KIV"), (std::vector<std::string>{"BHE", "BHN", "BHZ", "BLE", "BLN",
-                                                           "BLZ", "EHE", "EHN", "EHZ", "ELE",
-                                                           "ELN", "ELZ"}));
+    EXPECT_EQ(channelsOf("KIV"),
+              (std::vector<std::string>{"BHE", "BHN", "BHZ", "BLE", "BLN", "BLZ", "EHE", "EHN",
+                                        "EHZ", "ELE", "ELN", "ELZ"}));
     // Each channel row carries its group's sensor type and location code.
     EXPECT_EQ(db.column("SELECT LCODE FROM SITECHAN WHERE NGROUP=1"),
               (std::vector<std::string>{"00", "00", "00"}));
@@ -105,8 +105,8 @@ TEST_P(Writing, AFutureOpeningDateIsRefusedBeforeAnythingIsWritten) {
     d->controls().ondate = std::to_string(next) + "-01-01";
     d->onWrite();
     ASSERT_EQ(ui.messages().size(), 1u);
-    EXPECT_EQ(ui.messages()[0].text, "Ошибка задания даты-времени:\n ondate: " +
-                                         std::to_string(next) + "-01-01 00:00:00");
+    EXPECT_EQ(ui.messages()[0].text,
+              "Ошибка задания даты-времени:\n ondate: " + std::to_string(next) + "-01-01 00:00:00");
     EXPECT_EQ(ui.messages()[0].icon, orv::ui::Icon::Stop);
     EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM SITE"), "0");
     // The dialog keeps the values as typed.

@@ -21,8 +21,12 @@ namespace sitewright {
 
 namespace {
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
-std::string ss(const QString& s) { return s.toStdString(); }
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+std::string ss(const QString& s) {
+    return s.toStdString();
+}
 
 // Raises whatever is typed to upper case, Cyrillic included.
 class UpperCase : public QValidator {
@@ -180,8 +184,8 @@ StationWindow::StationWindow(CStationDlg& logic, orv::ui::Interaction& ui, QWidg
         connect(sensor, &QLineEdit::textEdited, this,
                 [this, gi](const QString& t) { logic_.controls().sensor[gi] = ss(t); });
         sensor_[gi] = sensor;
-        grid->addWidget(labelFor(std::to_string(g).c_str(), chan_[static_cast<std::size_t>(
-                                                                channelIndex(g, 0))]),
+        grid->addWidget(labelFor(std::to_string(g).c_str(),
+                                 chan_[static_cast<std::size_t>(channelIndex(g, 0))]),
                         g, 0);
         grid->addWidget(lcode, g, 7);
         grid->addWidget(sps, g, 8);
@@ -293,8 +297,9 @@ void StationWindow::setButtonCaption(int index) {
     const QString name = qs(logic_.controls().responseFile[k]);
     b->setToolTip(name);
     b->setAccessibleDescription(name);
-    b->setText(name.isEmpty() ? QStringLiteral("…")
-                              : b->fontMetrics().elidedText(name, Qt::ElideMiddle, b->width() - 12));
+    b->setText(name.isEmpty()
+                   ? QStringLiteral("…")
+                   : b->fontMetrics().elidedText(name, Qt::ElideMiddle, b->width() - 12));
 }
 
 void StationWindow::syncFromLogic() {
@@ -361,25 +366,44 @@ QWidget* StationWindow::widgetFor(const ControlId& id) const {
     using K = ControlId::Kind;
     const auto i = static_cast<std::size_t>(id.index);
     switch (id.kind) {
-    case K::Station: return sta_;
-    case K::Cod: return cod_;
-    case K::Lat: return lat_;
-    case K::Lon: return lon_;
-    case K::Elev: return elev_;
-    case K::Nindex: return nindex_;
-    case K::Descr: return descr_;
-    case K::Staname: return staname_;
-    case K::Underground: return underground_;
-    case K::Ondate: return ondate_;
-    case K::Offdate: return offdate_;
-    case K::Ngroups: return ngroups_;
-    case K::Refsta: return refsta_;
-    case K::Dnorth: return dnorth_;
-    case K::Deast: return deast_;
-    case K::Channel: return chan_.at(i);
-    case K::Lcode: return lcode_.at(i);
-    case K::Sps: return sps_.at(i);
-    case K::Sensor: return sensor_.at(i);
+    case K::Station:
+        return sta_;
+    case K::Cod:
+        return cod_;
+    case K::Lat:
+        return lat_;
+    case K::Lon:
+        return lon_;
+    case K::Elev:
+        return elev_;
+    case K::Nindex:
+        return nindex_;
+    case K::Descr:
+        return descr_;
+    case K::Staname:
+        return staname_;
+    case K::Underground:
+        return underground_;
+    case K::Ondate:
+        return ondate_;
+    case K::Offdate:
+        return offdate_;
+    case K::Ngroups:
+        return ngroups_;
+    case K::Refsta:
+        return refsta_;
+    case K::Dnorth:
+        return dnorth_;
+    case K::Deast:
+        return deast_;
+    case K::Channel:
+        return chan_.at(i);
+    case K::Lcode:
+        return lcode_.at(i);
+    case K::Sps:
+        return sps_.at(i);
+    case K::Sensor:
+        return sensor_.at(i);
     }
     return nullptr;
 }

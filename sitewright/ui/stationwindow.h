@@ -36,9 +36,9 @@ private:
     orv::ui::Interaction& ui_;
     QComboBox* sta_ = nullptr;
     QLineEdit *cod_ = nullptr, *lat_ = nullptr, *lon_ = nullptr, *elev_ = nullptr,
-              *nindex_ = nullptr, *descr_ = nullptr, *staname_ = nullptr,
-              *underground_ = nullptr, *ondate_ = nullptr, *offdate_ = nullptr,
-              *ngroups_ = nullptr, *dnorth_ = nullptr, *deast_ = nullptr;
+              *nindex_ = nullptr, *descr_ = nullptr, *staname_ = nullptr, *underground_ = nullptr,
+              *ondate_ = nullptr, *offdate_ = nullptr, *ngroups_ = nullptr, *dnorth_ = nullptr,
+              *deast_ = nullptr;
     QComboBox* refsta_ = nullptr;
     std::array<QLineEdit*, kChannels> chan_{};
     std::array<QPushButton*, kChannels> response_{};
