@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include <cstdlib>
 
@@ -118,14 +119,18 @@ TEST_P(StationWindowTest, EveryControlIsLabelledOrNamedAndNoLabelIsClipped) {
 }
 
 TEST_P(StationWindowTest, TypingAndWritingGoThroughTheLogic) {
+    addSite("NEWER", 5, 1);
     CStationDlg logic(context(), "");
     StationWindow window(logic, ui);
     window.openStation();
     window.show();
     QApplication::processEvents();
     auto* station = window.findChildren<QComboBox*>().at(0);
-    station->setEditText("new");
-    EXPECT_EQ(logic.controls().sta, "NEW"); // the field raises what is typed
+    station->lineEdit()->setFocus();
+    QTest::keyClicks(station->lineEdit(), "new");
+    // Raised to upper case, and not completed to the station listed.
+    EXPECT_EQ(logic.controls().sta, "NEW");
+    EXPECT_EQ(station->currentText(), "NEW");
     EXPECT_EQ(logic.controls().chan[0], "BLZ");
     QLineEdit* groups = nullptr;
     for (QLineEdit* e : window.findChildren<QLineEdit*>())

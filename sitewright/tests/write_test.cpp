@@ -179,19 +179,26 @@ TEST_P(Writing, ApostrophesInCodesAndChannelNamesAreStoredAsTyped) {
 
 TEST_P(Writing, AChannelFailureRollsBackTheChannelsButKeepsTheSiteRow) {
     addSite("KIV", 1, 1);
-    addChan("KIV", "BHZ", 1, 0);
+    addChan("KIV", "BHZ", 1, 0, ", SPS", ", 20");
+    if (GetParam() == orv::test::Backend::SQLite)
+        db.exec("CREATE TRIGGER NO_BAD BEFORE INSERT ON SITECHAN WHEN NEW.CHAN='BAD' BEGIN "
+                "SELECT RAISE(ABORT, 'bad channel'); END");
+    else
+        db.exec("ALTER TABLE SITECHAN ADD CONSTRAINT NO_BAD CHECK (CHAN <> 'BAD')");
     auto d = openDialog("KIV");
     d->controls().chan[1] = "BHN";
-    d->controls().chan[2] = std::string("BH") + "E";
-    d->controls().sensor[0] = std::string(200, 'S'); // longer than the column allows
+    d->controls().chan[2] = "BAD";
+    d->controls().sps[0] = "40";
     d->controls().elev = "123";
     d->onWrite();
-    if (GetParam() == orv::test::Backend::SQLite)
-        GTEST_SKIP() << "SQLite keeps texts longer than their declared size";
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(ui.messages()[0].icon, orv::ui::Icon::Stop);
+    EXPECT_FALSE(ui.messages()[0].text.empty());
     EXPECT_DOUBLE_EQ(orv::text::toDouble(site("ELEV", "KIV")), 123);
     EXPECT_EQ(channelsOf("KIV"), (std::vector<std::string>{"BHZ"}));
+    EXPECT_DOUBLE_EQ(orv::text::toDouble(db.scalar("SELECT SPS FROM SITECHAN")), 20);
+    // The dialog keeps what was typed.
+    EXPECT_EQ(d->controls().chan[2], "BAD");
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Writing, testing::ValuesIn(orv::test::allBackends()),

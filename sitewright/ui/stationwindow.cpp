@@ -61,6 +61,7 @@ StationWindow::StationWindow(CStationDlg& logic, orv::ui::Interaction& ui, QWidg
     sta_->setEditable(true);
     sta_->setInsertPolicy(QComboBox::NoInsert);
     sta_->lineEdit()->setValidator(upper);
+    sta_->setCompleter(nullptr); // each keystroke looks up exactly what was typed
     sta_->setMinimumContentsLength(8);
     cod_ = addEdit("Междуна- родн. код");
     nindex_ = addEdit("Номер в БД");
@@ -85,6 +86,7 @@ StationWindow::StationWindow(CStationDlg& logic, orv::ui::Interaction& ui, QWidg
     refsta_->setEditable(true);
     refsta_->setInsertPolicy(QComboBox::NoInsert);
     refsta_->lineEdit()->setValidator(upper);
+    refsta_->setCompleter(nullptr);
     dnorth_ = addEdit("Смещение от центральной точки к северу (км)");
     deast_ = addEdit("Смещение от центральной точки к востоку(км)");
     fitChars(refsta_, 10);
@@ -161,6 +163,7 @@ StationWindow::StationWindow(CStationDlg& logic, orv::ui::Interaction& ui, QWidg
         }
         auto* lcode = new QComboBox;
         lcode->setEditable(true);
+        lcode->setCompleter(nullptr);
         fitChars(lcode, 5);
         lcode->setInsertPolicy(QComboBox::NoInsert);
         std::vector<std::string> codes = locationCodes();
