@@ -20,8 +20,9 @@ QApplication& application() {
     static int argc = 1;
     static char name[] = "sitewright_ui_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    // Never destroyed: Qt's own globals are gone by the time statics are torn down.
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
 }
 
 } // namespace
