@@ -124,8 +124,8 @@ void CStationDlg::fillLists() {
         showDatabaseError(e.what());
         return;
     }
-    if (stations.empty())
-        return;
+    // The lists show what the table holds: after the last station is deleted they are
+    // empty rather than still offering it.
     std::sort(stations.begin(), stations.end());
     controls_.staList = stations;
     controls_.refstaList = stations;

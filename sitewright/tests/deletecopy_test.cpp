@@ -37,6 +37,17 @@ TEST_P(DeleteCopy, DeletingTheLastStationOfTheListShowsANewStation) {
     EXPECT_EQ(d->controls().chan[0], "BLZ"); // the defaults of a new station
 }
 
+TEST_P(DeleteCopy, DeletingTheOnlyStationEmptiesTheLists) {
+    addSite("KIV", 1, 1);
+    auto d = openDialog("KIV");
+    ui.answer(Answer::Ok);
+    d->onDelete();
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM SITE"), "0");
+    EXPECT_TRUE(d->controls().staList.empty());
+    EXPECT_TRUE(d->controls().refstaList.empty());
+    EXPECT_EQ(d->controls().nindex, "1");
+}
+
 TEST_P(DeleteCopy, DeletingAStationNeverWrittenSelectsTheFirstEntry) {
     addSite("AAA", 1, 1);
     addSite("BBB", 2, 1);
