@@ -374,9 +374,7 @@ bool CStationDlg::takeValues() {
 
 // --- writing ---------------------------------------------------------------------------
 
-void CStationDlg::writeChannels(orv::odbc::Connection& connection, const std::string& code,
-                                const std::string& loadDate) {
-    (void)loadDate;
+void CStationDlg::writeChannels(orv::odbc::Connection& connection, const std::string& code) {
     std::string cleanup = format(sql::kChannelCleanup, sqlText(code).c_str());
     for (int g = 1; g <= kGroups && g <= state_.ngroups; ++g) {
         const auto gi = static_cast<std::size_t>(g - 1);
@@ -522,7 +520,7 @@ void CStationDlg::onWrite() {
             return;
         }
         try {
-            writeChannels(*connection, code, loadDate);
+            writeChannels(*connection, code);
             if (orv::odbc::isError(transaction.commit()))
                 throwDatabaseError(nullptr, *connection);
         } catch (const DatabaseError& e) {

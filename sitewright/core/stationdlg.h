@@ -164,8 +164,7 @@ private:
     void applyNewStationDefaults(orv::odbc::Connection& connection);
     void loadGroup(orv::odbc::Connection& connection, int group);
     void showDatabaseError(const std::string& why);
-    void writeChannels(orv::odbc::Connection& connection, const std::string& code,
-                       const std::string& loadDate);
+    void writeChannels(orv::odbc::Connection& connection, const std::string& code);
 
     DialogContext ctx_;
     StationControls controls_;
