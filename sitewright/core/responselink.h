@@ -1,0 +1,73 @@
+// The small button after each channel name: it starts the response editor on that
+// channel, or lets the user pick the channel's response file.
+#pragma once
+
+#include "core/startup.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sitewright {
+
+// Where the response editor is looked for last, when the environment variable ORV is
+// not set.
+inline constexpr const char* kDefaultInstallDir = "/opt/orv";
+inline constexpr const char* kGainbookExecutable = "gainbook";
+
+struct ResponseLinkSettings {
+    bool useDb = false;                // the buttons start the response editor
+    std::string gainbookDir;           // directory that holds the editor
+    std::string baseDir;               // base directory of the installation
+    std::optional<std::string> orvEnv; // the environment variable ORV
+};
+
+// SYSTEM/USE_DB, SYSTEM/GAINBOOK_DIR and ORV/DIR of the local file, ORV/DIR of the
+// shared file, and the environment variable ORV.
+ResponseLinkSettings readResponseLinkSettings(const std::filesystem::path& localFile,
+                                              const std::filesystem::path& systemFile);
+
+// The four places the editor is looked for, in order.
+std::vector<std::string> gainbookCandidates(const ResponseLinkSettings& settings,
+                                            const std::filesystem::path& currentDir);
+// The first candidate that can be opened for reading.
+std::optional<std::string> findGainbook(const ResponseLinkSettings& settings,
+                                        const std::filesystem::path& currentDir);
+
+// "ODBC=%s USER=%s PASSWORD=%s %s:%s:%s"; station and location code cut to 7 characters.
+std::string gainbookArguments(const ConnectionSettings& connection, const std::string& station,
+                              const std::string& channel, const std::string& location);
+// The whole command line: the program (quoted when it holds a blank), a blank, the
+// arguments.
+std::string gainbookCommandLine(const std::string& program, const std::string& arguments);
+
+// The directory the file choice opens in: the base directory, a separator, "RESPONSE".
+std::string responseDirectory(const std::string& baseDir);
+
+// Starts programs without waiting for them.
+class ProcessLauncher {
+public:
+    virtual ~ProcessLauncher() = default;
+    // argv[0] is the program; false when the process could not be started.
+    virtual bool startDetached(const std::string& program,
+                               const std::vector<std::string>& arguments) = 0;
+};
+
+// posix_spawn with the environment and working directory inherited; finished children
+// are reaped on the next start and when the launcher goes.
+class SpawnLauncher : public ProcessLauncher {
+public:
+    ~SpawnLauncher() override;
+    bool startDetached(const std::string& program,
+                       const std::vector<std::string>& arguments) override;
+
+private:
+    void reap(bool wait);
+    std::vector<int> children_;
+};
+
+// Splits a command line at blanks (runs count as one).
+std::vector<std::string> splitAtBlanks(const std::string& text);
+
+} // namespace sitewright

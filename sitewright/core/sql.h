@@ -1,0 +1,87 @@
+// Every statement and condition the station editor sends, in one place. Texts with
+// printf conversions are filled by orv::text::format; every text value that goes
+// inline between single quotes passes through sqlText() first.
+#pragma once
+
+namespace sitewright::sql {
+
+// --- record classes ------------------------------------------------------------------
+
+// CSite: the 17 bound columns in binding order; "%s" is the WHERE clause (or empty).
+inline constexpr const char* kSiteSelect =
+    "select STA,COD,NGROUPS,ELEV,LAT,LON,DESCR,LDDATE,NINDEX,DEAST,DNORTH,REFSTA,STANAME,"
+    "STATYPE,UNDERGROUND,ONDATE,OFFDATE from SITE%s";
+// CSiteChan: the 14 bound columns; the first "%s" is the depth column (EDEPH, or EDEPTH
+// on a table created with that name), the second the WHERE clause.
+inline constexpr const char* kSiteChanSelect =
+    "select STA,CHAN,NGROUP,CHANINDEX,%s,LAT,LON,SPS,HANG,VANG,DESCR,CALIBFILE,LCODE,LDDATE "
+    "from SITECHAN%s";
+// Insert and update of one channel row: column lists and markers are built from the
+// columns that carry a value (new row) or that changed (edited row).
+inline constexpr const char* kSiteChanInsert = "insert into SITECHAN (%s) values (%s)";
+inline constexpr const char* kSiteChanUpdate =
+    "update SITECHAN set %s where STA=? and CHAN=? and NGROUP=? and CHANINDEX=?";
+
+// --- conditions ----------------------------------------------------------------------
+
+inline constexpr const char* kWhere = " where %s";
+inline constexpr const char* kFilterStation = "STA='%s'";
+inline constexpr const char* kFilterGroup = "STA='%s' and NGROUP=%d";
+inline constexpr const char* kFilterChannel =
+    "STA='%s' and CHAN='%s' and NGROUP=%d and CHANINDEX=%d";
+
+// --- look-up, counting ---------------------------------------------------------------
+
+inline constexpr const char* kNextStationNumber = "select max(NINDEX)+1 as maxindex from SITE";
+inline constexpr const char* kStationCount = "select count(*) from %s where STA='%s'";
+
+// --- writing a station ---------------------------------------------------------------
+
+inline constexpr const char* kSiteInsert =
+    "insert into SITE (NINDEX,NGROUPS,LAT,LON,ELEV,DESCR,STANAME,COD,REFSTA,DEAST,DNORTH,"
+    "UNDERGROUND,LDDATE,STA) values (%d,%d,%f,%f,%f,'%s','%s','%s','%s',%f,%f,'%s',{ts "
+    "'%s'},'%s')";
+inline constexpr const char* kSiteInsertOff =
+    "insert into SITE (NINDEX,NGROUPS,LAT,LON,ELEV,DESCR,STANAME,COD,OFFDATE,REFSTA,DEAST,"
+    "DNORTH,UNDERGROUND,LDDATE,STA) values (%d,%d,%f,%f,%f,'%s','%s','%s',{ts '%s'},'%s',%f,"
+    "%f,'%s',{ts '%s'},'%s')";
+inline constexpr const char* kSiteInsertOn =
+    "insert into SITE (NINDEX,NGROUPS,LAT,LON,ELEV,DESCR,STANAME,COD,ONDATE,REFSTA,DEAST,"
+    "DNORTH,UNDERGROUND,LDDATE,STA) values (%d,%d,%f,%f,%f,'%s','%s','%s',{ts '%s'},'%s',%f,"
+    "%f,'%s',{ts '%s'},'%s')";
+inline constexpr const char* kSiteInsertOnOff =
+    "insert into SITE (NINDEX,NGROUPS,LAT,LON,ELEV,DESCR,STANAME,COD,ONDATE,OFFDATE,REFSTA,"
+    "DEAST,DNORTH,UNDERGROUND,LDDATE,STA) values (%d,%d,%f,%f,%f,'%s','%s','%s',{ts '%s'},{ts "
+    "'%s'},'%s',%f,%f,'%s',{ts '%s'},'%s')";
+inline constexpr const char* kSiteUpdate =
+    "update SITE set NINDEX=%d,NGROUPS=%d,LAT=%f,LON=%f,ELEV=%f,DESCR='%s',STANAME='%s',"
+    "COD='%s',REFSTA='%s',DEAST=%f,DNORTH=%f,UNDERGROUND='%s',LDDATE={ts '%s'} where STA='%s'";
+inline constexpr const char* kSiteUpdateOff =
+    "update SITE set NINDEX=%d,NGROUPS=%d,LAT=%f,LON=%f,ELEV=%f,DESCR='%s',STANAME='%s',"
+    "COD='%s',OFFDATE={ts '%s'},REFSTA='%s',DEAST=%f,DNORTH=%f,UNDERGROUND='%s',LDDATE={ts "
+    "'%s'} where STA='%s'";
+inline constexpr const char* kSiteUpdateOn =
+    "update SITE set NINDEX=%d,NGROUPS=%d,LAT=%f,LON=%f,ELEV=%f,DESCR='%s',STANAME='%s',"
+    "COD='%s',ONDATE={ts '%s'},REFSTA='%s',DEAST=%f,DNORTH=%f,UNDERGROUND='%s',LDDATE={ts "
+    "'%s'} where STA='%s'";
+inline constexpr const char* kSiteUpdateOnOff =
+    "update SITE set NINDEX=%d,NGROUPS=%d,LAT=%f,LON=%f,ELEV=%f,DESCR='%s',STANAME='%s',"
+    "COD='%s',ONDATE={ts '%s'},OFFDATE={ts '%s'},REFSTA='%s',DEAST=%f,DNORTH=%f,"
+    "UNDERGROUND='%s',LDDATE={ts '%s'} where STA='%s'";
+
+// The clean-up after the channels are written: the start, and one part per channel
+// written (the name goes between the quotes).
+inline constexpr const char* kChannelCleanup = "delete from SITECHAN where STA='%s' ";
+inline constexpr const char* kChannelCleanupKeep = "and CHAN<>'%s' ";
+
+// --- deleting ------------------------------------------------------------------------
+
+inline constexpr const char* kDeleteChannels = "delete from SITECHAN where STA='%s'";
+inline constexpr const char* kDeleteSite = "delete from SITE where STA='%s'";
+
+// --- schema upgrade ------------------------------------------------------------------
+
+inline constexpr const char* kColumnTest = "select %s from %s where 1=0";
+inline constexpr const char* kAlterTable = "ALTER TABLE %s %s %s %s %s";
+
+} // namespace sitewright::sql

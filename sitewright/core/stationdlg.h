@@ -1,0 +1,178 @@
+// The station dialog's state and handlers, apart from any widget: the look-up of a
+// station as its code is typed, the station lists, the defaults of a new station, the
+// enabling of the channel groups, the validation of the entered values, writing,
+// deleting and copying a station, and the small per-channel buttons.
+//
+// Two layers, as in any dialog: the controls (the texts the widgets show, their lists,
+// which are enabled, where the focus goes) and the state (the values last looked up or
+// taken from the controls). refresh() puts the state into the controls; takeValues()
+// validates the controls into the state.
+#pragma once
+
+#include "core/responselink.h"
+#include "core/startup.h"
+#include "odbc/odbc.h"
+#include "ui/interaction.h"
+
+#include <array>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sitewright {
+
+inline constexpr int kGroups = 7;
+inline constexpr int kComponents = 3;
+inline constexpr int kChannels = kGroups * kComponents;
+
+// Index of the channel edit (and small button) of group g (1..7), component c (0..2).
+constexpr int channelIndex(int group, int component) {
+    return 3 * (group - 1) + component;
+}
+
+// What the start-up gives the dialog.
+struct DialogContext {
+    ConnectionSettings settings;
+    orv::odbc::Connection* startupConnection = nullptr; // for the station counts
+    orv::ui::Interaction* ui = nullptr;
+    ProcessLauncher* launcher = nullptr;
+    std::filesystem::path localSettings;  // Sitewright.ini
+    std::filesystem::path systemSettings; // orv.ini
+};
+
+// A control the focus can be put on.
+struct ControlId {
+    enum class Kind {
+        Station,
+        Cod,
+        Lat,
+        Lon,
+        Elev,
+        Nindex,
+        Descr,
+        Staname,
+        Underground,
+        Ondate,
+        Offdate,
+        Ngroups,
+        Refsta,
+        Dnorth,
+        Deast,
+        Channel,
+        Lcode,
+        Sps,
+        Sensor
+    } kind = Kind::Station;
+    int index = 0; // channel 0..20, or group 0..6
+    bool operator==(const ControlId&) const = default;
+};
+
+struct StationControls {
+    std::string sta; // the station list's edit field
+    std::vector<std::string> staList;
+    int staSelection = -1;
+    std::string cod, lat, lon, elev, nindex, descr, staname, underground, ondate, offdate;
+    std::string ngroups;
+    std::string refsta;
+    std::vector<std::string> refstaList;
+    std::string dnorth, deast;
+    std::array<std::string, kChannels> chan;
+    std::array<std::string, kChannels> responseFile; // captions of the small buttons
+    std::array<bool, kChannels> chanEnabled{};
+    std::array<std::string, kGroups> lcode, sps, sensor;
+    std::array<bool, kGroups> groupEnabled{};
+};
+
+struct StationState {
+    std::string sta, cod;
+    float lat = 0, lon = 0, elev = 0; // NaN: no value
+    int nindex = 0;
+    int ngroups = 0;
+    std::string descr, staname, underground, ondate, offdate;
+    std::string refsta, dnorth, deast;
+    std::array<std::string, kChannels> chan;
+    std::array<std::string, kGroups> lcode, sps, sensor;
+};
+
+// The location codes each group's list offers.
+const std::vector<std::string>& locationCodes();
+
+// The opening and closing date-time as typed, read with "%04d-%02d-%02d %02d:%02d:%02d"
+// over the given defaults, printed the same way, and whether it is a valid date-time
+// no later than the current year.
+struct NormalisedDate {
+    std::string text;
+    bool valid = false;
+};
+NormalisedDate normaliseDateTime(const std::string& typed, const orv::odbc::Timestamp& defaults,
+                                 int currentYear);
+
+// The next free station number on the connection (0 when it cannot be had; 1 for an
+// empty table).
+int nextStationNumber(orv::odbc::Connection& connection);
+
+// The copy dialog: the new code as typed, at most 8 characters.
+class CCopyStationDlg {
+public:
+    explicit CCopyStationDlg(std::string code) : code_(std::move(code)) {}
+    std::string& code() { return code_; }
+    // The length check of OK; shows the standard prompt when the code is too long.
+    bool accept(orv::ui::Interaction& ui) const;
+
+private:
+    std::string code_;
+};
+
+class CStationDlg {
+public:
+    // Asks for the new code of a copy: nullopt on Cancel.
+    using CopyPrompt = std::function<std::optional<std::string>(const std::string& offered)>;
+
+    CStationDlg(DialogContext context, std::string requestedStation);
+
+    void setCopyPrompt(CopyPrompt prompt) { copyPrompt_ = std::move(prompt); }
+    // "Установка параметров станции.  Источник данных: ...,  Пользователь: ..."
+    std::string title() const;
+
+    StationControls& controls() { return controls_; }
+    const StationState& state() const { return state_; }
+    // Where the last failed validation put the focus (taken once).
+    std::optional<ControlId> takeFocus();
+    const std::optional<std::string>& pendingCopy() const { return pendingCopy_; }
+
+    // --- events ---
+    void open();
+    void onStationTextChanged(const std::string& text);
+    void onStationSelected(int index);
+    void onGroupCountChanged(const std::string& text);
+    void onWrite();
+    void onDelete();
+    void onCopy();
+    void onResponseButton(int group, int component);
+
+    // --- pieces the events are made of ---
+    void fillLists();
+    void lookUp(const std::string& code);
+    void refresh();
+    bool takeValues();
+    void applyGroupEnabling();
+    // The first entry of the station list that begins with text (any case); -1 if none.
+    int findStation(const std::string& text) const;
+
+private:
+    void applyNewStationDefaults(orv::odbc::Connection& connection);
+    void loadGroup(orv::odbc::Connection& connection, int group);
+    void showDatabaseError(const std::string& why);
+    void writeChannels(orv::odbc::Connection& connection, const std::string& code);
+
+    DialogContext ctx_;
+    StationControls controls_;
+    StationState state_;
+    std::string requested_;
+    std::optional<std::string> pendingCopy_;
+    std::optional<ControlId> focus_;
+    CopyPrompt copyPrompt_;
+};
+
+} // namespace sitewright

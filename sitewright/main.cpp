@@ -1,0 +1,28 @@
+// Sitewright, the station editor.
+#include "core/app.h"
+#include "ui/qtinteraction.h"
+#include "ui/stationwindow.h"
+
+#include <QApplication>
+
+#include <string>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    orv::ui::installRussianTranslation(app);
+    std::string commandLine;
+    for (int i = 1; i < argc; ++i)
+        commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
+    orv::ui::QtInteraction ui(nullptr, "Sitewright");
+    sitewright::SpawnLauncher launcher;
+    return sitewright::runSitewright(
+        commandLine, ui, launcher,
+        [&](const sitewright::DialogContext& context, const std::string& station) {
+            sitewright::CStationDlg logic(context, station);
+            sitewright::StationWindow window(logic, ui);
+            ui.setParent(&window);
+            window.openStation();
+            window.exec();
+            ui.setParent(nullptr);
+        });
+}

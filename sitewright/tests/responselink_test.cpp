@@ -1,0 +1,114 @@
+#include "dialog_fixture.h"
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+using namespace sitewright;
+using orv::test::ScopedCurrentDir;
+using orv::test::ScopedEnv;
+
+TEST(ResponseLink, TheCommandLineForTheResponseEditor) {
+    ConnectionSettings s{"ORV", "ivan", "secret"};
+    EXPECT_EQ(gainbookArguments(s, "KIV", "BHN", "00"),
+              "ODBC=ORV USER=ivan PASSWORD=secret KIV:BHN:00");
+    // Station and location are cut to seven characters.
+    EXPECT_EQ(gainbookArguments(s, "ABCDEFGH", "BHZ", "LOCATION"),
+              "ODBC=ORV USER=ivan PASSWORD=secret ABCDEFG:BHZ:LOCATIO");
+    EXPECT_EQ(gainbookCommandLine("/opt/my orv/gainbook", "ODBC=X"),
+              "\"/opt/my orv/gainbook\" ODBC=X");
+    EXPECT_EQ(gainbookCommandLine("/opt/orv/gainbook", "ODBC=X"), "/opt/orv/gainbook ODBC=X");
+}
+
+TEST(ResponseLink, CandidatesInOrder) {
+    ResponseLinkSettings s;
+    s.gainbookDir = "/gb";
+    auto c = gainbookCandidates(s, "/here");
+    EXPECT_EQ(c, (std::vector<std::string>{"/gb/gainbook", "/here/gainbook", "../gainbook/gainbook",
+                                           "/opt/orv/util/gainbook/gainbook"}));
+    s.orvEnv = "/orv";
+    EXPECT_EQ(gainbookCandidates(s, "/here")[3], "/orv/util/gainbook/gainbook");
+}
+
+TEST(ResponseLink, TheResponseDirectory) {
+    EXPECT_EQ(responseDirectory(""), "/RESPONSE");
+    EXPECT_EQ(responseDirectory("/opt/orv"), "/opt/orv/RESPONSE");
+    EXPECT_EQ(responseDirectory("/opt/orv/"), "/opt/orv/RESPONSE");
+}
+
+TEST(ResponseLink, TheBaseDirectoryFallsBackFromLocalToSharedToEnvironment) {
+    orv::test::TempDir dir;
+    ScopedEnv env("ORV", "/from/env");
+    std::ofstream(dir / "orv.ini") << "[ORV]\nDIR=/from/shared\n";
+    auto s = readResponseLinkSettings(dir / "Sitewright.ini", dir / "orv.ini");
+    EXPECT_EQ(s.baseDir, "/from/shared");
+    EXPECT_FALSE(s.useDb);
+    std::ofstream(dir / "Sitewright.ini")
+        << "[SYSTEM]\nUSE_DB=1\nGAINBOOK_DIR=/gb\n[ORV]\nDIR=/local\n";
+    s = readResponseLinkSettings(dir / "Sitewright.ini", dir / "orv.ini");
+    EXPECT_EQ(s.baseDir, "/local");
+    EXPECT_TRUE(s.useDb);
+    EXPECT_EQ(s.gainbookDir, "/gb");
+    s = readResponseLinkSettings(dir / "none.ini", dir / "none2.ini");
+    EXPECT_EQ(s.baseDir, "/from/env");
+}
+
+class SmallButtons : public DialogTest {
+protected:
+    void writeLocal(const std::string& body) { std::ofstream(dir / "Sitewright.ini") << body; }
+};
+
+TEST_P(SmallButtons, WithUseDbTheResponseEditorStartsOnTheChannel) {
+    orv::test::TempDir gb;
+    const auto record = gb / "args.txt";
+    {
+        std::ofstream script(gb / "gainbook");
+        script << "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > '" << record.string()
+               << ".tmp'\nmv '" << record.string() << ".tmp' '" << record.string() << "'\n";
+    }
+    std::filesystem::permissions(gb / "gainbook", std::filesystem::perms::owner_all);
+    writeLocal("[SYSTEM]\nUSE_DB=1\nGAINBOOK_DIR=" + gb.path().string() + "\n");
+    addSite("KIV", 1, 2);
+    addChan("KIV", "BHN", 2, 1, ", LCODE", ", '00'");
+    auto d = openDialog("KIV");
+    d->onResponseButton(2, 1);
+    for (int i = 0; i < 100 && !std::filesystem::exists(record); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(std::filesystem::exists(record));
+    std::ifstream in(record);
+    std::vector<std::string> args;
+    for (std::string line; std::getline(in, line);)
+        args.push_back(line);
+    EXPECT_EQ(args, (std::vector<std::string>{"ODBC=" + db.dsn(), "USER=ORV", "PASSWORD=KTZ",
+                                              "KIV:BHN:00"}));
+    EXPECT_TRUE(ui.shown().empty());
+}
+
+TEST_P(SmallButtons, WithoutTheEditorTheFileChoiceOpensAndKeepsOnlyTheName) {
+    orv::test::TempDir empty;
+    ScopedCurrentDir here(empty.path());
+    ScopedEnv env("ORV", nullptr);
+    writeLocal("[SYSTEM]\nUSE_DB=1\nGAINBOOK_DIR=/nonexistent\n");
+    addSite("KIV", 1, 1);
+    addChan("KIV", "BHZ", 1, 0, ", CALIBFILE", ", 'old.pz'");
+    auto d = openDialog("KIV");
+    ui.chooseFile("/data/RESPONSE/kiv_bhz.pz");
+    d->onResponseButton(1, 0);
+    ASSERT_EQ(ui.shown().size(), 1u);
+    const auto& choice = ui.shown()[0].choice;
+    EXPECT_EQ(choice.title, "Выбрать файл с АЧХ (KIV BHZ)");
+    EXPECT_EQ(choice.directory, "/RESPONSE");
+    EXPECT_EQ(choice.fileName, "old.pz");
+    EXPECT_EQ(choice.filter, "All files|*.*||");
+    EXPECT_EQ(d->controls().responseFile[0], "kiv_bhz.pz");
+    // Written with the next write.
+    d->onWrite();
+    EXPECT_EQ(db.scalar("SELECT CALIBFILE FROM SITECHAN WHERE CHAN='BHZ'"), "kiv_bhz.pz");
+    // Cancelling changes nothing.
+    ui.chooseFile(std::nullopt);
+    d->onResponseButton(1, 0);
+    EXPECT_EQ(d->controls().responseFile[0], "kiv_bhz.pz");
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, SmallButtons, testing::ValuesIn(orv::test::allBackends()),
+                         orv::test::backendParamName);

@@ -1,0 +1,225 @@
+#include "dialog_fixture.h"
+
+#include "core/stationdlg.h"
+
+using namespace sitewright;
+
+TEST(DateTimes, NormalisationFillsMissingFieldsFromTheDefaults) {
+    const orv::odbc::Timestamp on{1900, 1, 1, 0, 0, 0};
+    const orv::odbc::Timestamp offUpdate{1970, 1, 1, 1, 1, 1};
+    EXPECT_EQ(normaliseDateTime("2001-05-07", on, 2026).text, "2001-05-07 00:00:00");
+    EXPECT_EQ(normaliseDateTime("2001-05-07", offUpdate, 2026).text, "2001-05-07 01:01:01");
+    EXPECT_EQ(normaliseDateTime("2001-5-7 3:4:5 junk", on, 2026).text, "2001-05-07 03:04:05");
+    const NormalisedDate letters = normaliseDateTime("abc", on, 2026);
+    EXPECT_EQ(letters.text, "1900-01-01 00:00:00");
+    EXPECT_TRUE(letters.valid);
+    // Days beyond the month pass; out-of-range fields and future years do not.
+    EXPECT_TRUE(normaliseDateTime("2001-02-31", on, 2026).valid);
+    EXPECT_FALSE(normaliseDateTime("2001-13-01", on, 2026).valid);
+    EXPECT_FALSE(normaliseDateTime("2001-01-01 24:00:00", on, 2026).valid);
+    EXPECT_FALSE(normaliseDateTime("2027-01-01", on, 2026).valid);
+    EXPECT_FALSE(normaliseDateTime("1899-12-31", on, 2026).valid);
+}
+
+class Writing : public DialogTest {
+protected:
+    static std::string day(const std::string& stored) { return stored.substr(0, 19); }
+};
+
+TEST_P(Writing, ANewStationIsInsertedWithItsChannels) {
+    auto d = openDialog("KIV");
+    d->controls().ondate = "2001-05-07";
+    d->controls().descr = "O'Brien";
+    d->controls().staname = "Kislovodsk";
+    d->controls().underground = "rock'n'roll";
+    d->controls().cod = "K'V";
+    d->controls().dnorth = "1.5km";
+    d->controls().lcode[0] = "00";
+    d->controls().sensor[1] = "CMG-3T";
+    d->onWrite();
+    ASSERT_EQ(ui.messageTexts(),
+              (std::vector<std::string>{"Информация о станции KIV в БД записана успешно"}));
+    EXPECT_EQ(day(site("ONDATE", "KIV")), "2001-05-07 00:00:00");
+    EXPECT_EQ(site("OFFDATE", "KIV"), "<NULL>");
+    EXPECT_EQ(site("DESCR", "KIV"), "O`Brien");
+    EXPECT_EQ(site("UNDERGROUND", "KIV"), "rock'n'roll");
+    EXPECT_EQ(site("COD", "KIV"), "K'V");
+    EXPECT_EQ(site("NINDEX", "KIV"), "1");
+    EXPECT_EQ(site("NGROUPS", "KIV"), "4");
+    EXPECT_DOUBLE_EQ(orv::text::toDouble(site("DNORTH", "KIV")), 1.5);
+    EXPECT_DOUBLE_EQ(orv::text::toDouble(site("LAT", "KIV")), 45);
+    EXPECT_NE(site("LDDATE", "KIV"), "<NULL>");
+    EXPECT_EQ(channelsOf("KIV"),
+              (std::vector<std::string>{"BHE", "BHN", "BHZ", "BLE", "BLN", "BLZ", "EHE", "EHN",
+                                        "EHZ", "ELE", "ELN", "ELZ"}));
+    // Each channel row carries its group's sensor type and location code.
+    EXPECT_EQ(db.column("SELECT LCODE FROM SITECHAN WHERE NGROUP=1"),
+              (std::vector<std::string>{"00", "00", "00"}));
+    EXPECT_EQ(db.column("SELECT DESCR FROM SITECHAN WHERE NGROUP=2"),
+              (std::vector<std::string>{"CMG-3T", "CMG-3T", "CMG-3T"}));
+    EXPECT_EQ(db.column("SELECT DISTINCT CHANINDEX FROM SITECHAN WHERE CHAN='BHN'"),
+              (std::vector<std::string>{"1"}));
+    EXPECT_DOUBLE_EQ(orv::text::toDouble(db.scalar("SELECT SPS FROM SITECHAN WHERE CHAN='EHZ'")),
+                     100);
+    // The dialog shows the station written, selected in the list.
+    EXPECT_EQ(d->controls().staList, (std::vector<std::string>{"KIV"}));
+    EXPECT_EQ(d->controls().staSelection, 0);
+    EXPECT_EQ(d->controls().descr, "O`Brien");
+}
+
+TEST_P(Writing, TheClosingDateOfAnExistingStationGetsOneOClockDefaults) {
+    addSite("KIV", 5, 1);
+    db.exec("UPDATE SITE SET ONDATE={ts '1999-01-02 03:04:05'} WHERE STA='KIV'");
+    auto d = openDialog("KIV");
+    d->controls().offdate = "2001-05-07";
+    d->onWrite();
+    EXPECT_EQ(day(site("OFFDATE", "KIV")), "2001-05-07 01:01:01");
+    EXPECT_EQ(day(site("ONDATE", "KIV")), "1999-01-02 03:04:05");
+    EXPECT_EQ(site("NINDEX", "KIV"), "5");
+
+    // Emptying the closing date leaves the stored one alone.
+    d->controls().offdate = "";
+    d->onWrite();
+    EXPECT_EQ(day(site("OFFDATE", "KIV")), "2001-05-07 01:01:01");
+    // A time typed in full is kept to the second.
+    d->controls().ondate = "2002-03-04 05:06:07";
+    d->onWrite();
+    EXPECT_EQ(day(site("ONDATE", "KIV")), "2002-03-04 05:06:07");
+}
+
+TEST_P(Writing, DatesThatAreNotDatesGetTheDefaultsOfEachVariant) {
+    auto d = openDialog("NEW");
+    d->controls().ondate = "xyz";
+    d->controls().offdate = "xyz";
+    d->onWrite();
+    EXPECT_EQ(day(site("ONDATE", "NEW")), "1900-01-01 00:00:00");
+    EXPECT_EQ(day(site("OFFDATE", "NEW")), "1970-01-01 00:00:00");
+    d->controls().offdate = "xyz";
+    d->onWrite(); // now an update
+    EXPECT_EQ(day(site("OFFDATE", "NEW")), "1970-01-01 01:01:01");
+}
+
+TEST_P(Writing, AFutureOpeningDateIsRefusedBeforeAnythingIsWritten) {
+    auto d = openDialog("KIV");
+    const int next = orv::text::localNow().tm_year + 1900 + 1;
+    d->controls().ondate = std::to_string(next) + "-01-01";
+    d->onWrite();
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].text,
+              "Ошибка задания даты-времени:\n ondate: " + std::to_string(next) + "-01-01 00:00:00");
+    EXPECT_EQ(ui.messages()[0].icon, orv::ui::Icon::Stop);
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM SITE"), "0");
+    // The dialog keeps the values as typed.
+    EXPECT_EQ(d->controls().ondate, std::to_string(next) + "-01-01");
+}
+
+TEST_P(Writing, TheCleanUpRemovesEveryRowWhoseNameWasNotWritten) {
+    addSite("KIV", 1, 4);
+    addChan("KIV", "BHZ", 1, 0);
+    addChan("KIV", "BHN", 1, 1);
+    addChan("KIV", "BHE", 1, 2);
+    addChan("KIV", "SHZ", 2, 0);
+    addChan("KIV", "LHZ", 3, 0);
+    addChan("KIV", "BHZ", 4, 0); // same name as a channel of group 1
+    addChan("OTHER", "LHZ", 3, 0);
+    auto d = openDialog("KIV");
+    d->controls().ngroups = "2";
+    d->onWrite();
+    ASSERT_EQ(ui.messages().size(), 1u) << ui.messageTexts()[0];
+    // Groups 3 and 4 are not written; the clean-up compares names only.
+    EXPECT_EQ(channelsOf("KIV"), (std::vector<std::string>{"BHE", "BHN", "BHZ", "BHZ", "SHZ"}));
+    EXPECT_EQ(channelsOf("OTHER"), (std::vector<std::string>{"LHZ"}));
+}
+
+TEST_P(Writing, RenamingAChannelReplacesItsRow) {
+    addSite("KIV", 1, 1);
+    addChan("KIV", "BHZ", 1, 0, ", EDEPH, CALIBFILE", ", 3, 'kiv.pz'");
+    auto d = openDialog("KIV");
+    d->controls().chan[0] = "HHZ";
+    d->onWrite();
+    EXPECT_EQ(channelsOf("KIV"), (std::vector<std::string>{"HHZ"}));
+    // The response file shown at that position goes with the renamed channel.
+    EXPECT_EQ(db.scalar("SELECT CALIBFILE FROM SITECHAN"), "kiv.pz");
+}
+
+TEST_P(Writing, RewritingAChannelKeepsItsDepthAndResetsItsAngles) {
+    addSite("KIV", 1, 1);
+    addChan("KIV", "BHZ", 1, 0, ", EDEPH, LAT, HANG, VANG", ", 3, 44, 90, 45");
+    auto d = openDialog("KIV");
+    d->onWrite();
+    EXPECT_DOUBLE_EQ(orv::text::toDouble(db.scalar("SELECT EDEPH FROM SITECHAN")), 3);
+    EXPECT_DOUBLE_EQ(orv::text::toDouble(db.scalar("SELECT LAT FROM SITECHAN")), 44);
+    EXPECT_DOUBLE_EQ(orv::text::toDouble(db.scalar("SELECT HANG FROM SITECHAN")), 0);
+    EXPECT_DOUBLE_EQ(orv::text::toDouble(db.scalar("SELECT VANG FROM SITECHAN")), 0);
+}
+
+TEST_P(Writing, AStationNumberOfZeroGetsTheNextFreeNumber) {
+    addSite("AAA", 7, 1);
+    addSite("KIV", 0, 1);
+    auto d = openDialog("KIV");
+    EXPECT_EQ(d->controls().nindex, "0");
+    d->onWrite();
+    EXPECT_EQ(site("NINDEX", "KIV"), "8");
+}
+
+TEST_P(Writing, ApostrophesInCodesAndChannelNamesAreStoredAsTyped) {
+    auto d = openDialog("O'K");
+    d->controls().chan[0] = "B'Z";
+    d->controls().ngroups = "1";
+    d->controls().chan[1] = "";
+    d->controls().chan[2] = "";
+    d->onWrite();
+    ASSERT_EQ(ui.messages().size(), 1u) << ui.messageTexts()[0];
+    EXPECT_EQ(db.scalar("SELECT STA FROM SITE"), "O'K");
+    EXPECT_EQ(channelsOf("O''K"), (std::vector<std::string>{"B'Z"}));
+    // And the clean-up of a second write keeps it.
+    d->onWrite();
+    EXPECT_EQ(channelsOf("O''K"), (std::vector<std::string>{"B'Z"}));
+}
+
+TEST_P(Writing, AChannelFailureRollsBackTheChannelsButKeepsTheSiteRow) {
+    addSite("KIV", 1, 1);
+    addChan("KIV", "BHZ", 1, 0, ", SPS", ", 20");
+    if (GetParam() == orv::test::Backend::SQLite)
+        db.exec("CREATE TRIGGER NO_BAD BEFORE INSERT ON SITECHAN WHEN NEW.CHAN='BAD' BEGIN "
+                "SELECT RAISE(ABORT, 'bad channel'); END");
+    else
+        db.exec("ALTER TABLE SITECHAN ADD CONSTRAINT NO_BAD CHECK (CHAN <> 'BAD')");
+    auto d = openDialog("KIV");
+    d->controls().chan[1] = "BHN";
+    d->controls().chan[2] = "BAD";
+    d->controls().sps[0] = "40";
+    d->controls().elev = "123";
+    d->onWrite();
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].icon, orv::ui::Icon::Stop);
+    EXPECT_FALSE(ui.messages()[0].text.empty());
+    EXPECT_DOUBLE_EQ(orv::text::toDouble(site("ELEV", "KIV")), 123);
+    EXPECT_EQ(channelsOf("KIV"), (std::vector<std::string>{"BHZ"}));
+    EXPECT_DOUBLE_EQ(orv::text::toDouble(db.scalar("SELECT SPS FROM SITECHAN")), 20);
+    // The dialog keeps what was typed.
+    EXPECT_EQ(d->controls().chan[2], "BAD");
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, Writing, testing::ValuesIn(orv::test::allBackends()),
+                         orv::test::backendParamName);
+
+class WritingWithoutChannelTable : public DialogTest {
+protected:
+    WritingWithoutChannelTable() { withChannelTable = false; }
+};
+
+TEST_P(WritingWithoutChannelTable, TheSiteRowIsWrittenAndTheDriversErrorShown) {
+    addSite("KIV", 3, 2);
+    auto d = openDialog("KIV");
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_EQ(d->controls().ngroups, "2");
+    d->controls().cod = "NEW";
+    d->onWrite();
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].icon, orv::ui::Icon::Stop);
+    EXPECT_EQ(db.scalar("SELECT COD FROM SITE"), "NEW");
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, WritingWithoutChannelTable,
+                         testing::ValuesIn(orv::test::allBackends()), orv::test::backendParamName);
