@@ -39,7 +39,7 @@ TEST_P(GainbookConnection, AFailedQueryKeepsTheConnectionUsable) {
     EXPECT_FALSE(missing.executed);
     EXPECT_FALSE(missing.diagnostic.empty());
 
-    db.exec("CREATE TABLE ID_FREQ (ID_FREQ INT, FREQ_UNITS VARCHAR(50))");
+    db.exec("CREATE TABLE ID_FREQ (ID_FREQ INT, FREQ_UNITS VARCHAR(100))");
     TextColumn empty = readTextColumn(*open.connection, "SELECT FREQ_UNITS FROM ID_FREQ;");
     EXPECT_TRUE(empty.executed);
     EXPECT_TRUE(empty.values.empty());
