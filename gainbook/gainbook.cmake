@@ -11,8 +11,8 @@ target_include_directories(gainbook_app PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/app)
 target_link_libraries(gainbook_app PUBLIC gainbook_db orv_common PRIVATE ${ODBCINST_LIBRARY})
 orv_warnings(gainbook_app)
 
-if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/qt/mainwindowqt.cpp)
 add_library(gainbook_qt STATIC
+  qt/widgets.cpp
   qt/connectiondialogqt.cpp
   qt/datasourceeditorqt.cpp
   qt/mainwindowqt.cpp
@@ -26,13 +26,10 @@ add_executable(gainbook main.cpp)
 target_link_libraries(gainbook PRIVATE gainbook_qt)
 orv_warnings(gainbook)
 
-endif()
 orv_test(gainbook_app_tests
   SOURCES tests/commandline_test.cpp tests/settings_test.cpp tests/mainwindow_test.cpp
           tests/connectiondialog_test.cpp tests/datasources_test.cpp
   LIBS gainbook_app orv_test_support)
-if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/qt/mainwindowqt.cpp)
 orv_test(gainbook_qt_tests
   SOURCES tests/mainwindowqt_test.cpp
   LIBS gainbook_qt orv_test_support Qt6::Test)
-endif()

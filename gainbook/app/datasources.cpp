@@ -80,8 +80,9 @@ std::vector<std::string> dataSourceNames(bool system) {
     return names;
 }
 
-std::optional<DataSourceDefinition> readDataSource(const std::string& name, bool system) {
-    ConfigMode mode(system);
+namespace {
+// In the configuration mode already set.
+std::optional<DataSourceDefinition> readInCurrentMode(const std::string& name, bool system) {
     const auto names = profileList(nullptr);
     if (std::none_of(names.begin(), names.end(),
                      [&](const std::string& n) { return equalsNoCase(n, name); }))
@@ -97,6 +98,12 @@ std::optional<DataSourceDefinition> readDataSource(const std::string& name, bool
             d.attributes.emplace_back(key, value);
     }
     return d;
+}
+} // namespace
+
+std::optional<DataSourceDefinition> readDataSource(const std::string& name, bool system) {
+    ConfigMode mode(system);
+    return readInCurrentMode(name, system);
 }
 
 std::string validateDataSource(const DataSourceDefinition& d) {
@@ -120,6 +127,9 @@ bool writeDataSource(const DataSourceDefinition& d, std::string& error) {
     if (!error.empty())
         return false;
     ConfigMode mode(d.system);
+    // Replace the whole section, so that attributes the user removed are gone.
+    if (readInCurrentMode(d.name, d.system))
+        SQLRemoveDSNFromIni(d.name.c_str());
     if (!SQLWriteDSNToIni(d.name.c_str(), d.driver.c_str())) {
         error = installerError();
         return false;

@@ -39,6 +39,9 @@ TEST(DataSources, AUserSourceIsAddedEditedUsedAndRemoved) {
     EXPECT_FALSE(contains(dataSourceNames(true), d.name));
 
     d.attributes[1].second = "second";
+    d.attributes.push_back({"Timeout", "1000"});
+    ASSERT_TRUE(writeDataSource(d, error)) << error;
+    d.attributes.pop_back(); // a removed attribute is gone from the file
     ASSERT_TRUE(writeDataSource(d, error)) << error;
     const auto read = readDataSource(d.name, false);
     ASSERT_TRUE(read);
