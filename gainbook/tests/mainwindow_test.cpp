@@ -218,7 +218,8 @@ TEST_P(MainWindowStart, ASystemFileStartThenAnotherSourceOffersBothFiles) {
 TEST_P(MainWindowStart, AnUnreadableUnitTableStopsTheStartWithItsBox) {
     TestDatabase db(GetParam());
     ORV_SKIP_IF_UNAVAILABLE(db);
-    db.exec("CREATE TABLE ID_SENS (ID_SENS INT NOT NULL, SENS_UNITS VARCHAR(50))");
+    // Without CALIB_UNITS; with its key, so that CALIBRATION can refer to it.
+    db.exec("CREATE TABLE ID_SENS (ID_SENS INT NOT NULL PRIMARY KEY, SENS_UNITS VARCHAR(50))");
     ScriptedInteraction ui;
     FakeDialog dialog;
     dialog.db = &db;
