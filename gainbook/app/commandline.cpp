@@ -48,7 +48,8 @@ std::optional<ConnectionSettings> parseConnectionKeys(std::string_view arguments
 StartSelection parseStartSelection(const std::vector<std::string>& arguments) {
     StartSelection selection;
     for (const std::string& argument : arguments) {
-        if (text::startsWithNoCase(argument, "odbc=") || text::startsWithNoCase(argument, "user=") ||
+        if (text::startsWithNoCase(argument, "odbc=") ||
+            text::startsWithNoCase(argument, "user=") ||
             text::startsWithNoCase(argument, "password="))
             continue;
         std::vector<std::string> tokens;

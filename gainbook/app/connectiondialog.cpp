@@ -43,10 +43,9 @@ std::string ConnectionDialog::dataSourceOf(std::string_view entry) {
 }
 
 bool ConnectionDialog::test() {
-    settings_.dataSource =
-        selected_ >= 0 && selected_ < static_cast<int>(entries_.size())
-            ? dataSourceOf(entries_[static_cast<std::size_t>(selected_)])
-            : std::string();
+    settings_.dataSource = selected_ >= 0 && selected_ < static_cast<int>(entries_.size())
+                               ? dataSourceOf(entries_[static_cast<std::size_t>(selected_)])
+                               : std::string();
     settings_.user = text::truncateChars(user, kSettingChars);
     settings_.password = text::truncateChars(password, kSettingChars);
 

@@ -27,9 +27,8 @@ bool MainWindow::openWithSettings() {
     connection.reset();
     if (open.refused)
         ui_.warn(failureText("подключения к базе данных", open.diagnostic),
-                 settingsFromLocalFile
-                     ? "Ошибка при подключении к базе данных (файл Gainbook.ini)"
-                     : "Ошибка при подключении к базе данных (файл ORV.ini)");
+                 settingsFromLocalFile ? "Ошибка при подключении к базе данных (файл Gainbook.ini)"
+                                       : "Ошибка при подключении к базе данных (файл ORV.ini)");
     return false;
 }
 
@@ -56,7 +55,8 @@ bool MainWindow::fillUnits() {
         std::string& text;
     };
     for (const Units& u :
-         {Units{"ID_SENS", sql::kSelectCalibUnits, "nm/counts*sec", file.calibUnits, file.calibUnitText},
+         {Units{"ID_SENS", sql::kSelectCalibUnits, "nm/counts*sec", file.calibUnits,
+                file.calibUnitText},
           Units{"ID_FREQ", sql::kSelectFreqUnits, "Hz", file.freqUnits, file.freqUnitText}}) {
         if (!connection->tableExists(u.table))
             continue;
@@ -64,9 +64,9 @@ bool MainWindow::fillUnits() {
         if (!read.allocated)
             continue;
         if (!read.executed) {
-            ui_.error(failureText("получения данных из таблицы " + std::string(u.table),
-                                  read.diagnostic),
-                      "Чтение таблицы " + std::string(u.table));
+            ui_.error(
+                failureText("получения данных из таблицы " + std::string(u.table), read.diagnostic),
+                "Чтение таблицы " + std::string(u.table));
             return false;
         }
         u.list.clear();

@@ -18,7 +18,8 @@ ConnectionSettings readConnectionSettings(const std::filesystem::path& file) {
     return s;
 }
 
-bool writeConnectionSettings(const std::filesystem::path& file, const ConnectionSettings& settings) {
+bool writeConnectionSettings(const std::filesystem::path& file,
+                             const ConnectionSettings& settings) {
     const ini::IniFile ini(file);
     bool ok = ini.write("DATABASE", "ODBC", settings.dataSource);
     ok = ini.write("DATABASE", "USER", settings.user) && ok;
@@ -41,6 +42,8 @@ SaveSettingsDialog::SaveSettingsDialog(ConnectionSettings current, SettingsSourc
     systemEnabled_ = source != SettingsSource::LocalFile;
 }
 
-bool SaveSettingsDialog::save() const { return writeConnectionSettings(chosenFile(), current_); }
+bool SaveSettingsDialog::save() const {
+    return writeConnectionSettings(chosenFile(), current_);
+}
 
 } // namespace orv::gainbook

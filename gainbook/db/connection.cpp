@@ -9,8 +9,7 @@ OpenResult openConnection(const ConnectionSettings& settings) {
     auto connection = std::make_unique<odbc::Connection>();
     if (!connection->allocated())
         return result;
-    const SQLRETURN rc =
-        connection->connect(settings.dataSource, settings.user, settings.password);
+    const SQLRETURN rc = connection->connect(settings.dataSource, settings.user, settings.password);
     if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) {
         result.refused = true;
         result.diagnostic = connection->diagnostic();
@@ -54,7 +53,8 @@ TextColumn readTextColumn(odbc::Connection& connection, std::string_view sql,
     }
     result.executed = true;
     for (SQLRETURN rc = st.fetch(); rc != SQL_NO_DATA && !odbc::isError(rc); rc = st.fetch())
-        result.values.push_back(text::truncateChars(st.getText(1, 4 * maxChars).value_or(""), maxChars));
+        result.values.push_back(
+            text::truncateChars(st.getText(1, 4 * maxChars).value_or(""), maxChars));
     st.closeCursor();
     return result;
 }

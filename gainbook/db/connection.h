@@ -48,8 +48,8 @@ std::optional<std::vector<std::string>> listTables(odbc::Connection& connection)
 
 // The first column of every row of a query, as text of at most maxChars characters.
 struct TextColumn {
-    bool executed = false;   // false: the statement failed (see diagnostic)
-    bool allocated = false;  // false: no statement could be allocated, nothing was run
+    bool executed = false;  // false: the statement failed (see diagnostic)
+    bool allocated = false; // false: no statement could be allocated, nothing was run
     std::vector<std::string> values;
     std::string diagnostic;
 };

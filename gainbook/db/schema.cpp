@@ -8,8 +8,6 @@ namespace orv::gainbook {
 
 namespace {
 
-constexpr std::string_view kLongTextType = "LONGCHAR";
-
 const Dialect kSqlServer{"NTEXT",
                          "DATETIME",
                          "NTEXT",
@@ -29,9 +27,9 @@ const Dialect kMySql{"MEDIUMTEXT",
                      /*changesTypesInPlace=*/true,
                      /*typeKeywordInAlter=*/false,
                      /*rebuildable=*/false};
-const Dialect kAccess{kLongTextType,
+const Dialect kAccess{"LONGCHAR",
                       "DATETIME",
-                      kLongTextType,
+                      "LONGCHAR",
                       "DATETIME",
                       sql::kCreateSiteChanAccess,
                       sql::kCreateCalibrationAccess,
@@ -124,18 +122,6 @@ const Dialect& dialect(DbmsKind kind) {
     return kSQLite;
 }
 
-std::string sql::addColumn(std::string_view table, std::string_view column,
-                           std::string_view type) {
-    return "ALTER TABLE " + std::string(table) + " ADD " + std::string(column) + " " +
-           std::string(type);
-}
-
-std::string sql::changeColumnType(std::string_view table, std::string_view column,
-                                  std::string_view type, bool typeKeyword) {
-    return "ALTER TABLE " + std::string(table) + " ALTER COLUMN " + std::string(column) +
-           (typeKeyword ? " TYPE " : " ") + std::string(type);
-}
-
 Schema::Schema(odbc::Connection& connection, ui::Interaction& ui)
     : connection_(connection), ui_(ui) {}
 
@@ -146,8 +132,7 @@ bool Schema::detectKind() {
     return kind_.has_value();
 }
 
-bool Schema::createTable(std::string_view statement, std::string_view table,
-                         bool warnOnFailure) {
+bool Schema::createTable(std::string_view statement, std::string_view table, bool warnOnFailure) {
     odbc::Statement st(connection_);
     if (!st.valid())
         return false;
@@ -239,9 +224,8 @@ bool Schema::changeColumnType(std::string_view table, std::string_view column,
     if (!d().changesTypesInPlace)
         return false;
     odbc::Statement st(connection_);
-    if (!st.valid() ||
-        odbc::isError(st.execDirect(sql::changeColumnType(table, column, type,
-                                                          d().typeKeywordInAlter))))
+    if (!st.valid() || odbc::isError(st.execDirect(
+                           sql::changeColumnType(table, column, type, d().typeKeywordInAlter))))
         return false;
     ui_.inform("Тип поля " + std::string(column) + " таблицы " + std::string(table) +
                    " изменен на " + std::string(type) + "!",

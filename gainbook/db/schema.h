@@ -13,7 +13,14 @@
 
 namespace orv::gainbook {
 
-enum class DbmsKind { SqlServer = 0, MySql = 1, Access = 2, Oracle = 3, PostgreSql = 4, SQLite = 5 };
+enum class DbmsKind {
+    SqlServer = 0,
+    MySql = 1,
+    Access = 2,
+    Oracle = 3,
+    PostgreSql = 4,
+    SQLite = 5
+};
 
 // Classifies a DBMS name as the driver reports it (without regard to case); nullopt when
 // it is not one the editor knows. "MariaDB" counts as MySQL.
@@ -30,10 +37,10 @@ struct Dialect {
     std::string_view createCalibration;
     std::string_view createTmpCalibration;
     std::string_view recreateCalibration;
-    bool changesTypesInPlace = true;   // false: a type change needs the rebuild
-    bool typeKeywordInAlter = false;   // "ALTER COLUMN c TYPE t"
-    bool rebuildable = true;           // false: CALIBRATION cannot be rebuilt
-    bool keyAddedAfterRebuild = true;  // false: the re-created table has its key already
+    bool changesTypesInPlace = true;  // false: a type change needs the rebuild
+    bool typeKeywordInAlter = false;  // "ALTER COLUMN c TYPE t"
+    bool rebuildable = true;          // false: CALIBRATION cannot be rebuilt
+    bool keyAddedAfterRebuild = true; // false: the re-created table has its key already
 };
 
 const Dialect& dialect(DbmsKind kind);
@@ -54,6 +61,8 @@ public:
     // Reads the DBMS name and keeps the kind; false when it is not recognised.
     bool detectKind();
     std::optional<DbmsKind> kind() const { return kind_; }
+    // Takes the kind as known (the statements of that system are used from now on).
+    void setKind(DbmsKind kind) { kind_ = kind; }
 
     // The whole check; true when the editor can work on the database.
     bool check();
@@ -68,8 +77,7 @@ public:
     void updateSensUnits();
 
     bool addColumn(std::string_view table, std::string_view column, std::string_view type);
-    bool changeColumnType(std::string_view table, std::string_view column,
-                          std::string_view type);
+    bool changeColumnType(std::string_view table, std::string_view column, std::string_view type);
     // True when the driver reports the column with the expected type name.
     bool columnHasType(std::string_view table, std::string_view column,
                        std::string_view reportedType);

@@ -185,7 +185,7 @@ inline constexpr std::string_view kAddCalibrationKey =
 std::string addColumn(std::string_view table, std::string_view column, std::string_view type);
 // "ALTER TABLE t ALTER COLUMN c type", or with "TYPE " before the type where the dialect
 // needs it (PostgreSQL).
-std::string changeColumnType(std::string_view table, std::string_view column,
-                             std::string_view type, bool typeKeyword);
+std::string changeColumnType(std::string_view table, std::string_view column, std::string_view type,
+                             bool typeKeyword);
 
 } // namespace orv::gainbook::sql

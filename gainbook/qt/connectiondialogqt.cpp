@@ -29,7 +29,8 @@ ConnectionDialogQt::ConnectionDialogQt(const ConnectionSettings& initial, QWidge
     user_ = new QLineEdit(this);
     password_ = new QLineEdit(this);
     password_->setEchoMode(QLineEdit::Password);
-    grid->addWidget(labelFor(QString::fromUtf8("Название источника данных"), dataSources_, this), 0, 0);
+    grid->addWidget(labelFor(QString::fromUtf8("Название источника данных"), dataSources_, this), 0,
+                    0);
     grid->addWidget(dataSources_, 0, 1);
     grid->addWidget(labelFor(QString::fromUtf8("Имя пользователя"), user_, this), 1, 0);
     grid->addWidget(user_, 1, 1);

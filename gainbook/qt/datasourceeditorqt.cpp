@@ -61,7 +61,8 @@ DataSourceEditorDialog::DataSourceEditorDialog(QWidget* parent)
     right->addWidget(labelFor(QString::fromUtf8("Драйвер"), driver_, this), 2, 0);
     right->addWidget(driver_, 2, 1);
     attributes_ = new QTableWidget(0, 2, this);
-    attributes_->setHorizontalHeaderLabels({QString::fromUtf8("Параметр"), QString::fromUtf8("Значение")});
+    attributes_->setHorizontalHeaderLabels(
+        {QString::fromUtf8("Параметр"), QString::fromUtf8("Значение")});
     attributes_->horizontalHeader()->setStretchLastSection(true);
     right->addWidget(labelFor(QString::fromUtf8("Параметры"), attributes_, this), 3, 0, 1, 2);
     right->addWidget(attributes_, 4, 0, 1, 2);

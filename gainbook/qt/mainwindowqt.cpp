@@ -108,7 +108,8 @@ void MainWindowDialog::buildMenu(QMenuBar* menu) {
     QMenu* settings = menu->addMenu(QString::fromUtf8("&Настройка"));
     settings->addAction(QString::fromUtf8("&Подключение"), this, [this] { chooseConnection(); });
     menu->addAction(QString::fromUtf8("&Ачх"), this, [this] { logic_.openResponseCurve(); });
-    menu->addAction(QString::fromUtf8("В&ыход"), this, [this] { QDialog::done(QDialog::Rejected); });
+    menu->addAction(QString::fromUtf8("В&ыход"), this,
+                    [this] { QDialog::done(QDialog::Rejected); });
 }
 
 QWidget* MainWindowDialog::buildDatabasePanel() {
@@ -211,7 +212,8 @@ QWidget* MainWindowDialog::buildFilePanel() {
     file_.calib = new QLineEdit(box);
     file_.calibUnits = dropDown(box, true);
     grid->addWidget(labelFor(QStringLiteral("CALIB"), file_.calib, box), 1, 0);
-    grid->addWidget(labelFor(QStringLiteral("CALIB_UNITS (SENS_UNITS)"), file_.calibUnits, box), 1, 1);
+    grid->addWidget(labelFor(QStringLiteral("CALIB_UNITS (SENS_UNITS)"), file_.calibUnits, box), 1,
+                    1);
     grid->addWidget(file_.calib, 2, 0);
     grid->addWidget(file_.calibUnits, 2, 1);
 
@@ -332,8 +334,7 @@ void MainWindowDialog::chooseConnection() {
 }
 
 void MainWindowDialog::finish() {
-    SaveSettingsDialog save =
-        logic_.close(std::filesystem::current_path());
+    SaveSettingsDialog save = logic_.close(std::filesystem::current_path());
     if (save.closesAtOnce())
         return;
     SaveSettingsDialogQt dialog(save, isVisible() ? this : nullptr);

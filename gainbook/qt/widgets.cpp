@@ -11,7 +11,9 @@ QLabel* labelFor(const QString& text, QWidget* control, QWidget* parent) {
     return label;
 }
 
-QString oneLine(const QString& text) { return text.simplified(); }
+QString oneLine(const QString& text) {
+    return text.simplified();
+}
 
 void setEntries(QComboBox* box, const std::vector<std::string>& entries, int selected) {
     const QSignalBlocker block(box);

@@ -12,8 +12,12 @@
 
 namespace orv::gainbook::qt {
 
-inline QString q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-inline std::string s(const QString& text) { return text.toUtf8().toStdString(); }
+inline QString q(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+inline std::string s(const QString& text) {
+    return text.toUtf8().toStdString();
+}
 
 // A label that names its control for keyboard users and screen readers.
 QLabel* labelFor(const QString& text, QWidget* control, QWidget* parent);

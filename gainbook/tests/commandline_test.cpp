@@ -35,9 +35,8 @@ TEST(ConnectionKeys, TheDataSourceFollowsItsKeyWhereverItStands) {
 }
 
 TEST(ConnectionKeys, ValuesAreKeptToSixtyThreeCharacters) {
-    const auto keys = parseConnectionKeys("ODBC=" + std::string(80, 'd') + " USER=" +
-                                              std::string(70, 'u'),
-                                          {});
+    const auto keys =
+        parseConnectionKeys("ODBC=" + std::string(80, 'd') + " USER=" + std::string(70, 'u'), {});
     ASSERT_TRUE(keys);
     EXPECT_EQ(keys->dataSource, std::string(63, 'D'));
     EXPECT_EQ(keys->user, std::string(63, 'U'));

@@ -71,7 +71,8 @@ TEST_P(ConnectionDialogTest, TestReportsTheTablesAndOkTestsAgain) {
     ScriptedInteraction ui;
     ConnectionDialog dialog(ui, {db.dsn(), "", ""});
     dialog.listDataSources();
-    ASSERT_EQ(dialog.entries()[static_cast<std::size_t>(dialog.selected())], db.dsn() + " (System DSN)");
+    ASSERT_EQ(dialog.entries()[static_cast<std::size_t>(dialog.selected())],
+              db.dsn() + " (System DSN)");
     dialog.user = "ORV";
     dialog.password = "KTZ";
     ASSERT_TRUE(dialog.test());
@@ -93,8 +94,8 @@ TEST_P(ConnectionDialogTest, TestReportsTheTablesAndOkTestsAgain) {
     EXPECT_TRUE(c->isOpen());
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, ConnectionDialogTest, testing::ValuesIn(orv::test::allBackends()),
-                         orv::test::backendParamName);
+INSTANTIATE_TEST_SUITE_P(Backends, ConnectionDialogTest,
+                         testing::ValuesIn(orv::test::allBackends()), orv::test::backendParamName);
 
 TEST(ConnectionDialog, AFailedTryShowsTheDriverManagersText) {
     orv::test::odbcIniDir();
@@ -105,6 +106,8 @@ TEST(ConnectionDialog, AFailedTryShowsTheDriverManagersText) {
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(ui.messages()[0].caption, "Ошибка при подключении к базе данных");
     EXPECT_EQ(ui.messages()[0].icon, Icon::Stop);
-    EXPECT_EQ(ui.messages()[0].text.rfind("При попытке подключения к базе данных произошла ошибка:\r\n", 0), 0u);
+    EXPECT_EQ(ui.messages()[0].text.rfind(
+                  "При попытке подключения к базе данных произошла ошибка:\r\n", 0),
+              0u);
     EXPECT_FALSE(dialog.takeConnection());
 }

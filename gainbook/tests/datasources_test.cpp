@@ -61,7 +61,8 @@ TEST(DataSources, AUserSourceIsAddedEditedUsedAndRemoved) {
 TEST(DataSources, ASystemSourceGoesToTheSystemFile) {
     orv::test::odbcIniDir();
     TempDir dir;
-    DataSourceDefinition d{"GB_EDITOR_SYSTEM", true, "SQLite3", {{"Database", (dir / "s.db").string()}}};
+    DataSourceDefinition d{
+        "GB_EDITOR_SYSTEM", true, "SQLite3", {{"Database", (dir / "s.db").string()}}};
     std::string error;
     ASSERT_TRUE(writeDataSource(d, error)) << error;
     EXPECT_TRUE(contains(dataSourceNames(true), d.name));

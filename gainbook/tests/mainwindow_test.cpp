@@ -71,8 +71,8 @@ TEST_P(MainWindowStart, CommandLineConnectsInUpperCaseAndCreatesTheTables) {
     EXPECT_TRUE(dialog.calls.empty());
     EXPECT_EQ(w.settings.user, "ORV");
     EXPECT_EQ(w.settings.password, "KTZ");
-    EXPECT_EQ(w.title, "Gainbook   Источник данных: " + w.settings.dataSource +
-                           ", Пользователь: ORV");
+    EXPECT_EQ(w.title,
+              "Gainbook   Источник данных: " + w.settings.dataSource + ", Пользователь: ORV");
     EXPECT_EQ(w.settingsSource, SettingsSource::CommandLineOrDialog);
     EXPECT_EQ(w.dbmsKind, GetParam() == Backend::SQLite ? DbmsKind::SQLite : DbmsKind::PostgreSql);
     EXPECT_TRUE(w.startSelectionRequested);
@@ -128,7 +128,8 @@ TEST_P(MainWindowStart, AFailedLocalFileLeadsToTheDialogNotToTheSystemFile) {
     const auto first = ui.messages().front();
     EXPECT_EQ(first.caption, "Ошибка при подключении к базе данных (файл Gainbook.ini)");
     EXPECT_EQ(first.icon, Icon::Exclamation);
-    EXPECT_EQ(first.text.rfind("При попытке подключения к базе данных произошла ошибка:\r\n", 0), 0u);
+    EXPECT_EQ(first.text.rfind("При попытке подключения к базе данных произошла ошибка:\r\n", 0),
+              0u);
     ASSERT_EQ(dialog.calls.size(), 1u);
     EXPECT_EQ(dialog.calls[0], ConnectionSettings{}); // the dialog starts empty
     ASSERT_TRUE(w.connected());
@@ -159,8 +160,8 @@ TEST_P(MainWindowStart, ACommandLineFailureUsesTheLocalCaptionAndSkipsBothFiles)
     FakeDialog dialog;
     MainWindow w(ui, dialog.runner(), localDir(), systemFile());
     w.startUp({"ODBC=NO_SUCH_SOURCE"});
-    EXPECT_EQ(captions(ui),
-              (std::vector<std::string>{"Ошибка при подключении к базе данных (файл Gainbook.ini)"}));
+    EXPECT_EQ(captions(ui), (std::vector<std::string>{
+                                "Ошибка при подключении к базе данных (файл Gainbook.ini)"}));
     EXPECT_EQ(dialog.calls.size(), 1u);
     EXPECT_FALSE(w.connected());
 }
@@ -229,7 +230,9 @@ TEST_P(MainWindowStart, AnUnreadableUnitTableStopsTheStartWithItsBox) {
     const auto last = ui.messages().back();
     EXPECT_EQ(last.caption, "Чтение таблицы ID_SENS");
     EXPECT_EQ(last.icon, Icon::Stop);
-    EXPECT_EQ(last.text.rfind("При попытке получения данных из таблицы ID_SENS произошла ошибка:\r\n", 0), 0u);
+    EXPECT_EQ(
+        last.text.rfind("При попытке получения данных из таблицы ID_SENS произошла ошибка:\r\n", 0),
+        0u);
     EXPECT_TRUE(w.file.freqUnits.entries.empty()); // the start stopped before ID_FREQ
     EXPECT_TRUE(w.connected());
 }

@@ -78,8 +78,8 @@ TEST(MainWindowQt, ShowsBothPanelsWithTheUnitListsAndTakesAScreenshot) {
     ORV_SKIP_IF_UNAVAILABLE(db);
     TempDir dir;
     ScriptedInteraction ui;
-    MainWindowDialog window(ui, [](const ConnectionSettings&) { return std::nullopt; }, dir.path(),
-                            dir / "ORV.ini");
+    MainWindowDialog window(
+        ui, [](const ConnectionSettings&) { return std::nullopt; }, dir.path(), dir / "ORV.ini");
     window.startUp({"ODBC=" + db.dsn(), "USER=ORV", "PASSWORD=KTZ", "KUR:BHZ:00"});
     ASSERT_TRUE(window.logic().connected());
     window.show();
@@ -114,6 +114,11 @@ TEST(MainWindowQt, ShowsBothPanelsWithTheUnitListsAndTakesAScreenshot) {
 
     expectAccessible(&window);
 
+    // The wait cursor while a long operation runs.
+    window.logic().setBusy(true);
+    EXPECT_EQ(window.cursor().shape(), Qt::WaitCursor);
+    window.logic().setBusy(false);
+    EXPECT_EQ(window.cursor().shape(), Qt::ArrowCursor);
 
     // Enter is ignored; Escape closes only after a system command.
     QTest::keyClick(&window, Qt::Key_Return);
@@ -148,8 +153,8 @@ TEST(DataSourceEditorQt, SavesASourceFromItsFields) {
     TempDir dir;
     DataSourceEditorDialog editor(nullptr);
     expectAccessible(&editor);
-    editor.showDefinition(DataSourceDefinition{"GB_QT_EDITED", false, "SQLite3",
-                                     {{"Database", (dir / "q.db").string()}}});
+    editor.showDefinition(DataSourceDefinition{
+        "GB_QT_EDITED", false, "SQLite3", {{"Database", (dir / "q.db").string()}}});
     ASSERT_TRUE(editor.save());
     const auto read = readDataSource("GB_QT_EDITED", false);
     ASSERT_TRUE(read);

@@ -46,7 +46,8 @@ TEST_P(GainbookConnection, AFailedQueryKeepsTheConnectionUsable) {
 
     db.exec("INSERT INTO ID_FREQ VALUES (0, 'Hz')");
     db.exec("INSERT INTO ID_FREQ VALUES (1, '" + std::string(70, 'x') + "')");
-    TextColumn units = readTextColumn(*open.connection, "SELECT FREQ_UNITS FROM ID_FREQ ORDER BY ID_FREQ;");
+    TextColumn units =
+        readTextColumn(*open.connection, "SELECT FREQ_UNITS FROM ID_FREQ ORDER BY ID_FREQ;");
     ASSERT_EQ(units.values.size(), 2u);
     EXPECT_EQ(units.values[0], "Hz");
     EXPECT_EQ(units.values[1], std::string(63, 'x')); // unit names are kept to 63 characters

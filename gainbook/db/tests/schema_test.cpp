@@ -33,9 +33,9 @@ protected:
                                      const std::string& startType, bool withFapAndLddate) {
         const std::string d = db.doubleType();
         db.exec("CREATE TABLE CALIBRATION(NETWORK VARCHAR(8) NOT NULL,LOCATION VARCHAR(8) NOT "
-                "NULL,STA VARCHAR(8) NOT NULL,CHAN VARCHAR(8) NOT NULL,STARTDATE " + startType +
-                " NOT NULL,ENDDATE " + startType + ",SENS " + d + ",ID_SENS INT,FREQ " + d +
-                ",ID_FREQ INT,SAC " + sacType +
+                "NULL,STA VARCHAR(8) NOT NULL,CHAN VARCHAR(8) NOT NULL,STARTDATE " +
+                startType + " NOT NULL,ENDDATE " + startType + ",SENS " + d + ",ID_SENS INT,FREQ " +
+                d + ",ID_FREQ INT,SAC " + sacType +
                 (withFapAndLddate ? ",FAP TEXT,LDDATE TIMESTAMP" : "") +
                 ",PRIMARY KEY(NETWORK,LOCATION,STA,CHAN,STARTDATE))");
     }
@@ -66,7 +66,8 @@ TEST_P(SchemaCheck, CreatesTheFourTablesAfterAskingInOrder) {
     ScriptedInteraction ui;
     Schema schema(*connection, ui);
     ASSERT_TRUE(schema.check());
-    EXPECT_EQ(schema.kind(), GetParam() == Backend::SQLite ? DbmsKind::SQLite : DbmsKind::PostgreSql);
+    EXPECT_EQ(schema.kind(),
+              GetParam() == Backend::SQLite ? DbmsKind::SQLite : DbmsKind::PostgreSql);
     EXPECT_TRUE(schema.siteChanPresent());
     EXPECT_TRUE(schema.siteChanHasLcode());
 
@@ -98,9 +99,9 @@ TEST_P(SchemaCheck, CreatesTheFourTablesAfterAskingInOrder) {
     // and a response of well over 64 KB is kept whole.
     const std::string longText(131071, 'p');
     odbc::Statement insert(*connection);
-    ASSERT_FALSE(odbc::isError(insert.prepare(
-        "INSERT INTO CALIBRATION(NETWORK,LOCATION,STA,CHAN,STARTDATE,SENS,FREQ,SAC) "
-        "VALUES(?,?,?,?,?,?,?,?)")));
+    ASSERT_FALSE(odbc::isError(
+        insert.prepare("INSERT INTO CALIBRATION(NETWORK,LOCATION,STA,CHAN,STARTDATE,SENS,FREQ,SAC) "
+                       "VALUES(?,?,?,?,?,?,?,?)")));
     for (int hour : {8, 17}) {
         insert.resetParameters();
         insert.bindCode("KZ");
@@ -114,8 +115,8 @@ TEST_P(SchemaCheck, CreatesTheFourTablesAfterAskingInOrder) {
         ASSERT_FALSE(odbc::isError(insert.execute())) << insert.diagnostic();
     }
     odbc::Statement read(*connection);
-    ASSERT_FALSE(odbc::isError(read.execDirect(
-        "SELECT STARTDATE,SAC FROM CALIBRATION ORDER BY STARTDATE DESC")));
+    ASSERT_FALSE(odbc::isError(
+        read.execDirect("SELECT STARTDATE,SAC FROM CALIBRATION ORDER BY STARTDATE DESC")));
     ASSERT_TRUE(odbc::isSuccess(read.fetch()));
     EXPECT_EQ(read.getTimestamp(1), (odbc::Timestamp{2003, 7, 15, 17, 5, 0}));
     EXPECT_EQ(read.getText(2)->size(), longText.size());
@@ -237,9 +238,9 @@ TEST_P(SchemaCheck, AWrongSacTypeIsChangedWithEveryRowKeptAndTheKeyInPlace) {
 
     // The key still refuses a second row of the same start.
     odbc::Statement duplicate(*connection);
-    EXPECT_TRUE(odbc::isError(duplicate.execDirect(
-        "INSERT INTO CALIBRATION(NETWORK,LOCATION,STA,CHAN,STARTDATE) VALUES "
-        "('KZ','00','KUR','BHZ','2003-07-15 08:05:00')")));
+    EXPECT_TRUE(odbc::isError(
+        duplicate.execDirect("INSERT INTO CALIBRATION(NETWORK,LOCATION,STA,CHAN,STARTDATE) VALUES "
+                             "('KZ','00','KUR','BHZ','2003-07-15 08:05:00')")));
 
     ScriptedInteraction again;
     ASSERT_TRUE(Schema(*connection, again).check());
@@ -257,9 +258,10 @@ TEST_P(SchemaCheck, AStartDateWithoutTimeOfDayIsChanged) {
     ScriptedInteraction ui;
     ASSERT_TRUE(Schema(*connection, ui).check());
     ASSERT_EQ(ui.messages().size(), 1u);
-    EXPECT_EQ(ui.messages()[0].text, GetParam() == Backend::SQLite
-                                         ? "Структура таблицы CALIBRATION успешно изменена!"
-                                         : "Тип поля STARTDATE таблицы CALIBRATION изменен на TIMESTAMP!");
+    EXPECT_EQ(ui.messages()[0].text,
+              GetParam() == Backend::SQLite
+                  ? "Структура таблицы CALIBRATION успешно изменена!"
+                  : "Тип поля STARTDATE таблицы CALIBRATION изменен на TIMESTAMP!");
     EXPECT_EQ(db.scalar("SELECT SAC FROM CALIBRATION"), "ZEROS 3");
     EXPECT_EQ(text::toUpper(connection->columnTypeName("CALIBRATION", "STARTDATE").value_or("")),
               "TIMESTAMP");
@@ -288,6 +290,49 @@ TEST_P(SchemaCheck, AFailedRebuildLeavesTheTableAsItWas) {
     odbc::Statement st(*connection);
     ASSERT_FALSE(odbc::isError(st.execDirect("DROP TABLE TMP_CALIBRATION")));
     EXPECT_FALSE(connection->tableExists("TMP_CALIBRATION"));
+}
+
+// SQLite takes any type name, so the statements of systems that cannot run here can at
+// least be run through the rebuild sequence on it.
+TEST(SchemaRebuild, MySqlRefusesAndLeavesTheTableAsItWas) {
+    TestDatabase db(Backend::SQLite);
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    db.exec("CREATE TABLE CALIBRATION (NETWORK VARCHAR(8), SAC VARCHAR(10))");
+    db.exec("INSERT INTO CALIBRATION VALUES ('KZ', 'ZEROS 3')");
+    OpenResult open = openConnection({db.dsn(), db.user(), db.password()});
+    ASSERT_TRUE(open.connection);
+    ScriptedInteraction ui;
+    Schema schema(*open.connection, ui);
+    schema.setKind(DbmsKind::MySql);
+    EXPECT_FALSE(schema.rebuildCalibration());
+    EXPECT_EQ(ui.messageTexts(), (std::vector<std::string>{
+                                     "Для СУБД MySQL невозможно изменение структуры таблицы CALIBRATION"}));
+    EXPECT_EQ(ui.messages()[0].icon, Icon::Exclamation);
+    EXPECT_EQ(open.connection->columnTypeName("CALIBRATION", "SAC"), "VARCHAR(10)");
+    EXPECT_EQ(db.scalar("SELECT SAC FROM CALIBRATION"), "ZEROS 3");
+}
+
+TEST(SchemaRebuild, OracleCopiesBackCommitsAndReportsTheKey) {
+    TestDatabase db(Backend::SQLite);
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    db.exec("CREATE TABLE CALIBRATION(NETWORK VARCHAR(8) NOT NULL,LOCATION VARCHAR(8) NOT "
+            "NULL,STA VARCHAR(8) NOT NULL,CHAN VARCHAR(8) NOT NULL,STARTDATE DATE NOT NULL,ENDDATE "
+            "DATE,SENS FLOAT,ID_SENS INT,FREQ FLOAT,ID_FREQ INT,SAC VARCHAR(10),FAP "
+            "VARCHAR(10),LDDATE DATE)");
+    db.exec("INSERT INTO CALIBRATION(NETWORK,LOCATION,STA,CHAN,STARTDATE,SAC) VALUES "
+            "('KZ','00','KUR','BHZ','2003-07-15 08:05:00','ZEROS 3')");
+    OpenResult open = openConnection({db.dsn(), db.user(), db.password()});
+    ASSERT_TRUE(open.connection);
+    ScriptedInteraction ui;
+    Schema schema(*open.connection, ui);
+    schema.setKind(DbmsKind::Oracle);
+    EXPECT_TRUE(schema.rebuildCalibration());
+    EXPECT_EQ(ui.messageTexts(),
+              (std::vector<std::string>{"Не удалось установить ключ на таблицу CALIBRATION",
+                                        "Структура таблицы CALIBRATION успешно изменена!"}));
+    EXPECT_EQ(open.connection->columnTypeName("CALIBRATION", "SAC"), "CLOB");
+    EXPECT_EQ(db.scalar("SELECT SAC FROM CALIBRATION"), "ZEROS 3");
+    EXPECT_FALSE(open.connection->tableExists("TMP_CALIBRATION"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, SchemaCheck, testing::ValuesIn(orv::test::allBackends()),
