@@ -7,6 +7,7 @@
 
 #include "testdb.h"
 #include "text/text.h"
+#include "ui/qtinteraction.h"
 #include "ui/scripted.h"
 
 #include <QAbstractButton>
@@ -15,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -182,4 +184,19 @@ TEST(SaveSettingsDialogQt, ShowsTheChoicesOfItsLogic) {
     system.system()->click();
     system.accept();
     EXPECT_EQ(readConnectionSettings(dir / "ORV.ini").dataSource, "PG");
+}
+
+TEST(RussianDesktop, StandardButtonsOfQuestionsReadInRussian) {
+    orv::ui::installRussianTranslation(app());
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Gainbook"),
+                    QString::fromUtf8("В базе данных отсутствует таблица SITECHAN.\r\nСоздать?"),
+                    QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(box.button(QMessageBox::Yes)->text().remove('&').toStdString(), "Да");
+    EXPECT_EQ(box.button(QMessageBox::No)->text().remove('&').toStdString(), "Нет");
+    box.show();
+    QApplication::processEvents();
+    const std::string shot = artefact("gainbook-question.png");
+    if (!shot.empty()) {
+        EXPECT_TRUE(box.grab().save(QString::fromStdString(shot)));
+    }
 }
