@@ -57,13 +57,27 @@ public:
     // for the current directory of this moment.
     SaveSettingsDialog close(const std::filesystem::path& currentDirectory);
 
-    // --- panels (their handlers are filled by the browser and the file actions) --------
+    // --- panels ---------------------------------------------------------------------
+    // The windows call these after the user's choice is in the panel state. The browser,
+    // the date editor, deleting, writing and loading fill them in.
     void chooseViewFormat(bool sac) { database.viewSac = sac; }
     void chooseBrowseOrder(bool byStation) { database.browseByStation = byStation; }
+    void networkChosen() {}
+    void stationChosen() {}
+    void channelChosen() {}
+    void locationChosen() {}
+    void intervalChosen() {}
+    // "Вызов Date Editor", "ЗАПИСАТЬ\n  В ФАЙЛ", "УДАЛИТЬ\n ИЗ БАЗЫ".
+    void openDateEditor() {}
+    void writeStoredToFile() {}
+    void deleteFromDatabase() {}
     // Fills the database panel from CALIBRATION.
     void fillDatabasePanel();
-    // "ЗАГРУЗИТЬ\n ИЗ ФАЙЛА".
+    // "ЗАГРУЗИТЬ\n ИЗ ФАЙЛА" and "ЗАПИСАТЬ\n   В БАЗУ".
     void loadFromFile() {}
+    void writeToDatabase() {}
+    // The CALIB unit was changed (the sensitivity is computed again).
+    void calibUnitChanged() {}
 
     bool connected() const { return connection && connection->isOpen(); }
     // Called whenever busy changes (the wait cursor).

@@ -197,6 +197,28 @@ QWidget* MainWindowDialog::buildDatabasePanel() {
     });
     connect(db_.intervals, &QComboBox::editTextChanged, this,
             [this](const QString& t) { logic_.database.intervalText = s(t); });
+    const auto bindList = [this](QComboBox* combo, ListChoice& list, void (MainWindow::*chosen)()) {
+        connect(combo, &QComboBox::activated, this, [this, &list, chosen](int index) {
+            list.selected = index;
+            (logic_.*chosen)();
+            sync();
+        });
+    };
+    DatabasePanel& d = logic_.database;
+    bindList(db_.networks, d.networks, &MainWindow::networkChosen);
+    bindList(db_.stations, d.stations, &MainWindow::stationChosen);
+    bindList(db_.channels, d.channels, &MainWindow::channelChosen);
+    bindList(db_.locations, d.locations, &MainWindow::locationChosen);
+    bindList(db_.intervals, d.intervals, &MainWindow::intervalChosen);
+    const auto bindButton = [this](QPushButton* b, void (MainWindow::*action)()) {
+        connect(b, &QPushButton::clicked, this, [this, action] {
+            (logic_.*action)();
+            sync();
+        });
+    };
+    bindButton(db_.dateEditor, &MainWindow::openDateEditor);
+    bindButton(db_.writeToFile, &MainWindow::writeStoredToFile);
+    bindButton(db_.deleteFromDatabase, &MainWindow::deleteFromDatabase);
     return box;
 }
 
@@ -270,10 +292,20 @@ QWidget* MainWindowDialog::buildFilePanel() {
             [this](const QString& t) { logic_.file.calibUnitText = s(t); });
     connect(file_.freqUnits, &QComboBox::currentTextChanged, this,
             [this](const QString& t) { logic_.file.freqUnitText = s(t); });
-    connect(file_.loadFromFile, &QPushButton::clicked, this, [this] {
-        logic_.loadFromFile();
+    connect(file_.calibUnits, &QComboBox::activated, this, [this](int index) {
+        logic_.file.calibUnits.selected = index;
+        logic_.calibUnitChanged();
         sync();
     });
+    connect(file_.freqUnits, &QComboBox::activated, this,
+            [this](int index) { logic_.file.freqUnits.selected = index; });
+    for (auto [b, action] : {std::pair{file_.loadFromFile, &MainWindow::loadFromFile},
+                             std::pair{file_.writeToDatabase, &MainWindow::writeToDatabase}}) {
+        connect(b, &QPushButton::clicked, this, [this, action = action] {
+            (logic_.*action)();
+            sync();
+        });
+    }
     return box;
 }
 

@@ -113,6 +113,11 @@ TEST(MainWindowQt, ShowsBothPanelsWithTheUnitListsAndTakesAScreenshot) {
     EXPECT_EQ(window.logic().file.station, "KUR");
     d.fap->click();
     EXPECT_FALSE(window.logic().database.viewSac);
+    f.calibUnits->setCurrentIndex(0);
+    emit f.calibUnits->activated(0);
+    EXPECT_EQ(window.logic().file.calibUnitText, "nm/counts");
+    EXPECT_EQ(window.logic().file.calibUnits.selected, 0);
+    EXPECT_EQ(f.calibUnits->currentText().toStdString(), "nm/counts"); // kept after sync
 
     expectAccessible(&window);
 

@@ -305,8 +305,9 @@ TEST(SchemaRebuild, MySqlRefusesAndLeavesTheTableAsItWas) {
     Schema schema(*open.connection, ui);
     schema.setKind(DbmsKind::MySql);
     EXPECT_FALSE(schema.rebuildCalibration());
-    EXPECT_EQ(ui.messageTexts(), (std::vector<std::string>{
-                                     "Для СУБД MySQL невозможно изменение структуры таблицы CALIBRATION"}));
+    EXPECT_EQ(ui.messageTexts(),
+              (std::vector<std::string>{
+                  "Для СУБД MySQL невозможно изменение структуры таблицы CALIBRATION"}));
     EXPECT_EQ(ui.messages()[0].icon, Icon::Exclamation);
     EXPECT_EQ(open.connection->columnTypeName("CALIBRATION", "SAC"), "VARCHAR(10)");
     EXPECT_EQ(db.scalar("SELECT SAC FROM CALIBRATION"), "ZEROS 3");
