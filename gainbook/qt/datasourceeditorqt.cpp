@@ -93,6 +93,7 @@ DataSourceEditorDialog::DataSourceEditorDialog(QWidget* parent)
     });
     connect(fresh, &QPushButton::clicked, this, [this] {
         sources_->setCurrentRow(-1);
+        editing_.reset();
         showDefinition(DataSourceDefinition{});
         name_->setFocus();
     });
@@ -118,16 +119,21 @@ void DataSourceEditorDialog::list(const std::string& select, bool system) {
         }
     }
     sources_->setCurrentRow(chosenRow);
+    editing_.reset();
     if (chosenRow < 0)
         showDefinition(DataSourceDefinition{});
+    else
+        chosen(chosenRow);
 }
 
 void DataSourceEditorDialog::chosen(int row) {
     if (row < 0 || row >= static_cast<int>(listed_.size()))
         return;
     const auto& [n, sys] = listed_[static_cast<std::size_t>(row)];
-    if (const auto d = readDataSource(n, sys))
+    if (const auto d = readDataSource(n, sys)) {
         showDefinition(*d);
+        editing_ = listed_[static_cast<std::size_t>(row)];
+    }
 }
 
 void DataSourceEditorDialog::showDefinition(const DataSourceDefinition& d) {
@@ -172,6 +178,9 @@ bool DataSourceEditorDialog::save() {
         ui_.warn(error, kCaption);
         return false;
     }
+    if (editing_ && (editing_->first != d.name || editing_->second != d.system) &&
+        !removeDataSource(editing_->first, editing_->second, error))
+        ui_.warn(error, kCaption);
     list(d.name, d.system);
     return true;
 }

@@ -7,6 +7,8 @@
 
 #include <QDialog>
 
+#include <optional>
+
 class QComboBox;
 class QLineEdit;
 class QListWidget;
@@ -46,6 +48,9 @@ private:
     QComboBox* driver_;
     QTableWidget* attributes_;
     std::vector<std::pair<std::string, bool>> listed_;
+    // The listed source shown in the fields; saving it under another name or kind
+    // renames it.
+    std::optional<std::pair<std::string, bool>> editing_;
 };
 
 } // namespace orv::gainbook::qt

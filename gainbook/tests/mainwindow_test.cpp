@@ -149,6 +149,11 @@ TEST_P(MainWindowStart, AFailedSystemFileNamesOrvIni) {
     EXPECT_EQ(dialog.calls.size(), 1u);
     EXPECT_FALSE(w.connected());
     EXPECT_EQ(w.title, "Gainbook");
+    // Cancelled again from the menu: nothing changes.
+    w.chooseConnection();
+    EXPECT_EQ(dialog.calls.size(), 2u);
+    EXPECT_FALSE(w.connected());
+    EXPECT_EQ(w.title, "Gainbook");
     EXPECT_TRUE(w.close(localDir()).closesAtOnce());
 }
 

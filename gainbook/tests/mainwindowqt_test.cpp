@@ -167,8 +167,16 @@ TEST(DataSourceEditorQt, SavesASourceFromItsFields) {
     ASSERT_TRUE(read);
     EXPECT_EQ(read->attributes.size(), 1u);
     EXPECT_GE(editor.sources()->currentRow(), 0);
+
+    // Saved under another name and as a system source: the old one is gone.
+    editor.name()->setText(QStringLiteral("GB_QT_RENAMED"));
+    editor.system()->setChecked(true);
+    ASSERT_TRUE(editor.save());
+    EXPECT_FALSE(readDataSource("GB_QT_EDITED", false));
+    ASSERT_TRUE(readDataSource("GB_QT_RENAMED", true));
+    EXPECT_EQ(editor.sources()->currentItem()->text().toStdString(), "GB_QT_RENAMED (System DSN)");
     std::string error;
-    EXPECT_TRUE(removeDataSource("GB_QT_EDITED", false, error));
+    EXPECT_TRUE(removeDataSource("GB_QT_RENAMED", true, error));
 }
 
 TEST(SaveSettingsDialogQt, ShowsTheChoicesOfItsLogic) {
