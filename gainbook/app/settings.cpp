@@ -1,0 +1,49 @@
+#include "settings.h"
+
+#include "ini/inifile.h"
+#include "text/text.h"
+
+namespace orv::gainbook {
+
+std::filesystem::path localSettingsPath(const std::filesystem::path& directory) {
+    return directory / "Gainbook.ini";
+}
+
+ConnectionSettings readConnectionSettings(const std::filesystem::path& file) {
+    const ini::IniFile ini(file);
+    ConnectionSettings s;
+    s.dataSource = text::truncateChars(ini.read("DATABASE", "ODBC", "", 255), kSettingChars);
+    s.user = text::truncateChars(ini.read("DATABASE", "USER", "", 255), kSettingChars);
+    s.password = text::truncateChars(ini.read("DATABASE", "PASSWORD", "", 255), kSettingChars);
+    return s;
+}
+
+bool writeConnectionSettings(const std::filesystem::path& file,
+                             const ConnectionSettings& settings) {
+    const ini::IniFile ini(file);
+    bool ok = ini.write("DATABASE", "ODBC", settings.dataSource);
+    ok = ini.write("DATABASE", "USER", settings.user) && ok;
+    ok = ini.write("DATABASE", "PASSWORD", settings.password) && ok;
+    return ok;
+}
+
+SaveSettingsDialog::SaveSettingsDialog(ConnectionSettings current, SettingsSource source,
+                                       std::string startupDataSource,
+                                       std::filesystem::path localDirectory,
+                                       std::filesystem::path systemFile)
+    : current_(std::move(current)), localFile_(localSettingsPath(localDirectory)),
+      systemFile_(std::move(systemFile)) {
+    if (source == SettingsSource::CommandLineOrDialog ||
+        text::equalsNoCase(current_.dataSource, startupDataSource)) {
+        closesAtOnce_ = true;
+        return;
+    }
+    localSelected_ = true;
+    systemEnabled_ = source != SettingsSource::LocalFile;
+}
+
+bool SaveSettingsDialog::save() const {
+    return writeConnectionSettings(chosenFile(), current_);
+}
+
+} // namespace orv::gainbook

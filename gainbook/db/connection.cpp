@@ -1,0 +1,62 @@
+#include "connection.h"
+
+#include "text/text.h"
+
+namespace orv::gainbook {
+
+OpenResult openConnection(const ConnectionSettings& settings) {
+    OpenResult result;
+    auto connection = std::make_unique<odbc::Connection>();
+    if (!connection->allocated())
+        return result;
+    const SQLRETURN rc = connection->connect(settings.dataSource, settings.user, settings.password);
+    if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) {
+        result.refused = true;
+        result.diagnostic = connection->diagnostic();
+        return result;
+    }
+    result.connection = std::move(connection);
+    return result;
+}
+
+std::string failureText(std::string_view action, std::string_view diagnostic) {
+    std::string s = "При попытке ";
+    s += action;
+    s += " произошла ошибка:\r\n";
+    s += diagnostic;
+    return s;
+}
+
+std::optional<std::vector<std::string>> listTables(odbc::Connection& connection) {
+    odbc::Statement st(connection);
+    if (!st.valid())
+        return std::nullopt;
+    SQLCHAR type[] = "'TABLE'";
+    if (odbc::isError(SQLTables(st.handle(), nullptr, 0, nullptr, 0, nullptr, 0, type, SQL_NTS)))
+        return std::nullopt;
+    std::vector<std::string> names;
+    while (odbc::isSuccess(st.fetch()))
+        names.push_back(st.getText(3, 63).value_or(std::string()));
+    return names;
+}
+
+TextColumn readTextColumn(odbc::Connection& connection, std::string_view sql,
+                          std::size_t maxChars) {
+    TextColumn result;
+    odbc::Statement st(connection);
+    if (!st.valid())
+        return result;
+    result.allocated = true;
+    if (odbc::isError(st.execDirect(sql))) {
+        result.diagnostic = st.diagnostic();
+        return result;
+    }
+    result.executed = true;
+    for (SQLRETURN rc = st.fetch(); rc != SQL_NO_DATA && !odbc::isError(rc); rc = st.fetch())
+        result.values.push_back(
+            text::truncateChars(st.getText(1, 4 * maxChars).value_or(""), maxChars));
+    st.closeCursor();
+    return result;
+}
+
+} // namespace orv::gainbook

@@ -1,0 +1,59 @@
+// The response editor's connection and the way it turns failures into messages.
+//
+// One connection per main window (its own environment, ODBC version 3), opened with
+// SQLConnect. Only SQL_ERROR counts as a failure: a connection that comes back with
+// SQL_SUCCESS_WITH_INFO is open. A handle that cannot be allocated fails silently.
+#pragma once
+
+#include "odbc/odbc.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orv::gainbook {
+
+// Caption of boxes that have none of their own.
+inline constexpr std::string_view kProgramTitle = "Gainbook";
+
+// Longest data source name, user name and password the editor keeps.
+inline constexpr std::size_t kSettingChars = 63;
+
+struct ConnectionSettings {
+    std::string dataSource;
+    std::string user;
+    std::string password;
+    bool operator==(const ConnectionSettings&) const = default;
+};
+
+using DatabaseConnection = std::unique_ptr<odbc::Connection>;
+
+struct OpenResult {
+    DatabaseConnection connection; // open, or null
+    // True when the driver refused the connection (as opposed to handles that could not
+    // be allocated, which is not reported).
+    bool refused = false;
+    std::string diagnostic; // the first diagnostic message when refused
+};
+
+OpenResult openConnection(const ConnectionSettings& settings);
+
+// "При попытке " + action + " произошла ошибка:\r\n" + diagnostic
+std::string failureText(std::string_view action, std::string_view diagnostic);
+
+// The names of the tables (type 'TABLE') the driver lists; nullopt when the listing fails.
+std::optional<std::vector<std::string>> listTables(odbc::Connection& connection);
+
+// The first column of every row of a query, as text of at most maxChars characters.
+struct TextColumn {
+    bool executed = false;  // false: the statement failed (see diagnostic)
+    bool allocated = false; // false: no statement could be allocated, nothing was run
+    std::vector<std::string> values;
+    std::string diagnostic;
+};
+TextColumn readTextColumn(odbc::Connection& connection, std::string_view sql,
+                          std::size_t maxChars = 63);
+
+} // namespace orv::gainbook

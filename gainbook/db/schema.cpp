@@ -1,0 +1,347 @@
+#include "schema.h"
+
+#include "connection.h"
+#include "statements.h"
+#include "text/text.h"
+
+namespace orv::gainbook {
+
+namespace {
+
+const Dialect kSqlServer{"NTEXT",
+                         "DATETIME",
+                         "NTEXT",
+                         "DATETIME",
+                         sql::kCreateSiteChanSqlServer,
+                         sql::kCreateCalibrationSqlServer,
+                         sql::kCreateTmpCalibrationSqlServer,
+                         sql::kRecreateCalibrationSqlServer};
+const Dialect kMySql{"MEDIUMTEXT",
+                     "DATETIME",
+                     "MEDIUMTEXT",
+                     "DATETIME",
+                     sql::kCreateSiteChanMySql,
+                     sql::kCreateCalibrationMySql,
+                     sql::kCreateTmpCalibrationMySql,
+                     sql::kRecreateCalibrationMySql,
+                     /*changesTypesInPlace=*/true,
+                     /*typeKeywordInAlter=*/false,
+                     /*rebuildable=*/false};
+const Dialect kAccess{"LONGCHAR",
+                      "DATETIME",
+                      "LONGCHAR",
+                      "DATETIME",
+                      sql::kCreateSiteChanAccess,
+                      sql::kCreateCalibrationAccess,
+                      sql::kCreateTmpCalibrationAccess,
+                      sql::kRecreateCalibrationAccess};
+const Dialect kOracle{"CLOB",
+                      "DATE",
+                      "CLOB",
+                      "DATE",
+                      sql::kCreateSiteChanOracle,
+                      sql::kCreateCalibrationOracle,
+                      sql::kCreateTmpCalibrationOracle,
+                      sql::kRecreateCalibrationOracle};
+// psqlODBC reports TEXT as "text" and TIMESTAMP as "timestamp".
+const Dialect kPostgreSql{"TEXT",
+                          "TIMESTAMP",
+                          "TEXT",
+                          "TIMESTAMP",
+                          sql::kCreateSiteChanPostgreSql,
+                          sql::kCreateCalibrationPostgreSql,
+                          sql::kCreateTmpCalibrationPostgreSql,
+                          sql::kRecreateCalibrationPostgreSql,
+                          /*changesTypesInPlace=*/true,
+                          /*typeKeywordInAlter=*/true};
+// The SQLite driver reports the declared type names.
+const Dialect kSQLite{"TEXT",
+                      "TIMESTAMP",
+                      "TEXT",
+                      "TIMESTAMP",
+                      sql::kCreateSiteChanSQLite,
+                      sql::kCreateCalibrationSQLite,
+                      sql::kCreateTmpCalibrationSQLite,
+                      sql::kRecreateCalibrationSQLite,
+                      /*changesTypesInPlace=*/false,
+                      /*typeKeywordInAlter=*/false,
+                      /*rebuildable=*/true,
+                      /*keyAddedAfterRebuild=*/false};
+
+const std::string_view kRebuildCaption = "Изменение структуры таблицы CALIBRATION";
+
+} // namespace
+
+const UnitRow kDefaultSensUnits[12] = {
+    {0, "counts/m", "nm/counts"},
+    {1, "counts*sec/m", "nm/counts*sec"},
+    {2, "counts*sec**2/m", "nm/counts*sec**2"},
+    {3, "counts/Pa", "Pa/counts"},
+    {4, "counts", "1/counts"},
+    {5, "M/M", "1/counts"},
+    {6, "C", "1/counts"},
+    {7, "V", "1/Volts"},
+    {8, "B", "1/B"},
+    {9, "PERCENT", "Percent"},
+    {10, "D", "1/D"},
+    {11, "T", "1/T"},
+};
+const UnitRow kDefaultFreqUnits[2] = {{0, "Hz", {}}, {1, "rad/sec", {}}};
+
+std::optional<DbmsKind> classifyDbmsName(std::string_view name) {
+    static const std::pair<std::string_view, DbmsKind> names[] = {
+        {"mysql", DbmsKind::MySql},
+        {"access", DbmsKind::Access},
+        {"Microsoft SQL Server", DbmsKind::SqlServer},
+        {"Oracle", DbmsKind::Oracle},
+        {"PostgreSQL", DbmsKind::PostgreSql},
+        {"MariaDB", DbmsKind::MySql},
+        {"SQLite", DbmsKind::SQLite},
+    };
+    for (const auto& [known, kind] : names)
+        if (text::equalsNoCase(name, known))
+            return kind;
+    return std::nullopt;
+}
+
+const Dialect& dialect(DbmsKind kind) {
+    switch (kind) {
+    case DbmsKind::SqlServer:
+        return kSqlServer;
+    case DbmsKind::MySql:
+        return kMySql;
+    case DbmsKind::Access:
+        return kAccess;
+    case DbmsKind::Oracle:
+        return kOracle;
+    case DbmsKind::PostgreSql:
+        return kPostgreSql;
+    case DbmsKind::SQLite:
+        break;
+    }
+    return kSQLite;
+}
+
+Schema::Schema(odbc::Connection& connection, ui::Interaction& ui)
+    : connection_(connection), ui_(ui) {}
+
+bool Schema::detectKind() {
+    kind_.reset();
+    if (const auto name = connection_.dbmsName(128))
+        kind_ = classifyDbmsName(*name);
+    return kind_.has_value();
+}
+
+bool Schema::createTable(std::string_view statement, std::string_view table, bool warnOnFailure) {
+    odbc::Statement st(connection_);
+    if (!st.valid())
+        return false;
+    const std::string caption = "Создание таблицы " + std::string(table);
+    if (odbc::isError(st.execDirect(statement))) {
+        const std::string message =
+            failureText("создания таблицы " + std::string(table), st.diagnostic());
+        if (warnOnFailure)
+            ui_.warn(message, caption);
+        else
+            ui_.error(message, caption);
+        return false;
+    }
+    ui_.inform("Таблица " + std::string(table) + " создана успешно!", caption);
+    return true;
+}
+
+bool Schema::createSiteChan() {
+    if (!createTable(d().createSiteChan, "SITECHAN", true))
+        return false;
+    siteChanPresent_ = true;
+    siteChanHasLcode_ = true;
+    return true;
+}
+
+bool Schema::createIdSens(bool withDefaultRows) {
+    if (!createTable(sql::kCreateIdSens, "ID_SENS", false))
+        return false;
+    if (withDefaultRows) {
+        odbc::Statement st(connection_);
+        if (st.valid() && !odbc::isError(st.prepare(sql::kInsertIdSens))) {
+            for (const UnitRow& row : kDefaultSensUnits) {
+                st.resetParameters();
+                st.bindUnitId(row.id);
+                st.bindUnitName(row.units);
+                st.bindUnitName(row.calibUnits);
+                st.execute();
+            }
+        }
+    }
+    return true;
+}
+
+bool Schema::createIdFreq(bool withDefaultRows) {
+    if (!createTable(sql::kCreateIdFreq, "ID_FREQ", false))
+        return false;
+    if (withDefaultRows) {
+        odbc::Statement st(connection_);
+        if (st.valid() && !odbc::isError(st.prepare(sql::kInsertIdFreq))) {
+            for (const UnitRow& row : kDefaultFreqUnits) {
+                st.resetParameters();
+                st.bindUnitId(row.id);
+                st.bindUnitName(row.units);
+                st.execute();
+            }
+        }
+    }
+    return true;
+}
+
+bool Schema::createCalibration() {
+    return createTable(d().createCalibration, "CALIBRATION", false);
+}
+
+void Schema::updateSensUnits() {
+    odbc::Statement st(connection_);
+    if (!st.valid() || odbc::isError(st.prepare(sql::kUpdateCalibUnits)))
+        return;
+    for (int i = 0; i < 3; ++i) {
+        st.resetParameters();
+        st.bindUnitName(kDefaultSensUnits[i].calibUnits);
+        st.bindUnitId(kDefaultSensUnits[i].id);
+        st.execute();
+    }
+}
+
+bool Schema::addColumn(std::string_view table, std::string_view column, std::string_view type) {
+    odbc::Statement st(connection_);
+    if (!st.valid() || odbc::isError(st.execDirect(sql::addColumn(table, column, type))))
+        return false;
+    ui_.inform("В таблицу " + std::string(table) + " добавлено поле " + std::string(column) + "!",
+               "Добавление поля " + std::string(column) + " в таблицу " + std::string(table));
+    return true;
+}
+
+bool Schema::changeColumnType(std::string_view table, std::string_view column,
+                              std::string_view type) {
+    // A system that cannot change a type in place is not asked to.
+    if (!d().changesTypesInPlace)
+        return false;
+    odbc::Statement st(connection_);
+    if (!st.valid() || odbc::isError(st.execDirect(
+                           sql::changeColumnType(table, column, type, d().typeKeywordInAlter))))
+        return false;
+    ui_.inform("Тип поля " + std::string(column) + " таблицы " + std::string(table) +
+                   " изменен на " + std::string(type) + "!",
+               "Изменения типа поля " + std::string(column));
+    return true;
+}
+
+bool Schema::columnHasType(std::string_view table, std::string_view column,
+                           std::string_view reportedType) {
+    const auto type = connection_.columnTypeName(table, column);
+    return type && text::toUpper(*type) == text::toUpper(reportedType);
+}
+
+bool Schema::rebuildCalibration() {
+    if (!d().rebuildable) {
+        ui_.warn("Для СУБД MySQL невозможно изменение структуры таблицы CALIBRATION");
+        return false;
+    }
+    odbc::Transaction transaction(connection_);
+    if (!transaction.begun()) {
+        ui_.warn("Не удалось изменение структуры таблицы CALIBRATION");
+        return false;
+    }
+    bool failed = false;
+    // A statement that cannot even be allocated counts as failed: nothing must be
+    // reported as changed that was not.
+    for (std::string_view statement :
+         {d().createTmpCalibration, sql::kCopyToTmpCalibration, sql::kDropCalibration,
+          d().recreateCalibration, sql::kCopyFromTmpCalibration, sql::kDropTmpCalibration}) {
+        odbc::Statement st(connection_);
+        if (odbc::isError(st.execDirect(statement)))
+            failed = true;
+    }
+    if (d().keyAddedAfterRebuild) {
+        odbc::Statement st(connection_);
+        if (odbc::isError(st.execDirect(sql::kAddCalibrationKey)))
+            ui_.warn("Не удалось установить ключ на таблицу CALIBRATION");
+    }
+    if (failed || odbc::isError(transaction.commit())) {
+        transaction.rollback();
+        ui_.warn("Не удалось изменить структуру таблицы CALIBRATION", kRebuildCaption);
+        return false;
+    }
+    ui_.inform("Структура таблицы CALIBRATION успешно изменена!", kRebuildCaption);
+    return true;
+}
+
+bool Schema::checkCalibrationColumns() {
+    const Dialect& dl = d();
+    bool needsRebuild = false;
+    if (connection_.columnExists("CALIBRATION", "FAP")) {
+        if (!columnHasType("CALIBRATION", "FAP", dl.reportedLongTextType) &&
+            !changeColumnType("CALIBRATION", "FAP", dl.longTextType))
+            needsRebuild = true;
+    } else if (!addColumn("CALIBRATION", "FAP", dl.longTextType)) {
+        needsRebuild = true;
+    }
+    if (!columnHasType("CALIBRATION", "SAC", dl.reportedLongTextType) &&
+        !changeColumnType("CALIBRATION", "SAC", dl.longTextType))
+        needsRebuild = true;
+    if (!connection_.columnExists("CALIBRATION", "LDDATE") &&
+        !addColumn("CALIBRATION", "LDDATE", dl.dateType))
+        needsRebuild = true;
+    if (!columnHasType("CALIBRATION", "STARTDATE", dl.reportedDateType) &&
+        !changeColumnType("CALIBRATION", "STARTDATE", dl.dateType)) {
+        rebuildCalibration();
+        return true;
+    }
+    if (needsRebuild)
+        rebuildCalibration();
+    return true;
+}
+
+bool Schema::check() {
+    siteChanHasLcode_ = false;
+    siteChanPresent_ = false;
+    if (!detectKind()) {
+        ui_.error("Не удалось опредилить тип базы данных");
+        return false;
+    }
+
+    if (connection_.tableExists("SITECHAN")) {
+        siteChanPresent_ = true;
+        if (connection_.columnExists("SITECHAN", "LCODE")) {
+            siteChanHasLcode_ = true;
+        } else if (ui_.askYesNo("В таблице SITECHAN отсутствует поле LCODE.\r\nДобавить?") &&
+                   addColumn("SITECHAN", "LCODE", "VARCHAR(8)")) {
+            siteChanHasLcode_ = true;
+        }
+    } else if (ui_.askYesNo("В базе данных отсутствует таблица SITECHAN.\r\nСоздать?")) {
+        createSiteChan();
+    }
+
+    if (!connection_.tableExists("ID_SENS")) {
+        if (!ui_.askYesNo("В базе данных отсутствует таблица ID_SENS.\r\nТаблица ID_SENS "
+                          "необходима для корректной работы программы.\r\nСоздать?") ||
+            !createIdSens())
+            return false;
+    } else {
+        updateSensUnits();
+    }
+
+    if (!connection_.tableExists("ID_FREQ")) {
+        if (!ui_.askYesNo("В базе данных отсутствует таблица ID_FREQ.\r\nТаблица ID_FREQ "
+                          "необходима для корректной работы программы.\r\nСоздать?") ||
+            !createIdFreq())
+            return false;
+    }
+
+    if (!connection_.tableExists("CALIBRATION")) {
+        if (!ui_.askYesNo("В базе данных отсутствует таблица CALIBRATION.\r\nТаблица "
+                          "CALIBRATION необходима работы программы.\r\nСоздать?"))
+            return false;
+        return createCalibration();
+    }
+    return checkCalibrationColumns();
+}
+
+} // namespace orv::gainbook

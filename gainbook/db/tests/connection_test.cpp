@@ -1,0 +1,67 @@
+#include "connection.h"
+
+#include "testdb.h"
+#include "text/text.h"
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+using namespace orv::gainbook;
+using orv::test::Backend;
+using orv::test::TestDatabase;
+
+class GainbookConnection : public testing::TestWithParam<Backend> {};
+
+TEST_P(GainbookConnection, OpensAndListsTables) {
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    OpenResult open = openConnection({db.dsn(), db.user(), db.password()});
+    ASSERT_TRUE(open.connection);
+    EXPECT_FALSE(open.refused);
+    auto tables = listTables(*open.connection);
+    ASSERT_TRUE(tables);
+    EXPECT_TRUE(tables->empty());
+
+    db.exec("CREATE TABLE ID_FREQ (ID_FREQ INT, FREQ_UNITS VARCHAR(50))");
+    tables = listTables(*open.connection);
+    ASSERT_TRUE(tables);
+    ASSERT_EQ(tables->size(), 1u);
+    EXPECT_TRUE(text::equalsNoCase(tables->front(), "ID_FREQ"));
+}
+
+TEST_P(GainbookConnection, AFailedQueryKeepsTheConnectionUsable) {
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    OpenResult open = openConnection({db.dsn(), db.user(), db.password()});
+    ASSERT_TRUE(open.connection);
+    TextColumn missing = readTextColumn(*open.connection, "SELECT X FROM NO_SUCH_TABLE;");
+    EXPECT_TRUE(missing.allocated);
+    EXPECT_FALSE(missing.executed);
+    EXPECT_FALSE(missing.diagnostic.empty());
+
+    db.exec("CREATE TABLE ID_FREQ (ID_FREQ INT, FREQ_UNITS VARCHAR(100))");
+    TextColumn empty = readTextColumn(*open.connection, "SELECT FREQ_UNITS FROM ID_FREQ;");
+    EXPECT_TRUE(empty.executed);
+    EXPECT_TRUE(empty.values.empty());
+
+    db.exec("INSERT INTO ID_FREQ VALUES (0, 'Hz')");
+    db.exec("INSERT INTO ID_FREQ VALUES (1, '" + std::string(70, 'x') + "')");
+    TextColumn units =
+        readTextColumn(*open.connection, "SELECT FREQ_UNITS FROM ID_FREQ ORDER BY ID_FREQ;");
+    ASSERT_EQ(units.values.size(), 2u);
+    EXPECT_EQ(units.values[0], "Hz");
+    EXPECT_EQ(units.values[1], std::string(63, 'x')); // unit names are kept to 63 characters
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, GainbookConnection, testing::ValuesIn(orv::test::allBackends()),
+                         orv::test::backendParamName);
+
+TEST(GainbookConnectionFailure, ARefusedConnectionCarriesTheDriverManagersText) {
+    orv::test::odbcIniDir(); // the test process's own data sources
+    OpenResult open = openConnection({"NO_SUCH_SOURCE", "ORV", "KTZ"});
+    EXPECT_FALSE(open.connection);
+    EXPECT_TRUE(open.refused);
+    EXPECT_FALSE(open.diagnostic.empty());
+    EXPECT_EQ(failureText("подключения к базе данных", open.diagnostic),
+              "При попытке подключения к базе данных произошла ошибка:\r\n" + open.diagnostic);
+}

@@ -1,0 +1,26 @@
+// Gainbook, the response editor: one window over the response tables of the station
+// database.
+#include "mainwindowqt.h"
+
+#include "ini/inifile.h"
+#include "ui/qtinteraction.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    orv::ui::installRussianTranslation(app);
+
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.emplace_back(argv[i]);
+
+    orv::ui::QtInteraction ui(nullptr, "Gainbook");
+    orv::gainbook::qt::MainWindowDialog window(ui, {}, std::filesystem::current_path(),
+                                               orv::ini::systemSettingsFile());
+    ui.setParent(&window);
+    window.startUp(arguments);
+    window.exec();
+    window.finish();
+    return 0;
+}

@@ -1,0 +1,401 @@
+#include "mainwindowqt.h"
+
+#include "connectiondialogqt.h"
+#include "savesettingsqt.h"
+#include "widgets.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+namespace orv::gainbook::qt {
+
+namespace {
+
+QPushButton* button(const char* text, QWidget* parent) {
+    auto* b = new QPushButton(QString::fromUtf8(text), parent);
+    b->setAutoDefault(false); // Enter presses no button of this window
+    b->setAccessibleName(oneLine(b->text()));
+    return b;
+}
+
+QComboBox* dropDown(QWidget* parent, bool editable) {
+    auto* box = new QComboBox(parent);
+    box->setEditable(editable);
+    if (editable)
+        box->setInsertPolicy(QComboBox::NoInsert);
+    box->setMinimumContentsLength(10);
+    return box;
+}
+
+QPlainTextEdit* textView(QWidget* parent, bool readOnly, const char* name) {
+    auto* view = new QPlainTextEdit(parent);
+    view->setReadOnly(readOnly);
+    view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    view->setAccessibleName(QString::fromUtf8(name));
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    view->setFont(mono);
+    return view;
+}
+
+void setText(QLineEdit* edit, const std::string& text) {
+    if (s(edit->text()) != text) {
+        const QSignalBlocker block(edit);
+        edit->setText(q(text));
+    }
+}
+
+void setText(QPlainTextEdit* edit, const std::string& text) {
+    if (s(edit->toPlainText()) != text) {
+        const QSignalBlocker block(edit);
+        edit->setPlainText(q(text));
+    }
+}
+
+} // namespace
+
+MainWindowDialog::MainWindowDialog(ui::Interaction& ui, ConnectionDialogRunner runner,
+                                   std::filesystem::path currentDirectory,
+                                   std::filesystem::path systemSettingsFile, QWidget* parent)
+    : QDialog(parent), ui_(ui),
+      logic_(ui,
+             runner ? std::move(runner)
+                    : ConnectionDialogRunner([this](const ConnectionSettings& initial) {
+                          return runConnectionDialog(isVisible() ? this : nullptr, initial);
+                      }),
+             std::move(currentDirectory), std::move(systemSettingsFile)) {
+    setWindowTitle(QStringLiteral("Gainbook"));
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("accessories-text-editor")));
+    setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
+
+    auto* layout = new QVBoxLayout(this);
+    auto* menu = new QMenuBar(this);
+    buildMenu(menu);
+    layout->setMenuBar(menu);
+    auto* panels = new QHBoxLayout;
+    panels->addWidget(buildDatabasePanel(), 1);
+    panels->addWidget(buildFilePanel(), 1);
+    layout->addLayout(panels);
+
+    logic_.busyChanged = [this] {
+        if (logic_.busy)
+            setCursor(Qt::WaitCursor);
+        else
+            unsetCursor();
+    };
+    resize(1040, 720);
+    sync();
+}
+
+MainWindowDialog::~MainWindowDialog() = default;
+
+void MainWindowDialog::buildMenu(QMenuBar* menu) {
+    QMenu* settings = menu->addMenu(QString::fromUtf8("&Настройка"));
+    settings->addAction(QString::fromUtf8("&Подключение"), this, [this] { chooseConnection(); });
+    menu->addAction(QString::fromUtf8("&Ачх"), this, [this] { logic_.openResponseCurve(); });
+    menu->addAction(QString::fromUtf8("В&ыход"), this,
+                    [this] { QDialog::done(QDialog::Rejected); });
+}
+
+QWidget* MainWindowDialog::buildDatabasePanel() {
+    auto* box = new QGroupBox(QString::fromUtf8("В БАЗЕ"), this);
+    auto* grid = new QGridLayout(box);
+
+    auto* view = new QGroupBox(QString::fromUtf8("Выбор формата просмотра (SAC или FAP)"), box);
+    auto* viewRow = new QHBoxLayout(view);
+    db_.sac = new QRadioButton(QStringLiteral("SAC"), view);
+    db_.fap = new QRadioButton(QStringLiteral("FAP"), view);
+    db_.sac->setAccessibleName(QStringLiteral("SAC"));
+    db_.fap->setAccessibleName(QStringLiteral("FAP"));
+    viewRow->addWidget(db_.sac);
+    viewRow->addWidget(db_.fap);
+    viewRow->addStretch();
+    grid->addWidget(view, 0, 0, 1, 2);
+
+    db_.byNetwork = new QRadioButton(QString::fromUtf8("Сеть"), box);
+    db_.byStation = new QRadioButton(QString::fromUtf8("Станция"), box);
+    db_.byNetwork->setAccessibleName(QString::fromUtf8("Сеть первой"));
+    db_.byStation->setAccessibleName(QString::fromUtf8("Станция первой"));
+    auto* order = new QButtonGroup(box);
+    order->addButton(db_.byNetwork);
+    order->addButton(db_.byStation);
+    db_.networks = dropDown(box, false);
+    db_.stations = dropDown(box, false);
+    db_.networks->setAccessibleName(QString::fromUtf8("Сеть"));
+    db_.stations->setAccessibleName(QString::fromUtf8("Станция"));
+    grid->addWidget(db_.byNetwork, 1, 0);
+    grid->addWidget(db_.byStation, 1, 1);
+    grid->addWidget(db_.networks, 2, 0);
+    grid->addWidget(db_.stations, 2, 1);
+
+    db_.channels = dropDown(box, false);
+    db_.locations = dropDown(box, false);
+    grid->addWidget(labelFor(QString::fromUtf8("Канал"), db_.channels, box), 3, 0);
+    grid->addWidget(labelFor(QString::fromUtf8("Расположение"), db_.locations, box), 3, 1);
+    grid->addWidget(db_.channels, 4, 0);
+    grid->addWidget(db_.locations, 4, 1);
+
+    db_.intervals = dropDown(box, true);
+    grid->addWidget(labelFor(QString::fromUtf8("Время (гггг.мм.дд чч:мм:сс)"), db_.intervals, box),
+                    5, 0, 1, 2);
+    grid->addWidget(db_.intervals, 6, 0, 1, 2);
+
+    db_.sens = new QLineEdit(box);
+    db_.freq = new QLineEdit(box);
+    db_.sens->setReadOnly(true);
+    db_.freq->setReadOnly(true);
+    db_.sensLabel = labelFor(QStringLiteral("SENS"), db_.sens, box);
+    db_.freqLabel = labelFor(QStringLiteral("FREQ"), db_.freq, box);
+    grid->addWidget(db_.sensLabel, 7, 0);
+    grid->addWidget(db_.freqLabel, 7, 1);
+    grid->addWidget(db_.sens, 8, 0);
+    grid->addWidget(db_.freq, 8, 1);
+
+    db_.storedText = textView(box, true, "Текст из базы");
+    grid->addWidget(db_.storedText, 9, 0, 1, 2);
+    grid->setRowStretch(9, 1);
+
+    auto* buttons = new QHBoxLayout;
+    db_.dateEditor = button("Вызов Date Editor", box);
+    db_.writeToFile = button("ЗАПИСАТЬ\n  В ФАЙЛ", box);
+    db_.deleteFromDatabase = button("УДАЛИТЬ\n ИЗ БАЗЫ", box);
+    buttons->addWidget(db_.dateEditor);
+    buttons->addWidget(db_.writeToFile);
+    buttons->addWidget(db_.deleteFromDatabase);
+    grid->addLayout(buttons, 10, 0, 1, 2);
+
+    connect(db_.sac, &QRadioButton::clicked, this, [this] {
+        logic_.chooseViewFormat(true);
+        sync();
+    });
+    connect(db_.fap, &QRadioButton::clicked, this, [this] {
+        logic_.chooseViewFormat(false);
+        sync();
+    });
+    connect(db_.byNetwork, &QRadioButton::clicked, this, [this] {
+        logic_.chooseBrowseOrder(false);
+        sync();
+    });
+    connect(db_.byStation, &QRadioButton::clicked, this, [this] {
+        logic_.chooseBrowseOrder(true);
+        sync();
+    });
+    connect(db_.intervals, &QComboBox::editTextChanged, this,
+            [this](const QString& t) { logic_.database.intervalText = s(t); });
+    const auto bindList = [this](QComboBox* combo, ListChoice& list, void (MainWindow::*chosen)()) {
+        connect(combo, &QComboBox::activated, this, [this, &list, chosen](int index) {
+            list.selected = index;
+            (logic_.*chosen)();
+            sync();
+        });
+    };
+    DatabasePanel& d = logic_.database;
+    bindList(db_.networks, d.networks, &MainWindow::networkChosen);
+    bindList(db_.stations, d.stations, &MainWindow::stationChosen);
+    bindList(db_.channels, d.channels, &MainWindow::channelChosen);
+    bindList(db_.locations, d.locations, &MainWindow::locationChosen);
+    bindList(db_.intervals, d.intervals, &MainWindow::intervalChosen);
+    const auto bindButton = [this](QPushButton* b, void (MainWindow::*action)()) {
+        connect(b, &QPushButton::clicked, this, [this, action] {
+            (logic_.*action)();
+            sync();
+        });
+    };
+    bindButton(db_.dateEditor, &MainWindow::openDateEditor);
+    bindButton(db_.writeToFile, &MainWindow::writeStoredToFile);
+    bindButton(db_.deleteFromDatabase, &MainWindow::deleteFromDatabase);
+    return box;
+}
+
+QWidget* MainWindowDialog::buildFilePanel() {
+    auto* box = new QGroupBox(QString::fromUtf8("ИЗ ФАЙЛА "), this);
+    auto* grid = new QGridLayout(box);
+
+    file_.fileLabel = new QLabel(box);
+    file_.fileLabel->setAccessibleName(QString::fromUtf8("Загруженный файл"));
+    file_.fileLabel->setVisible(false);
+    grid->addWidget(file_.fileLabel, 0, 0, 1, 2);
+
+    file_.calib = new QLineEdit(box);
+    file_.calibUnits = dropDown(box, true);
+    grid->addWidget(labelFor(QStringLiteral("CALIB"), file_.calib, box), 1, 0);
+    grid->addWidget(labelFor(QStringLiteral("CALIB_UNITS (SENS_UNITS)"), file_.calibUnits, box), 1,
+                    1);
+    grid->addWidget(file_.calib, 2, 0);
+    grid->addWidget(file_.calibUnits, 2, 1);
+
+    file_.calper = new QLineEdit(box);
+    file_.freqUnits = dropDown(box, true);
+    grid->addWidget(labelFor(QStringLiteral("FREQ (CALPER)"), file_.calper, box), 3, 0);
+    grid->addWidget(labelFor(QStringLiteral("FREQ_UNITS"), file_.freqUnits, box), 3, 1);
+    grid->addWidget(file_.calper, 4, 0);
+    grid->addWidget(file_.freqUnits, 4, 1);
+
+    file_.network = new QLineEdit(box);
+    file_.station = new QLineEdit(box);
+    file_.channel = new QLineEdit(box);
+    file_.location = new QLineEdit(box);
+    grid->addWidget(labelFor(QString::fromUtf8("Сеть"), file_.network, box), 5, 0);
+    grid->addWidget(labelFor(QString::fromUtf8("Станция"), file_.station, box), 5, 1);
+    grid->addWidget(file_.network, 6, 0);
+    grid->addWidget(file_.station, 6, 1);
+    grid->addWidget(labelFor(QString::fromUtf8("Канал"), file_.channel, box), 7, 0);
+    grid->addWidget(labelFor(QString::fromUtf8("Расположение"), file_.location, box), 7, 1);
+    grid->addWidget(file_.channel, 8, 0);
+    grid->addWidget(file_.location, 8, 1);
+
+    file_.time = new QLineEdit(box);
+    grid->addWidget(labelFor(QString::fromUtf8("Время (гггг.мм.дд чч:мм:сс)"), file_.time, box), 9,
+                    0, 1, 2);
+    grid->addWidget(file_.time, 10, 0, 1, 2);
+
+    file_.text = textView(box, false, "Текст из файла");
+    grid->addWidget(file_.text, 11, 0, 1, 2);
+    grid->setRowStretch(11, 1);
+
+    auto* buttons = new QHBoxLayout;
+    file_.writeToDatabase = button("ЗАПИСАТЬ\n   В БАЗУ", box);
+    file_.loadFromFile = button("ЗАГРУЗИТЬ\n ИЗ ФАЙЛА", box);
+    buttons->addWidget(file_.writeToDatabase);
+    buttons->addWidget(file_.loadFromFile);
+    grid->addLayout(buttons, 12, 0, 1, 2);
+
+    FilePanel& f = logic_.file;
+    const auto bindEdit = [this](QLineEdit* edit, std::string& field) {
+        connect(edit, &QLineEdit::textEdited, this, [&field](const QString& t) { field = s(t); });
+    };
+    bindEdit(file_.calib, f.calib);
+    bindEdit(file_.calper, f.calper);
+    bindEdit(file_.network, f.network);
+    bindEdit(file_.station, f.station);
+    bindEdit(file_.channel, f.channel);
+    bindEdit(file_.location, f.location);
+    bindEdit(file_.time, f.time);
+    connect(file_.text, &QPlainTextEdit::textChanged, this,
+            [this] { logic_.file.text = s(file_.text->toPlainText()); });
+    connect(file_.calibUnits, &QComboBox::currentTextChanged, this,
+            [this](const QString& t) { logic_.file.calibUnitText = s(t); });
+    connect(file_.freqUnits, &QComboBox::currentTextChanged, this,
+            [this](const QString& t) { logic_.file.freqUnitText = s(t); });
+    connect(file_.calibUnits, &QComboBox::activated, this, [this](int index) {
+        logic_.file.calibUnits.selected = index;
+        logic_.calibUnitChanged();
+        sync();
+    });
+    connect(file_.freqUnits, &QComboBox::activated, this,
+            [this](int index) { logic_.file.freqUnits.selected = index; });
+    for (auto [b, action] : {std::pair{file_.loadFromFile, &MainWindow::loadFromFile},
+                             std::pair{file_.writeToDatabase, &MainWindow::writeToDatabase}}) {
+        connect(b, &QPushButton::clicked, this, [this, action = action] {
+            (logic_.*action)();
+            sync();
+        });
+    }
+    return box;
+}
+
+void MainWindowDialog::sync() {
+    setWindowTitle(q(logic_.title));
+    const DatabasePanel& d = logic_.database;
+    db_.sac->setChecked(d.viewSac);
+    db_.fap->setChecked(!d.viewSac);
+    db_.byStation->setChecked(d.browseByStation);
+    db_.byNetwork->setChecked(!d.browseByStation);
+    setEntries(db_.networks, d.networks.entries, d.networks.selected);
+    setEntries(db_.stations, d.stations.entries, d.stations.selected);
+    setEntries(db_.channels, d.channels.entries, d.channels.selected);
+    setEntries(db_.locations, d.locations.entries, d.locations.selected);
+    setEntries(db_.intervals, d.intervals.entries, d.intervals.selected);
+    if (d.intervals.selected < 0) {
+        const QSignalBlocker block(db_.intervals);
+        db_.intervals->setEditText(q(d.intervalText));
+    }
+    db_.sensLabel->setText(q(d.sensLabel));
+    db_.freqLabel->setText(q(d.freqLabel));
+    setText(db_.sens, d.sens);
+    setText(db_.freq, d.freq);
+    setText(db_.storedText, d.storedText);
+
+    const FilePanel& f = logic_.file;
+    file_.fileLabel->setText(q(f.fileLabel));
+    file_.fileLabel->setVisible(f.fileLabelVisible);
+    setText(file_.calib, f.calib);
+    setEntries(file_.calibUnits, f.calibUnits.entries, f.calibUnits.selected);
+    {
+        const QSignalBlocker block(file_.calibUnits);
+        file_.calibUnits->setEditText(q(f.calibUnitText));
+    }
+    setText(file_.calper, f.calper);
+    setEntries(file_.freqUnits, f.freqUnits.entries, f.freqUnits.selected);
+    {
+        const QSignalBlocker block(file_.freqUnits);
+        file_.freqUnits->setEditText(q(f.freqUnitText));
+    }
+    setText(file_.network, f.network);
+    setText(file_.station, f.station);
+    setText(file_.channel, f.channel);
+    setText(file_.location, f.location);
+    setText(file_.time, f.time);
+    setText(file_.text, f.text);
+    file_.writeToDatabase->setEnabled(f.writeEnabled);
+}
+
+void MainWindowDialog::startUp(const std::vector<std::string>& arguments) {
+    logic_.startUp(arguments);
+    sync();
+}
+
+void MainWindowDialog::chooseConnection() {
+    logic_.chooseConnection();
+    sync();
+}
+
+void MainWindowDialog::finish() {
+    SaveSettingsDialog save = logic_.close(std::filesystem::current_path());
+    if (save.closesAtOnce())
+        return;
+    SaveSettingsDialogQt dialog(save, isVisible() ? this : nullptr);
+    dialog.exec();
+}
+
+void MainWindowDialog::accept() {}
+
+void MainWindowDialog::reject() {
+    if (logic_.acceptsCancel())
+        QDialog::reject();
+}
+
+void MainWindowDialog::closeEvent(QCloseEvent* event) {
+    // The close box arrives as a system command first.
+    logic_.systemCommand();
+    QDialog::closeEvent(event);
+}
+
+void MainWindowDialog::moveEvent(QMoveEvent* event) {
+    if (event->spontaneous() && isVisible())
+        logic_.systemCommand();
+    QDialog::moveEvent(event);
+}
+
+void MainWindowDialog::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::WindowStateChange && event->spontaneous())
+        logic_.systemCommand();
+    QDialog::changeEvent(event);
+}
+
+} // namespace orv::gainbook::qt

@@ -1,0 +1,100 @@
+// The main window's widgets: the menu, the database panel "В БАЗЕ" and the file panel
+// "ИЗ ФАЙЛА ", bound to MainWindow, which holds the state and the handlers.
+#pragma once
+
+#include "mainwindow.h"
+
+#include <QDialog>
+
+#include <memory>
+
+class QButtonGroup;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenuBar;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace orv::gainbook::qt {
+
+class MainWindowDialog : public QDialog {
+    Q_OBJECT
+public:
+    // Without a runner the connection dialog of this program is shown.
+    MainWindowDialog(ui::Interaction& ui, ConnectionDialogRunner runner,
+                     std::filesystem::path currentDirectory,
+                     std::filesystem::path systemSettingsFile, QWidget* parent = nullptr);
+    ~MainWindowDialog() override;
+
+    MainWindow& logic() { return logic_; }
+
+    // The start of the window (before it is shown).
+    void startUp(const std::vector<std::string>& arguments);
+    // Writes the state into the controls.
+    void sync();
+    // After the window has closed: the connection is closed and changed settings are
+    // offered for saving.
+    void finish();
+
+    // The controls, for the actions that later fill the panels.
+    struct DatabaseControls {
+        QRadioButton* sac;
+        QRadioButton* fap;
+        QRadioButton* byNetwork;
+        QRadioButton* byStation;
+        QComboBox* networks;
+        QComboBox* stations;
+        QComboBox* channels;
+        QComboBox* locations;
+        QComboBox* intervals;
+        QLabel* sensLabel;
+        QLineEdit* sens;
+        QLabel* freqLabel;
+        QLineEdit* freq;
+        QPlainTextEdit* storedText;
+        QPushButton* dateEditor;
+        QPushButton* writeToFile;
+        QPushButton* deleteFromDatabase;
+    };
+    struct FileControls {
+        QLabel* fileLabel;
+        QLineEdit* calib;
+        QComboBox* calibUnits;
+        QLineEdit* calper;
+        QComboBox* freqUnits;
+        QLineEdit* network;
+        QLineEdit* station;
+        QLineEdit* channel;
+        QLineEdit* location;
+        QLineEdit* time;
+        QPlainTextEdit* text;
+        QPushButton* writeToDatabase;
+        QPushButton* loadFromFile;
+    };
+    const DatabaseControls& databaseControls() const { return db_; }
+    const FileControls& fileControls() const { return file_; }
+
+public slots:
+    void accept() override; // Enter: ignored
+    void reject() override; // Escape and the close box
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    QWidget* buildDatabasePanel();
+    QWidget* buildFilePanel();
+    void buildMenu(QMenuBar* menu);
+    void chooseConnection();
+
+    ui::Interaction& ui_;
+    MainWindow logic_;
+    DatabaseControls db_{};
+    FileControls file_{};
+};
+
+} // namespace orv::gainbook::qt

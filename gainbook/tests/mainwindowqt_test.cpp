@@ -1,0 +1,215 @@
+// The windows under the offscreen platform: every control there and named, the unit
+// lists shown, the close rules, and a screenshot of the main window.
+#include "connectiondialogqt.h"
+#include "datasourceeditorqt.h"
+#include "mainwindowqt.h"
+#include "savesettingsqt.h"
+
+#include "testdb.h"
+#include "text/text.h"
+#include "ui/qtinteraction.h"
+#include "ui/scripted.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace orv;
+using namespace orv::gainbook;
+using namespace orv::gainbook::qt;
+using orv::test::Backend;
+using orv::test::TempDir;
+using orv::test::TestDatabase;
+using orv::ui::ScriptedInteraction;
+
+namespace {
+
+QApplication& app() {
+    static int argc = 1;
+    static char name[] = "gainbook_qt_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* a = new QApplication(argc, argv);
+    return *a;
+}
+
+// Every label names a control, and every other control carries a name of its own.
+void expectAccessible(QWidget* window) {
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        if (label->accessibleName() == QString::fromUtf8("Загруженный файл"))
+            continue; // the name of the loaded file, a text of its own
+        if (label->parent() && label->parent()->inherits("QMessageBox"))
+            continue;
+        EXPECT_NE(label->buddy(), nullptr) << label->text().toStdString();
+    }
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) ||
+            qobject_cast<QLineEdit*>(w) || qobject_cast<QPlainTextEdit*>(w) ||
+            qobject_cast<QListWidget*>(w) || qobject_cast<QTableWidget*>(w)) {
+            if (qobject_cast<QLineEdit*>(w) && qobject_cast<QComboBox*>(w->parentWidget()))
+                continue; // the edit field inside an editable combo box
+            if (w->inherits("QTableCornerButton") || w->objectName().startsWith("qt_"))
+                continue;
+            EXPECT_FALSE(w->accessibleName().isEmpty()) << w->metaObject()->className();
+        }
+    }
+}
+
+std::string artefact(const char* name) {
+    const char* dir = std::getenv("ORV_TEST_ARTEFACTS");
+    return dir && *dir ? std::string(dir) + "/" + name : std::string();
+}
+
+} // namespace
+
+TEST(MainWindowQt, ShowsBothPanelsWithTheUnitListsAndTakesAScreenshot) {
+    app();
+    TestDatabase db(Backend::SQLite);
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    TempDir dir;
+    ScriptedInteraction ui;
+    MainWindowDialog window(
+        ui, [](const ConnectionSettings&) { return std::nullopt; }, dir.path(), dir / "ORV.ini");
+    window.startUp({"ODBC=" + db.dsn(), "USER=ORV", "PASSWORD=KTZ", "KUR:BHZ:00"});
+    ASSERT_TRUE(window.logic().connected());
+    window.show();
+    QApplication::processEvents();
+
+    EXPECT_EQ(window.windowTitle().toStdString(),
+              "Gainbook   Источник данных: " + text::toUpper(db.dsn()) + ", Пользователь: ORV");
+    const auto& f = window.fileControls();
+    EXPECT_EQ(f.calibUnits->currentText().toStdString(), "nm/counts*sec");
+    EXPECT_EQ(f.calibUnits->count(), 3);
+    EXPECT_EQ(f.freqUnits->currentText().toStdString(), "Hz");
+    EXPECT_EQ(f.calper->text().toStdString(), "1.0");
+    EXPECT_FALSE(f.writeToDatabase->isEnabled());
+    EXPECT_FALSE(f.fileLabel->isVisible());
+    const auto& d = window.databaseControls();
+    EXPECT_TRUE(d.sac->isChecked());
+    EXPECT_TRUE(d.byStation->isChecked());
+    EXPECT_FALSE(d.byNetwork->isChecked());
+    EXPECT_TRUE(d.storedText->isReadOnly());
+    EXPECT_FALSE(f.text->isReadOnly());
+
+    const std::string shot = artefact("gainbook-main-window.png");
+    if (!shot.empty()) {
+        EXPECT_TRUE(window.grab().save(QString::fromStdString(shot)));
+    }
+
+    // Typing into the file panel reaches the window's state.
+    QTest::keyClicks(f.station, "KUR");
+    EXPECT_EQ(window.logic().file.station, "KUR");
+    d.fap->click();
+    EXPECT_FALSE(window.logic().database.viewSac);
+    f.calibUnits->setCurrentIndex(0);
+    emit f.calibUnits->activated(0);
+    EXPECT_EQ(window.logic().file.calibUnitText, "nm/counts");
+    EXPECT_EQ(window.logic().file.calibUnits.selected, 0);
+    EXPECT_EQ(f.calibUnits->currentText().toStdString(), "nm/counts"); // kept after sync
+
+    expectAccessible(&window);
+
+    // The wait cursor while a long operation runs.
+    window.logic().setBusy(true);
+    EXPECT_EQ(window.cursor().shape(), Qt::WaitCursor);
+    window.logic().setBusy(false);
+    EXPECT_EQ(window.cursor().shape(), Qt::ArrowCursor);
+
+    // Enter is ignored; Escape closes only after a system command.
+    QTest::keyClick(&window, Qt::Key_Return);
+    EXPECT_TRUE(window.isVisible());
+    QTest::keyClick(&window, Qt::Key_Escape);
+    EXPECT_TRUE(window.isVisible());
+    window.close(); // the close box
+    EXPECT_FALSE(window.isVisible());
+    window.finish(); // started from the command line: nothing offered
+    EXPECT_FALSE(window.logic().connected());
+}
+
+TEST(ConnectionDialogQt, HidesThePasswordAndNamesEveryControl) {
+    app();
+    TestDatabase db(Backend::SQLite);
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    ConnectionDialogQt dialog({db.dsn(), "ORV", "KTZ"}, nullptr);
+    EXPECT_EQ(dialog.password()->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(dialog.password()->text().toStdString(), "KTZ");
+    EXPECT_EQ(dialog.dataSources()->currentText().toStdString(), db.dsn() + " (System DSN)");
+    expectAccessible(&dialog);
+    dialog.show();
+    QApplication::processEvents();
+    const std::string shot = artefact("gainbook-connection-dialog.png");
+    if (!shot.empty())
+        dialog.grab().save(QString::fromStdString(shot));
+}
+
+TEST(DataSourceEditorQt, SavesASourceFromItsFields) {
+    app();
+    orv::test::odbcIniDir();
+    TempDir dir;
+    DataSourceEditorDialog editor(nullptr);
+    expectAccessible(&editor);
+    editor.showDefinition(DataSourceDefinition{
+        "GB_QT_EDITED", false, "SQLite3", {{"Database", (dir / "q.db").string()}}});
+    ASSERT_TRUE(editor.save());
+    const auto read = readDataSource("GB_QT_EDITED", false);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->attributes.size(), 1u);
+    EXPECT_GE(editor.sources()->currentRow(), 0);
+
+    // Saved under another name and as a system source: the old one is gone.
+    editor.name()->setText(QStringLiteral("GB_QT_RENAMED"));
+    editor.system()->setChecked(true);
+    ASSERT_TRUE(editor.save());
+    EXPECT_FALSE(readDataSource("GB_QT_EDITED", false));
+    ASSERT_TRUE(readDataSource("GB_QT_RENAMED", true));
+    EXPECT_EQ(editor.sources()->currentItem()->text().toStdString(), "GB_QT_RENAMED (System DSN)");
+    std::string error;
+    EXPECT_TRUE(removeDataSource("GB_QT_RENAMED", true, error));
+}
+
+TEST(SaveSettingsDialogQt, ShowsTheChoicesOfItsLogic) {
+    app();
+    TempDir dir;
+    SaveSettingsDialog fromLocal({"PG", "U", "P"}, SettingsSource::LocalFile, "ORV", dir.path(),
+                                 dir / "ORV.ini");
+    SaveSettingsDialogQt local(fromLocal, nullptr);
+    EXPECT_TRUE(local.local()->isChecked());
+    EXPECT_FALSE(local.system()->isChecked());
+    EXPECT_FALSE(local.system()->isEnabled());
+    expectAccessible(&local);
+
+    SaveSettingsDialog fromSystem({"PG", "U", "P"}, SettingsSource::SystemFile, "ORV", dir.path(),
+                                  dir / "ORV.ini");
+    SaveSettingsDialogQt system(fromSystem, nullptr);
+    EXPECT_TRUE(system.system()->isEnabled());
+    system.system()->click();
+    system.accept();
+    EXPECT_EQ(readConnectionSettings(dir / "ORV.ini").dataSource, "PG");
+}
+
+TEST(RussianDesktop, StandardButtonsOfQuestionsReadInRussian) {
+    orv::ui::installRussianTranslation(app());
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Gainbook"),
+                    QString::fromUtf8("В базе данных отсутствует таблица SITECHAN.\r\nСоздать?"),
+                    QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(box.button(QMessageBox::Yes)->text().remove('&').toStdString(), "Да");
+    EXPECT_EQ(box.button(QMessageBox::No)->text().remove('&').toStdString(), "Нет");
+    box.show();
+    QApplication::processEvents();
+    const std::string shot = artefact("gainbook-question.png");
+    if (!shot.empty()) {
+        EXPECT_TRUE(box.grab().save(QString::fromStdString(shot)));
+    }
+}
