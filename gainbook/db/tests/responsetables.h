@@ -1,28 +1,23 @@
-// Response tables for the tests of the database panel and the writer, made the way a
-// database brought into shape by Gainbook has them.
+// Response tables for the tests of the database panel and the writer, created by the
+// editor's own schema code, with their default unit rows.
 #pragma once
 
+#include "schema.h"
 #include "testdb.h"
+#include "ui/scripted.h"
 
 #include <string>
 
 namespace orv::gainbook::test {
 
 inline void createResponseTables(const orv::test::TestDatabase& db) {
-    const std::string d = db.doubleType();
-    db.exec("CREATE TABLE ID_SENS(ID_SENS INT NOT NULL,SENS_UNITS VARCHAR(50) NOT NULL,"
-            "CALIB_UNITS VARCHAR(50) NOT NULL,PRIMARY KEY(ID_SENS))");
-    db.exec("CREATE TABLE ID_FREQ(ID_FREQ INT NOT NULL,FREQ_UNITS VARCHAR(50) NOT NULL,"
-            "PRIMARY KEY(ID_FREQ))");
-    db.exec("INSERT INTO ID_SENS VALUES(0,'counts/m','nm/counts')");
-    db.exec("INSERT INTO ID_SENS VALUES(1,'counts*sec/m','nm/counts*sec')");
-    db.exec("INSERT INTO ID_SENS VALUES(2,'counts*sec**2/m','nm/counts*sec**2')");
-    db.exec("INSERT INTO ID_FREQ VALUES(0,'Hz')");
-    db.exec("INSERT INTO ID_FREQ VALUES(1,'rad/sec')");
-    db.exec("CREATE TABLE CALIBRATION(NETWORK VARCHAR(8) NOT NULL,LOCATION VARCHAR(8) NOT NULL,"
-            "STA VARCHAR(8) NOT NULL,CHAN VARCHAR(8) NOT NULL,STARTDATE TIMESTAMP NOT NULL,"
-            "ENDDATE TIMESTAMP,SENS " + d + ",ID_SENS INT,FREQ " + d + ",ID_FREQ INT,SAC TEXT,"
-            "FAP TEXT,LDDATE TIMESTAMP,PRIMARY KEY(NETWORK,LOCATION,STA,CHAN,STARTDATE))");
+    auto connection = db.connect();
+    orv::ui::ScriptedInteraction ui;
+    Schema schema(*connection, ui);
+    ASSERT_TRUE(schema.detectKind());
+    ASSERT_TRUE(schema.createIdSens());
+    ASSERT_TRUE(schema.createIdFreq());
+    ASSERT_TRUE(schema.createCalibration());
 }
 
 // A stored response row; dates as "YYYY-MM-DD HH:MM:SS", "" for NULL.
