@@ -23,5 +23,7 @@ struct Command {
 
 // Commands on response files (no database).
 std::span<const Command> fileCommands();
+// Commands on the response database (list, write).
+std::span<const Command> databaseCommands();
 
 } // namespace orv::gainbook::cli

@@ -17,6 +17,8 @@ std::vector<Command> allCommands() {
     std::vector<Command> all;
     for (const Command& c : orv::gainbook::cli::fileCommands())
         all.push_back(c);
+    for (const Command& c : orv::gainbook::cli::databaseCommands())
+        all.push_back(c);
     return all;
 }
 

@@ -1,0 +1,343 @@
+// Commands on the response database: list, write. Both connect as the response editor
+// does (options, else Gainbook.ini in the current directory, else the shared ORV.ini),
+// then run the editor's schema check on the connection. Questions the windows would ask
+// are answered Yes with --yes and No otherwise; every box they would show goes to stderr.
+#include "cli/command.h"
+#include "cli/options.h"
+
+#include "browser.h"
+#include "connection.h"
+#include "datetext.h"
+#include "formats/responsefile.h"
+#include "ini/inifile.h"
+#include "response/evaluation.h"
+#include "responsewriter.h"
+#include "schema.h"
+#include "settings.h"
+#include "sitechanlookup.h"
+#include "text/text.h"
+
+#include <filesystem>
+#include <ostream>
+
+namespace orv::gainbook::cli {
+namespace {
+
+const char* const kConnectionHelp =
+    "  --dsn D       источник данных ODBC; --user U, --password P - пользователь и пароль\n"
+    "                (по умолчанию из Gainbook.ini текущего каталога, иначе из ORV.ini)\n"
+    "  --yes         отвечать \"Да\" на вопросы программы (создание таблиц, выбор даты);\n"
+    "                без него ответ \"Нет\"\n";
+
+const std::string kListUsage = std::string(
+    "Использование: gainbook-cli list [--dsn D] [--user U] [--password P] [--yes]\n"
+    "\n"
+    "Печатает хранимые в CALIBRATION отклики, по строке на запись: сеть, станция, канал,\n"
+    "расположение и интервал времени (через табуляцию), как их показывает панель базы.\n"
+    "\n") + kConnectionHelp;
+
+const std::string kWriteUsage = std::string(
+    "Использование: gainbook-cli write FILE... [--sta S] [--chan C] [--net N] [--loc L]\n"
+    "         [--start \"YYYY.MM.DD HH:MM:SS\"] [--end \"YYYY.MM.DD HH:MM:SS\"]\n"
+    "         [--format sac|fap-orv|fap-gse2] [--calib X] [--freq F]\n"
+    "         [--calib-unit U] [--freq-unit U] [--dsn D] [--user U] [--password P] [--yes]\n"
+    "\n"
+    "Загружает каждый FILE так же, как панель файла (поля - из заголовка файла или из\n"
+    "SITECHAN, CALIB - по тексту), заменяет поля заданными параметрами и записывает отклик\n"
+    "в базу по правилам кнопки \"ЗАПИСАТЬ В БАЗУ\": новый ключ добавляется, иначе\n"
+    "перекрытые записи удаляются, действовавший интервал закрывается и добавляется новая\n"
+    "запись, всё в одной транзакции. Каждый файл - отдельная запись; при ошибке записи\n"
+    "этого файла база не меняется, код возврата не равен нулю.\n"
+    "\n"
+    "  --sta, --chan, --net, --loc   станция, канал, сеть, расположение\n"
+    "  --start, --end   начало и конец интервала (без --end интервал открыт)\n"
+    "  --format      формат файла без заголовка: sac (по умолчанию), fap-orv, fap-gse2\n"
+    "  --calib       CALIB вместо вычисленного по тексту\n"
+    "  --freq        FREQ (по умолчанию 1.0)\n"
+    "  --calib-unit  единица CALIB (по умолчанию nm/counts*sec)\n"
+    "  --freq-unit   единица FREQ (по умолчанию Hz)\n") + kConnectionHelp;
+
+const std::vector<OptionSpec> kConnectionOptions = {
+    {"dsn", true}, {"user", true}, {"password", true}, {"yes", false}};
+
+// Boxes and questions of the windows, on the console.
+class ConsoleInteraction : public ui::Interaction {
+public:
+    ConsoleInteraction(std::ostream& err, bool yes) : err_(err), yes_(yes) {}
+
+    ui::Answer message(std::string_view text, std::string_view caption, ui::Icon,
+                       ui::Buttons buttons) override {
+        err_ << (caption.empty() ? kProgramTitle : caption) << ": "
+             << orv::text::replaceAll(orv::text::trim(text), "\r\n", "\n");
+        ui::Answer answer = ui::Answer::Ok;
+        if (buttons == ui::Buttons::YesNo || buttons == ui::Buttons::YesNoCancel) {
+            answer = yes_ ? ui::Answer::Yes : ui::Answer::No;
+            err_ << (yes_ ? " -> Да" : " -> Нет");
+        } else if (buttons == ui::Buttons::OkCancel) {
+            answer = yes_ ? ui::Answer::Ok : ui::Answer::Cancel;
+        }
+        err_ << "\n";
+        return answer;
+    }
+    std::optional<std::string> openFile(const ui::FileChoice&) override { return std::nullopt; }
+    std::optional<std::string> saveFile(const ui::FileChoice&) override { return std::nullopt; }
+
+private:
+    std::ostream& err_;
+    bool yes_;
+};
+
+int usageError(std::ostream& err, const std::string& command, const std::string& what) {
+    err << "gainbook-cli " << command << ": " << what << "\n(gainbook-cli " << command
+        << " --help)\n";
+    return kUsageError;
+}
+
+// The connection settings: options first, then the settings file Gainbook would use.
+ConnectionSettings resolveSettings(const ParsedOptions& opts) {
+    ConnectionSettings fromFile;
+    const auto local = localSettingsPath(std::filesystem::current_path());
+    const auto system = orv::ini::systemSettingsFile();
+    if (orv::ini::IniFile(local).exists())
+        fromFile = readConnectionSettings(local);
+    else if (orv::ini::IniFile(system).exists())
+        fromFile = readConnectionSettings(system);
+    ConnectionSettings s;
+    s.dataSource = opts.value("dsn").value_or(fromFile.dataSource);
+    s.user = opts.value("user").value_or(fromFile.user);
+    s.password = opts.value("password").value_or(fromFile.password);
+    return s;
+}
+
+// Connects and runs the schema check; null (after saying why) when the editor could not
+// work on the database.
+DatabaseConnection connectChecked(const ParsedOptions& opts, ui::Interaction& ui,
+                                  const std::string& command, std::ostream& err) {
+    const ConnectionSettings settings = resolveSettings(opts);
+    if (settings.dataSource.empty()) {
+        err << "gainbook-cli " << command
+            << ": не задан источник данных (--dsn, Gainbook.ini или ORV.ini)\n";
+        return nullptr;
+    }
+    OpenResult opened = openConnection(settings);
+    if (!opened.connection) {
+        err << "gainbook-cli " << command << ": "
+            << orv::text::replaceAll(failureText("подключения к базе данных", opened.diagnostic),
+                                     "\r\n", "\n")
+            << "\n";
+        return nullptr;
+    }
+    Schema schema(*opened.connection, ui);
+    if (!schema.check()) {
+        err << "gainbook-cli " << command << ": база данных не готова к работе\n";
+        return nullptr;
+    }
+    return std::move(opened.connection);
+}
+
+int runList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const ParsedOptions opts = parseOptions(args, kConnectionOptions);
+    if (opts.help) {
+        out << kListUsage;
+        return kOk;
+    }
+    if (!opts.error.empty())
+        return usageError(err, "list", opts.error);
+    if (!opts.positional.empty())
+        return usageError(err, "list", "лишний аргумент " + opts.positional[0]);
+    ConsoleInteraction ui(err, opts.has("yes"));
+    DatabaseConnection connection = connectChecked(opts, ui, "list", err);
+    if (!connection)
+        return kFailed;
+    odbc::Statement st(*connection);
+    if (odbc::isError(st.execDirect("SELECT NETWORK,STA,CHAN,LOCATION,STARTDATE,ENDDATE FROM "
+                                    "CALIBRATION ORDER BY NETWORK,STA,CHAN,LOCATION,STARTDATE "
+                                    "DESC"))) {
+        err << "gainbook-cli list: " << st.diagnostic() << "\n";
+        return kFailed;
+    }
+    while (odbc::isSuccess(st.fetch())) {
+        for (SQLUSMALLINT column = 1; column <= 4; ++column)
+            out << st.getText(column, kMaxCodeChars).value_or(std::string()) << '\t';
+        const auto start = st.getTimestamp(5).value_or(odbc::Timestamp{0, 0, 0, 0, 0, 0});
+        out << intervalText(start, st.getTimestamp(6)) << '\n';
+    }
+    return kOk;
+}
+
+// The key's intervals as the browser shows them, oldest first.
+std::vector<std::string> intervalsOf(odbc::Connection& connection, const PreparedResponse& r) {
+    std::vector<std::string> out;
+    odbc::Statement st(connection);
+    st.prepare("SELECT STARTDATE,ENDDATE FROM CALIBRATION WHERE NETWORK=? AND STA=? AND CHAN=? "
+               "AND LOCATION=? ORDER BY STARTDATE");
+    st.bindCode(r.network);
+    st.bindCode(r.station);
+    st.bindCode(r.channel);
+    st.bindCode(r.location);
+    if (odbc::isError(st.execute()))
+        return out;
+    while (odbc::isSuccess(st.fetch()))
+        out.push_back(intervalText(st.getTimestamp(1).value_or(odbc::Timestamp{0, 0, 0, 0, 0, 0}),
+                                   st.getTimestamp(2)));
+    return out;
+}
+
+std::optional<formats::LoadedFileKind> formatOption(const ParsedOptions& opts, std::string& error) {
+    const std::string f = opts.value("format").value_or("sac");
+    if (f == "sac")
+        return formats::LoadedFileKind::Sac;
+    if (f == "fap-orv")
+        return formats::LoadedFileKind::FapOrv;
+    if (f == "fap-gse2")
+        return formats::LoadedFileKind::FapGse2;
+    error = "--format: sac, fap-orv или fap-gse2, а не " + f;
+    return std::nullopt;
+}
+
+// Loads one file into the fields of a file panel and writes it. True when written.
+bool writeOne(const std::string& path, const ParsedOptions& opts, formats::LoadedFileKind format,
+              odbc::Connection& connection, ui::Interaction& ui, std::ostream& out,
+              std::ostream& err) {
+    std::string error;
+    const auto bytes = formats::readFileBytes(path, error);
+    if (!bytes) {
+        err << "gainbook-cli write: " << error << "\n";
+        return false;
+    }
+    const std::string fileName = formats::baseName(path);
+    const std::string fileTime = formats::fileTimeText(path);
+    const formats::ReadResult read =
+        formats::readResponseFile(*bytes, fileName, fileTime, [format] { return format; });
+    if (read.status == formats::ReadStatus::WrongFormat) {
+        err << "gainbook-cli write: " << path << ": " << formats::kWrongFormatMessage << "\n";
+        return false;
+    }
+    if (read.status == formats::ReadStatus::TooLong) {
+        err << "gainbook-cli write: " << path << ": " << formats::kTextTooLongMessage << "\n";
+        return false;
+    }
+    if (read.status != formats::ReadStatus::Read)
+        return false;
+
+    // The panel's fields as the load leaves them.
+    ResponseInput in;
+    const formats::PanelFields& f = read.file.fields;
+    in.station = f.station.value_or("");
+    in.channel = f.channel.value_or("");
+    in.location = f.location.value_or("");
+    in.network = f.network.value_or("");
+    in.time = f.time.value_or("");
+    if (read.file.lookUpStationTables && connection.tableExists("SITECHAN")) {
+        if (const auto match = lookUpResponseFile(connection, ui, fileName, in.time)) {
+            in.station = match->station;
+            in.channel = match->channel;
+            if (match->location)
+                in.location = *match->location;
+            in.time = match->time;
+        }
+    }
+    // The user's edits.
+    in.station = opts.value("sta").value_or(in.station);
+    in.channel = opts.value("chan").value_or(in.channel);
+    in.network = opts.value("net").value_or(in.network);
+    in.location = opts.value("loc").value_or(in.location);
+    const std::string start =
+        opts.value("start").value_or(in.time.substr(0, in.time.find(" / ")));
+    if (opts.has("start") || opts.has("end"))
+        in.time = opts.has("end") ? start + " / " + *opts.value("end") : start;
+    in.freq = opts.value("freq").value_or("1.0");
+    in.sensUnit = opts.value("calib-unit").value_or("nm/counts*sec");
+    in.freqUnit = opts.value("freq-unit").value_or("Hz");
+    in.text = read.file.text;
+    in.kind = static_cast<int>(read.file.kind);
+
+    const response::CalibResult calib = response::panelCalib(
+        in.text, read.file.kind, response::CalibInputs{in.freq, in.sensUnit, in.freqUnit});
+    if (calib.status == response::CalibStatus::WrongFormat) {
+        ui.message(formats::kWrongFormatMessage, formats::kLoadErrorCaption, ui::Icon::Exclamation,
+                   ui::Buttons::Ok);
+        return false;
+    }
+    if (calib.status == response::CalibStatus::TooLong) {
+        ui.message(formats::kTextTooLongMessage, formats::kLoadErrorCaption,
+                   ui::Icon::Exclamation, ui::Buttons::Ok);
+        return false;
+    }
+    in.calib = opts.value("calib").value_or(calib.status == response::CalibStatus::Set ? calib.calib
+                                                                                      : "");
+
+    const auto prepared = prepareResponse(in, ui);
+    if (!prepared)
+        return false;
+    const std::vector<std::string> before = intervalsOf(connection, *prepared);
+    const WriteOutcome outcome = writeResponse(connection, ui, in, [](IntervalChoiceDialog& dialog) {
+        // The offered interval is the file's: written as a user pressing "Записать" would.
+        dialog.write();
+        return true;
+    });
+    if (outcome != WriteOutcome::Written) {
+        err << "gainbook-cli write: " << path << ": не записано\n";
+        return false;
+    }
+    const std::vector<std::string> after = intervalsOf(connection, *prepared);
+    out << path << ": " << prepared->network << ' ' << prepared->station << ' '
+        << prepared->channel << ' ' << prepared->location << ' '
+        << (prepared->sac() ? "SAC" : "FAP") << '\n';
+    for (const auto& interval : before)
+        if (std::find(after.begin(), after.end(), interval) == after.end())
+            out << "  - " << interval << '\n';
+    for (const auto& interval : after)
+        if (std::find(before.begin(), before.end(), interval) == before.end())
+            out << "  + " << interval << '\n';
+    return true;
+}
+
+int runWrite(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::vector<OptionSpec> specs = kConnectionOptions;
+    for (const char* name : {"sta", "chan", "start", "end", "net", "loc", "format", "calib",
+                             "freq", "calib-unit", "freq-unit"})
+        specs.push_back({name, true});
+    const ParsedOptions opts = parseOptions(args, specs);
+    if (opts.help) {
+        out << kWriteUsage;
+        return kOk;
+    }
+    if (!opts.error.empty())
+        return usageError(err, "write", opts.error);
+    if (opts.positional.empty())
+        return usageError(err, "write", "не указан файл");
+    std::string error;
+    const auto format = formatOption(opts, error);
+    if (!format)
+        return usageError(err, "write", error);
+    for (const char* name : {"calib", "freq"}) {
+        double value = 0;
+        if (const auto v = opts.value(name); v && !orv::text::parseDouble(*v, value))
+            return usageError(err, "write", std::string("--") + name + ": не число: " + *v);
+    }
+
+    ConsoleInteraction ui(err, opts.has("yes"));
+    DatabaseConnection connection = connectChecked(opts, ui, "write", err);
+    if (!connection)
+        return kFailed;
+    int failed = 0;
+    for (const std::string& path : opts.positional)
+        if (!writeOne(path, opts, *format, *connection, ui, out, err))
+            ++failed;
+    if (opts.positional.size() > 1)
+        err << "gainbook-cli write: записано " << opts.positional.size() - failed << " из "
+            << opts.positional.size() << "\n";
+    return failed == 0 ? kOk : kFailed;
+}
+
+const Command kDatabaseCommands[] = {
+    {"list", "хранимые отклики: ключи и интервалы", kListUsage.c_str(), runList},
+    {"write", "запись файлов откликов в базу", kWriteUsage.c_str(), runWrite},
+};
+
+} // namespace
+
+std::span<const Command> databaseCommands() { return kDatabaseCommands; }
+
+} // namespace orv::gainbook::cli

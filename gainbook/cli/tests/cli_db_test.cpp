@@ -1,0 +1,135 @@
+// gainbook-cli list and write against real databases, through the built program.
+#include "clirunner.h"
+#include "testdb.h"
+#include "text/text.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <iostream>
+#include <fstream>
+
+using orv::gainbook::test::Outcome;
+using orv::gainbook::test::runCli;
+using orv::test::Backend;
+using orv::test::TestDatabase;
+
+namespace {
+
+const std::string kPoleZeroFile = std::string(GAINBOOK_TEST_DATA) + "/obspy_SAC_PZs_KARC_BHZ";
+
+std::string readAll(const std::string& path) { return orv::gainbook::test::slurp(path); }
+
+} // namespace
+
+class CliDatabase : public testing::TestWithParam<Backend> {
+protected:
+    CliDatabase() : db(GetParam()) {}
+    void SetUp() override { ORV_SKIP_IF_UNAVAILABLE(db); }
+
+    Outcome run(std::vector<std::string> args) {
+        for (std::string a : {"--dsn", db.dsn().c_str(), "--user", "ORV", "--password", "KTZ"})
+            args.push_back(a);
+        return runCli(dir.path(), args);
+    }
+    std::string exported(const std::string& name, const std::string& station) {
+        const auto path = dir / name;
+        std::ofstream(path, std::ios::binary)
+            << "# Station " << station << "\n# Channel BHZ\n# Location 00\n# Network KZ\n"
+            << "# Time 2003.01.01 00:00:00\n"
+            << readAll(kPoleZeroFile);
+        return path.string();
+    }
+
+    TestDatabase db;
+    orv::test::TempDir dir;
+};
+
+TEST_P(CliDatabase, WithoutYesTheMissingTablesAreNotCreatedAndNothingIsWritten) {
+    const Outcome r = run({"write", kPoleZeroFile, "--sta", "KIV", "--chan", "BHZ", "--start",
+                           "2003.01.01 00:00:00"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("В базе данных отсутствует таблица SITECHAN.\nСоздать? -> Нет"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(db.connect()->tableExists("CALIBRATION"));
+}
+
+TEST_P(CliDatabase, WritesFitTheHistoryAndListShowsIt) {
+    Outcome r = run({"write", kPoleZeroFile, "--yes", "--sta", "KIV", "--chan", "BHZ", "--net",
+                     "KZ", "--loc", "00", "--start", "2003.01.01 00:00:00"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("KZ KIV BHZ 00 SAC\n  + 2003.01.01 00:00:00\n"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.err.find("Таблица CALIBRATION создана успешно!"), std::string::npos);
+
+    r = run({"write", kPoleZeroFile, "--sta", "KIV", "--chan", "BHZ", "--net", "KZ", "--loc",
+             "00", "--start", "2005.01.01 00:00:00"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("  - 2003.01.01 00:00:00\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  + 2003.01.01 00:00:00 / 2005.01.01 00:00:00\n"), std::string::npos);
+    EXPECT_NE(r.out.find("  + 2005.01.01 00:00:00\n"), std::string::npos);
+
+    r = run({"list"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "KZ\tKIV\tBHZ\t00\t2005.01.01 00:00:00\n"
+                     "KZ\tKIV\tBHZ\t00\t2003.01.01 00:00:00 / 2005.01.01 00:00:00\n");
+    // CALIB computed from the text: SENS = 1e9 / CALIB, finite and positive.
+    const double sens = orv::text::toDouble(db.scalar("SELECT MIN(SENS) FROM CALIBRATION"));
+    EXPECT_GT(sens, 0);
+    EXPECT_TRUE(std::isfinite(sens));
+}
+
+TEST_P(CliDatabase, AFailedWriteChangesNothingAndExitsNonZero) {
+    ASSERT_EQ(run({"write", kPoleZeroFile, "--yes", "--sta", "KIV", "--chan", "BHZ", "--start",
+                   "2003.01.01 00:00:00"})
+                  .status,
+              0);
+    const std::string before = run({"list"}).out;
+    Outcome r = run({"write", kPoleZeroFile, "--sta", "KIV", "--chan", "BHZ", "--start",
+                     "2004.01.01 00:00:00", "--calib", "0"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("CALIB"), std::string::npos) << r.err;
+    // Same start as a stored row that ends after the new end: the key refuses it and the
+    // whole transaction, the closing of the open row included, is rolled back.
+    ASSERT_EQ(run({"write", kPoleZeroFile, "--sta", "KIV", "--chan", "BHZ", "--start",
+                   "2001.01.01 00:00:00", "--end", "2002.06.01 00:00:00"})
+                  .status,
+              0);
+    const std::string middle = run({"list"}).out;
+    r = run({"write", kPoleZeroFile, "--sta", "KIV", "--chan", "BHZ", "--start",
+             "2001.01.01 00:00:00", "--end", "2002.01.01 00:00:00"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("При попытке записи в базу произошла ошибка:"), std::string::npos);
+    EXPECT_EQ(r.err.find("Запись прошла успешно!"), std::string::npos) << r.err;
+    EXPECT_EQ(run({"list"}).out, middle);
+    EXPECT_NE(middle, before);
+
+    r = run({"write", (dir / "missing.pz").string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(run({"write"}).status, 2);
+    EXPECT_EQ(run({"write", kPoleZeroFile, "--format", "xyz"}).status, 2);
+}
+
+TEST_P(CliDatabase, AFolderOfExportedFilesIsWrittenInOneRun) {
+    std::vector<std::string> args = {"write", "--yes"};
+    const int files = GetParam() == Backend::PostgreSQL ? 100 : 20;
+    for (int i = 0; i < files; ++i)
+        args.push_back(exported("st" + std::to_string(i) + ".pz", "S" + std::to_string(i)));
+    const auto started = std::chrono::steady_clock::now();
+    const Outcome r = run(args);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM CALIBRATION"), std::to_string(files));
+    EXPECT_EQ(db.scalar("SELECT COUNT(DISTINCT STA) FROM CALIBRATION WHERE NETWORK='KZ' AND "
+                        "LOCATION='00' AND CHAN='BHZ'"),
+              std::to_string(files));
+    RecordProperty("seconds", std::to_string(seconds));
+    std::cout << "[ measured ] " << files << " responses written in one run in " << seconds
+              << " s\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, CliDatabase, testing::ValuesIn(orv::test::allBackends()),
+                         orv::test::backendParamName);
