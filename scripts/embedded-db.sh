@@ -5,12 +5,19 @@
 #
 #   ORV_DATA_DIR  where the database file ORV.db lives
 #                 (default: ${XDG_DATA_HOME:-$HOME/.local/share}/orv)
-#   ODBCINI       the user's data source file (default: $HOME/.odbc.ini)
+#   ODBCINI       the user's data source file (default: ~/.odbc.ini of the account)
+#   ORV_SETTINGS_DIR  where the shared settings file ORV.ini lives
+#                 (default: ${XDG_CONFIG_HOME:-$HOME/.config}/orv)
+# When there is no ORV.ini yet, one is written that names the data source, so that both
+# editors connect to the embedded database without being told.
 set -euo pipefail
 
 data_dir=${ORV_DATA_DIR:-${XDG_DATA_HOME:-$HOME/.local/share}/orv}
 db="$data_dir/ORV.db"
-odbc_ini=${ODBCINI:-$HOME/.odbc.ini}
+# The user data source file exactly as the driver manager finds it (ODBCINI, else the
+# account's home directory, which need not be $HOME).
+odbc_ini=$(odbcinst -j 2>/dev/null | sed -n 's/^USER DATA SOURCES\.*: //p')
+odbc_ini=${odbc_ini:-${ODBCINI:-$HOME/.odbc.ini}}
 
 driver=$(dpkg -L libsqliteodbc 2>/dev/null | grep '/libsqlite3odbc\.so$' | head -n 1)
 [ -n "$driver" ] || { echo "The SQLite 3 ODBC driver (libsqliteodbc) is not installed" >&2; exit 1; }
@@ -28,6 +35,13 @@ Database=$db
 
 INI
   echo "Data source ORV added to $odbc_ini (database $db)"
+fi
+
+settings_dir=${ORV_SETTINGS_DIR:-${XDG_CONFIG_HOME:-$HOME/.config}/orv}
+if ! ls "$settings_dir" 2>/dev/null | grep -qix 'orv.ini'; then
+  mkdir -p "$settings_dir"
+  printf '[DATABASE]\nODBC=ORV\nUSER=ORV\nPASSWORD=KTZ\n\n[ORV]\nDIR=%s\n' "$data_dir" >"$settings_dir/ORV.ini"
+  echo "Shared settings written to $settings_dir/ORV.ini"
 fi
 
 sqlite3 "$db" <<'SQL'
