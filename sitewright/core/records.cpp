@@ -45,6 +45,25 @@ bool isSet(double value) {
     return value != kNoValue;
 }
 
+// Runs a select and reads every row at once (a static snapshot, read forward later).
+template <class Row, class ReadRow>
+void readSnapshot(orv::odbc::Connection& connection, const std::string& sql,
+                  std::vector<Row>& rows, ReadRow readRow) {
+    Statement st(connection);
+    if (!st.valid())
+        throwDatabaseError(nullptr, connection);
+    if (orv::odbc::isError(st.execDirect(sql)))
+        throwDatabaseError(&st, connection);
+    for (;;) {
+        const SQLRETURN rc = st.fetch();
+        if (rc == SQL_NO_DATA)
+            break;
+        if (orv::odbc::isError(rc))
+            throwDatabaseError(&st, connection);
+        rows.push_back(readRow(st));
+    }
+}
+
 } // namespace
 
 // --- CSite -------------------------------------------------------------------------
@@ -55,17 +74,7 @@ std::string CSite::selectStatement() const {
 
 void CSite::open() {
     close();
-    Statement st(connection_);
-    if (!st.valid())
-        throwDatabaseError(nullptr, connection_);
-    if (orv::odbc::isError(st.execDirect(selectStatement())))
-        throwDatabaseError(&st, connection_);
-    for (;;) {
-        const SQLRETURN rc = st.fetch();
-        if (rc == SQL_NO_DATA)
-            break;
-        if (orv::odbc::isError(rc))
-            throwDatabaseError(&st, connection_);
+    readSnapshot(connection_, selectStatement(), rows_, [](Statement& st) {
         SiteRow r;
         r.sta = textOf(st, 1);
         r.cod = textOf(st, 2);
@@ -84,8 +93,8 @@ void CSite::open() {
         r.underground = textOf(st, 15);
         r.ondate = textOf(st, 16);
         r.offdate = textOf(st, 17);
-        rows_.push_back(std::move(r));
-    }
+        return r;
+    });
     open_ = true;
 }
 
@@ -107,17 +116,7 @@ std::string CSiteChan::selectStatement() {
 
 void CSiteChan::open() {
     close();
-    Statement st(connection_);
-    if (!st.valid())
-        throwDatabaseError(nullptr, connection_);
-    if (orv::odbc::isError(st.execDirect(selectStatement())))
-        throwDatabaseError(&st, connection_);
-    for (;;) {
-        const SQLRETURN rc = st.fetch();
-        if (rc == SQL_NO_DATA)
-            break;
-        if (orv::odbc::isError(rc))
-            throwDatabaseError(&st, connection_);
+    readSnapshot(connection_, selectStatement(), rows_, [](Statement& st) {
         SiteChanRow r;
         r.sta = textOf(st, 1);
         r.chan = textOf(st, 2);
@@ -133,8 +132,8 @@ void CSiteChan::open() {
         r.calibfile = textOf(st, 12);
         r.lcode = textOf(st, 13);
         r.lddate = timeOf(st, 14);
-        rows_.push_back(std::move(r));
-    }
+        return r;
+    });
     open_ = true;
     mode_ = Mode::None;
 }
