@@ -6,20 +6,12 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <iconv.h>
 #include <locale.h>
 
 namespace orv::text {
 
 namespace {
-
-// Windows-1251, bytes 0x80..0xBF (0xC0..0xFF are U+0410..U+044F).
-constexpr char32_t kCp1251High[64] = {
-    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409,
-    0x2039, 0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0xFFFD, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0,
-    0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB,
-    0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6,
-    0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
 
 locale_t cLocale() {
     static locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
@@ -144,6 +136,34 @@ void widenExponent(std::string& s) {
         s.insert(digits, 3 - count, '0');
 }
 
+// Converts between encodings with iconv; a byte sequence the source encoding does not
+// define becomes the replacement text.
+std::string convert(const char* to, const char* from, std::string_view in,
+                    std::string_view replacement) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return std::string(in);
+    std::string out;
+    std::string input(in);
+    char* src = input.data();
+    std::size_t srcLeft = input.size();
+    char buffer[4096];
+    while (srcLeft > 0) {
+        char* dst = buffer;
+        std::size_t dstLeft = sizeof buffer;
+        const std::size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+        out.append(buffer, static_cast<std::size_t>(dst - buffer));
+        if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {
+            // An undefined or incomplete sequence: replace one byte and go on.
+            out.append(replacement);
+            ++src;
+            --srcLeft;
+        }
+    }
+    iconv_close(cd);
+    return out;
+}
+
 } // namespace
 
 bool isValidUtf8(std::string_view s) {
@@ -170,39 +190,9 @@ bool isValidUtf8(std::string_view s) {
     return true;
 }
 
-std::string cp1251ToUtf8(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size() * 2);
-    for (char ch : bytes) {
-        const auto b = static_cast<unsigned char>(ch);
-        if (b < 0x80)
-            out += ch;
-        else if (b >= 0xC0)
-            appendUtf8(out, 0x0410 + (b - 0xC0));
-        else
-            appendUtf8(out, kCp1251High[b - 0x80]);
-    }
-    return out;
-}
+std::string cp1251ToUtf8(std::string_view bytes) { return convert("UTF-8", "CP1251", bytes, "\xEF\xBF\xBD"); }
 
-std::string utf8ToCp1251(std::string_view utf8) {
-    std::string out;
-    out.reserve(utf8.size());
-    for (std::size_t pos = 0; pos < utf8.size();) {
-        const char32_t c = decodeAt(utf8, pos);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c >= 0x0410 && c <= 0x044F) {
-            out += static_cast<char>(0xC0 + (c - 0x0410));
-        } else {
-            const auto* it = std::find(std::begin(kCp1251High), std::end(kCp1251High), c);
-            out += it != std::end(kCp1251High) && c != 0xFFFD
-                       ? static_cast<char>(0x80 + (it - std::begin(kCp1251High)))
-                       : '?';
-        }
-    }
-    return out;
-}
+std::string utf8ToCp1251(std::string_view utf8) { return convert("CP1251//TRANSLIT", "UTF-8", utf8, "?"); }
 
 std::string decodeLegacy(std::string_view bytes) {
     return isValidUtf8(bytes) ? std::string(bytes) : cp1251ToUtf8(bytes);
