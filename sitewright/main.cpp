@@ -14,12 +14,12 @@ int main(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i)
         commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
     orv::ui::QtInteraction ui(nullptr, "Sitewright");
-    sitewright::SpawnLauncher launcher;
-    return sitewright::runSitewright(
+    orv::sitewright::SpawnLauncher launcher;
+    return orv::sitewright::runSitewright(
         commandLine, ui, launcher,
-        [&](const sitewright::DialogContext& context, const std::string& station) {
-            sitewright::CStationDlg logic(context, station);
-            sitewright::StationWindow window(logic, ui);
+        [&](const orv::sitewright::DialogContext& context, const std::string& station) {
+            orv::sitewright::CStationDlg logic(context, station);
+            orv::sitewright::StationWindow window(logic, ui);
             ui.setParent(&window);
             window.openStation();
             window.exec();

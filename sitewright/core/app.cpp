@@ -3,7 +3,7 @@
 #include "core/schema.h"
 #include "ini/inifile.h"
 
-namespace sitewright {
+namespace orv::sitewright {
 
 int runSitewright(const std::string& commandLine, orv::ui::Interaction& ui,
                   ProcessLauncher& launcher,
@@ -28,4 +28,4 @@ int runSitewright(const std::string& commandLine, orv::ui::Interaction& ui,
     return 0;
 }
 
-} // namespace sitewright
+} // namespace orv::sitewright

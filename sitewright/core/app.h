@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-namespace sitewright {
+namespace orv::sitewright {
 
 // Runs the start-up sequence. runDialog gets the context for the station dialog and the
 // requested station code, and returns when the dialog has closed. Returns the exit
@@ -17,4 +17,4 @@ int runSitewright(const std::string& commandLine, orv::ui::Interaction& ui,
                   ProcessLauncher& launcher,
                   const std::function<void(const DialogContext&, const std::string&)>& runDialog);
 
-} // namespace sitewright
+} // namespace orv::sitewright

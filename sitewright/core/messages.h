@@ -1,7 +1,7 @@
 // The station editor's message texts.
 #pragma once
 
-namespace sitewright::msg {
+namespace orv::sitewright::msg {
 
 inline constexpr const char* kAddColumnError = "\nОшибка добавления поля %s в таблицу %s";
 inline constexpr const char* kDatabaseError = "Ошибка базы данных: ";
@@ -30,4 +30,4 @@ inline constexpr const char* kIntegerRange = "Please enter an integer between %1
 inline constexpr const char* kNumber = "Please enter a number.";
 inline constexpr const char* kInteger = "Please enter an integer.";
 
-} // namespace sitewright::msg
+} // namespace orv::sitewright::msg

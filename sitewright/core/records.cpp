@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-namespace sitewright {
+namespace orv::sitewright {
 
 using orv::odbc::Statement;
 using orv::text::format;
@@ -264,4 +264,4 @@ void CSiteChan::update() {
     }
 }
 
-} // namespace sitewright
+} // namespace orv::sitewright

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace sitewright {
+namespace orv::sitewright {
 
 // A double column without a value reads as this.
 inline constexpr double kNoValue = -9.123e19;
@@ -129,4 +129,4 @@ private:
     std::string depth_;
 };
 
-} // namespace sitewright
+} // namespace orv::sitewright

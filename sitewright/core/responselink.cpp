@@ -10,7 +10,7 @@
 
 extern char** environ;
 
-namespace sitewright {
+namespace orv::sitewright {
 
 ResponseLinkSettings readResponseLinkSettings(const std::filesystem::path& localFile,
                                               const std::filesystem::path& systemFile) {
@@ -122,4 +122,4 @@ bool SpawnLauncher::startDetached(const std::string& program,
     return true;
 }
 
-} // namespace sitewright
+} // namespace orv::sitewright

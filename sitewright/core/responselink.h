@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace sitewright {
+namespace orv::sitewright {
 
 // Where the response editor is looked for last, when the environment variable ORV is
 // not set.
@@ -70,4 +70,4 @@ private:
 // Splits a command line at blanks (runs count as one).
 std::vector<std::string> splitAtBlanks(const std::string& text);
 
-} // namespace sitewright
+} // namespace orv::sitewright

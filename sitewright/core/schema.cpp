@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-namespace sitewright {
+namespace orv::sitewright {
 
 using orv::text::format;
 
@@ -137,4 +137,4 @@ std::vector<std::string> upgradeSchema(orv::odbc::Connection& connection,
     return executed;
 }
 
-} // namespace sitewright
+} // namespace orv::sitewright

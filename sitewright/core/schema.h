@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace sitewright {
+namespace orv::sitewright {
 
 enum class SchemaDbmsKind {
     Access = 0, // and any DBMS not recognised
@@ -46,4 +46,4 @@ std::string alterStatement(SchemaDbmsKind kind, const SchemaColumn& column, bool
 // the statements it executed, in order.
 std::vector<std::string> upgradeSchema(orv::odbc::Connection& connection, orv::ui::Interaction& ui);
 
-} // namespace sitewright
+} // namespace orv::sitewright

@@ -3,7 +3,7 @@
 // inline between single quotes passes through sqlText() first.
 #pragma once
 
-namespace sitewright::sql {
+namespace orv::sitewright::sql {
 
 // --- record classes ------------------------------------------------------------------
 
@@ -84,4 +84,4 @@ inline constexpr const char* kDeleteSite = "delete from SITE where STA='%s'";
 inline constexpr const char* kColumnTest = "select %s from %s where 1=0";
 inline constexpr const char* kAlterTable = "ALTER TABLE %s %s %s %s %s";
 
-} // namespace sitewright::sql
+} // namespace orv::sitewright::sql

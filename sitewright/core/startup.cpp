@@ -7,7 +7,7 @@
 
 #include <filesystem>
 
-namespace sitewright {
+namespace orv::sitewright {
 
 using orv::text::truncateChars;
 
@@ -128,4 +128,4 @@ std::string sqlText(std::string_view value) {
     return orv::text::replaceAll(value, "'", "''");
 }
 
-} // namespace sitewright
+} // namespace orv::sitewright

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace sitewright {
+namespace orv::sitewright {
 
 // Limits of the start-up values (characters).
 inline constexpr std::size_t kMaxCommandLine = 1023;
@@ -63,4 +63,4 @@ bool stationCount(orv::odbc::Connection& connection, std::string_view table,
 // A text value ready to stand between single quotes: every apostrophe doubled.
 std::string sqlText(std::string_view value);
 
-} // namespace sitewright
+} // namespace orv::sitewright

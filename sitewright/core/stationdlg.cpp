@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <limits>
 
-namespace sitewright {
+namespace orv::sitewright {
 
 using orv::text::format;
 using orv::ui::Buttons;
@@ -643,4 +643,4 @@ void CStationDlg::onResponseButton(int group, int component) {
         controls_.responseFile[i] = std::filesystem::path(*chosen).filename().string();
 }
 
-} // namespace sitewright
+} // namespace orv::sitewright

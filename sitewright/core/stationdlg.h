@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-namespace sitewright {
+namespace orv::sitewright {
 
 inline constexpr int kGroups = 7;
 inline constexpr int kComponents = 3;
@@ -175,4 +175,4 @@ private:
     CopyPrompt copyPrompt_;
 };
 
-} // namespace sitewright
+} // namespace orv::sitewright

@@ -1,6 +1,6 @@
 #include "dialog_fixture.h"
 
-using namespace sitewright;
+using namespace orv::sitewright;
 using orv::ui::Answer;
 
 class DeleteCopy : public DialogTest {};

@@ -22,8 +22,8 @@ protected:
         startup = db.connect();
     }
 
-    sitewright::DialogContext context() {
-        sitewright::DialogContext c;
+    orv::sitewright::DialogContext context() {
+        orv::sitewright::DialogContext c;
         c.settings.dsn = db.dsn();
         c.settings.user = db.user();
         c.settings.password = db.password();
@@ -36,8 +36,8 @@ protected:
     }
 
     // A dialog opened on the requested station.
-    std::unique_ptr<sitewright::CStationDlg> openDialog(const std::string& station = "") {
-        auto d = std::make_unique<sitewright::CStationDlg>(context(), station);
+    std::unique_ptr<orv::sitewright::CStationDlg> openDialog(const std::string& station = "") {
+        auto d = std::make_unique<orv::sitewright::CStationDlg>(context(), station);
         d->open();
         return d;
     }
@@ -69,5 +69,5 @@ protected:
     orv::test::TempDir dir;
     std::unique_ptr<orv::odbc::Connection> startup;
     orv::ui::ScriptedInteraction ui;
-    sitewright::SpawnLauncher launcher;
+    orv::sitewright::SpawnLauncher launcher;
 };

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace sitewright;
+using namespace orv::sitewright;
 using orv::test::Backend;
 using orv::test::TestDatabase;
 

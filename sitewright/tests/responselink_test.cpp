@@ -4,7 +4,7 @@
 #include <fstream>
 #include <thread>
 
-using namespace sitewright;
+using namespace orv::sitewright;
 using orv::test::ScopedCurrentDir;
 using orv::test::ScopedEnv;
 

@@ -10,7 +10,7 @@
 
 #include <fstream>
 
-using namespace sitewright;
+using namespace orv::sitewright;
 using orv::test::Backend;
 using orv::test::ScopedCurrentDir;
 using orv::test::ScopedEnv;

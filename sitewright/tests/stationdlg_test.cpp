@@ -2,7 +2,7 @@
 
 #include "core/messages.h"
 
-using namespace sitewright;
+using namespace orv::sitewright;
 using Kind = ControlId::Kind;
 
 class StationDialog : public DialogTest {};

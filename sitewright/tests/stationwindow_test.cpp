@@ -12,7 +12,7 @@
 
 #include <cstdlib>
 
-using namespace sitewright;
+using namespace orv::sitewright;
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "core/stationdlg.h"
 
-using namespace sitewright;
+using namespace orv::sitewright;
 
 TEST(DateTimes, NormalisationFillsMissingFieldsFromTheDefaults) {
     const orv::odbc::Timestamp on{1900, 1, 1, 0, 0, 0};

@@ -17,7 +17,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-namespace sitewright {
+namespace orv::sitewright {
 
 namespace {
 
@@ -449,4 +449,4 @@ std::optional<std::string> askCopyCode(QWidget* parent, orv::ui::Interaction& ui
     return ss(edit->text());
 }
 
-} // namespace sitewright
+} // namespace orv::sitewright

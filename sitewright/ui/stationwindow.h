@@ -13,7 +13,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-namespace sitewright {
+namespace orv::sitewright {
 
 class StationWindow : public QDialog {
     Q_OBJECT
@@ -51,4 +51,4 @@ private:
 std::optional<std::string> askCopyCode(QWidget* parent, orv::ui::Interaction& ui,
                                        const std::string& offered);
 
-} // namespace sitewright
+} // namespace orv::sitewright
