@@ -4,11 +4,12 @@ add_library(gainbook_app STATIC
   app/commandline.cpp
   app/connectiondialog.cpp
   app/datasources.cpp
+  app/fileformatdialog.cpp
   app/mainwindow.cpp
   app/panels.cpp
   app/settings.cpp)
 target_include_directories(gainbook_app PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/app)
-target_link_libraries(gainbook_app PUBLIC gainbook_db orv_common PRIVATE ${ODBCINST_LIBRARY})
+target_link_libraries(gainbook_app PUBLIC gainbook_db gainbook_response orv_common PRIVATE ${ODBCINST_LIBRARY})
 orv_warnings(gainbook_app)
 
 add_library(gainbook_qt STATIC
@@ -16,7 +17,9 @@ add_library(gainbook_qt STATIC
   qt/connectiondialogqt.cpp
   qt/datasourceeditorqt.cpp
   qt/mainwindowqt.cpp
-  qt/savesettingsqt.cpp)
+  qt/savesettingsqt.cpp
+  qt/fileformatdialogqt.cpp
+  qt/intervalchoicedialogqt.cpp)
 target_include_directories(gainbook_qt PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/qt)
 target_link_libraries(gainbook_qt PUBLIC gainbook_app orv_common_qt Qt6::Widgets)
 set_target_properties(gainbook_qt PROPERTIES AUTOMOC ON)

@@ -112,7 +112,7 @@ TEST(MainWindowQt, ShowsBothPanelsWithTheUnitListsAndTakesAScreenshot) {
     QTest::keyClicks(f.station, "KUR");
     EXPECT_EQ(window.logic().file.station, "KUR");
     d.fap->click();
-    EXPECT_FALSE(window.logic().database.viewSac);
+    EXPECT_FALSE(window.logic().browser.viewSac);
     f.calibUnits->setCurrentIndex(0);
     emit f.calibUnits->activated(0);
     EXPECT_EQ(window.logic().file.calibUnitText, "nm/counts");
