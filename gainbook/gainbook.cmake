@@ -32,7 +32,12 @@ orv_warnings(gainbook)
 orv_test(gainbook_app_tests
   SOURCES tests/commandline_test.cpp tests/settings_test.cpp tests/mainwindow_test.cpp
           tests/connectiondialog_test.cpp tests/datasources_test.cpp
+          tests/mainwindowroad_test.cpp
   LIBS gainbook_app orv_test_support)
 orv_test(gainbook_qt_tests
   SOURCES tests/mainwindowqt_test.cpp
   LIBS gainbook_qt orv_test_support Qt6::Test)
+foreach(t gainbook_app_tests gainbook_qt_tests)
+  target_compile_definitions(${t} PRIVATE
+    GAINBOOK_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/formats/tests/data")
+endforeach()
