@@ -22,9 +22,9 @@ IntervalChoiceDialogQt::IntervalChoiceDialogQt(IntervalChoiceDialog& logic, QWid
                           "информацию."),
         this);
     explanation->setWordWrap(true);
+    explanation->setBuddy(intervals_ = new QListWidget(this));
     grid->addWidget(explanation, 0, 0, 1, 2);
 
-    intervals_ = new QListWidget(this);
     intervals_->setSelectionMode(QAbstractItemView::SingleSelection);
     grid->addWidget(
         labelFor(QString::fromUtf8("В базе имеется информация по следующим интевалам времени:"),
@@ -52,10 +52,12 @@ IntervalChoiceDialogQt::IntervalChoiceDialogQt(IntervalChoiceDialog& logic, QWid
     }
     grid->addLayout(buttons, 5, 0, 1, 2);
 
-    connect(intervals_, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row < 0)
+    // Only a selection counts as a choice: the current row that focus alone sets does not.
+    connect(intervals_, &QListWidget::itemSelectionChanged, this, [this] {
+        const QList<QListWidgetItem*> chosen = intervals_->selectedItems();
+        if (chosen.isEmpty())
             return;
-        logic_.chooseEntry(row);
+        logic_.chooseEntry(intervals_->row(chosen.front()));
         sync();
     });
     connect(start_, &QLineEdit::textEdited, this,
