@@ -174,6 +174,11 @@ void MainWindow::startUp(const std::vector<std::string>& arguments) {
                                  selection.location);
     browser.startSelectionMissed = false;
     fillDatabasePanel();
+    // A requested station without any stored response is missed as well: the first list
+    // alone would just fall back to its first entry.
+    if (selection.requested && !selection.station.empty() &&
+        browser.stations.findPrefix(selection.station) < 0)
+        browser.startSelectionMissed = true;
     // The requested channel has no stored response yet: the user loads one at once.
     if (browser.startSelectionMissed)
         loadFromFile();

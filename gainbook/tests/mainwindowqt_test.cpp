@@ -114,6 +114,14 @@ TEST(MainWindowQt, ShowsBothPanelsWithTheUnitListsAndTakesAScreenshot) {
     // Typing into the file panel reaches the window's state.
     QTest::keyClicks(f.station, "KUR");
     EXPECT_EQ(window.logic().file.station, "KUR");
+    // The text view shows a line per "\r\n" and gives typed lines back with "\r\n".
+    window.logic().file.text = "ZEROS 0\r\nPOLES 0\r\n";
+    window.sync();
+    EXPECT_EQ(f.text->toPlainText().toStdString(), "ZEROS 0\nPOLES 0\n");
+    f.text->moveCursor(QTextCursor::End);
+    QTest::keyClicks(f.text, "CONSTANT 1");
+    QTest::keyClick(f.text, Qt::Key_Return);
+    EXPECT_EQ(window.logic().file.text, "ZEROS 0\r\nPOLES 0\r\nCONSTANT 1\r\n");
     d.fap->click();
     EXPECT_FALSE(window.logic().browser.viewSac);
     f.calibUnits->setCurrentIndex(0);

@@ -323,7 +323,12 @@ TEST_P(MainRoad, MissingFieldsAreRefusedBeforeTheDatabase) {
 }
 
 TEST_P(MainRoad, AMissedChannelAtStartOpensTheFileChoiceAtOnce) {
-    start(); // creates the response tables
+    // A station with no response at all, in an empty table: the file choice at once.
+    ui.chooseFile(std::nullopt);
+    start({"NEW:BHZ:00"});
+    EXPECT_TRUE(window->browser.startSelectionMissed);
+    EXPECT_TRUE(ui.allAnswersUsed());
+
     db.exec("INSERT INTO CALIBRATION (NETWORK,LOCATION,STA,CHAN,STARTDATE,SENS,ID_SENS,FREQ,"
             "ID_FREQ) VALUES ('KZ','00','KARC','BHZ',{ts '2003-01-01 00:00:00'},2,1,1,0)");
     const auto startWith = [&](MainWindow& w, const std::string& selection) {
@@ -349,6 +354,15 @@ TEST_P(MainRoad, AMissedChannelAtStartOpensTheFileChoiceAtOnce) {
     ASSERT_FALSE(ui.shown().empty());
     EXPECT_EQ(ui.shown().front().kind, ScriptedInteraction::Shown::Kind::OpenFile);
     EXPECT_EQ(missed.file.fileLabel, "  obspy_SAC_PZs_KARC_BHZ (SAC)");
+    EXPECT_TRUE(ui.allAnswersUsed());
+
+    // A station that is not stored, though another one is: missed too.
+    ui.clear();
+    MainWindow unknown(ui, {}, dir.path(), dir / "ORV.ini");
+    ui.chooseFile(std::nullopt);
+    startWith(unknown, "NEW:BHZ:00");
+    EXPECT_TRUE(unknown.browser.startSelectionMissed);
+    EXPECT_EQ(unknown.browser.stations.selectedText(), "KARC");
     EXPECT_TRUE(ui.allAnswersUsed());
 }
 
