@@ -12,8 +12,7 @@ namespace orv::gainbook {
 
 namespace {
 
-constexpr const char* kResponseFilter =
-    "All Files (*.*)|*.*|SAC (*.sac)|*.sac|FAP (*.fap)|*.fap||";
+constexpr const char* kResponseFilter = "All Files (*.*)|*.*|SAC (*.sac)|*.sac|FAP (*.fap)|*.fap||";
 
 // Busy for the life of an action, on every way out.
 class BusyScope {
@@ -243,11 +242,10 @@ void MainWindow::loadFromFile() {
 
     const formats::LoadedResponseFile& loaded = read.file;
     const formats::PanelFields& fields = loaded.fields;
-    for (auto [value, field] : {std::pair{&fields.station, &file.station},
-                                std::pair{&fields.channel, &file.channel},
-                                std::pair{&fields.location, &file.location},
-                                std::pair{&fields.network, &file.network},
-                                std::pair{&fields.time, &file.time}})
+    for (auto [value, field] :
+         {std::pair{&fields.station, &file.station}, std::pair{&fields.channel, &file.channel},
+          std::pair{&fields.location, &file.location}, std::pair{&fields.network, &file.network},
+          std::pair{&fields.time, &file.time}})
         if (*value)
             *field = **value;
     file.loadedKind = loaded.kind;
@@ -310,9 +308,16 @@ void MainWindow::calperEdited() {
 
 void MainWindow::writeToDatabase() {
     const BusyScope busyScope(*this);
-    const ResponseInput input{file.network,       file.station,      file.channel, file.location,
-                              file.time,          file.calib,        file.calper,
-                              file.calibUnitText, file.freqUnitText, file.text,
+    const ResponseInput input{file.network,
+                              file.station,
+                              file.channel,
+                              file.location,
+                              file.time,
+                              file.calib,
+                              file.calper,
+                              file.calibUnitText,
+                              file.freqUnitText,
+                              file.text,
                               static_cast<int>(file.loadedKind)};
     if (!connected()) {
         // The fields are checked as always; without a connection nothing can be written.
@@ -322,12 +327,10 @@ void MainWindow::writeToDatabase() {
         return;
     }
     PreparedResponse written;
-    const WriteOutcome outcome =
-        writeResponse(*connection, ui_, input, intervalDialog, &written);
+    const WriteOutcome outcome = writeResponse(*connection, ui_, input, intervalDialog, &written);
     if (outcome != WriteOutcome::Written && outcome != WriteOutcome::DialogFailed)
         return;
-    browser.requestSelection(written.station, written.network, written.channel,
-                             written.location);
+    browser.requestSelection(written.station, written.network, written.channel, written.location);
     // The interval just written is the one shown.
     if (outcome == WriteOutcome::Written)
         browser.intervalToSelect = formatDateText(written.start);

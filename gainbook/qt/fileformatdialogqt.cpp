@@ -19,9 +19,9 @@ FileFormatDialogQt::FileFormatDialogQt(FileFormatDialog& logic, QWidget* parent)
     sac_ = new QRadioButton(QStringLiteral("SAC"), group);
     fapOrv_ = new QRadioButton(QStringLiteral("FAP-ORV"), group);
     fapGse2_ = new QRadioButton(QStringLiteral("FAP-GSE2"), group);
-    for (auto [radio, kind] : {std::pair{sac_, LoadedFileKind::Sac},
-                               std::pair{fapOrv_, LoadedFileKind::FapOrv},
-                               std::pair{fapGse2_, LoadedFileKind::FapGse2}}) {
+    for (auto [radio, kind] :
+         {std::pair{sac_, LoadedFileKind::Sac}, std::pair{fapOrv_, LoadedFileKind::FapOrv},
+          std::pair{fapGse2_, LoadedFileKind::FapGse2}}) {
         radio->setAccessibleName(radio->text());
         column->addWidget(radio);
         connect(radio, &QRadioButton::clicked, this, [this, kind = kind] { logic_.check(kind); });

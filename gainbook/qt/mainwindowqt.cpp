@@ -196,7 +196,8 @@ QWidget* MainWindowDialog::buildDatabasePanel() {
     grid->addLayout(buttons, 10, 0, 1, 2);
 
     ResponseBrowser& b = logic_.browser;
-    connect(db_.sac, &QRadioButton::clicked, this, [this, &b] { run([&b] { b.chooseView(true); }); });
+    connect(db_.sac, &QRadioButton::clicked, this,
+            [this, &b] { run([&b] { b.chooseView(true); }); });
     connect(db_.fap, &QRadioButton::clicked, this,
             [this, &b] { run([&b] { b.chooseView(false); }); });
     connect(db_.byNetwork, &QRadioButton::clicked, this,

@@ -37,8 +37,8 @@ protected:
     void SetUp() override {
         ORV_SKIP_IF_UNAVAILABLE(db);
         db.createSiteChanTable();
-        window = std::make_unique<MainWindow>(ui, ConnectionDialogRunner{}, dir.path(),
-                                              dir / "ORV.ini");
+        window =
+            std::make_unique<MainWindow>(ui, ConnectionDialogRunner{}, dir.path(), dir / "ORV.ini");
         window->formatDialog = [this](FileFormatDialog& d) -> std::optional<LoadedFileKind> {
             formatAsked.push_back(d);
             if (!formatAnswer)
@@ -75,7 +75,8 @@ protected:
     void siteChan(const std::string& sta, const std::string& chan, const std::string& calibFile,
                   const std::string& lddate) {
         db.exec("INSERT INTO SITECHAN (STA,CHAN,NGROUP,CHANINDEX,SPS,CALIBFILE,LCODE,LDDATE) "
-                "VALUES ('" + sta + "','" + chan + "',1,0,20,'" + calibFile + "','10'," +
+                "VALUES ('" +
+                sta + "','" + chan + "',1,0,20,'" + calibFile + "','10'," +
                 (lddate.empty() ? std::string("NULL") : "{ts '" + lddate + "'}") + ")");
     }
 
@@ -206,7 +207,7 @@ TEST_P(MainRoad, HeadersFillTheFieldsWithoutQuestions) {
 
     // The older three-line header keeps network and location.
     load(file("old.sac", "# Station ABC\n# Channel SHZ\n# Time 2001.01.01 00:00:00\n"
-                                "ZEROS 1\nPOLES 1\n-1 0\nCONSTANT 1\n"));
+                         "ZEROS 1\nPOLES 1\n-1 0\nCONSTANT 1\n"));
     EXPECT_EQ(f.station, "ABC");
     EXPECT_EQ(f.network, "KZ");
     EXPECT_EQ(f.location, "00");
@@ -293,9 +294,9 @@ TEST_P(MainRoad, AWrittenResponseIsShownSelectedInTheDatabasePanel) {
     EXPECT_EQ(intervalDialogs, 1);
     EXPECT_EQ(listed, std::vector<std::string>{"2005.01.01 00:00:00 / до настоящего времени"});
     EXPECT_EQ(rows(), 2u);
-    EXPECT_EQ(b.intervals.entries, (std::vector<std::string>{
-                                       "2005.01.01 00:00:00",
-                                       "2001.01.01 00:00:00 / 2002.01.01 00:00:00"}));
+    EXPECT_EQ(b.intervals.entries,
+              (std::vector<std::string>{"2005.01.01 00:00:00",
+                                        "2001.01.01 00:00:00 / 2002.01.01 00:00:00"}));
     EXPECT_EQ(b.intervals.selected, 1);
 
     // Cancelled: nothing written, the panel as it was.
@@ -369,14 +370,17 @@ TEST_P(MainRoad, AMissedChannelAtStartOpensTheFileChoiceAtOnce) {
 TEST_P(MainRoad, ANewConnectionFillsThePanelAgain) {
     TestDatabase other(GetParam());
     int dialogs = 0;
-    MainWindow w(ui, [&](const ConnectionSettings&) -> std::optional<ConnectionChoice> {
-        ++dialogs;
-        ConnectionSettings s{other.dsn(), other.user(), other.password()};
-        OpenResult open = openConnection(s);
-        if (!open.connection)
-            return std::nullopt;
-        return ConnectionChoice{std::move(open.connection), s};
-    }, dir.path(), dir / "ORV.ini");
+    MainWindow w(
+        ui,
+        [&](const ConnectionSettings&) -> std::optional<ConnectionChoice> {
+            ++dialogs;
+            ConnectionSettings s{other.dsn(), other.user(), other.password()};
+            OpenResult open = openConnection(s);
+            if (!open.connection)
+                return std::nullopt;
+            return ConnectionChoice{std::move(open.connection), s};
+        },
+        dir.path(), dir / "ORV.ini");
     w.startUp({"ODBC=" + db.dsn(), "USER=ORV", "PASSWORD=KTZ"});
     ASSERT_TRUE(w.connected());
     EXPECT_TRUE(w.browser.stations.empty());
