@@ -4,11 +4,12 @@ add_library(gainbook_app STATIC
   app/commandline.cpp
   app/connectiondialog.cpp
   app/datasources.cpp
+  app/fileformatdialog.cpp
   app/mainwindow.cpp
   app/panels.cpp
   app/settings.cpp)
 target_include_directories(gainbook_app PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/app)
-target_link_libraries(gainbook_app PUBLIC gainbook_db orv_common PRIVATE ${ODBCINST_LIBRARY})
+target_link_libraries(gainbook_app PUBLIC gainbook_db gainbook_response orv_common PRIVATE ${ODBCINST_LIBRARY})
 orv_warnings(gainbook_app)
 
 add_library(gainbook_qt STATIC
@@ -16,7 +17,9 @@ add_library(gainbook_qt STATIC
   qt/connectiondialogqt.cpp
   qt/datasourceeditorqt.cpp
   qt/mainwindowqt.cpp
-  qt/savesettingsqt.cpp)
+  qt/savesettingsqt.cpp
+  qt/fileformatdialogqt.cpp
+  qt/intervalchoicedialogqt.cpp)
 target_include_directories(gainbook_qt PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/qt)
 target_link_libraries(gainbook_qt PUBLIC gainbook_app orv_common_qt Qt6::Widgets)
 set_target_properties(gainbook_qt PROPERTIES AUTOMOC ON)
@@ -29,7 +32,12 @@ orv_warnings(gainbook)
 orv_test(gainbook_app_tests
   SOURCES tests/commandline_test.cpp tests/settings_test.cpp tests/mainwindow_test.cpp
           tests/connectiondialog_test.cpp tests/datasources_test.cpp
+          tests/mainwindowroad_test.cpp
   LIBS gainbook_app orv_test_support)
 orv_test(gainbook_qt_tests
   SOURCES tests/mainwindowqt_test.cpp
   LIBS gainbook_qt orv_test_support Qt6::Test)
+foreach(t gainbook_app_tests gainbook_qt_tests)
+  target_compile_definitions(${t} PRIVATE
+    GAINBOOK_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/formats/tests/data")
+endforeach()

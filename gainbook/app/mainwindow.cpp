@@ -1,15 +1,38 @@
 #include "mainwindow.h"
 
 #include "connectiondialog.h"
+#include "datetext.h"
+#include "formats/fap.h"
+#include "formats/responsefile.h"
+#include "response/evaluation.h"
+#include "sitechanlookup.h"
 #include "statements.h"
 
 namespace orv::gainbook {
+
+namespace {
+
+constexpr const char* kResponseFilter = "All Files (*.*)|*.*|SAC (*.sac)|*.sac|FAP (*.fap)|*.fap||";
+
+// Busy for the life of an action, on every way out.
+class BusyScope {
+public:
+    explicit BusyScope(MainWindow& w) : w_(w) { w_.setBusy(true); }
+    ~BusyScope() { w_.setBusy(false); }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    MainWindow& w_;
+};
+
+} // namespace
 
 MainWindow::MainWindow(ui::Interaction& ui, ConnectionDialogRunner connectionDialog,
                        std::filesystem::path currentDirectory,
                        std::filesystem::path systemSettingsFile_)
     : localSettingsFile(localSettingsPath(currentDirectory)),
-      systemSettingsFile(std::move(systemSettingsFile_)), ui_(ui),
+      systemSettingsFile(std::move(systemSettingsFile_)), browser(nullptr, ui), ui_(ui),
       connectionDialog_(std::move(connectionDialog)) {}
 
 void MainWindow::setBusy(bool b) {
@@ -22,9 +45,10 @@ bool MainWindow::openWithSettings() {
     OpenResult open = openConnection(settings);
     if (open.connection) {
         connection = std::move(open.connection);
+        browser.setConnection(connection.get());
         return true;
     }
-    connection.reset();
+    dropConnection();
     if (open.refused)
         ui_.warn(failureText("подключения к базе данных", open.diagnostic),
                  settingsFromLocalFile ? "Ошибка при подключении к базе данных (файл Gainbook.ini)"
@@ -34,7 +58,13 @@ bool MainWindow::openWithSettings() {
 
 void MainWindow::takeOver(ConnectionChoice choice) {
     connection = std::move(choice.connection);
+    browser.setConnection(connection.get());
     settings = std::move(choice.settings);
+}
+
+void MainWindow::dropConnection() {
+    browser.setConnection(nullptr);
+    connection.reset();
 }
 
 bool MainWindow::checkSchema() {
@@ -51,7 +81,7 @@ bool MainWindow::fillUnits() {
         std::string_view table;
         std::string_view query;
         std::string_view preferred;
-        ListChoice& list;
+        ChoiceList& list;
         std::string& text;
     };
     for (const Units& u :
@@ -71,21 +101,25 @@ bool MainWindow::fillUnits() {
         }
         u.list.clear();
         for (const std::string& v : read.values)
-            u.list.addSorted(v);
-        u.list.selectPrefix(std::string(u.preferred));
+            u.list.add(v);
+        if (const int found = u.list.findPrefix(std::string(u.preferred)); found >= 0)
+            u.list.selected = found;
         u.text = u.list.selectedText();
     }
     return true;
 }
 
 void MainWindow::fillDatabasePanel() {
-    // The browser fills the lists from CALIBRATION; until then the panel starts empty.
-    database.reset();
+    if (!connected()) {
+        browser.fullReset();
+        return;
+    }
+    browser.fillFirstList();
 }
 
 void MainWindow::startUp(const std::vector<std::string>& arguments) {
-    database.browseByStation = true;
-    database.viewSac = true;
+    browser.browseByStation = true;
+    browser.viewSac = true;
     file.writeEnabled = false;
     file.calper = "1.0";
 
@@ -127,21 +161,25 @@ void MainWindow::startUp(const std::vector<std::string>& arguments) {
     title = connectedTitle(settings);
 
     if (!checkSchema()) {
-        connection.reset();
+        dropConnection();
         return;
     }
     if (!fillUnits())
         return;
 
     const StartSelection selection = parseStartSelection(arguments);
-    if (selection.requested) {
-        startSelectionRequested = true;
-        stationToSelect = selection.station;
-        channelToSelect = selection.channel;
-        locationToSelect = selection.location;
-    }
+    if (selection.requested)
+        browser.requestSelection(selection.station, browser.networkToSelect, selection.channel,
+                                 selection.location);
+    browser.startSelectionMissed = false;
     fillDatabasePanel();
-    if (startSelectionMissed)
+    // A requested station without any stored response is missed as well: the first list
+    // alone would just fall back to its first entry.
+    if (selection.requested && !selection.station.empty() &&
+        browser.stations.findPrefix(selection.station) < 0)
+        browser.startSelectionMissed = true;
+    // The requested channel has no stored response yet: the user loads one at once.
+    if (browser.startSelectionMissed)
         loadFromFile();
 }
 
@@ -156,15 +194,147 @@ void MainWindow::chooseConnection() {
     if (checkSchema()) {
         fillDatabasePanel();
     } else {
-        connection.reset();
-        database.reset();
+        dropConnection();
+        browser.fullReset();
     }
 }
 
 SaveSettingsDialog MainWindow::close(const std::filesystem::path& currentDirectory) {
-    connection.reset();
+    dropConnection();
     return SaveSettingsDialog(settings, settingsSource, startupDataSource, currentDirectory,
                               systemSettingsFile);
+}
+
+// --- file panel ---------------------------------------------------------------------------
+
+void MainWindow::refuseText(std::string_view message) {
+    file.clearRefused();
+    ui_.warn(message, formats::kLoadErrorCaption);
+}
+
+void MainWindow::loadFromFile() {
+    const BusyScope busyScope(*this);
+    ui::FileChoice choice;
+    choice.filter = kResponseFilter;
+    choice.defaultExtension = "*";
+    const std::optional<std::string> path = ui_.openFile(choice);
+    if (!path)
+        return;
+    std::string errorText;
+    const std::optional<std::string> bytes = formats::readFileBytes(*path, errorText);
+    if (!bytes) {
+        ui_.error("Не удалось открыть файл " + errorText, formats::kLoadErrorCaption);
+        return;
+    }
+    const std::string name = formats::baseName(*path);
+    const std::string fileTime = formats::fileTimeText(*path);
+    const formats::ReadResult read = formats::readResponseFile(
+        *bytes, name, fileTime, [this]() -> std::optional<formats::LoadedFileKind> {
+            FileFormatDialog dialog(false);
+            return formatDialog ? formatDialog(dialog) : std::nullopt;
+        });
+    if (read.status == formats::ReadStatus::Cancelled)
+        return;
+    if (read.status == formats::ReadStatus::TooLong) {
+        ui_.warn(formats::kTextTooLongMessage, formats::kLoadErrorCaption);
+        return;
+    }
+
+    const formats::LoadedResponseFile& loaded = read.file;
+    const formats::PanelFields& fields = loaded.fields;
+    for (auto [value, field] :
+         {std::pair{&fields.station, &file.station}, std::pair{&fields.channel, &file.channel},
+          std::pair{&fields.location, &file.location}, std::pair{&fields.network, &file.network},
+          std::pair{&fields.time, &file.time}})
+        if (*value)
+            *field = **value;
+    file.loadedKind = loaded.kind;
+    file.fileLabel = loaded.label;
+    file.fileLabelVisible = true;
+    if (loaded.intervalToSelect)
+        browser.intervalToSelect = *loaded.intervalToSelect;
+    if (loaded.lookUpStationTables && connected() && connection->tableExists("SITECHAN")) {
+        if (const auto match = lookUpResponseFile(*connection, ui_, name, fileTime)) {
+            file.station = match->station;
+            file.channel = match->channel;
+            if (match->location)
+                file.location = *match->location;
+            file.time = match->time;
+        }
+    }
+    file.writeEnabled = true;
+    if (read.status == formats::ReadStatus::WrongFormat) {
+        refuseText(formats::kWrongFormatMessage);
+        return;
+    }
+    file.text = loaded.text;
+    recomputeCalib(false);
+}
+
+void MainWindow::recomputeCalib(bool sacOnly) {
+    const response::CalibInputs inputs{file.calper, file.calibUnitText, file.freqUnitText};
+    const response::CalibResult result =
+        sacOnly ? response::sacSensitivity(file.text, file.loadedKind, inputs)
+                : response::panelCalib(file.text, file.loadedKind, inputs);
+    switch (result.status) {
+    case response::CalibStatus::Set:
+        file.calib = result.calib;
+        break;
+    case response::CalibStatus::WrongFormat:
+        refuseText(formats::kWrongFormatMessage);
+        break;
+    case response::CalibStatus::TooLong:
+        ui_.warn(formats::kTextTooLongMessage, formats::kLoadErrorCaption);
+        break;
+    case response::CalibStatus::Unchanged:
+        break;
+    }
+}
+
+void MainWindow::calibUnitChanged() {
+    recomputeCalib(true);
+}
+
+void MainWindow::freqUnitChanged() {
+    recomputeCalib(true);
+}
+
+void MainWindow::calperEdited() {
+    if (file.loadedKind == formats::LoadedFileKind::Sac ||
+        !formats::freqEditTriggersEvaluation(file.calper))
+        return;
+    recomputeCalib(false);
+}
+
+void MainWindow::writeToDatabase() {
+    const BusyScope busyScope(*this);
+    const ResponseInput input{file.network,
+                              file.station,
+                              file.channel,
+                              file.location,
+                              file.time,
+                              file.calib,
+                              file.calper,
+                              file.calibUnitText,
+                              file.freqUnitText,
+                              file.text,
+                              static_cast<int>(file.loadedKind)};
+    if (!connected()) {
+        // The fields are checked as always; without a connection nothing can be written.
+        if (prepareResponse(input, ui_))
+            ui_.warn("Нет подключения к базе данных: ответ не записан.",
+                     "Запись информации в базу данных");
+        return;
+    }
+    PreparedResponse written;
+    const WriteOutcome outcome = writeResponse(*connection, ui_, input, intervalDialog, &written);
+    if (outcome != WriteOutcome::Written && outcome != WriteOutcome::DialogFailed)
+        return;
+    browser.requestSelection(written.station, written.network, written.channel, written.location);
+    // The interval just written is the one shown.
+    if (outcome == WriteOutcome::Written)
+        browser.intervalToSelect = formatDateText(written.start);
+    fillDatabasePanel();
 }
 
 } // namespace orv::gainbook

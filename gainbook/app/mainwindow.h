@@ -5,9 +5,12 @@
 // handlers; tests drive it directly.
 #pragma once
 
+#include "browser.h"
 #include "commandline.h"
 #include "connection.h"
+#include "fileformatdialog.h"
 #include "panels.h"
+#include "responsewriter.h"
 #include "schema.h"
 #include "settings.h"
 #include "ui/interaction.h"
@@ -57,27 +60,33 @@ public:
     // for the current directory of this moment.
     SaveSettingsDialog close(const std::filesystem::path& currentDirectory);
 
-    // --- panels ---------------------------------------------------------------------
-    // The windows call these after the user's choice is in the panel state. The browser,
-    // the date editor, deleting, writing and loading fill them in.
-    void chooseViewFormat(bool sac) { database.viewSac = sac; }
-    void chooseBrowseOrder(bool byStation) { database.browseByStation = byStation; }
-    void networkChosen() {}
-    void stationChosen() {}
-    void channelChosen() {}
-    void locationChosen() {}
-    void intervalChosen() {}
+    // --- database panel ---------------------------------------------------------------
+    // The panel is the browser: the window calls its pick and choose operations.
     // "Вызов Date Editor", "ЗАПИСАТЬ\n  В ФАЙЛ", "УДАЛИТЬ\n ИЗ БАЗЫ".
     void openDateEditor() {}
     void writeStoredToFile() {}
     void deleteFromDatabase() {}
-    // Fills the database panel from CALIBRATION.
+    // Fills the database panel from CALIBRATION (an empty panel without a connection).
     void fillDatabasePanel();
-    // "ЗАГРУЗИТЬ\n ИЗ ФАЙЛА" and "ЗАПИСАТЬ\n   В БАЗУ".
-    void loadFromFile() {}
-    void writeToDatabase() {}
-    // The CALIB unit was changed (the sensitivity is computed again).
-    void calibUnitChanged() {}
+
+    // --- file panel -------------------------------------------------------------------
+    // "ЗАГРУЗИТЬ\n ИЗ ФАЙЛА": the file choice, the format question for a bare file, the
+    // header or the SITECHAN look-up for the fields, and CALIB from the text.
+    void loadFromFile();
+    // "ЗАПИСАТЬ\n   В БАЗУ": the response of the file panel into CALIBRATION; the
+    // database panel then shows the written key.
+    void writeToDatabase();
+    // The selection of the CALIB unit or of the FREQ unit changed: CALIB of a pole-zero
+    // text is computed again.
+    void calibUnitChanged();
+    void freqUnitChanged();
+    // The FREQ field was edited: CALIB of a FAP text is computed again when the field
+    // holds a usable frequency.
+    void calperEdited();
+
+    // How the window asks its questions; the Qt layer sets its dialogs, tests script them.
+    FileFormatRunner formatDialog;
+    std::function<bool(IntervalChoiceDialog&)> intervalDialog;
 
     bool connected() const { return connection && connection->isOpen(); }
     // Called whenever busy changes (the wait cursor).
@@ -87,13 +96,7 @@ public:
     // --- state, in the order the window keeps it ----------------------------------------
     std::string title = "Gainbook";
     bool busy = false;
-    bool viewSac() const { return database.viewSac; }
-    std::string intervalToSelect;
-    bool startSelectionRequested = false;
-    std::string channelToSelect;
-    std::string locationToSelect;
-    std::string networkToSelect;
-    std::string stationToSelect;
+    bool viewSac() const { return browser.viewSac; }
     bool systemCommandSeen = false;
     DatabaseConnection connection;
     ConnectionSettings settings;
@@ -103,9 +106,9 @@ public:
     bool settingsFromLocalFile = true;
     bool siteChanPresent = false;
     bool siteChanHasLcode = false;
-    bool startSelectionMissed = false;
 
-    DatabasePanel database;
+    // The database panel, with the start selection and its interval to select.
+    ResponseBrowser browser;
     FilePanel file;
 
     // Set once at start-up, read when the window closes.
@@ -118,6 +121,10 @@ private:
     bool checkSchema();
     bool fillUnits();
     void takeOver(ConnectionChoice choice);
+    void dropConnection();
+    // CALIB of the file panel's text with its units; a refused text empties the panel.
+    void recomputeCalib(bool sacOnly);
+    void refuseText(std::string_view message);
 
     ui::Interaction& ui_;
     ConnectionDialogRunner connectionDialog_;

@@ -1,8 +1,12 @@
 #include "mainwindowqt.h"
 
 #include "connectiondialogqt.h"
+#include "fileformatdialogqt.h"
+#include "intervalchoicedialogqt.h"
 #include "savesettingsqt.h"
 #include "widgets.h"
+
+#include "text/text.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -60,10 +64,19 @@ void setText(QLineEdit* edit, const std::string& text) {
     }
 }
 
+// Texts are held with "\r\n" line ends; the views show a line per "\r\n".
+std::string viewText(const std::string& text) {
+    return text::replaceAll(text, "\r\n", "\n");
+}
+std::string heldText(const QString& view) {
+    return text::replaceAll(s(view), "\n", "\r\n");
+}
+
 void setText(QPlainTextEdit* edit, const std::string& text) {
-    if (s(edit->toPlainText()) != text) {
+    const std::string shown = viewText(text);
+    if (s(edit->toPlainText()) != shown) {
         const QSignalBlocker block(edit);
-        edit->setPlainText(q(text));
+        edit->setPlainText(q(shown));
     }
 }
 
@@ -71,7 +84,8 @@ void setText(QPlainTextEdit* edit, const std::string& text) {
 
 MainWindowDialog::MainWindowDialog(ui::Interaction& ui, ConnectionDialogRunner runner,
                                    std::filesystem::path currentDirectory,
-                                   std::filesystem::path systemSettingsFile, QWidget* parent)
+                                   std::filesystem::path systemSettingsFile,
+                                   FileFormatRunner formatRunner, QWidget* parent)
     : QDialog(parent), ui_(ui),
       logic_(ui,
              runner ? std::move(runner)
@@ -92,6 +106,8 @@ MainWindowDialog::MainWindowDialog(ui::Interaction& ui, ConnectionDialogRunner r
     panels->addWidget(buildFilePanel(), 1);
     layout->addLayout(panels);
 
+    logic_.formatDialog = formatRunner ? std::move(formatRunner) : fileFormatRunner(this);
+    logic_.intervalDialog = intervalChoiceRunner(this);
     logic_.busyChanged = [this] {
         if (logic_.busy)
             setCursor(Qt::WaitCursor);
@@ -179,39 +195,26 @@ QWidget* MainWindowDialog::buildDatabasePanel() {
     buttons->addWidget(db_.deleteFromDatabase);
     grid->addLayout(buttons, 10, 0, 1, 2);
 
-    connect(db_.sac, &QRadioButton::clicked, this, [this] {
-        logic_.chooseViewFormat(true);
-        sync();
-    });
-    connect(db_.fap, &QRadioButton::clicked, this, [this] {
-        logic_.chooseViewFormat(false);
-        sync();
-    });
-    connect(db_.byNetwork, &QRadioButton::clicked, this, [this] {
-        logic_.chooseBrowseOrder(false);
-        sync();
-    });
-    connect(db_.byStation, &QRadioButton::clicked, this, [this] {
-        logic_.chooseBrowseOrder(true);
-        sync();
-    });
-    connect(db_.intervals, &QComboBox::editTextChanged, this,
-            [this](const QString& t) { logic_.database.intervalText = s(t); });
-    const auto bindList = [this](QComboBox* combo, ListChoice& list, void (MainWindow::*chosen)()) {
-        connect(combo, &QComboBox::activated, this, [this, &list, chosen](int index) {
-            list.selected = index;
-            (logic_.*chosen)();
-            sync();
-        });
+    ResponseBrowser& b = logic_.browser;
+    connect(db_.sac, &QRadioButton::clicked, this,
+            [this, &b] { run([&b] { b.chooseView(true); }); });
+    connect(db_.fap, &QRadioButton::clicked, this,
+            [this, &b] { run([&b] { b.chooseView(false); }); });
+    connect(db_.byNetwork, &QRadioButton::clicked, this,
+            [this, &b] { run([&b] { b.chooseBrowseOrder(false); }); });
+    connect(db_.byStation, &QRadioButton::clicked, this,
+            [this, &b] { run([&b] { b.chooseBrowseOrder(true); }); });
+    const auto bindList = [this, &b](QComboBox* combo, void (ResponseBrowser::*pick)(int)) {
+        connect(combo, &QComboBox::activated, this,
+                [this, &b, pick](int index) { run([&b, pick, index] { (b.*pick)(index); }); });
     };
-    DatabasePanel& d = logic_.database;
-    bindList(db_.networks, d.networks, &MainWindow::networkChosen);
-    bindList(db_.stations, d.stations, &MainWindow::stationChosen);
-    bindList(db_.channels, d.channels, &MainWindow::channelChosen);
-    bindList(db_.locations, d.locations, &MainWindow::locationChosen);
-    bindList(db_.intervals, d.intervals, &MainWindow::intervalChosen);
-    const auto bindButton = [this](QPushButton* b, void (MainWindow::*action)()) {
-        connect(b, &QPushButton::clicked, this, [this, action] {
+    bindList(db_.networks, &ResponseBrowser::pickNetwork);
+    bindList(db_.stations, &ResponseBrowser::pickStation);
+    bindList(db_.channels, &ResponseBrowser::pickChannel);
+    bindList(db_.locations, &ResponseBrowser::pickLocation);
+    bindList(db_.intervals, &ResponseBrowser::pickInterval);
+    const auto bindButton = [this](QPushButton* pushButton, void (MainWindow::*action)()) {
+        connect(pushButton, &QPushButton::clicked, this, [this, action] {
             (logic_.*action)();
             sync();
         });
@@ -287,31 +290,34 @@ QWidget* MainWindowDialog::buildFilePanel() {
     bindEdit(file_.location, f.location);
     bindEdit(file_.time, f.time);
     connect(file_.text, &QPlainTextEdit::textChanged, this,
-            [this] { logic_.file.text = s(file_.text->toPlainText()); });
+            [this] { logic_.file.text = heldText(file_.text->toPlainText()); });
+    connect(file_.calper, &QLineEdit::textEdited, this,
+            [this] { run([this] { logic_.calperEdited(); }); });
     connect(file_.calibUnits, &QComboBox::currentTextChanged, this,
             [this](const QString& t) { logic_.file.calibUnitText = s(t); });
     connect(file_.freqUnits, &QComboBox::currentTextChanged, this,
             [this](const QString& t) { logic_.file.freqUnitText = s(t); });
     connect(file_.calibUnits, &QComboBox::activated, this, [this](int index) {
         logic_.file.calibUnits.selected = index;
-        logic_.calibUnitChanged();
-        sync();
+        logic_.file.calibUnitText = logic_.file.calibUnits.selectedText();
+        run([this] { logic_.calibUnitChanged(); });
     });
-    connect(file_.freqUnits, &QComboBox::activated, this,
-            [this](int index) { logic_.file.freqUnits.selected = index; });
+    connect(file_.freqUnits, &QComboBox::activated, this, [this](int index) {
+        logic_.file.freqUnits.selected = index;
+        logic_.file.freqUnitText = logic_.file.freqUnits.selectedText();
+        run([this] { logic_.freqUnitChanged(); });
+    });
     for (auto [b, action] : {std::pair{file_.loadFromFile, &MainWindow::loadFromFile},
                              std::pair{file_.writeToDatabase, &MainWindow::writeToDatabase}}) {
-        connect(b, &QPushButton::clicked, this, [this, action = action] {
-            (logic_.*action)();
-            sync();
-        });
+        connect(b, &QPushButton::clicked, this,
+                [this, action = action] { run([this, action] { (logic_.*action)(); }); });
     }
     return box;
 }
 
 void MainWindowDialog::sync() {
     setWindowTitle(q(logic_.title));
-    const DatabasePanel& d = logic_.database;
+    const ResponseBrowser& d = logic_.browser;
     db_.sac->setChecked(d.viewSac);
     db_.fap->setChecked(!d.viewSac);
     db_.byStation->setChecked(d.browseByStation);
@@ -323,12 +329,12 @@ void MainWindowDialog::sync() {
     setEntries(db_.intervals, d.intervals.entries, d.intervals.selected);
     if (d.intervals.selected < 0) {
         const QSignalBlocker block(db_.intervals);
-        db_.intervals->setEditText(q(d.intervalText));
+        db_.intervals->setEditText(QString());
     }
     db_.sensLabel->setText(q(d.sensLabel));
     db_.freqLabel->setText(q(d.freqLabel));
-    setText(db_.sens, d.sens);
-    setText(db_.freq, d.freq);
+    setText(db_.sens, d.sensValue);
+    setText(db_.freq, d.freqValue);
     setText(db_.storedText, d.storedText);
 
     const FilePanel& f = logic_.file;
@@ -353,6 +359,11 @@ void MainWindowDialog::sync() {
     setText(file_.time, f.time);
     setText(file_.text, f.text);
     file_.writeToDatabase->setEnabled(f.writeEnabled);
+}
+
+void MainWindowDialog::run(const std::function<void()>& handler) {
+    handler();
+    sync();
 }
 
 void MainWindowDialog::startUp(const std::vector<std::string>& arguments) {

@@ -22,10 +22,12 @@ namespace orv::gainbook::qt {
 class MainWindowDialog : public QDialog {
     Q_OBJECT
 public:
-    // Without a runner the connection dialog of this program is shown.
+    // Without a runner the connection dialog of this program is shown; without a format
+    // runner the dialog "Формат файла" asks for the format of a bare file.
     MainWindowDialog(ui::Interaction& ui, ConnectionDialogRunner runner,
                      std::filesystem::path currentDirectory,
-                     std::filesystem::path systemSettingsFile, QWidget* parent = nullptr);
+                     std::filesystem::path systemSettingsFile, FileFormatRunner formatRunner = {},
+                     QWidget* parent = nullptr);
     ~MainWindowDialog() override;
 
     MainWindow& logic() { return logic_; }
@@ -90,6 +92,8 @@ private:
     QWidget* buildFilePanel();
     void buildMenu(QMenuBar* menu);
     void chooseConnection();
+    // Runs a handler of the logic and shows the state it left.
+    void run(const std::function<void()>& handler);
 
     ui::Interaction& ui_;
     MainWindow logic_;

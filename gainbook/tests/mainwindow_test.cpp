@@ -75,9 +75,9 @@ TEST_P(MainWindowStart, CommandLineConnectsInUpperCaseAndCreatesTheTables) {
               "Gainbook   Источник данных: " + w.settings.dataSource + ", Пользователь: ORV");
     EXPECT_EQ(w.settingsSource, SettingsSource::CommandLineOrDialog);
     EXPECT_EQ(w.dbmsKind, GetParam() == Backend::SQLite ? DbmsKind::SQLite : DbmsKind::PostgreSql);
-    EXPECT_TRUE(w.startSelectionRequested);
-    EXPECT_EQ(w.stationToSelect, "Kur");
-    EXPECT_EQ(w.channelToSelect, "bHz");
+    EXPECT_TRUE(w.browser.startSelectionRequested);
+    EXPECT_EQ(w.browser.stationToSelect, "Kur");
+    EXPECT_EQ(w.browser.channelToSelect, "bHz");
 
     // Four questions answered Yes, then the unit lists with their preferred entries.
     EXPECT_EQ(ui.messages().size(), 8u);
@@ -88,8 +88,8 @@ TEST_P(MainWindowStart, CommandLineConnectsInUpperCaseAndCreatesTheTables) {
     EXPECT_EQ(w.file.freqUnitText, "Hz");
     EXPECT_EQ(w.file.calper, "1.0");
     EXPECT_FALSE(w.file.writeEnabled);
-    EXPECT_TRUE(w.database.browseByStation);
-    EXPECT_TRUE(w.database.viewSac);
+    EXPECT_TRUE(w.browser.browseByStation);
+    EXPECT_TRUE(w.browser.viewSac);
 
     // Started from the command line: nothing is offered on exit.
     EXPECT_TRUE(w.close(localDir()).closesAtOnce());
@@ -110,7 +110,7 @@ TEST_P(MainWindowStart, LocalFileComesBeforeTheSystemFile) {
     EXPECT_EQ(w.settings.dataSource, local.dsn());
     EXPECT_EQ(w.settingsSource, SettingsSource::LocalFile);
     EXPECT_EQ(w.startupDataSource, local.dsn());
-    EXPECT_EQ(w.stationToSelect, "KUR");
+    EXPECT_EQ(w.browser.stationToSelect, "KUR");
     EXPECT_TRUE(dialog.calls.empty());
 }
 
@@ -256,13 +256,11 @@ TEST(MainWindowClose, EscapeClosesOnlyAfterASystemCommandAndEnterNever) {
 }
 
 TEST(UnitLists, KeepAlphabeticalOrderAndSelectByPrefix) {
-    ListChoice list;
+    ChoiceList list;
     for (const char* u : {"nm/counts*sec**2", "Pa/counts", "nm/counts*sec", "nm/counts"})
-        list.addSorted(u);
+        list.add(u);
     EXPECT_EQ(list.entries, (std::vector<std::string>{"nm/counts", "nm/counts*sec",
                                                       "nm/counts*sec**2", "Pa/counts"}));
-    EXPECT_TRUE(list.selectPrefix("NM/COUNTS*SEC"));
-    EXPECT_EQ(list.selectedText(), "nm/counts*sec");
-    EXPECT_FALSE(list.selectPrefix("Hz"));
-    EXPECT_EQ(list.selectedText(), "nm/counts*sec");
+    EXPECT_EQ(list.findPrefix("NM/COUNTS*SEC"), 1);
+    EXPECT_EQ(list.findPrefix("Hz"), -1);
 }

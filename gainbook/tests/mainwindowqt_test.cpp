@@ -2,6 +2,8 @@
 // lists shown, the close rules, and a screenshot of the main window.
 #include "connectiondialogqt.h"
 #include "datasourceeditorqt.h"
+#include "fileformatdialogqt.h"
+#include "intervalchoicedialogqt.h"
 #include "mainwindowqt.h"
 #include "savesettingsqt.h"
 
@@ -22,6 +24,7 @@
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -111,8 +114,16 @@ TEST(MainWindowQt, ShowsBothPanelsWithTheUnitListsAndTakesAScreenshot) {
     // Typing into the file panel reaches the window's state.
     QTest::keyClicks(f.station, "KUR");
     EXPECT_EQ(window.logic().file.station, "KUR");
+    // The text view shows a line per "\r\n" and gives typed lines back with "\r\n".
+    window.logic().file.text = "ZEROS 0\r\nPOLES 0\r\n";
+    window.sync();
+    EXPECT_EQ(f.text->toPlainText().toStdString(), "ZEROS 0\nPOLES 0\n");
+    f.text->moveCursor(QTextCursor::End);
+    QTest::keyClicks(f.text, "CONSTANT 1");
+    QTest::keyClick(f.text, Qt::Key_Return);
+    EXPECT_EQ(window.logic().file.text, "ZEROS 0\r\nPOLES 0\r\nCONSTANT 1\r\n");
     d.fap->click();
-    EXPECT_FALSE(window.logic().database.viewSac);
+    EXPECT_FALSE(window.logic().browser.viewSac);
     f.calibUnits->setCurrentIndex(0);
     emit f.calibUnits->activated(0);
     EXPECT_EQ(window.logic().file.calibUnitText, "nm/counts");
@@ -136,6 +147,149 @@ TEST(MainWindowQt, ShowsBothPanelsWithTheUnitListsAndTakesAScreenshot) {
     EXPECT_FALSE(window.isVisible());
     window.finish(); // started from the command line: nothing offered
     EXPECT_FALSE(window.logic().connected());
+}
+
+class MainRoadQt : public testing::TestWithParam<Backend> {};
+
+// One whole road through the real window: a pole-zero file loaded, its key typed, written,
+// and shown selected in the database panel; then an older interval of the same key
+// written through the interval dialog.
+TEST_P(MainRoadQt, LoadsWritesAndShowsTheResponse) {
+    app();
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    TempDir dir;
+    ScriptedInteraction ui;
+    int formatQuestions = 0;
+    MainWindowDialog window(
+        ui, [](const ConnectionSettings&) { return std::nullopt; }, dir.path(), dir / "ORV.ini",
+        [&](FileFormatDialog& d) -> std::optional<formats::LoadedFileKind> {
+            ++formatQuestions;
+            return d.result(); // "SAC", preselected
+        });
+    window.startUp({"ODBC=" + db.dsn(), "USER=ORV", "PASSWORD=KTZ"});
+    ASSERT_TRUE(window.logic().connected());
+    window.show();
+    QApplication::processEvents();
+    ui.clear();
+    const auto& f = window.fileControls();
+    const auto& d = window.databaseControls();
+
+    ui.chooseFile(std::string(GAINBOOK_TEST_DATA) + "/obspy_SAC_PZs_KARC_BHZ");
+    f.loadFromFile->click();
+    EXPECT_EQ(formatQuestions, 1);
+    EXPECT_TRUE(f.fileLabel->isVisible());
+    EXPECT_EQ(f.fileLabel->text().toStdString(), "  obspy_SAC_PZs_KARC_BHZ (SAC)");
+    EXPECT_TRUE(f.writeToDatabase->isEnabled());
+    EXPECT_TRUE(f.text->toPlainText().startsWith(QStringLiteral("ZEROS 4\n-999.0260  0.0000\n")));
+    const std::string calib = f.calib->text().toStdString();
+    ASSERT_FALSE(calib.empty());
+    EXPECT_EQ(window.logic().file.text.rfind("ZEROS 4\r\n", 0), 0u);
+
+    QTest::keyClicks(f.network, "KZ");
+    QTest::keyClicks(f.station, "KARC");
+    QTest::keyClicks(f.channel, "BHZ");
+    QTest::keyClicks(f.location, "00");
+    f.time->selectAll();
+    QTest::keyClicks(f.time, "2005.01.01 00:00:00");
+    f.writeToDatabase->click();
+    EXPECT_EQ(ui.messageTexts(), std::vector<std::string>{"Запись прошла успешно!"});
+    EXPECT_EQ(window.cursor().shape(), Qt::ArrowCursor);
+
+    EXPECT_EQ(d.stations->currentText().toStdString(), "KARC");
+    EXPECT_EQ(d.networks->currentText().toStdString(), "KZ");
+    EXPECT_EQ(d.channels->currentText().toStdString(), "BHZ");
+    EXPECT_EQ(d.locations->currentText().toStdString(), "00");
+    EXPECT_EQ(d.intervals->currentText().toStdString(), "2005.01.01 00:00:00");
+    EXPECT_EQ(d.sens->text().toStdString(), text::format("%lg", 1e9 / text::toDouble(calib)));
+    EXPECT_EQ(d.freq->text().toStdString(), "1");
+    EXPECT_EQ(d.sensLabel->text().toStdString(), "SENS (counts*sec/m)");
+    EXPECT_EQ(d.freqLabel->text().toStdString(), "FREQ (Hz)");
+    EXPECT_TRUE(d.storedText->toPlainText().startsWith(
+        QStringLiteral("ZEROS 4\n-999.0260  0.0000\nPOLES 6\n")));
+
+    const std::string shot =
+        artefact(GetParam() == Backend::SQLite ? "gainbook-main-road-sqlite.png"
+                                               : "gainbook-main-road-postgresql.png");
+    if (!shot.empty()) {
+        EXPECT_TRUE(window.grab().save(QString::fromStdString(shot)));
+    }
+
+    // An older closed interval: the interval dialog lists the stored one and writes.
+    ui.clear();
+    f.time->selectAll();
+    QTest::keyClicks(f.time, "2001.01.01 00:00:00 / 2002.01.01 00:00:00");
+    std::vector<std::string> listed;
+    std::string start;
+    bool dialogSeen = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<IntervalChoiceDialogQt*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        dialogSeen = true;
+        for (int i = 0; i < dialog->intervals()->count(); ++i)
+            listed.push_back(dialog->intervals()->item(i)->text().toStdString());
+        start = dialog->startDate()->text().toStdString();
+        expectAccessible(dialog);
+        dialog->writeButton()->click();
+    });
+    f.writeToDatabase->click();
+    ASSERT_TRUE(dialogSeen);
+    EXPECT_EQ(listed, std::vector<std::string>{"2005.01.01 00:00:00 / до настоящего времени"});
+    EXPECT_EQ(start, "2001.01.01 00:00:00");
+    EXPECT_EQ(ui.messageTexts(), std::vector<std::string>{"Запись прошла успешно!"});
+    EXPECT_EQ(d.intervals->count(), 2);
+    EXPECT_EQ(d.intervals->currentText().toStdString(),
+              "2001.01.01 00:00:00 / 2002.01.01 00:00:00");
+
+    // Choosing a listed interval puts its dates into the edits; "Отмена" writes nothing.
+    f.time->selectAll();
+    QTest::keyClicks(f.time, "2009.01.01 00:00:00");
+    std::string chosenStart, chosenEnd;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<IntervalChoiceDialogQt*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        dialog->intervals()->setCurrentRow(1);
+        chosenStart = dialog->startDate()->text().toStdString();
+        chosenEnd = dialog->endDate()->text().toStdString();
+        dialog->reject();
+    });
+    f.writeToDatabase->click();
+    EXPECT_EQ(chosenStart, "2001.01.01 00:00:00");
+    EXPECT_EQ(chosenEnd, "2002.01.01 00:00:00");
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM CALIBRATION"), "2");
+    EXPECT_EQ(d.intervals->currentIndex(), 1);
+
+    // Picking the newer interval by hand shows it; "FAP" shows its (empty) FAP text.
+    d.intervals->setCurrentIndex(0);
+    emit d.intervals->activated(0);
+    EXPECT_EQ(window.logic().browser.intervals.selected, 0);
+    EXPECT_FALSE(d.storedText->toPlainText().isEmpty());
+    d.fap->click();
+    EXPECT_TRUE(d.storedText->toPlainText().isEmpty());
+    EXPECT_EQ(d.freq->text().toStdString(), "1");
+    window.close();
+    window.finish();
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, MainRoadQt, testing::ValuesIn(orv::test::allBackends()),
+                         orv::test::backendParamName);
+
+TEST(FileFormatDialogQt, ShowsTheChoiceOfItsLogic) {
+    app();
+    FileFormatDialog any;
+    FileFormatDialogQt dialog(any, nullptr);
+    EXPECT_TRUE(dialog.sac()->isChecked());
+    dialog.fapGse2()->click();
+    EXPECT_EQ(any.result(), formats::LoadedFileKind::FapGse2);
+    expectAccessible(&dialog);
+
+    FileFormatDialog fapOnly(true);
+    FileFormatDialogQt second(fapOnly, nullptr);
+    second.show();
+    EXPECT_FALSE(second.sac()->isVisible());
+    EXPECT_TRUE(second.fapOrv()->isChecked());
 }
 
 TEST(ConnectionDialogQt, HidesThePasswordAndNamesEveryControl) {
