@@ -326,6 +326,17 @@ void Statement::resetParameters() {
     lengths_.clear();
 }
 
+SQLRETURN Statement::executeWithCodes(std::string_view sql,
+                                      std::initializer_list<std::string_view> codes) {
+    const SQLRETURN prepared = prepare(sql);
+    if (isError(prepared))
+        return prepared;
+    for (const std::string_view code : codes)
+        if (const SQLRETURN rc = bindCode(code); isError(rc))
+            return rc;
+    return execute();
+}
+
 SQLRETURN Statement::fetch() { return valid() ? SQLFetch(stmt_) : SQL_ERROR; }
 
 void Statement::closeCursor() {

@@ -16,6 +16,7 @@
 
 #include <ctime>
 #include <deque>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -157,6 +158,9 @@ public:
     SQLRETURN bindInteger(long value);
     SQLRETURN bindText(std::string_view value);
     void resetParameters();
+    // Prepares sql, binds the codes in marker order and executes: the first failing result,
+    // or the result of the execution.
+    SQLRETURN executeWithCodes(std::string_view sql, std::initializer_list<std::string_view> codes);
 
     // SQL_SUCCESS or SQL_SUCCESS_WITH_INFO for a row, SQL_NO_DATA at the end.
     SQLRETURN fetch();

@@ -113,13 +113,9 @@ void IntervalChoiceDialog::initialise() {
     entries.clear();
     Statement st(connection_);
     if (st.valid()) {
-        SQLRETURN rc = st.prepare(sql::kChoiceIntervals);
-        st.bindCode(response_.network);
-        st.bindCode(response_.station);
-        st.bindCode(response_.channel);
-        st.bindCode(response_.location);
-        if (!isError(rc))
-            rc = st.execute();
+        const SQLRETURN rc = st.executeWithCodes(
+            sql::kChoiceIntervals,
+            {response_.network, response_.station, response_.channel, response_.location});
         if (isError(rc)) {
             ui_.message(st.diagnostic(), kUnknownErrorCaption, Icon::Exclamation, Buttons::Ok);
         } else {
@@ -279,13 +275,8 @@ WriteOutcome writeResponse(orv::odbc::Connection& connection, orv::ui::Interacti
         Statement st(connection);
         if (!st.valid())
             return WriteOutcome::Failed;
-        SQLRETURN rc = st.prepare(sql::kExistingIntervals);
-        st.bindCode(r.station);
-        st.bindCode(r.channel);
-        st.bindCode(r.network);
-        st.bindCode(r.location);
-        if (!isError(rc))
-            rc = st.execute();
+        const SQLRETURN rc = st.executeWithCodes(sql::kExistingIntervals,
+                                                 {r.station, r.channel, r.network, r.location});
         if (isError(rc)) {
             ui.message(st.diagnostic(), kUnknownErrorCaption, Icon::Exclamation, Buttons::Ok);
             return WriteOutcome::Failed;
