@@ -16,7 +16,7 @@ namespace orv::ini {
 namespace {
 
 struct Loaded {
-    CSimpleIniA ini; // section and key names compared without regard to case
+    CSimpleIniA ini;             // section and key names compared without regard to case
     bool legacyEncoding = false; // the file was in Windows-1251
 };
 
@@ -47,8 +47,8 @@ bool IniFile::exists() const {
     return std::filesystem::is_regular_file(path_, ec);
 }
 
-std::string IniFile::read(std::string_view section, std::string_view key,
-                          std::string_view fallback, std::size_t maxChars) const {
+std::string IniFile::read(std::string_view section, std::string_view key, std::string_view fallback,
+                          std::size_t maxChars) const {
     Loaded f;
     std::string value(fallback);
     if (load(path_, f)) {

@@ -8,7 +8,9 @@ namespace orv::odbc {
 
 namespace {
 
-SQLCHAR* sqlText(std::string& s) { return reinterpret_cast<SQLCHAR*>(s.data()); }
+SQLCHAR* sqlText(std::string& s) {
+    return reinterpret_cast<SQLCHAR*>(s.data());
+}
 
 SQLSMALLINT smallLength(std::string_view s) {
     return static_cast<SQLSMALLINT>(std::min<std::size_t>(s.size(), 32767));
@@ -23,8 +25,8 @@ std::string diagnostic(SQLSMALLINT handleType, SQLHANDLE handle) {
     SQLINTEGER native = 0;
     SQLCHAR message[1024] = {};
     SQLSMALLINT length = 0;
-    const SQLRETURN rc = SQLGetDiagRec(handleType, handle, 1, state, &native, message,
-                                       sizeof message, &length);
+    const SQLRETURN rc =
+        SQLGetDiagRec(handleType, handle, 1, state, &native, message, sizeof message, &length);
     if (!isSuccess(rc))
         return {};
     return text::decodeLegacy(reinterpret_cast<const char*>(message));
@@ -36,7 +38,9 @@ Timestamp Timestamp::fromTm(const std::tm& tm) {
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
-Timestamp Timestamp::now() { return fromTm(text::localNow()); }
+Timestamp Timestamp::now() {
+    return fromTm(text::localNow());
+}
 
 std::tm Timestamp::toTm() const {
     std::tm tm{};
@@ -83,13 +87,12 @@ std::vector<DataSource> listDataSources(Environment& env, bool system) {
         SQLCHAR description[1024] = {};
         SQLSMALLINT nameLength = 0;
         SQLSMALLINT descriptionLength = 0;
-        const SQLRETURN rc = SQLDataSources(env.handle(), direction, name, sizeof name,
-                                            &nameLength, description, sizeof description,
-                                            &descriptionLength);
+        const SQLRETURN rc = SQLDataSources(env.handle(), direction, name, sizeof name, &nameLength,
+                                            description, sizeof description, &descriptionLength);
         if (!isSuccess(rc))
             break;
-        out.push_back({reinterpret_cast<const char*>(name),
-                       reinterpret_cast<const char*>(description)});
+        out.push_back(
+            {reinterpret_cast<const char*>(name), reinterpret_cast<const char*>(description)});
         direction = SQL_FETCH_NEXT;
     }
     return out;
@@ -154,7 +157,9 @@ void Connection::disconnect() {
     sqlite_ = false;
 }
 
-std::string Connection::diagnostic() const { return odbc::diagnostic(SQL_HANDLE_DBC, dbc_); }
+std::string Connection::diagnostic() const {
+    return odbc::diagnostic(SQL_HANDLE_DBC, dbc_);
+}
 
 std::optional<std::string> Connection::dbmsName(std::size_t bufferSize) const {
     std::string buffer(std::max<std::size_t>(bufferSize, 2), '\0');
@@ -168,10 +173,10 @@ std::optional<std::string> Connection::dbmsName(std::size_t bufferSize) const {
 }
 
 SQLRETURN Connection::setAutocommit(bool on) {
-    return SQLSetConnectAttr(
-        dbc_, SQL_ATTR_AUTOCOMMIT,
-        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)),
-        SQL_IS_UINTEGER);
+    return SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
+                             reinterpret_cast<SQLPOINTER>(
+                                 static_cast<SQLULEN>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)),
+                             SQL_IS_UINTEGER);
 }
 
 SQLRETURN Connection::endTransaction(bool commit) {
@@ -222,7 +227,9 @@ Statement::~Statement() {
     }
 }
 
-std::string Statement::diagnostic() const { return odbc::diagnostic(SQL_HANDLE_STMT, stmt_); }
+std::string Statement::diagnostic() const {
+    return odbc::diagnostic(SQL_HANDLE_STMT, stmt_);
+}
 
 SQLRETURN Statement::execDirect(std::string_view sql) {
     if (!valid())
@@ -238,15 +245,17 @@ SQLRETURN Statement::prepare(std::string_view sql) {
     return SQLPrepare(stmt_, sqlText(s), static_cast<SQLINTEGER>(s.size()));
 }
 
-SQLRETURN Statement::execute() { return valid() ? SQLExecute(stmt_) : SQL_ERROR; }
+SQLRETURN Statement::execute() {
+    return valid() ? SQLExecute(stmt_) : SQL_ERROR;
+}
 
 SQLRETURN Statement::bindChar(std::string_view value, SQLSMALLINT sqlType, SQLULEN columnSize,
                               bool lengthGiven) {
     if (!valid())
         return SQL_ERROR;
     std::string& buffer = texts_.emplace_back(value);
-    SQLLEN& length = lengths_.emplace_back(lengthGiven ? static_cast<SQLLEN>(buffer.size())
-                                                       : SQLLEN{SQL_NTS});
+    SQLLEN& length =
+        lengths_.emplace_back(lengthGiven ? static_cast<SQLLEN>(buffer.size()) : SQLLEN{SQL_NTS});
     return SQLBindParameter(stmt_, nextParameter_++, SQL_PARAM_INPUT, SQL_C_CHAR, sqlType,
                             columnSize, 0, buffer.data(), static_cast<SQLLEN>(buffer.size() + 1),
                             &length);
@@ -286,8 +295,8 @@ SQLRETURN Statement::bindDate(const Timestamp& value, bool legacyType) {
     ts.minute = static_cast<SQLUSMALLINT>(value.minute);
     ts.second = static_cast<SQLUSMALLINT>(value.second);
     ts.fraction = 0;
-    return SQLBindParameter(stmt_, nextParameter_++, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP,
-                            sqlType, 19, 0, &ts, 0, nullptr);
+    return SQLBindParameter(stmt_, nextParameter_++, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP, sqlType,
+                            19, 0, &ts, 0, nullptr);
 }
 
 SQLRETURN Statement::bindNumber(double value) {
@@ -302,8 +311,8 @@ SQLRETURN Statement::bindUnitId(short value) {
     if (!valid())
         return SQL_ERROR;
     SQLSMALLINT& v = shorts_.emplace_back(value);
-    return SQLBindParameter(stmt_, nextParameter_++, SQL_PARAM_INPUT, SQL_C_SSHORT, SQL_INTEGER,
-                            0, 0, &v, 0, nullptr);
+    return SQLBindParameter(stmt_, nextParameter_++, SQL_PARAM_INPUT, SQL_C_SSHORT, SQL_INTEGER, 0,
+                            0, &v, 0, nullptr);
 }
 
 SQLRETURN Statement::bindInteger(long value) {
@@ -337,7 +346,9 @@ SQLRETURN Statement::executeWithCodes(std::string_view sql,
     return execute();
 }
 
-SQLRETURN Statement::fetch() { return valid() ? SQLFetch(stmt_) : SQL_ERROR; }
+SQLRETURN Statement::fetch() {
+    return valid() ? SQLFetch(stmt_) : SQL_ERROR;
+}
 
 void Statement::closeCursor() {
     if (valid())
@@ -351,8 +362,7 @@ std::optional<std::string> Statement::getText(SQLUSMALLINT column, std::size_t m
     char chunk[4096];
     for (;;) {
         SQLLEN indicator = 0;
-        const SQLRETURN rc =
-            SQLGetData(stmt_, column, SQL_C_CHAR, chunk, sizeof chunk, &indicator);
+        const SQLRETURN rc = SQLGetData(stmt_, column, SQL_C_CHAR, chunk, sizeof chunk, &indicator);
         if (rc == SQL_NO_DATA)
             break;
         if (!isSuccess(rc))
@@ -399,7 +409,8 @@ std::optional<long long> Statement::getInteger(SQLUSMALLINT column) {
 std::optional<Timestamp> Statement::getTimestamp(SQLUSMALLINT column) {
     SQL_TIMESTAMP_STRUCT ts{};
     SQLLEN indicator = 0;
-    const SQLRETURN rc = SQLGetData(stmt_, column, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &indicator);
+    const SQLRETURN rc =
+        SQLGetData(stmt_, column, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &indicator);
     if (!isSuccess(rc) || indicator == SQL_NULL_DATA)
         return std::nullopt;
     return Timestamp{ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second};

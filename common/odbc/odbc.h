@@ -24,8 +24,12 @@
 
 namespace orv::odbc {
 
-inline bool isError(SQLRETURN rc) { return rc == SQL_ERROR || rc == SQL_INVALID_HANDLE; }
-inline bool isSuccess(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+inline bool isError(SQLRETURN rc) {
+    return rc == SQL_ERROR || rc == SQL_INVALID_HANDLE;
+}
+inline bool isSuccess(SQLRETURN rc) {
+    return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
+}
 
 // The message text of diagnostic record 1 of a handle ("" when there is none).
 std::string diagnostic(SQLSMALLINT handleType, SQLHANDLE handle);

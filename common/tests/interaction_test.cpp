@@ -13,7 +13,8 @@ TEST(ScriptedInteraction, AnswersFromItsScriptAndRecordsWhatWasShown) {
     EXPECT_FALSE(ui.askYesNo("Создать?", "Создание"));
     EXPECT_TRUE(ui.askYesNo("Ещё?")); // nothing queued: Yes
     ui.error("Ошибка", "Заголовок");
-    EXPECT_EQ(ui.openFile({"Выбрать файл с АЧХ", "/r", "", "All files|*.*||", ""}), "/data/KIV.BHZ.pz");
+    EXPECT_EQ(ui.openFile({"Выбрать файл с АЧХ", "/r", "", "All files|*.*||", ""}),
+              "/data/KIV.BHZ.pz");
     EXPECT_EQ(ui.saveFile({}), std::nullopt);
     EXPECT_TRUE(ui.allAnswersUsed());
 

@@ -15,9 +15,11 @@ protected:
     void SetUp() override {
         ORV_SKIP_IF_UNAVAILABLE(db);
         connection = db.connect();
-        db.exec("CREATE TABLE T (CODE VARCHAR(8), FNAME VARCHAR(64), UNIT VARCHAR(50), D TIMESTAMP, "
-                "N " + db.doubleType() + ", ID INT, BODY " +
-                (GetParam() == Backend::SQLite ? "TEXT" : "TEXT") + ")");
+        db.exec(
+            "CREATE TABLE T (CODE VARCHAR(8), FNAME VARCHAR(64), UNIT VARCHAR(50), D TIMESTAMP, "
+            "N " +
+            db.doubleType() + ", ID INT, BODY " +
+            (GetParam() == Backend::SQLite ? "TEXT" : "TEXT") + ")");
     }
 
     TestDatabase db;

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <clocale>
+#include <cstdlib>
 
 using namespace orv::text;
 

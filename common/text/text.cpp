@@ -118,7 +118,9 @@ template <typename F> std::string mapChars(std::string_view utf8, F f) {
     return out;
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
 
 // Widens an exponent of fewer than three digits to three, as the stored texts have it.
 void widenExponent(std::string& s) {
@@ -190,9 +192,13 @@ bool isValidUtf8(std::string_view s) {
     return true;
 }
 
-std::string cp1251ToUtf8(std::string_view bytes) { return convert("UTF-8", "CP1251", bytes, "\xEF\xBF\xBD"); }
+std::string cp1251ToUtf8(std::string_view bytes) {
+    return convert("UTF-8", "CP1251", bytes, "\xEF\xBF\xBD");
+}
 
-std::string utf8ToCp1251(std::string_view utf8) { return convert("CP1251//TRANSLIT", "UTF-8", utf8, "?"); }
+std::string utf8ToCp1251(std::string_view utf8) {
+    return convert("CP1251//TRANSLIT", "UTF-8", utf8, "?");
+}
 
 std::string decodeLegacy(std::string_view bytes) {
     return isValidUtf8(bytes) ? std::string(bytes) : cp1251ToUtf8(bytes);
@@ -212,10 +218,16 @@ std::string truncateChars(std::string_view utf8, std::size_t maxChars) {
     return std::string(utf8.substr(0, pos));
 }
 
-std::string toUpper(std::string_view utf8) { return mapChars(utf8, upperOf); }
-std::string toLower(std::string_view utf8) { return mapChars(utf8, lowerOf); }
+std::string toUpper(std::string_view utf8) {
+    return mapChars(utf8, upperOf);
+}
+std::string toLower(std::string_view utf8) {
+    return mapChars(utf8, lowerOf);
+}
 
-bool equalsNoCase(std::string_view a, std::string_view b) { return toUpper(a) == toUpper(b); }
+bool equalsNoCase(std::string_view a, std::string_view b) {
+    return toUpper(a) == toUpper(b);
+}
 
 bool startsWithNoCase(std::string_view text, std::string_view prefix) {
     return toUpper(text).starts_with(toUpper(prefix));
@@ -364,7 +376,8 @@ std::string vformat(const char* fmt, std::va_list args) {
             spec += "." + std::to_string(precision);
         char buf[512];
         std::string piece;
-        const bool numeric = std::string_view("diouxXeEfFgGaA").find(conv) != std::string_view::npos;
+        const bool numeric =
+            std::string_view("diouxXeEfFgGaA").find(conv) != std::string_view::npos;
         switch (conv) {
         case 'd':
         case 'i':
@@ -436,17 +449,18 @@ std::string vformat(const char* fmt, std::va_list args) {
         // Apply the width after the exponent has been widened.
         if (width > 0 && piece.size() < static_cast<std::size_t>(width)) {
             const std::size_t pad = static_cast<std::size_t>(width) - piece.size();
-            const bool finite = piece.find_first_of("nN") == std::string::npos ||
-                                conv == 'x' || conv == 'X';
+            const bool finite =
+                piece.find_first_of("nN") == std::string::npos || conv == 'x' || conv == 'X';
             if (flags.find('-') != std::string::npos) {
                 piece.append(pad, ' ');
             } else if (numeric && flags.find('0') != std::string::npos && finite &&
-                       !(precision >= 0 && std::string_view("diouxX").find(conv) !=
-                                               std::string_view::npos)) {
+                       !(precision >= 0 &&
+                         std::string_view("diouxX").find(conv) != std::string_view::npos)) {
                 std::size_t at = 0;
                 if (at < piece.size() && (piece[at] == '-' || piece[at] == '+' || piece[at] == ' '))
                     ++at;
-                if (piece.size() > at + 1 && piece[at] == '0' && (piece[at + 1] == 'x' || piece[at + 1] == 'X'))
+                if (piece.size() > at + 1 && piece[at] == '0' &&
+                    (piece[at + 1] == 'x' || piece[at + 1] == 'X'))
                     at += 2;
                 piece.insert(at, pad, '0');
             } else {

@@ -15,10 +15,10 @@ enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class Answer { Ok, Cancel, Yes, No };
 
 struct FileChoice {
-    std::string title;           // empty: the platform's default title
-    std::string directory;       // where the choice opens; empty: the current directory
-    std::string fileName;        // proposed file name
-    std::string filter;          // "Description|pattern|...||", as "All files|*.*||"
+    std::string title;     // empty: the platform's default title
+    std::string directory; // where the choice opens; empty: the current directory
+    std::string fileName;  // proposed file name
+    std::string filter;    // "Description|pattern|...||", as "All files|*.*||"
     std::string defaultExtension;
 };
 

@@ -10,7 +10,9 @@ namespace orv::ui {
 
 namespace {
 
-QString q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+QString q(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 std::optional<std::string> runFileDialog(QWidget* parent, const FileChoice& choice, bool save) {
     QFileDialog dialog(parent, q(choice.title));
@@ -100,12 +102,14 @@ std::string qtNameFilters(std::string_view filter) {
             break;
         const std::size_t bar2 = filter.find('|', bar1 + 1);
         const std::string_view desc = filter.substr(pos, bar1 - pos);
-        std::string patterns(filter.substr(bar1 + 1, (bar2 == std::string_view::npos ? filter.size() : bar2) - bar1 - 1));
+        std::string patterns(filter.substr(
+            bar1 + 1, (bar2 == std::string_view::npos ? filter.size() : bar2) - bar1 - 1));
         std::string qtPatterns;
         std::size_t p = 0;
         while (p <= patterns.size()) {
             const std::size_t semi = patterns.find(';', p);
-            std::string one = patterns.substr(p, semi == std::string::npos ? std::string::npos : semi - p);
+            std::string one =
+                patterns.substr(p, semi == std::string::npos ? std::string::npos : semi - p);
             if (one == "*.*")
                 one = "*";
             if (!one.empty())

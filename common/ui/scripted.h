@@ -18,7 +18,7 @@ public:
         Icon icon = Icon::None;
         Buttons buttons = Buttons::Ok;
         Answer answer = Answer::Ok;
-        FileChoice choice;   // for file choices
+        FileChoice choice; // for file choices
     };
 
     // Queue the answer to the next question (Yes/No, OK/Cancel, ...).

@@ -29,33 +29,37 @@ const char* const kConnectionHelp =
     "  --yes         отвечать \"Да\" на вопросы программы (создание таблиц, выбор даты);\n"
     "                без него ответ \"Нет\"\n";
 
-const std::string kListUsage = std::string(
-    "Использование: gainbook-cli list [--dsn D] [--user U] [--password P] [--yes]\n"
-    "\n"
-    "Печатает хранимые в CALIBRATION отклики, по строке на запись: сеть, станция, канал,\n"
-    "расположение и интервал времени (через табуляцию), как их показывает панель базы.\n"
-    "\n") + kConnectionHelp;
+const std::string kListUsage =
+    std::string(
+        "Использование: gainbook-cli list [--dsn D] [--user U] [--password P] [--yes]\n"
+        "\n"
+        "Печатает хранимые в CALIBRATION отклики, по строке на запись: сеть, станция, канал,\n"
+        "расположение и интервал времени (через табуляцию), как их показывает панель базы.\n"
+        "\n") +
+    kConnectionHelp;
 
-const std::string kWriteUsage = std::string(
-    "Использование: gainbook-cli write FILE... [--sta S] [--chan C] [--net N] [--loc L]\n"
-    "         [--start \"YYYY.MM.DD HH:MM:SS\"] [--end \"YYYY.MM.DD HH:MM:SS\"]\n"
-    "         [--format sac|fap-orv|fap-gse2] [--calib X] [--freq F]\n"
-    "         [--calib-unit U] [--freq-unit U] [--dsn D] [--user U] [--password P] [--yes]\n"
-    "\n"
-    "Загружает каждый FILE так же, как панель файла (поля - из заголовка файла или из\n"
-    "SITECHAN, CALIB - по тексту), заменяет поля заданными параметрами и записывает отклик\n"
-    "в базу по правилам кнопки \"ЗАПИСАТЬ В БАЗУ\": новый ключ добавляется, иначе\n"
-    "перекрытые записи удаляются, действовавший интервал закрывается и добавляется новая\n"
-    "запись, всё в одной транзакции. Каждый файл - отдельная запись; при ошибке записи\n"
-    "этого файла база не меняется, код возврата не равен нулю.\n"
-    "\n"
-    "  --sta, --chan, --net, --loc   станция, канал, сеть, расположение\n"
-    "  --start, --end   начало и конец интервала (без --end интервал открыт)\n"
-    "  --format      формат файла без заголовка: sac (по умолчанию), fap-orv, fap-gse2\n"
-    "  --calib       CALIB вместо вычисленного по тексту\n"
-    "  --freq        FREQ (по умолчанию 1.0)\n"
-    "  --calib-unit  единица CALIB (по умолчанию nm/counts*sec)\n"
-    "  --freq-unit   единица FREQ (по умолчанию Hz)\n") + kConnectionHelp;
+const std::string kWriteUsage =
+    std::string(
+        "Использование: gainbook-cli write FILE... [--sta S] [--chan C] [--net N] [--loc L]\n"
+        "         [--start \"YYYY.MM.DD HH:MM:SS\"] [--end \"YYYY.MM.DD HH:MM:SS\"]\n"
+        "         [--format sac|fap-orv|fap-gse2] [--calib X] [--freq F]\n"
+        "         [--calib-unit U] [--freq-unit U] [--dsn D] [--user U] [--password P] [--yes]\n"
+        "\n"
+        "Загружает каждый FILE так же, как панель файла (поля - из заголовка файла или из\n"
+        "SITECHAN, CALIB - по тексту), заменяет поля заданными параметрами и записывает отклик\n"
+        "в базу по правилам кнопки \"ЗАПИСАТЬ В БАЗУ\": новый ключ добавляется, иначе\n"
+        "перекрытые записи удаляются, действовавший интервал закрывается и добавляется новая\n"
+        "запись, всё в одной транзакции. Каждый файл - отдельная запись; при ошибке записи\n"
+        "этого файла база не меняется, код возврата не равен нулю.\n"
+        "\n"
+        "  --sta, --chan, --net, --loc   станция, канал, сеть, расположение\n"
+        "  --start, --end   начало и конец интервала (без --end интервал открыт)\n"
+        "  --format      формат файла без заголовка: sac (по умолчанию), fap-orv, fap-gse2\n"
+        "  --calib       CALIB вместо вычисленного по тексту\n"
+        "  --freq        FREQ (по умолчанию 1.0)\n"
+        "  --calib-unit  единица CALIB (по умолчанию nm/counts*sec)\n"
+        "  --freq-unit   единица FREQ (по умолчанию Hz)\n") +
+    kConnectionHelp;
 
 const std::vector<OptionSpec> kConnectionOptions = {
     {"dsn", true}, {"user", true}, {"password", true}, {"yes", false}};
@@ -242,8 +246,7 @@ bool writeOne(const std::string& path, const ParsedOptions& opts, formats::Loade
     in.channel = opts.value("chan").value_or(in.channel);
     in.network = opts.value("net").value_or(in.network);
     in.location = opts.value("loc").value_or(in.location);
-    const std::string start =
-        opts.value("start").value_or(in.time.substr(0, in.time.find(" / ")));
+    const std::string start = opts.value("start").value_or(in.time.substr(0, in.time.find(" / ")));
     if (opts.has("start") || opts.has("end"))
         in.time = opts.has("end") ? start + " / " + *opts.value("end") : start;
     in.freq = opts.value("freq").value_or("1.0");
@@ -260,30 +263,30 @@ bool writeOne(const std::string& path, const ParsedOptions& opts, formats::Loade
         return false;
     }
     if (calib.status == response::CalibStatus::TooLong) {
-        ui.message(formats::kTextTooLongMessage, formats::kLoadErrorCaption,
-                   ui::Icon::Exclamation, ui::Buttons::Ok);
+        ui.message(formats::kTextTooLongMessage, formats::kLoadErrorCaption, ui::Icon::Exclamation,
+                   ui::Buttons::Ok);
         return false;
     }
-    in.calib = opts.value("calib").value_or(calib.status == response::CalibStatus::Set ? calib.calib
-                                                                                      : "");
+    in.calib =
+        opts.value("calib").value_or(calib.status == response::CalibStatus::Set ? calib.calib : "");
 
     const auto prepared = prepareResponse(in, ui);
     if (!prepared)
         return false;
     const std::vector<std::string> before = intervalsOf(connection, *prepared);
-    const WriteOutcome outcome = writeResponse(connection, ui, in, [](IntervalChoiceDialog& dialog) {
-        // The offered interval is the file's: written as a user pressing "Записать" would.
-        dialog.write();
-        return true;
-    });
+    const WriteOutcome outcome =
+        writeResponse(connection, ui, in, [](IntervalChoiceDialog& dialog) {
+            // The offered interval is the file's: written as a user pressing "Записать" would.
+            dialog.write();
+            return true;
+        });
     if (outcome != WriteOutcome::Written) {
         err << "gainbook-cli write: " << path << ": не записано\n";
         return false;
     }
     const std::vector<std::string> after = intervalsOf(connection, *prepared);
-    out << path << ": " << prepared->network << ' ' << prepared->station << ' '
-        << prepared->channel << ' ' << prepared->location << ' '
-        << (prepared->sac() ? "SAC" : "FAP") << '\n';
+    out << path << ": " << prepared->network << ' ' << prepared->station << ' ' << prepared->channel
+        << ' ' << prepared->location << ' ' << (prepared->sac() ? "SAC" : "FAP") << '\n';
     for (const auto& interval : before)
         if (std::find(after.begin(), after.end(), interval) == after.end())
             out << "  - " << interval << '\n';
@@ -295,8 +298,8 @@ bool writeOne(const std::string& path, const ParsedOptions& opts, formats::Loade
 
 int runWrite(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::vector<OptionSpec> specs = kConnectionOptions;
-    for (const char* name : {"sta", "chan", "start", "end", "net", "loc", "format", "calib",
-                             "freq", "calib-unit", "freq-unit"})
+    for (const char* name : {"sta", "chan", "start", "end", "net", "loc", "format", "calib", "freq",
+                             "calib-unit", "freq-unit"})
         specs.push_back({name, true});
     const ParsedOptions opts = parseOptions(args, specs);
     if (opts.help) {
@@ -338,6 +341,8 @@ const Command kDatabaseCommands[] = {
 
 } // namespace
 
-std::span<const Command> databaseCommands() { return kDatabaseCommands; }
+std::span<const Command> databaseCommands() {
+    return kDatabaseCommands;
+}
 
 } // namespace orv::gainbook::cli

@@ -54,10 +54,9 @@ void ChoiceList::add(const std::string& entry) {
         return;
     }
     const std::string key = orv::text::toUpper(entry);
-    const auto at = std::upper_bound(entries.begin(), entries.end(), key,
-                                     [](const std::string& k, const std::string& e) {
-                                         return k < orv::text::toUpper(e);
-                                     });
+    const auto at = std::upper_bound(
+        entries.begin(), entries.end(), key,
+        [](const std::string& k, const std::string& e) { return k < orv::text::toUpper(e); });
     const auto index = static_cast<int>(at - entries.begin());
     entries.insert(at, entry);
     if (selected >= index)
@@ -117,7 +116,8 @@ ResponseBrowser::Fill ResponseBrowser::fill(ChoiceList& target, const char* sql,
             if (readIntervals) {
                 const auto start = st.getTimestamp(1);
                 const auto end = st.getTimestamp(2);
-                target.add(intervalText(start.value_or(orv::odbc::Timestamp{0, 0, 0, 0, 0, 0}), end));
+                target.add(
+                    intervalText(start.value_or(orv::odbc::Timestamp{0, 0, 0, 0, 0, 0}), end));
             } else {
                 target.add(st.getText(1, kCodeBytes).value_or(std::string()));
             }

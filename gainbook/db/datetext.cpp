@@ -28,7 +28,8 @@ Timestamp parseDateText(std::string_view text) {
         t.month = 0;
     }
 
-    if (rest.substr(0, 5).find(" / ") != std::string_view::npos || rest.find(' ') == std::string_view::npos) {
+    if (rest.substr(0, 5).find(" / ") != std::string_view::npos ||
+        rest.find(' ') == std::string_view::npos) {
         t.day = toInt(rest);
         return t;
     }
@@ -58,6 +59,8 @@ std::string intervalText(const Timestamp& start, const std::optional<Timestamp>&
     return end ? formatDateText(start) + " / " + formatDateText(*end) : formatDateText(start);
 }
 
-Timestamp nowToTheSecond() { return parseDateText(formatDateText(Timestamp::now())); }
+Timestamp nowToTheSecond() {
+    return parseDateText(formatDateText(Timestamp::now()));
+}
 
 } // namespace orv::gainbook

@@ -32,7 +32,9 @@ constexpr const char* kDialogCaption = "Запись информации в б�
 constexpr const char* kUnknownErrorCaption = "Неизвестная ошибка";
 constexpr const char* kOpenEnd = "до настоящего времени";
 
-std::string storedForm(const std::string& text) { return orv::text::replaceAll(text, "\r\n", "|"); }
+std::string storedForm(const std::string& text) {
+    return orv::text::replaceAll(text, "\r\n", "|");
+}
 
 const char* insertStatement(const PreparedResponse& r, bool withEnd) {
     if (r.sac())
@@ -113,9 +115,9 @@ void IntervalChoiceDialog::initialise() {
     entries.clear();
     Statement st(connection_);
     if (st.valid()) {
-        const SQLRETURN rc = st.executeWithCodes(
-            sql::kChoiceIntervals,
-            {response_.network, response_.station, response_.channel, response_.location});
+        const SQLRETURN rc =
+            st.executeWithCodes(sql::kChoiceIntervals, {response_.network, response_.station,
+                                                        response_.channel, response_.location});
         if (isError(rc)) {
             ui_.message(st.diagnostic(), kUnknownErrorCaption, Icon::Exclamation, Buttons::Ok);
         } else {

@@ -93,11 +93,11 @@ private:
 };
 
 enum class WriteOutcome {
-    Refused,   // required values missing or unusable; nothing written
-    Failed,    // a statement failed; nothing written
-    Cancelled, // the interval dialog was cancelled; nothing written
+    Refused,      // required values missing or unusable; nothing written
+    Failed,       // a statement failed; nothing written
+    Cancelled,    // the interval dialog was cancelled; nothing written
     DialogFailed, // the interval dialog's write was rolled back; the panel is refilled
-    Written,   // written and committed: the panel is to show the key
+    Written,      // written and committed: the panel is to show the key
 };
 
 // The write action. runDialog shows the interval dialog modally and returns true when it

@@ -33,8 +33,7 @@ std::optional<SiteChanMatch> lookUpResponseFile(orv::odbc::Connection& connectio
             "В таблице SITECHAN заполнено поле LDDATE.\r\nВы хотите взять время из базы?\r\n"
             "Если нет, то время будет взято из времени создания файла.\r\n"
             "Время взятое из таблицы SITECHAN:\r\n" +
-            fromTable + "\r\n" + "Время взятое из времени создания файла:\r\n" + fileTime +
-            "\r\n";
+            fromTable + "\r\n" + "Время взятое из времени создания файла:\r\n" + fileTime + "\r\n";
         if (ui.message(question, "Выбор даты", orv::ui::Icon::Question, orv::ui::Buttons::YesNo) ==
             orv::ui::Answer::Yes)
             match.time = fromTable;

@@ -47,8 +47,8 @@ bool isSet(double value) {
 
 // Runs a select and reads every row at once (a static snapshot, read forward later).
 template <class Row, class ReadRow>
-void readSnapshot(orv::odbc::Connection& connection, const std::string& sql,
-                  std::vector<Row>& rows, ReadRow readRow) {
+void readSnapshot(orv::odbc::Connection& connection, const std::string& sql, std::vector<Row>& rows,
+                  ReadRow readRow) {
     Statement st(connection);
     if (!st.valid())
         throwDatabaseError(nullptr, connection);

@@ -15,9 +15,9 @@ const char* env(const char* name) {
 }
 
 std::string findDriver(const char* file) {
-    for (const char* dir : {"/usr/lib/x86_64-linux-gnu/odbc", "/usr/lib/aarch64-linux-gnu/odbc",
-                            "/usr/lib/i386-linux-gnu/odbc", "/usr/lib/odbc", "/usr/lib64",
-                            "/usr/local/lib"}) {
+    for (const char* dir :
+         {"/usr/lib/x86_64-linux-gnu/odbc", "/usr/lib/aarch64-linux-gnu/odbc",
+          "/usr/lib/i386-linux-gnu/odbc", "/usr/lib/odbc", "/usr/lib64", "/usr/local/lib"}) {
         const std::filesystem::path p = std::filesystem::path(dir) / file;
         if (std::filesystem::exists(p))
             return p.string();
@@ -26,7 +26,8 @@ std::string findDriver(const char* file) {
 }
 
 std::filesystem::path makeTempDir(const char* prefix) {
-    std::string templ = (std::filesystem::temp_directory_path() / (std::string(prefix) + "XXXXXX")).string();
+    std::string templ =
+        (std::filesystem::temp_directory_path() / (std::string(prefix) + "XXXXXX")).string();
     if (!mkdtemp(templ.data()))
         throw std::runtime_error("cannot create a temporary directory");
     return templ;
@@ -43,11 +44,11 @@ void appendFile(const std::filesystem::path& file, const std::string& textToAdd)
 }
 
 std::string pgAdminConnectString(const std::string& database) {
-    std::string s = "Driver=" + driverPath(Backend::PostgreSQL) + ";Servername=" +
-                    env("ORV_TEST_PG_HOST") + ";Port=" +
-                    (env("ORV_TEST_PG_PORT") ? env("ORV_TEST_PG_PORT") : "5432") +
-                    ";Database=" + database + ";UID=" +
-                    (env("ORV_TEST_PG_USER") ? env("ORV_TEST_PG_USER") : "postgres") + ";PWD=;";
+    std::string s =
+        "Driver=" + driverPath(Backend::PostgreSQL) + ";Servername=" + env("ORV_TEST_PG_HOST") +
+        ";Port=" + (env("ORV_TEST_PG_PORT") ? env("ORV_TEST_PG_PORT") : "5432") +
+        ";Database=" + database +
+        ";UID=" + (env("ORV_TEST_PG_USER") ? env("ORV_TEST_PG_USER") : "postgres") + ";PWD=;";
     return s;
 }
 
@@ -71,7 +72,9 @@ std::string backendName(Backend backend) {
     return backend == Backend::SQLite ? "SQLite" : "PostgreSQL";
 }
 
-std::vector<Backend> allBackends() { return {Backend::SQLite, Backend::PostgreSQL}; }
+std::vector<Backend> allBackends() {
+    return {Backend::SQLite, Backend::PostgreSQL};
+}
 
 std::string backendParamName(const testing::TestParamInfo<Backend>& info) {
     return backendName(info.param);
@@ -156,8 +159,8 @@ TestDatabase::TestDatabase(Backend backend) : backend_(backend) {
     }
     if (backend == Backend::SQLite) {
         sqliteFile_ = dir / ("db_" + suffix + ".sqlite");
-        appendFile(dir / "odbc.ini", "[" + dsn_ + "]\nDriver=SQLite3\nDatabase=" +
-                                         sqliteFile_.string() + "\n\n");
+        appendFile(dir / "odbc.ini",
+                   "[" + dsn_ + "]\nDriver=SQLite3\nDatabase=" + sqliteFile_.string() + "\n\n");
         available_ = true;
         return;
     }
@@ -176,9 +179,8 @@ TestDatabase::TestDatabase(Backend backend) : backend_(backend) {
         return;
     }
     appendFile(dir / "odbc.ini",
-               "[" + dsn_ + "]\nDriver=PostgreSQL Unicode\nServername=" +
-                   env("ORV_TEST_PG_HOST") + "\nPort=" +
-                   (env("ORV_TEST_PG_PORT") ? env("ORV_TEST_PG_PORT") : "5432") +
+               "[" + dsn_ + "]\nDriver=PostgreSQL Unicode\nServername=" + env("ORV_TEST_PG_HOST") +
+                   "\nPort=" + (env("ORV_TEST_PG_PORT") ? env("ORV_TEST_PG_PORT") : "5432") +
                    "\nDatabase=" + pgDatabase_ + "\n\n");
     available_ = true;
 }
@@ -233,21 +235,28 @@ std::string TestDatabase::doubleType() const {
     return backend_ == Backend::SQLite ? "DOUBLE" : "DOUBLE PRECISION";
 }
 
-std::string TestDatabase::timestampType() const { return "TIMESTAMP"; }
+std::string TestDatabase::timestampType() const {
+    return "TIMESTAMP";
+}
 
 void TestDatabase::createSiteTable() const {
     const std::string d = doubleType();
     exec("CREATE TABLE SITE (STA VARCHAR(8) NOT NULL PRIMARY KEY, COD VARCHAR(6), NGROUPS INT, "
-         "ELEV " + d + ", LAT " + d + ", LON " + d + ", DESCR VARCHAR(50), LDDATE TIMESTAMP, "
-         "NINDEX INT, DEAST " + d + ", DNORTH " + d + ", REFSTA VARCHAR(16), STANAME VARCHAR(50), "
+         "ELEV " +
+         d + ", LAT " + d + ", LON " + d +
+         ", DESCR VARCHAR(50), LDDATE TIMESTAMP, "
+         "NINDEX INT, DEAST " +
+         d + ", DNORTH " + d +
+         ", REFSTA VARCHAR(16), STANAME VARCHAR(50), "
          "STATYPE VARCHAR(50), UNDERGROUND VARCHAR(250), ONDATE TIMESTAMP, OFFDATE TIMESTAMP)");
 }
 
 void TestDatabase::createSiteChanTable(const std::string& depthColumn) const {
     const std::string d = doubleType();
     exec("CREATE TABLE SITECHAN (STA VARCHAR(8) NOT NULL, CHAN VARCHAR(8) NOT NULL, "
-         "NGROUP INT NOT NULL, CHANINDEX INT, " + depthColumn + " " + d + ", LAT " + d +
-         ", LON " + d + ", SPS " + d + ", HANG " + d + ", VANG " + d +
+         "NGROUP INT NOT NULL, CHANINDEX INT, " +
+         depthColumn + " " + d + ", LAT " + d + ", LON " + d + ", SPS " + d + ", HANG " + d +
+         ", VANG " + d +
          ", DESCR VARCHAR(128), CALIBFILE VARCHAR(255), LCODE VARCHAR(8), LDDATE TIMESTAMP)");
 }
 

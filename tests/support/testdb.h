@@ -120,13 +120,15 @@ private:
 
 } // namespace orv::test
 
-#define ORV_SKIP_IF_UNAVAILABLE(db)                                                         \
-    do {                                                                                    \
-        if (!(db).available())                                                              \
-            GTEST_SKIP() << (db).whyUnavailable();                                          \
+#define ORV_SKIP_IF_UNAVAILABLE(db)                                                                \
+    do {                                                                                           \
+        if (!(db).available())                                                                     \
+            GTEST_SKIP() << (db).whyUnavailable();                                                 \
     } while (0)
 
 namespace orv::test {
 // Test names and failure messages show the back end by name.
-inline void PrintTo(Backend backend, std::ostream* os) { *os << backendName(backend); }
+inline void PrintTo(Backend backend, std::ostream* os) {
+    *os << backendName(backend);
+}
 } // namespace orv::test

@@ -7,8 +7,8 @@
 
 #include <chrono>
 #include <cmath>
-#include <iostream>
 #include <fstream>
+#include <iostream>
 
 using orv::gainbook::test::Outcome;
 using orv::gainbook::test::runCli;
@@ -19,7 +19,9 @@ namespace {
 
 const std::string kPoleZeroFile = std::string(GAINBOOK_TEST_DATA) + "/obspy_SAC_PZs_KARC_BHZ";
 
-std::string readAll(const std::string& path) { return orv::gainbook::test::slurp(path); }
+std::string readAll(const std::string& path) {
+    return orv::gainbook::test::slurp(path);
+}
 
 } // namespace
 
@@ -64,8 +66,8 @@ TEST_P(CliDatabase, WritesFitTheHistoryAndListShowsIt) {
         << r.out;
     EXPECT_NE(r.err.find("Таблица CALIBRATION создана успешно!"), std::string::npos);
 
-    r = run({"write", kPoleZeroFile, "--sta", "KIV", "--chan", "BHZ", "--net", "KZ", "--loc",
-             "00", "--start", "2005.01.01 00:00:00"});
+    r = run({"write", kPoleZeroFile, "--sta", "KIV", "--chan", "BHZ", "--net", "KZ", "--loc", "00",
+             "--start", "2005.01.01 00:00:00"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("  - 2003.01.01 00:00:00\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("  + 2003.01.01 00:00:00 / 2005.01.01 00:00:00\n"), std::string::npos);

@@ -1,8 +1,8 @@
 // Runs the built gainbook-cli on real files and compares its output with the library's.
+#include "clirunner.h"
 #include "formats/responsefile.h"
 #include "response/curve.h"
 #include "response/panelload.h"
-#include "clirunner.h"
 #include "testdb.h"
 #include "text/text.h"
 

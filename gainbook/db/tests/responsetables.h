@@ -28,11 +28,13 @@ inline void insertResponse(const orv::test::TestDatabase& db, const std::string&
                            const std::string& fap = "", double sens = 1.5, int idSens = 1,
                            double freq = 1.0, int idFreq = 0) {
     auto lit = [](const std::string& v) { return v.empty() ? std::string("NULL") : "'" + v + "'"; };
-    auto ts = [](const std::string& v) { return v.empty() ? std::string("NULL") : "{ts '" + v + "'}"; };
+    auto ts = [](const std::string& v) {
+        return v.empty() ? std::string("NULL") : "{ts '" + v + "'}";
+    };
     db.exec("INSERT INTO CALIBRATION VALUES(" + lit(network) + "," + lit(location) + "," +
             lit(station) + "," + lit(channel) + "," + ts(start) + "," + ts(end) + "," +
-            std::to_string(sens) + "," + std::to_string(idSens) + "," + std::to_string(freq) +
-            "," + std::to_string(idFreq) + "," + lit(sac) + "," + lit(fap) +
+            std::to_string(sens) + "," + std::to_string(idSens) + "," + std::to_string(freq) + "," +
+            std::to_string(idFreq) + "," + lit(sac) + "," + lit(fap) +
             ",{ts '2020-01-01 00:00:00'})");
 }
 

@@ -48,8 +48,8 @@ protected:
     Strings rows() {
         Strings out;
         orv::odbc::Statement st(*connection);
-        EXPECT_FALSE(orv::odbc::isError(st.execDirect(
-            "SELECT STARTDATE,ENDDATE FROM CALIBRATION ORDER BY STARTDATE")));
+        EXPECT_FALSE(orv::odbc::isError(
+            st.execDirect("SELECT STARTDATE,ENDDATE FROM CALIBRATION ORDER BY STARTDATE")));
         while (orv::odbc::isSuccess(st.fetch())) {
             const auto end = st.getTimestamp(2);
             out.push_back(formatDateText(*st.getTimestamp(1)) + " / " +
@@ -143,8 +143,8 @@ TEST_P(Writer, ANewOpenResponseClosesTheOpenOneAtItsStart) {
               WriteOutcome::Written);
     EXPECT_EQ(offered, (Strings{"2003.01.01 00:00:00 / до настоящего времени",
                                 "edits: 2005.01.01 00:00:00 | "}));
-    EXPECT_EQ(rows(), (Strings{"2003.01.01 00:00:00 / 2005.01.01 00:00:00",
-                               "2005.01.01 00:00:00 / -"}));
+    EXPECT_EQ(rows(),
+              (Strings{"2003.01.01 00:00:00 / 2005.01.01 00:00:00", "2005.01.01 00:00:00 / -"}));
     EXPECT_EQ(ui.messageTexts(), (Strings{"Запись прошла успешно!"}));
     EXPECT_EQ(ui.messages()[0].caption, "Запись информации в базу");
 }
@@ -152,17 +152,15 @@ TEST_P(Writer, ANewOpenResponseClosesTheOpenOneAtItsStart) {
 TEST_P(Writer, AClosedIntervalClosesThePreviousAndLeavesAnOverlappingOpenRow) {
     stored("2003-01-01 00:00:00", "2005-01-01 00:00:00");
     stored("2005-01-01 00:00:00", "");
-    EXPECT_EQ(writeVia(input("2004.01.01 00:00:00 / 2006.01.01 00:00:00")),
-              WriteOutcome::Written);
-    EXPECT_EQ(rows(), (Strings{"2003.01.01 00:00:00 / 2004.01.01 00:00:00",
-                               "2004.01.01 00:00:00 / 2006.01.01 00:00:00",
-                               "2005.01.01 00:00:00 / -"}));
+    EXPECT_EQ(writeVia(input("2004.01.01 00:00:00 / 2006.01.01 00:00:00")), WriteOutcome::Written);
+    EXPECT_EQ(rows(),
+              (Strings{"2003.01.01 00:00:00 / 2004.01.01 00:00:00",
+                       "2004.01.01 00:00:00 / 2006.01.01 00:00:00", "2005.01.01 00:00:00 / -"}));
 }
 
 TEST_P(Writer, ACoveredRowOfTheSameStartIsReplaced) {
     stored("2003-01-01 00:00:00", "2004-01-01 00:00:00");
-    EXPECT_EQ(writeVia(input("2003.01.01 00:00:00 / 2005.01.01 00:00:00")),
-              WriteOutcome::Written);
+    EXPECT_EQ(writeVia(input("2003.01.01 00:00:00 / 2005.01.01 00:00:00")), WriteOutcome::Written);
     EXPECT_EQ(rows(), (Strings{"2003.01.01 00:00:00 / 2005.01.01 00:00:00"}));
     EXPECT_EQ(db.scalar("SELECT SAC FROM CALIBRATION"), "ZEROS 3|POLES 2|CONSTANT 1.0|");
 }
@@ -173,8 +171,8 @@ TEST_P(Writer, AKeyConflictRollsEverythingBackAndReportsNoSuccess) {
     EXPECT_EQ(writeVia(input("2003.01.01 00:00:00 / 2005.01.01 00:00:00")),
               WriteOutcome::DialogFailed);
     // The 2002 row would have been closed at 2003: rolled back with the rest.
-    EXPECT_EQ(rows(), (Strings{"2002.01.01 00:00:00 / -",
-                               "2003.01.01 00:00:00 / 2009.01.01 00:00:00"}));
+    EXPECT_EQ(rows(),
+              (Strings{"2002.01.01 00:00:00 / -", "2003.01.01 00:00:00 / 2009.01.01 00:00:00"}));
     const auto messages = ui.messages();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].text.starts_with("При попытке записи в базу произошла ошибка:\r\n"));
@@ -185,12 +183,13 @@ TEST_P(Writer, AFapResponseCompletesARowOfTheSameStartThatHasOnlySac) {
     stored("2003-01-01 00:00:00", "2004-01-01 00:00:00", "KEEP");
     stored("2004-01-01 00:00:00", "");
     EXPECT_EQ(writeVia(input("2003.01.01 00:00:00", 1)), WriteOutcome::Written);
-    EXPECT_EQ(rows(), (Strings{"2003.01.01 00:00:00 / 2004.01.01 00:00:00",
-                               "2004.01.01 00:00:00 / -"}));
+    EXPECT_EQ(rows(),
+              (Strings{"2003.01.01 00:00:00 / 2004.01.01 00:00:00", "2004.01.01 00:00:00 / -"}));
     EXPECT_EQ(db.scalar("SELECT SAC FROM CALIBRATION WHERE FAP IS NOT NULL"), "KEEP");
     // The completed text is stored as it stands.
     EXPECT_EQ(db.scalar("SELECT FAP FROM CALIBRATION WHERE FAP IS NOT NULL"), "1.0 2.0 0.0\r\n");
-    EXPECT_DOUBLE_EQ(orv::text::toDouble(db.scalar("SELECT SENS FROM CALIBRATION WHERE FAP IS NOT NULL")), 2e9);
+    EXPECT_DOUBLE_EQ(
+        orv::text::toDouble(db.scalar("SELECT SENS FROM CALIBRATION WHERE FAP IS NOT NULL")), 2e9);
 }
 
 TEST_P(Writer, ChoosingAListedClosedIntervalReplacesItsRow) {
@@ -199,8 +198,8 @@ TEST_P(Writer, ChoosingAListedClosedIntervalReplacesItsRow) {
     // Entries newest first: [0] the open one, [1] the closed one.
     EXPECT_EQ(writeVia(input("2010.01.01 00:00:00"), std::nullopt, std::nullopt, 1),
               WriteOutcome::Written);
-    EXPECT_EQ(rows(), (Strings{"2003.01.01 00:00:00 / 2004.01.01 00:00:00",
-                               "2004.01.01 00:00:00 / -"}));
+    EXPECT_EQ(rows(),
+              (Strings{"2003.01.01 00:00:00 / 2004.01.01 00:00:00", "2004.01.01 00:00:00 / -"}));
     EXPECT_EQ(db.scalar("SELECT SAC FROM CALIBRATION WHERE ENDDATE IS NOT NULL"),
               "ZEROS 3|POLES 2|CONSTANT 1.0|");
 }

@@ -17,7 +17,8 @@ protected:
     void row(const std::string& sta, const std::string& chan, const std::string& file,
              const std::string& lddate, const std::string& lcode = "'00'") {
         db.exec("INSERT INTO SITECHAN (STA,CHAN,NGROUP,CHANINDEX,SPS,CALIBFILE,LCODE,LDDATE) "
-                "VALUES ('" + sta + "','" + chan + "',1,0,20,'" + file + "'," + lcode + "," +
+                "VALUES ('" +
+                sta + "','" + chan + "',1,0,20,'" + file + "'," + lcode + "," +
                 (lddate.empty() ? std::string("NULL") : "{ts '" + lddate + "'}") + ")");
     }
 
