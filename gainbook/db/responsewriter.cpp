@@ -1,5 +1,6 @@
 #include "responsewriter.h"
 
+#include "connection.h"
 #include "datetext.h"
 #include "responsestatements.h"
 #include "text/text.h"
@@ -25,7 +26,7 @@ constexpr const char* kCalibMissing =
 constexpr const char* kTextTooLong =
     "Текст отклика длиннее 131071 символа и не может быть записан в базу целиком.\r\nЗапись в "
     "базу не выполнена.";
-constexpr const char* kWriteError = "При попытке записи в базу произошла ошибка:\r\n";
+constexpr const char* kWriteAction = "записи в базу";
 constexpr const char* kWriteSuccess = "Запись прошла успешно!";
 constexpr const char* kDirectCaption = "Запись информации в базу данных";
 constexpr const char* kDialogCaption = "Запись информации в базу";
@@ -149,7 +150,7 @@ bool IntervalChoiceDialog::run(Statement& st, SQLRETURN prepared, bool& failed) 
     if (!isError(rc))
         rc = st.execute();
     if (isError(rc)) {
-        ui_.message(kWriteError + st.diagnostic(), kDialogCaption, Icon::Exclamation, Buttons::Ok);
+        ui_.message(failureText(kWriteAction, st.diagnostic()), kDialogCaption, Icon::Exclamation, Buttons::Ok);
         failed = true;
         return false;
     }
@@ -197,7 +198,7 @@ bool IntervalChoiceDialog::write() {
     committed_ = false;
     orv::odbc::Transaction tx(connection_);
     if (!tx.begun()) {
-        ui_.message(kWriteError + connection_.diagnostic(), kDialogCaption, Icon::Exclamation,
+        ui_.message(failureText(kWriteAction, connection_.diagnostic()), kDialogCaption, Icon::Exclamation,
                     Buttons::Ok);
         return false;
     }
@@ -250,7 +251,7 @@ bool IntervalChoiceDialog::write() {
     }
     // Success is reported only for a write that was committed.
     if (isError(tx.commit())) {
-        ui_.message(kWriteError + connection_.diagnostic(), kDialogCaption, Icon::Exclamation,
+        ui_.message(failureText(kWriteAction, connection_.diagnostic()), kDialogCaption, Icon::Exclamation,
                     Buttons::Ok);
         return false;
     }
@@ -307,7 +308,7 @@ WriteOutcome writeResponse(orv::odbc::Connection& connection, orv::ui::Interacti
     if (!isError(rc))
         rc = st.execute();
     if (isError(rc)) {
-        ui.message(kWriteError + st.diagnostic(), kDirectCaption, Icon::Exclamation, Buttons::Ok);
+        ui.message(failureText(kWriteAction, st.diagnostic()), kDirectCaption, Icon::Exclamation, Buttons::Ok);
         return WriteOutcome::Failed;
     }
     ui.message(kWriteSuccess, kDirectCaption, Icon::Information, Buttons::Ok);
