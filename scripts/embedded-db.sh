@@ -10,7 +10,14 @@
 #                 (default: ${XDG_CONFIG_HOME:-$HOME/.config}/orv)
 # When there is no ORV.ini yet, one is written that names the data source, so that both
 # editors connect to the embedded database without being told.
+#
+# With --with-sitechan (./run sitewright) the channel table SITECHAN is created too when
+# missing, in the form the response editor gives it, so that the station editor can
+# write channels on a fresh database. Without it SITECHAN is left to the response
+# editor, which asks for it on its first start.
 set -euo pipefail
+with_sitechan=0
+[ "${1:-}" = "--with-sitechan" ] && with_sitechan=1
 
 data_dir=${ORV_DATA_DIR:-${XDG_DATA_HOME:-$HOME/.local/share}/orv}
 db="$data_dir/ORV.db"
@@ -65,3 +72,9 @@ CREATE TABLE IF NOT EXISTS SITE (
   OFFDATE TIMESTAMP
 );
 SQL
+
+if [ "$with_sitechan" = 1 ]; then
+  sqlite3 "$db" <<'SQL'
+CREATE TABLE IF NOT EXISTS SITECHAN(NINDEX INT UNIQUE,STA VARCHAR(8) NOT NULL,CHAN VARCHAR(8) NOT NULL,NGROUP INT NOT NULL,CHANINDEX INT,EDEPTH DOUBLE,LAT DOUBLE,LON DOUBLE,SPS DOUBLE NOT NULL,HANG DOUBLE,VANG DOUBLE,DESCR VARCHAR(128),CALIBFILE VARCHAR(255),LDDATE TIMESTAMP,LCODE VARCHAR(8));
+SQL
+fi
