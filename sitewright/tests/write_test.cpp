@@ -201,6 +201,27 @@ TEST_P(Writing, AChannelFailureRollsBackTheChannelsButKeepsTheSiteRow) {
     EXPECT_EQ(d->controls().chan[2], "BAD");
 }
 
+TEST_P(Writing, ChannelsGoIntoATableShapedAsTheResponseEditorCreatesIt) {
+    // The response editor's SITECHAN: depth named EDEPTH, NINDEX unique, SPS required.
+    const std::string d = db.doubleType();
+    db.exec("DROP TABLE SITECHAN");
+    db.exec("CREATE TABLE SITECHAN(NINDEX INT UNIQUE,STA VARCHAR(8) NOT NULL,CHAN VARCHAR(8) NOT "
+            "NULL,NGROUP INT NOT NULL,CHANINDEX INT,EDEPTH " + d + ",LAT " + d + ",LON " + d +
+            ",SPS " + d + " NOT NULL,HANG " + d + ",VANG " + d + ",DESCR VARCHAR(128),CALIBFILE "
+            "VARCHAR(255),LDDATE TIMESTAMP,LCODE VARCHAR(8))");
+    auto d1 = openDialog("KIV");
+    d1->onWrite();
+    ASSERT_EQ(ui.messageTexts(),
+              (std::vector<std::string>{"Информация о станции KIV в БД записана успешно"}));
+    EXPECT_EQ(channelsOf("KIV").size(), 12u);
+    // Written again over the existing rows.
+    d1->controls().chan[0] = "HHZ";
+    d1->onWrite();
+    EXPECT_EQ(ui.messageTexts().size(), 2u);
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM SITECHAN WHERE CHAN='HHZ'"), "1");
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM SITECHAN WHERE CHAN='BLZ'"), "0");
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, Writing, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);
 
