@@ -81,9 +81,41 @@ bool plausible(long long count, long long lines) {
     return count >= 0 && count <= lines + kCountSlack;
 }
 
+// A GSE1 calibration block, "CAL1 ... PAZ" followed by the pole count, the poles, the
+// zero count, the zeros and the gain, one item a line: the same response in another layout.
+ReadOutcome readCal1Paz(std::string_view text, PoleZeroResponse& r, long long lines) {
+    std::size_t pos = nextLine(text, 0);
+    auto lineAt = [&](std::size_t at) {
+        const std::size_t end = text.find(kCrLf, at);
+        return text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
+    };
+    auto readValues = [&](std::vector<Complex>& values, int& count) {
+        const long long n = orv::text::toLongLong(lineAt(pos));
+        if (pos >= text.size() || !plausible(n, lines))
+            return false;
+        pos = nextLine(text, pos);
+        for (long long i = 0; i < n; ++i) {
+            if (pos >= text.size())
+                return false;
+            values.push_back(readValueLine(lineAt(pos)));
+            pos = nextLine(text, pos);
+        }
+        count = static_cast<int>(n);
+        return true;
+    };
+    if (!readValues(r.poles, r.poleCount) || !readValues(r.zeros, r.zeroCount) ||
+        pos >= text.size())
+        return ReadOutcome::Refused;
+    r.constant = orv::text::toDouble(lineAt(pos));
+    return ReadOutcome::Read;
+}
+
 ReadOutcome readText(std::string_view text, PoleZeroResponse& r, bool lenient) {
     r = PoleZeroResponse{};
     const long long lines = 1 + static_cast<long long>(std::count(text.begin(), text.end(), '\n'));
+    if (text.starts_with("CAL1") && text.find(kZeros) == std::string_view::npos &&
+        currentLine(text, 0).find(" PAZ") != std::string_view::npos)
+        return readCal1Paz(text, r, lines);
 
     std::size_t zerosPos = text.find(kZeros);
     std::size_t pos;

@@ -6,7 +6,9 @@
 //   ...
 //   CONSTANT c     the gain constant
 //
-// Numbers are read like atof/atoi. Text before "ZEROS" is ignored.
+// Numbers are read like atof/atoi. Text before "ZEROS" is ignored. A GSE1 calibration
+// block ("CAL1 ... PAZ", then the pole count and poles, the zero count and zeros, and the
+// gain as the constant) is read as the same record.
 #pragma once
 
 #include <string_view>

@@ -139,3 +139,15 @@ TEST(PoleZeroReader, OnlyTheFirstResponseOfAFileIsRead) {
              "POLES 0\r\n");
     EXPECT_DOUBLE_EQ(r.constant, 111.0);
 }
+
+TEST(PoleZeroReader, AnIncompleteCalibrationBlockIsRefused) {
+    PoleZeroResponse r;
+    EXPECT_FALSE(readPoleZeroText("CAL1 KIV BHZ PAZ\r\n2000000000\r\n", r));
+    EXPECT_FALSE(readPoleZeroText("CAL1 KIV BHZ PAZ\r\n2\r\n-1 0\r\n", r));
+    EXPECT_FALSE(readPoleZeroText("CAL1 KIV BHZ PAZ\r\n1\r\n-1 0\r\n0\r\n", r)); // no gain
+    EXPECT_TRUE(readPoleZeroText("CAL1 KIV BHZ PAZ\r\n1\r\n-1 0\r\n0\r\n7.5\r\n", r));
+    EXPECT_DOUBLE_EQ(r.constant, 7.5);
+    EXPECT_EQ(r.zeroCount, 0);
+    // Without "PAZ" the first line names no pole-zero block.
+    EXPECT_FALSE(readPoleZeroText("CAL1 KIV BHZ FAP\r\n1\r\n-1 0\r\n0\r\n7.5\r\n", r));
+}

@@ -166,12 +166,22 @@ TEST(RealFiles, ConstantBeforeZerosAndOriginZerosListedFirst) {
     EXPECT_NEAR(nanometres / meters / 1e9, 1.0, 1e-3);
 }
 
-TEST(RealFiles, CalibrationBlockOfAnotherFormatIsRefused) {
+TEST(RealFiles, AGse1CalibrationBlockIsReadAsThePoleZeroRecord) {
+    // "CAL1 ... PAZ": pole count and poles, zero count and zeros, then the gain.
     const response::PanelLoad l = load("obspy_STS2_simp.cal");
-    EXPECT_EQ(l.status, response::PanelLoadStatus::WrongFormat);
-    EXPECT_TRUE(l.cleared);
-    EXPECT_TRUE(l.file.text.empty());
-    EXPECT_EQ(l.file.fields.station, "");
+    ASSERT_EQ(l.status, response::PanelLoadStatus::Loaded);
+    formats::PoleZeroResponse pz;
+    ASSERT_TRUE(formats::readPoleZeroText(l.file.text, pz));
+    EXPECT_EQ(pz.poleCount, 2);
+    EXPECT_EQ(pz.zeroCount, 2);
+    EXPECT_EQ(pz.poles[1], (formats::Complex{-0.03677, -0.03703}));
+    EXPECT_EQ(pz.zeros[0], (formats::Complex{0.0, 0.0}));
+    EXPECT_DOUBLE_EQ(pz.constant, 1500.0);
+    // Velocity at 1 Hz: one origin zero left, H = 1500 s / ((s - p1)(s - p2)).
+    const std::complex<double> s(0.0, 2.0 * M_PI);
+    const std::complex<double> p1(-0.03677, 0.03703), p2(-0.03677, -0.03703);
+    const double expected = 1e9 / std::abs(1500.0 * s / ((s - p1) * (s - p2)));
+    EXPECT_NEAR(orv::text::toDouble(l.calib.calib) / expected, 1.0, 1e-5);
 }
 
 TEST(RealFiles, ListingTimeForTheDefaults) {
