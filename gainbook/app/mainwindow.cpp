@@ -241,26 +241,12 @@ void MainWindow::loadFromFile() {
     }
 
     const formats::LoadedResponseFile& loaded = read.file;
-    const formats::PanelFields& fields = loaded.fields;
-    for (auto [value, field] :
-         {std::pair{&fields.station, &file.station}, std::pair{&fields.channel, &file.channel},
-          std::pair{&fields.location, &file.location}, std::pair{&fields.network, &file.network},
-          std::pair{&fields.time, &file.time}})
-        if (*value)
-            *field = **value;
-    file.loadedKind = loaded.kind;
-    file.fileLabel = loaded.label;
-    file.fileLabelVisible = true;
+    file.takeFile(loaded);
     if (loaded.intervalToSelect)
         browser.intervalToSelect = *loaded.intervalToSelect;
     if (loaded.lookUpStationTables && connected() && connection->tableExists("SITECHAN")) {
-        if (const auto match = lookUpResponseFile(*connection, ui_, name, fileTime)) {
-            file.station = match->station;
-            file.channel = match->channel;
-            if (match->location)
-                file.location = *match->location;
-            file.time = match->time;
-        }
+        if (const auto match = lookUpResponseFile(*connection, ui_, name, fileTime))
+            file.takeSiteChanMatch(*match);
     }
     file.writeEnabled = true;
     if (read.status == formats::ReadStatus::WrongFormat) {
@@ -272,20 +258,14 @@ void MainWindow::loadFromFile() {
 }
 
 void MainWindow::recomputeCalib(bool sacOnly) {
-    const response::CalibInputs inputs{file.calper, file.calibUnitText, file.freqUnitText};
-    const response::CalibResult result =
-        sacOnly ? response::sacSensitivity(file.text, file.loadedKind, inputs)
-                : response::panelCalib(file.text, file.loadedKind, inputs);
-    switch (result.status) {
-    case response::CalibStatus::Set:
-        file.calib = result.calib;
-        break;
+    switch (file.computeCalib(sacOnly)) {
     case response::CalibStatus::WrongFormat:
         refuseText(formats::kWrongFormatMessage);
         break;
     case response::CalibStatus::TooLong:
         ui_.warn(formats::kTextTooLongMessage, formats::kLoadErrorCaption);
         break;
+    case response::CalibStatus::Set:
     case response::CalibStatus::Unchanged:
         break;
     }
@@ -308,17 +288,7 @@ void MainWindow::calperEdited() {
 
 void MainWindow::writeToDatabase() {
     const BusyScope busyScope(*this);
-    const ResponseInput input{file.network,
-                              file.station,
-                              file.channel,
-                              file.location,
-                              file.time,
-                              file.calib,
-                              file.calper,
-                              file.calibUnitText,
-                              file.freqUnitText,
-                              file.text,
-                              static_cast<int>(file.loadedKind)};
+    const ResponseInput input = file.responseInput();
     if (!connected()) {
         // The fields are checked as always; without a connection nothing can be written.
         if (prepareResponse(input, ui_))

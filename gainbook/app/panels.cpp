@@ -12,4 +12,49 @@ void FilePanel::clearRefused() {
     text.clear();
 }
 
+void FilePanel::takeFile(const formats::LoadedResponseFile& loaded) {
+    const formats::PanelFields& fields = loaded.fields;
+    for (auto [value, field] :
+         {std::pair{&fields.station, &station}, std::pair{&fields.channel, &channel},
+          std::pair{&fields.location, &location}, std::pair{&fields.network, &network},
+          std::pair{&fields.time, &time}})
+        if (*value)
+            *field = **value;
+    loadedKind = loaded.kind;
+    fileLabel = loaded.label;
+    fileLabelVisible = true;
+}
+
+void FilePanel::takeSiteChanMatch(const SiteChanMatch& match) {
+    station = match.station;
+    channel = match.channel;
+    if (match.location)
+        location = *match.location;
+    time = match.time;
+}
+
+response::CalibStatus FilePanel::computeCalib(bool sacOnly) {
+    const response::CalibInputs inputs{calper, calibUnitText, freqUnitText};
+    const response::CalibResult result = sacOnly
+                                             ? response::sacSensitivity(text, loadedKind, inputs)
+                                             : response::panelCalib(text, loadedKind, inputs);
+    if (result.status == response::CalibStatus::Set)
+        calib = result.calib;
+    return result.status;
+}
+
+ResponseInput FilePanel::responseInput() const {
+    return {network,
+            station,
+            channel,
+            location,
+            time,
+            calib,
+            calper,
+            calibUnitText,
+            freqUnitText,
+            text,
+            static_cast<int>(loadedKind)};
+}
+
 } // namespace orv::gainbook

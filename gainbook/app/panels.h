@@ -4,7 +4,10 @@
 #pragma once
 
 #include "browser.h"
-#include "formats/responsetext.h"
+#include "formats/responsefile.h"
+#include "response/evaluation.h"
+#include "responsewriter.h"
+#include "sitechanlookup.h"
 
 #include <string>
 
@@ -32,6 +35,16 @@ struct FilePanel {
     // A text refused as the wrong format: CALIB, the key and time fields and the text
     // are emptied.
     void clearRefused();
+    // What a read file gives the panel: the fields its header sets (the others keep what
+    // they hold), its kind and its label. The text is taken separately.
+    void takeFile(const formats::LoadedResponseFile& loaded);
+    // Station, channel, location (when read) and time of a bare file found in SITECHAN.
+    void takeSiteChanMatch(const SiteChanMatch& match);
+    // CALIB from the text and the chosen units (with sacOnly, only for a pole-zero text);
+    // CALIB is set when the status is Set.
+    response::CalibStatus computeCalib(bool sacOnly);
+    // The values the write action takes from the panel.
+    ResponseInput responseInput() const;
 };
 
 } // namespace orv::gainbook

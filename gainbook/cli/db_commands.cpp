@@ -10,6 +10,7 @@
 #include "datetext.h"
 #include "formats/responsefile.h"
 #include "ini/inifile.h"
+#include "panels.h"
 #include "response/evaluation.h"
 #include "responsewriter.h"
 #include "schema.h"
@@ -224,51 +225,35 @@ bool writeOne(const std::string& path, const ParsedOptions& opts, formats::Loade
     if (read.status != formats::ReadStatus::Read)
         return false;
 
-    // The panel's fields as the load leaves them.
-    ResponseInput in;
-    const formats::PanelFields& f = read.file.fields;
-    in.station = f.station.value_or("");
-    in.channel = f.channel.value_or("");
-    in.location = f.location.value_or("");
-    in.network = f.network.value_or("");
-    in.time = f.time.value_or("");
+    // The file panel as the load leaves it, then the user's edits.
+    FilePanel panel;
+    panel.takeFile(read.file);
     if (read.file.lookUpStationTables && connection.tableExists("SITECHAN")) {
-        if (const auto match = lookUpResponseFile(connection, ui, fileName, in.time)) {
-            in.station = match->station;
-            in.channel = match->channel;
-            if (match->location)
-                in.location = *match->location;
-            in.time = match->time;
-        }
+        if (const auto match = lookUpResponseFile(connection, ui, fileName, panel.time))
+            panel.takeSiteChanMatch(*match);
     }
-    // The user's edits.
-    in.station = opts.value("sta").value_or(in.station);
-    in.channel = opts.value("chan").value_or(in.channel);
-    in.network = opts.value("net").value_or(in.network);
-    in.location = opts.value("loc").value_or(in.location);
-    const std::string start = opts.value("start").value_or(in.time.substr(0, in.time.find(" / ")));
+    panel.station = opts.value("sta").value_or(panel.station);
+    panel.channel = opts.value("chan").value_or(panel.channel);
+    panel.network = opts.value("net").value_or(panel.network);
+    panel.location = opts.value("loc").value_or(panel.location);
+    const std::string start =
+        opts.value("start").value_or(panel.time.substr(0, panel.time.find(" / ")));
     if (opts.has("start") || opts.has("end"))
-        in.time = opts.has("end") ? start + " / " + *opts.value("end") : start;
-    in.freq = opts.value("freq").value_or("1.0");
-    in.sensUnit = opts.value("calib-unit").value_or("nm/counts*sec");
-    in.freqUnit = opts.value("freq-unit").value_or("Hz");
-    in.text = read.file.text;
-    in.kind = static_cast<int>(read.file.kind);
+        panel.time = opts.has("end") ? start + " / " + *opts.value("end") : start;
+    panel.calper = opts.value("freq").value_or("1.0");
+    panel.calibUnitText = opts.value("calib-unit").value_or("nm/counts*sec");
+    panel.freqUnitText = opts.value("freq-unit").value_or("Hz");
+    panel.text = read.file.text;
 
-    const response::CalibResult calib = response::panelCalib(
-        in.text, read.file.kind, response::CalibInputs{in.freq, in.sensUnit, in.freqUnit});
-    if (calib.status == response::CalibStatus::WrongFormat) {
-        ui.message(formats::kWrongFormatMessage, formats::kLoadErrorCaption, ui::Icon::Exclamation,
-                   ui::Buttons::Ok);
+    const response::CalibStatus calib = panel.computeCalib(false);
+    if (calib == response::CalibStatus::WrongFormat || calib == response::CalibStatus::TooLong) {
+        ui.message(calib == response::CalibStatus::WrongFormat ? formats::kWrongFormatMessage
+                                                               : formats::kTextTooLongMessage,
+                   formats::kLoadErrorCaption, ui::Icon::Exclamation, ui::Buttons::Ok);
         return false;
     }
-    if (calib.status == response::CalibStatus::TooLong) {
-        ui.message(formats::kTextTooLongMessage, formats::kLoadErrorCaption, ui::Icon::Exclamation,
-                   ui::Buttons::Ok);
-        return false;
-    }
-    in.calib =
-        opts.value("calib").value_or(calib.status == response::CalibStatus::Set ? calib.calib : "");
+    panel.calib = opts.value("calib").value_or(panel.calib);
+    const ResponseInput in = panel.responseInput();
 
     const auto prepared = prepareResponse(in, ui);
     if (!prepared)
