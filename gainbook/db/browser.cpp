@@ -91,7 +91,7 @@ void ResponseBrowser::errorBox(const std::string& diagnostic) {
 }
 
 ResponseBrowser::Fill ResponseBrowser::fill(ChoiceList& target, const char* sql,
-                                            const std::vector<std::string>& codes,
+                                            std::initializer_list<std::string_view> codes,
                                             bool readIntervals) {
     if (!connection_ || !connection_->isOpen())
         return Fill::NoStatement;
@@ -99,16 +99,7 @@ ResponseBrowser::Fill ResponseBrowser::fill(ChoiceList& target, const char* sql,
     if (!st.valid())
         return Fill::NoStatement;
     target.clear();
-    SQLRETURN rc;
-    if (codes.empty()) {
-        rc = st.execDirect(sql);
-    } else {
-        rc = st.prepare(sql);
-        for (const auto& code : codes)
-            st.bindCode(code);
-        if (!isError(rc))
-            rc = st.execute();
-    }
+    const SQLRETURN rc = codes.size() == 0 ? st.execDirect(sql) : st.executeWithCodes(sql, codes);
     if (isError(rc)) {
         errorBox(st.diagnostic());
     } else {

@@ -11,6 +11,7 @@
 #include "ui/interaction.h"
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -104,7 +105,7 @@ private:
     enum class Fill { NoStatement, Empty, Filled };
     enum class Miss { Never, IfNotEmpty };
 
-    Fill fill(ChoiceList& target, const char* sql, const std::vector<std::string>& codes,
+    Fill fill(ChoiceList& target, const char* sql, std::initializer_list<std::string_view> codes,
               bool readIntervals = false);
     void preselect(ChoiceList& list, const std::string& remembered, Miss miss);
     void showRecord();
