@@ -58,6 +58,16 @@ std::string Timestamp::toSqlText() const {
     return text::format("%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour, minute, second);
 }
 
+bool Timestamp::isValid() const {
+    if (year < 1 || year > 9999 || month < 1 || month > 12)
+        return false;
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    const int days = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+    return day >= 1 && day <= days && hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 &&
+           second >= 0 && second <= 59;
+}
+
 // --- Environment -------------------------------------------------------------------------
 
 Environment::Environment() {

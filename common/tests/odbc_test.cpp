@@ -185,3 +185,14 @@ TEST(OdbcDataSources, ListsUserAndSystemSourcesSeparately) {
     for (const auto& ds : odbc::listDataSources(env, false))
         EXPECT_NE(ds.name, db.dsn());
 }
+
+TEST(Timestamp, OnlyDatesThatExistAreValid) {
+    using T = odbc::Timestamp;
+    EXPECT_TRUE((T{2024, 2, 29, 23, 59, 59}.isValid()));
+    EXPECT_TRUE((T{2000, 2, 29, 0, 0, 0}.isValid()));
+    EXPECT_TRUE((T{1, 1, 1, 0, 0, 0}.isValid()));
+    for (const T& bad : {T{1900, 2, 29, 0, 0, 0}, T{2023, 2, 29, 0, 0, 0}, T{2001, 4, 31, 0, 0, 0},
+                         T{15, 0, 2009, 0, 0, 0}, T{2009, 13, 1, 0, 0, 0}, T{0, 1, 1, 0, 0, 0},
+                         T{2009, 1, 1, 24, 0, 0}, T{2009, 1, 1, 0, 60, 0}, T{2009, 1, 1, 0, 0, -1}})
+        EXPECT_FALSE(bad.isValid()) << bad.toSqlText();
+}

@@ -54,6 +54,14 @@ TEST(Numbers, ReadingTakesTheLongestPrefixLikeAtof) {
     EXPECT_DOUBLE_EQ(d, 45.5);
     EXPECT_FALSE(parseDouble("45.5x", d));
     EXPECT_FALSE(parseDouble("", d));
+    // What a person types: a decimal comma reads as the point; nothing else slips through.
+    EXPECT_TRUE(parseDouble(" 1,75 ", d));
+    EXPECT_DOUBLE_EQ(d, 1.75);
+    EXPECT_TRUE(parseDouble("-2,5e3", d));
+    EXPECT_DOUBLE_EQ(d, -2500.0);
+    for (const char* bad : {"nan", "inf", "-inf", "1e999", "0x10", "1,5.0", "1,,5", "1 5"})
+        EXPECT_FALSE(parseDouble(bad, d)) << bad;
+    EXPECT_DOUBLE_EQ(d, -2500.0);
     long long i = 0;
     EXPECT_TRUE(parseInt("-7", i));
     EXPECT_EQ(i, -7);

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cerrno>
 #include <clocale>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <iconv.h>
@@ -281,13 +282,20 @@ int toInt(std::string_view text) {
 }
 
 bool parseDouble(std::string_view text, double& value) {
-    const std::string s = trim(text);
-    if (s.empty())
+    std::string s = trim(text);
+    // Only digits, one sign per mantissa and exponent, a decimal separator and an
+    // exponent mark: this keeps hexadecimal, "nan" and "inf" out before strtod sees them.
+    if (s.empty() || s.find_first_not_of("0123456789+-.,eE") != std::string::npos)
         return false;
+    if (s.find(',') != std::string::npos) {
+        if (s.find('.') != std::string::npos)
+            return false;
+        std::replace(s.begin(), s.end(), ',', '.');
+    }
     char* end = nullptr;
     errno = 0;
     const double v = strtod_l(s.c_str(), &end, cLocale());
-    if (end != s.c_str() + s.size() || errno == ERANGE)
+    if (end != s.c_str() + s.size() || errno == ERANGE || !std::isfinite(v))
         return false;
     value = v;
     return true;

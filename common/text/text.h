@@ -49,7 +49,10 @@ std::string replaceAll(std::string_view text, std::string_view from, std::string
 double toDouble(std::string_view text);
 int toInt(std::string_view text);
 long long toLongLong(std::string_view text);
-// Strict reading for validation: the whole text (blanks around allowed) must be a number.
+// Strict reading of a number a person typed: the whole text (blanks around allowed) must
+// be a finite decimal number. A decimal comma, as a Russian desktop types it, reads as the
+// decimal point; hexadecimal forms, "nan", "inf" and values beyond the double range are
+// refused. value is left unchanged on refusal.
 bool parseDouble(std::string_view text, double& value);
 bool parseInt(std::string_view text, long long& value);
 
