@@ -15,9 +15,14 @@
 # missing, in the form the response editor gives it, so that the station editor can
 # write channels on a fresh database. Without it SITECHAN is left to the response
 # editor, which asks for it on its first start.
+#
+# With --with-database-dir (./run dsninstaller) an ORV.ini without [DATABASE] DIR gets it,
+# naming the directory of the database file, which DsnInstaller registers.
 set -euo pipefail
 with_sitechan=0
+with_database_dir=0
 [ "${1:-}" = "--with-sitechan" ] && with_sitechan=1
+[ "${1:-}" = "--with-database-dir" ] && with_database_dir=1
 
 data_dir=${ORV_DATA_DIR:-${XDG_DATA_HOME:-$HOME/.local/share}/orv}
 db="$data_dir/ORV.db"
@@ -47,8 +52,23 @@ fi
 settings_dir=${ORV_SETTINGS_DIR:-${XDG_CONFIG_HOME:-$HOME/.config}/orv}
 if ! ls "$settings_dir" 2>/dev/null | grep -qix 'orv.ini'; then
   mkdir -p "$settings_dir"
-  printf '[DATABASE]\nODBC=ORV\nUSER=ORV\nPASSWORD=KTZ\n\n[ORV]\nDIR=%s\n' "$data_dir" >"$settings_dir/ORV.ini"
+  printf '[DATABASE]\nODBC=ORV\nUSER=ORV\nPASSWORD=KTZ\nDIR=%s\n\n[ORV]\nDIR=%s\n' "$data_dir" "$data_dir" >"$settings_dir/ORV.ini"
   echo "Shared settings written to $settings_dir/ORV.ini"
+fi
+
+if [ "$with_database_dir" = 1 ]; then
+  settings="$settings_dir/$(ls "$settings_dir" | grep -ix 'orv.ini' | head -n 1)"
+  # Section and key names without regard to case, blanks and line ends around them ignored.
+  has_dir=$(awk '/^[[:space:]]*\[/ { s = tolower($0); gsub(/[[:space:]]/, "", s); inside = (s == "[database]"); next }
+                 inside && tolower($0) ~ /^[[:space:]]*dir[[:space:]]*=/ { found = 1 }
+                 END { print found + 0 }' "$settings")
+  if [ "$has_dir" = 0 ]; then
+    DIR_LINE="DIR=$data_dir" awk '{ print }
+      !done && /^[[:space:]]*\[/ { s = tolower($0); gsub(/[[:space:]]/, "", s); if (s == "[database]") { print ENVIRON["DIR_LINE"]; done = 1 } }
+      END { if (!done) { print ""; print "[DATABASE]"; print ENVIRON["DIR_LINE"] } }' "$settings" >"$settings.new"
+    cat "$settings.new" >"$settings" && rm -f "$settings.new"
+    echo "[DATABASE] DIR=$data_dir added to $settings"
+  fi
 fi
 
 sqlite3 "$db" <<'SQL'

@@ -8,7 +8,7 @@ packages=(
   libgtest-dev
   qt6-base-dev qt6-translations-l10n fonts-dejavu-core
   unixodbc unixodbc-dev odbcinst
-  libsqliteodbc sqlite3
+  libsqliteodbc sqlite3 libsqlite3-dev
   odbc-postgresql postgresql
   libsimpleini-dev
   locales

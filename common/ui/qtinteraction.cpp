@@ -1,10 +1,14 @@
 #include "ui/qtinteraction.h"
 
+#include "ui/console.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QTranslator>
+
+#include <iostream>
 
 namespace orv::ui {
 
@@ -135,6 +139,17 @@ void installRussianTranslation(QApplication& app) {
         QApplication::installTranslator(translator);
     else
         delete translator;
+}
+
+int runWithMessages(int& argc, char** argv, const std::string& program, const std::string& title,
+                    const std::function<int(Interaction&)>& body) {
+    if (!displayAvailable()) {
+        ConsoleInteraction console(std::cerr, program);
+        return body(console);
+    }
+    QApplication app(argc, argv);
+    QtInteraction boxes(nullptr, title);
+    return body(boxes);
 }
 
 } // namespace orv::ui

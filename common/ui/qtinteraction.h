@@ -3,6 +3,7 @@
 
 #include "ui/interaction.h"
 
+#include <functional>
 #include <string>
 
 class QApplication;
@@ -33,5 +34,11 @@ std::string qtNameFilters(std::string_view filter);
 // Installs Qt's own Russian translation, so that standard buttons read as users of a
 // Russian desktop expect.
 void installRussianTranslation(QApplication& app);
+
+// For programs without a window of their own: runs body with message boxes when a display
+// is available (captions without their own get title), else with one line per message on
+// standard error ("program: text"). Returns what body returns.
+int runWithMessages(int& argc, char** argv, const std::string& program, const std::string& title,
+                    const std::function<int(Interaction&)>& body);
 
 } // namespace orv::ui

@@ -1,0 +1,56 @@
+// dsninstaller: registers the embedded database's driver and creates the system data
+// source ORV. Takes no arguments but --help.
+#include "dsninstaller.h"
+
+#include "ini/inifile.h"
+#include "ui/qtinteraction.h"
+
+#include <iostream>
+#include <string>
+
+namespace {
+
+void printHelp(std::ostream& out) {
+    out << "usage: dsninstaller [--help]\n"
+           "\n"
+           "Prepares this machine for the ORV programs in one run:\n"
+           "  1. asks the ODBC driver manager (unixODBC) where it keeps its files;\n"
+           "  2. registers the SQLite 3 ODBC driver\n"
+           "     " ORV_SQLITE_ODBC_DRIVER "\n"
+           "     under the name ACCESS in odbcinst.ini there;\n"
+           "  3, 4. registers no code page translator: the drivers read and write UTF-8;\n"
+           "  5. creates the system data source ORV (user ORV, password KTZ) in odbc.ini\n"
+           "     there, on the file ORV.db in the directory named by [DATABASE] DIR of\n"
+           "     "
+        << orv::ini::systemSettingsFile().string()
+        << "\n"
+           "     (the root directory when it names none);\n"
+           "and creates that database file, empty, when it is missing.\n"
+           "\n"
+           "The driver manager's files are in $ODBCSYSINI, else in /etc (odbcinst -j tells);\n"
+           "writing there needs root. A step that is done already is left as it is, so a\n"
+           "second run changes nothing. A failing step is reported and the run goes on.\n"
+           "Messages appear in a message box when a display is available, else on standard\n"
+           "error.\n"
+           "\n"
+           "Exit status: 0 when every step succeeded, 1 when one or more failed, 2 for a\n"
+           "wrong argument.\n";
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            printHelp(std::cout);
+            return 0;
+        }
+        std::cerr << "dsninstaller: unknown argument " << arg << " (dsninstaller --help)\n";
+        return 2;
+    }
+    return orv::ui::runWithMessages(argc, argv, "dsninstaller", "", [](orv::ui::Interaction& ui) {
+        return orv::dsninstaller::install(ui, orv::ini::systemSettingsFile(),
+                                          ORV_SQLITE_ODBC_DRIVER);
+    });
+}
