@@ -14,6 +14,16 @@ inline constexpr const char* kOpenError = "Ошибка открытия баз�
 inline constexpr const char* kChooseResponse = "Выбрать файл с АЧХ";
 inline constexpr const char* kDateError = "Ошибка задания даты-времени:\n %s: %s";
 inline constexpr const char* kWritten = "Информация о станции %s в БД записана успешно";
+inline constexpr const char* kWrittenWithoutChannels =
+    "Информация о станции %s в БД записана успешно, кроме каналов: они не были прочитаны из "
+    "таблицы SITECHAN";
+// At a look-up: the station code and the driver's text.
+inline constexpr const char* kChannelsUnread =
+    "Каналы станции %s не прочитаны из таблицы SITECHAN и не будут записаны:\n%s";
+// At a look-up: the channels listed as kUnindexedChannel, separated by ", ".
+inline constexpr const char* kUnindexedChannels =
+    "Каналы без номера компоненты (CHANINDEX) не показаны и при записи не изменяются: %s";
+inline constexpr const char* kUnindexedChannel = "%s (группа %d)";
 // The first letter is a Latin "C", as users have always seen it.
 inline constexpr const char* kStationExists = "Cтанция %s уже есть в БД !!!";
 inline constexpr const char* kNoStationName = "Не задано имя станции !!!";

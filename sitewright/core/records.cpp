@@ -37,6 +37,11 @@ double doubleOf(Statement& st, SQLUSMALLINT column) {
 int intOf(Statement& st, SQLUSMALLINT column) {
     return static_cast<int>(st.getInteger(column).value_or(0));
 }
+std::optional<int> optionalIntOf(Statement& st, SQLUSMALLINT column) {
+    if (const auto v = st.getInteger(column))
+        return static_cast<int>(*v);
+    return std::nullopt;
+}
 orv::odbc::Timestamp timeOf(Statement& st, SQLUSMALLINT column) {
     return st.getTimestamp(column).value_or(orv::odbc::Timestamp{});
 }
@@ -121,7 +126,7 @@ void CSiteChan::open() {
         r.sta = textOf(st, 1);
         r.chan = textOf(st, 2);
         r.ngroup = intOf(st, 3);
-        r.chanindex = intOf(st, 4);
+        r.chanindex = optionalIntOf(st, 4);
         r.edeph = doubleOf(st, 5);
         r.lat = doubleOf(st, 6);
         r.lon = doubleOf(st, 7);
@@ -157,7 +162,8 @@ void CSiteChan::edit() {
 
 namespace {
 
-// One column of a write: its name and how to bind its value.
+// One column of a write: its name and how to bind its value. A column without a value
+// (an empty text, a number without value) is written as NULL, without a marker.
 struct Column {
     std::string name;
     enum class Kind { Text, Integer, Double, Date } kind;
@@ -165,6 +171,7 @@ struct Column {
     long integer = 0;
     double number = 0;
     orv::odbc::Timestamp date;
+    bool null = false;
 };
 
 void bindColumn(Statement& st, const Column& c) {
@@ -184,11 +191,6 @@ void bindColumn(Statement& st, const Column& c) {
     }
 }
 
-// An edited text that became empty is written as NULL, without a marker.
-bool writesNull(const Column& c) {
-    return c.kind == Column::Kind::Text && c.text.empty();
-}
-
 } // namespace
 
 void CSiteChan::update() {
@@ -200,15 +202,15 @@ void CSiteChan::update() {
     std::vector<Column> columns;
     auto text = [&](const char* name, const std::string& now, const std::string& before) {
         if (adding ? !now.empty() : now != before)
-            columns.push_back({name, Column::Kind::Text, now, 0, 0, {}});
+            columns.push_back({name, Column::Kind::Text, now, 0, 0, {}, now.empty()});
     };
-    auto integer = [&](const char* name, int now, int before) {
-        if (adding || now != before)
-            columns.push_back({name, Column::Kind::Integer, {}, now, 0, {}});
+    auto integer = [&](const char* name, std::optional<int> now, std::optional<int> before) {
+        if (adding ? now.has_value() : now != before)
+            columns.push_back({name, Column::Kind::Integer, {}, now.value_or(0), 0, {}, !now});
     };
     auto number = [&](const char* name, double now, double before) {
         if (adding ? isSet(now) : now != before)
-            columns.push_back({name, Column::Kind::Double, {}, 0, now, {}});
+            columns.push_back({name, Column::Kind::Double, {}, 0, now, {}, !isSet(now)});
     };
     text("STA", p.sta, o.sta);
     text("CHAN", p.chan, o.chan);
@@ -221,7 +223,7 @@ void CSiteChan::update() {
     text("CALIBFILE", p.calibfile, o.calibfile);
     text("LCODE", p.lcode, o.lcode);
     if (adding || p.lddate != o.lddate)
-        columns.push_back({"LDDATE", Column::Kind::Date, {}, 0, 0, p.lddate});
+        columns.push_back({"LDDATE", Column::Kind::Date, {}, 0, 0, p.lddate, false});
 
     mode_ = Mode::None;
     if (columns.empty())
@@ -234,26 +236,28 @@ void CSiteChan::update() {
             names += (names.empty() ? "" : ",") + c.name;
             markers += markers.empty() ? "?" : ",?";
         } else {
-            names += (names.empty() ? "" : ",") + c.name + (writesNull(c) ? "=NULL" : "=?");
+            names += (names.empty() ? "" : ",") + c.name + (c.null ? "=NULL" : "=?");
         }
     }
-    const std::string statement = adding
-                                      ? format(sql::kSiteChanInsert, names.c_str(), markers.c_str())
-                                      : format(sql::kSiteChanUpdate, names.c_str());
+    const std::string statement =
+        adding ? format(sql::kSiteChanInsert, names.c_str(), markers.c_str())
+               : format(o.chanindex ? sql::kSiteChanUpdate : sql::kSiteChanUpdateNoIndex,
+                        names.c_str());
     Statement st(connection_);
     if (!st.valid())
         throwDatabaseError(nullptr, connection_);
     if (orv::odbc::isError(st.prepare(statement)))
         throwDatabaseError(&st, connection_);
     for (const Column& c : columns) {
-        if (!writesNull(c))
+        if (!c.null)
             bindColumn(st, c);
     }
     if (!adding) {
         st.bindText(o.sta);
         st.bindText(o.chan);
         st.bindInteger(o.ngroup);
-        st.bindInteger(o.chanindex);
+        if (o.chanindex)
+            st.bindInteger(*o.chanindex);
     }
     if (orv::odbc::isError(st.execute()))
         throwDatabaseError(&st, connection_);

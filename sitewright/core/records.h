@@ -10,6 +10,7 @@
 
 #include "odbc/odbc.h"
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -53,7 +54,7 @@ struct SiteChanRow {
     std::string sta;
     std::string chan;
     int ngroup = 0;
-    int chanindex = 0;
+    std::optional<int> chanindex; // nullopt: the row has no component index
     double edeph = 0;
     double lat = 0;
     double lon = 0;

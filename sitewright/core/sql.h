@@ -21,6 +21,8 @@ inline constexpr const char* kSiteChanSelect =
 inline constexpr const char* kSiteChanInsert = "insert into SITECHAN (%s) values (%s)";
 inline constexpr const char* kSiteChanUpdate =
     "update SITECHAN set %s where STA=? and CHAN=? and NGROUP=? and CHANINDEX=?";
+inline constexpr const char* kSiteChanUpdateNoIndex =
+    "update SITECHAN set %s where STA=? and CHAN=? and NGROUP=? and CHANINDEX is null";
 
 // --- conditions ----------------------------------------------------------------------
 
@@ -37,41 +39,18 @@ inline constexpr const char* kStationCount = "select count(*) from %s where STA=
 
 // --- writing a station ---------------------------------------------------------------
 
-inline constexpr const char* kSiteInsert =
-    "insert into SITE (NINDEX,NGROUPS,LAT,LON,ELEV,DESCR,STANAME,COD,REFSTA,DEAST,DNORTH,"
-    "UNDERGROUND,LDDATE,STA) values (%d,%d,%f,%f,%f,'%s','%s','%s','%s',%f,%f,'%s',{ts "
-    "'%s'},'%s')";
-inline constexpr const char* kSiteInsertOff =
-    "insert into SITE (NINDEX,NGROUPS,LAT,LON,ELEV,DESCR,STANAME,COD,OFFDATE,REFSTA,DEAST,"
-    "DNORTH,UNDERGROUND,LDDATE,STA) values (%d,%d,%f,%f,%f,'%s','%s','%s',{ts '%s'},'%s',%f,"
-    "%f,'%s',{ts '%s'},'%s')";
-inline constexpr const char* kSiteInsertOn =
-    "insert into SITE (NINDEX,NGROUPS,LAT,LON,ELEV,DESCR,STANAME,COD,ONDATE,REFSTA,DEAST,"
-    "DNORTH,UNDERGROUND,LDDATE,STA) values (%d,%d,%f,%f,%f,'%s','%s','%s',{ts '%s'},'%s',%f,"
-    "%f,'%s',{ts '%s'},'%s')";
-inline constexpr const char* kSiteInsertOnOff =
-    "insert into SITE (NINDEX,NGROUPS,LAT,LON,ELEV,DESCR,STANAME,COD,ONDATE,OFFDATE,REFSTA,"
-    "DEAST,DNORTH,UNDERGROUND,LDDATE,STA) values (%d,%d,%f,%f,%f,'%s','%s','%s',{ts '%s'},{ts "
-    "'%s'},'%s',%f,%f,'%s',{ts '%s'},'%s')";
-inline constexpr const char* kSiteUpdate =
-    "update SITE set NINDEX=%d,NGROUPS=%d,LAT=%f,LON=%f,ELEV=%f,DESCR='%s',STANAME='%s',"
-    "COD='%s',REFSTA='%s',DEAST=%f,DNORTH=%f,UNDERGROUND='%s',LDDATE={ts '%s'} where STA='%s'";
-inline constexpr const char* kSiteUpdateOff =
-    "update SITE set NINDEX=%d,NGROUPS=%d,LAT=%f,LON=%f,ELEV=%f,DESCR='%s',STANAME='%s',"
-    "COD='%s',OFFDATE={ts '%s'},REFSTA='%s',DEAST=%f,DNORTH=%f,UNDERGROUND='%s',LDDATE={ts "
-    "'%s'} where STA='%s'";
-inline constexpr const char* kSiteUpdateOn =
-    "update SITE set NINDEX=%d,NGROUPS=%d,LAT=%f,LON=%f,ELEV=%f,DESCR='%s',STANAME='%s',"
-    "COD='%s',ONDATE={ts '%s'},REFSTA='%s',DEAST=%f,DNORTH=%f,UNDERGROUND='%s',LDDATE={ts "
-    "'%s'} where STA='%s'";
-inline constexpr const char* kSiteUpdateOnOff =
-    "update SITE set NINDEX=%d,NGROUPS=%d,LAT=%f,LON=%f,ELEV=%f,DESCR='%s',STANAME='%s',"
-    "COD='%s',ONDATE={ts '%s'},OFFDATE={ts '%s'},REFSTA='%s',DEAST=%f,DNORTH=%f,"
-    "UNDERGROUND='%s',LDDATE={ts '%s'} where STA='%s'";
+// The SITE row: the column list and the values (in the same order, the station code last),
+// or the assignments and the station code. The columns are NINDEX, NGROUPS, LAT, LON, ELEV,
+// DESCR, STANAME, COD, ONDATE and OFFDATE where given, REFSTA, DEAST, DNORTH, UNDERGROUND,
+// LDDATE (and STA); numbers go as the shortest exact text or NULL, dates as {ts '...'}.
+inline constexpr const char* kSiteInsert = "insert into SITE (%s) values (%s)";
+inline constexpr const char* kSiteUpdate = "update SITE set %s where STA='%s'";
 
 // The clean-up after the channels are written: the start, and one part per channel
-// written (the name goes between the quotes).
-inline constexpr const char* kChannelCleanup = "delete from SITECHAN where STA='%s' ";
+// written (the name goes between the quotes). It reaches only rows the dialog showed: those
+// of the groups read (1 to %d) with a component index of 0, 1 or 2.
+inline constexpr const char* kChannelCleanup =
+    "delete from SITECHAN where STA='%s' and NGROUP between 1 and %d and CHANINDEX in (0,1,2) ";
 inline constexpr const char* kChannelCleanupKeep = "and CHAN<>'%s' ";
 
 // --- deleting ------------------------------------------------------------------------

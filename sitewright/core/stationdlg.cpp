@@ -6,6 +6,8 @@
 #include "text/text.h"
 
 #include <algorithm>
+#include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -22,23 +24,149 @@ namespace {
 const char* const kDefaultChannels[kChannels] = {"BLZ", "BLN", "BLE", "BHZ", "BHN", "BHE", "ELZ",
                                                  "ELN", "ELE", "EHZ", "EHN", "EHE", "",    "",
                                                  "",    "",    "",    "",    "",    "",    ""};
-const char* const kDefaultSps[kGroups] = {"20", "20", "100", "100", "", "", ""};
+const std::array<std::optional<double>, kGroups> kDefaultSps = {20, 20, 100, 100, {}, {}, {}};
 
 std::string replaceMarker(std::string text, const char* marker, const std::string& value) {
     return orv::text::replaceAll(text, marker, value);
 }
 
-std::string formatFloat(float value) {
-    if (std::isnan(value))
-        return {};
-    return format("%.6g", static_cast<double>(value));
+template <class Number> std::string shortestTextOf(Number value) {
+    char text[64];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    return std::string(text, end);
+}
+
+// Whether a value fits a single-precision (REAL) column.
+bool fitsSingle(double value) {
+    return std::fabs(value) <= FLT_MAX;
 }
 
 std::string nowText() {
     return orv::text::formatTime("%Y-%m-%d %H:%M:%S", orv::text::localNow());
 }
 
+// How a number field is shown and read.
+struct NumberRule {
+    std::string (*show)(std::optional<double>);
+    bool single;         // held in single precision
+    bool emptyIsNoValue; // an empty field stores no value
+    std::optional<std::pair<double, double>> range;
+};
+const NumberRule kCoordinateRule{showCoordinate, true, false, std::pair{-180.0, 180.0}};
+const NumberRule kElevationRule{showCoordinate, true, false, std::nullopt};
+const NumberRule kOffsetRule{showOffset, false, true, std::nullopt};
+const NumberRule kSpsRule{showSps, false, true, std::nullopt};
+
+std::string rangePrompt(const char* prompt, const std::string& low, const std::string& high) {
+    return replaceMarker(replaceMarker(prompt, "%1", low), "%2", high);
+}
+
+// Takes the controls' texts into values in order, stopping at the first that fails: its
+// prompt is shown and the focus goes to its control; after that every call does nothing.
+class ValueTaker {
+public:
+    ValueTaker(orv::ui::Interaction& ui, std::optional<ControlId>& focus)
+        : ui_(ui), focus_(focus) {}
+    bool ok() const { return ok_; }
+
+    void chars(const std::string& text, std::size_t limit, ControlId id, std::string& into) {
+        if (!ok_)
+            return;
+        if (orv::text::length(text) > limit)
+            return fail(id, replaceMarker(msg::kMaxChars, "%1", std::to_string(limit)));
+        into = text;
+    }
+
+    // A text still as the field showed the value read gives that value exactly, no value
+    // included; anything typed must be a finite number that a REAL column holds.
+    void number(const std::string& text, std::optional<double> read, const NumberRule& rule,
+                ControlId id, std::optional<double>& into) {
+        if (!ok_)
+            return;
+        if (text == rule.show(read)) {
+            into = read;
+            return;
+        }
+        if (rule.emptyIsNoValue && orv::text::trim(text).empty()) {
+            into.reset();
+            return;
+        }
+        double v = 0;
+        if (!orv::text::parseDouble(text, v))
+            return fail(id, msg::kNumber);
+        if (rule.single && fitsSingle(v))
+            v = static_cast<double>(static_cast<float>(v));
+        if (rule.range && (v < rule.range->first || v > rule.range->second))
+            return fail(id, rangePrompt(msg::kNumberRange, format("%.6g", rule.range->first),
+                                        format("%.6g", rule.range->second)));
+        if (!fitsSingle(v))
+            return fail(id, msg::kNumber);
+        into = v;
+    }
+
+    void integer(const std::string& text, ControlId id, int& into,
+                 std::optional<std::pair<int, int>> range) {
+        if (!ok_)
+            return;
+        long long v = 0;
+        if (!orv::text::parseInt(text, v) || v < std::numeric_limits<int>::min() ||
+            v > std::numeric_limits<int>::max())
+            return fail(id, msg::kInteger);
+        if (range && (v < range->first || v > range->second))
+            return fail(id, rangePrompt(msg::kIntegerRange, std::to_string(range->first),
+                                        std::to_string(range->second)));
+        into = static_cast<int>(v);
+    }
+
+private:
+    void fail(ControlId id, const std::string& prompt) {
+        ui_.message(prompt, {}, Icon::Exclamation, Buttons::Ok);
+        focus_ = id;
+        ok_ = false;
+    }
+
+    orv::ui::Interaction& ui_;
+    std::optional<ControlId>& focus_;
+    bool ok_ = true;
+};
+
+// The order of the station lists: without regard to case (Cyrillic too), codes that differ
+// only in case in byte order.
+bool listedBefore(const std::string& a, const std::string& b) {
+    const std::string upperA = orv::text::toUpper(a), upperB = orv::text::toUpper(b);
+    return upperA != upperB ? upperA < upperB : a < b;
+}
+
 } // namespace
+
+std::string shortestText(double value) {
+    return shortestTextOf(value);
+}
+
+std::string shortestText(float value) {
+    return shortestTextOf(value);
+}
+
+std::string showCoordinate(std::optional<double> value) {
+    if (!value)
+        return {};
+    if (fitsSingle(*value)) {
+        const auto single = static_cast<float>(*value);
+        if (static_cast<double>(single) == *value)
+            return shortestText(single);
+    }
+    return shortestText(*value);
+}
+
+std::string showOffset(std::optional<double> value) {
+    return value ? format("%.3f", *value) : std::string();
+}
+
+std::string showSps(std::optional<double> value) {
+    if (!value)
+        return {};
+    return *value == std::floor(*value) ? format("%0.0f", *value) : format("%0.4f", *value);
+}
 
 const std::vector<std::string>& locationCodes() {
     static const std::vector<std::string> codes = {"??", "00", "10", "XX"};
@@ -102,10 +230,13 @@ void CStationDlg::open() {
 }
 
 int CStationDlg::findStation(const std::string& text) const {
-    for (std::size_t i = 0; i < controls_.staList.size(); ++i)
-        if (orv::text::startsWithNoCase(controls_.staList[i], text))
-            return static_cast<int>(i);
-    return -1;
+    const std::vector<std::string>& list = controls_.staList;
+    auto found = std::find(list.begin(), list.end(), text);
+    if (found == list.end())
+        found = std::find_if(list.begin(), list.end(), [&](const std::string& entry) {
+            return orv::text::startsWithNoCase(entry, text);
+        });
+    return found == list.end() ? -1 : static_cast<int>(found - list.begin());
 }
 
 void CStationDlg::fillLists() {
@@ -126,7 +257,7 @@ void CStationDlg::fillLists() {
     }
     // The lists show what the table holds: after the last station is deleted they are
     // empty rather than still offering it.
-    std::sort(stations.begin(), stations.end());
+    std::sort(stations.begin(), stations.end(), listedBefore);
     controls_.staList = stations;
     controls_.refstaList = stations;
     controls_.staSelection = -1;
@@ -155,9 +286,9 @@ void CStationDlg::onGroupCountChanged(const std::string& text) {
     controls_.ngroups = text;
     if (text.empty())
         return;
-    const int n = orv::text::toInt(text);
-    if (n >= 1 && n <= kGroups) {
-        state_.ngroups = n;
+    long long n = 0;
+    if (orv::text::parseInt(text, n) && n >= 1 && n <= kGroups) {
+        state_.ngroups = static_cast<int>(n);
         applyGroupEnabling();
     } else {
         state_.ngroups = 0;
@@ -178,8 +309,7 @@ void CStationDlg::applyGroupEnabling() {
 void CStationDlg::applyNewStationDefaults(orv::odbc::Connection& connection) {
     for (int i = 0; i < kChannels; ++i)
         state_.chan[static_cast<std::size_t>(i)] = kDefaultChannels[i];
-    for (int g = 0; g < kGroups; ++g)
-        state_.sps[static_cast<std::size_t>(g)] = kDefaultSps[g];
+    state_.sps = kDefaultSps;
     state_.ngroups = 4;
     state_.lat = 45;
     state_.lon = 45;
@@ -189,10 +319,10 @@ void CStationDlg::applyNewStationDefaults(orv::odbc::Connection& connection) {
     state_.nindex = nextStationNumber(connection);
 }
 
-void CStationDlg::lookUp(const std::string& code) {
+void CStationDlg::clearLookedUpFields() {
     state_.refsta.clear();
-    state_.dnorth.clear();
-    state_.deast.clear();
+    state_.dnorth.reset();
+    state_.deast.reset();
     state_.descr.clear();
     state_.staname.clear();
     state_.cod.clear();
@@ -203,79 +333,116 @@ void CStationDlg::lookUp(const std::string& code) {
     state_.lcode.fill({});
     // A station does not inherit the response files of the one shown before.
     controls_.responseFile.fill({});
+}
 
-    auto connection = openOperationConnection(ctx_.settings);
-    if (!connection) {
+void CStationDlg::lookUp(const std::string& code) {
+    clearLookedUpFields();
+    channels_ = ChannelsShown::Unread;
+    groupsRead_ = 0;
+    if (auto connection = openOperationConnection(ctx_.settings))
+        showStation(*connection, code);
+    else
         ctx_.ui->message(msg::kInitError, {}, Icon::None, Buttons::Ok);
-        return;
-    }
-    try {
-        CSite site(*connection);
-        site.setFilter(format(sql::kFilterStation, sqlText(code).c_str()));
-        site.open();
-        if (site.isEOF()) {
-            applyNewStationDefaults(*connection);
-            applyGroupEnabling();
-            return;
-        }
-        const SiteRow& r = site.row();
-        auto widen = [](double v) {
-            return v == kNoValue ? std::numeric_limits<float>::quiet_NaN() : static_cast<float>(v);
-        };
-        state_.ngroups = r.ngroups;
-        state_.elev = widen(r.elev);
-        state_.lat = widen(r.lat);
-        state_.lon = widen(r.lon);
-        state_.nindex = r.nindex;
-        state_.refsta = r.refsta;
-        state_.staname = r.staname;
-        state_.cod = r.cod;
-        state_.descr = r.descr;
-        state_.underground = r.underground;
-        state_.ondate = r.ondate;
-        state_.offdate = r.offdate;
-        state_.deast = r.deast == kNoValue ? std::string() : format("%.3f", r.deast);
-        state_.dnorth = r.dnorth == kNoValue ? std::string() : format("%.3f", r.dnorth);
-        site.close();
+    read_ = state_;
+}
 
-        // Channels are read where the channel table exists; without it the station's
-        // SITE row still shows.
-        if (connection->tableExists("SITECHAN"))
-            for (int g = 1; g <= state_.ngroups && g <= kGroups; ++g)
-                loadGroup(*connection, g);
+void CStationDlg::showStation(orv::odbc::Connection& connection, const std::string& code) {
+    std::string notice;
+    try {
+        if (readSite(connection, code)) {
+            notice = readChannels(connection, code);
+        } else {
+            applyNewStationDefaults(connection);
+            channels_ = ChannelsShown::Defaults;
+        }
     } catch (const DatabaseError& e) {
         showDatabaseError(e.what());
     }
-    connection.reset();
+    showLookUpNotice(notice);
     controls_.ondate = state_.ondate;
     controls_.offdate = state_.offdate;
     applyGroupEnabling();
 }
 
-void CStationDlg::loadGroup(orv::odbc::Connection& connection, int group) {
+bool CStationDlg::readSite(orv::odbc::Connection& connection, const std::string& code) {
+    CSite site(connection);
+    site.setFilter(format(sql::kFilterStation, sqlText(code).c_str()));
+    site.open();
+    if (site.isEOF())
+        return false;
+    const SiteRow& r = site.row();
+    auto number = [](double v) { return v == kNoValue ? std::nullopt : std::optional(v); };
+    state_.ngroups = r.ngroups;
+    state_.elev = number(r.elev);
+    state_.lat = number(r.lat);
+    state_.lon = number(r.lon);
+    state_.nindex = r.nindex;
+    state_.refsta = r.refsta;
+    state_.staname = r.staname;
+    state_.cod = r.cod;
+    state_.descr = r.descr;
+    state_.underground = r.underground;
+    state_.ondate = r.ondate;
+    state_.offdate = r.offdate;
+    state_.deast = number(r.deast);
+    state_.dnorth = number(r.dnorth);
+    return true;
+}
+
+// Reads the channels of the station's groups. Returns what the user is to be told: that
+// the channel table could not be read (nothing of it is shown then), or which rows are not
+// shown for want of a component index; empty when all is well.
+std::string CStationDlg::readChannels(orv::odbc::Connection& connection, const std::string& code) {
+    std::vector<std::string> unindexed;
+    const int groups = std::clamp(state_.ngroups, 0, kGroups);
+    try {
+        for (int g = 1; g <= groups; ++g)
+            loadGroup(connection, code, g, unindexed);
+    } catch (const DatabaseError& e) {
+        state_.chan.fill({});
+        state_.sps.fill({});
+        state_.sensor.fill({});
+        state_.lcode.fill({});
+        controls_.responseFile.fill({});
+        return format(msg::kChannelsUnread, code.c_str(), e.what());
+    }
+    channels_ = ChannelsShown::Read;
+    groupsRead_ = groups;
+    std::string list;
+    for (const std::string& channel : unindexed)
+        list += (list.empty() ? "" : ", ") + channel;
+    return list.empty() ? list : format(msg::kUnindexedChannels, list.c_str());
+}
+
+void CStationDlg::loadGroup(orv::odbc::Connection& connection, const std::string& code, int group,
+                            std::vector<std::string>& unindexed) {
     const auto g = static_cast<std::size_t>(group - 1);
     CSiteChan chan(connection);
-    chan.setFilter(format(sql::kFilterGroup, sqlText(state_.sta).c_str(), group));
+    chan.setFilter(format(sql::kFilterGroup, sqlText(code).c_str(), group));
     chan.open();
     for (; !chan.isEOF(); chan.moveNext()) {
         const SiteChanRow& r = chan.row();
-        if (r.chanindex >= 0 && r.chanindex <= 2) {
-            const auto i = static_cast<std::size_t>(channelIndex(group, r.chanindex));
+        if (!r.chanindex)
+            unindexed.push_back(format(msg::kUnindexedChannel, r.chan.c_str(), group));
+        else if (*r.chanindex >= 0 && *r.chanindex < kComponents) {
+            const auto i = static_cast<std::size_t>(channelIndex(group, *r.chanindex));
             controls_.responseFile[i] = r.calibfile;
             state_.chan[i] = r.chan;
             state_.lcode[g] = r.lcode;
             state_.sensor[g] = r.descr;
         }
-        if (r.sps == kNoValue)
-            state_.sps[g].clear();
-        else if (std::floor(r.sps) == r.sps)
-            state_.sps[g] = format("%0.0f", r.sps);
-        else
-            state_.sps[g] = format("%0.4f", r.sps);
+        state_.sps[g] = r.sps == kNoValue ? std::nullopt : std::optional(r.sps);
         if (state_.lcode[g].empty())
             state_.lcode[g] = "??";
     }
     chan.close();
+}
+
+// A notice of the look-up is shown once, not again at every look-up of the same station.
+void CStationDlg::showLookUpNotice(const std::string& notice) {
+    if (!notice.empty() && notice != lastNotice_)
+        ctx_.ui->message(notice, {}, Icon::Exclamation, Buttons::Ok);
+    lastNotice_ = notice;
 }
 
 void CStationDlg::refresh() {
@@ -283,9 +450,9 @@ void CStationDlg::refresh() {
     const StationState& s = state_;
     c.sta = s.sta;
     c.cod = s.cod;
-    c.lat = formatFloat(s.lat);
-    c.lon = formatFloat(s.lon);
-    c.elev = formatFloat(s.elev);
+    c.lat = showCoordinate(s.lat);
+    c.lon = showCoordinate(s.lon);
+    c.elev = showCoordinate(s.elev);
     c.nindex = format("%d", s.nindex);
     c.ngroups = format("%d", s.ngroups);
     c.descr = s.descr;
@@ -294,250 +461,49 @@ void CStationDlg::refresh() {
     c.ondate = s.ondate;
     c.offdate = s.offdate;
     c.refsta = s.refsta;
-    c.dnorth = s.dnorth;
-    c.deast = s.deast;
+    c.dnorth = showOffset(s.dnorth);
+    c.deast = showOffset(s.deast);
     c.chan = s.chan;
     c.lcode = s.lcode;
-    c.sps = s.sps;
+    for (std::size_t g = 0; g < static_cast<std::size_t>(kGroups); ++g)
+        c.sps[g] = showSps(s.sps[g]);
     c.sensor = s.sensor;
 }
 
 bool CStationDlg::takeValues() {
     StationState s = state_;
-    auto fail = [&](ControlId id, std::string message) {
-        ctx_.ui->message(message, {}, Icon::Exclamation, Buttons::Ok);
-        focus_ = id;
-        return false;
-    };
-    auto maxChars = [&](const std::string& text, std::size_t limit, ControlId id,
-                        std::string& into) {
-        if (orv::text::length(text) > limit)
-            return fail(id, replaceMarker(msg::kMaxChars, "%1", std::to_string(limit)));
-        into = text;
-        return true;
-    };
-    auto number = [&](const std::string& text, ControlId id, float& into,
-                      std::optional<std::pair<double, double>> range) {
-        double v = 0;
-        if (!orv::text::parseDouble(text, v))
-            return fail(id, msg::kNumber);
-        const float f = static_cast<float>(v);
-        if (range && (f < range->first || f > range->second))
-            return fail(id, replaceMarker(replaceMarker(msg::kNumberRange, "%1",
-                                                        format("%.6g", range->first)),
-                                          "%2", format("%.6g", range->second)));
-        into = f;
-        return true;
-    };
-    auto integer = [&](const std::string& text, ControlId id, int& into,
-                       std::optional<std::pair<int, int>> range) {
-        long long v = 0;
-        if (!orv::text::parseInt(text, v) || v < std::numeric_limits<int>::min() ||
-            v > std::numeric_limits<int>::max())
-            return fail(id, msg::kInteger);
-        if (range && (v < range->first || v > range->second))
-            return fail(id, replaceMarker(replaceMarker(msg::kIntegerRange, "%1",
-                                                        std::to_string(range->first)),
-                                          "%2", std::to_string(range->second)));
-        into = static_cast<int>(v);
-        return true;
-    };
+    const StationState& r = read_;
     const StationControls& c = controls_;
+    ValueTaker take(*ctx_.ui, focus_);
     for (int i = 0; i < kChannels; ++i) {
         const auto k = static_cast<std::size_t>(i);
-        if (!maxChars(c.chan[k], 6, {Kind::Channel, i}, s.chan[k]))
-            return false;
+        take.chars(c.chan[k], 6, {Kind::Channel, i}, s.chan[k]);
     }
-    if (!number(c.elev, {Kind::Elev}, s.elev, std::nullopt) ||
-        !number(c.lat, {Kind::Lat}, s.lat, std::pair{-180.0, 180.0}) ||
-        !number(c.lon, {Kind::Lon}, s.lon, std::pair{-180.0, 180.0}) ||
-        !integer(c.ngroups, {Kind::Ngroups}, s.ngroups, std::pair{1, kGroups}) ||
-        !maxChars(c.sta, 8, {Kind::Station}, s.sta) || !maxChars(c.cod, 8, {Kind::Cod}, s.cod))
-        return false;
-    s.sps = c.sps;
-    if (!integer(c.nindex, {Kind::Nindex}, s.nindex, std::nullopt))
-        return false;
+    take.number(c.elev, r.elev, kElevationRule, {Kind::Elev}, s.elev);
+    take.number(c.lat, r.lat, kCoordinateRule, {Kind::Lat}, s.lat);
+    take.number(c.lon, r.lon, kCoordinateRule, {Kind::Lon}, s.lon);
+    take.integer(c.ngroups, {Kind::Ngroups}, s.ngroups, std::pair{1, kGroups});
+    take.chars(c.sta, 8, {Kind::Station}, s.sta);
+    take.chars(c.cod, 8, {Kind::Cod}, s.cod);
+    for (int g = 0; take.ok() && g < s.ngroups; ++g) {
+        const auto k = static_cast<std::size_t>(g);
+        take.number(c.sps[k], r.sps[k], kSpsRule, {Kind::Sps, g}, s.sps[k]);
+    }
+    take.integer(c.nindex, {Kind::Nindex}, s.nindex, std::nullopt);
     s.lcode = c.lcode;
     s.refsta = c.refsta;
-    s.dnorth = c.dnorth;
-    s.deast = c.deast;
-    if (!maxChars(c.descr, 50, {Kind::Descr}, s.descr) ||
-        !maxChars(c.staname, 50, {Kind::Staname}, s.staname) ||
-        !maxChars(c.underground, 250, {Kind::Underground}, s.underground) ||
-        !maxChars(c.ondate, 50, {Kind::Ondate}, s.ondate) ||
-        !maxChars(c.offdate, 50, {Kind::Offdate}, s.offdate))
-        return false;
+    take.number(c.dnorth, r.dnorth, kOffsetRule, {Kind::Dnorth}, s.dnorth);
+    take.number(c.deast, r.deast, kOffsetRule, {Kind::Deast}, s.deast);
+    take.chars(c.descr, 50, {Kind::Descr}, s.descr);
+    take.chars(c.staname, 50, {Kind::Staname}, s.staname);
+    take.chars(c.underground, 250, {Kind::Underground}, s.underground);
+    take.chars(c.ondate, 50, {Kind::Ondate}, s.ondate);
+    take.chars(c.offdate, 50, {Kind::Offdate}, s.offdate);
     s.sensor = c.sensor;
+    if (!take.ok())
+        return false;
     state_ = s;
     return true;
-}
-
-// --- writing ---------------------------------------------------------------------------
-
-void CStationDlg::writeChannels(orv::odbc::Connection& connection, const std::string& code) {
-    std::string cleanup = format(sql::kChannelCleanup, sqlText(code).c_str());
-    for (int g = 1; g <= kGroups && g <= state_.ngroups; ++g) {
-        const auto gi = static_cast<std::size_t>(g - 1);
-        for (int c = 0; c < kComponents; ++c) {
-            const auto i = static_cast<std::size_t>(channelIndex(g, c));
-            const std::string& name = state_.chan[i];
-            if (name.empty())
-                continue;
-            CSiteChan chan(connection);
-            chan.setFilter(
-                format(sql::kFilterChannel, sqlText(code).c_str(), sqlText(name).c_str(), g, c));
-            chan.open();
-            if (chan.isEOF())
-                chan.addNew();
-            else
-                chan.edit();
-            SiteChanRow& r = chan.editRow();
-            r.sta = code;
-            r.chan = name;
-            r.ngroup = g;
-            r.chanindex = c;
-            r.sps = orv::text::toDouble(state_.sps[gi]);
-            r.hang = 0;
-            r.vang = 0;
-            r.calibfile = controls_.responseFile[i];
-            r.lddate = orv::odbc::Timestamp::now();
-            r.lcode = state_.lcode[gi];
-            r.descr = state_.sensor[gi];
-            chan.update();
-            chan.close();
-            cleanup += format(sql::kChannelCleanupKeep, sqlText(name).c_str());
-        }
-    }
-    orv::odbc::Statement st(connection);
-    if (!st.valid())
-        throwDatabaseError(nullptr, connection);
-    if (orv::odbc::isError(st.execDirect(cleanup)))
-        throwDatabaseError(&st, connection);
-}
-
-void CStationDlg::onWrite() {
-    if (!takeValues())
-        return;
-    auto connection = openOperationConnection(ctx_.settings);
-    if (!connection) {
-        ctx_.ui->message(msg::kInitError, {}, Icon::None, Buttons::Ok);
-        return;
-    }
-    const std::tm now = orv::text::localNow();
-    const std::string loadDate = orv::text::formatTime("%Y-%m-%d %H:%M:%S", now);
-    const int currentYear = now.tm_year + 1900;
-
-    std::string ondate, offdate;
-    if (!state_.ondate.empty()) {
-        const NormalisedDate n =
-            normaliseDateTime(state_.ondate, {1900, 1, 1, 0, 0, 0}, currentYear);
-        if (!n.valid) {
-            ctx_.ui->error(format(msg::kDateError, "ondate", n.text.c_str()));
-            return;
-        }
-        ondate = n.text;
-    }
-    if (!state_.offdate.empty()) {
-        const NormalisedDate n =
-            normaliseDateTime(state_.offdate, {1970, 1, 1, 0, 0, 0}, currentYear);
-        if (!n.valid) {
-            ctx_.ui->error(format(msg::kDateError, "offdate", n.text.c_str()));
-            return;
-        }
-        offdate = n.text;
-    }
-    const std::string staname = orv::text::replaceAll(state_.staname, "'", "`");
-    const std::string descr = orv::text::replaceAll(state_.descr, "'", "`");
-
-    std::string code = controls_.sta;
-    int nindex = state_.nindex;
-    if (pendingCopy_) {
-        code = *pendingCopy_;
-        nindex = 0;
-        pendingCopy_.reset();
-    }
-    if (nindex == 0)
-        nindex = nextStationNumber(*connection);
-
-    orv::odbc::Connection& counter = ctx_.startupConnection ? *ctx_.startupConnection : *connection;
-    const bool exists = stationCount(counter, "SITE", code);
-    if (exists && !offdate.empty())
-        offdate = normaliseDateTime(state_.offdate, {1970, 1, 1, 1, 1, 1}, currentYear).text;
-
-    const double lat = static_cast<double>(state_.lat);
-    const double lon = static_cast<double>(state_.lon);
-    const double elev = static_cast<double>(state_.elev);
-    const double deast = orv::text::toDouble(state_.deast);
-    const double dnorth = orv::text::toDouble(state_.dnorth);
-    const std::string eDescr = sqlText(descr), eStaname = sqlText(staname),
-                      eCod = sqlText(state_.cod), eRefsta = sqlText(state_.refsta),
-                      eGround = sqlText(state_.underground), eCode = sqlText(code);
-    const char *d = eDescr.c_str(), *n = eStaname.c_str(), *cod = eCod.c_str(),
-               *ref = eRefsta.c_str(), *gr = eGround.c_str(), *sta = eCode.c_str(),
-               *ld = loadDate.c_str(), *on = ondate.c_str(), *off = offdate.c_str();
-    const int ng = state_.ngroups;
-    std::string statement;
-    const bool hasOn = !ondate.empty(), hasOff = !offdate.empty();
-    if (!exists) {
-        if (!hasOn && !hasOff)
-            statement = format(sql::kSiteInsert, nindex, ng, lat, lon, elev, d, n, cod, ref, deast,
-                               dnorth, gr, ld, sta);
-        else if (!hasOn)
-            statement = format(sql::kSiteInsertOff, nindex, ng, lat, lon, elev, d, n, cod, off, ref,
-                               deast, dnorth, gr, ld, sta);
-        else if (!hasOff)
-            statement = format(sql::kSiteInsertOn, nindex, ng, lat, lon, elev, d, n, cod, on, ref,
-                               deast, dnorth, gr, ld, sta);
-        else
-            statement = format(sql::kSiteInsertOnOff, nindex, ng, lat, lon, elev, d, n, cod, on,
-                               off, ref, deast, dnorth, gr, ld, sta);
-    } else {
-        if (!hasOn && !hasOff)
-            statement = format(sql::kSiteUpdate, nindex, ng, lat, lon, elev, d, n, cod, ref, deast,
-                               dnorth, gr, ld, sta);
-        else if (!hasOn)
-            statement = format(sql::kSiteUpdateOff, nindex, ng, lat, lon, elev, d, n, cod, off, ref,
-                               deast, dnorth, gr, ld, sta);
-        else if (!hasOff)
-            statement = format(sql::kSiteUpdateOn, nindex, ng, lat, lon, elev, d, n, cod, on, ref,
-                               deast, dnorth, gr, ld, sta);
-        else
-            statement = format(sql::kSiteUpdateOnOff, nindex, ng, lat, lon, elev, d, n, cod, on,
-                               off, ref, deast, dnorth, gr, ld, sta);
-    }
-    {
-        orv::odbc::Statement st(*connection);
-        if (!st.valid() || orv::odbc::isError(st.execDirect(statement))) {
-            std::string why = st.valid() ? st.diagnostic() : connection->diagnostic();
-            showDatabaseError(why.empty() ? connection->diagnostic() : why);
-            return;
-        }
-    }
-    {
-        orv::odbc::Transaction transaction(*connection);
-        if (!transaction.begun()) {
-            ctx_.ui->message(msg::kBeginTransactionError, {}, Icon::None, Buttons::Ok);
-            return;
-        }
-        try {
-            writeChannels(*connection, code);
-            if (orv::odbc::isError(transaction.commit()))
-                throwDatabaseError(nullptr, *connection);
-        } catch (const DatabaseError& e) {
-            transaction.rollback();
-            showDatabaseError(e.what());
-            return;
-        }
-    }
-    ctx_.ui->message(format(msg::kWritten, code.c_str()), {}, Icon::None, Buttons::Ok);
-    connection.reset();
-
-    fillLists();
-    controls_.staSelection = findStation(code);
-    controls_.sta = code;
-    state_.sta = code;
-    lookUp(code);
-    refresh();
 }
 
 // --- deleting and copying --------------------------------------------------------------

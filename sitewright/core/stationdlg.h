@@ -6,7 +6,9 @@
 // Two layers, as in any dialog: the controls (the texts the widgets show, their lists,
 // which are enabled, where the focus goes) and the state (the values last looked up or
 // taken from the controls). refresh() puts the state into the controls; takeValues()
-// validates the controls into the state.
+// validates the controls into the state. A number field whose text is still what the
+// look-up showed gives back the value read, exactly (no value stays no value), so saving a
+// station nobody edited moves nothing.
 #pragma once
 
 #include "core/responselink.h"
@@ -84,16 +86,38 @@ struct StationControls {
     std::array<bool, kGroups> groupEnabled{};
 };
 
+// The values of the station shown. Numbers without a value (NULL) are nullopt.
 struct StationState {
     std::string sta, cod;
-    float lat = 0, lon = 0, elev = 0; // NaN: no value
+    std::optional<double> lat, lon, elev; // single precision when typed
     int nindex = 0;
     int ngroups = 0;
     std::string descr, staname, underground, ondate, offdate;
-    std::string refsta, dnorth, deast;
+    std::string refsta;
+    std::optional<double> dnorth, deast;
     std::array<std::string, kChannels> chan;
-    std::array<std::string, kGroups> lcode, sps, sensor;
+    std::array<std::string, kGroups> lcode, sensor;
+    std::array<std::optional<double>, kGroups> sps;
 };
+
+// Where the channels shown come from, which decides what a write does with them.
+enum class ChannelsShown {
+    Read,     // the station's rows: written, and the rows of names no longer shown removed
+    Defaults, // a new station: written, nothing removed
+    Unread,   // the channel table could not be read: nothing written, nothing removed
+};
+
+// The shortest text that reads back as exactly this value, in the C locale.
+std::string shortestText(double value);
+std::string shortestText(float value);
+
+// How the numbers are shown; empty for no value. A coordinate or the elevation shows the
+// shortest text that reads back as the value, taken in single precision when the value is
+// one (so 55.7 from a REAL column shows as 55.7, and 142.123456 from a DOUBLE one as it
+// is). An offset shows "%.3f"; samples per second "%0.0f" when whole, else "%0.4f".
+std::string showCoordinate(std::optional<double> value);
+std::string showOffset(std::optional<double> value);
+std::string showSps(std::optional<double> value);
 
 // The location codes each group's list offers.
 const std::vector<std::string>& locationCodes();
@@ -157,18 +181,42 @@ public:
     void refresh();
     bool takeValues();
     void applyGroupEnabling();
-    // The first entry of the station list that begins with text (any case); -1 if none.
+    // The entry of the station list that is the text, else the first that begins with it
+    // (any case); -1 if none.
     int findStation(const std::string& text) const;
 
 private:
+    struct SiteWrite;
+
+    void clearLookedUpFields();
+    void showStation(orv::odbc::Connection& connection, const std::string& code);
+    bool readSite(orv::odbc::Connection& connection, const std::string& code);
+    std::string readChannels(orv::odbc::Connection& connection, const std::string& code);
     void applyNewStationDefaults(orv::odbc::Connection& connection);
-    void loadGroup(orv::odbc::Connection& connection, int group);
+    void loadGroup(orv::odbc::Connection& connection, const std::string& code, int group,
+                   std::vector<std::string>& unindexed);
+    void showLookUpNotice(const std::string& notice);
     void showDatabaseError(const std::string& why);
-    void writeChannels(orv::odbc::Connection& connection, const std::string& code);
+
+    bool takeDate(const std::string& typed, const orv::odbc::Timestamp& defaults, int currentYear,
+                  const char* name, std::string& into);
+    std::optional<SiteWrite> prepareSiteWrite(orv::odbc::Connection& connection);
+    bool runSiteStatement(orv::odbc::Connection& connection, const std::string& statement);
+    bool writeChannels(orv::odbc::Connection& connection, const std::string& code,
+                       std::optional<int> cleanUpGroups);
+    std::vector<std::string> writeChannelRows(orv::odbc::Connection& connection,
+                                              const std::string& code);
+    void writeChannelRow(orv::odbc::Connection& connection, const std::string& code, int group,
+                         int component);
+    void showWritten(const std::string& code);
 
     DialogContext ctx_;
     StationControls controls_;
     StationState state_;
+    StationState read_; // the state as the last look-up left it
+    ChannelsShown channels_ = ChannelsShown::Unread;
+    int groupsRead_ = 0; // the groups whose channels the last look-up read
+    std::string lastNotice_;
     std::string requested_;
     std::optional<std::string> pendingCopy_;
     std::optional<ControlId> focus_;

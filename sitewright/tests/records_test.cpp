@@ -146,6 +146,24 @@ TEST_P(Records, ChannelsWorkOnATableWhoseDepthColumnIsEdepth) {
     EXPECT_DOUBLE_EQ(orv::text::toDouble(db.scalar("SELECT EDEPTH FROM SITECHAN")), 7);
 }
 
+TEST_P(Records, ARowWithoutComponentIndexReadsWithoutOneAndCanBeGivenOne) {
+    db.createSiteChanTable();
+    db.exec("INSERT INTO SITECHAN (STA, CHAN, NGROUP, SPS) VALUES ('KIV', 'BHZ', 1, 20)");
+    db.exec("INSERT INTO SITECHAN (STA, CHAN, NGROUP, CHANINDEX) VALUES ('KIV', 'BHZ', 1, 1)");
+    CSiteChan chan(*connection);
+    chan.setFilter("STA='KIV' and CHANINDEX is null");
+    chan.open();
+    ASSERT_FALSE(chan.isEOF());
+    EXPECT_EQ(chan.row().chanindex, std::nullopt);
+    chan.edit();
+    chan.editRow().chanindex = 0;
+    chan.editRow().sps = kNoValue; // emptied: becomes NULL
+    chan.update();
+    EXPECT_EQ(db.column("SELECT CHANINDEX FROM SITECHAN ORDER BY CHANINDEX"),
+              (std::vector<std::string>{"0", "1"}));
+    EXPECT_EQ(db.scalar("SELECT SPS FROM SITECHAN WHERE CHANINDEX=0"), "<NULL>");
+}
+
 TEST_P(Records, FiltersTakeEscapedApostrophes) {
     db.createSiteChanTable();
     db.exec("INSERT INTO SITECHAN (STA, CHAN, NGROUP, CHANINDEX) VALUES ('O''K', 'B''Z', 1, 0)");

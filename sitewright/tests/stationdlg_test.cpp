@@ -5,6 +5,20 @@
 using namespace orv::sitewright;
 using Kind = ControlId::Kind;
 
+TEST(NumbersShown, CoordinatesShowTheShortestTextOfTheirPrecision) {
+    // From a REAL column: the single-precision value, as typed.
+    EXPECT_EQ(showCoordinate(static_cast<double>(55.7f)), "55.7");
+    EXPECT_EQ(showCoordinate(static_cast<double>(142.123456f)), "142.12346");
+    // From a DOUBLE column: every digit stored.
+    EXPECT_EQ(showCoordinate(142.123456), "142.123456");
+    EXPECT_EQ(showCoordinate(45), "45");
+    EXPECT_EQ(showCoordinate(1e39), "1e+39");
+    EXPECT_EQ(showCoordinate(std::nullopt), "");
+    EXPECT_EQ(showOffset(1.23456), "1.235");
+    EXPECT_EQ(showSps(0.5), "0.5000");
+    EXPECT_EQ(showSps(20), "20");
+}
+
 class StationDialog : public DialogTest {};
 
 TEST_P(StationDialog, AnUnknownCodeShowsTheDefaultsOfANewStation) {
@@ -151,6 +165,73 @@ TEST_P(StationDialog, ValidationStopsAtTheFirstFailureInOrderAndPutsTheFocusTher
     d->onWrite();
     EXPECT_EQ(ui.messageTexts(), (std::vector<std::string>{"Please enter a number."}));
     EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM SITE"), "0");
+}
+
+TEST_P(StationDialog, NumbersThatAreNotPlainFiniteDecimalsAreRefusedWithTheirFieldsPrompt) {
+    const std::string number = "Please enter a number.";
+    const std::string integer = "Please enter an integer.";
+    const std::string latitude = "Please enter a number between -180 and 180.";
+    struct Case {
+        std::string StationControls::*field; // or nullptr: samples per second of group 2
+        std::string text, prompt;
+        ControlId focus;
+    };
+    const std::vector<Case> cases = {
+        {&StationControls::lat, "nan", number, {Kind::Lat}},
+        {&StationControls::lon, "inf", number, {Kind::Lon}},
+        {&StationControls::lat, "0x10", number, {Kind::Lat}},
+        {&StationControls::lat, "1e39", latitude, {Kind::Lat}},
+        {&StationControls::elev, "1e39", number, {Kind::Elev}},
+        {&StationControls::elev, "-1e39", number, {Kind::Elev}},
+        {&StationControls::elev, "1,5.0", number, {Kind::Elev}},
+        {&StationControls::nindex, "0x10", integer, {Kind::Nindex}},
+        {&StationControls::nindex, "1e3", integer, {Kind::Nindex}},
+        {&StationControls::nindex, "99999999999", integer, {Kind::Nindex}},
+        {&StationControls::dnorth, "1.5km", number, {Kind::Dnorth}},
+        {&StationControls::dnorth, "inf", number, {Kind::Dnorth}},
+        {&StationControls::deast, "0x10", number, {Kind::Deast}},
+        {&StationControls::deast, "1e39", number, {Kind::Deast}},
+        {nullptr, "nan", number, {Kind::Sps, 1}},
+        {nullptr, "1e39", number, {Kind::Sps, 1}},
+        {nullptr, "0x10", number, {Kind::Sps, 1}},
+    };
+    auto d = openDialog("NEW");
+    const StationControls valid = d->controls();
+    for (const Case& c : cases) {
+        d->controls() = valid;
+        if (c.field)
+            d->controls().*c.field = c.text;
+        else
+            d->controls().sps[1] = c.text;
+        ui.clear();
+        d->onWrite();
+        EXPECT_EQ(ui.messageTexts(), (std::vector<std::string>{c.prompt})) << c.text;
+        EXPECT_EQ(d->takeFocus(), c.focus) << c.text;
+    }
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM SITE"), "0");
+    // The samples per second of a group that is not written are not read.
+    d->controls() = valid;
+    d->controls().ngroups = "1";
+    d->controls().sps[1] = "nan";
+    ui.clear();
+    d->onWrite();
+    EXPECT_EQ(ui.messageTexts().size(), 1u);
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM SITE"), "1");
+}
+
+TEST_P(StationDialog, TheListIsSortedWithoutRegardToCaseAndAWriteSelectsTheCodeWritten) {
+    for (const char* code : {"Бета", "ZZZ", "KIVX", "арти", "abc", "KIV"})
+        addSite(code, 1, 1);
+    auto d = openDialog("ZZZ");
+    EXPECT_EQ(d->controls().staList,
+              (std::vector<std::string>{"abc", "KIV", "KIVX", "ZZZ", "арти", "Бета"}));
+    // A copy under a lower-case code lands beside its upper-case twin and is the one selected.
+    d->setCopyPrompt([](const std::string&) { return std::optional<std::string>("kiv"); });
+    d->onCopy();
+    const StationControls& c = d->controls();
+    ASSERT_GE(c.staSelection, 0);
+    EXPECT_EQ(c.staList[static_cast<std::size_t>(c.staSelection)], "kiv");
+    EXPECT_EQ(c.sta, "kiv");
 }
 
 TEST_P(StationDialog, AStationCodeLongerThanEightCharactersIsRefused) {

@@ -39,7 +39,7 @@ TEST_P(StationWindowTest, EveryControlIsLabelledOrNamedAndNoLabelIsClipped) {
     addSite("KIV", 1, 2);
     db.exec("UPDATE SITE SET DESCR='Кисловодск', STANAME='Kislovodsk', COD='KIV', "
             "UNDERGROUND='Известняк', ONDATE={ts '2001-05-07 00:00:00'}, REFSTA='KIV', "
-            "DNORTH=1.25 WHERE STA='KIV'");
+            "DNORTH=1.25, LON=-142.123456, ELEV=-1234.56789 WHERE STA='KIV'");
     addChan("KIV", "BHZ", 1, 0, ", SPS, LCODE, DESCR, CALIBFILE",
             ", 20, '00', 'STS-2', 'kiv_bhz.pz'");
     addChan("KIV", "BHN", 1, 1, ", SPS, LCODE, DESCR", ", 20, '00', 'STS-2'");
