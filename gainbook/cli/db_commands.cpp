@@ -214,12 +214,8 @@ bool writeOne(const std::string& path, const ParsedOptions& opts, formats::Loade
     const std::string fileTime = formats::fileTimeText(path);
     const formats::ReadResult read =
         formats::readResponseFile(*bytes, fileName, fileTime, [format] { return format; });
-    if (read.status == formats::ReadStatus::WrongFormat) {
-        err << "gainbook-cli write: " << path << ": " << formats::kWrongFormatMessage << "\n";
-        return false;
-    }
-    if (read.status == formats::ReadStatus::TooLong) {
-        err << "gainbook-cli write: " << path << ": " << formats::kTextTooLongMessage << "\n";
+    if (const char* refusal = formats::refusalMessage(read.status)) {
+        err << "gainbook-cli write: " << path << ": " << refusal << "\n";
         return false;
     }
     if (read.status != formats::ReadStatus::Read)

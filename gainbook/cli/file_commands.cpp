@@ -125,6 +125,8 @@ std::optional<int> loadFile(const std::string& command, const std::string& path,
         return failure(err, command, path + ": " + formats::kWrongFormatMessage);
     case response::PanelLoadStatus::TooLong:
         return failure(err, command, path + ": " + formats::kTextTooLongMessage);
+    case response::PanelLoadStatus::TooManyRows:
+        return failure(err, command, path + ": " + formats::kTooManyFapRowsMessage);
     case response::PanelLoadStatus::Cancelled:
         break;
     }
