@@ -132,6 +132,12 @@ TEST(SacSensitivity, NothingOrRefusal) {
         CalibStatus::Unchanged);
     EXPECT_EQ(sacSensitivity(" 1.0000000  2.0e+000  0.0\r\n", LoadedFileKind::Sac, in).status,
               CalibStatus::WrongFormat);
+    // Held to the working buffer as a FAP text is.
+    const std::string pz = "ZEROS 0\r\nPOLES 0\r\nCONSTANT 1\r\n";
+    const std::string padding(orv::gainbook::formats::kMaxTextChars - pz.size(), '*');
+    EXPECT_EQ(sacSensitivity(pz + padding, LoadedFileKind::Sac, in).status, CalibStatus::Set);
+    EXPECT_EQ(sacSensitivity(pz + padding + "*", LoadedFileKind::Sac, in).status,
+              CalibStatus::TooLong);
 }
 
 TEST(PanelCalib, ChoosesTheEvaluationByKind) {
