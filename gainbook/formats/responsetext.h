@@ -1,6 +1,6 @@
-// What every response text operation shares: the kinds of text the file panel holds,
-// the one working buffer bound with the limits taken from it, and the messages shown when a text
-// cannot be used.
+// What every response text operation shares: the kinds of text the file panel holds, the
+// one working buffer bound with the limits taken from it, and the messages shown when a
+// text cannot be used.
 #pragma once
 
 #include <cstddef>
@@ -28,8 +28,8 @@ bool fitsWorkingBuffer(std::string_view utf8Text);
 
 inline constexpr const char* kWrongFormatMessage = "Неправильный формат данных";
 inline constexpr const char* kLoadErrorCaption = "Ошибка при загрузке файла";
-static_assert(kMaxTextChars == 131071, "the messages below name the limits");
-static_assert(kMaxFapRows == 3971 && kMaxFileBytes == 131072);
+// The messages name the limits.
+static_assert(kMaxTextChars == 131071 && kMaxFapRows == 3971 && kMaxFileBytes == 131072);
 inline constexpr const char* kTextTooLongMessage =
     "Текст длиннее 131071 символа и не может быть обработан";
 inline constexpr const char* kTooManyFapRowsMessage =
