@@ -235,8 +235,9 @@ void MainWindow::loadFromFile() {
         });
     if (read.status == formats::ReadStatus::Cancelled)
         return;
-    if (read.status == formats::ReadStatus::TooLong) {
-        ui_.warn(formats::kTextTooLongMessage, formats::kLoadErrorCaption);
+    if (read.status == formats::ReadStatus::TooLong ||
+        read.status == formats::ReadStatus::TooManyRows) {
+        ui_.warn(formats::refusalMessage(read.status), formats::kLoadErrorCaption);
         return;
     }
 

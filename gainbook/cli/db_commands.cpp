@@ -57,9 +57,10 @@ const std::string kWriteUsage =
         "  --start, --end   начало и конец интервала (без --end интервал открыт)\n"
         "  --format      формат файла без заголовка: sac (по умолчанию), fap-orv, fap-gse2\n"
         "  --calib       CALIB вместо вычисленного по тексту\n"
-        "  --freq        FREQ (по умолчанию 1.0)\n"
-        "  --calib-unit  единица CALIB (по умолчанию nm/counts*sec)\n"
-        "  --freq-unit   единица FREQ (по умолчанию Hz)\n") +
+        "  --freq        FREQ (по умолчанию 1.0); в числах допускается десятичная запятая\n"
+        "  --calib-unit  единица CALIB: nm/counts, nm/counts*sec (по умолчанию) или\n"
+        "                nm/counts*sec**2\n"
+        "  --freq-unit   единица FREQ: Hz (по умолчанию) или rad/sec\n") +
     kConnectionHelp;
 
 const std::vector<OptionSpec> kConnectionOptions = {
@@ -214,12 +215,8 @@ bool writeOne(const std::string& path, const ParsedOptions& opts, formats::Loade
     const std::string fileTime = formats::fileTimeText(path);
     const formats::ReadResult read =
         formats::readResponseFile(*bytes, fileName, fileTime, [format] { return format; });
-    if (read.status == formats::ReadStatus::WrongFormat) {
-        err << "gainbook-cli write: " << path << ": " << formats::kWrongFormatMessage << "\n";
-        return false;
-    }
-    if (read.status == formats::ReadStatus::TooLong) {
-        err << "gainbook-cli write: " << path << ": " << formats::kTextTooLongMessage << "\n";
+    if (const char* refusal = formats::refusalMessage(read.status)) {
+        err << "gainbook-cli write: " << path << ": " << refusal << "\n";
         return false;
     }
     if (read.status != formats::ReadStatus::Read)
@@ -286,7 +283,7 @@ int runWrite(const std::vector<std::string>& args, std::ostream& out, std::ostre
     for (const char* name : {"sta", "chan", "start", "end", "net", "loc", "format", "calib", "freq",
                              "calib-unit", "freq-unit"})
         specs.push_back({name, true});
-    const ParsedOptions opts = parseOptions(args, specs);
+    ParsedOptions opts = parseOptions(args, specs);
     if (opts.help) {
         out << kWriteUsage;
         return kOk;
@@ -299,11 +296,18 @@ int runWrite(const std::vector<std::string>& args, std::ostream& out, std::ostre
     const auto format = formatOption(opts, error);
     if (!format)
         return usageError(err, "write", error);
+    // Numbers are taken in the C locale; units only those the sensitivity tells apart.
     for (const char* name : {"calib", "freq"}) {
-        double value = 0;
-        if (const auto v = opts.value(name); v && !orv::text::parseDouble(*v, value))
-            return usageError(err, "write", std::string("--") + name + ": не число: " + *v);
+        const OptionValue v = numberOption(opts, name, NumberKind::Real);
+        if (!v.error.empty())
+            return usageError(err, "write", v.error);
+        if (v.text)
+            opts.values[name] = *v.text;
     }
+    for (const OptionValue& v : {choiceOption(opts, "calib-unit", response::kCalibUnits),
+                                 choiceOption(opts, "freq-unit", response::kFreqUnits)})
+        if (!v.error.empty())
+            return usageError(err, "write", v.error);
 
     ConsoleInteraction ui(err, opts.has("yes"));
     DatabaseConnection connection = connectChecked(opts, ui, "write", err);

@@ -34,7 +34,8 @@ const char* const kAfrUsage =
     "  --linear   равномерная сетка вместо сетки по декадам\n"
     "\n"
     "Для текста FAP сетка берётся из таблицы; пересчёт с производной выполняется, как\n"
-    "после нажатия кнопки единиц при выбранном виде движения.\n";
+    "после нажатия кнопки единиц при выбранном виде движения. Числа можно писать с\n"
+    "десятичной запятой.\n";
 
 const char* const kCalibUsage =
     "Использование: gainbook-cli calib FILE [--format sac|fap-orv|fap-gse2] [--freq F]\n"
@@ -43,10 +44,13 @@ const char* const kCalibUsage =
     "Загружает FILE так же, как панель файла, и печатает CALIB, который она показывает.\n"
     "\n"
     "  --format      формат файла без заголовка: sac (по умолчанию), fap-orv, fap-gse2\n"
-    "  --freq        FREQ (по умолчанию 1.0)\n"
-    "  --calib-unit  единица CALIB (по умолчанию nm/counts*sec); для nm/counts*sec\n"
-    "                и nm/counts*sec**2 не учитываются один и два нуля в начале координат\n"
-    "  --freq-unit   единица FREQ (по умолчанию Hz; rad/sec - круговая частота)\n";
+    "  --freq        FREQ, больше 0 (по умолчанию 1.0)\n"
+    "  --calib-unit  единица CALIB: nm/counts, nm/counts*sec (по умолчанию) или\n"
+    "                nm/counts*sec**2; для nm/counts*sec и nm/counts*sec**2 не учитываются\n"
+    "                один и два нуля в начале координат\n"
+    "  --freq-unit   единица FREQ: Hz (по умолчанию) или rad/sec (круговая частота)\n"
+    "\n"
+    "Числа можно писать с десятичной запятой.\n";
 
 const char* const kFapUsage =
     "Использование: gainbook-cli fap FILE [--gse2]\n"
@@ -125,23 +129,21 @@ std::optional<int> loadFile(const std::string& command, const std::string& path,
         return failure(err, command, path + ": " + formats::kWrongFormatMessage);
     case response::PanelLoadStatus::TooLong:
         return failure(err, command, path + ": " + formats::kTextTooLongMessage);
+    case response::PanelLoadStatus::TooManyRows:
+        return failure(err, command, path + ": " + formats::kTooManyFapRowsMessage);
     case response::PanelLoadStatus::Cancelled:
         break;
     }
     return failure(err, command, path + ": файл не загружен");
 }
 
-std::optional<int> numberOption(const std::string& command, const ParsedOptions& opts,
-                                const std::string& name, bool integer, std::string& field,
-                                std::ostream& err) {
-    const std::optional<std::string> v = opts.value(name);
-    if (!v)
-        return std::nullopt;
-    double d = 0;
-    long long i = 0;
-    if (integer ? !orv::text::parseInt(*v, i) : !orv::text::parseDouble(*v, d))
-        return usageError(err, command, "--" + name + ": не число: " + *v);
-    field = orv::text::trim(*v);
+// Takes a checked option into field; the exit status when it is refused.
+std::optional<int> takeOption(const std::string& command, const OptionValue& option,
+                              std::string& field, std::ostream& err) {
+    if (!option.error.empty())
+        return usageError(err, command, option.error);
+    if (option.text)
+        field = *option.text;
     return std::nullopt;
 }
 
@@ -179,11 +181,12 @@ int runAfr(const std::vector<std::string>& args, std::ostream& out, std::ostream
         in.units = response::UnitDirection::Inverse;
     else
         return usageError(err, cmd, "--units: ожидается direct или inverse");
-    if (auto rc = numberOption(cmd, opts, "low", false, in.low, err))
+    if (auto rc = takeOption(cmd, numberOption(opts, "low", NumberKind::Real), in.low, err))
         return *rc;
-    if (auto rc = numberOption(cmd, opts, "high", false, in.high, err))
+    if (auto rc = takeOption(cmd, numberOption(opts, "high", NumberKind::Real), in.high, err))
         return *rc;
-    if (auto rc = numberOption(cmd, opts, "points", true, in.points, err))
+    if (auto rc =
+            takeOption(cmd, numberOption(opts, "points", NumberKind::Integer), in.points, err))
         return *rc;
     in.decade = !opts.has("linear");
     in.derivative = response::derivativeAfterUnitClick(in.units, in.motion);
@@ -217,17 +220,31 @@ int runCalib(const std::vector<std::string>& args, std::ostream& out, std::ostre
     if (!format)
         return usageError(err, cmd, "--format: ожидается sac, fap-orv или fap-gse2");
     response::CalibInputs calib;
-    if (auto rc = numberOption(cmd, opts, "freq", false, calib.freqField, err))
+    if (auto rc =
+            takeOption(cmd, numberOption(opts, "freq", NumberKind::Real), calib.freqField, err))
         return *rc;
-    calib.calibUnit = opts.value("calib-unit").value_or(calib.calibUnit);
-    calib.freqUnit = opts.value("freq-unit").value_or(calib.freqUnit);
+    if (orv::text::toDouble(calib.freqField) <= 0)
+        return usageError(err, cmd, "--freq: частота должна быть больше 0");
+    if (auto rc = takeOption(cmd, choiceOption(opts, "calib-unit", response::kCalibUnits),
+                             calib.calibUnit, err))
+        return *rc;
+    if (auto rc = takeOption(cmd, choiceOption(opts, "freq-unit", response::kFreqUnits),
+                             calib.freqUnit, err))
+        return *rc;
 
+    const std::string& path = opts.positional[0];
     response::PanelLoad load;
-    if (auto rc = loadFile(cmd, opts.positional[0], *format, calib, load, err))
+    if (auto rc = loadFile(cmd, path, *format, calib, load, err))
         return *rc;
     if (load.calib.status != response::CalibStatus::Set)
         return failure(err, cmd,
                        "CALIB не вычислен: частота " + calib.freqField + " лежит вне таблицы");
+    // A zero constant, a zero amplitude or a frequency where the response vanishes.
+    double value = 0;
+    if (!orv::text::parseDouble(load.calib.calib, value) || value == 0)
+        return failure(err, cmd,
+                       path + ": CALIB не вычисляется (" + load.calib.calib +
+                           "): проверьте константу или амплитуды файла и частоту --freq");
     out << load.calib.calib << "\n";
     return kOk;
 }

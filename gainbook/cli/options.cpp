@@ -1,5 +1,9 @@
 #include "cli/options.h"
 
+#include "text/text.h"
+
+#include <algorithm>
+
 namespace orv::gainbook::cli {
 
 std::optional<std::string> ParsedOptions::value(const std::string& name) const {
@@ -57,6 +61,32 @@ ParsedOptions parseOptions(const std::vector<std::string>& args,
         }
     }
     return parsed;
+}
+
+OptionValue numberOption(const ParsedOptions& opts, const std::string& name, NumberKind kind) {
+    const std::optional<std::string> v = opts.value(name);
+    if (!v)
+        return {};
+    double real = 0;
+    long long integer = 0;
+    if (kind == NumberKind::Integer ? !orv::text::parseInt(*v, integer)
+                                    : !orv::text::parseDouble(*v, real))
+        return {std::nullopt, "--" + name + ": ожидается " +
+                                  (kind == NumberKind::Integer ? "целое" : "десятичное") +
+                                  " число, а не \"" + *v + "\""};
+    // What parseDouble accepted reads the same with the point in place of the comma.
+    return {orv::text::replaceAll(orv::text::trim(*v), ",", "."), {}};
+}
+
+OptionValue choiceOption(const ParsedOptions& opts, const std::string& name,
+                         std::span<const std::string_view> choices) {
+    const std::optional<std::string> v = opts.value(name);
+    if (!v || std::find(choices.begin(), choices.end(), *v) != choices.end())
+        return {v, {}};
+    std::string list;
+    for (std::size_t i = 0; i < choices.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == choices.size() ? " или " : ", ") + std::string(choices[i]);
+    return {std::nullopt, "--" + name + ": ожидается " + list + ", а не \"" + *v + "\""};
 }
 
 } // namespace orv::gainbook::cli

@@ -3,7 +3,9 @@
 
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orv::gainbook::cli {
@@ -25,5 +27,22 @@ struct ParsedOptions {
 
 ParsedOptions parseOptions(const std::vector<std::string>& args,
                            const std::vector<OptionSpec>& specs);
+
+// The checked value of one option.
+struct OptionValue {
+    std::optional<std::string> text; // nothing when the option is not given or is refused
+    std::string error;               // not empty, naming the option, when it is refused
+};
+
+enum class NumberKind { Real, Integer };
+
+// A number typed as a person types it, read by orv::text::parseDouble or parseInt: a
+// decimal comma reads as the point; hexadecimal forms, "nan", "inf" and other texts are
+// refused. The text is given back in the C locale, as the computations read it.
+OptionValue numberOption(const ParsedOptions& opts, const std::string& name, NumberKind kind);
+
+// One of the given words, compared exactly.
+OptionValue choiceOption(const ParsedOptions& opts, const std::string& name,
+                         std::span<const std::string_view> choices);
 
 } // namespace orv::gainbook::cli

@@ -2,6 +2,7 @@
 
 #include "text/text.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
@@ -23,6 +24,22 @@ std::vector<std::string_view> tokens(std::string_view text, std::string_view del
     return out;
 }
 
+// A decimal number as atof reads it, from the token's start: a sign, then a digit or a
+// point followed by one; hexadecimal forms, "nan", "inf" and values beyond the double
+// range are none.
+bool beginsWithFiniteNumber(std::string_view token) {
+    std::string_view rest = token;
+    if (!rest.empty() && (rest.front() == '+' || rest.front() == '-'))
+        rest.remove_prefix(1);
+    if (rest.starts_with("0x") || rest.starts_with("0X"))
+        return false;
+    if (!rest.empty() && rest.front() == '.')
+        rest.remove_prefix(1);
+    if (rest.empty() || rest.front() < '0' || rest.front() > '9')
+        return false;
+    return std::isfinite(orv::text::toDouble(token));
+}
+
 } // namespace
 
 bool fitsWorkingBuffer(std::string_view utf8Text) {
@@ -30,8 +47,6 @@ bool fitsWorkingBuffer(std::string_view utf8Text) {
 }
 
 std::optional<std::string> formatFapTriplets(std::string_view text, bool invert) {
-    if (!fitsWorkingBuffer(text))
-        return std::nullopt;
     const std::string lf = orv::text::replaceAll(text, kCrLf, "\n");
     std::string out;
     int field = 0;
@@ -52,8 +67,20 @@ std::optional<std::string> formatFapTriplets(std::string_view text, bool invert)
             break;
         }
         field = (field + 1) % 3;
+        if (out.size() > kMaxTextChars)
+            return std::nullopt;
     }
     return out;
+}
+
+std::optional<std::size_t> fapRowCount(std::string_view text) {
+    // Split as the formatter splits.
+    const std::string lf = orv::text::replaceAll(text, kCrLf, "\n");
+    const std::vector<std::string_view> words = tokens(lf, " \n");
+    for (std::size_t i = 0; i < words.size(); ++i)
+        if (i % 3 != 2 && !beginsWithFiniteNumber(words[i]))
+            return std::nullopt;
+    return (words.size() + 2) / 3;
 }
 
 FapCalib evaluateFapCalib(std::string_view freqField, std::string_view text, LoadedFileKind kind) {

@@ -17,8 +17,13 @@ namespace orv::gainbook::formats {
 // Rewrites a FAP text into the triplet layout; with invert every amplitude a becomes
 // 1e18 / a (one flavour into the other). Only blanks and line ends separate the numbers.
 // A last incomplete triplet leaves its one or two fields without a line end.
-// Nothing when the text does not fit the working buffer.
+// Nothing when the result does not fit the working buffer.
 std::optional<std::string> formatFapTriplets(std::string_view text, bool invert);
+
+// The rows of a FAP text (blanks and line ends separate its numbers) as the formatter
+// writes them, a last incomplete row included. Nothing when a frequency or an amplitude
+// does not begin with a finite decimal number; the phase is not read.
+std::optional<std::size_t> fapRowCount(std::string_view text);
 
 enum class FapCalibStatus {
     Set,         // calib holds the new CALIB text

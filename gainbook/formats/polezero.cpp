@@ -191,6 +191,12 @@ bool readPoleZeroText(std::string_view text, PoleZeroResponse& response) {
     return false;
 }
 
+bool isPoleZeroText(std::string_view text) {
+    const std::string_view first = text.substr(0, text.find('\n'));
+    return text.find(kZeros) != std::string_view::npos ||
+           (first.starts_with("CAL1") && first.find(" PAZ") != std::string_view::npos);
+}
+
 void readPoleZeroTextLenient(std::string_view text, PoleZeroResponse& response) {
     if (readText(text, response, true) != ReadOutcome::Read)
         response = PoleZeroResponse{};

@@ -35,6 +35,10 @@ struct PoleZeroResponse {
 // beyond the lines the text holds. The caller reports kWrongFormatMessage.
 bool readPoleZeroText(std::string_view text, PoleZeroResponse& response);
 
+// Whether a file's text is a pole-zero response: "ZEROS" stands anywhere in it, or its
+// first line is a GSE1 "CAL1 ... PAZ" line. Such a file is no FAP table.
+bool isPoleZeroText(std::string_view text);
+
 // The frequency-response window's reader: never refuses. A text without "ZEROS" is read
 // from its sixth character on; a text the main window's reader refuses for its counts
 // or missing sections leaves an empty record (no zeros, no poles, constant 0).

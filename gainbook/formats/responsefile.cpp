@@ -1,15 +1,16 @@
 #include "formats/responsefile.h"
 
 #include "formats/fap.h"
+#include "formats/polezero.h"
 #include "text/text.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <fstream>
-#include <sstream>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace orv::gainbook::formats {
@@ -50,7 +51,65 @@ std::string label(std::string_view fileName, LoadedFileKind kind) {
     return "  " + std::string(fileName) + (kind == LoadedFileKind::Sac ? " (SAC)" : " (FAP)");
 }
 
+// Closes the file on every path.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// The FAP text of a loaded file in the triplet layout, an ORV one from then on. The whole
+// file is searched for a pole-zero text (a bare file's title line is not kept, and would
+// hide "ZEROS" from the formatted text); a calibration header line is not part of that
+// search, since its station code is free text.
+ReadStatus formatFap(LoadedResponseFile& f, std::string_view decoded, bool calibrationHeader) {
+    const std::size_t firstLineEnd = decoded.find('\n');
+    const std::string_view searched =
+        calibrationHeader ? decoded.substr(std::min(decoded.size(), firstLineEnd)) : decoded;
+    if (isPoleZeroText(searched))
+        return ReadStatus::WrongFormat;
+    if (isTwoColumnFap(f.text))
+        f.text = orv::text::replaceAll(f.text, kCrLf, "  0.0\r\n");
+    const std::optional<std::size_t> rows = fapRowCount(f.text);
+    if (!rows || *rows == 0)
+        return ReadStatus::WrongFormat;
+    if (*rows > kMaxFapRows)
+        return ReadStatus::TooManyRows;
+    // Rows wider than the usual ones (frequencies from 1000 on) can still overflow.
+    std::optional<std::string> triplets =
+        formatFapTriplets(f.text, f.kind == LoadedFileKind::FapGse2);
+    if (!triplets)
+        return ReadStatus::TooLong;
+    f.text = std::move(*triplets);
+    f.kind = LoadedFileKind::FapOrv;
+    return ReadStatus::Read;
+}
+
 } // namespace
+
+const char* refusalMessage(ReadStatus status) {
+    switch (status) {
+    case ReadStatus::WrongFormat:
+        return kWrongFormatMessage;
+    case ReadStatus::TooLong:
+        return kTextTooLongMessage;
+    case ReadStatus::TooManyRows:
+        return kTooManyFapRowsMessage;
+    case ReadStatus::Read:
+    case ReadStatus::Cancelled:
+        break;
+    }
+    return nullptr;
+}
 
 bool isTwoColumnFap(std::string_view text) {
     std::string_view first = text.substr(0, text.find(kCrLf));
@@ -68,7 +127,8 @@ ReadResult readResponseFile(std::string_view bytes, std::string_view fileName,
                             std::string_view fileTime, const FormatQuestion& askFormat) {
     ReadResult result;
     LoadedResponseFile& f = result.file;
-    const std::vector<std::string> lines = splitLines(orv::text::decodeLegacy(bytes));
+    const std::string decoded = orv::text::decodeLegacy(bytes);
+    const std::vector<std::string> lines = splitLines(decoded);
     std::size_t next = 0;
     auto readLine = [&]() -> std::string { return next < lines.size() ? lines[next++] : ""; };
 
@@ -112,40 +172,46 @@ ReadResult readResponseFile(std::string_view bytes, std::string_view fileName,
         f.text += lines[next] + std::string(kCrLf);
     std::replace(f.text.begin(), f.text.end(), '\t', ' ');
 
-    if (f.kind != LoadedFileKind::Sac) {
-        // Checked before the triplet formatter, which would turn the keywords into
-        // numbers and hide that the text is no FAP text.
-        if (f.text.find("ZEROS") != std::string::npos) {
-            result.status = ReadStatus::WrongFormat;
-            return result;
-        }
-        if (isTwoColumnFap(f.text))
-            f.text = orv::text::replaceAll(f.text, kCrLf, "  0.0\r\n");
-        std::optional<std::string> triplets =
-            formatFapTriplets(f.text, f.kind == LoadedFileKind::FapGse2);
-        if (!triplets) {
+    if (f.kind == LoadedFileKind::Sac) {
+        if (!fitsWorkingBuffer(f.text))
             result.status = ReadStatus::TooLong;
-            return result;
-        }
-        f.text = std::move(*triplets);
-        f.kind = LoadedFileKind::FapOrv;
+        return result;
     }
+    result.status = formatFap(f, decoded, first.starts_with("CAL2"));
     return result;
 }
 
 std::optional<std::string> readFileBytes(const std::string& path, std::string& errorText) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        errorText = path + ": " + std::strerror(errno);
+    const auto refuse = [&](std::string_view reason) {
+        errorText = path + ": " + std::string(reason);
         return std::nullopt;
+    };
+    // Not blocking: a pipe without a writer would keep the open waiting.
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0)
+        return refuse(std::strerror(errno));
+    if (S_ISDIR(st.st_mode))
+        return refuse("это каталог, а не файл");
+    if (!S_ISREG(st.st_mode))
+        return refuse("это не обычный файл (канал, устройство или сокет)");
+    // One byte more than the limit tells a longer file from one that just fits.
+    std::string bytes(kMaxFileBytes + 1, '\0');
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return refuse(std::strerror(errno));
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
     }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad()) {
-        errorText = path + ": " + std::strerror(errno);
-        return std::nullopt;
-    }
-    return bytes.str();
+    if (got > kMaxFileBytes)
+        return refuse(kFileTooLongReason);
+    bytes.resize(got);
+    return bytes;
 }
 
 std::string fileTimeText(const std::string& path) {

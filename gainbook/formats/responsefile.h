@@ -45,9 +45,13 @@ struct LoadedResponseFile {
 enum class ReadStatus {
     Read,
     Cancelled,   // the user named no format
-    WrongFormat, // a pole-zero text named as FAP: report kWrongFormatMessage
-    TooLong,     // a FAP text beyond the working buffer: report kTextTooLongMessage
+    WrongFormat, // a pole-zero text, or no FAP table, named as FAP: kWrongFormatMessage
+    TooLong,     // a text beyond the working buffer: report kTextTooLongMessage
+    TooManyRows, // a FAP table of more than kMaxFapRows rows: kTooManyFapRowsMessage
 };
+
+// What to tell the user about a refused file; nullptr for Read and Cancelled.
+const char* refusalMessage(ReadStatus status);
 
 struct ReadResult {
     ReadStatus status = ReadStatus::Read;
@@ -59,6 +63,8 @@ using FormatQuestion = std::function<std::optional<LoadedFileKind>()>;
 
 // Reads a file's bytes (UTF-8 or Windows-1251) as the file panel loads them. fileName is
 // the name without its directory, fileTime the file's modification time as a date text.
+// A file named as FAP is refused when it holds a pole-zero text (wherever "ZEROS" stands,
+// the title line it drops included) or a frequency or amplitude that is no number.
 ReadResult readResponseFile(std::string_view bytes, std::string_view fileName,
                             std::string_view fileTime, const FormatQuestion& askFormat);
 
@@ -66,7 +72,9 @@ ReadResult readResponseFile(std::string_view bytes, std::string_view fileName,
 // its first 31 characters).
 bool isTwoColumnFap(std::string_view text);
 
-// The whole file, or nothing when it cannot be read (errorText then says why).
+// The whole file, or nothing when it cannot be read (errorText, the path and the reason,
+// then says why). Only a regular file of at most kMaxFileBytes bytes is read; a
+// directory, a pipe or a device is refused without waiting on it.
 std::optional<std::string> readFileBytes(const std::string& path, std::string& errorText);
 // The file's modification time as "%Y.%m.%d %H:%M:%S" in local time; empty when unknown.
 std::string fileTimeText(const std::string& path);

@@ -5,6 +5,7 @@
 #include "formats/polezero.h"
 
 #include <cmath>
+#include <complex>
 
 namespace orv::gainbook::response {
 
@@ -22,16 +23,16 @@ inline double norm(Complex z) {
 inline Complex conj(Complex z) {
     return {z.re, -z.im};
 }
-// a / b = a * conj(b) / |b|^2
+// a / b = a * conj(b) / |b|^2, computed by std::complex with scaling: |b|^2 itself
+// overflows once |b| passes about 1e154, which a product over some 60 poles does.
 inline Complex operator/(Complex a, Complex b) {
-    const Complex p = a * conj(b);
-    const double d = norm(b);
-    return {p.re / d, p.im / d};
+    const std::complex<double> q =
+        std::complex<double>(a.re, a.im) / std::complex<double>(b.re, b.im);
+    return {q.real(), q.imag()};
 }
-// 1 / z = conj(z) / |z|^2
+// 1 / z = conj(z) / |z|^2, scaled in the same way.
 inline Complex reciprocal(Complex z) {
-    const double d = norm(z);
-    return {z.re / d, -z.im / d};
+    return Complex{1.0, 0.0} / z;
 }
 inline double modulus(Complex z) {
     return std::hypot(z.re, z.im);

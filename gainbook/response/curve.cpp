@@ -91,10 +91,6 @@ void computeSac(const CurveInputs& in, CurveResult& out) {
 }
 
 void computeFap(const CurveInputs& in, CurveResult& out) {
-    if (!formats::fitsWorkingBuffer(in.sourceText)) {
-        out.status = CurveStatus::TooLong;
-        return;
-    }
     const bool direct = in.units == UnitDirection::Direct;
     const std::string_view text = in.sourceText;
     constexpr std::string_view delims = " \r\n\t";
@@ -139,7 +135,9 @@ std::string CurveResult::text() const {
 
 CurveResult computeCurve(const CurveInputs& inputs) {
     CurveResult out;
-    if (inputs.kind == SourceKind::Sac)
+    if (!formats::fitsWorkingBuffer(inputs.sourceText))
+        out.status = CurveStatus::TooLong;
+    else if (inputs.kind == SourceKind::Sac)
         computeSac(inputs, out);
     else
         computeFap(inputs, out);

@@ -42,7 +42,7 @@ struct GridFields {
 
 enum class CurveStatus {
     Computed,
-    TooLong,       // a FAP text beyond the working buffer: kTextTooLongMessage
+    TooLong,       // a text beyond the working buffer: kTextTooLongMessage
     TooManyPoints, // the grid would exceed kMaxGridPoints: kTooManyPointsMessage
 };
 

@@ -92,6 +92,8 @@ CalibResult sacSensitivity(std::string_view text, formats::LoadedFileKind kind,
                            const CalibInputs& inputs) {
     if (kind != formats::LoadedFileKind::Sac || text.empty())
         return {};
+    if (!formats::fitsWorkingBuffer(text))
+        return {CalibStatus::TooLong, {}};
     double f = orv::text::toDouble(orv::text::truncateChars(inputs.freqField, 63));
     formats::PoleZeroResponse r;
     if (!formats::readPoleZeroText(text, r))

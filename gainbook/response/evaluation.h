@@ -7,6 +7,7 @@
 #include "formats/polezero.h"
 #include "formats/responsetext.h"
 
+#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +40,12 @@ int effectiveZeroCount(int zeroCount, Motion motion);
 // Zeros used for a CALIB unit: one fewer for "nm/counts*sec", two fewer for
 // "nm/counts*sec**2", all otherwise.
 int effectiveZeroCountForUnit(int zeroCount, std::string_view calibUnit);
+
+// The CALIB and FREQ units the sensitivity computation tells apart (the first rows of the
+// unit tables); any other unit counts as the first of its list.
+inline constexpr std::array<std::string_view, 3> kCalibUnits = {"nm/counts", "nm/counts*sec",
+                                                                "nm/counts*sec**2"};
+inline constexpr std::array<std::string_view, 2> kFreqUnits = {"Hz", "rad/sec"};
 
 // The inputs of the sensitivity computation in the file panel.
 struct CalibInputs {

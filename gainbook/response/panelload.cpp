@@ -16,6 +16,10 @@ PanelLoad loadIntoPanel(std::string_view bytes, std::string_view fileName,
         load.status = PanelLoadStatus::TooLong;
         return load;
     }
+    if (read.status == formats::ReadStatus::TooManyRows) {
+        load.status = PanelLoadStatus::TooManyRows;
+        return load;
+    }
     if (read.status != formats::ReadStatus::WrongFormat)
         load.calib = panelCalib(load.file.text, load.file.kind, calibInputs);
     if (read.status == formats::ReadStatus::WrongFormat ||

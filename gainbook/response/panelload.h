@@ -12,7 +12,7 @@
 
 namespace orv::gainbook::response {
 
-enum class PanelLoadStatus { Loaded, Cancelled, WrongFormat, TooLong };
+enum class PanelLoadStatus { Loaded, Cancelled, WrongFormat, TooLong, TooManyRows };
 
 struct PanelLoad {
     PanelLoadStatus status = PanelLoadStatus::Loaded;

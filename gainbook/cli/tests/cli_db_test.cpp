@@ -133,5 +133,28 @@ TEST_P(CliDatabase, AFolderOfExportedFilesIsWrittenInOneRun) {
               << " s\n";
 }
 
+TEST_P(CliDatabase, NumbersAreReadWithADecimalCommaAndUnknownUnitsRefused) {
+    const std::vector<std::string> key = {
+        "--yes", "--sta", "KIV", "--chan", "BHZ", "--start", "2003.01.01 00:00:00"};
+    const auto write = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args = {"write", kPoleZeroFile};
+        args.insert(args.end(), key.begin(), key.end());
+        args.insert(args.end(), extra.begin(), extra.end());
+        return run(args);
+    };
+    for (const auto& bad : std::vector<std::vector<std::string>>{{"--freq-unit", "rad/s"},
+                                                                 {"--calib-unit", "nm"},
+                                                                 {"--calib", "nan"},
+                                                                 {"--freq", "0x10"}}) {
+        const Outcome r = write(bad);
+        EXPECT_EQ(r.status, 2) << bad[0];
+        EXPECT_NE(r.err.find(bad[0]), std::string::npos) << r.err;
+    }
+    const Outcome r = write({"--calib", "2,5", "--freq", "0,5"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_DOUBLE_EQ(orv::text::toDouble(db.scalar("SELECT SENS FROM CALIBRATION")), 4e8);
+    EXPECT_DOUBLE_EQ(orv::text::toDouble(db.scalar("SELECT FREQ FROM CALIBRATION")), 0.5);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, CliDatabase, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);

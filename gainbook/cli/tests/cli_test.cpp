@@ -154,6 +154,9 @@ TEST_F(Cli, FapPrintsTriplets) {
 
 TEST_F(Cli, ErrorsGoToStderrWithAFailureStatus) {
     const std::string file = data("obspy_SAC_PZs_KARC_BHZ");
+    std::string noise(3000, '\0');
+    for (std::size_t i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<char>(i * 7919 % 251);
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -178,6 +181,23 @@ TEST_F(Cli, ErrorsGoToStderrWithAFailureStatus) {
         {{"afr", file, "--linear", "--low", "2", "--high", "1"}, 1},
         {{"afr", file, "--linear", "--points", "2000000000"}, 1},
         {{"fap", data("obspy_IU_ANMO_00_BHZ.sacpz")}, 1}, // a pole-zero text named as FAP
+        // "ZEROS" on the title line, which a bare FAP file drops; a GSE1 pole-zero block.
+        {{"calib", data("obspy_SAC_PZs_NZ_CRLZ_HHZ"), "--format", "fap-orv"}, 1},
+        {{"calib", data("obspy_STS2_simp.cal"), "--format", "fap-gse2"}, 1},
+        {{"fap", write("empty.fap", "")}, 1},
+        {{"fap", dir.path().string()}, 1},
+        {{"fap", "/dev/zero"}, 1},
+        {{"fap", write("noise.fap", noise)}, 1},
+        {{"calib", write("zero.pz", "ZEROS 0\nPOLES 1\n-1 0\nCONSTANT 0\n")}, 1},
+        {{"calib", write("zero.fap", "t\n1 0 0\n2 0 0\n"), "--format", "fap-orv"}, 1},
+        {{"calib", file, "--freq", "0"}, 2},
+        {{"calib", file, "--freq", "inf"}, 2},
+        {{"calib", file, "--freq", "nan"}, 2},
+        {{"calib", file, "--freq", "0x10"}, 2},
+        {{"afr", file, "--high", "1e999"}, 2},
+        {{"afr", file, "--points", "0x10"}, 2},
+        {{"calib", file, "--freq-unit", "rad/s"}, 2},
+        {{"calib", file, "--calib-unit", "counts/nm"}, 2},
     };
     for (const Case& c : cases) {
         std::string line;
@@ -192,6 +212,19 @@ TEST_F(Cli, ErrorsGoToStderrWithAFailureStatus) {
     EXPECT_NE(
         run({"fap", data("obspy_IU_ANMO_00_BHZ.sacpz")}).err.find("Неправильный формат данных"),
         std::string::npos);
+    // A refused number names its option.
+    EXPECT_NE(run({"calib", file, "--freq", "inf"}).err.find("--freq"), std::string::npos);
+    EXPECT_NE(run({"afr", file, "--points", "0x10"}).err.find("--points"), std::string::npos);
+}
+
+TEST_F(Cli, NumbersTakeADecimalComma) {
+    const std::string file = data("obspy_SAC_PZs_KARC_BHZ");
+    const Outcome point = run({"calib", file, "--freq", "0.5"});
+    ASSERT_EQ(point.status, 0) << point.err;
+    EXPECT_EQ(run({"calib", file, "--freq", "0,5"}).out, point.out);
+    const Outcome low = run({"afr", file, "--low", "0.25", "--high", "1", "--linear"});
+    ASSERT_EQ(low.status, 0) << low.err;
+    EXPECT_EQ(run({"afr", file, "--low", " 0,25 ", "--high", "1", "--linear"}).out, low.out);
 }
 
 TEST_F(Cli, EveryRealFileGivesAFiniteCalib) {

@@ -30,13 +30,15 @@ TEST(FapFormatter, OnlyBlanksAndLineFeedsSeparateNumbers) {
     EXPECT_EQ(formatFapTriplets("1.0\t2.0\t45.0\r\n", false), " 1.0000000  ");
 }
 
-TEST(FapFormatter, RefusesATextBeyondTheWorkingBuffer) {
+TEST(FapFormatter, RefusesAResultBeyondTheWorkingBuffer) {
+    // Measured on what it writes: 3971 rows of 33 characters fit, 3972 do not.
     std::string text;
-    while (text.size() < kWorkingBufferSize)
-        text += "1.0 2.0 0.0\r\n";
-    EXPECT_FALSE(formatFapTriplets(text, false));
-    text.resize(kWorkingBufferSize - 1);
-    EXPECT_TRUE(formatFapTriplets(text, false));
+    for (std::size_t i = 0; i < kMaxFapRows; ++i)
+        text += "1 2 0\r\n";
+    const auto formatted = formatFapTriplets(text, false);
+    ASSERT_TRUE(formatted);
+    EXPECT_EQ(formatted->size(), 3971u * 33u);
+    EXPECT_FALSE(formatFapTriplets(text + "1 2 0\r\n", false));
 }
 
 namespace {

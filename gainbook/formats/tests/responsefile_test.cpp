@@ -1,11 +1,15 @@
 #include "formats/gse2header.h"
 #include "formats/responsefile.h"
 
+#include "testdb.h"
 #include "text/text.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <random>
 #include <string>
+#include <sys/stat.h>
 
 using namespace orv::gainbook::formats;
 
@@ -21,6 +25,14 @@ const FormatQuestion kNeverAsked = [] {
 };
 
 const char* const kPoleZero = "ZEROS 1\nPOLES 1\n-1.0\t2.0\nCONSTANT 5\n";
+
+std::string dataFile(const std::string& name) {
+    return std::string(GAINBOOK_TEST_DATA) + "/" + name;
+}
+
+ReadStatus readAs(LoadedFileKind kind, const std::string& bytes) {
+    return readResponseFile(bytes, "f", "t", answer(kind)).status;
+}
 
 } // namespace
 
@@ -129,12 +141,75 @@ TEST(ResponseFile, PoleZeroTextNamedAsFapIsRefusedBeforeFormatting) {
     EXPECT_EQ(r.status, ReadStatus::WrongFormat);
 }
 
+TEST(ResponseFile, EveryRealPoleZeroFileNamedAsFapIsRefused) {
+    // Three of them begin with "ZEROS", the title line a bare FAP file drops; one is a
+    // GSE1 "CAL1 ... PAZ" block.
+    for (const char* name :
+         {"obspy_IU.ANMO.00.BHZ.sacpz", "obspy_IU_ANMO_00_BHZ.sacpz", "obspy_IU_ANMO_BH.sacpz",
+          "obspy_NZCRLZ_HHZ10.pz", "obspy_SAC_PZs_KARC_BHZ", "obspy_SAC_PZs_NZ_CRLZ_HHZ",
+          "obspy_SAC_PZs_NZ_HHZ_10", "obspy_STS2_simp.cal"}) {
+        std::string error;
+        const auto bytes = readFileBytes(dataFile(name), error);
+        ASSERT_TRUE(bytes) << error;
+        EXPECT_EQ(readAs(LoadedFileKind::FapOrv, *bytes), ReadStatus::WrongFormat) << name;
+        EXPECT_EQ(readAs(LoadedFileKind::FapGse2, *bytes), ReadStatus::WrongFormat) << name;
+    }
+}
+
+TEST(ResponseFile, FapFileWithoutATableIsRefused) {
+    std::mt19937 random(12);
+    std::string noise(3000, '\0');
+    for (char& c : noise)
+        c = static_cast<char>(random());
+    for (const std::string& bytes :
+         {std::string(), std::string("title only\n"), noise, std::string("t\n1 2 0\n3 abc 0\n"),
+          std::string("t\nnan 2 0\n"), std::string("t\n1 1e999 0\n"), std::string("t\n1 0x10\n")})
+        EXPECT_EQ(readAs(LoadedFileKind::FapOrv, bytes), ReadStatus::WrongFormat) << bytes;
+    // The phase is not read; signed and point-first numbers are numbers.
+    EXPECT_EQ(readAs(LoadedFileKind::FapOrv, "t\n+1 -.5 phase\n"), ReadStatus::Read);
+}
+
 TEST(ResponseFile, FapTextBeyondTheWorkingBufferIsRefused) {
     std::string bytes = "title\n";
     while (bytes.size() <= kWorkingBufferSize)
         bytes += "1.0 2.0 0.0\n";
     EXPECT_EQ(readResponseFile(bytes, "f", "t", answer(LoadedFileKind::FapOrv)).status,
-              ReadStatus::TooLong);
+              ReadStatus::TooManyRows);
+}
+
+TEST(ResponseFile, FapLimitIsARowCount) {
+    // Rows written long in the file: 3971 of them are more bytes than the text holds,
+    // but in the triplet layout they fill it to 3971 * 33 = 131043 characters.
+    const std::string row = " 1.00000000  2.00000000e+00  0.0\n";
+    ASSERT_EQ(row.size(), kFapRowChars);
+    std::string bytes = "t\n";
+    for (std::size_t i = 0; i < kMaxFapRows; ++i)
+        bytes += row;
+    ReadResult r = readResponseFile(bytes, "f", "t", answer(LoadedFileKind::FapOrv));
+    ASSERT_EQ(r.status, ReadStatus::Read);
+    EXPECT_EQ(r.file.text.size(), kMaxFapRows * kFapRowChars);
+    EXPECT_EQ(kMaxFapRows, 3971u);
+    // One row more is refused by its count, short rows as well.
+    EXPECT_EQ(readAs(LoadedFileKind::FapOrv, bytes + row), ReadStatus::TooManyRows);
+    std::string shortRows = "t\n";
+    for (std::size_t i = 0; i <= kMaxFapRows; ++i)
+        shortRows += "1 2\n";
+    EXPECT_EQ(readAs(LoadedFileKind::FapGse2, shortRows), ReadStatus::TooManyRows);
+    EXPECT_STREQ(refusalMessage(ReadStatus::TooManyRows),
+                 "Файл FAP длиннее 3971 строки и не может быть обработан");
+    // Frequencies from 1000 on make wider rows, which may not fit even within the count.
+    std::string wide = "t\n";
+    for (std::size_t i = 0; i < kMaxFapRows; ++i)
+        wide += "1000 2 0\n";
+    EXPECT_EQ(readAs(LoadedFileKind::FapOrv, wide), ReadStatus::TooLong);
+}
+
+TEST(ResponseFile, PoleZeroTextBeyondTheWorkingBufferIsRefused) {
+    // "ZEROS 0\r\n...": 30 characters with the line ends the loader writes.
+    std::string bytes = "ZEROS 0\nPOLES 0\nCONSTANT 1\n";
+    bytes += std::string(kMaxTextChars - 30 - 2, '*') + "\n";
+    EXPECT_EQ(readAs(LoadedFileKind::Sac, bytes), ReadStatus::Read);
+    EXPECT_EQ(readAs(LoadedFileKind::Sac, "*" + bytes), ReadStatus::TooLong);
 }
 
 TEST(ResponseFile, Windows1251AndUtf8TextsAreReadAlike) {
@@ -161,9 +236,33 @@ TEST(ResponseFile, HelpersForFiles) {
     std::string error;
     EXPECT_FALSE(readFileBytes("/nonexistent/file", error));
     EXPECT_NE(error.find("/nonexistent/file"), std::string::npos);
-    const std::string path = std::string(GAINBOOK_TEST_DATA) + "/obspy_SAC_PZs_KARC_BHZ";
+    const std::string path = dataFile("obspy_SAC_PZs_KARC_BHZ");
     const auto bytes = readFileBytes(path, error);
     ASSERT_TRUE(bytes);
     EXPECT_EQ(bytes->substr(0, 7), "ZEROS 4");
     EXPECT_EQ(fileTimeText(path).size(), 19u);
+}
+
+TEST(ResponseFile, OnlyRegularFilesWithinTheLimitAreRead) {
+    orv::test::TempDir dir;
+    std::string error;
+    const auto refused = [&](const std::string& path, const char* reason) {
+        error.clear();
+        EXPECT_FALSE(readFileBytes(path, error)) << path;
+        EXPECT_EQ(error, path + ": " + reason);
+    };
+    refused(dir.path().string(), "это каталог, а не файл");
+    refused("/dev/zero", "это не обычный файл (канал, устройство или сокет)");
+    // A pipe without a writer is refused at once instead of waiting for one.
+    const std::string fifo = (dir / "fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    refused(fifo, "это не обычный файл (канал, устройство или сокет)");
+
+    const std::string full = (dir / "full").string();
+    std::ofstream(full, std::ios::binary) << std::string(kMaxFileBytes, 'x');
+    const auto bytes = readFileBytes(full, error);
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(bytes->size(), kMaxFileBytes);
+    std::ofstream(full, std::ios::app) << "x";
+    refused(full, "файл длиннее 131072 байт");
 }

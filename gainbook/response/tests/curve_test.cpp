@@ -180,6 +180,11 @@ TEST(FapCurve, EmptyIncompleteAndTooLongTexts) {
     r = computeCurve(in);
     EXPECT_EQ(r.status, CurveStatus::TooLong);
     EXPECT_TRUE(r.points.empty());
+    // A pole-zero text is held to the same limit.
+    in.kind = SourceKind::Sac;
+    r = computeCurve(in);
+    EXPECT_EQ(r.status, CurveStatus::TooLong);
+    EXPECT_TRUE(r.lines.empty());
 }
 
 TEST(UnitButtons, DerivativeFlagAndCaptions) {

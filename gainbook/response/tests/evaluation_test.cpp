@@ -132,6 +132,12 @@ TEST(SacSensitivity, NothingOrRefusal) {
         CalibStatus::Unchanged);
     EXPECT_EQ(sacSensitivity(" 1.0000000  2.0e+000  0.0\r\n", LoadedFileKind::Sac, in).status,
               CalibStatus::WrongFormat);
+    // Held to the working buffer as a FAP text is.
+    const std::string pz = "ZEROS 0\r\nPOLES 0\r\nCONSTANT 1\r\n";
+    const std::string padding(orv::gainbook::formats::kMaxTextChars - pz.size(), '*');
+    EXPECT_EQ(sacSensitivity(pz + padding, LoadedFileKind::Sac, in).status, CalibStatus::Set);
+    EXPECT_EQ(sacSensitivity(pz + padding + "*", LoadedFileKind::Sac, in).status,
+              CalibStatus::TooLong);
 }
 
 TEST(PanelCalib, ChoosesTheEvaluationByKind) {
@@ -144,4 +150,42 @@ TEST(PanelCalib, ChoosesTheEvaluationByKind) {
     EXPECT_EQ(panelCalib(fap, LoadedFileKind::FapOrv, in).status, CalibStatus::Unchanged);
     EXPECT_EQ(panelCalib("ZEROS 0\r\nPOLES 0\r\nCONSTANT 1\r\n", LoadedFileKind::FapOrv, in).status,
               CalibStatus::WrongFormat);
+}
+
+TEST(PoleZeroEvaluation, ManyPolesStayFinite) {
+    // 80 poles near -300 rad/s: |D| is about 1e198, so |D|^2 lies beyond the double range.
+    // The expected values are summed in log space, factor by factor.
+    PoleZeroResponse r;
+    r.zeroCount = 3;
+    r.zeros = {{0, 0}, {0, 0}, {-50, 20}};
+    for (int i = 0; i < 80; ++i)
+        r.poles.push_back({-300.0 - i, i % 2 ? 40.0 : -40.0});
+    r.poleCount = static_cast<int>(r.poles.size());
+    r.constant = 1e190;
+    const double f = 1.5;
+    const auto logModulus = [f](const std::vector<Complex>& roots) {
+        long double sum = 0;
+        for (const Complex& p : roots)
+            sum += std::log(
+                std::hypot(static_cast<long double>(p.re), static_cast<long double>(w(f) - p.im)));
+        return sum;
+    };
+    const long double logAmplitude =
+        logModulus(r.zeros) - logModulus(r.poles) + std::log(static_cast<long double>(r.constant));
+    const double amplitude = static_cast<double>(std::exp(logAmplitude));
+    ASSERT_TRUE(std::isnormal(amplitude));
+    EXPECT_NEAR(evaluateAmplitude(r, f, 3, r.poleCount), amplitude, 1e-12 * amplitude);
+    // The main window's form takes the reciprocal of a value about 1e-8 wide.
+    EXPECT_NEAR(modulus(evaluateGain(r, f, 3)), 1 / amplitude, 1e-12 / amplitude);
+
+    std::string text = "ZEROS 3\r\n-50 20\r\nPOLES 80\r\n";
+    for (const Complex& p : r.poles)
+        text += orv::text::format("%.17g %.17g\r\n", p.re, p.im);
+    text += "CONSTANT 1e190\r\n";
+    CalibInputs in;
+    in.freqField = "1.5";
+    in.calibUnit = "nm/counts";
+    const CalibResult c = sacSensitivity(text, LoadedFileKind::Sac, in);
+    ASSERT_EQ(c.status, CalibStatus::Set);
+    EXPECT_EQ(c.calib, orv::text::format("%lg", 1e9 / amplitude));
 }
