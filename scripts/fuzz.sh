@@ -12,12 +12,12 @@
 # in tests/fuzz/regressions/NAME/.
 #
 #   ORV_FUZZ_OPTIONS  further libFuzzer options, e.g. "-runs=10000000" for a long run
-#   ORV_FUZZ_BUILD_DIR  another folder than ./build-fuzz
+#   ORV_BUILD_DIR     builds into $ORV_BUILD_DIR-fuzz instead
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
-build=${ORV_FUZZ_BUILD_DIR:-$top/build-fuzz}
+build=${ORV_BUILD_DIR:-$top/build}-fuzz
 
 options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DORV_FUZZ=ON -DORV_SANITIZE=address,undefined
          -DORV_WERROR=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++)
