@@ -440,7 +440,12 @@ Transaction::~Transaction() {
 
 SQLRETURN Transaction::commit() {
     ended_ = true;
-    return connection_.endTransaction(true);
+    const SQLRETURN rc = connection_.endTransaction(true);
+    if (isError(rc)) {
+        diagnostic_ = connection_.diagnostic();
+        connection_.endTransaction(false);
+    }
+    return rc;
 }
 
 SQLRETURN Transaction::rollback() {

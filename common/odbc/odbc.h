@@ -207,13 +207,19 @@ public:
 
     // False when autocommit could not be switched off.
     bool begun() const { return begun_; }
+    // A commit that fails is rolled back at once (a driver may leave the transaction open
+    // after a failed COMMIT, to be committed by whatever runs next); diagnostic() then
+    // holds the commit's message.
     SQLRETURN commit();
     SQLRETURN rollback();
+    // The first diagnostic message of a failed commit ("" otherwise).
+    const std::string& diagnostic() const { return diagnostic_; }
 
 private:
     Connection& connection_;
     bool begun_ = false;
     bool ended_ = false;
+    std::string diagnostic_;
 };
 
 } // namespace orv::odbc

@@ -522,7 +522,7 @@ void CStationDlg::onWrite() {
         try {
             writeChannels(*connection, code);
             if (orv::odbc::isError(transaction.commit()))
-                throwDatabaseError(nullptr, *connection);
+                throw DatabaseError(transaction.diagnostic());
         } catch (const DatabaseError& e) {
             transaction.rollback();
             showDatabaseError(e.what());
@@ -564,6 +564,8 @@ void CStationDlg::onDelete() {
         if (!st.valid() || orv::odbc::isError(st.execDirect(statement)) ||
             orv::odbc::isError(transaction.commit())) {
             std::string why = st.valid() ? st.diagnostic() : std::string();
+            if (why.empty())
+                why = transaction.diagnostic();
             if (why.empty())
                 why = connection->diagnostic();
             transaction.rollback();
