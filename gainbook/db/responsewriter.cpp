@@ -36,10 +36,8 @@ constexpr const char* kDirectCaption = "Запись информации в б�
 constexpr const char* kDialogCaption = "Запись информации в базу";
 constexpr const char* kUnknownErrorCaption = "Неизвестная ошибка";
 constexpr const char* kOpenEnd = "до настоящего времени";
-// The fields as their labels name them.
+// The field as its label names it.
 constexpr std::string_view kTimeField = "Время";
-constexpr std::string_view kCalibField = "CALIB";
-constexpr std::string_view kFreqField = "FREQ (CALPER)";
 // The time field holds a date text or two joined by " / ".
 constexpr std::size_t kMaxTimeChars = 41;
 

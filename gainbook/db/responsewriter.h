@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orv::gainbook {
@@ -50,6 +51,10 @@ struct PreparedResponse {
 
     bool sac() const { return kind == 0; }
 };
+
+// The number fields as their labels name them.
+inline constexpr std::string_view kCalibField = "CALIB";
+inline constexpr std::string_view kFreqField = "FREQ (CALPER)";
 
 // Reads the panel's values with their defaults; nullopt (after telling the user why)
 // when they cannot be written: a required field empty, a time that is not a date text of
