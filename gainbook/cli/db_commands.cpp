@@ -17,6 +17,7 @@
 #include "settings.h"
 #include "sitechanlookup.h"
 #include "text/text.h"
+#include "typedinput.h"
 
 #include <filesystem>
 #include <ostream>
@@ -299,6 +300,13 @@ int runWrite(const std::vector<std::string>& args, std::ostream& out, std::ostre
     const auto format = formatOption(opts, error);
     if (!format)
         return usageError(err, "write", error);
+    for (const char* name : {"start", "end"}) {
+        if (const auto v = opts.value(name); v) {
+            const TypedDate date = readTypedDate(std::string("--") + name, *v);
+            if (!date.value)
+                return usageError(err, "write", date.error);
+        }
+    }
     for (const char* name : {"calib", "freq"}) {
         double value = 0;
         if (const auto v = opts.value(name); v && !orv::text::parseDouble(*v, value))

@@ -133,5 +133,20 @@ TEST_P(CliDatabase, AFolderOfExportedFilesIsWrittenInOneRun) {
               << " s\n";
 }
 
+TEST(CliDateOptions, ADateThatIsNotADateTextIsRefusedBeforeConnecting) {
+    orv::test::TempDir dir;
+    for (const auto& [option, value] :
+         {std::pair{"--start", "15.03.2009 00:00:00"}, std::pair{"--start", "2009-03-15 00:00:00"},
+          std::pair{"--end", "2009.02.29 00:00:00"}}) {
+        const Outcome r =
+            runCli(dir.path(), {"write", kPoleZeroFile, option, value, "--dsn", "NO_SUCH_DSN"});
+        EXPECT_EQ(r.status, 2) << value;
+        EXPECT_NE(r.err.find(std::string(option) + ": должна быть существующая дата в форме "
+                                                   "гггг.мм.дд чч:мм:сс"),
+                  std::string::npos)
+            << r.err;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, CliDatabase, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);
