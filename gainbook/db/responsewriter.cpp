@@ -38,8 +38,6 @@ constexpr const char* kUnknownErrorCaption = "Неизвестная ошибк�
 constexpr const char* kOpenEnd = "до настоящего времени";
 // The field as its label names it.
 constexpr std::string_view kTimeField = "Время";
-// The time field holds a date text or two joined by " / ".
-constexpr std::size_t kMaxTimeChars = 41;
 
 std::string storedForm(const std::string& text) {
     return orv::text::replaceAll(text, "\r\n", "|");
@@ -73,22 +71,23 @@ std::vector<Parameter> insertParameters(const PreparedResponse& r, const Timesta
     return p;
 }
 
+// The driver's message for a statement that failed or could not even be allocated.
+std::string whyFailed(const Statement& st, orv::odbc::Connection& connection) {
+    if (st.valid())
+        return st.diagnostic();
+    const std::string d = connection.diagnostic();
+    return d.empty() ? std::string(kNoStatement) : d;
+}
+
 // Runs sql on a statement of its own. False, with the driver's message in diagnostic, when
 // it fails or when no statement could be allocated for it.
 bool runStatement(orv::odbc::Connection& connection, const char* sql,
                   const std::vector<Parameter>& parameters, std::string& diagnostic) {
     Statement st(connection);
-    if (!st.valid()) {
-        diagnostic = connection.diagnostic();
-        if (diagnostic.empty())
-            diagnostic = kNoStatement;
-        return false;
-    }
-    if (isError(st.run(sql, parameters))) {
-        diagnostic = st.diagnostic();
-        return false;
-    }
-    return true;
+    if (!isError(st.run(sql, parameters)))
+        return true;
+    diagnostic = whyFailed(st, connection);
+    return false;
 }
 
 // A query's first fetch: true for a row, false for none, nullopt (diagnostic set) when
@@ -96,16 +95,13 @@ bool runStatement(orv::odbc::Connection& connection, const char* sql,
 std::optional<bool> anyRow(orv::odbc::Connection& connection, const char* sql,
                            const std::vector<Parameter>& parameters, std::string& diagnostic) {
     Statement st(connection);
-    SQLRETURN rc = st.valid() ? st.run(sql, parameters) : SQL_ERROR;
+    SQLRETURN rc = st.run(sql, parameters);
     if (!isError(rc))
         rc = st.fetch();
-    if (isError(rc)) {
-        diagnostic = st.valid() ? st.diagnostic() : connection.diagnostic();
-        if (diagnostic.empty())
-            diagnostic = kNoStatement;
-        return std::nullopt;
-    }
-    return isSuccess(rc);
+    if (!isError(rc))
+        return isSuccess(rc);
+    diagnostic = whyFailed(st, connection);
+    return std::nullopt;
 }
 
 std::string code(const std::string& value, const char* fallback) {
@@ -125,7 +121,8 @@ std::optional<PreparedResponse> prepareResponse(const ResponseInput& in, orv::ui
     r.station = code(in.station, "");
     r.channel = code(in.channel, "");
     r.location = code(in.location, "??");
-    const std::string time = orv::text::truncateChars(in.time, kMaxTimeChars);
+    // Read whole: a time longer than a date text or two is no date text.
+    const std::string time = orv::text::trim(in.time);
     if (time.empty() || r.station.empty() || r.channel.empty()) {
         ui.message(kRequiredFields, "", Icon::Information, Buttons::Ok);
         return std::nullopt;

@@ -49,6 +49,7 @@ TEST(TypedDate, AnIntervalEndsAfterItStartsAndABlankEndLeavesItOpen) {
             .error.starts_with("ENDDATE: "));
     EXPECT_FALSE(readTypedInterval("Время", "2009.03.15 00:00:00 / ").ok());
     EXPECT_FALSE(readTypedInterval("Время", "2009.03.15 00:00:00 / 2010").ok());
+    EXPECT_FALSE(readTypedInterval("Время", "2009.03.15 00:00:00 / 2010.01.01 00:00:00 x").ok());
 }
 
 TEST(TypedNumber, ADecimalCommaIsThePointAndTheRefusalNamesTheField) {
