@@ -307,6 +307,12 @@ int runWrite(const std::vector<std::string>& args, std::ostream& out, std::ostre
                 return usageError(err, "write", date.error);
         }
     }
+    if (opts.has("start") && opts.has("end")) {
+        const TypedInterval interval =
+            readTypedInterval("--start", *opts.value("start"), "--end", *opts.value("end"));
+        if (!interval.ok())
+            return usageError(err, "write", interval.error);
+    }
     for (const char* name : {"calib", "freq"}) {
         double value = 0;
         if (const auto v = opts.value(name); v && !orv::text::parseDouble(*v, value))
