@@ -233,12 +233,10 @@ TEST_P(Writer, AMistypedTimeIsRefusedBeforeAnyStatementAndTheHistoryStays) {
     stored("2005-01-01 00:00:00", "2008-01-01 00:00:00");
     stored("2008-01-01 00:00:00", "");
     const Strings history = rows();
-    for (const char* typed : {"15.03.2009 00:00:00", "2009-03-15 00:00:00", "2009.02.29 00:00:00",
-                              "2009.03.15 00:00:00 / 2009.01.01 00:00:00"}) {
-        EXPECT_EQ(writeVia(input(typed)), WriteOutcome::Refused) << typed;
-        EXPECT_TRUE(ui.messages().back().text.starts_with("Время: ")) << ui.messages().back().text;
-        EXPECT_EQ(ui.messages().back().icon, Icon::Exclamation);
-    }
+    // Which texts are dates is the reader's test; here, that the write goes no further.
+    EXPECT_EQ(writeVia(input("15.03.2009 00:00:00")), WriteOutcome::Refused);
+    EXPECT_TRUE(ui.messages().back().text.starts_with("Время: ")) << ui.messages().back().text;
+    EXPECT_EQ(ui.messages().back().icon, Icon::Exclamation);
     // In the dialog: a start that does not exist, an end before the start.
     for (const auto& [start, end, field] :
          {std::tuple{"2009.02.30 00:00:00", "", "STARTDATE: "},
@@ -258,9 +256,9 @@ TEST_P(Writer, TypedNumbersTakeADecimalCommaAndRefuseWhatIsNotAFiniteNumber) {
     ASSERT_EQ(writeResponse(*connection, ui, in, nullptr), WriteOutcome::Written);
     EXPECT_DOUBLE_EQ(orv::text::toDouble(db.scalar("SELECT SENS FROM CALIBRATION")), 2e9);
     EXPECT_DOUBLE_EQ(orv::text::toDouble(db.scalar("SELECT FREQ FROM CALIBRATION")), 0.25);
+    // 1e-300 is a number, but SENS = 1e9 / CALIB is not finite.
     for (const auto& [calib, freq] :
-         {std::pair{"nan", "1"}, std::pair{"0x10", "1"}, std::pair{"inf", "1"},
-          std::pair{"1e-300", "1"}, std::pair{"1", "0x10"}, std::pair{"1", "1e39999"}}) {
+         {std::pair{"0x10", "1"}, std::pair{"1e-300", "1"}, std::pair{"1", "nan"}}) {
         in = input("2004.01.01 00:00:00");
         in.network = "NEW";
         in.calib = calib;
