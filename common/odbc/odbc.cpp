@@ -68,6 +68,32 @@ bool Timestamp::isValid() const {
            second >= 0 && second <= 59;
 }
 
+// --- Parameter ---------------------------------------------------------------------------
+
+Parameter Parameter::date(const Timestamp& value, bool legacyType) {
+    Parameter p(legacyType ? Kind::LegacyDate : Kind::Date);
+    p.date_ = value;
+    return p;
+}
+
+Parameter Parameter::number(double value) {
+    Parameter p(Kind::Number);
+    p.number_ = value;
+    return p;
+}
+
+Parameter Parameter::unitId(short value) {
+    Parameter p(Kind::UnitId);
+    p.integer_ = value;
+    return p;
+}
+
+Parameter Parameter::integer(long value) {
+    Parameter p(Kind::Integer);
+    p.integer_ = value;
+    return p;
+}
+
 // --- Environment -------------------------------------------------------------------------
 
 Environment::Environment() {
@@ -345,13 +371,37 @@ void Statement::resetParameters() {
     lengths_.clear();
 }
 
-SQLRETURN Statement::executeWithCodes(std::string_view sql,
-                                      std::initializer_list<std::string_view> codes) {
+SQLRETURN Statement::bind(const Parameter& p) {
+    switch (p.kind_) {
+    case Parameter::Kind::Code:
+        return bindCode(p.text_);
+    case Parameter::Kind::FileName:
+        return bindFileName(p.text_);
+    case Parameter::Kind::UnitName:
+        return bindUnitName(p.text_);
+    case Parameter::Kind::LongText:
+        return bindLongText(p.text_);
+    case Parameter::Kind::Text:
+        return bindText(p.text_);
+    case Parameter::Kind::Date:
+    case Parameter::Kind::LegacyDate:
+        return bindDate(p.date_, p.kind_ == Parameter::Kind::LegacyDate);
+    case Parameter::Kind::Number:
+        return bindNumber(p.number_);
+    case Parameter::Kind::UnitId:
+        return bindUnitId(static_cast<short>(p.integer_));
+    case Parameter::Kind::Integer:
+        return bindInteger(p.integer_);
+    }
+    return SQL_ERROR;
+}
+
+SQLRETURN Statement::run(std::string_view sql, const std::vector<Parameter>& parameters) {
     const SQLRETURN prepared = prepare(sql);
     if (isError(prepared))
         return prepared;
-    for (const std::string_view code : codes)
-        if (const SQLRETURN rc = bindCode(code); isError(rc))
+    for (const Parameter& p : parameters)
+        if (const SQLRETURN rc = bind(p); isError(rc))
             return rc;
     return execute();
 }
@@ -440,7 +490,12 @@ Transaction::~Transaction() {
 
 SQLRETURN Transaction::commit() {
     ended_ = true;
-    return connection_.endTransaction(true);
+    const SQLRETURN rc = connection_.endTransaction(true);
+    if (isError(rc)) {
+        diagnostic_ = connection_.diagnostic();
+        connection_.endTransaction(false);
+    }
+    return rc;
 }
 
 SQLRETURN Transaction::rollback() {

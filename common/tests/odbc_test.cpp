@@ -144,6 +144,30 @@ TEST_P(Odbc, TransactionRollsBackUnlessCommittedAndRestoresAutocommit) {
     EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM T"), "2");
 }
 
+TEST_P(Odbc, AFailedCommitIsRolledBackAndTheConnectionGoesOnInAutocommit) {
+    // A child row without its parent passes the insert and fails the deferred check at COMMIT.
+    db.exec("CREATE TABLE P (ID INT PRIMARY KEY)");
+    db.exec("CREATE TABLE C (PID INT REFERENCES P(ID) DEFERRABLE INITIALLY DEFERRED)");
+    if (GetParam() == Backend::SQLite) {
+        odbc::Statement st(*connection);
+        ASSERT_FALSE(odbc::isError(st.execDirect("PRAGMA foreign_keys=ON")));
+    }
+    {
+        odbc::Transaction tx(*connection);
+        odbc::Statement st(*connection);
+        ASSERT_FALSE(odbc::isError(st.execDirect("INSERT INTO C VALUES (7)"))) << st.diagnostic();
+        ASSERT_FALSE(odbc::isError(st.execDirect("INSERT INTO T (CODE) VALUES ('LOST')")));
+        EXPECT_TRUE(odbc::isError(tx.commit()));
+        EXPECT_FALSE(tx.diagnostic().empty());
+    }
+    // Nothing of the failed transaction is left open to be committed by a later statement.
+    odbc::Statement st(*connection);
+    ASSERT_FALSE(odbc::isError(st.execDirect("INSERT INTO P VALUES (7)"))) << st.diagnostic();
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM P"), "1");
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM C"), "0");
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM T"), "0");
+}
+
 TEST_P(Odbc, AFailedStatementLeavesTheConnectionUsable) {
     {
         odbc::Statement st(*connection);

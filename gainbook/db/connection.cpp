@@ -36,7 +36,7 @@ std::optional<std::vector<std::string>> listTables(odbc::Connection& connection)
         return std::nullopt;
     std::vector<std::string> names;
     while (odbc::isSuccess(st.fetch()))
-        names.push_back(st.getText(3, 63).value_or(std::string()));
+        names.push_back(st.getText(3, kMaxUnitChars).value_or(std::string()));
     return names;
 }
 

@@ -20,6 +20,13 @@ inline constexpr std::string_view kProgramTitle = "Gainbook";
 
 // Longest data source name, user name and password the editor keeps.
 inline constexpr std::size_t kSettingChars = 63;
+// The longest code (network, station, channel, location) a key column takes: codes are
+// read into 8-byte buffers.
+inline constexpr std::size_t kMaxCodeChars = 7;
+// The longest unit name and table name read from the database.
+inline constexpr std::size_t kMaxUnitChars = 63;
+// The longest response text read from or written to the database.
+inline constexpr std::size_t kMaxResponseTextBytes = 131071;
 
 struct ConnectionSettings {
     std::string dataSource;
@@ -54,6 +61,6 @@ struct TextColumn {
     std::string diagnostic;
 };
 TextColumn readTextColumn(odbc::Connection& connection, std::string_view sql,
-                          std::size_t maxChars = 63);
+                          std::size_t maxChars = kMaxUnitChars);
 
 } // namespace orv::gainbook

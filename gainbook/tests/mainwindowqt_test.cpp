@@ -242,10 +242,13 @@ TEST_P(MainRoadQt, LoadsWritesAndShowsTheResponse) {
     EXPECT_EQ(d.intervals->currentText().toStdString(),
               "2001.01.01 00:00:00 / 2002.01.01 00:00:00");
 
-    // Choosing a listed interval puts its dates into the edits; "Отмена" writes nothing.
+    // Choosing a listed interval puts its dates into the edits; a start that is not a date
+    // keeps the dialog open to correct it; "Отмена" writes nothing.
+    ui.clear();
     f.time->selectAll();
     QTest::keyClicks(f.time, "2009.01.01 00:00:00");
     std::string chosenStart, chosenEnd;
+    bool keptOpen = false;
     QTimer::singleShot(0, [&] {
         auto* dialog = qobject_cast<IntervalChoiceDialogQt*>(QApplication::activeModalWidget());
         if (!dialog)
@@ -253,11 +256,18 @@ TEST_P(MainRoadQt, LoadsWritesAndShowsTheResponse) {
         dialog->intervals()->setCurrentRow(1);
         chosenStart = dialog->startDate()->text().toStdString();
         chosenEnd = dialog->endDate()->text().toStdString();
+        dialog->startDate()->selectAll();
+        QTest::keyClicks(dialog->startDate(), "2001.02.30 00:00:00");
+        dialog->writeButton()->click();
+        keptOpen = dialog->isVisible();
         dialog->reject();
     });
     f.writeToDatabase->click();
     EXPECT_EQ(chosenStart, "2001.01.01 00:00:00");
     EXPECT_EQ(chosenEnd, "2002.01.01 00:00:00");
+    EXPECT_TRUE(keptOpen);
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_TRUE(ui.messages()[0].text.starts_with("STARTDATE: "));
     EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM CALIBRATION"), "2");
     EXPECT_EQ(d.intervals->currentIndex(), 1);
 

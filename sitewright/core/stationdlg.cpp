@@ -531,6 +531,8 @@ void CStationDlg::onDelete() {
             orv::odbc::isError(transaction.commit())) {
             std::string why = st.valid() ? st.diagnostic() : std::string();
             if (why.empty())
+                why = transaction.diagnostic();
+            if (why.empty())
                 why = connection->diagnostic();
             transaction.rollback();
             showDatabaseError(why);

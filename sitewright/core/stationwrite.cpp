@@ -184,7 +184,7 @@ bool CStationDlg::writeChannels(orv::odbc::Connection& connection, const std::st
                 throwDatabaseError(&st, connection);
         }
         if (orv::odbc::isError(transaction.commit()))
-            throwDatabaseError(nullptr, connection);
+            throw DatabaseError(transaction.diagnostic());
     } catch (const DatabaseError& e) {
         transaction.rollback();
         showDatabaseError(e.what());
