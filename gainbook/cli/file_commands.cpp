@@ -199,7 +199,7 @@ int runAfr(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return failure(err, cmd, formats::kTextTooLongMessage);
     if (curve.status == response::CurveStatus::TooManyPoints)
         return failure(err, cmd, response::kTooManyPointsMessage);
-    if (curve.lines.empty())
+    if (curve.points.empty())
         return failure(err, cmd, "ни одной точки: проверьте частоты и число точек");
     printText(out, curve.text());
     return kOk;
