@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
@@ -13,6 +14,7 @@
 #include <QSvgGenerator>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace orv::gainbook::plot {
 namespace {
@@ -104,6 +106,44 @@ void drawPrintPage(QPainter& painter, QSize pageSize, const response::PlotPage& 
     drawTextAt(painter, 200, 60, response::pageTitle(page.texts));
     painter.restore();
     drawCurve(painter, r, page.plot);
+}
+
+bool isPageFileName(const std::string& path) {
+    const QString suffix = QFileInfo(q(path)).suffix().toLower();
+    return suffix == QLatin1String("pdf") || suffix == QLatin1String("png") ||
+           suffix == QLatin1String("svg");
+}
+
+namespace {
+
+// Without a desktop session Qt warns about what it misses (a runtime directory, ...);
+// a command-line program keeps its output for its own messages.
+QtMessageHandler previousHandler = nullptr;
+
+void criticalOnly(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type != QtCriticalMsg && type != QtFatalMsg)
+        return;
+    if (previousHandler)
+        previousHandler(type, context, message);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+
+} // namespace
+
+OffscreenGui::OffscreenGui() {
+    if (QCoreApplication::instance())
+        return;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    previousHandler = qInstallMessageHandler(criticalOnly);
+    app_ = std::make_unique<QGuiApplication>(argc_, argv_);
+}
+
+OffscreenGui::~OffscreenGui() {
+    if (!app_)
+        return;
+    app_.reset();
+    qInstallMessageHandler(previousHandler);
 }
 
 QSize pagePixels() {

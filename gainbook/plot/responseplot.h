@@ -7,8 +7,10 @@
 
 #include <QSize>
 
+#include <memory>
 #include <string>
 
+class QGuiApplication;
 class QPainter;
 
 namespace orv::gainbook::plot {
@@ -35,5 +37,24 @@ QSize pagePixels();
 // Writes the print page into a PDF, PNG or SVG file, chosen by the file name's suffix.
 // Needs a QGuiApplication (fonts). False with a message in error when it cannot.
 bool writePageFile(const std::string& path, const response::PlotPage& page, std::string& error);
+// Whether the name ends in ".pdf", ".png" or ".svg" (in any case).
+bool isPageFileName(const std::string& path);
+
+// For programs without windows: a QGuiApplication on the offscreen platform for the life
+// of this object, so that pages can be drawn without a display. Does nothing when the
+// program has an application object already.
+class OffscreenGui {
+public:
+    OffscreenGui();
+    ~OffscreenGui();
+    OffscreenGui(const OffscreenGui&) = delete;
+    OffscreenGui& operator=(const OffscreenGui&) = delete;
+
+private:
+    int argc_ = 1;
+    char name_[16] = "gainbook";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QGuiApplication> app_;
+};
 
 } // namespace orv::gainbook::plot

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -52,9 +53,9 @@ std::string libraryListing(const std::string& path, response::CurveInputs in) {
 TEST_F(Cli, HelpEverywhere) {
     Outcome r = run({"--help"});
     EXPECT_EQ(r.status, 0);
-    for (const char* command : {"afr", "calib", "fap"})
+    for (const char* command : {"afr", "calib", "fap", "plot"})
         EXPECT_NE(r.out.find(command), std::string::npos) << command;
-    for (const char* command : {"afr", "calib", "fap"}) {
+    for (const char* command : {"afr", "calib", "fap", "plot"}) {
         r = run({command, "--help"});
         EXPECT_EQ(r.status, 0) << command;
         EXPECT_NE(r.out.find(std::string("gainbook-cli ") + command), std::string::npos);
@@ -105,6 +106,70 @@ TEST_F(Cli, AfrOnAFapFile) {
     const Outcome d = run({"afr", file, "--format", "fap-orv", "--motion", "displacement"});
     ASSERT_EQ(d.status, 0) << d.err;
     EXPECT_EQ(d.out.substr(0, 29), " 1.0000000   1.256637e+013   ");
+}
+
+TEST_F(Cli, AfrPhaseIsThePhaseOfTheListedResponse) {
+    const std::string file = data("obspy_SAC_PZs_KARC_BHZ");
+    const std::vector<std::string> grid = {"--linear", "--low",    "1", "--high",
+                                           "2",        "--points", "3"};
+    std::vector<std::string> args = {"afr", file};
+    args.insert(args.end(), grid.begin(), grid.end());
+    const Outcome plain = run(args);
+    args.push_back("--phase");
+    const Outcome phase = run(args);
+    ASSERT_EQ(phase.status, 0) << phase.err;
+    // Velocity: c s^2 (s + 999.026) over the six poles of the file.
+    const std::complex<double> poles[] = {{-0.148, 0.148}, {-0.148, -0.148}, {-314.16, 0},
+                                          {-9904.8, 3786}, {-9904.8, -3786}, {-12507, 0}};
+    std::istringstream plainLines(plain.out), phaseLines(phase.out);
+    std::string plainLine, phaseLine;
+    for (double f : {1.0, 1.5, 2.0}) {
+        ASSERT_TRUE(std::getline(plainLines, plainLine) && std::getline(phaseLines, phaseLine));
+        const std::complex<double> s(0, 2 * M_PI * f);
+        std::complex<double> h = 4.540182e+20 * s * s * (s + 999.026);
+        for (const auto& p : poles)
+            h /= s - p;
+        const std::size_t third = plainLine.size() - 3;
+        EXPECT_EQ(phaseLine.substr(0, third), plainLine.substr(0, third));
+        const double degrees = orv::text::toDouble(phaseLine.substr(third));
+        EXPECT_NEAR(std::remainder(degrees - std::arg(h) * 180 / M_PI, 360.0), 0.0, 1e-4)
+            << phaseLine;
+    }
+    // A FAP table holds no phase to list.
+    const Outcome fap =
+        run({"afr", write("t.fap", "t\n1 2e9\n2 4e9\n"), "--format=fap-orv", "--phase"});
+    EXPECT_EQ(fap.status, 1);
+    EXPECT_TRUE(fap.out.empty());
+}
+
+TEST_F(Cli, PlotWritesThePrintPage) {
+    const std::string file = data("obspy_SAC_PZs_KARC_BHZ");
+    const std::string pdf = (dir / "karc.pdf").string();
+    Outcome r = run({"plot", file, "--sta", "KARC", "--chan", "BHZ", "--time",
+                     "2005.01.01 00:00:00", "--low", "0.01", "--out", pdf});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    const std::string text = (dir / "karc.txt").string();
+    ASSERT_EQ(
+        std::system(("pdftotext " + test::shellQuote(pdf) + " " + test::shellQuote(text)).c_str()),
+        0)
+        << "pdftotext (poppler-utils) is needed";
+    const std::string words = slurp(text);
+    for (const char* t :
+         {"Станция: KARC Канал: BHZ Время: 2005.01.01 00:00:00", "0.010000", "20.000000"})
+        EXPECT_NE(words.find(t), std::string::npos) << t << "\n" << words;
+    // A FAP table puts its own bounds on the page.
+    r = run({"plot", write("t.fap", "t\n0.5 2e9\n8 4e9\n"), "--format=fap-orv", "--out",
+             (dir / "fap.svg").string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string svg = slurp(dir / "fap.svg");
+    EXPECT_NE(svg.find(">0.500000<"), std::string::npos);
+    EXPECT_NE(svg.find(">8.000000<"), std::string::npos);
+
+    EXPECT_EQ(run({"plot", file}).status, 2);
+    EXPECT_EQ(run({"plot", file, "--out", (dir / "x.jpg").string()}).status, 2);
+    EXPECT_EQ(run({"plot", file, "--out", "/nonexistent/dir/x.png"}).status, 1);
 }
 
 TEST_F(Cli, CalibAsTheFilePanelShowsIt) {
