@@ -27,6 +27,8 @@ struct CurveInputs {
     std::string points = "300";
     bool decade = true; // the "Log10" box of the frequency axis
     bool derivative = false;
+
+    friend bool operator==(const CurveInputs&, const CurveInputs&) = default;
 };
 
 struct CurvePoint {
