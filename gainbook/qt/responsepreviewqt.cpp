@@ -9,6 +9,7 @@
 #include <QPrintDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QScreen>
 #include <QTimer>
 #include <QToolBar>
 
@@ -106,6 +107,9 @@ ResponsePreviewWindow::~ResponsePreviewWindow() {
 ResponsePreviewWindow* ResponsePreviewWindow::open(const response::PlotPage& page,
                                                    ui::Interaction& ui, QWidget* owner) {
     auto* window = new ResponsePreviewWindow(page, ui, owner);
+    // The whole screen also where no window manager maximises windows.
+    if (const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen())
+        window->setGeometry(screen->availableGeometry());
     window->showMaximized();
     return window;
 }
