@@ -67,8 +67,10 @@ TEST_F(ResponseCurve, ComputesTheDatabasePanelsTextOnceForEachChange) {
     EXPECT_EQ(computations, 5);
 
     // The plot takes the fields the points were computed with, not what is typed since.
+    dialog.low = "0.01";
+    dialog.compute();
     dialog.low = "5";
-    EXPECT_EQ(dialog.plotInputs().low, 0.001);
+    EXPECT_EQ(dialog.plotInputs().low, 0.01);
     EXPECT_EQ(dialog.pageTexts().station, "KARC");
     EXPECT_EQ(dialog.pageTexts().time, "2005.01.01 00:00:00");
     dialog.points = "99999999";
