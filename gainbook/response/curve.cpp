@@ -14,29 +14,32 @@ namespace {
 
 // The grid listing prints hundreds of thousands of numbers for a fine grid; these print
 // exactly what "%10.7lf" and "%10.7le" print in the C locale (three exponent digits),
-// without the cost of a formatted-output call per number, straight into the listing.
-void appendPadded(std::string& out, const char* begin, const char* end) {
-    const std::size_t n = static_cast<std::size_t>(end - begin);
+// without the cost of a formatted-output call per number. A line is put together in a
+// small buffer and goes into the listing in one piece.
+constexpr int kNumberRoom = 400; // "%f" of the largest double and more
+
+char* putPadded(char* p, const char* begin, const char* end) {
+    const std::ptrdiff_t n = end - begin;
     if (n < 10)
-        out.append(10 - n, ' ');
-    out.append(begin, end);
+        p = std::fill_n(p, 10 - n, ' ');
+    return std::copy(begin, end, p);
 }
 
-void appendFixed(std::string& out, double v, int precision) {
-    if (!std::isfinite(v)) {
-        out += orv::text::format("%10.*lf", precision, v);
-        return;
-    }
-    char buf[400];
+char* putText(char* p, const std::string& text) {
+    return std::copy(text.begin(), text.end(), p);
+}
+
+char* putFixed(char* p, double v, int precision) {
+    if (!std::isfinite(v))
+        return putText(p, orv::text::format("%10.*lf", precision, v));
+    char buf[kNumberRoom];
     const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, precision);
-    appendPadded(out, buf, res.ptr);
+    return putPadded(p, buf, res.ptr);
 }
 
-void appendExp7(std::string& out, double v) {
-    if (!std::isfinite(v)) {
-        out += orv::text::format("%10.7le", v);
-        return;
-    }
+char* putExp7(char* p, double v) {
+    if (!std::isfinite(v))
+        return putText(p, orv::text::format("%10.7le", v));
     char buf[48];
     const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, 7);
     char* end = res.ptr;
@@ -48,14 +51,14 @@ void appendExp7(std::string& out, double v) {
         e[2] = '0';
         ++end;
     }
-    appendPadded(out, buf, end);
+    return putPadded(p, buf, end);
 }
 
 // "%10.7lf", three blanks, "%10.7le": the two numbers of a pole-zero listing line.
-void appendGridNumbers(std::string& out, double f, double value) {
-    appendFixed(out, f, 7);
-    out += "   ";
-    appendExp7(out, value);
+char* putGridNumbers(char* p, double f, double value) {
+    p = putFixed(p, f, 7);
+    p = std::fill_n(p, 3, ' ');
+    return putExp7(p, value);
 }
 
 // The phase of one grid value in degrees, continued from the previous one so that the
@@ -96,22 +99,25 @@ void computeSac(const CurveInputs& in, const ListingStyle& style, CurveResult& o
     out.points.reserve(grid->size());
     // A line is 33 bytes and its end below 1000 Hz; the phase takes 7 more.
     out.listing.reserve(grid->size() * (34 + style.lineEnd.size() + (style.phase ? 7 : 0)));
+    // Room for the three numbers of a line, its blanks and its end.
+    std::vector<char> line(3 * kNumberRoom + 16 + style.lineEnd.size());
     for (double f : *grid) {
         const formats::Complex h = ratioOver(used, r, f, r.poleCount);
         double a = modulus(h) * r.constant;
         if (inverse)
             a = 1.0 / a;
         out.points.push_back({f, a});
-        appendGridNumbers(out.listing, f, a * scale);
+        char* p = putGridNumbers(line.data(), f, a * scale);
+        p = std::fill_n(p, 3, ' ');
         if (style.phase) {
             // The phase of c * N / D; the reciprocal of the inverse units turns it round.
             double degrees = std::atan2(h.im, h.re) * kDegrees + (r.constant < 0 ? 180.0 : 0.0);
-            out.listing += "   ";
-            appendFixed(out.listing, phase.next(inverse ? -degrees : degrees), 4);
+            p = putFixed(p, phase.next(inverse ? -degrees : degrees), 4);
         } else {
-            out.listing += "   0.0";
+            p = std::copy_n("0.0", 3, p);
         }
-        out.listing += style.lineEnd;
+        p = std::copy(style.lineEnd.begin(), style.lineEnd.end(), p);
+        out.listing.append(line.data(), p);
     }
 }
 
@@ -153,9 +159,8 @@ void computeFap(const CurveInputs& in, const ListingStyle& style, CurveResult& o
 } // namespace
 
 std::string gridListingLine(double frequency, double value) {
-    std::string line;
-    appendGridNumbers(line, frequency, value);
-    return line + "   0.0";
+    char line[2 * kNumberRoom];
+    return std::string(line, putGridNumbers(line, frequency, value)) + "   0.0";
 }
 
 std::vector<std::string> CurveResult::lines() const {
