@@ -1,6 +1,6 @@
 // The frequency-response window's logic over the main window's panels, without a display:
-// which text it computes from, when it computes, what a FAP source does to the grid
-// fields, and the one-preview rule.
+// which text it computes from, when it computes, and what a FAP source does to the grid
+// fields. The one-preview rule is tested with the real windows.
 #include "responsecurvedialog.h"
 
 #include "testdb.h"
@@ -107,28 +107,4 @@ TEST_F(ResponseCurve, AFapFileFillsAndDisablesTheGridFields) {
     dialog.refresh();
     EXPECT_TRUE(dialog.gridFieldsEnabled);
     EXPECT_EQ(dialog.pageTexts().station, "ОЧЕНЬДЛИННАЯ");
-    EXPECT_EQ(dialog.previewPage().texts.station, "ОЧЕНЬДЛИН"); // the view's 9 characters
-}
-
-TEST_F(ResponseCurve, OnePreviewAtATime) {
-    owner.browser.storedText = kPoleZero;
-    bool open = false;
-    std::vector<response::PlotPage> shown;
-    dialog.previewOpen = [&] { return open; };
-    dialog.showPreview = [&](const response::PlotPage& page) {
-        shown.push_back(page);
-        open = true;
-    };
-    dialog.fullScreen();
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].plot.points.size(), 1234u);
-    EXPECT_TRUE(shown[0].plot.logX && shown[0].plot.logY);
-    dialog.fullScreen();
-    EXPECT_EQ(shown.size(), 1u);
-    ASSERT_EQ(ui.messages().size(), 1u);
-    EXPECT_EQ(ui.messages()[0].text, "Невозможно открыть два окна\r\nпредворительного просмотра");
-    EXPECT_EQ(ui.messages()[0].icon, ui::Icon::Information);
-    open = false; // closed
-    dialog.fullScreen();
-    EXPECT_EQ(shown.size(), 2u);
 }

@@ -12,11 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <unistd.h>
 
 using namespace orv::gainbook;
 using response::CurvePoint;
@@ -75,13 +72,6 @@ std::vector<CurvePoint> realCurve() {
     return response::computeCurve(in).points;
 }
 
-std::string slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 std::filesystem::path tempPath(const std::string& name) {
     return std::filesystem::temp_directory_path() /
            ("gainbook_plot_" + std::to_string(::getpid()) + "_" + name);
@@ -130,28 +120,18 @@ TEST(WindowPlot, DecadeLinesOneSinglePointAndNoPoints) {
     EXPECT_TRUE(linesWith(none, false, isBlack).empty());
 }
 
-TEST(PageFiles, PdfHoldsTheTextsAndPngTheRedCurveInsideTheFrame) {
+// The texts of a page file are checked on the PDF of gainbook-cli plot and of the print
+// command; here the picture itself.
+TEST(PageFiles, PngOfARealResponseHasTheRedCurveInsideTheFrame) {
     app();
     response::PlotPage page{{realCurve(), 0.001, 20, true, true},
                             {"KARC", "BHZ", "2005.01.01 00:00:00"}};
     ASSERT_EQ(page.plot.points.size(), 1234u);
-
-    const std::filesystem::path pdf = tempPath("page.pdf");
-    std::string error;
-    ASSERT_TRUE(plot::writePageFile(pdf.string(), page, error)) << error;
-    const std::filesystem::path txt = tempPath("page.txt");
-    ASSERT_EQ(std::system(("pdftotext " + pdf.string() + " " + txt.string()).c_str()), 0)
-        << "pdftotext (poppler-utils) is needed";
-    // pdftotext gives runs of blanks as one.
-    const std::string text = slurp(txt);
-    EXPECT_NE(text.find("Станция: KARC Канал: BHZ Время: 2005.01.01 00:00:00"), std::string::npos)
-        << text;
-    EXPECT_NE(text.find("0.001000"), std::string::npos);
-    EXPECT_NE(text.find("20.000000"), std::string::npos);
-
     const std::filesystem::path png = tempPath("page.png");
+    std::string error;
     ASSERT_TRUE(plot::writePageFile(png.string(), page, error)) << error;
     const QImage image(QString::fromStdString(png.string()));
+    std::filesystem::remove(png);
     ASSERT_EQ(image.size(), plot::pagePixels());
     EXPECT_EQ(image.width(), 3508); // A4 landscape at 300 dpi
     // The frame from (199, 199) to (width - 200, height - 100); the curve inside it.
@@ -169,15 +149,6 @@ TEST(PageFiles, PdfHoldsTheTextsAndPngTheRedCurveInsideTheFrame) {
     EXPECT_LT(columns.back(), right);
     EXPECT_GT(columns.back() - columns.front(), 3000); // across the whole frame
 
-    const std::filesystem::path svg = tempPath("page.svg");
-    ASSERT_TRUE(plot::writePageFile(svg.string(), page, error)) << error;
-    // The text as text (in runs of one script each).
-    const std::string svgText = slurp(svg);
-    for (const char* t : {">Станция: <", ">Время: 2005.01.01 00:00:00<", ">20.000000<"})
-        EXPECT_NE(svgText.find(t), std::string::npos) << t;
-
     EXPECT_FALSE(plot::writePageFile(tempPath("page.bmp").string(), page, error));
     EXPECT_FALSE(plot::writePageFile("/nonexistent/dir/page.svg", page, error));
-    for (const auto& p : {pdf, txt, png, svg})
-        std::filesystem::remove(p);
 }

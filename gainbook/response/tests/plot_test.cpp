@@ -1,5 +1,6 @@
-// The plot geometry as numbers: where the mapping puts the ends of the axes, which values a
-// logarithmic axis leaves out, and where the decade lines stand.
+// The plot geometry as numbers: where the mapping puts the ends of the axes and which values
+// a logarithmic axis leaves out. What is drawn (middle line, decade lines, a single point)
+// is checked on pictures in gainbook/plot.
 #include "response/plot.h"
 
 #include <gtest/gtest.h>
@@ -60,31 +61,6 @@ TEST(PlotMapping, LogarithmicAxesLeaveOutWhatTheyCannotTake) {
         EXPECT_TRUE(p.x > kRect.left && p.x < kRect.right);
         EXPECT_TRUE(p.y > kRect.top && p.y < kRect.bottom);
     }
-}
-
-TEST(PlotShapes, FlatCurvesSinglePointsAndDecadeLines) {
-    // A constant amplitude draws the middle line on either amplitude axis.
-    for (bool logY : {false, true}) {
-        const PlotShapes s = plotShapes(kRect, inputs({{1, 3}, {2, 3}, {3, 3}}, 1, 3, false, logY));
-        ASSERT_TRUE(s.middleLine);
-        EXPECT_EQ(*s.middleLine, (PlotLine{{10, 170}, {406, 170}}));
-        EXPECT_TRUE(s.curve.empty());
-    }
-    const PlotShapes single = plotShapes(kRect, inputs({{1, 3}}, 1, 20, true, true));
-    EXPECT_FALSE(single.middleLine);
-    EXPECT_TRUE(single.curve.empty());
-
-    // 0.001 to 20 Hz spans log10(20000) = 4.3 decades: lines at 400 * k / 4.3 from the left.
-    const PlotShapes d = plotShapes(kRect, inputs({{0.001, 1}, {20, 2}}, 0.001, 20, true, false));
-    const double decades = std::log10(20000.0);
-    ASSERT_EQ(d.decadeLines.size(), 4u);
-    for (int k = 1; k <= 4; ++k) {
-        const int x = 10 + static_cast<int>(400 * k / decades);
-        EXPECT_EQ(d.decadeLines[k - 1], (PlotLine{{x, 318}, {x, 20}}));
-    }
-    EXPECT_TRUE(
-        plotShapes(kRect, inputs({{1, 1}, {10, 2}}, 1, 10, true, false)).decadeLines.empty());
-    EXPECT_TRUE(plotShapes(kRect, inputs({}, 0.001, 20, true, false)).decadeLines.empty());
 }
 
 TEST(PageTexts, TitleFrequenciesAndThePreviewsFields) {
