@@ -7,9 +7,10 @@ Both sides compute the amplitude listing of the 11-pole response of IU.ANMO.10.B
 (velocity, counts*sec/nm: one origin zero left out) on the linear grid 0.001 .. 20 Hz and
 write it to a file: gainbook-cli as it is run from a script, scipy with the same grid,
 freqs_zpk and Python's "%10.7f   %10.7e   0.0" formatting. Each side is timed end to end
-as a process (start, computation, formatting, writing), the median of --runs runs; the
-scipy side also reports its own compute-and-format time without the interpreter start.
-The listings are compared value by value.
+as a process (start, computation, formatting, writing), in wall time and in CPU time (user
+and system, which other work on a shared machine disturbs less), the median of --runs
+runs; the scipy side also reports its own compute-and-format time without the interpreter
+start. The listings are compared value by value.
 
 Not a test: run it by hand on a quiet machine. It needs Debian's python3-scipy (installed
 through apt-get when missing, with sudo when not run as root) and a built gainbook-cli
@@ -18,6 +19,7 @@ through apt-get when missing, with sudo when not run as root) and a built gainbo
 
 import argparse
 import os
+import resource
 import statistics
 import subprocess
 import sys
@@ -105,11 +107,16 @@ def scipy_side(path, points, out_path):
 
 
 def timed(command, stdout_path=None):
+    """Wall time and CPU time (user + system) of a command, and what it printed."""
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
     start = time.perf_counter()
     with open(stdout_path or os.devnull, "w") as out:
         result = subprocess.run(command, stdout=out if stdout_path else subprocess.PIPE,
                                 check=True, text=True)
-    return time.perf_counter() - start, result.stdout
+    wall = time.perf_counter() - start
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+    return wall, cpu, result.stdout
 
 
 def main():
@@ -137,10 +144,14 @@ def main():
         scipy_cmd = [sys.executable, os.path.abspath(__file__), "--scipy-side", response,
                      str(args.points), scipy_out]
         cli_times, scipy_times, scipy_inner, imports = [], [], [], []
+        cli_cpu, scipy_cpu = [], []
         for _ in range(args.runs):
-            cli_times.append(timed(cli_cmd, cli_out)[0])
-            took, said = timed(scipy_cmd)
-            scipy_times.append(took)
+            wall, cpu, _ = timed(cli_cmd, cli_out)
+            cli_times.append(wall)
+            cli_cpu.append(cpu)
+            wall, cpu, said = timed(scipy_cmd)
+            scipy_times.append(wall)
+            scipy_cpu.append(cpu)
             imported, inner = map(float, said.split())
             imports.append(imported)
             scipy_inner.append(inner)
@@ -151,20 +162,22 @@ def main():
         freq_diff = np.max(np.abs(cli[:, 0] - ref[:, 0]))
         rel = np.max(np.abs(cli[:, 1] - ref[:, 1]) / np.abs(ref[:, 1]))
 
-    cli_t = statistics.median(cli_times)
-    scipy_t = statistics.median(scipy_times)
-    inner_t = statistics.median(scipy_inner)
+    med = statistics.median
+    cli_t, scipy_t, inner_t = med(cli_times), med(scipy_times), med(scipy_inner)
     print("grid: %d points, %g .. %g Hz, 11 poles, %d runs (medians)"
           % (args.points, LOW, HIGH, args.runs))
-    print("gainbook-cli afr, whole process:               %8.3f s" % cli_t)
-    print("scipy freqs_zpk + formatting, whole process:   %8.3f s" % scipy_t)
-    print("  of which imports %.3f s, compute and format %.3f s"
-          % (statistics.median(imports), inner_t))
+    print("                                              wall       CPU")
+    print("gainbook-cli afr, whole process:           %7.3f s %7.3f s" % (cli_t, med(cli_cpu)))
+    print("scipy freqs_zpk + formatting, whole process: %5.3f s %7.3f s"
+          % (scipy_t, med(scipy_cpu)))
+    print("  of which imports %.3f s, compute and format %.3f s (wall)"
+          % (med(imports), inner_t))
     print("listings agree: frequencies within %.1e, amplitudes within %.1e relative"
           % (freq_diff, rel))
-    print("ratio, end to end:                     %6.1fx faster" % (scipy_t / cli_t))
-    print("ratio, against scipy's compute+format: %6.1fx faster" % (inner_t / cli_t))
-
+    print("ratio, end to end, wall time:          %6.1fx faster" % (scipy_t / cli_t))
+    print("ratio, end to end, CPU time:           %6.1fx faster"
+          % (med(scipy_cpu) / med(cli_cpu)))
+    print("ratio, against scipy's compute+format: %6.1fx faster (wall)" % (inner_t / cli_t))
 
 if __name__ == "__main__":
     main()
