@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(
   g++ cmake make pkg-config
   libgtest-dev
-  qt6-base-dev qt6-translations-l10n fonts-dejavu-core
+  qt6-base-dev qt6-svg-dev qt6-translations-l10n fonts-dejavu-core
+  poppler-utils
   unixodbc unixodbc-dev odbcinst
   libsqliteodbc sqlite3 libsqlite3-dev
   odbc-postgresql postgresql

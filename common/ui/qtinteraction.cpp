@@ -29,7 +29,10 @@ std::optional<std::string> runFileDialog(QWidget* parent, const FileChoice& choi
         dialog.selectFile(q(choice.fileName));
     if (!choice.filter.empty())
         dialog.setNameFilters(q(qtNameFilters(choice.filter)).split(QStringLiteral(";;")));
-    if (!choice.defaultExtension.empty())
+    // A wildcard ("*") asks for no particular extension: Qt would add it to every name
+    // without a dot, and such files could not be opened.
+    if (!choice.defaultExtension.empty() &&
+        choice.defaultExtension.find_first_of("*?") == std::string::npos)
         dialog.setDefaultSuffix(q(choice.defaultExtension));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
