@@ -10,6 +10,7 @@ packages=(
   unixodbc unixodbc-dev odbcinst
   libsqliteodbc sqlite3
   odbc-postgresql postgresql
+  odbc-mariadb mariadb-server
   libsimpleini-dev
   locales
 )

@@ -16,17 +16,15 @@ const Dialect kSqlServer{"NTEXT",
                          sql::kCreateCalibrationSqlServer,
                          sql::kCreateTmpCalibrationSqlServer,
                          sql::kRecreateCalibrationSqlServer};
-const Dialect kMySql{"MEDIUMTEXT",
-                     "DATETIME",
-                     "MEDIUMTEXT",
-                     "DATETIME",
-                     sql::kCreateSiteChanMySql,
-                     sql::kCreateCalibrationMySql,
-                     sql::kCreateTmpCalibrationMySql,
+const Dialect kMySql{"MEDIUMTEXT", "DATETIME", "MEDIUMTEXT", "DATETIME", sql::kCreateSiteChanMySql,
+                     sql::kCreateCalibrationMySql, sql::kCreateTmpCalibrationMySql,
                      sql::kRecreateCalibrationMySql,
                      /*changesTypesInPlace=*/true,
                      /*typeKeywordInAlter=*/false,
-                     /*rebuildable=*/false};
+                     // DDL commits at once there: a rebuild could not be rolled back.
+                     /*rebuildable=*/false,
+                     /*keyAddedAfterRebuild=*/true,
+                     /*changeColumnVerb=*/"MODIFY"};
 const Dialect kAccess{"LONGCHAR",
                       "DATETIME",
                       "LONGCHAR",
@@ -224,8 +222,8 @@ bool Schema::changeColumnType(std::string_view table, std::string_view column,
     if (!d().changesTypesInPlace)
         return false;
     odbc::Statement st(connection_);
-    if (!st.valid() || odbc::isError(st.execDirect(
-                           sql::changeColumnType(table, column, type, d().typeKeywordInAlter))))
+    if (!st.valid() || odbc::isError(st.execDirect(sql::changeColumnType(
+                           table, column, type, d().changeColumnVerb, d().typeKeywordInAlter))))
         return false;
     ui_.inform("Тип поля " + std::string(column) + " таблицы " + std::string(table) +
                    " изменен на " + std::string(type) + "!",

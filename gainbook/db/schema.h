@@ -41,6 +41,7 @@ struct Dialect {
     bool typeKeywordInAlter = false;  // "ALTER COLUMN c TYPE t"
     bool rebuildable = true;          // false: CALIBRATION cannot be rebuilt
     bool keyAddedAfterRebuild = true; // false: the re-created table has its key already
+    std::string_view changeColumnVerb = "ALTER COLUMN"; // "ALTER TABLE t <verb> c type"
 };
 
 const Dialect& dialect(DbmsKind kind);
