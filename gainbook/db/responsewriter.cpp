@@ -150,8 +150,7 @@ bool IntervalChoiceDialog::run(Statement& st, SQLRETURN prepared, bool& failed) 
     if (!isError(rc))
         rc = st.execute();
     if (isError(rc)) {
-        ui_.message(failureText(kWriteAction, st.diagnostic()), kDialogCaption, Icon::Exclamation,
-                    Buttons::Ok);
+        ui_.message(failureText(kWriteAction, st.diagnostic()), kDialogCaption, Icon::Exclamation, Buttons::Ok);
         failed = true;
         return false;
     }
@@ -199,8 +198,8 @@ bool IntervalChoiceDialog::write() {
     committed_ = false;
     orv::odbc::Transaction tx(connection_);
     if (!tx.begun()) {
-        ui_.message(failureText(kWriteAction, connection_.diagnostic()), kDialogCaption,
-                    Icon::Exclamation, Buttons::Ok);
+        ui_.message(failureText(kWriteAction, connection_.diagnostic()), kDialogCaption, Icon::Exclamation,
+                    Buttons::Ok);
         return false;
     }
     bool failed = false;
@@ -252,8 +251,8 @@ bool IntervalChoiceDialog::write() {
     }
     // Success is reported only for a write that was committed.
     if (isError(tx.commit())) {
-        ui_.message(failureText(kWriteAction, connection_.diagnostic()), kDialogCaption,
-                    Icon::Exclamation, Buttons::Ok);
+        ui_.message(failureText(kWriteAction, connection_.diagnostic()), kDialogCaption, Icon::Exclamation,
+                    Buttons::Ok);
         return false;
     }
     committed_ = true;
@@ -309,8 +308,7 @@ WriteOutcome writeResponse(orv::odbc::Connection& connection, orv::ui::Interacti
     if (!isError(rc))
         rc = st.execute();
     if (isError(rc)) {
-        ui.message(failureText(kWriteAction, st.diagnostic()), kDirectCaption, Icon::Exclamation,
-                   Buttons::Ok);
+        ui.message(failureText(kWriteAction, st.diagnostic()), kDirectCaption, Icon::Exclamation, Buttons::Ok);
         return WriteOutcome::Failed;
     }
     ui.message(kWriteSuccess, kDirectCaption, Icon::Information, Buttons::Ok);
