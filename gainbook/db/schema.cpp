@@ -16,12 +16,17 @@ const Dialect kSqlServer{"NTEXT",
                          sql::kCreateCalibrationSqlServer,
                          sql::kCreateTmpCalibrationSqlServer,
                          sql::kRecreateCalibrationSqlServer};
-const Dialect kMySql{"MEDIUMTEXT", "DATETIME", "MEDIUMTEXT", "DATETIME", sql::kCreateSiteChanMySql,
-                     sql::kCreateCalibrationMySql, sql::kCreateTmpCalibrationMySql,
+// DDL commits at once on MySQL: a rebuild there could not be rolled back.
+const Dialect kMySql{"MEDIUMTEXT",
+                     "DATETIME",
+                     "MEDIUMTEXT",
+                     "DATETIME",
+                     sql::kCreateSiteChanMySql,
+                     sql::kCreateCalibrationMySql,
+                     sql::kCreateTmpCalibrationMySql,
                      sql::kRecreateCalibrationMySql,
                      /*changesTypesInPlace=*/true,
                      /*typeKeywordInAlter=*/false,
-                     // DDL commits at once there: a rebuild could not be rolled back.
                      /*rebuildable=*/false,
                      /*keyAddedAfterRebuild=*/true,
                      /*changeColumnVerb=*/"MODIFY"};
