@@ -7,31 +7,32 @@
 # creates (or 'nobody' if that is missing). No option file of the machine is read.
 
 mariadb_throwaway_start() {
-  local server user sock
+  local server sock
   server=$(command -v mariadbd || echo /usr/sbin/mariadbd)
   [ -x "$server" ] && command -v mariadb-install-db >/dev/null \
     || { echo "MariaDB server binaries not found" >&2; return 1; }
   MARIADB_THROWAWAY_DIR=$(mktemp -d /tmp/orv-maria.XXXXXX)
   chmod 755 "$MARIADB_THROWAWAY_DIR"
-  user=$(id -un)
+  local as_user=()
   if [ "$(id -u)" -eq 0 ]; then
-    user=mysql
+    local user=mysql
     id "$user" >/dev/null 2>&1 || user=nobody
     chown "$user" "$MARIADB_THROWAWAY_DIR"
+    as_user=(--user="$user")
   fi
   local dir=$MARIADB_THROWAWAY_DIR
   sock="$dir/mysqld.sock"
   # root without a password, on the socket only.
-  mariadb-install-db --no-defaults --user="$user" --datadir="$dir/data" \
+  mariadb-install-db --no-defaults "${as_user[@]}" --datadir="$dir/data" \
       --auth-root-authentication-method=normal --skip-test-db --skip-name-resolve \
       >"$dir/install.log" 2>&1 \
     || { cat "$dir/install.log" >&2; return 1; }
   # Written by hand: the server's default options are for a machine's own database,
   # these for a small one that lives for one test run (no durability, little memory).
-  "$server" --no-defaults --user="$user" --datadir="$dir/data" --socket="$sock" \
+  "$server" --no-defaults "${as_user[@]}" --datadir="$dir/data" --socket="$sock" \
       --skip-networking --pid-file="$dir/mysqld.pid" --log-error="$dir/server.log" \
       --character-set-server=utf8mb4 --innodb-buffer-pool-size=64M \
-      --innodb-flush-log-at-trx-commit=0 --innodb-doublewrite=0 --sync-binlog=0 \
+      --innodb-log-file-size=16M --innodb-flush-log-at-trx-commit=0 --innodb-doublewrite=0 \
       --skip-log-bin --max-connections=200 >/dev/null 2>&1 &
   MARIADB_THROWAWAY_PID=$!
   local i
