@@ -54,9 +54,6 @@ protected:
         }
         return DbmsKind::MySql;
     }
-    // The type names the check gives a column of response text and a date.
-    static std::string longTextType() { return kind() == DbmsKind::MySql ? "MEDIUMTEXT" : "TEXT"; }
-    static std::string dateType() { return kind() == DbmsKind::MySql ? "DATETIME" : "TIMESTAMP"; }
 
     static void createUnitTables(const TestDatabase& db) {
         db.exec("CREATE TABLE ID_SENS(ID_SENS INT NOT NULL,SENS_UNITS VARCHAR(50) NOT "
@@ -246,7 +243,7 @@ TEST_P(SchemaCheck, AWrongSacTypeIsChangedWithEveryRowKeptAndTheKeyInPlace) {
     } else {
         EXPECT_EQ(ui.messageTexts(),
                   (std::vector<std::string>{"Тип поля SAC таблицы CALIBRATION изменен на " +
-                                            longTextType() + "!"}));
+                                            db.longTextType() + "!"}));
         EXPECT_EQ(ui.messages()[0].caption, "Изменения типа поля SAC");
     }
     EXPECT_FALSE(connection->tableExists("TMP_CALIBRATION"));
@@ -276,13 +273,13 @@ TEST_P(SchemaCheck, AStartDateWithoutTimeOfDayIsChanged) {
     ScriptedInteraction ui;
     ASSERT_TRUE(Schema(*connection, ui).check());
     ASSERT_EQ(ui.messages().size(), 1u);
-    EXPECT_EQ(ui.messages()[0].text,
-              GetParam() == Backend::SQLite
-                  ? "Структура таблицы CALIBRATION успешно изменена!"
-                  : "Тип поля STARTDATE таблицы CALIBRATION изменен на " + dateType() + "!");
+    EXPECT_EQ(ui.messages()[0].text, GetParam() == Backend::SQLite
+                                         ? "Структура таблицы CALIBRATION успешно изменена!"
+                                         : "Тип поля STARTDATE таблицы CALIBRATION изменен на " +
+                                               db.timestampType() + "!");
     EXPECT_EQ(db.scalar("SELECT SAC FROM CALIBRATION"), "ZEROS 3");
     EXPECT_EQ(text::toUpper(connection->columnTypeName("CALIBRATION", "STARTDATE").value_or("")),
-              dateType());
+              db.timestampType());
 }
 
 TEST_P(SchemaCheck, AFailedRebuildLeavesTheTableAsItWas) {
