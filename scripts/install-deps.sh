@@ -11,6 +11,7 @@ packages=(
   unixodbc unixodbc-dev odbcinst
   libsqliteodbc sqlite3 libsqlite3-dev
   odbc-postgresql postgresql
+  odbc-mariadb mariadb-server
   libsimpleini-dev
   locales
 )

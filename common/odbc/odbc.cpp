@@ -219,12 +219,24 @@ SQLRETURN Connection::endTransaction(bool commit) {
     return SQLEndTran(SQL_HANDLE_DBC, dbc_, commit ? SQL_COMMIT : SQL_ROLLBACK);
 }
 
+std::string Connection::currentCatalog() const {
+    SQLCHAR name[256] = {};
+    SQLINTEGER length = 0;
+    if (!isSuccess(
+            SQLGetConnectAttr(dbc_, SQL_ATTR_CURRENT_CATALOG, name, sizeof name - 1, &length)))
+        return {};
+    return reinterpret_cast<const char*>(name);
+}
+
 bool Connection::tableExists(std::string_view table) {
     Statement st(*this);
     if (!st.valid())
         return false;
+    std::string catalog = currentCatalog();
     std::string t(table);
-    if (isError(SQLTables(st.handle(), nullptr, 0, nullptr, 0, sqlText(t), SQL_NTS, nullptr, 0)))
+    if (isError(SQLTables(st.handle(), catalog.empty() ? nullptr : sqlText(catalog),
+                          catalog.empty() ? SQLSMALLINT{0} : SQLSMALLINT{SQL_NTS}, nullptr, 0,
+                          sqlText(t), SQL_NTS, nullptr, 0)))
         return false;
     return isSuccess(st.fetch());
 }
@@ -238,10 +250,12 @@ std::optional<std::string> Connection::columnTypeName(std::string_view table,
     Statement st(*this);
     if (!st.valid())
         return std::nullopt;
+    std::string catalog = currentCatalog();
     std::string t(table);
     std::string c(column);
-    if (isError(SQLColumns(st.handle(), nullptr, 0, nullptr, 0, sqlText(t), SQL_NTS, sqlText(c),
-                           SQL_NTS)))
+    if (isError(SQLColumns(st.handle(), catalog.empty() ? nullptr : sqlText(catalog),
+                           catalog.empty() ? SQLSMALLINT{0} : SQLSMALLINT{SQL_NTS}, nullptr, 0,
+                           sqlText(t), SQL_NTS, sqlText(c), SQL_NTS)))
         return std::nullopt;
     if (!isSuccess(st.fetch()))
         return std::nullopt;

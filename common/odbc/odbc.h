@@ -108,7 +108,13 @@ public:
     SQLRETURN setAutocommit(bool on);
     SQLRETURN endTransaction(bool commit);
 
-    // Catalog tests. A table name is a search pattern ("_" matches any one character).
+    // The database the connection works in (SQL_ATTR_CURRENT_CATALOG); "" when the driver
+    // has none. Catalog calls are limited to it: without it the MariaDB driver lists the
+    // tables of every database on the server.
+    std::string currentCatalog() const;
+
+    // Catalog tests, in the current catalog. A table name is a search pattern ("_" matches
+    // any one character).
     bool tableExists(std::string_view table);
     bool columnExists(std::string_view table, std::string_view column);
     // TYPE_NAME of the column as the driver reports it (result column 6 of SQLColumns),

@@ -15,11 +15,9 @@ protected:
     void SetUp() override {
         ORV_SKIP_IF_UNAVAILABLE(db);
         connection = db.connect();
-        db.exec(
-            "CREATE TABLE T (CODE VARCHAR(8), FNAME VARCHAR(64), UNIT VARCHAR(50), D TIMESTAMP, "
-            "N " +
-            db.doubleType() + ", ID INT, BODY " +
-            (GetParam() == Backend::SQLite ? "TEXT" : "TEXT") + ")");
+        db.exec("CREATE TABLE T (CODE VARCHAR(8), FNAME VARCHAR(64), UNIT VARCHAR(50), D " +
+                db.timestampType() + ", N " + db.doubleType() + ", ID INT, BODY " +
+                db.longTextType() + ")");
     }
 
     TestDatabase db;
@@ -28,7 +26,7 @@ protected:
 
 TEST_P(Odbc, ConnectsAndNamesTheDbms) {
     ASSERT_TRUE(connection->isOpen());
-    EXPECT_EQ(connection->dbmsName(), GetParam() == Backend::SQLite ? "SQLite" : "PostgreSQL");
+    EXPECT_EQ(connection->dbmsName(), orv::test::backendName(GetParam()));
     EXPECT_EQ(connection->isSQLite(), GetParam() == Backend::SQLite);
 
     odbc::Connection viaString;
@@ -185,8 +183,14 @@ TEST_P(Odbc, CatalogTestsFindTablesAndColumns) {
     EXPECT_FALSE(connection->columnExists("T", "NOPE"));
     const auto type = connection->columnTypeName("T", "D");
     ASSERT_TRUE(type);
-    EXPECT_NE(text::toUpper(*type).find("TIMESTAMP"), std::string::npos) << *type;
+    EXPECT_NE(text::toUpper(*type).find(db.timestampType()), std::string::npos) << *type;
     EXPECT_EQ(connection->columnTypeName("T", "NOPE"), std::nullopt);
+
+    // A table of another database on the same server is not this database's.
+    TestDatabase other(GetParam());
+    other.exec("CREATE TABLE ELSEWHERE (X INT)");
+    EXPECT_FALSE(connection->tableExists("ELSEWHERE"));
+    EXPECT_FALSE(connection->columnExists("ELSEWHERE", "X"));
 }
 
 TEST_P(Odbc, AnEmptyResultSetEndsTheFetchLoopAtOnce) {

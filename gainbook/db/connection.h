@@ -50,7 +50,8 @@ OpenResult openConnection(const ConnectionSettings& settings);
 // "При попытке " + action + " произошла ошибка:\r\n" + diagnostic
 std::string failureText(std::string_view action, std::string_view diagnostic);
 
-// The names of the tables (type 'TABLE') the driver lists; nullopt when the listing fails.
+// The names of the tables (type 'TABLE') of the connection's database; nullopt when the
+// listing fails.
 std::optional<std::vector<std::string>> listTables(odbc::Connection& connection);
 
 // The first column of every row of a query, as text of at most maxChars characters.

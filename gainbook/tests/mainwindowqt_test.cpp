@@ -215,9 +215,9 @@ TEST_P(MainRoadQt, LoadsWritesAndShowsTheResponse) {
     EXPECT_TRUE(d.storedText->toPlainText().startsWith(
         QStringLiteral("ZEROS 4\n-999.0260  0.0000\nPOLES 6\n")));
 
-    const std::string shot =
-        artefact(GetParam() == Backend::SQLite ? "gainbook-main-road-sqlite.png"
-                                               : "gainbook-main-road-postgresql.png");
+    const std::string shot = artefact(
+        ("gainbook-main-road-" + orv::text::toLower(orv::test::backendName(GetParam())) + ".png")
+            .c_str());
     if (!shot.empty()) {
         EXPECT_TRUE(window.grab().save(QString::fromStdString(shot)));
     }
