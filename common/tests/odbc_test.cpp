@@ -144,6 +144,8 @@ TEST_P(Odbc, TransactionRollsBackUnlessCommittedAndRestoresAutocommit) {
 
 TEST_P(Odbc, AFailedCommitIsRolledBackAndTheConnectionGoesOnInAutocommit) {
     // A child row without its parent passes the insert and fails the deferred check at COMMIT.
+    if (GetParam() == Backend::MariaDB)
+        GTEST_SKIP() << "MariaDB checks every constraint at once: no commit of it fails alone";
     db.exec("CREATE TABLE P (ID INT PRIMARY KEY)");
     db.exec("CREATE TABLE C (PID INT REFERENCES P(ID) DEFERRABLE INITIALLY DEFERRED)");
     if (GetParam() == Backend::SQLite) {

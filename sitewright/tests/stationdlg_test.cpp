@@ -228,6 +228,12 @@ TEST_P(StationDialog, TheListIsSortedWithoutRegardToCaseAndAWriteSelectsTheCodeW
     // A copy under a lower-case code lands beside its upper-case twin and is the one selected.
     d->setCopyPrompt([](const std::string&) { return std::optional<std::string>("kiv"); });
     d->onCopy();
+    if (GetParam() == orv::test::Backend::MariaDB) {
+        // MariaDB compares codes without regard to case: "kiv" is the station KIV there.
+        EXPECT_EQ(ui.messageTexts().back(), orv::text::format(msg::kStationExists, "kiv"));
+        EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM SITE"), "6");
+        return;
+    }
     const StationControls& c = d->controls();
     ASSERT_GE(c.staSelection, 0);
     EXPECT_EQ(c.staList[static_cast<std::size_t>(c.staSelection)], "kiv");
