@@ -1,5 +1,8 @@
 #include "dialog_fixture.h"
 
+#include "ini/inifile.h"
+#include "program.h"
+
 #include <fstream>
 
 using namespace orv::sitewright;
@@ -49,6 +52,36 @@ TEST(ResponseLink, TheBaseDirectoryFallsBackFromLocalToSharedToEnvironment) {
     EXPECT_EQ(s.gainbookDir, "/gb");
     s = readResponseLinkSettings(dir / "none.ini", dir / "none2.ini");
     EXPECT_EQ(s.baseDir, "/from/env");
+}
+
+TEST(ResponseLink, TheSetUpCreatesTheResponseFolderSitewrightOffers) {
+    orv::test::TempDir home;
+    const std::string script = std::string(ORV_SOURCE_DIR) + "/scripts/embedded-db.sh";
+    const std::vector<std::pair<std::string, std::string>> env = {
+        {"HOME", home.path().string()},
+        {"ODBCINI", (home / ".odbc.ini").string()},
+        {"ORV_DATA_DIR", (home / "data").string()},
+        {"ORV_SETTINGS_DIR", (home / "config").string()}};
+    ScopedEnv settingsDir("ORV_SETTINGS_DIR", (home / "config").c_str());
+    ScopedEnv orv("ORV", nullptr);
+    ScopedCurrentDir here(home.path());
+    auto offered = [&] {
+        return responseDirectory(
+            readResponseLinkSettings(home / "Sitewright.ini", orv::ini::systemSettingsFile())
+                .baseDir);
+    };
+    // The embedded set-up: DIR of the shared settings it writes, the database's folder.
+    orv::test::ProgramRun run = orv::test::runProgram("bash", {script}, env, home.path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(offered(), (home / "data" / "RESPONSE").string());
+    EXPECT_TRUE(std::filesystem::is_directory(offered()));
+    // A local DIR comes first.
+    std::ofstream(home / "Sitewright.ini")
+        << "[orv]\r\n dir = " << (home / "local").string() << "\r\n";
+    run = orv::test::runProgram("bash", {script}, env, home.path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(offered(), (home / "local" / "RESPONSE").string());
+    EXPECT_TRUE(std::filesystem::is_directory(offered()));
 }
 
 class SmallButtons : public DialogTest {
