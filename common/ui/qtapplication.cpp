@@ -7,11 +7,13 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QIdentityProxyModel>
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QLocale>
 #include <QTranslator>
+#include <QTreeView>
 
 #include <cstring>
 
@@ -140,6 +142,10 @@ void installRussianTranslation(QApplication& app) {
 
 void showFileDetailsInLanguage(QFileDialog& dialog) {
     dialog.setProxyModel(new FileDetails(&dialog));
+    // Sizes and dates are shown whole (the newest response file is picked by its date).
+    if (auto* list = dialog.findChild<QTreeView*>())
+        for (int column : {1, 3})
+            list->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
 }
 
 void installAccessibleNames() {

@@ -17,7 +17,7 @@ void setUpApplication(QApplication& app);
 void installRussianTranslation(QApplication& app);
 
 // The file list of a file dialog shows dates and sizes in the application's language
-// (QFileSystemModel itself follows the process's locale).
+// (QFileSystemModel itself follows the process's locale), and shows them whole.
 void showFileDetailsInLanguage(QFileDialog& dialog);
 
 // A combo box is named by its accessible name, else by its label, and only then by its
