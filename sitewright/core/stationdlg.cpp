@@ -10,7 +10,6 @@
 #include <cfloat>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 namespace orv::sitewright {

@@ -40,8 +40,8 @@ public:
     }
 };
 
-QLabel* labelFor(const char* text, QWidget* buddy) {
-    auto* label = new QLabel(QString::fromUtf8(text));
+QLabel* labelFor(const QString& text, QWidget* buddy) {
+    auto* label = new QLabel(text);
     label->setBuddy(buddy);
     return label;
 }
@@ -173,31 +173,23 @@ QLayout* StationWindow::createStationFields() {
     fitChars(offdate_, 20);
 
     auto* grid = new QGridLayout;
-    const std::array<std::array<std::pair<const char*, QWidget*>, 3>, 2> pairs = {{
-        {{{"Станция (код)", sta_}, {"Междуна- родн. код", cod_}, {"Номер в БД", nindex_}}},
-        {{{"Широта, град", lat_}, {"Долгота, град", lon_}, {"Высота, м", elev_}}},
-    }};
-    for (int row = 0; row < 2; ++row)
-        for (int i = 0; i < 3; ++i) {
-            const auto& [text, field] =
-                pairs[static_cast<std::size_t>(row)][static_cast<std::size_t>(i)];
-            grid->addWidget(labelFor(text, field), row, 2 * i);
-            grid->addWidget(field, row, 2 * i + 1);
-        }
-    int row = 2;
-    for (auto [text, field] : std::initializer_list<std::pair<const char*, QLineEdit*>>{
-             {"Название (русское)", descr_},
-             {"Название (английское)", staname_},
-             {"Почва", underground_}}) {
-        grid->addWidget(labelFor(text, field), row, 0);
-        grid->addWidget(field, row++, 1, 1, 6);
-    }
-    grid->addWidget(labelFor("Открыта (yyyy-mo-dd hh:mi:ss)", ondate_), row, 0);
-    grid->addWidget(ondate_, row, 1);
-    grid->addWidget(labelFor("Закрыта (yyyy-mo-dd hh:mi:ss)", offdate_), row, 2);
-    grid->addWidget(offdate_, row, 3);
-    grid->addWidget(labelFor("К-во групп каналов:", ngroups_), row, 4);
-    grid->addWidget(ngroups_, row, 5);
+    // A field with its label (the field's name) before it.
+    auto place = [grid](QWidget* field, int row, int column, int span = 1) {
+        grid->addWidget(labelFor(field->accessibleName(), field), row, column);
+        grid->addWidget(field, row, column + 1, 1, span);
+    };
+    place(sta_, 0, 0);
+    place(cod_, 0, 2);
+    place(nindex_, 0, 4);
+    place(lat_, 1, 0);
+    place(lon_, 1, 2);
+    place(elev_, 1, 4);
+    place(descr_, 2, 0, 6);
+    place(staname_, 3, 0, 6);
+    place(underground_, 4, 0, 6);
+    place(ondate_, 5, 0);
+    place(offdate_, 5, 2);
+    place(ngroups_, 5, 4);
     grid->setColumnStretch(6, 1); // the names and the ground take the width to spare
     return grid;
 }
@@ -212,11 +204,8 @@ QWidget* StationWindow::createArrayBox() {
     fitChars(deast_, 10);
     auto* box = new QGroupBox(QString::fromUtf8("Положение в сейсмической группе"));
     auto* row = new QHBoxLayout(box);
-    for (auto [text, field] : std::initializer_list<std::pair<const char*, QWidget*>>{
-             {"Центральная точка", refsta_},
-             {"Смещение от центральной точки к северу (км)", dnorth_},
-             {"Смещение от центральной точки к востоку(км)", deast_}}) {
-        row->addWidget(labelFor(text, field));
+    for (QWidget* field : std::initializer_list<QWidget*>{refsta_, dnorth_, deast_}) {
+        row->addWidget(labelFor(field->accessibleName(), field));
         row->addWidget(field, 1);
         row->addSpacing(12);
     }
@@ -235,13 +224,14 @@ QWidget* StationWindow::createChannelGrid() {
         addGroupFields(grid, g);
     }
     for (int c = 0; c < kComponents; ++c) {
-        grid->addWidget(labelFor(kComponentNames[c], chan_[static_cast<std::size_t>(c)]), 0,
-                        1 + 2 * c, 1, 2, Qt::AlignHCenter);
+        grid->addWidget(
+            labelFor(QString::fromLatin1(kComponentNames[c]), chan_[static_cast<std::size_t>(c)]),
+            0, 1 + 2 * c, 1, 2, Qt::AlignHCenter);
         grid->setColumnStretch(2 + 2 * c, 2);
     }
-    grid->addWidget(labelFor("Код расположения", lcode_[0]), 0, 7);
-    grid->addWidget(labelFor("Отсч./сек.", sps_[0]), 0, 8);
-    grid->addWidget(labelFor("Тип датчика", sensor_[0]), 0, 9);
+    grid->addWidget(labelFor(QString::fromUtf8("Код расположения"), lcode_[0]), 0, 7);
+    grid->addWidget(labelFor(QString::fromUtf8("Отсч./сек."), sps_[0]), 0, 8);
+    grid->addWidget(labelFor(QString::fromUtf8("Тип датчика"), sensor_[0]), 0, 9);
     grid->setColumnStretch(9, 3);
     return box;
 }
@@ -266,7 +256,7 @@ void StationWindow::addChannel(QGridLayout* grid, int g, int c) {
     });
     response_[k] = button;
     if (c == 0)
-        grid->addWidget(labelFor(std::to_string(g).c_str(), edit), g, 0);
+        grid->addWidget(labelFor(QString::number(g), edit), g, 0);
     grid->addWidget(edit, g, 1 + 2 * c);
     grid->addWidget(button, g, 2 + 2 * c);
 }
@@ -500,7 +490,7 @@ std::optional<std::string> askCopyCode(QWidget* parent, orv::ui::Interaction& ui
     QDialog dialog(parent);
     dialog.setWindowTitle(QString::fromUtf8(msg::kCopyTitle));
     auto* edit = new QLineEdit(qs(offered));
-    auto* label = labelFor(msg::kCopyPrompt, edit);
+    auto* label = labelFor(QString::fromUtf8(msg::kCopyPrompt), edit);
     auto* buttons = new QDialogButtonBox;
     buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
