@@ -7,6 +7,7 @@ add_library(gainbook_app STATIC
   app/fileformatdialog.cpp
   app/mainwindow.cpp
   app/panels.cpp
+  app/responsecurvedialog.cpp
   app/settings.cpp)
 target_include_directories(gainbook_app PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/app)
 target_link_libraries(gainbook_app PUBLIC gainbook_db gainbook_response orv_common PRIVATE ${ODBCINST_LIBRARY})
@@ -19,9 +20,12 @@ add_library(gainbook_qt STATIC
   qt/mainwindowqt.cpp
   qt/savesettingsqt.cpp
   qt/fileformatdialogqt.cpp
-  qt/intervalchoicedialogqt.cpp)
+  qt/intervalchoicedialogqt.cpp
+  qt/responsecurvedialogqt.cpp
+  qt/responsepreviewqt.cpp)
 target_include_directories(gainbook_qt PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/qt)
-target_link_libraries(gainbook_qt PUBLIC gainbook_app orv_common_qt Qt6::Widgets)
+target_link_libraries(gainbook_qt PUBLIC gainbook_app gainbook_plot orv_common_qt Qt6::Widgets
+  Qt6::PrintSupport)
 set_target_properties(gainbook_qt PROPERTIES AUTOMOC ON)
 orv_warnings(gainbook_qt)
 
@@ -32,7 +36,7 @@ orv_warnings(gainbook)
 orv_test(gainbook_app_tests
   SOURCES tests/commandline_test.cpp tests/settings_test.cpp tests/mainwindow_test.cpp
           tests/connectiondialog_test.cpp tests/datasources_test.cpp
-          tests/mainwindowroad_test.cpp
+          tests/mainwindowroad_test.cpp tests/responsecurvedialog_test.cpp
   LIBS gainbook_app orv_test_support)
 orv_test(gainbook_qt_tests
   SOURCES tests/mainwindowqt_test.cpp

@@ -7,10 +7,12 @@ packages=(
   g++ cmake make pkg-config
   clang libclang-rt-14-dev
   libgtest-dev
-  qt6-base-dev qt6-translations-l10n fonts-dejavu-core
+  qt6-base-dev qt6-svg-dev qt6-translations-l10n fonts-dejavu-core
+  poppler-utils
   unixodbc unixodbc-dev odbcinst
   libsqliteodbc sqlite3 libsqlite3-dev
   odbc-postgresql postgresql
+  odbc-mariadb mariadb-server
   libsimpleini-dev
   locales
 )

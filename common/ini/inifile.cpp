@@ -6,6 +6,11 @@
 #define SI_NO_CONVERSION
 #include <SimpleIni.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -26,7 +31,13 @@ bool load(const std::filesystem::path& path, Loaded& out) {
         return false;
     std::ostringstream bytes;
     bytes << in.rdbuf();
+    if (in.bad())
+        return false;
     std::string data = bytes.str();
+    // NUL bytes (a UTF-16 file among them) are not text this reader understands: what
+    // follows them would be lost on a write.
+    if (data.find('\0') != std::string::npos)
+        return false;
     if (data.starts_with("\xEF\xBB\xBF"))
         data.erase(0, 3);
     if (!text::isValidUtf8(data)) {
@@ -36,6 +47,72 @@ bool load(const std::filesystem::path& path, Loaded& out) {
     out.ini.SetUnicode(false);
     out.ini.SetMultiKey(false);
     return out.ini.LoadData(data) >= 0;
+}
+
+// Writes all of data to fd; false on any failure.
+bool writeAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// A new file beside target for its replacement, created with the permissions a new file
+// gets or, when target exists, with its mode and (where allowed) its owner; -1 when none
+// can be created. Written over POSIX calls: the standard library has neither exclusive
+// creation nor fsync, and the programs that read settings without windows have no Qt.
+int createReplacement(const std::filesystem::path& target, std::string& name) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = (target.parent_path() /
+                ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
+                 std::to_string(attempt) + ".tmp"))
+                   .string();
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EEXIST)
+            continue;
+        if (fd < 0)
+            return -1;
+        struct stat old {};
+        if (::stat(target.c_str(), &old) == 0) {
+            if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+                // Only the owner and root can give a file away; the mode is kept all the same.
+            }
+            ::fchmod(fd, old.st_mode & 07777);
+        }
+        return fd;
+    }
+    return -1;
+}
+
+// Replaces the file at path with data: written to a new file beside it, flushed to disk
+// and renamed over it. A symbolic link is followed, so that the link stays.
+bool replaceFile(const std::filesystem::path& path, std::string_view data) {
+    std::error_code ec;
+    std::filesystem::path target = std::filesystem::absolute(path, ec);
+    if (ec)
+        return false;
+    if (std::filesystem::is_symlink(target, ec)) {
+        target = std::filesystem::weakly_canonical(target, ec);
+        if (ec)
+            return false;
+    }
+    std::filesystem::create_directories(target.parent_path(), ec);
+    std::string temporary;
+    const int fd = createReplacement(target, temporary);
+    if (fd < 0)
+        return false;
+    const bool written = writeAll(fd, data) && ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed || ::rename(temporary.c_str(), target.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -71,27 +148,30 @@ int IniFile::readInt(std::string_view section, std::string_view key, int fallbac
 }
 
 bool IniFile::write(std::string_view section, std::string_view key, std::string_view value) const {
+    return write(section, {{std::string(key), std::string(value)}});
+}
+
+bool IniFile::write(std::string_view section,
+                    const std::vector<std::pair<std::string, std::string>>& values) const {
     Loaded f;
-    if (!load(path_, f)) {
+    std::error_code ec;
+    if (std::filesystem::exists(path_, ec)) {
+        if (!load(path_, f))
+            return false;
+    } else {
         f.ini.SetUnicode(false);
         f.ini.SetMultiKey(false);
     }
     const std::string s(section);
-    const std::string k(key);
-    const std::string v(value);
-    if (f.ini.SetValue(s.c_str(), k.c_str(), v.c_str()) < 0)
-        return false;
+    for (const auto& [key, value] : values)
+        if (f.ini.SetValue(s.c_str(), key.c_str(), value.c_str()) < 0)
+            return false;
     std::string data;
     if (f.ini.Save(data) < 0)
         return false;
     if (f.legacyEncoding)
         data = text::utf8ToCp1251(data);
-    std::error_code ec;
-    if (path_.has_parent_path())
-        std::filesystem::create_directories(path_.parent_path(), ec);
-    std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-    out << data;
-    return static_cast<bool>(out.flush());
+    return replaceFile(path_, data);
 }
 
 std::filesystem::path findNoCase(const std::filesystem::path& dir, std::string_view name) {

@@ -3,6 +3,10 @@
 // missing, values cut to the caller's buffer size (never overrun), and writes that
 // create the file, section or key and keep everything else.
 //
+// A write replaces the file whole and atomically (a temporary file beside it, renamed
+// over it), so that a reader sees the old file or the new one, never a part. A file that
+// exists but cannot be read as text is not written at all: nothing it holds is lost.
+//
 // Files written by older Windows installations may be in Windows-1251: they are read
 // correctly and written back in the encoding they had.
 #pragma once
@@ -10,6 +14,8 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace orv::ini {
 
@@ -27,8 +33,11 @@ public:
     // The value read as an integer the way atoi reads it; fallback when missing.
     int readInt(std::string_view section, std::string_view key, int fallback) const;
     // Writes section/key = value, creating what is missing. False when the file cannot
-    // be written.
+    // be read or written.
     bool write(std::string_view section, std::string_view key, std::string_view value) const;
+    // Writes several keys of one section in one replacement of the file.
+    bool write(std::string_view section,
+               const std::vector<std::pair<std::string, std::string>>& values) const;
 
 private:
     std::filesystem::path path_;

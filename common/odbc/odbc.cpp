@@ -68,6 +68,32 @@ bool Timestamp::isValid() const {
            second >= 0 && second <= 59;
 }
 
+// --- Parameter ---------------------------------------------------------------------------
+
+Parameter Parameter::date(const Timestamp& value, bool legacyType) {
+    Parameter p(legacyType ? Kind::LegacyDate : Kind::Date);
+    p.date_ = value;
+    return p;
+}
+
+Parameter Parameter::number(double value) {
+    Parameter p(Kind::Number);
+    p.number_ = value;
+    return p;
+}
+
+Parameter Parameter::unitId(short value) {
+    Parameter p(Kind::UnitId);
+    p.integer_ = value;
+    return p;
+}
+
+Parameter Parameter::integer(long value) {
+    Parameter p(Kind::Integer);
+    p.integer_ = value;
+    return p;
+}
+
 // --- Environment -------------------------------------------------------------------------
 
 Environment::Environment() {
@@ -193,12 +219,24 @@ SQLRETURN Connection::endTransaction(bool commit) {
     return SQLEndTran(SQL_HANDLE_DBC, dbc_, commit ? SQL_COMMIT : SQL_ROLLBACK);
 }
 
+std::string Connection::currentCatalog() const {
+    SQLCHAR name[256] = {};
+    SQLINTEGER length = 0;
+    if (!isSuccess(
+            SQLGetConnectAttr(dbc_, SQL_ATTR_CURRENT_CATALOG, name, sizeof name - 1, &length)))
+        return {};
+    return reinterpret_cast<const char*>(name);
+}
+
 bool Connection::tableExists(std::string_view table) {
     Statement st(*this);
     if (!st.valid())
         return false;
+    std::string catalog = currentCatalog();
     std::string t(table);
-    if (isError(SQLTables(st.handle(), nullptr, 0, nullptr, 0, sqlText(t), SQL_NTS, nullptr, 0)))
+    if (isError(SQLTables(st.handle(), catalog.empty() ? nullptr : sqlText(catalog),
+                          catalog.empty() ? SQLSMALLINT{0} : SQLSMALLINT{SQL_NTS}, nullptr, 0,
+                          sqlText(t), SQL_NTS, nullptr, 0)))
         return false;
     return isSuccess(st.fetch());
 }
@@ -212,10 +250,12 @@ std::optional<std::string> Connection::columnTypeName(std::string_view table,
     Statement st(*this);
     if (!st.valid())
         return std::nullopt;
+    std::string catalog = currentCatalog();
     std::string t(table);
     std::string c(column);
-    if (isError(SQLColumns(st.handle(), nullptr, 0, nullptr, 0, sqlText(t), SQL_NTS, sqlText(c),
-                           SQL_NTS)))
+    if (isError(SQLColumns(st.handle(), catalog.empty() ? nullptr : sqlText(catalog),
+                           catalog.empty() ? SQLSMALLINT{0} : SQLSMALLINT{SQL_NTS}, nullptr, 0,
+                           sqlText(t), SQL_NTS, sqlText(c), SQL_NTS)))
         return std::nullopt;
     if (!isSuccess(st.fetch()))
         return std::nullopt;
@@ -345,13 +385,37 @@ void Statement::resetParameters() {
     lengths_.clear();
 }
 
-SQLRETURN Statement::executeWithCodes(std::string_view sql,
-                                      std::initializer_list<std::string_view> codes) {
+SQLRETURN Statement::bind(const Parameter& p) {
+    switch (p.kind_) {
+    case Parameter::Kind::Code:
+        return bindCode(p.text_);
+    case Parameter::Kind::FileName:
+        return bindFileName(p.text_);
+    case Parameter::Kind::UnitName:
+        return bindUnitName(p.text_);
+    case Parameter::Kind::LongText:
+        return bindLongText(p.text_);
+    case Parameter::Kind::Text:
+        return bindText(p.text_);
+    case Parameter::Kind::Date:
+    case Parameter::Kind::LegacyDate:
+        return bindDate(p.date_, p.kind_ == Parameter::Kind::LegacyDate);
+    case Parameter::Kind::Number:
+        return bindNumber(p.number_);
+    case Parameter::Kind::UnitId:
+        return bindUnitId(static_cast<short>(p.integer_));
+    case Parameter::Kind::Integer:
+        return bindInteger(p.integer_);
+    }
+    return SQL_ERROR;
+}
+
+SQLRETURN Statement::run(std::string_view sql, const std::vector<Parameter>& parameters) {
     const SQLRETURN prepared = prepare(sql);
     if (isError(prepared))
         return prepared;
-    for (const std::string_view code : codes)
-        if (const SQLRETURN rc = bindCode(code); isError(rc))
+    for (const Parameter& p : parameters)
+        if (const SQLRETURN rc = bind(p); isError(rc))
             return rc;
     return execute();
 }
@@ -440,7 +504,12 @@ Transaction::~Transaction() {
 
 SQLRETURN Transaction::commit() {
     ended_ = true;
-    return connection_.endTransaction(true);
+    const SQLRETURN rc = connection_.endTransaction(true);
+    if (isError(rc)) {
+        diagnostic_ = connection_.diagnostic();
+        connection_.endTransaction(false);
+    }
+    return rc;
 }
 
 SQLRETURN Transaction::rollback() {

@@ -16,7 +16,6 @@
 
 #include <ctime>
 #include <deque>
-#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -109,7 +108,13 @@ public:
     SQLRETURN setAutocommit(bool on);
     SQLRETURN endTransaction(bool commit);
 
-    // Catalog tests. A table name is a search pattern ("_" matches any one character).
+    // The database the connection works in (SQL_ATTR_CURRENT_CATALOG); "" when the driver
+    // has none. Catalog calls are limited to it: without it the MariaDB driver lists the
+    // tables of every database on the server.
+    std::string currentCatalog() const;
+
+    // Catalog tests, in the current catalog. A table name is a search pattern ("_" matches
+    // any one character).
     bool tableExists(std::string_view table);
     bool columnExists(std::string_view table, std::string_view column);
     // TYPE_NAME of the column as the driver reports it (result column 6 of SQLColumns),
@@ -126,6 +131,43 @@ private:
     SQLHDBC dbc_ = SQL_NULL_HDBC;
     bool open_ = false;
     bool sqlite_ = false;
+};
+
+// One input parameter of the kinds Statement binds (see there), for Statement::run.
+class Parameter {
+public:
+    static Parameter code(std::string_view value) { return {Kind::Code, value}; }
+    static Parameter fileName(std::string_view value) { return {Kind::FileName, value}; }
+    static Parameter unitName(std::string_view value) { return {Kind::UnitName, value}; }
+    static Parameter longText(std::string_view value) { return {Kind::LongText, value}; }
+    static Parameter text(std::string_view value) { return {Kind::Text, value}; }
+    static Parameter date(const Timestamp& value, bool legacyType = false);
+    static Parameter number(double value);
+    static Parameter unitId(short value);
+    static Parameter integer(long value);
+
+private:
+    friend class Statement;
+    enum class Kind {
+        Code,
+        FileName,
+        UnitName,
+        LongText,
+        Text,
+        Date,
+        LegacyDate,
+        Number,
+        UnitId,
+        Integer
+    };
+    Parameter(Kind kind, std::string_view value) : kind_(kind), text_(value) {}
+    explicit Parameter(Kind kind) : kind_(kind) {}
+
+    Kind kind_;
+    std::string text_;
+    Timestamp date_;
+    double number_ = 0;
+    long integer_ = 0;
 };
 
 // One statement handle, allocated on an open connection and freed with the object.
@@ -164,10 +206,11 @@ public:
     // A plain integer (32 bits) and a general text, for statements outside those kinds.
     SQLRETURN bindInteger(long value);
     SQLRETURN bindText(std::string_view value);
+    SQLRETURN bind(const Parameter& parameter);
     void resetParameters();
-    // Prepares sql, binds the codes in marker order and executes: the first failing result,
-    // or the result of the execution.
-    SQLRETURN executeWithCodes(std::string_view sql, std::initializer_list<std::string_view> codes);
+    // Prepares sql, binds the parameters in marker order and executes: the first failing
+    // result (SQL_ERROR when no handle could be allocated), or that of the execution.
+    SQLRETURN run(std::string_view sql, const std::vector<Parameter>& parameters);
 
     // SQL_SUCCESS or SQL_SUCCESS_WITH_INFO for a row, SQL_NO_DATA at the end.
     SQLRETURN fetch();
@@ -207,13 +250,19 @@ public:
 
     // False when autocommit could not be switched off.
     bool begun() const { return begun_; }
+    // A commit that fails is rolled back at once (a driver may leave the transaction open
+    // after a failed COMMIT, to be committed by whatever runs next); diagnostic() then
+    // holds the commit's message.
     SQLRETURN commit();
     SQLRETURN rollback();
+    // The first diagnostic message of a failed commit ("" otherwise).
+    const std::string& diagnostic() const { return diagnostic_; }
 
 private:
     Connection& connection_;
     bool begun_ = false;
     bool ended_ = false;
+    std::string diagnostic_;
 };
 
 } // namespace orv::odbc

@@ -76,6 +76,46 @@ TEST(IniFile, WritesCreateWhatIsMissingAndKeepEverythingElse) {
     EXPECT_EQ(content.find("OLD"), std::string::npos);
 }
 
+TEST(IniFile, AWriteReplacesTheFileWholeAndKeepsItsModeAndLink) {
+    TempDir dir;
+    const std::string before = "[ORV]\nDIR=/opt/orv\n[DATABASE]\nODBC=OLD\n";
+    writeFile(dir / "real.ini", before);
+    std::filesystem::permissions(dir / "real.ini", std::filesystem::perms::owner_read |
+                                                       std::filesystem::perms::owner_write);
+    std::filesystem::create_symlink(dir / "real.ini", dir / "link.ini");
+    // A reader that opened the file before the write goes on reading the old file whole.
+    std::ifstream reader(dir / "real.ini", std::ios::binary);
+    ASSERT_TRUE(IniFile(dir / "link.ini")
+                    .write("DATABASE", {{"ODBC", "NEW"}, {"USER", "u"}, {"PASSWORD", "p"}}));
+    std::ostringstream seen;
+    seen << reader.rdbuf();
+    EXPECT_EQ(seen.str(), before);
+
+    IniFile f(dir / "real.ini");
+    EXPECT_EQ(f.read("DATABASE", "ODBC", ""), "NEW");
+    EXPECT_EQ(f.read("DATABASE", "PASSWORD", ""), "p");
+    EXPECT_EQ(f.read("ORV", "DIR", ""), "/opt/orv");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.ini"));
+    EXPECT_EQ(std::filesystem::status(dir / "real.ini").permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              2); // no temporary file left behind
+}
+
+TEST(IniFile, AFileThatCannotBeReadIsNotWritten) {
+    TempDir dir;
+    // Saved as UTF-16 by a Windows editor: not text this reader understands.
+    std::string utf16 = "\xFF\xFE";
+    for (char c : std::string("[ORV]\r\nDIR=C:\\ORV\r\n")) {
+        utf16 += c;
+        utf16 += '\0';
+    }
+    writeFile(dir / "orv.ini", utf16);
+    EXPECT_FALSE(IniFile(dir / "orv.ini").write("DATABASE", "ODBC", "ORV"));
+    EXPECT_EQ(readFile(dir / "orv.ini"), utf16);
+}
+
 TEST(IniFile, Windows1251FilesAreReadAndKeptInTheirEncoding) {
     TempDir dir;
     // DIR=C:\Сейсмология in Windows-1251

@@ -1,7 +1,15 @@
+#include "testdb.h"
 #include "ui/qtinteraction.h"
 #include "ui/scripted.h"
 
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTimer>
+
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 using namespace orv::ui;
 
@@ -37,4 +45,34 @@ TEST(QtInteraction, WindowsFiltersBecomeQtNameFilters) {
     EXPECT_EQ(qtNameFilters("All files|*.*||"), "All files (*)");
     EXPECT_EQ(qtNameFilters("SAC|*.pz;*.sac|FAP|*.fap||"), "SAC (*.pz *.sac);;FAP (*.fap)");
     EXPECT_EQ(qtNameFilters(""), "");
+}
+
+TEST(QtInteraction, AWildcardDefaultExtensionOpensFilesWithoutOne) {
+    static int argc = 1;
+    static char name[] = "common_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    (void)app;
+    orv::test::TempDir dir;
+    const std::string path = (dir / "SAC_PZs_KARC_BHZ").string();
+    std::ofstream(path) << "ZEROS 0\n";
+    // Picks the file by name; a refusal ("not found") is closed and the choice cancelled.
+    bool picked = false;
+    QTimer driver;
+    driver.callOnTimeout([&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            box->reject();
+        } else if (auto* files = qobject_cast<QFileDialog*>(modal)) {
+            if (picked)
+                return files->reject();
+            picked = true;
+            files->selectFile(QString::fromStdString(path));
+            // As the Open button, outside this timer, which must go on closing refusals.
+            QTimer::singleShot(0, files, [files] { static_cast<QDialog*>(files)->accept(); });
+        }
+    });
+    driver.start(20);
+    QtInteraction ui(nullptr, "T");
+    EXPECT_EQ(ui.openFile({"", dir.path().string(), "", "All Files (*.*)|*.*||", "*"}), path);
 }

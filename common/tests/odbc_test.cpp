@@ -15,11 +15,9 @@ protected:
     void SetUp() override {
         ORV_SKIP_IF_UNAVAILABLE(db);
         connection = db.connect();
-        db.exec(
-            "CREATE TABLE T (CODE VARCHAR(8), FNAME VARCHAR(64), UNIT VARCHAR(50), D TIMESTAMP, "
-            "N " +
-            db.doubleType() + ", ID INT, BODY " +
-            (GetParam() == Backend::SQLite ? "TEXT" : "TEXT") + ")");
+        db.exec("CREATE TABLE T (CODE VARCHAR(8), FNAME VARCHAR(64), UNIT VARCHAR(50), D " +
+                db.timestampType() + ", N " + db.doubleType() + ", ID INT, BODY " +
+                db.longTextType() + ")");
     }
 
     TestDatabase db;
@@ -28,7 +26,7 @@ protected:
 
 TEST_P(Odbc, ConnectsAndNamesTheDbms) {
     ASSERT_TRUE(connection->isOpen());
-    EXPECT_EQ(connection->dbmsName(), GetParam() == Backend::SQLite ? "SQLite" : "PostgreSQL");
+    EXPECT_EQ(connection->dbmsName(), orv::test::backendName(GetParam()));
     EXPECT_EQ(connection->isSQLite(), GetParam() == Backend::SQLite);
 
     odbc::Connection viaString;
@@ -144,6 +142,32 @@ TEST_P(Odbc, TransactionRollsBackUnlessCommittedAndRestoresAutocommit) {
     EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM T"), "2");
 }
 
+TEST_P(Odbc, AFailedCommitIsRolledBackAndTheConnectionGoesOnInAutocommit) {
+    // A child row without its parent passes the insert and fails the deferred check at COMMIT.
+    if (GetParam() == Backend::MariaDB)
+        GTEST_SKIP() << "MariaDB checks every constraint at once: no commit of it fails alone";
+    db.exec("CREATE TABLE P (ID INT PRIMARY KEY)");
+    db.exec("CREATE TABLE C (PID INT REFERENCES P(ID) DEFERRABLE INITIALLY DEFERRED)");
+    if (GetParam() == Backend::SQLite) {
+        odbc::Statement st(*connection);
+        ASSERT_FALSE(odbc::isError(st.execDirect("PRAGMA foreign_keys=ON")));
+    }
+    {
+        odbc::Transaction tx(*connection);
+        odbc::Statement st(*connection);
+        ASSERT_FALSE(odbc::isError(st.execDirect("INSERT INTO C VALUES (7)"))) << st.diagnostic();
+        ASSERT_FALSE(odbc::isError(st.execDirect("INSERT INTO T (CODE) VALUES ('LOST')")));
+        EXPECT_TRUE(odbc::isError(tx.commit()));
+        EXPECT_FALSE(tx.diagnostic().empty());
+    }
+    // Nothing of the failed transaction is left open to be committed by a later statement.
+    odbc::Statement st(*connection);
+    ASSERT_FALSE(odbc::isError(st.execDirect("INSERT INTO P VALUES (7)"))) << st.diagnostic();
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM P"), "1");
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM C"), "0");
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM T"), "0");
+}
+
 TEST_P(Odbc, AFailedStatementLeavesTheConnectionUsable) {
     {
         odbc::Statement st(*connection);
@@ -161,8 +185,14 @@ TEST_P(Odbc, CatalogTestsFindTablesAndColumns) {
     EXPECT_FALSE(connection->columnExists("T", "NOPE"));
     const auto type = connection->columnTypeName("T", "D");
     ASSERT_TRUE(type);
-    EXPECT_NE(text::toUpper(*type).find("TIMESTAMP"), std::string::npos) << *type;
+    EXPECT_NE(text::toUpper(*type).find(db.timestampType()), std::string::npos) << *type;
     EXPECT_EQ(connection->columnTypeName("T", "NOPE"), std::nullopt);
+
+    // A table of another database on the same server is not this database's.
+    TestDatabase other(GetParam());
+    other.exec("CREATE TABLE ELSEWHERE (X INT)");
+    EXPECT_FALSE(connection->tableExists("ELSEWHERE"));
+    EXPECT_FALSE(connection->columnExists("ELSEWHERE", "X"));
 }
 
 TEST_P(Odbc, AnEmptyResultSetEndsTheFetchLoopAtOnce) {

@@ -1,12 +1,11 @@
 #include "ui/qtinteraction.h"
 
 #include "ui/console.h"
+#include "ui/qtapplication.h"
 
 #include <QApplication>
 #include <QFileDialog>
-#include <QLibraryInfo>
 #include <QMessageBox>
-#include <QTranslator>
 
 #include <iostream>
 
@@ -23,13 +22,17 @@ std::optional<std::string> runFileDialog(QWidget* parent, const FileChoice& choi
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    showFileDetailsInLanguage(dialog);
     if (!choice.directory.empty())
         dialog.setDirectory(q(choice.directory));
     if (!choice.fileName.empty())
         dialog.selectFile(q(choice.fileName));
     if (!choice.filter.empty())
         dialog.setNameFilters(q(qtNameFilters(choice.filter)).split(QStringLiteral(";;")));
-    if (!choice.defaultExtension.empty())
+    // A wildcard ("*") asks for no particular extension: Qt would add it to every name
+    // without a dot, and such files could not be opened.
+    if (!choice.defaultExtension.empty() &&
+        choice.defaultExtension.find_first_of("*?") == std::string::npos)
         dialog.setDefaultSuffix(q(choice.defaultExtension));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
@@ -130,15 +133,6 @@ std::string qtNameFilters(std::string_view filter) {
         pos = bar2 + 1;
     }
     return out;
-}
-
-void installRussianTranslation(QApplication& app) {
-    auto* translator = new QTranslator(&app);
-    if (translator->load(QStringLiteral("qtbase_ru"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(translator);
-    else
-        delete translator;
 }
 
 int runWithMessages(int& argc, char** argv, const std::string& program, const std::string& title,

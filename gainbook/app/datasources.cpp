@@ -127,22 +127,35 @@ bool writeDataSource(const DataSourceDefinition& d, std::string& error) {
     if (!error.empty())
         return false;
     ConfigMode mode(d.system);
-    // Replace the whole section, so that attributes the user removed are gone.
-    if (readInCurrentMode(d.name, d.system))
-        SQLRemoveDSNFromIni(d.name.c_str());
-    if (!SQLWriteDSNToIni(d.name.c_str(), d.driver.c_str())) {
+    const std::optional<DataSourceDefinition> old = readInCurrentMode(d.name, d.system);
+    // A new data source is registered with its driver. One that exists is written over in
+    // place, so that it stays whole until its replacement is written: registering it
+    // again would remove it first.
+    if (!old && !SQLWriteDSNToIni(d.name.c_str(), d.driver.c_str())) {
         error = installerError();
         return false;
     }
     // SQLWriteDSNToIni writes the driver's name; keep the driver as the user chose it.
-    if (!SQLWritePrivateProfileString(d.name.c_str(), "Driver", d.driver.c_str(), kOdbcIni)) {
-        error = installerError();
-        return false;
-    }
-    for (const auto& [key, value] : d.attributes) {
+    std::vector<std::pair<std::string, std::string>> values = {{"Driver", d.driver}};
+    values.insert(values.end(), d.attributes.begin(), d.attributes.end());
+    for (const auto& [key, value] : values) {
         if (!SQLWritePrivateProfileString(d.name.c_str(), key.c_str(), value.c_str(), kOdbcIni)) {
             error = installerError();
             return false;
+        }
+    }
+    // Only now the attributes the user removed go.
+    if (old) {
+        for (const auto& attribute : old->attributes) {
+            const std::string& key = attribute.first;
+            const bool kept =
+                std::any_of(d.attributes.begin(), d.attributes.end(),
+                            [&key](const auto& a) { return equalsNoCase(a.first, key); });
+            if (!kept &&
+                !SQLWritePrivateProfileString(d.name.c_str(), key.c_str(), nullptr, kOdbcIni)) {
+                error = installerError();
+                return false;
+            }
         }
     }
     return true;

@@ -25,8 +25,10 @@ std::vector<std::string> dataSourceNames(bool system);
 // One data source as stored; nullopt when there is none of that name.
 std::optional<DataSourceDefinition> readDataSource(const std::string& name, bool system);
 
-// Writes a data source (replacing one of the same name and kind). On failure, error holds
-// the installer's message.
+// Writes a data source (replacing one of the same name and kind: its values are written
+// over the old ones and only then the attributes no longer given are removed, so that a
+// failed write never loses the data source). On failure, error holds the installer's
+// message.
 bool writeDataSource(const DataSourceDefinition& definition, std::string& error);
 bool removeDataSource(const std::string& name, bool system, std::string& error);
 

@@ -7,6 +7,7 @@
 #include "response/evaluation.h"
 #include "sitechanlookup.h"
 #include "statements.h"
+#include "typedinput.h"
 
 namespace orv::gainbook {
 
@@ -191,12 +192,14 @@ void MainWindow::chooseConnection() {
         return;
     takeOver(std::move(*choice));
     title = connectedTitle(settings);
-    if (checkSchema()) {
-        fillDatabasePanel();
-    } else {
+    if (!checkSchema()) {
         dropConnection();
         browser.fullReset();
+        return;
     }
+    // Every connection fills the unit lists, so that a write never goes without its units.
+    if (fillUnits())
+        fillDatabasePanel();
 }
 
 SaveSettingsDialog MainWindow::close(const std::filesystem::path& currentDirectory) {
@@ -261,6 +264,10 @@ void MainWindow::loadFromFile() {
 }
 
 void MainWindow::recomputeCalib(bool sacOnly) {
+    if (!file.text.empty() && !file.freqText()) {
+        ui_.warn(readTypedNumber(kFreqField, file.calper).error);
+        return;
+    }
     switch (file.computeCalib(sacOnly)) {
     case response::CalibStatus::WrongFormat:
         refuseText(formats::kWrongFormatMessage);
@@ -283,8 +290,10 @@ void MainWindow::freqUnitChanged() {
 }
 
 void MainWindow::calperEdited() {
-    if (file.loadedKind == formats::LoadedFileKind::Sac ||
-        !formats::freqEditTriggersEvaluation(file.calper))
+    // While FREQ is being typed, what is not a number yet computes nothing and says nothing.
+    const std::optional<std::string> freq = file.freqText();
+    if (file.loadedKind == formats::LoadedFileKind::Sac || !freq ||
+        !formats::freqEditTriggersEvaluation(*freq))
         return;
     recomputeCalib(false);
 }

@@ -46,8 +46,7 @@ public:
     // "&Настройка" > "&Подключение": a connection chosen in the dialog replaces the open
     // one; the schema is checked and the database panel filled again.
     void chooseConnection();
-    // "&Ачх": the frequency-response window (not part of this window's state yet).
-    void openResponseCurve() {}
+    // "&Ачх" opens a new ResponseCurveDialog over this window's panels each time.
 
     // --- closing ----------------------------------------------------------------------
     // Any system command (system menu, close box, minimise, move).

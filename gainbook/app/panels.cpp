@@ -1,5 +1,7 @@
 #include "panels.h"
 
+#include "text/text.h"
+
 namespace orv::gainbook {
 
 void FilePanel::clearRefused() {
@@ -33,8 +35,18 @@ void FilePanel::takeSiteChanMatch(const SiteChanMatch& match) {
     time = match.time;
 }
 
+std::optional<std::string> FilePanel::freqText() const {
+    double value = 0;
+    if (!orv::text::parseDouble(calper, value))
+        return std::nullopt;
+    return orv::text::replaceAll(calper, ",", ".");
+}
+
 response::CalibStatus FilePanel::computeCalib(bool sacOnly) {
-    const response::CalibInputs inputs{calper, calibUnitText, freqUnitText};
+    const std::optional<std::string> freq = freqText();
+    if (!freq)
+        return response::CalibStatus::Unchanged;
+    const response::CalibInputs inputs{*freq, calibUnitText, freqUnitText};
     const response::CalibResult result = sacOnly
                                              ? response::sacSensitivity(text, loadedKind, inputs)
                                              : response::panelCalib(text, loadedKind, inputs);

@@ -9,6 +9,7 @@
 #include "responsewriter.h"
 #include "sitechanlookup.h"
 
+#include <optional>
 #include <string>
 
 namespace orv::gainbook {
@@ -40,8 +41,12 @@ struct FilePanel {
     void takeFile(const formats::LoadedResponseFile& loaded);
     // Station, channel, location (when read) and time of a bare file found in SITECHAN.
     void takeSiteChanMatch(const SiteChanMatch& match);
+    // FREQ as the computations read it (C locale): the typed number, a decimal comma as
+    // the point; nullopt when FREQ does not hold a finite decimal number.
+    std::optional<std::string> freqText() const;
     // CALIB from the text and the chosen units (with sacOnly, only for a pole-zero text);
-    // CALIB is set when the status is Set.
+    // CALIB is set when the status is Set. Nothing is computed (Unchanged) while FREQ
+    // does not hold a number.
     response::CalibStatus computeCalib(bool sacOnly);
     // The values the write action takes from the panel.
     ResponseInput responseInput() const;

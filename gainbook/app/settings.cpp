@@ -20,11 +20,9 @@ ConnectionSettings readConnectionSettings(const std::filesystem::path& file) {
 
 bool writeConnectionSettings(const std::filesystem::path& file,
                              const ConnectionSettings& settings) {
-    const ini::IniFile ini(file);
-    bool ok = ini.write("DATABASE", "ODBC", settings.dataSource);
-    ok = ini.write("DATABASE", "USER", settings.user) && ok;
-    ok = ini.write("DATABASE", "PASSWORD", settings.password) && ok;
-    return ok;
+    return ini::IniFile(file).write(
+        "DATABASE",
+        {{"ODBC", settings.dataSource}, {"USER", settings.user}, {"PASSWORD", settings.password}});
 }
 
 SaveSettingsDialog::SaveSettingsDialog(ConnectionSettings current, SettingsSource source,

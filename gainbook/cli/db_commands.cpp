@@ -17,6 +17,7 @@
 #include "settings.h"
 #include "sitechanlookup.h"
 #include "text/text.h"
+#include "typedinput.h"
 
 #include <filesystem>
 #include <ostream>
@@ -296,6 +297,19 @@ int runWrite(const std::vector<std::string>& args, std::ostream& out, std::ostre
     const auto format = formatOption(opts, error);
     if (!format)
         return usageError(err, "write", error);
+    for (const char* name : {"start", "end"}) {
+        if (const auto v = opts.value(name); v) {
+            const TypedDate date = readTypedDate(std::string("--") + name, *v);
+            if (!date.value)
+                return usageError(err, "write", date.error);
+        }
+    }
+    if (opts.has("start") && opts.has("end")) {
+        const TypedInterval interval =
+            readTypedInterval("--start", *opts.value("start"), "--end", *opts.value("end"));
+        if (!interval.ok())
+            return usageError(err, "write", interval.error);
+    }
     // Numbers are taken in the C locale; units only those the sensitivity tells apart.
     for (const char* name : {"calib", "freq"}) {
         const OptionValue v = numberOption(opts, name, NumberKind::Real);

@@ -1,11 +1,12 @@
-// Commands on response files: afr, calib, fap. Each loads its file as the file panel of
-// the response editor loads it and prints what the editor would show.
+// Commands on response files: afr, calib, fap, plot. Each loads its file as the file panel
+// of the response editor loads it and prints (or draws) what the editor would show.
 #include "cli/command.h"
 #include "cli/options.h"
 
 #include "formats/responsefile.h"
 #include "response/curve.h"
 #include "response/panelload.h"
+#include "responseplot.h"
 #include "text/text.h"
 
 #include <ostream>
@@ -18,7 +19,7 @@ using formats::LoadedFileKind;
 const char* const kAfrUsage =
     "Использование: gainbook-cli afr FILE [--format sac|fap-orv|fap-gse2]\n"
     "         [--motion displacement|velocity|acceleration] [--units direct|inverse]\n"
-    "         [--low L] [--high H] [--points P] [--linear]\n"
+    "         [--low L] [--high H] [--points P] [--linear] [--phase]\n"
     "\n"
     "Загружает FILE так же, как панель файла, и печатает расчёт АЧХ окна\n"
     "\"Амплитудно-частотная характеристика\", по строке на точку:\n"
@@ -32,10 +33,28 @@ const char* const kAfrUsage =
     "  --high     верхняя частота, Гц (20)\n"
     "  --points   точек на декаду, с --linear всего точек (300)\n"
     "  --linear   равномерная сетка вместо сетки по декадам\n"
+    "  --phase    в третьем столбце фаза ответа полюсов и нулей в градусах,\n"
+    "             непрерывная вдоль сетки (\"%10.4lf\"), вместо 0.0\n"
     "\n"
     "Для текста FAP сетка берётся из таблицы; пересчёт с производной выполняется, как\n"
     "после нажатия кнопки единиц при выбранном виде движения. Числа можно писать с\n"
     "десятичной запятой.\n";
+
+const char* const kPlotUsage =
+    "Использование: gainbook-cli plot FILE --out OUT.pdf|OUT.png|OUT.svg\n"
+    "         [параметры afr] [--linear-y] [--sta S] [--chan C] [--time T]\n"
+    "\n"
+    "Рисует АЧХ FILE так же, как печатная страница окна \"Амплитудно-частотная\n"
+    "характеристика\": рамка, кривая, нижняя и верхняя частоты и строка\n"
+    "\"Станция: ...   Канал: ...   Время: ...\". Страница A4 альбомная, 300 точек на дюйм.\n"
+    "\n"
+    "  --out       файл PDF, PNG или SVG (по расширению)\n"
+    "  --linear    линейная ось частот (по умолчанию логарифмическая)\n"
+    "  --linear-y  линейная ось амплитуд (по умолчанию логарифмическая)\n"
+    "  --sta, --chan, --time  станция, канал и время в заголовке (по умолчанию\n"
+    "              из заголовка файла)\n"
+    "\n"
+    "Остальные параметры и их значения по умолчанию - как у afr.\n";
 
 const char* const kCalibUsage =
     "Использование: gainbook-cli calib FILE [--format sac|fap-orv|fap-gse2] [--freq F]\n"
@@ -147,24 +166,30 @@ std::optional<int> takeOption(const std::string& command, const OptionValue& opt
     return std::nullopt;
 }
 
-int runAfr(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const std::string cmd = "afr";
-    ParsedOptions opts;
-    if (auto rc = parseFileCommand(cmd, kAfrUsage, args,
-                                   {{"format", true},
-                                    {"motion", true},
-                                    {"units", true},
-                                    {"low", true},
-                                    {"high", true},
-                                    {"points", true},
-                                    {"linear", false}},
-                                   opts, out, err))
-        return *rc;
+// The options of the window's computation, which afr and plot share.
+std::vector<OptionSpec> afrOptions(std::initializer_list<OptionSpec> more) {
+    std::vector<OptionSpec> specs = {{"format", true}, {"motion", true}, {"units", true},
+                                     {"low", true},    {"high", true},   {"points", true},
+                                     {"linear", false}};
+    specs.insert(specs.end(), more);
+    return specs;
+}
 
+// What the window's computation takes and gives for FILE.
+struct AfrRun {
+    response::CurveInputs in;
+    response::PanelLoad load;
+    response::CurveResult curve;
+};
+
+// Reads the computation's options, loads FILE and computes the curve with its listing.
+// Returns the exit status when the command is to end here.
+std::optional<int> computeAfr(const std::string& cmd, const ParsedOptions& opts,
+                              const response::ListingStyle& style, AfrRun& run, std::ostream& err) {
     const std::optional<LoadedFileKind> format = formatByName(opts.value("format").value_or("sac"));
     if (!format)
         return usageError(err, cmd, "--format: ожидается sac, fap-orv или fap-gse2");
-    response::CurveInputs in;
+    response::CurveInputs& in = run.in;
     const std::string motion = opts.value("motion").value_or("velocity");
     if (motion == "displacement")
         in.motion = response::Motion::Displacement;
@@ -191,20 +216,70 @@ int runAfr(const std::vector<std::string>& args, std::ostream& out, std::ostream
     in.decade = !opts.has("linear");
     in.derivative = response::derivativeAfterUnitClick(in.units, in.motion);
 
-    response::PanelLoad load;
+    response::PanelLoad& load = run.load;
     if (auto rc = loadFile(cmd, opts.positional[0], *format, {}, load, err))
         return *rc;
     in.sourceText = load.file.text;
     in.kind = load.file.kind == LoadedFileKind::Sac ? response::SourceKind::Sac
                                                     : response::SourceKind::Fap;
-    const response::CurveResult curve = response::computeCurve(in);
+    if (style.phase && in.kind == response::SourceKind::Fap)
+        return failure(
+            err, cmd, "--phase: в таблице FAP нет фазы, она вычисляется только по полюсам и нулям");
+    const response::CurveResult& curve = run.curve = response::computeCurve(in, style);
     if (curve.status == response::CurveStatus::TooLong)
         return failure(err, cmd, formats::kTextTooLongMessage);
     if (curve.status == response::CurveStatus::TooManyPoints)
         return failure(err, cmd, response::kTooManyPointsMessage);
-    if (curve.lines.empty())
+    if (curve.points.empty())
         return failure(err, cmd, "ни одной точки: проверьте частоты и число точек");
-    printText(out, curve.text());
+    return std::nullopt;
+}
+
+int runAfr(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const std::string cmd = "afr";
+    ParsedOptions opts;
+    if (auto rc =
+            parseFileCommand(cmd, kAfrUsage, args, afrOptions({{"phase", false}}), opts, out, err))
+        return *rc;
+    AfrRun run;
+    if (auto rc = computeAfr(cmd, opts, {"\n", opts.has("phase")}, run, err))
+        return *rc;
+    out.write(run.curve.listing.data(), static_cast<std::streamsize>(run.curve.listing.size()));
+    return kOk;
+}
+
+int runPlot(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const std::string cmd = "plot";
+    ParsedOptions opts;
+    if (auto rc = parseFileCommand(cmd, kPlotUsage, args,
+                                   afrOptions({{"linear-y", false},
+                                               {"sta", true},
+                                               {"chan", true},
+                                               {"time", true},
+                                               {"out", true}}),
+                                   opts, out, err))
+        return *rc;
+    const std::string target = opts.value("out").value_or("");
+    if (!plot::isPageFileName(target))
+        return usageError(err, cmd, "--out: ожидается файл .pdf, .png или .svg");
+    AfrRun run;
+    if (auto rc = computeAfr(cmd, opts, {}, run, err))
+        return *rc;
+
+    // The page shows what the window's fields hold: a FAP table puts its own bounds there.
+    const std::optional<response::GridFields>& fap = run.curve.fapFields;
+    response::PlotPage page;
+    page.plot = {run.curve.points, orv::text::toDouble(fap ? fap->low : run.in.low),
+                 orv::text::toDouble(fap ? fap->high : run.in.high), run.in.decade,
+                 !opts.has("linear-y")};
+    const formats::PanelFields& fields = run.load.file.fields;
+    page.texts = {opts.value("sta").value_or(fields.station.value_or("")),
+                  opts.value("chan").value_or(fields.channel.value_or("")),
+                  opts.value("time").value_or(fields.time.value_or(""))};
+    const plot::OffscreenGui gui;
+    std::string error;
+    if (!plot::writePageFile(target, page, error))
+        return failure(err, cmd, error);
     return kOk;
 }
 
@@ -269,6 +344,7 @@ const Command kFileCommands[] = {
     {"afr", "АЧХ из файла ответа, по строке на точку", kAfrUsage, runAfr},
     {"calib", "CALIB файла ответа, как его показывает панель файла", kCalibUsage, runCalib},
     {"fap", "текст FAP файла в виде триплетов", kFapUsage, runFap},
+    {"plot", "график АЧХ в файл PDF, PNG или SVG, как печатная страница", kPlotUsage, runPlot},
 };
 
 } // namespace

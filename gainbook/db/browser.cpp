@@ -1,5 +1,6 @@
 #include "browser.h"
 
+#include "connection.h"
 #include "datetext.h"
 #include "responsestatements.h"
 #include "text/text.h"
@@ -10,15 +11,12 @@ namespace orv::gainbook {
 
 using orv::odbc::isError;
 using orv::odbc::isSuccess;
+using orv::odbc::Parameter;
 using orv::odbc::Statement;
 
 namespace {
 
 constexpr const char* kUnknownErrorCaption = "Неизвестная ошибка";
-// Codes are read into 8-byte buffers: at most 7 characters.
-constexpr std::size_t kCodeBytes = 7;
-constexpr std::size_t kUnitBytes = 63;
-constexpr std::size_t kTextBytes = 131071;
 
 // Line breaks as the view shows them: every break one "\r\n"; "|" (how inserts store a
 // break) and tabs as a break and a blank.
@@ -99,7 +97,10 @@ ResponseBrowser::Fill ResponseBrowser::fill(ChoiceList& target, const char* sql,
     if (!st.valid())
         return Fill::NoStatement;
     target.clear();
-    const SQLRETURN rc = codes.size() == 0 ? st.execDirect(sql) : st.executeWithCodes(sql, codes);
+    std::vector<Parameter> parameters;
+    for (const std::string_view code : codes)
+        parameters.push_back(Parameter::code(code));
+    const SQLRETURN rc = codes.size() == 0 ? st.execDirect(sql) : st.run(sql, parameters);
     if (isError(rc)) {
         errorBox(st.diagnostic());
     } else {
@@ -110,7 +111,7 @@ ResponseBrowser::Fill ResponseBrowser::fill(ChoiceList& target, const char* sql,
                 target.add(
                     intervalText(start.value_or(orv::odbc::Timestamp{0, 0, 0, 0, 0, 0}), end));
             } else {
-                target.add(st.getText(1, kCodeBytes).value_or(std::string()));
+                target.add(st.getText(1, kMaxCodeChars).value_or(std::string()));
             }
         }
     }
@@ -218,14 +219,10 @@ void ResponseBrowser::showRecord() {
             return;
         const BrowserKey key = currentKey();
         const orv::odbc::Timestamp start = parseDateText(key.interval);
-        SQLRETURN rc = st.prepare(viewSac ? sql::kRecordSac : sql::kRecordFap);
-        st.bindCode(key.station);
-        st.bindCode(key.network);
-        st.bindCode(key.channel);
-        st.bindCode(key.location);
-        st.bindDate(start, true);
-        if (!isError(rc))
-            rc = st.execute();
+        const SQLRETURN rc = st.run(viewSac ? sql::kRecordSac : sql::kRecordFap,
+                                    {Parameter::code(key.station), Parameter::code(key.network),
+                                     Parameter::code(key.channel), Parameter::code(key.location),
+                                     Parameter::date(start, true)});
         if (isError(rc)) {
             const std::string diagnostic = st.diagnostic();
             st.closeCursor();
@@ -238,7 +235,7 @@ void ResponseBrowser::showRecord() {
             fullReset();
             return;
         }
-        storedText = displayText(st.getText(1, kTextBytes).value_or(std::string()));
+        storedText = displayText(st.getText(1, kMaxResponseTextBytes).value_or(std::string()));
         sensValue = orv::text::format("%lg", st.getDouble(2).value_or(0.0));
         idSens = static_cast<long>(st.getInteger(3).value_or(0));
         freqValue = orv::text::format("%lg", st.getDouble(4).value_or(0.0));
@@ -254,16 +251,13 @@ void ResponseBrowser::unitLabel(const char* table, const char* sql, long id, std
     Statement st(*connection_);
     if (!st.valid() || !connection_->tableExists(table))
         return;
-    SQLRETURN rc = st.prepare(sql);
-    st.bindUnitId(static_cast<short>(id));
-    if (!isError(rc))
-        rc = st.execute();
-    if (isError(rc)) {
+    if (isError(st.run(sql, {Parameter::unitId(static_cast<short>(id))}))) {
         errorBox(st.diagnostic());
         return;
     }
     if (isSuccess(st.fetch()))
-        label = std::string(plain) + " (" + st.getText(1, kUnitBytes).value_or(std::string()) + ")";
+        label =
+            std::string(plain) + " (" + st.getText(1, kMaxUnitChars).value_or(std::string()) + ")";
 }
 
 void ResponseBrowser::pickStation(int index) {

@@ -32,11 +32,15 @@ std::optional<std::vector<std::string>> listTables(odbc::Connection& connection)
     if (!st.valid())
         return std::nullopt;
     SQLCHAR type[] = "'TABLE'";
-    if (odbc::isError(SQLTables(st.handle(), nullptr, 0, nullptr, 0, nullptr, 0, type, SQL_NTS)))
+    std::string catalog = connection.currentCatalog();
+    SQLCHAR* catalogName = catalog.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(catalog.data());
+    if (odbc::isError(SQLTables(st.handle(), catalogName,
+                                catalogName ? SQLSMALLINT{SQL_NTS} : SQLSMALLINT{0}, nullptr, 0,
+                                nullptr, 0, type, SQL_NTS)))
         return std::nullopt;
     std::vector<std::string> names;
     while (odbc::isSuccess(st.fetch()))
-        names.push_back(st.getText(3, 63).value_or(std::string()));
+        names.push_back(st.getText(3, kMaxUnitChars).value_or(std::string()));
     return names;
 }
 

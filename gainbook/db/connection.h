@@ -20,6 +20,13 @@ inline constexpr std::string_view kProgramTitle = "Gainbook";
 
 // Longest data source name, user name and password the editor keeps.
 inline constexpr std::size_t kSettingChars = 63;
+// The longest code (network, station, channel, location) a key column takes: codes are
+// read into 8-byte buffers.
+inline constexpr std::size_t kMaxCodeChars = 7;
+// The longest unit name and table name read from the database.
+inline constexpr std::size_t kMaxUnitChars = 63;
+// The longest response text read from or written to the database.
+inline constexpr std::size_t kMaxResponseTextBytes = 131071;
 
 struct ConnectionSettings {
     std::string dataSource;
@@ -43,7 +50,8 @@ OpenResult openConnection(const ConnectionSettings& settings);
 // "При попытке " + action + " произошла ошибка:\r\n" + diagnostic
 std::string failureText(std::string_view action, std::string_view diagnostic);
 
-// The names of the tables (type 'TABLE') the driver lists; nullopt when the listing fails.
+// The names of the tables (type 'TABLE') of the connection's database; nullopt when the
+// listing fails.
 std::optional<std::vector<std::string>> listTables(odbc::Connection& connection);
 
 // The first column of every row of a query, as text of at most maxChars characters.
@@ -54,6 +62,6 @@ struct TextColumn {
     std::string diagnostic;
 };
 TextColumn readTextColumn(odbc::Connection& connection, std::string_view sql,
-                          std::size_t maxChars = 63);
+                          std::size_t maxChars = kMaxUnitChars);
 
 } // namespace orv::gainbook

@@ -4,13 +4,16 @@
 #include "datetext.h"
 #include "responsestatements.h"
 #include "text/text.h"
+#include "typedinput.h"
 
 #include <cmath>
+#include <initializer_list>
 
 namespace orv::gainbook {
 
 using orv::odbc::isError;
 using orv::odbc::isSuccess;
+using orv::odbc::Parameter;
 using orv::odbc::Statement;
 using orv::odbc::Timestamp;
 using orv::ui::Buttons;
@@ -21,17 +24,20 @@ namespace {
 constexpr const char* kRequiredFields =
     "Для занесения в базу необходимо заполнить поля Станция, Канал и Время!";
 constexpr const char* kCalibMissing =
-    "Поле CALIB не задано или равно нулю: чувствительность SENS = 1000000000 / CALIB не может "
-    "быть вычислена.\r\nЗапись в базу не выполнена.";
+    "Поле CALIB не задано, равно нулю или так мало, что чувствительность SENS = 1000000000 / "
+    "CALIB не может быть вычислена.";
 constexpr const char* kTextTooLong =
-    "Текст отклика длиннее 131071 символа и не может быть записан в базу целиком.\r\nЗапись в "
-    "базу не выполнена.";
+    "Текст отклика длиннее 131071 символа и не может быть записан в базу целиком.";
+constexpr const char* kNotWritten = "\r\nЗапись в базу не выполнена.";
+constexpr const char* kNoStatement = "Не удалось выделить оператор ODBC";
 constexpr const char* kWriteAction = "записи в базу";
 constexpr const char* kWriteSuccess = "Запись прошла успешно!";
 constexpr const char* kDirectCaption = "Запись информации в базу данных";
 constexpr const char* kDialogCaption = "Запись информации в базу";
 constexpr const char* kUnknownErrorCaption = "Неизвестная ошибка";
 constexpr const char* kOpenEnd = "до настоящего времени";
+// The field as its label names it.
+constexpr std::string_view kTimeField = "Время";
 
 std::string storedForm(const std::string& text) {
     return orv::text::replaceAll(text, "\r\n", "|");
@@ -43,29 +49,68 @@ const char* insertStatement(const PreparedResponse& r, bool withEnd) {
     return withEnd ? sql::kInsertFapClosed : sql::kInsertFapOpen;
 }
 
-// Prepares and binds the INSERT of the response; the end is bound only when given.
-SQLRETURN prepareInsert(Statement& st, const PreparedResponse& r, const Timestamp& start,
-                        const std::optional<Timestamp>& end, const Timestamp& loaded) {
-    const SQLRETURN rc = st.prepare(insertStatement(r, end.has_value()));
-    st.bindCode(r.network);
-    st.bindCode(r.location);
-    st.bindCode(r.station);
-    st.bindCode(r.channel);
-    st.bindDate(start);
+std::vector<Parameter> keyCodes(std::initializer_list<std::string_view> codes) {
+    std::vector<Parameter> out;
+    for (const std::string_view c : codes)
+        out.push_back(Parameter::code(c));
+    return out;
+}
+
+// The INSERT's parameters in column order; the end only when given.
+std::vector<Parameter> insertParameters(const PreparedResponse& r, const Timestamp& start,
+                                        const std::optional<Timestamp>& end,
+                                        const Timestamp& loaded) {
+    std::vector<Parameter> p = keyCodes({r.network, r.location, r.station, r.channel});
+    p.push_back(Parameter::date(start));
     if (end)
-        st.bindDate(*end);
-    st.bindNumber(r.sens);
-    st.bindUnitId(r.idSens);
-    st.bindNumber(r.freq);
-    st.bindUnitId(r.idFreq);
-    st.bindLongText(storedForm(r.text));
-    st.bindDate(loaded);
-    return rc;
+        p.push_back(Parameter::date(*end));
+    for (Parameter v : {Parameter::number(r.sens), Parameter::unitId(r.idSens),
+                        Parameter::number(r.freq), Parameter::unitId(r.idFreq),
+                        Parameter::longText(storedForm(r.text)), Parameter::date(loaded)})
+        p.push_back(std::move(v));
+    return p;
+}
+
+// The driver's message for a statement that failed or could not even be allocated.
+std::string whyFailed(const Statement& st, orv::odbc::Connection& connection) {
+    if (st.valid())
+        return st.diagnostic();
+    const std::string d = connection.diagnostic();
+    return d.empty() ? std::string(kNoStatement) : d;
+}
+
+// Runs sql on a statement of its own. False, with the driver's message in diagnostic, when
+// it fails or when no statement could be allocated for it.
+bool runStatement(orv::odbc::Connection& connection, const char* sql,
+                  const std::vector<Parameter>& parameters, std::string& diagnostic) {
+    Statement st(connection);
+    if (!isError(st.run(sql, parameters)))
+        return true;
+    diagnostic = whyFailed(st, connection);
+    return false;
+}
+
+// A query's first fetch: true for a row, false for none, nullopt (diagnostic set) when
+// the query could not run.
+std::optional<bool> anyRow(orv::odbc::Connection& connection, const char* sql,
+                           const std::vector<Parameter>& parameters, std::string& diagnostic) {
+    Statement st(connection);
+    SQLRETURN rc = st.run(sql, parameters);
+    if (!isError(rc))
+        rc = st.fetch();
+    if (!isError(rc))
+        return isSuccess(rc);
+    diagnostic = whyFailed(st, connection);
+    return std::nullopt;
 }
 
 std::string code(const std::string& value, const char* fallback) {
     const std::string v = orv::text::truncateChars(value, kMaxCodeChars);
     return v.empty() ? std::string(fallback) : v;
+}
+
+void refuse(orv::ui::Interaction& ui, const std::string& why) {
+    ui.message(why + kNotWritten, "", Icon::Exclamation, Buttons::Ok);
 }
 
 } // namespace
@@ -76,28 +121,46 @@ std::optional<PreparedResponse> prepareResponse(const ResponseInput& in, orv::ui
     r.station = code(in.station, "");
     r.channel = code(in.channel, "");
     r.location = code(in.location, "??");
-    const std::string time = orv::text::truncateChars(in.time, 41);
+    // Read whole: a time longer than a date text or two is no date text.
+    const std::string time = orv::text::trim(in.time);
     if (time.empty() || r.station.empty() || r.channel.empty()) {
         ui.message(kRequiredFields, "", Icon::Information, Buttons::Ok);
         return std::nullopt;
     }
-    if (const auto slash = time.find(" / "); slash != std::string::npos) {
-        r.start = parseDateText(time.substr(0, slash));
-        r.end = parseDateText(time.substr(slash + 3));
-    } else {
-        r.start = parseDateText(time);
+    const TypedInterval interval = readTypedInterval(kTimeField, time);
+    if (!interval.ok()) {
+        refuse(ui, interval.error);
+        return std::nullopt;
     }
-    const double calib = orv::text::toDouble(in.calib);
-    if (calib == 0.0 || !std::isfinite(calib)) {
-        ui.message(kCalibMissing, "", Icon::Exclamation, Buttons::Ok);
+    r.start = interval.start;
+    r.end = interval.end;
+    // An empty FREQ is 0, as it always was; anything else must be a number.
+    if (!orv::text::trim(in.freq).empty()) {
+        const TypedNumber freq = readTypedNumber(kFreqField, in.freq);
+        if (!freq.value) {
+            refuse(ui, freq.error);
+            return std::nullopt;
+        }
+        r.freq = *freq.value;
+    }
+    if (orv::text::trim(in.calib).empty()) {
+        refuse(ui, kCalibMissing);
+        return std::nullopt;
+    }
+    const TypedNumber calib = readTypedNumber(kCalibField, in.calib);
+    if (!calib.value) {
+        refuse(ui, calib.error);
+        return std::nullopt;
+    }
+    r.sens = 1000000000.0 / *calib.value;
+    if (*calib.value == 0.0 || !std::isfinite(r.sens)) {
+        refuse(ui, kCalibMissing);
         return std::nullopt;
     }
     if (in.text.size() > kMaxResponseTextBytes) {
-        ui.message(kTextTooLong, "", Icon::Exclamation, Buttons::Ok);
+        refuse(ui, kTextTooLong);
         return std::nullopt;
     }
-    r.sens = 1000000000.0 / calib;
-    r.freq = orv::text::toDouble(in.freq);
     r.idSens = in.sensUnit == "nm/counts*sec" ? 1 : in.sensUnit == "nm/counts*sec**2" ? 2 : 0;
     r.idFreq = in.freqUnit == "rad/sec" ? 1 : 0;
     r.text = in.text;
@@ -117,8 +180,8 @@ void IntervalChoiceDialog::initialise() {
     Statement st(connection_);
     if (st.valid()) {
         const SQLRETURN rc =
-            st.executeWithCodes(sql::kChoiceIntervals, {response_.network, response_.station,
-                                                        response_.channel, response_.location});
+            st.run(sql::kChoiceIntervals, keyCodes({response_.network, response_.station,
+                                                    response_.channel, response_.location}));
         if (isError(rc)) {
             ui_.message(st.diagnostic(), kUnknownErrorCaption, Icon::Exclamation, Buttons::Ok);
         } else {
@@ -145,113 +208,97 @@ void IntervalChoiceDialog::chooseEntry(int index) {
                   : entry.substr(slash + 3);
 }
 
-bool IntervalChoiceDialog::run(Statement& st, SQLRETURN prepared, bool& failed) {
-    SQLRETURN rc = prepared;
-    if (!isError(rc))
-        rc = st.execute();
-    if (isError(rc)) {
-        ui_.message(failureText(kWriteAction, st.diagnostic()), kDialogCaption, Icon::Exclamation, Buttons::Ok);
-        failed = true;
-        return false;
-    }
-    return true;
+bool IntervalChoiceDialog::step(const char* sql, const std::vector<Parameter>& parameters) {
+    std::string diagnostic;
+    if (runStatement(connection_, sql, parameters, diagnostic))
+        return true;
+    ui_.message(failureText(kWriteAction, diagnostic), kDialogCaption, Icon::Exclamation,
+                Buttons::Ok);
+    return false;
 }
 
-bool IntervalChoiceDialog::complete(const Timestamp& start, bool& failed) {
-    Statement st(connection_);
-    if (!st.valid())
-        return false;
-    SQLRETURN rc = st.prepare(response_.sac() ? sql::kCompletionSac : sql::kCompletionFap);
-    st.bindCode(response_.network);
-    st.bindCode(response_.station);
-    st.bindCode(response_.channel);
-    st.bindCode(response_.location);
-    st.bindDate(start, true);
-    if (!isError(rc))
-        rc = st.execute();
-    if (isError(rc)) {
-        ui_.message(st.diagnostic(), kUnknownErrorCaption, Icon::Exclamation, Buttons::Ok);
-        return false;
+IntervalChoiceDialog::Completion IntervalChoiceDialog::findIncomplete(const Timestamp& start) {
+    const PreparedResponse& r = response_;
+    std::vector<Parameter> p = keyCodes({r.network, r.station, r.channel, r.location});
+    p.push_back(Parameter::date(start, true));
+    std::string diagnostic;
+    const auto found =
+        anyRow(connection_, r.sac() ? sql::kCompletionSac : sql::kCompletionFap, p, diagnostic);
+    if (!found) {
+        // Unknown whether a row is to be completed: replacing it would lose its other text.
+        ui_.message(diagnostic, kUnknownErrorCaption, Icon::Exclamation, Buttons::Ok);
+        return Completion::Failed;
     }
-    if (!isSuccess(st.fetch()))
-        return false;
-    st.closeCursor();
+    return *found ? Completion::Found : Completion::None;
+}
 
-    Statement update(connection_);
-    if (!update.valid())
-        return true;
-    rc = update.prepare(response_.sac() ? sql::kCompleteSac : sql::kCompleteFap);
-    // The completed text is stored as it stands, its line breaks not replaced.
-    update.bindLongText(response_.text);
-    update.bindNumber(response_.sens);
-    update.bindNumber(response_.freq);
-    update.bindCode(response_.network);
-    update.bindCode(response_.location);
-    update.bindCode(response_.station);
-    update.bindCode(response_.channel);
-    update.bindDate(start);
-    run(update, rc, failed);
-    return true;
+bool IntervalChoiceDialog::replaceCovered(const Timestamp& now) {
+    const PreparedResponse& r = response_;
+    const Timestamp& start = r.start;
+    const std::vector<Parameter> key = keyCodes({r.network, r.location, r.station, r.channel});
+    // 1. Delete the rows the new interval covers.
+    std::vector<Parameter> covered = key;
+    for (const Timestamp& d : r.end ? std::vector<Timestamp>{start, *r.end, start, *r.end}
+                                    : std::vector<Timestamp>{start, now})
+        covered.push_back(Parameter::date(d));
+    bool ok = step(r.end ? sql::kDeleteCoveredClosed : sql::kDeleteCoveredOpen, covered);
+    // 2. Close the interval valid at the new start. Each step runs even after a failure,
+    // so that every failure is shown; the whole is rolled back then.
+    std::vector<Parameter> close = {Parameter::date(start)};
+    close.insert(close.end(), key.begin(), key.end());
+    close.push_back(Parameter::date(start));
+    close.push_back(Parameter::date(start));
+    ok = step(sql::kCloseValidInterval, close) && ok;
+    // 3. Insert the new row.
+    return step(insertStatement(r, r.end.has_value()), insertParameters(r, start, r.end, now)) &&
+           ok;
 }
 
 bool IntervalChoiceDialog::write() {
     committed_ = false;
-    orv::odbc::Transaction tx(connection_);
-    if (!tx.begun()) {
-        ui_.message(failureText(kWriteAction, connection_.diagnostic()), kDialogCaption, Icon::Exclamation,
-                    Buttons::Ok);
+    editsRefused_ = false;
+    const TypedInterval interval = readTypedInterval("STARTDATE", startEdit, "ENDDATE", endEdit);
+    if (!interval.ok()) {
+        editsRefused_ = true;
+        ui_.message(interval.error + kNotWritten, kDialogCaption, Icon::Exclamation, Buttons::Ok);
         return false;
     }
-    bool failed = false;
-    const Timestamp now = nowToTheSecond();
-    const Timestamp start = parseDateText(startEdit);
-    const bool open = endEdit.empty();
-    const std::optional<Timestamp> end =
-        open ? std::nullopt : std::optional<Timestamp>(parseDateText(endEdit));
+    orv::odbc::Transaction tx(connection_);
+    if (!tx.begun()) {
+        ui_.message(failureText(kWriteAction, connection_.diagnostic()), kDialogCaption,
+                    Icon::Exclamation, Buttons::Ok);
+        return false;
+    }
+    response_.start = interval.start;
+    response_.end = interval.end;
+    response_.loaded = nowToTheSecond();
     const PreparedResponse& r = response_;
 
-    if (!complete(start, failed)) {
-        // 1. Delete the rows the new interval covers.
-        if (Statement st(connection_); st.valid()) {
-            SQLRETURN rc = st.prepare(open ? sql::kDeleteCoveredOpen : sql::kDeleteCoveredClosed);
-            st.bindCode(r.network);
-            st.bindCode(r.location);
-            st.bindCode(r.station);
-            st.bindCode(r.channel);
-            st.bindDate(start);
-            if (open) {
-                st.bindDate(now);
-            } else {
-                st.bindDate(*end);
-                st.bindDate(start);
-                st.bindDate(*end);
-            }
-            run(st, rc, failed);
-        }
-        // 2. Close the interval valid at the new start.
-        if (Statement st(connection_); st.valid()) {
-            SQLRETURN rc = st.prepare(sql::kCloseValidInterval);
-            st.bindDate(start);
-            st.bindCode(r.network);
-            st.bindCode(r.location);
-            st.bindCode(r.station);
-            st.bindCode(r.channel);
-            st.bindDate(start);
-            st.bindDate(start);
-            run(st, rc, failed);
-        }
-        // 3. Insert the new row.
-        if (Statement st(connection_); st.valid())
-            run(st, prepareInsert(st, r, start, end, now), failed);
+    bool ok = false;
+    switch (findIncomplete(r.start)) {
+    case Completion::Found: {
+        // The completed text is stored as it stands, its line breaks not replaced.
+        std::vector<Parameter> p = {Parameter::longText(r.text), Parameter::number(r.sens),
+                                    Parameter::number(r.freq)};
+        for (Parameter c : keyCodes({r.network, r.location, r.station, r.channel}))
+            p.push_back(std::move(c));
+        p.push_back(Parameter::date(r.start));
+        ok = step(r.sac() ? sql::kCompleteSac : sql::kCompleteFap, p);
+        break;
     }
-
-    if (failed) {
+    case Completion::None:
+        ok = replaceCovered(r.loaded);
+        break;
+    case Completion::Failed:
+        break;
+    }
+    if (!ok) {
         tx.rollback();
         return false;
     }
     // Success is reported only for a write that was committed.
     if (isError(tx.commit())) {
-        ui_.message(failureText(kWriteAction, connection_.diagnostic()), kDialogCaption, Icon::Exclamation,
+        ui_.message(failureText(kWriteAction, tx.diagnostic()), kDialogCaption, Icon::Exclamation,
                     Buttons::Ok);
         return false;
     }
@@ -273,42 +320,30 @@ WriteOutcome writeResponse(orv::odbc::Connection& connection, orv::ui::Interacti
         *written = *prepared;
     const PreparedResponse& r = *prepared;
 
-    bool exists = false;
-    {
-        Statement st(connection);
-        if (!st.valid())
-            return WriteOutcome::Failed;
-        const SQLRETURN rc = st.executeWithCodes(sql::kExistingIntervals,
-                                                 {r.station, r.channel, r.network, r.location});
-        if (isError(rc)) {
-            ui.message(st.diagnostic(), kUnknownErrorCaption, Icon::Exclamation, Buttons::Ok);
-            return WriteOutcome::Failed;
-        }
-        exists = isSuccess(st.fetch());
+    std::string diagnostic;
+    const auto exists = anyRow(connection, sql::kExistingIntervals,
+                               keyCodes({r.station, r.channel, r.network, r.location}), diagnostic);
+    if (!exists) {
+        ui.message(diagnostic, kUnknownErrorCaption, Icon::Exclamation, Buttons::Ok);
+        return WriteOutcome::Failed;
     }
 
-    if (exists) {
+    if (*exists) {
         IntervalChoiceDialog dialog(connection, ui, r);
         dialog.initialise();
         if (!runDialog || !runDialog(dialog))
             return WriteOutcome::Cancelled;
-        if (written) {
-            written->start = parseDateText(dialog.startEdit);
-            written->end = dialog.endEdit.empty()
-                               ? std::nullopt
-                               : std::optional<Timestamp>(parseDateText(dialog.endEdit));
-        }
-        return dialog.lastWriteCommitted() ? WriteOutcome::Written : WriteOutcome::DialogFailed;
+        if (!dialog.lastWriteCommitted())
+            return WriteOutcome::DialogFailed;
+        if (written)
+            *written = dialog.response();
+        return WriteOutcome::Written;
     }
 
-    Statement st(connection);
-    if (!st.valid())
-        return WriteOutcome::Failed;
-    SQLRETURN rc = prepareInsert(st, r, r.start, r.end, r.loaded);
-    if (!isError(rc))
-        rc = st.execute();
-    if (isError(rc)) {
-        ui.message(failureText(kWriteAction, st.diagnostic()), kDirectCaption, Icon::Exclamation, Buttons::Ok);
+    if (!runStatement(connection, insertStatement(r, r.end.has_value()),
+                      insertParameters(r, r.start, r.end, r.loaded), diagnostic)) {
+        ui.message(failureText(kWriteAction, diagnostic), kDirectCaption, Icon::Exclamation,
+                   Buttons::Ok);
         return WriteOutcome::Failed;
     }
     ui.message(kWriteSuccess, kDirectCaption, Icon::Information, Buttons::Ok);

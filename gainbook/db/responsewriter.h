@@ -6,12 +6,14 @@
 // that lacks this kind of text is completed).
 #pragma once
 
+#include "connection.h"
 #include "odbc/odbc.h"
 #include "ui/interaction.h"
 
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orv::gainbook {
@@ -50,13 +52,14 @@ struct PreparedResponse {
     bool sac() const { return kind == 0; }
 };
 
-inline constexpr std::size_t kMaxResponseTextBytes = 131071;
-
-// The longest code a key column takes.
-inline constexpr std::size_t kMaxCodeChars = 7;
+// The number fields as their labels name them.
+inline constexpr std::string_view kCalibField = "CALIB";
+inline constexpr std::string_view kFreqField = "FREQ (CALPER)";
 
 // Reads the panel's values with their defaults; nullopt (after telling the user why)
-// when they cannot be written.
+// when they cannot be written: a required field empty, a time that is not a date text of
+// a real date (or an end not after the start), CALIB or FREQ not a finite number, CALIB
+// that gives no finite SENS, a text too long.
 std::optional<PreparedResponse> prepareResponse(const ResponseInput& input,
                                                 orv::ui::Interaction& ui);
 
@@ -71,30 +74,37 @@ public:
     void initialise();
     // The user picks a listed interval: its dates go into the edits.
     void chooseEntry(int index);
-    // "Записать": true when the transaction was committed. The dialog closes as accepted
-    // either way, and the caller refills the panel.
+    // "Записать": true when the transaction was committed. Edits that do not hold a start
+    // and an end after it are refused before any statement (editsRefused(): the dialog
+    // stays open); otherwise the dialog closes as accepted either way, and the caller
+    // refills the panel. Any step that cannot run fails the whole write, rolled back.
     bool write();
     bool lastWriteCommitted() const { return committed_; }
+    bool editsRefused() const { return editsRefused_; }
 
     std::vector<std::string> entries;
     std::string startEdit;
     std::string endEdit;
 
+    // The response; after a committed write, with the interval and load time written.
     const PreparedResponse& response() const { return response_; }
 
 private:
-    bool complete(const orv::odbc::Timestamp& start, bool& failed);
-    bool run(orv::odbc::Statement& st, SQLRETURN prepared, bool& failed);
+    enum class Completion { None, Found, Failed };
+    Completion findIncomplete(const orv::odbc::Timestamp& start);
+    bool replaceCovered(const orv::odbc::Timestamp& now);
+    bool step(const char* sql, const std::vector<orv::odbc::Parameter>& parameters);
 
     orv::odbc::Connection& connection_;
     orv::ui::Interaction& ui_;
     PreparedResponse response_;
     bool committed_ = false;
+    bool editsRefused_ = false;
 };
 
 enum class WriteOutcome {
     Refused,      // required values missing or unusable; nothing written
-    Failed,       // a statement failed; nothing written
+    Failed,       // a statement failed or could not run; nothing written
     Cancelled,    // the interval dialog was cancelled; nothing written
     DialogFailed, // the interval dialog's write was rolled back; the panel is refilled
     Written,      // written and committed: the panel is to show the key

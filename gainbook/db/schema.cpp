@@ -16,6 +16,7 @@ const Dialect kSqlServer{"NTEXT",
                          sql::kCreateCalibrationSqlServer,
                          sql::kCreateTmpCalibrationSqlServer,
                          sql::kRecreateCalibrationSqlServer};
+// DDL commits at once on MySQL: a rebuild there could not be rolled back.
 const Dialect kMySql{"MEDIUMTEXT",
                      "DATETIME",
                      "MEDIUMTEXT",
@@ -26,7 +27,9 @@ const Dialect kMySql{"MEDIUMTEXT",
                      sql::kRecreateCalibrationMySql,
                      /*changesTypesInPlace=*/true,
                      /*typeKeywordInAlter=*/false,
-                     /*rebuildable=*/false};
+                     /*rebuildable=*/false,
+                     /*keyAddedAfterRebuild=*/true,
+                     /*changeColumnVerb=*/"MODIFY"};
 const Dialect kAccess{"LONGCHAR",
                       "DATETIME",
                       "LONGCHAR",
@@ -224,8 +227,8 @@ bool Schema::changeColumnType(std::string_view table, std::string_view column,
     if (!d().changesTypesInPlace)
         return false;
     odbc::Statement st(connection_);
-    if (!st.valid() || odbc::isError(st.execDirect(
-                           sql::changeColumnType(table, column, type, d().typeKeywordInAlter))))
+    if (!st.valid() || odbc::isError(st.execDirect(sql::changeColumnType(
+                           table, column, type, d().changeColumnVerb, d().typeKeywordInAlter))))
         return false;
     ui_.inform("Тип поля " + std::string(column) + " таблицы " + std::string(table) +
                    " изменен на " + std::string(type) + "!",

@@ -41,6 +41,7 @@ struct Dialect {
     bool typeKeywordInAlter = false;  // "ALTER COLUMN c TYPE t"
     bool rebuildable = true;          // false: CALIBRATION cannot be rebuilt
     bool keyAddedAfterRebuild = true; // false: the re-created table has its key already
+    std::string_view changeColumnVerb = "ALTER COLUMN"; // "ALTER TABLE t <verb> c type"
 };
 
 const Dialect& dialect(DbmsKind kind);
@@ -83,6 +84,9 @@ public:
                        std::string_view reportedType);
     // Copies CALIBRATION into TMP_CALIBRATION, creates it again in the dialect's current
     // form and copies the rows back, all in one transaction. True when committed.
+    // Refused on MySQL, where DDL commits at once so that a failure half way could not be
+    // rolled back; there every change is made in place, and a change that fails in place
+    // (a value that does not convert, a lock, a missing right) would fail the copy too.
     bool rebuildCalibration();
 
 private:

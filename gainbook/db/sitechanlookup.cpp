@@ -1,5 +1,6 @@
 #include "sitechanlookup.h"
 
+#include "connection.h"
 #include "datetext.h"
 #include "responsestatements.h"
 
@@ -13,19 +14,17 @@ std::optional<SiteChanMatch> lookUpResponseFile(orv::odbc::Connection& connectio
     if (!st.valid())
         return std::nullopt;
     const bool withLcode = connection.columnExists("SITECHAN", "LCODE");
-    SQLRETURN rc = st.prepare(withLcode ? sql::kSiteChanByFileWithLcode : sql::kSiteChanByFile);
-    st.bindFileName(fileName);
-    if (!orv::odbc::isError(rc))
-        rc = st.execute();
+    const SQLRETURN rc = st.run(withLcode ? sql::kSiteChanByFileWithLcode : sql::kSiteChanByFile,
+                                {orv::odbc::Parameter::fileName(fileName)});
     if (orv::odbc::isError(rc) || !orv::odbc::isSuccess(st.fetch()))
         return std::nullopt;
 
     SiteChanMatch match;
-    match.station = st.getText(1, 7).value_or(std::string());
-    match.channel = st.getText(2, 7).value_or(std::string());
+    match.station = st.getText(1, kMaxCodeChars).value_or(std::string());
+    match.channel = st.getText(2, kMaxCodeChars).value_or(std::string());
     const auto loaded = st.getTimestamp(3);
     if (withLcode)
-        match.location = st.getText(4, 7).value_or(std::string());
+        match.location = st.getText(4, kMaxCodeChars).value_or(std::string());
     match.time = fileTime;
     if (loaded && loaded->year > 0) {
         const std::string fromTable = formatDateText(*loaded);

@@ -8,9 +8,9 @@ std::string sql::addColumn(std::string_view table, std::string_view column, std:
 }
 
 std::string sql::changeColumnType(std::string_view table, std::string_view column,
-                                  std::string_view type, bool typeKeyword) {
-    return "ALTER TABLE " + std::string(table) + " ALTER COLUMN " + std::string(column) +
-           (typeKeyword ? " TYPE " : " ") + std::string(type);
+                                  std::string_view type, std::string_view verb, bool typeKeyword) {
+    return "ALTER TABLE " + std::string(table) + " " + std::string(verb) + " " +
+           std::string(column) + (typeKeyword ? " TYPE " : " ") + std::string(type);
 }
 
 } // namespace orv::gainbook

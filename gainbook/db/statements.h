@@ -183,9 +183,10 @@ inline constexpr std::string_view kAddCalibrationKey =
 
 // "ALTER TABLE t ADD c type"
 std::string addColumn(std::string_view table, std::string_view column, std::string_view type);
-// "ALTER TABLE t ALTER COLUMN c type", or with "TYPE " before the type where the dialect
-// needs it (PostgreSQL).
+// "ALTER TABLE t ALTER COLUMN c type", with the dialect's verb instead of "ALTER COLUMN"
+// ("MODIFY" on MySQL), and with "TYPE " before the type where the dialect needs it
+// (PostgreSQL).
 std::string changeColumnType(std::string_view table, std::string_view column, std::string_view type,
-                             bool typeKeyword);
+                             std::string_view verb, bool typeKeyword);
 
 } // namespace orv::gainbook::sql

@@ -78,6 +78,9 @@ void IntervalChoiceDialogQt::sync() {
 
 void IntervalChoiceDialogQt::accept() {
     logic_.write();
+    // Dates that are not dates are to be corrected here; nothing was written.
+    if (logic_.editsRefused())
+        return;
     QDialog::accept();
 }
 

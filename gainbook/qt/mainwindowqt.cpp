@@ -118,12 +118,15 @@ MainWindowDialog::MainWindowDialog(ui::Interaction& ui, ConnectionDialogRunner r
     sync();
 }
 
-MainWindowDialog::~MainWindowDialog() = default;
+MainWindowDialog::~MainWindowDialog() {
+    // The frequency-response windows read this window's state: they go first.
+    qDeleteAll(findChildren<ResponseCurveDialogQt*>(Qt::FindDirectChildrenOnly));
+}
 
 void MainWindowDialog::buildMenu(QMenuBar* menu) {
     QMenu* settings = menu->addMenu(QString::fromUtf8("&Настройка"));
     settings->addAction(QString::fromUtf8("&Подключение"), this, [this] { chooseConnection(); });
-    menu->addAction(QString::fromUtf8("&Ачх"), this, [this] { logic_.openResponseCurve(); });
+    menu->addAction(QString::fromUtf8("&Ачх"), this, [this] { openResponseCurve(); });
     menu->addAction(QString::fromUtf8("В&ыход"), this,
                     [this] { QDialog::done(QDialog::Rejected); });
 }
@@ -359,6 +362,15 @@ void MainWindowDialog::sync() {
     setText(file_.time, f.time);
     setText(file_.text, f.text);
     file_.writeToDatabase->setEnabled(f.writeEnabled);
+    emit shown();
+}
+
+ResponseCurveDialogQt* MainWindowDialog::openResponseCurve() {
+    auto* dialog = new ResponseCurveDialogQt(logic_, ui_, this);
+    connect(this, &MainWindowDialog::shown, dialog, &ResponseCurveDialogQt::refresh);
+    responseCurve_ = dialog;
+    dialog->show();
+    return dialog;
 }
 
 void MainWindowDialog::run(const std::function<void()>& handler) {
@@ -377,6 +389,10 @@ void MainWindowDialog::chooseConnection() {
 }
 
 void MainWindowDialog::finish() {
+    // The frequency-response windows and their preview go before the question.
+    for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (w->isWindow() && w->isVisible())
+            w->close();
     SaveSettingsDialog save = logic_.close(std::filesystem::current_path());
     if (save.closesAtOnce())
         return;

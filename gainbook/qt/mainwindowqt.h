@@ -3,8 +3,10 @@
 #pragma once
 
 #include "mainwindow.h"
+#include "responsecurvedialogqt.h"
 
 #include <QDialog>
+#include <QPointer>
 
 #include <memory>
 
@@ -78,6 +80,14 @@ public:
     const DatabaseControls& databaseControls() const { return db_; }
     const FileControls& fileControls() const { return file_; }
 
+    // "&Ачх": a new frequency-response window over the panels, remembered as the last one.
+    ResponseCurveDialogQt* openResponseCurve();
+    ResponseCurveDialogQt* responseCurve() const { return responseCurve_; }
+
+signals:
+    // The state was written into the controls: the panels may show other texts.
+    void shown();
+
 public slots:
     void accept() override; // Enter: ignored
     void reject() override; // Escape and the close box
@@ -97,6 +107,7 @@ private:
 
     ui::Interaction& ui_;
     MainWindow logic_;
+    QPointer<ResponseCurveDialogQt> responseCurve_;
     DatabaseControls db_{};
     FileControls file_{};
 };

@@ -1,6 +1,7 @@
 #include "response/curve.h"
 
 #include "formats/fap.h"
+#include "response/complex.h"
 #include "response/grid.h"
 #include "text/text.h"
 
@@ -11,35 +12,34 @@
 namespace orv::gainbook::response {
 namespace {
 
-std::string listingLine(double f, const std::string& value) {
-    return orv::text::format("%10.7lf", f) + "   " + value + "   0.0";
-}
+// The grid listing prints hundreds of thousands of numbers for a fine grid; these print
+// exactly what "%10.7lf" and "%10.7le" print in the C locale (three exponent digits),
+// without the cost of a formatted-output call per number. A line is put together in a
+// small buffer and goes into the listing in one piece.
+constexpr int kNumberRoom = 400; // "%f" of the largest double and more
 
-// The grid listing prints thousands of numbers per computation; these print exactly
-// what "%10.7lf" and "%10.7le" print in the C locale (three exponent digits), without
-// the cost of a formatted-output call per number.
-void appendPadded(std::string& out, const char* begin, const char* end) {
-    const std::size_t n = static_cast<std::size_t>(end - begin);
+char* putPadded(char* p, const char* begin, const char* end) {
+    const std::ptrdiff_t n = end - begin;
     if (n < 10)
-        out.append(10 - n, ' ');
-    out.append(begin, end);
+        p = std::fill_n(p, 10 - n, ' ');
+    return std::copy(begin, end, p);
 }
 
-void appendFixed7(std::string& out, double v) {
-    if (!std::isfinite(v)) {
-        out += orv::text::format("%10.7lf", v);
-        return;
-    }
-    char buf[400];
-    const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 7);
-    appendPadded(out, buf, res.ptr);
+char* putText(char* p, const std::string& text) {
+    return std::copy(text.begin(), text.end(), p);
 }
 
-void appendExp7(std::string& out, double v) {
-    if (!std::isfinite(v)) {
-        out += orv::text::format("%10.7le", v);
-        return;
-    }
+char* putFixed(char* p, double v, int precision) {
+    if (!std::isfinite(v))
+        return putText(p, orv::text::format("%10.*lf", precision, v));
+    char buf[kNumberRoom];
+    const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, precision);
+    return putPadded(p, buf, res.ptr);
+}
+
+char* putExp7(char* p, double v) {
+    if (!std::isfinite(v))
+        return putText(p, orv::text::format("%10.7le", v));
     char buf[48];
     const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, 7);
     char* end = res.ptr;
@@ -51,20 +51,34 @@ void appendExp7(std::string& out, double v) {
         e[2] = '0';
         ++end;
     }
-    appendPadded(out, buf, end);
+    return putPadded(p, buf, end);
 }
 
-std::string gridLine(double f, double value) {
-    std::string line;
-    line.reserve(40);
-    appendFixed7(line, f);
-    line += "   ";
-    appendExp7(line, value);
-    line += "   0.0";
-    return line;
+// "%10.7lf", three blanks, "%10.7le": the two numbers of a pole-zero listing line.
+char* putGridNumbers(char* p, double f, double value) {
+    p = putFixed(p, f, 7);
+    p = std::fill_n(p, 3, ' ');
+    return putExp7(p, value);
 }
 
-void computeSac(const CurveInputs& in, CurveResult& out) {
+// The phase of one grid value in degrees, continued from the previous one so that the
+// column has no jumps of a full turn.
+class PhaseUnwrapper {
+public:
+    double next(double degrees) {
+        if (!first_ && std::isfinite(previous_) && std::isfinite(degrees))
+            degrees = previous_ + std::remainder(degrees - previous_, 360.0);
+        first_ = false;
+        previous_ = degrees;
+        return degrees;
+    }
+
+private:
+    bool first_ = true;
+    double previous_ = 0.0;
+};
+
+void computeSac(const CurveInputs& in, const ListingStyle& style, CurveResult& out) {
     formats::PoleZeroResponse r;
     formats::readPoleZeroTextLenient(in.sourceText, r);
     const int zeros = effectiveZeroCount(r.zeroCount, in.motion);
@@ -78,19 +92,36 @@ void computeSac(const CurveInputs& in, CurveResult& out) {
         return;
     }
     const bool inverse = in.units == UnitDirection::Inverse;
+    const double scale = inverse ? 1e9 : 1e-9;
     const std::vector<formats::Complex> used = zerosUsed(r, zeros);
+    constexpr double kDegrees = 180.0 / 3.141592653589793238462643383279;
+    PhaseUnwrapper phase;
     out.points.reserve(grid->size());
-    out.lines.reserve(grid->size());
+    // A line is 33 bytes and its end below 1000 Hz; the phase takes 7 more.
+    out.listing.reserve(grid->size() * (34 + style.lineEnd.size() + (style.phase ? 7 : 0)));
+    // Room for the three numbers of a line, its blanks and its end.
+    std::vector<char> line(3 * kNumberRoom + 16 + style.lineEnd.size());
     for (double f : *grid) {
-        double a = amplitudeOver(used, r, f, r.poleCount);
+        const formats::Complex h = ratioOver(used, r, f, r.poleCount);
+        double a = modulus(h) * r.constant;
         if (inverse)
             a = 1.0 / a;
         out.points.push_back({f, a});
-        out.lines.push_back(gridLine(f, a * (inverse ? 1e9 : 1e-9)));
+        char* p = putGridNumbers(line.data(), f, a * scale);
+        p = std::fill_n(p, 3, ' ');
+        if (style.phase) {
+            // The phase of c * N / D; the reciprocal of the inverse units turns it round.
+            double degrees = std::atan2(h.im, h.re) * kDegrees + (r.constant < 0 ? 180.0 : 0.0);
+            p = putFixed(p, phase.next(inverse ? -degrees : degrees), 4);
+        } else {
+            p = std::copy_n("0.0", 3, p);
+        }
+        p = std::copy(style.lineEnd.begin(), style.lineEnd.end(), p);
+        out.listing.append(line.data(), p);
     }
 }
 
-void computeFap(const CurveInputs& in, CurveResult& out) {
+void computeFap(const CurveInputs& in, const ListingStyle& style, CurveResult& out) {
     const bool direct = in.units == UnitDirection::Direct;
     const std::string_view text = in.sourceText;
     constexpr std::string_view delims = " \r\n\t";
@@ -112,7 +143,8 @@ void computeFap(const CurveInputs& in, CurveResult& out) {
         else if (in.derivative && in.motion == Motion::Acceleration)
             v = direct ? v / (kTwoPi / f) : v / (kTwoPi * f);
         out.points.push_back({f, v});
-        out.lines.push_back(listingLine(f, orv::text::format("%10.7lg", v)));
+        out.listing += orv::text::format("%10.7lf   %10.7lg   0.0", f, v);
+        out.listing += style.lineEnd;
     }
     if (!out.points.empty())
         out.fapFields = GridFields{orv::text::format("%lf", out.points.front().frequency),
@@ -123,24 +155,34 @@ void computeFap(const CurveInputs& in, CurveResult& out) {
 } // namespace
 
 std::string gridListingLine(double frequency, double value) {
-    return gridLine(frequency, value);
+    char line[2 * kNumberRoom];
+    return std::string(line, putGridNumbers(line, frequency, value)) + "   0.0";
 }
 
-std::string CurveResult::text() const {
-    std::string t;
-    for (const std::string& line : lines)
-        t += line + "\r\n";
-    return t;
+std::vector<std::string> CurveResult::lines() const {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    while (start < listing.size()) {
+        std::size_t end = listing.find('\n', start);
+        if (end == std::string::npos)
+            end = listing.size();
+        std::size_t stop = end;
+        if (stop > start && listing[stop - 1] == '\r')
+            --stop;
+        out.push_back(listing.substr(start, stop - start));
+        start = end + 1;
+    }
+    return out;
 }
 
-CurveResult computeCurve(const CurveInputs& inputs) {
+CurveResult computeCurve(const CurveInputs& inputs, const ListingStyle& style) {
     CurveResult out;
     if (!formats::fitsWorkingBuffer(inputs.sourceText))
         out.status = CurveStatus::TooLong;
     else if (inputs.kind == SourceKind::Sac)
-        computeSac(inputs, out);
+        computeSac(inputs, style, out);
     else
-        computeFap(inputs, out);
+        computeFap(inputs, style, out);
     return out;
 }
 

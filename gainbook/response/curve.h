@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orv::gainbook::response {
@@ -26,6 +27,8 @@ struct CurveInputs {
     std::string points = "300";
     bool decade = true; // the "Log10" box of the frequency axis
     bool derivative = false;
+
+    friend bool operator==(const CurveInputs&, const CurveInputs&) = default;
 };
 
 struct CurvePoint {
@@ -51,13 +54,26 @@ inline constexpr const char* kTooManyPointsMessage = "Слишком много 
 struct CurveResult {
     CurveStatus status = CurveStatus::Computed;
     std::vector<CurvePoint> points;
-    std::vector<std::string> lines; // the listing, one line a point, without line ends
+    // The listing, one line a point, every line followed by the line end asked for (the
+    // result box holds CR LF). Written straight into one buffer.
+    std::string listing;
     std::optional<GridFields> fapFields;
-    // The result box text: every line followed by CR LF.
-    std::string text() const;
+
+    const std::string& text() const { return listing; }
+    // The lines of the listing without their line ends.
+    std::vector<std::string> lines() const;
 };
 
-CurveResult computeCurve(const CurveInputs& inputs);
+// How the listing is written.
+struct ListingStyle {
+    std::string_view lineEnd = "\r\n";
+    // The third column of a pole-zero listing holds the phase of the listed response in
+    // degrees, unwrapped along the grid, instead of "0.0". A FAP table keeps "0.0": the
+    // stored tables hold no phase.
+    bool phase = false;
+};
+
+CurveResult computeCurve(const CurveInputs& inputs, const ListingStyle& style = {});
 
 // One line of a pole-zero listing: "%10.7lf", three blanks, "%10.7le", "   0.0".
 std::string gridListingLine(double frequency, double value);

@@ -8,11 +8,9 @@
 #include <vector>
 
 namespace orv::gainbook::response {
-namespace {
-
 // N / D at s = 2*pi*i*f; factors are multiplied in the order of the record.
-Complex ratio(const std::vector<Complex>& zeros, const formats::PoleZeroResponse& r, double f,
-              int poles) {
+Complex ratioOver(const std::vector<Complex>& zeros, const formats::PoleZeroResponse& r, double f,
+                  int poles) {
     const Complex s{0.0, kTwoPi * f};
     Complex n{1.0, 0.0};
     for (const Complex& z : zeros)
@@ -23,8 +21,6 @@ Complex ratio(const std::vector<Complex>& zeros, const formats::PoleZeroResponse
         d = d * (s - r.poles[i]);
     return n / d;
 }
-
-} // namespace
 
 // Zeros left out are those at the origin, the last first, so that a text listing its
 // zeros at the origin before the others (which some layouts do) is evaluated as one
@@ -55,11 +51,11 @@ std::vector<Complex> zerosUsed(const formats::PoleZeroResponse& r, int effective
 
 double amplitudeOver(const std::vector<Complex>& zeros, const formats::PoleZeroResponse& r,
                      double f, int poleCount) {
-    return modulus(ratio(zeros, r, f, poleCount)) * r.constant;
+    return modulus(ratioOver(zeros, r, f, poleCount)) * r.constant;
 }
 
 Complex evaluateGain(const formats::PoleZeroResponse& r, double f, int effectiveZeros) {
-    return reciprocal(ratio(zerosUsed(r, effectiveZeros), r, f, r.poleCount) *
+    return reciprocal(ratioOver(zerosUsed(r, effectiveZeros), r, f, r.poleCount) *
                       Complex{r.constant, 0.0});
 }
 

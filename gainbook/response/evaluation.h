@@ -29,6 +29,10 @@ double evaluateAmplitude(const formats::PoleZeroResponse& r, double f, int effec
 // The zeros that enter N when effectiveZeros of them are used, in their order.
 std::vector<formats::Complex> zerosUsed(const formats::PoleZeroResponse& r, int effectiveZeros);
 
+// N / D over the given zeros and the first poleCount poles.
+formats::Complex ratioOver(const std::vector<formats::Complex>& zeros,
+                           const formats::PoleZeroResponse& r, double f, int poleCount);
+
 // |N / D| * c over the given zeros and the first poleCount poles: the dialog form with the
 // zeros chosen once for a whole curve.
 double amplitudeOver(const std::vector<formats::Complex>& zeros, const formats::PoleZeroResponse& r,

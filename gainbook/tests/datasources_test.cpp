@@ -5,6 +5,8 @@
 
 #include "testdb.h"
 
+#include <odbcinst.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -69,6 +71,29 @@ TEST(DataSources, ASystemSourceGoesToTheSystemFile) {
     EXPECT_FALSE(contains(dataSourceNames(false), d.name));
     ASSERT_TRUE(removeDataSource(d.name, true, error)) << error;
     EXPECT_FALSE(contains(dataSourceNames(true), d.name));
+}
+
+TEST(DataSources, AnEditedSourceIsNeverRemovedBeforeItsReplacementIsWritten) {
+    orv::test::odbcIniDir();
+    TempDir dir;
+    // Longer than the driver manager registers anew (32 characters), as another tool may
+    // have written it: registering it again fails, so it must be edited in place.
+    const std::string name(40, 'G');
+    SQLSetConfigMode(ODBC_USER_DSN);
+    SQLWritePrivateProfileString(name.c_str(), "Driver", "SQLite3", "odbc.ini");
+    SQLWritePrivateProfileString(name.c_str(), "Database", (dir / "a.db").c_str(), "odbc.ini");
+    SQLWritePrivateProfileString(name.c_str(), "Timeout", "1000", "odbc.ini");
+    SQLSetConfigMode(ODBC_BOTH_DSN);
+    ASSERT_TRUE(readDataSource(name, false));
+
+    DataSourceDefinition d{name, false, "SQLite3", {{"Database", (dir / "b.db").string()}}};
+    std::string error;
+    EXPECT_TRUE(writeDataSource(d, error)) << error;
+    const auto read = readDataSource(name, false);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->driver, "SQLite3");
+    EXPECT_EQ(read->attributes, d.attributes); // Timeout removed once the rest was written
+    ASSERT_TRUE(removeDataSource(name, false, error)) << error;
 }
 
 TEST(DataSources, BadDefinitionsAreRefusedBeforeAnythingIsWritten) {

@@ -74,7 +74,9 @@ TEST_P(MainWindowStart, CommandLineConnectsInUpperCaseAndCreatesTheTables) {
     EXPECT_EQ(w.title,
               "Gainbook   Источник данных: " + w.settings.dataSource + ", Пользователь: ORV");
     EXPECT_EQ(w.settingsSource, SettingsSource::CommandLineOrDialog);
-    EXPECT_EQ(w.dbmsKind, GetParam() == Backend::SQLite ? DbmsKind::SQLite : DbmsKind::PostgreSql);
+    EXPECT_EQ(w.dbmsKind, GetParam() == Backend::SQLite       ? DbmsKind::SQLite
+                          : GetParam() == Backend::PostgreSQL ? DbmsKind::PostgreSql
+                                                              : DbmsKind::MySql);
     EXPECT_TRUE(w.browser.startSelectionRequested);
     EXPECT_EQ(w.browser.stationToSelect, "Kur");
     EXPECT_EQ(w.browser.channelToSelect, "bHz");

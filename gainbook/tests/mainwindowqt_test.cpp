@@ -1,10 +1,12 @@
 // The windows under the offscreen platform: every control there and named, the unit
-// lists shown, the close rules, and a screenshot of the main window.
+// lists shown, the close rules, the frequency-response window with its preview and
+// printing, and screenshots.
 #include "connectiondialogqt.h"
 #include "datasourceeditorqt.h"
 #include "fileformatdialogqt.h"
 #include "intervalchoicedialogqt.h"
 #include "mainwindowqt.h"
+#include "responsepreviewqt.h"
 #include "savesettingsqt.h"
 
 #include "testdb.h"
@@ -14,12 +16,16 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
@@ -29,6 +35,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 
 using namespace orv;
 using namespace orv::gainbook;
@@ -208,9 +215,9 @@ TEST_P(MainRoadQt, LoadsWritesAndShowsTheResponse) {
     EXPECT_TRUE(d.storedText->toPlainText().startsWith(
         QStringLiteral("ZEROS 4\n-999.0260  0.0000\nPOLES 6\n")));
 
-    const std::string shot =
-        artefact(GetParam() == Backend::SQLite ? "gainbook-main-road-sqlite.png"
-                                               : "gainbook-main-road-postgresql.png");
+    const std::string shot = artefact(
+        ("gainbook-main-road-" + orv::text::toLower(orv::test::backendName(GetParam())) + ".png")
+            .c_str());
     if (!shot.empty()) {
         EXPECT_TRUE(window.grab().save(QString::fromStdString(shot)));
     }
@@ -242,10 +249,13 @@ TEST_P(MainRoadQt, LoadsWritesAndShowsTheResponse) {
     EXPECT_EQ(d.intervals->currentText().toStdString(),
               "2001.01.01 00:00:00 / 2002.01.01 00:00:00");
 
-    // Choosing a listed interval puts its dates into the edits; "Отмена" writes nothing.
+    // Choosing a listed interval puts its dates into the edits; a start that is not a date
+    // keeps the dialog open to correct it; "Отмена" writes nothing.
+    ui.clear();
     f.time->selectAll();
     QTest::keyClicks(f.time, "2009.01.01 00:00:00");
     std::string chosenStart, chosenEnd;
+    bool keptOpen = false;
     QTimer::singleShot(0, [&] {
         auto* dialog = qobject_cast<IntervalChoiceDialogQt*>(QApplication::activeModalWidget());
         if (!dialog)
@@ -253,11 +263,18 @@ TEST_P(MainRoadQt, LoadsWritesAndShowsTheResponse) {
         dialog->intervals()->setCurrentRow(1);
         chosenStart = dialog->startDate()->text().toStdString();
         chosenEnd = dialog->endDate()->text().toStdString();
+        dialog->startDate()->selectAll();
+        QTest::keyClicks(dialog->startDate(), "2001.02.30 00:00:00");
+        dialog->writeButton()->click();
+        keptOpen = dialog->isVisible();
         dialog->reject();
     });
     f.writeToDatabase->click();
     EXPECT_EQ(chosenStart, "2001.01.01 00:00:00");
     EXPECT_EQ(chosenEnd, "2002.01.01 00:00:00");
+    EXPECT_TRUE(keptOpen);
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_TRUE(ui.messages()[0].text.starts_with("STARTDATE: "));
     EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM CALIBRATION"), "2");
     EXPECT_EQ(d.intervals->currentIndex(), 1);
 
@@ -366,4 +383,183 @@ TEST(RussianDesktop, StandardButtonsOfQuestionsReadInRussian) {
     if (!shot.empty()) {
         EXPECT_TRUE(box.grab().save(QString::fromStdString(shot)));
     }
+}
+
+namespace {
+
+QAction* menuAction(QWidget* window, const char* text) {
+    for (QMenuBar* bar : window->findChildren<QMenuBar*>())
+        for (QAction* a : bar->actions())
+            if (a->text() == QString::fromUtf8(text))
+                return a;
+    return nullptr;
+}
+
+int redPixels(const QImage& image) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb c = image.pixel(x, y);
+            n += qRed(c) > 200 && qGreen(c) < 80 && qBlue(c) < 80;
+        }
+    return n;
+}
+
+std::string pdfText(const std::filesystem::path& pdf) {
+    const std::filesystem::path txt = pdf.string() + ".txt";
+    if (std::system(("pdftotext '" + pdf.string() + "' '" + txt.string() + "'").c_str()) != 0)
+        return "pdftotext (poppler-utils) failed";
+    std::ifstream in(txt);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+} // namespace
+
+// The road an operator takes: a pole-zero file loaded, "&Ачх" opened on the file panel's
+// text, computed, then acceleration and a linear amplitude axis chosen.
+TEST(ResponseCurveQt, ComputesTheLoadedFileAndRedrawsOnEveryChoice) {
+    app();
+    TempDir dir;
+    ScriptedInteraction ui;
+    MainWindowDialog window(
+        ui, [](const ConnectionSettings&) { return std::nullopt; }, dir.path(), dir / "ORV.ini",
+        [](FileFormatDialog& d) { return d.result(); });
+    window.show();
+    ui.chooseFile(std::string(GAINBOOK_TEST_DATA) + "/obspy_SAC_PZs_KARC_BHZ");
+    window.fileControls().loadFromFile->click();
+    QTest::keyClicks(window.fileControls().station, "KARC");
+
+    QAction* afr = menuAction(&window, "&Ачх");
+    ASSERT_TRUE(afr);
+    afr->trigger();
+    ResponseCurveDialogQt* dialog = window.responseCurve();
+    ASSERT_TRUE(dialog);
+    QApplication::processEvents();
+    const auto& c = dialog->controls();
+    EXPECT_EQ(dialog->windowTitle().toStdString(), "Амплитудно-частотная характеристика");
+    EXPECT_EQ(c.low->text().toStdString() + " " + c.high->text().toStdString() + " " +
+                  c.points->text().toStdString(),
+              "0.001 20 300");
+    EXPECT_TRUE(c.velocity->isChecked() && c.direct->isChecked() && c.fromDatabase->isChecked());
+    EXPECT_TRUE(c.logX->isChecked() && c.logY->isChecked());
+    EXPECT_EQ(c.direct->text().toStdString(), "counts*sec/nm");
+    EXPECT_EQ(c.fullScreen->text().toStdString(), "ПОЛНЫЙ\n  ЭКРАН");
+    EXPECT_EQ(c.compute->text().toStdString(), "РАССЧЕТ \n    АЧХ");
+    EXPECT_EQ(c.writeToFile->text().toStdString(), "ЗАПИСЬ\nВ ФАЙЛ");
+    EXPECT_TRUE(c.fromFile->isEnabled());
+    EXPECT_TRUE(c.result->toPlainText().isEmpty()); // the database panel shows nothing
+    expectAccessible(dialog);
+
+    c.fromFile->click();
+    c.compute->click();
+    const QString velocity = c.result->toPlainText();
+    EXPECT_EQ(velocity.count('\n'), 1234);
+    const QImage velocityPlot = c.plot->grab().toImage();
+    EXPECT_GT(redPixels(velocityPlot), 500);
+
+    c.acceleration->click();
+    EXPECT_EQ(c.direct->text().toStdString(), "counts*sec**2/nm");
+    const QString acceleration = c.result->toPlainText();
+    EXPECT_NE(acceleration, velocity);
+    EXPECT_EQ(acceleration.count('\n'), 1234);
+    const QImage accelerationPlot = c.plot->grab().toImage();
+    EXPECT_NE(accelerationPlot, velocityPlot);
+    c.logY->click();
+    EXPECT_FALSE(dialog->logic().logY);
+    EXPECT_NE(c.plot->grab().toImage(), accelerationPlot);
+    c.logX->click();
+    EXPECT_EQ(c.pointsLabel->text().toStdString(), "Число точек");
+    EXPECT_EQ(c.result->toPlainText().count('\n'), 300);
+
+    const std::string shot = artefact("gainbook-response-curve.png");
+    if (!shot.empty()) {
+        EXPECT_TRUE(dialog->grab().save(QString::fromStdString(shot)));
+    }
+    EXPECT_TRUE(ui.messageTexts().empty());
+    window.close();
+    window.finish();
+    EXPECT_FALSE(dialog->isVisible());
+}
+
+// The full-screen preview: maximised, with the page; one at a time; its print button prints
+// that page. The print command reports a printer that fails.
+TEST(ResponseCurveQt, PreviewOneAtATimeAndPrinting) {
+    app();
+    TempDir dir;
+    ScriptedInteraction ui;
+    MainWindowDialog window(
+        ui, [](const ConnectionSettings&) { return std::nullopt; }, dir.path(), dir / "ORV.ini");
+    window.logic().browser.storedText = "ZEROS 3\r\n-1 0\r\nPOLES 1\r\n-2 0\r\nCONSTANT 4\r\n";
+    window.logic().browser.stations = {{"KURK"}, 0};
+    window.logic().browser.channels = {{"BHZ"}, 0};
+    window.logic().browser.intervals = {{"2001.01.01 00:00:00 / 2002.01.01 00:00:00"}, 0, false};
+    window.show();
+    window.sync();
+    ResponseCurveDialogQt* dialog = window.openResponseCurve();
+    QApplication::processEvents();
+
+    const auto previews = [] {
+        std::vector<ResponsePreviewWindow*> found;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* p = qobject_cast<ResponsePreviewWindow*>(w); p && p->isVisible())
+                found.push_back(p);
+        return found;
+    };
+    dialog->controls().fullScreen->click();
+    ASSERT_EQ(previews().size(), 1u);
+    ResponsePreviewWindow* preview = previews()[0];
+    EXPECT_EQ(preview->windowTitle().toStdString(), "Предварительный просмотр АЧХ");
+    EXPECT_TRUE(preview->isMaximized());
+    preview->preview()->updatePreview();
+    EXPECT_EQ(preview->preview()->pageCount(), 1);
+    EXPECT_EQ(preview->preview()->orientation(), QPageLayout::Landscape);
+    EXPECT_EQ(preview->page().plot.points.size(), 1234u);
+    const std::string shot = artefact("gainbook-response-preview.png");
+    if (!shot.empty()) {
+        EXPECT_TRUE(preview->grab().save(QString::fromStdString(shot)));
+    }
+
+    dialog->controls().fullScreen->click();
+    EXPECT_EQ(previews().size(), 1u);
+    EXPECT_EQ(ui.messageTexts(), std::vector<std::string>{
+                                     "Невозможно открыть два окна\r\nпредворительного просмотра"});
+
+    // "Печать": the preview closes and the page goes to the printer chosen, a PDF file here.
+    const std::filesystem::path pdf = dir / "printed.pdf";
+    preview->choosePrinter = [&](QPrinter& printer, QWidget*) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString::fromStdString(pdf.string()));
+        return true;
+    };
+    preview->printAction()->trigger();
+    QApplication::processEvents();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(previews().empty());
+    const std::string printed = pdfText(pdf);
+    EXPECT_NE(
+        printed.find("Станция: KURK Канал: BHZ Время: 2001.01.01 00:00:00 / 2002.01.01 00:00:00"),
+        std::string::npos)
+        << printed;
+    EXPECT_NE(printed.find("0.001000"), std::string::npos);
+    EXPECT_NE(printed.find("20.000000"), std::string::npos);
+
+    // Closed, it opens again.
+    ui.clear();
+    dialog->controls().fullScreen->click();
+    EXPECT_EQ(previews().size(), 1u);
+    EXPECT_TRUE(ui.messageTexts().empty());
+    previews()[0]->close();
+
+    printResponse(dialog->logic().previewPage(), ui, &window, [](QPrinter& printer, QWidget*) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QStringLiteral("/nonexistent/dir/page.pdf"));
+        return true;
+    });
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].text,
+              "При попытке печати АЧХ произошла ошибка:\r\nпринтер не принял страницу, задание "
+              "отменено");
+    EXPECT_EQ(ui.messages()[0].icon, ui::Icon::Stop);
+    window.close();
+    window.finish();
 }

@@ -175,15 +175,71 @@ TEST_P(MainRoad, AFapTextIsComputedAgainWhenFreqIsEdited) {
     EXPECT_EQ(f.text.substr(0, 36), " 0.5000000  4.0000000e+000  0.0\r\n 1.");
     EXPECT_EQ(f.calib, "5e+017"); // at 1.0: 1e18 / 2
 
+    f.calper = "0,75";
+    window->calperEdited();
+    EXPECT_EQ(f.calib, "3.33333e+017"); // a decimal comma: between 0.5 and 1, the mean 3
     f.calper = "2";
     window->calperEdited();
     EXPECT_EQ(f.calib, "6.66667e+017"); // between 1 and 4: the mean amplitude 1.5
-    for (const char* unusable : {".5", "0", ""}) {
+    for (const char* unusable : {".5", "0", "", "0x2", "inf", "nan"}) {
         f.calper = unusable;
         window->calperEdited();
         EXPECT_EQ(f.calib, "6.66667e+017") << unusable;
     }
     EXPECT_TRUE(ui.messages().empty());
+}
+
+TEST_P(MainRoad, FreqIsReadAsTypedAndAFreqThatIsNoNumberComputesNothing) {
+    start();
+    window->file.calper = "1,0";
+    load(kKarc);
+    FilePanel& f = window->file;
+    const std::string withComma = f.calib;
+    f.calper = "1.0";
+    window->calibUnitChanged();
+    EXPECT_EQ(f.calib, withComma);
+    EXPECT_TRUE(ui.messages().empty());
+
+    f.calper = "nan";
+    window->calibUnitChanged();
+    EXPECT_EQ(f.calib, withComma);
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_TRUE(ui.messages()[0].text.starts_with("FREQ (CALPER): "));
+}
+
+TEST_P(MainRoad, AConnectionChosenAfterAFailedStartFillsTheUnitLists) {
+    int dialogs = 0;
+    MainWindow w(
+        ui,
+        [&](const ConnectionSettings&) -> std::optional<ConnectionChoice> {
+            // Cancelled at start-up; the database when chosen from the menu.
+            if (dialogs++ == 0)
+                return std::nullopt;
+            ConnectionSettings s{db.dsn(), db.user(), db.password()};
+            OpenResult open = openConnection(s);
+            return ConnectionChoice{std::move(open.connection), s};
+        },
+        dir.path(), dir / "ORV.ini");
+    w.formatDialog = window->formatDialog;
+    w.startUp({});
+    ASSERT_FALSE(w.connected());
+    w.chooseConnection();
+    ASSERT_TRUE(w.connected());
+    EXPECT_EQ(w.file.calibUnitText, "nm/counts*sec");
+    EXPECT_EQ(w.file.freqUnitText, "Hz");
+    EXPECT_FALSE(w.file.calibUnits.empty());
+
+    formatAnswer = LoadedFileKind::Sac;
+    ui.chooseFile(kKarc);
+    w.loadFromFile();
+    w.file.station = "KARC";
+    w.file.channel = "BHZ";
+    w.file.time = "2005.01.01 00:00:00";
+    w.writeToDatabase();
+    EXPECT_EQ(db.scalar("SELECT ID_SENS FROM CALIBRATION"), "1");
+    EXPECT_EQ(db.scalar("SELECT FREQ_UNITS FROM ID_FREQ WHERE ID_FREQ=" +
+                        db.scalar("SELECT ID_FREQ FROM CALIBRATION")),
+              "Hz");
 }
 
 TEST_P(MainRoad, HeadersFillTheFieldsWithoutQuestions) {

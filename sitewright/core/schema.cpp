@@ -36,8 +36,9 @@ SchemaTypes schemaTypes(SchemaDbmsKind kind) {
     case SchemaDbmsKind::Oracle:
         return {"FLOAT", "DATE", "MODIFY", false, true};
     case SchemaDbmsKind::MySql:
-        // DATE would drop the time of day of the opening and closing date-times.
-        return {"FLOAT", "DATETIME", "MODIFY", false, true};
+        // DATE would drop the time of day of the opening and closing date-times, and FLOAT
+        // is single precision there (a coordinate offset would lose its digits).
+        return {"DOUBLE", "DATETIME", "MODIFY", false, true};
     case SchemaDbmsKind::PostgreSql:
         return {"FLOAT", "TIMESTAMP", "ALTER", true, true};
     case SchemaDbmsKind::SQLite:

@@ -1,4 +1,5 @@
 #include "core/schema.h"
+#include "text/text.h"
 #include "ui/scripted.h"
 
 #include "testdb.h"
@@ -78,8 +79,9 @@ TEST_P(Schema, MissingColumnsAreAddedAndAMissingTableFailsOncePerColumn) {
     EXPECT_TRUE(connection->columnExists("ORIGIN", "MSUNC"));
     EXPECT_EQ(statements[0], std::string("ALTER TABLE SITE ADD NINDEX   INT"));
 
-    // The opening date keeps its time of day.
-    db.exec("INSERT INTO SITE (STA, ONDATE) VALUES ('KIV', {ts '2001-05-07 13:14:15'})");
+    // The opening date keeps its time of day, a coordinate offset its digits.
+    db.exec("INSERT INTO SITE (STA, ONDATE, DNORTH) VALUES ('KIV', {ts '2001-05-07 13:14:15'}, "
+            "1234.5678901)");
     EXPECT_EQ(db.scalar("SELECT ONDATE FROM SITE").substr(0, 19), "2001-05-07 13:14:15");
 
     // A second run changes (or, on SQLite, leaves) the existing columns.
@@ -90,9 +92,12 @@ TEST_P(Schema, MissingColumnsAreAddedAndAMissingTableFailsOncePerColumn) {
         EXPECT_EQ(again.size(), 15u); // only the ARRIVAL columns are tried again
     } else {
         EXPECT_EQ(again.size(), 32u);
-        EXPECT_EQ(again[0], "ALTER TABLE SITE ALTER NINDEX TYPE INT");
-        EXPECT_EQ(db.scalar("SELECT ONDATE FROM SITE").substr(0, 19), "2001-05-07 13:14:15");
+        EXPECT_EQ(again[0], GetParam() == Backend::MariaDB
+                                ? "ALTER TABLE SITE MODIFY NINDEX   INT"
+                                : "ALTER TABLE SITE ALTER NINDEX TYPE INT");
     }
+    EXPECT_EQ(db.scalar("SELECT ONDATE FROM SITE").substr(0, 19), "2001-05-07 13:14:15");
+    EXPECT_EQ(orv::text::toDouble(db.scalar("SELECT DNORTH FROM SITE")), 1234.5678901);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Schema, testing::ValuesIn(orv::test::allBackends()),

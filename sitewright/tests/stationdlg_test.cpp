@@ -228,6 +228,12 @@ TEST_P(StationDialog, TheListIsSortedWithoutRegardToCaseAndAWriteSelectsTheCodeW
     // A copy under a lower-case code lands beside its upper-case twin and is the one selected.
     d->setCopyPrompt([](const std::string&) { return std::optional<std::string>("kiv"); });
     d->onCopy();
+    if (GetParam() == orv::test::Backend::MariaDB) {
+        // MariaDB compares codes without regard to case: "kiv" is the station KIV there.
+        EXPECT_EQ(ui.messageTexts().back(), orv::text::format(msg::kStationExists, "kiv"));
+        EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM SITE"), "6");
+        return;
+    }
     const StationControls& c = d->controls();
     ASSERT_GE(c.staSelection, 0);
     EXPECT_EQ(c.staList[static_cast<std::size_t>(c.staSelection)], "kiv");
@@ -241,6 +247,42 @@ TEST_P(StationDialog, AStationCodeLongerThanEightCharactersIsRefused) {
     EXPECT_EQ(ui.messageTexts(),
               (std::vector<std::string>{"Please enter no more than 8 characters."}));
     EXPECT_EQ(d->takeFocus(), (ControlId{Kind::Station, 0}));
+}
+
+TEST_P(StationDialog, AnEmptyStationCodeIsRefusedBeforeAnythingIsWritten) {
+    auto d = openDialog("");
+    for (const char* code : {"", "  "}) {
+        ui.clear();
+        d->controls().sta = code;
+        d->onWrite();
+        ASSERT_EQ(ui.messages().size(), 1u);
+        EXPECT_EQ(ui.messages()[0].text, "Не задано имя станции !!!");
+        EXPECT_EQ(ui.messages()[0].icon, orv::ui::Icon::Exclamation);
+        EXPECT_EQ(d->takeFocus(), (ControlId{Kind::Station, 0}));
+    }
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM SITE"), "0");
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM SITECHAN"), "0");
+}
+
+TEST_P(StationDialog, ACodeIsFoundWhateverTheCaseItIsTypedInAndWrittenAsStored) {
+    addSite("tst2", 7, 1);
+    addSite("бета", 8, 1);
+    addSite("abc", 9, 1);
+    addSite("ABC", 10, 1);
+    auto d = openDialog();
+    d->onStationTextChanged("TST2");
+    EXPECT_EQ(d->controls().sta, "tst2");
+    EXPECT_EQ(d->controls().nindex, "7");
+    d->onStationTextChanged("БЕТА");
+    EXPECT_EQ(d->controls().nindex, "8");
+    // The code typed exactly wins over its twin in another case.
+    d->onStationTextChanged("ABC");
+    EXPECT_EQ(d->controls().nindex, "10");
+    d->onStationTextChanged("TST2");
+    d->controls().cod = "T2";
+    d->onWrite();
+    EXPECT_EQ(db.column("SELECT STA FROM SITE WHERE COD='T2'"), (std::vector<std::string>{"tst2"}));
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM SITE"), "4");
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StationDialog, testing::ValuesIn(orv::test::allBackends()),

@@ -43,18 +43,61 @@ void appendFile(const std::filesystem::path& file, const std::string& textToAdd)
     out << textToAdd;
 }
 
-std::string pgAdminConnectString(const std::string& database) {
-    std::string s =
-        "Driver=" + driverPath(Backend::PostgreSQL) + ";Servername=" + env("ORV_TEST_PG_HOST") +
-        ";Port=" + (env("ORV_TEST_PG_PORT") ? env("ORV_TEST_PG_PORT") : "5432") +
-        ";Database=" + database +
-        ";UID=" + (env("ORV_TEST_PG_USER") ? env("ORV_TEST_PG_USER") : "postgres") + ";PWD=;";
-    return s;
+// What the tests need to know of a server back end: where ./test says it is, how the
+// administrator reaches it, and the data source entry of one database on it.
+struct Server {
+    const char* name;
+    const char* locationVariable; // names the server; unset outside ./test
+    const char* requireVariable;  // set by ./test: a missing server is a failure
+    std::string (*adminConnectString)();
+    std::string (*dsnEntry)(const std::string& database);
+    const char* dropOptions; // after "DROP DATABASE IF EXISTS name"
+};
+
+std::string envOr(const char* name, const char* fallback) {
+    return env(name) ? env(name) : fallback;
 }
 
-bool pgAdminExec(const std::string& sql, std::string& error) {
+const Server kPostgreSQL{
+    "PostgreSQL",
+    "ORV_TEST_PG_HOST",
+    "ORV_TEST_REQUIRE_PG",
+    [] {
+        return "Driver=" + driverPath(Backend::PostgreSQL) +
+               ";Servername=" + envOr("ORV_TEST_PG_HOST", "") +
+               ";Port=" + envOr("ORV_TEST_PG_PORT", "5432") +
+               ";Database=postgres;UID=" + envOr("ORV_TEST_PG_USER", "postgres") + ";PWD=;";
+    },
+    [](const std::string& database) {
+        return "Driver=PostgreSQL Unicode\nServername=" + envOr("ORV_TEST_PG_HOST", "") +
+               "\nPort=" + envOr("ORV_TEST_PG_PORT", "5432") + "\nDatabase=" + database + "\n";
+    },
+    " WITH (FORCE)"};
+
+// The MariaDB driver reaches a server on the local socket when the server is "localhost".
+const Server kMariaDB{"MariaDB",
+                      "ORV_TEST_MARIADB_SOCKET",
+                      "ORV_TEST_REQUIRE_MARIADB",
+                      [] {
+                          return "Driver=" + driverPath(Backend::MariaDB) +
+                                 ";Server=localhost;Socket=" +
+                                 envOr("ORV_TEST_MARIADB_SOCKET", "") +
+                                 ";UID=" + envOr("ORV_TEST_MARIADB_USER", "root") + ";PWD=;";
+                      },
+                      [](const std::string& database) {
+                          return "Driver=MariaDB Unicode\nServer=localhost\nSocket=" +
+                                 envOr("ORV_TEST_MARIADB_SOCKET", "") + "\nDatabase=" + database +
+                                 "\nCharset=utf8mb4\n";
+                      },
+                      ""};
+
+const Server& server(Backend backend) {
+    return backend == Backend::MariaDB ? kMariaDB : kPostgreSQL;
+}
+
+bool adminExec(const Server& server, const std::string& sql, std::string& error) {
     odbc::Connection c;
-    if (odbc::isError(c.driverConnect(pgAdminConnectString("postgres")))) {
+    if (odbc::isError(c.driverConnect(server.adminConnectString()))) {
         error = c.diagnostic();
         return false;
     }
@@ -69,11 +112,19 @@ bool pgAdminExec(const std::string& sql, std::string& error) {
 } // namespace
 
 std::string backendName(Backend backend) {
-    return backend == Backend::SQLite ? "SQLite" : "PostgreSQL";
+    switch (backend) {
+    case Backend::SQLite:
+        return "SQLite";
+    case Backend::PostgreSQL:
+        return "PostgreSQL";
+    case Backend::MariaDB:
+        break;
+    }
+    return "MariaDB";
 }
 
 std::vector<Backend> allBackends() {
-    return {Backend::SQLite, Backend::PostgreSQL};
+    return {Backend::SQLite, Backend::PostgreSQL, Backend::MariaDB};
 }
 
 std::string backendParamName(const testing::TestParamInfo<Backend>& info) {
@@ -81,7 +132,15 @@ std::string backendParamName(const testing::TestParamInfo<Backend>& info) {
 }
 
 std::string driverPath(Backend backend) {
-    return findDriver(backend == Backend::SQLite ? "libsqlite3odbc.so" : "psqlodbcw.so");
+    switch (backend) {
+    case Backend::SQLite:
+        return findDriver("libsqlite3odbc.so");
+    case Backend::PostgreSQL:
+        return findDriver("psqlodbcw.so");
+    case Backend::MariaDB:
+        break;
+    }
+    return findDriver("libmaodbc.so");
 }
 
 const std::filesystem::path& odbcIniDir() {
@@ -90,7 +149,9 @@ const std::filesystem::path& odbcIniDir() {
         std::ofstream inst(d / "odbcinst.ini");
         inst << "[SQLite3]\nDescription=SQLite3 ODBC Driver\nDriver=" << driverPath(Backend::SQLite)
              << "\n\n[PostgreSQL Unicode]\nDescription=PostgreSQL ODBC driver (Unicode version)\n"
-             << "Driver=" << driverPath(Backend::PostgreSQL) << "\n\n";
+             << "Driver=" << driverPath(Backend::PostgreSQL) << "\n\n[MariaDB Unicode]\n"
+             << "Description=MariaDB Connector/ODBC\nDriver=" << driverPath(Backend::MariaDB)
+             << "\n\n";
         inst.close();
         std::ofstream(d / "odbc.ini").close();
         std::ofstream(d / "user-odbc.ini").close();
@@ -164,24 +225,22 @@ TestDatabase::TestDatabase(Backend backend) : backend_(backend) {
         available_ = true;
         return;
     }
-    if (!env("ORV_TEST_PG_HOST")) {
-        why_ = "no PostgreSQL test server (run the tests with ./test)";
-        if (env("ORV_TEST_REQUIRE_PG"))
+    const Server& srv = server(backend);
+    if (!env(srv.locationVariable)) {
+        why_ = std::string("no ") + srv.name + " test server (run the tests with ./test)";
+        if (env(srv.requireVariable))
             ADD_FAILURE() << why_;
         return;
     }
-    pgDatabase_ = "orv_test_" + suffix;
+    const std::string database = "orv_test_" + suffix;
     std::string error;
-    if (!pgAdminExec("CREATE DATABASE " + pgDatabase_, error)) {
-        why_ = "cannot create the PostgreSQL test database: " + error;
+    if (!adminExec(srv, "CREATE DATABASE " + database, error)) {
+        why_ = std::string("cannot create the ") + srv.name + " test database: " + error;
         ADD_FAILURE() << why_;
-        pgDatabase_.clear();
         return;
     }
-    appendFile(dir / "odbc.ini",
-               "[" + dsn_ + "]\nDriver=PostgreSQL Unicode\nServername=" + env("ORV_TEST_PG_HOST") +
-                   "\nPort=" + (env("ORV_TEST_PG_PORT") ? env("ORV_TEST_PG_PORT") : "5432") +
-                   "\nDatabase=" + pgDatabase_ + "\n\n");
+    serverDatabase_ = database;
+    appendFile(dir / "odbc.ini", "[" + dsn_ + "]\n" + srv.dsnEntry(database) + "\n");
     available_ = true;
 }
 
@@ -189,9 +248,10 @@ TestDatabase::~TestDatabase() {
     std::error_code ec;
     if (!sqliteFile_.empty())
         std::filesystem::remove(sqliteFile_, ec);
-    if (!pgDatabase_.empty()) {
+    if (!serverDatabase_.empty()) {
+        const Server& srv = server(backend_);
         std::string error;
-        pgAdminExec("DROP DATABASE IF EXISTS " + pgDatabase_ + " WITH (FORCE)", error);
+        adminExec(srv, "DROP DATABASE IF EXISTS " + serverDatabase_ + srv.dropOptions, error);
     }
 }
 
@@ -236,19 +296,24 @@ std::string TestDatabase::doubleType() const {
 }
 
 std::string TestDatabase::timestampType() const {
-    return "TIMESTAMP";
+    // MariaDB's TIMESTAMP ends in 2038 and follows the session's time zone.
+    return backend_ == Backend::MariaDB ? "DATETIME" : "TIMESTAMP";
+}
+
+std::string TestDatabase::longTextType() const {
+    return backend_ == Backend::MariaDB ? "MEDIUMTEXT" : "TEXT";
 }
 
 void TestDatabase::createSiteTable() const {
     const std::string d = doubleType();
+    const std::string t = timestampType();
     exec("CREATE TABLE SITE (STA VARCHAR(8) NOT NULL PRIMARY KEY, COD VARCHAR(6), NGROUPS INT, "
          "ELEV " +
-         d + ", LAT " + d + ", LON " + d +
-         ", DESCR VARCHAR(50), LDDATE TIMESTAMP, "
-         "NINDEX INT, DEAST " +
-         d + ", DNORTH " + d +
-         ", REFSTA VARCHAR(16), STANAME VARCHAR(50), "
-         "STATYPE VARCHAR(50), UNDERGROUND VARCHAR(250), ONDATE TIMESTAMP, OFFDATE TIMESTAMP)");
+         d + ", LAT " + d + ", LON " + d + ", DESCR VARCHAR(50), LDDATE " + t +
+         ", NINDEX INT, DEAST " + d + ", DNORTH " + d +
+         ", REFSTA VARCHAR(16), STANAME VARCHAR(50), STATYPE VARCHAR(50), UNDERGROUND "
+         "VARCHAR(250), ONDATE " +
+         t + ", OFFDATE " + t + ")");
 }
 
 void TestDatabase::createSiteChanTable(const std::string& depthColumn) const {
@@ -256,8 +321,8 @@ void TestDatabase::createSiteChanTable(const std::string& depthColumn) const {
     exec("CREATE TABLE SITECHAN (STA VARCHAR(8) NOT NULL, CHAN VARCHAR(8) NOT NULL, "
          "NGROUP INT NOT NULL, CHANINDEX INT, " +
          depthColumn + " " + d + ", LAT " + d + ", LON " + d + ", SPS " + d + ", HANG " + d +
-         ", VANG " + d +
-         ", DESCR VARCHAR(128), CALIBFILE VARCHAR(255), LCODE VARCHAR(8), LDDATE TIMESTAMP)");
+         ", VANG " + d + ", DESCR VARCHAR(128), CALIBFILE VARCHAR(255), LCODE VARCHAR(8), LDDATE " +
+         timestampType() + ")");
 }
 
 } // namespace orv::test

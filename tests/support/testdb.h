@@ -2,9 +2,10 @@
 //
 // The first use points unixODBC at ini files of the test process's own (ODBCSYSINI and
 // ODBCINI in a temporary directory), so tests never see or touch the user's data
-// sources. Each TestDatabase is a fresh SQLite file or a fresh PostgreSQL database on
-// the throwaway server that ./test starts (ORV_TEST_PG_HOST, ORV_TEST_PG_PORT,
-// ORV_TEST_PG_USER), registered there as a data source of its own.
+// sources. Each TestDatabase is a fresh SQLite file, or a fresh database on one of the
+// throwaway servers that ./test starts: PostgreSQL (ORV_TEST_PG_HOST, ORV_TEST_PG_PORT,
+// ORV_TEST_PG_USER) or MariaDB (ORV_TEST_MARIADB_SOCKET, ORV_TEST_MARIADB_USER),
+// registered there as a data source of its own.
 #pragma once
 
 #include "odbc/odbc.h"
@@ -17,7 +18,7 @@
 
 namespace orv::test {
 
-enum class Backend { SQLite, PostgreSQL };
+enum class Backend { SQLite, PostgreSQL, MariaDB };
 
 std::string backendName(Backend backend);
 // Every back end the tests run against.
@@ -77,7 +78,7 @@ public:
     TestDatabase& operator=(const TestDatabase&) = delete;
 
     Backend backend() const { return backend_; }
-    // False when the back end cannot be reached here (PostgreSQL without ./test); see
+    // False when the back end cannot be reached here (a server without ./test); see
     // ORV_SKIP_IF_UNAVAILABLE.
     bool available() const { return available_; }
     const std::string& whyUnavailable() const { return why_; }
@@ -108,13 +109,15 @@ public:
     // The dialect's type names for test set-up statements.
     std::string doubleType() const;
     std::string timestampType() const;
+    // A text column that holds a whole response (MariaDB's TEXT ends at 64 KB).
+    std::string longTextType() const;
 
 private:
     Backend backend_;
     bool available_ = false;
     std::string why_;
     std::string dsn_;
-    std::string pgDatabase_;
+    std::string serverDatabase_; // on PostgreSQL or MariaDB
     std::filesystem::path sqliteFile_;
 };
 

@@ -52,9 +52,9 @@ std::string libraryListing(const std::string& path, response::CurveInputs in) {
 TEST_F(Cli, HelpEverywhere) {
     Outcome r = run({"--help"});
     EXPECT_EQ(r.status, 0);
-    for (const char* command : {"afr", "calib", "fap"})
+    for (const char* command : {"afr", "calib", "fap", "plot"})
         EXPECT_NE(r.out.find(command), std::string::npos) << command;
-    for (const char* command : {"afr", "calib", "fap"}) {
+    for (const char* command : {"afr", "calib", "fap", "plot"}) {
         r = run({command, "--help"});
         EXPECT_EQ(r.status, 0) << command;
         EXPECT_NE(r.out.find(std::string("gainbook-cli ") + command), std::string::npos);
@@ -105,6 +105,63 @@ TEST_F(Cli, AfrOnAFapFile) {
     const Outcome d = run({"afr", file, "--format", "fap-orv", "--motion", "displacement"});
     ASSERT_EQ(d.status, 0) << d.err;
     EXPECT_EQ(d.out.substr(0, 29), " 1.0000000   1.256637e+013   ");
+}
+
+// The phase itself is checked on the library; here the option and its refusal.
+TEST_F(Cli, AfrPhaseFillsTheThirdColumn) {
+    const std::vector<std::string> args = {
+        "afr",     data("obspy_SAC_PZs_KARC_BHZ"), "--points", "5", "--low", "1", "--high", "2",
+        "--linear"};
+    const Outcome plain = run(args);
+    std::vector<std::string> withPhase = args;
+    withPhase.push_back("--phase");
+    const Outcome phase = run(withPhase);
+    ASSERT_EQ(phase.status, 0) << phase.err;
+    std::istringstream plainLines(plain.out), phaseLines(phase.out);
+    std::string plainLine, phaseLine;
+    int lines = 0;
+    while (std::getline(plainLines, plainLine) && std::getline(phaseLines, phaseLine)) {
+        ++lines;
+        const std::size_t third = plainLine.size() - 3;
+        EXPECT_EQ(phaseLine.substr(0, third), plainLine.substr(0, third));
+        EXPECT_NE(phaseLine.substr(third), "0.0");
+    }
+    EXPECT_EQ(lines, 5);
+    // A FAP table holds no phase to list.
+    const Outcome fap =
+        run({"afr", write("t.fap", "t\n1 2e9\n2 4e9\n"), "--format=fap-orv", "--phase"});
+    EXPECT_EQ(fap.status, 1);
+    EXPECT_TRUE(fap.out.empty());
+}
+
+TEST_F(Cli, PlotWritesThePrintPage) {
+    const std::string file = data("obspy_SAC_PZs_KARC_BHZ");
+    const std::string pdf = (dir / "karc.pdf").string();
+    Outcome r = run({"plot", file, "--sta", "KARC", "--chan", "BHZ", "--time",
+                     "2005.01.01 00:00:00", "--low", "0.01", "--out", pdf});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    const std::string text = (dir / "karc.txt").string();
+    ASSERT_EQ(
+        std::system(("pdftotext " + test::shellQuote(pdf) + " " + test::shellQuote(text)).c_str()),
+        0)
+        << "pdftotext (poppler-utils) is needed";
+    const std::string words = slurp(text);
+    for (const char* t :
+         {"Станция: KARC Канал: BHZ Время: 2005.01.01 00:00:00", "0.010000", "20.000000"})
+        EXPECT_NE(words.find(t), std::string::npos) << t << "\n" << words;
+    // A FAP table puts its own bounds on the page.
+    r = run({"plot", write("t.fap", "t\n0.5 2e9\n8 4e9\n"), "--format=fap-orv", "--out",
+             (dir / "fap.svg").string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string svg = slurp(dir / "fap.svg");
+    EXPECT_NE(svg.find(">0.500000<"), std::string::npos);
+    EXPECT_NE(svg.find(">8.000000<"), std::string::npos);
+
+    EXPECT_EQ(run({"plot", file}).status, 2);
+    EXPECT_EQ(run({"plot", file, "--out", (dir / "x.jpg").string()}).status, 2);
+    EXPECT_EQ(run({"plot", file, "--out", "/nonexistent/dir/x.png"}).status, 1);
 }
 
 TEST_F(Cli, CalibAsTheFilePanelShowsIt) {

@@ -228,5 +228,75 @@ TEST_P(Writer, CancellingTheDialogWritesNothing) {
     EXPECT_TRUE(ui.shown().empty());
 }
 
+TEST_P(Writer, AMistypedTimeIsRefusedBeforeAnyStatementAndTheHistoryStays) {
+    stored("2001-01-01 00:00:00", "2005-01-01 00:00:00");
+    stored("2005-01-01 00:00:00", "2008-01-01 00:00:00");
+    stored("2008-01-01 00:00:00", "");
+    const Strings history = rows();
+    // Which texts are dates is the reader's test; here, that the write goes no further.
+    EXPECT_EQ(writeVia(input("15.03.2009 00:00:00")), WriteOutcome::Refused);
+    EXPECT_TRUE(ui.messages().back().text.starts_with("Время: ")) << ui.messages().back().text;
+    EXPECT_EQ(ui.messages().back().icon, Icon::Exclamation);
+    // In the dialog: a start that does not exist, an end before the start.
+    for (const auto& [start, end, field] :
+         {std::tuple{"2009.02.30 00:00:00", "", "STARTDATE: "},
+          std::tuple{"2009.03.15 00:00:00", "2009.03.01 00:00:00", "ENDDATE: "}}) {
+        ui.clear();
+        EXPECT_EQ(writeVia(input("2009.03.15 00:00:00"), start, end), WriteOutcome::DialogFailed);
+        ASSERT_EQ(ui.messages().size(), 1u);
+        EXPECT_TRUE(ui.messages()[0].text.starts_with(field)) << ui.messages()[0].text;
+    }
+    EXPECT_EQ(rows(), history);
+}
+
+TEST_P(Writer, TypedNumbersTakeADecimalCommaAndRefuseWhatIsNotAFiniteNumber) {
+    auto in = input("2003.01.01 00:00:00");
+    in.calib = "0,5";
+    in.freq = "0,25";
+    ASSERT_EQ(writeResponse(*connection, ui, in, nullptr), WriteOutcome::Written);
+    EXPECT_DOUBLE_EQ(orv::text::toDouble(db.scalar("SELECT SENS FROM CALIBRATION")), 2e9);
+    EXPECT_DOUBLE_EQ(orv::text::toDouble(db.scalar("SELECT FREQ FROM CALIBRATION")), 0.25);
+    // 1e-300 is a number, but SENS = 1e9 / CALIB is not finite.
+    for (const auto& [calib, freq] :
+         {std::pair{"0x10", "1"}, std::pair{"1e-300", "1"}, std::pair{"1", "nan"}}) {
+        in = input("2004.01.01 00:00:00");
+        in.network = "NEW";
+        in.calib = calib;
+        in.freq = freq;
+        EXPECT_EQ(writeResponse(*connection, ui, in, nullptr), WriteOutcome::Refused)
+            << calib << freq;
+        EXPECT_NE(ui.messages().back().text.find(std::string(calib) == "1" ? "FREQ" : "CALIB"),
+                  std::string::npos)
+            << ui.messages().back().text;
+    }
+    EXPECT_EQ(rows().size(), 1u);
+}
+
+TEST_P(Writer, AStepThatCannotRunIsReportedAsAFailure) {
+    // No statement can be allocated on a connection that is gone.
+    stored("2003-01-01 00:00:00", "");
+    connection->disconnect();
+    EXPECT_EQ(writeResponse(*connection, ui, input("2005.01.01 00:00:00"), nullptr),
+              WriteOutcome::Failed);
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].icon, Icon::Exclamation);
+
+    // The connection goes while the interval dialog is open.
+    connection = db.connect();
+    ui.clear();
+    const auto outcome = writeResponse(*connection, ui, input("2005.01.01 00:00:00"),
+                                       [&](IntervalChoiceDialog& dialog) {
+                                           connection->disconnect();
+                                           dialog.write();
+                                           return true;
+                                       });
+    EXPECT_EQ(outcome, WriteOutcome::DialogFailed);
+    ASSERT_FALSE(ui.messages().empty());
+    for (const auto& m : ui.messages())
+        EXPECT_NE(m.text, "Запись прошла успешно!");
+    connection = db.connect();
+    EXPECT_EQ(rows(), (Strings{"2003.01.01 00:00:00 / -"}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, Writer, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);

@@ -1,6 +1,8 @@
 // The schema check against the real drivers: creation, a second start that changes
 // nothing, added columns, type changes and the rebuild with every row kept.
+#include "browser.h"
 #include "connection.h"
+#include "responsewriter.h"
 #include "schema.h"
 
 #include "testdb.h"
@@ -36,8 +38,21 @@ protected:
                 "NULL,STA VARCHAR(8) NOT NULL,CHAN VARCHAR(8) NOT NULL,STARTDATE " +
                 startType + " NOT NULL,ENDDATE " + startType + ",SENS " + d + ",ID_SENS INT,FREQ " +
                 d + ",ID_FREQ INT,SAC " + sacType +
-                (withFapAndLddate ? ",FAP TEXT,LDDATE TIMESTAMP" : "") +
+                (withFapAndLddate ? ",FAP " + db.longTextType() + ",LDDATE " + db.timestampType()
+                                  : std::string()) +
                 ",PRIMARY KEY(NETWORK,LOCATION,STA,CHAN,STARTDATE))");
+    }
+
+    static DbmsKind kind() {
+        switch (GetParam()) {
+        case Backend::SQLite:
+            return DbmsKind::SQLite;
+        case Backend::PostgreSQL:
+            return DbmsKind::PostgreSql;
+        case Backend::MariaDB:
+            break;
+        }
+        return DbmsKind::MySql;
     }
 
     static void createUnitTables(const TestDatabase& db) {
@@ -66,8 +81,7 @@ TEST_P(SchemaCheck, CreatesTheFourTablesAfterAskingInOrder) {
     ScriptedInteraction ui;
     Schema schema(*connection, ui);
     ASSERT_TRUE(schema.check());
-    EXPECT_EQ(schema.kind(),
-              GetParam() == Backend::SQLite ? DbmsKind::SQLite : DbmsKind::PostgreSql);
+    EXPECT_EQ(schema.kind(), kind());
     EXPECT_TRUE(schema.siteChanPresent());
     EXPECT_TRUE(schema.siteChanHasLcode());
 
@@ -189,7 +203,7 @@ TEST_P(SchemaCheck, MissingFapLddateAndLcodeAreAddedWithTheirBoxes) {
             "NULL,CALIB_UNITS VARCHAR(50) NOT NULL,PRIMARY KEY(ID_SENS))");
     db.exec("CREATE TABLE ID_FREQ(ID_FREQ INT NOT NULL,FREQ_UNITS VARCHAR(50) NOT NULL)");
     db.exec("CREATE TABLE SITECHAN (STA VARCHAR(8), CHAN VARCHAR(8))");
-    createOldCalibration(db, "TEXT", "TIMESTAMP", false);
+    createOldCalibration(db, db.longTextType(), db.timestampType(), false);
     auto connection = open(db);
     ScriptedInteraction ui;
     Schema schema(*connection, ui);
@@ -214,7 +228,7 @@ TEST_P(SchemaCheck, AWrongSacTypeIsChangedWithEveryRowKeptAndTheKeyInPlace) {
     TestDatabase db(GetParam());
     ORV_SKIP_IF_UNAVAILABLE(db);
     createUnitTables(db);
-    createOldCalibration(db, "VARCHAR(255)", "TIMESTAMP", true);
+    createOldCalibration(db, "VARCHAR(255)", db.timestampType(), true);
     db.exec("INSERT INTO CALIBRATION(NETWORK,LOCATION,STA,CHAN,STARTDATE,SENS,SAC) VALUES "
             "('KZ','00','KUR','BHZ','2003-07-15 08:05:00',1.5,'ZEROS 3')");
     db.exec("INSERT INTO CALIBRATION(NETWORK,LOCATION,STA,CHAN,STARTDATE,SENS,SAC) VALUES "
@@ -228,7 +242,8 @@ TEST_P(SchemaCheck, AWrongSacTypeIsChangedWithEveryRowKeptAndTheKeyInPlace) {
         EXPECT_EQ(ui.messages()[0].caption, "Изменение структуры таблицы CALIBRATION");
     } else {
         EXPECT_EQ(ui.messageTexts(),
-                  (std::vector<std::string>{"Тип поля SAC таблицы CALIBRATION изменен на TEXT!"}));
+                  (std::vector<std::string>{"Тип поля SAC таблицы CALIBRATION изменен на " +
+                                            db.longTextType() + "!"}));
         EXPECT_EQ(ui.messages()[0].caption, "Изменения типа поля SAC");
     }
     EXPECT_FALSE(connection->tableExists("TMP_CALIBRATION"));
@@ -251,30 +266,31 @@ TEST_P(SchemaCheck, AStartDateWithoutTimeOfDayIsChanged) {
     TestDatabase db(GetParam());
     ORV_SKIP_IF_UNAVAILABLE(db);
     createUnitTables(db);
-    createOldCalibration(db, "TEXT", "DATE", true);
+    createOldCalibration(db, db.longTextType(), "DATE", true);
     db.exec("INSERT INTO CALIBRATION(NETWORK,LOCATION,STA,CHAN,STARTDATE,SAC) VALUES "
             "('KZ','00','KUR','BHZ','2003-07-15','ZEROS 3')");
     auto connection = open(db);
     ScriptedInteraction ui;
     ASSERT_TRUE(Schema(*connection, ui).check());
     ASSERT_EQ(ui.messages().size(), 1u);
-    EXPECT_EQ(ui.messages()[0].text,
-              GetParam() == Backend::SQLite
-                  ? "Структура таблицы CALIBRATION успешно изменена!"
-                  : "Тип поля STARTDATE таблицы CALIBRATION изменен на TIMESTAMP!");
+    EXPECT_EQ(ui.messages()[0].text, GetParam() == Backend::SQLite
+                                         ? "Структура таблицы CALIBRATION успешно изменена!"
+                                         : "Тип поля STARTDATE таблицы CALIBRATION изменен на " +
+                                               db.timestampType() + "!");
     EXPECT_EQ(db.scalar("SELECT SAC FROM CALIBRATION"), "ZEROS 3");
     EXPECT_EQ(text::toUpper(connection->columnTypeName("CALIBRATION", "STARTDATE").value_or("")),
-              "TIMESTAMP");
+              db.timestampType());
 }
 
 TEST_P(SchemaCheck, AFailedRebuildLeavesTheTableAsItWas) {
     TestDatabase db(GetParam());
     ORV_SKIP_IF_UNAVAILABLE(db);
     createUnitTables(db);
-    createOldCalibration(db, "TEXT", "TIMESTAMP", true);
+    createOldCalibration(db, db.longTextType(), db.timestampType(), true);
     db.exec("INSERT INTO CALIBRATION(NETWORK,LOCATION,STA,CHAN,STARTDATE,SAC) VALUES "
             "('KZ','00','KUR','BHZ','2003-07-15 08:05:00','ZEROS 3')");
-    // A leftover TMP_CALIBRATION makes the first step fail.
+    // A leftover TMP_CALIBRATION makes the first step fail (on MySQL the rebuild is refused
+    // before it: there DDL commits at once and could not be rolled back).
     db.exec("CREATE TABLE TMP_CALIBRATION (X INT)");
     auto connection = open(db);
     ScriptedInteraction ui;
@@ -282,7 +298,10 @@ TEST_P(SchemaCheck, AFailedRebuildLeavesTheTableAsItWas) {
     ASSERT_TRUE(schema.detectKind());
     EXPECT_FALSE(schema.rebuildCalibration());
     ASSERT_FALSE(ui.messages().empty());
-    EXPECT_EQ(ui.messages().back().text, "Не удалось изменить структуру таблицы CALIBRATION");
+    EXPECT_EQ(ui.messages().back().text,
+              kind() == DbmsKind::MySql
+                  ? "Для СУБД MySQL невозможно изменение структуры таблицы CALIBRATION"
+                  : "Не удалось изменить структуру таблицы CALIBRATION");
     EXPECT_EQ(ui.messages().back().icon, Icon::Exclamation);
     EXPECT_EQ(db.scalar("SELECT SAC FROM CALIBRATION"), "ZEROS 3");
     EXPECT_TRUE(connection->columnExists("TMP_CALIBRATION", "X"));
@@ -290,6 +309,59 @@ TEST_P(SchemaCheck, AFailedRebuildLeavesTheTableAsItWas) {
     odbc::Statement st(*connection);
     ASSERT_FALSE(odbc::isError(st.execDirect("DROP TABLE TMP_CALIBRATION")));
     EXPECT_FALSE(connection->tableExists("TMP_CALIBRATION"));
+}
+
+// A CALIBRATION created by earlier versions with TEXT columns (on MySQL: 64 KB at most) is
+// brought to the long text type in place, once; afterwards a response of 100,000 bytes is
+// written and read back whole.
+TEST_P(SchemaCheck, OlderTextColumnsAreMigratedAndThenHoldALongResponse) {
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    createUnitTables(db);
+    if (GetParam() == Backend::MariaDB)
+        db.exec("CREATE TABLE CALIBRATION(NETWORK VARCHAR(8) NOT NULL,LOCATION VARCHAR(8) NOT "
+                "NULL,STA VARCHAR(8) NOT NULL, CHAN VARCHAR(8) NOT NULL,STARTDATE DATETIME NOT "
+                "NULL,ENDDATE DATETIME,SENS FLOAT,ID_SENS INT REFERENCES ID_SENS,FREQ "
+                "FLOAT,ID_FREQ INT REFERENCES ID_FREQ,SAC TEXT,FAP TEXT,LDDATE DATETIME,PRIMARY "
+                "KEY(NETWORK,LOCATION,STA,CHAN,STARTDATE));");
+    else
+        createOldCalibration(db, "TEXT", db.timestampType(), true);
+    db.exec("INSERT INTO CALIBRATION(NETWORK,LOCATION,STA,CHAN,STARTDATE,SAC) VALUES "
+            "('KZ','00','KUR','BHZ','2003-07-15 08:05:00','ZEROS 3')");
+    for (int i = 0; i < 3; ++i)
+        db.exec("INSERT INTO ID_SENS VALUES (" + std::to_string(i) + ",'s','c')");
+    db.exec("INSERT INTO ID_FREQ VALUES (0,'Hz')");
+    auto connection = open(db);
+    ScriptedInteraction ui;
+    ASSERT_TRUE(Schema(*connection, ui).check());
+    EXPECT_EQ(
+        ui.messageTexts(),
+        GetParam() == Backend::MariaDB
+            ? (std::vector<std::string>{"Тип поля FAP таблицы CALIBRATION изменен на MEDIUMTEXT!",
+                                        "Тип поля SAC таблицы CALIBRATION изменен на MEDIUMTEXT!"})
+            : std::vector<std::string>{});
+    ScriptedInteraction again;
+    ASSERT_TRUE(Schema(*connection, again).check());
+    EXPECT_TRUE(again.messages().empty()) << again.messageTexts().front();
+    EXPECT_EQ(db.scalar("SELECT SAC FROM CALIBRATION"), "ZEROS 3");
+
+    // 4000 lines of 25 bytes.
+    ResponseInput input{"KZ",        "KUR", "BHN", "00", "2004.01.01 00:00:00", "1", "1",
+                        "nm/counts", "Hz",  "",    0};
+    for (int i = 0; i < 4000; ++i)
+        input.text += text::format("%11.4e %11.4e\r\n", 1.0 + i, 2.0 + i);
+    ASSERT_EQ(input.text.size(), 100000u);
+    ASSERT_EQ(writeResponse(*connection, ui, input, nullptr), WriteOutcome::Written)
+        << ui.messageTexts().back();
+    ResponseBrowser browser(connection.get(), ui);
+    browser.startSelectionRequested = true;
+    browser.stationToSelect = "KUR";
+    browser.networkToSelect = "KZ";
+    browser.channelToSelect = "BHN";
+    browser.locationToSelect = "00";
+    browser.fillFirstList();
+    EXPECT_TRUE(browser.storedText == input.text)
+        << browser.storedText.size() << " bytes read back of " << input.text.size();
 }
 
 // SQLite takes any type name, so the statements of systems that cannot run here can at

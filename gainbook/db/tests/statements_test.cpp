@@ -112,8 +112,8 @@ TEST(Statements, PostgreSqlHasNoLongcharAndKeepsTheTimeOfDay) {
 TEST(Statements, ColumnChangesAreBuiltWithoutClosingSemicolon) {
     EXPECT_EQ(sql::addColumn("CALIBRATION", "FAP", "LONGCHAR"),
               "ALTER TABLE CALIBRATION ADD FAP LONGCHAR");
-    EXPECT_EQ(sql::changeColumnType("CALIBRATION", "SAC", "NTEXT", false),
+    EXPECT_EQ(sql::changeColumnType("CALIBRATION", "SAC", "NTEXT", "ALTER COLUMN", false),
               "ALTER TABLE CALIBRATION ALTER COLUMN SAC NTEXT");
-    EXPECT_EQ(sql::changeColumnType("CALIBRATION", "SAC", "TEXT", true),
+    EXPECT_EQ(sql::changeColumnType("CALIBRATION", "SAC", "TEXT", "ALTER COLUMN", true),
               "ALTER TABLE CALIBRATION ALTER COLUMN SAC TYPE TEXT");
 }

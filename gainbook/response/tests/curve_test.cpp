@@ -43,10 +43,11 @@ TEST(SacCurve, DirectUnitsListNanoScaledAmplitude) {
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(r.points[i].frequency, fs[i]);
         EXPECT_NEAR(r.points[i].amplitude, h(fs[i]), 1e-12 * h(fs[i]));
-        EXPECT_EQ(r.lines[i], orv::text::format("%10.7lf   %10.7le   0.0", fs[i], h(fs[i]) * 1e-9));
+        EXPECT_EQ(r.lines()[i],
+                  orv::text::format("%10.7lf   %10.7le   0.0", fs[i], h(fs[i]) * 1e-9));
     }
-    EXPECT_EQ(r.lines[0], " 1.0000000   1.5236830e-007   0.0");
-    EXPECT_EQ(r.text(), r.lines[0] + "\r\n" + r.lines[1] + "\r\n" + r.lines[2] + "\r\n");
+    EXPECT_EQ(r.lines()[0], " 1.0000000   1.5236830e-007   0.0");
+    EXPECT_EQ(r.text(), r.lines()[0] + "\r\n" + r.lines()[1] + "\r\n" + r.lines()[2] + "\r\n");
     EXPECT_FALSE(r.fapFields);
 }
 
@@ -54,7 +55,7 @@ TEST(SacCurve, InverseUnitsListGigaScaledReciprocal) {
     const CurveResult r = computeCurve(linear(UnitDirection::Inverse));
     ASSERT_EQ(r.points.size(), 3u);
     EXPECT_NEAR(r.points[1].amplitude, 1 / h(1.5), 1e-12 / h(1.5));
-    EXPECT_EQ(r.lines[1], orv::text::format("%10.7lf   %10.7le   0.0", 1.5, 1e9 / h(1.5)));
+    EXPECT_EQ(r.lines()[1], orv::text::format("%10.7lf   %10.7le   0.0", 1.5, 1e9 / h(1.5)));
 }
 
 TEST(SacCurve, MotionLeavesOutOriginZeros) {
@@ -73,20 +74,20 @@ TEST(SacCurve, GridChoiceAndDegenerateGrids) {
     in.high = "20";
     in.points = "300";
     const CurveResult r = computeCurve(in);
-    EXPECT_EQ(r.lines.size(), 1234u);
-    EXPECT_EQ(r.lines.back().substr(0, 10), "19.9000000");
+    EXPECT_EQ(r.lines().size(), 1234u);
+    EXPECT_EQ(r.lines().back().substr(0, 10), "19.9000000");
 
     in.points = "0";
-    EXPECT_TRUE(computeCurve(in).lines.empty());
+    EXPECT_TRUE(computeCurve(in).lines().empty());
     in.points = "abc";
-    EXPECT_TRUE(computeCurve(in).lines.empty());
+    EXPECT_TRUE(computeCurve(in).lines().empty());
     in.points = "300";
     in.low = "0";
-    EXPECT_TRUE(computeCurve(in).lines.empty());
+    EXPECT_TRUE(computeCurve(in).lines().empty());
     in.decade = false;
     in.low = "5";
     in.high = "5";
-    EXPECT_TRUE(computeCurve(in).lines.empty());
+    EXPECT_TRUE(computeCurve(in).lines().empty());
     in.high = "6";
     in.points = "99999999";
     EXPECT_EQ(computeCurve(in).status, CurveStatus::TooManyPoints);
@@ -122,8 +123,8 @@ TEST(FapCurve, TableValuesInBothUnitDirections) {
     CurveResult r = computeCurve(fap(UnitDirection::Inverse, Motion::Velocity, false));
     ASSERT_EQ(r.points.size(), 3u);
     EXPECT_DOUBLE_EQ(r.points[0].amplitude, 5e8); // 1e18 / 2e9
-    EXPECT_EQ(r.lines[0], " 1.0000000       5e+008   0.0");
-    EXPECT_EQ(r.lines[2], " 4.0000000       2e+008   0.0");
+    EXPECT_EQ(r.lines()[0], " 1.0000000       5e+008   0.0");
+    EXPECT_EQ(r.lines()[2], " 4.0000000       2e+008   0.0");
     ASSERT_TRUE(r.fapFields);
     EXPECT_EQ(r.fapFields->low, "1.000000");
     EXPECT_EQ(r.fapFields->high, "4.000000");
@@ -131,7 +132,7 @@ TEST(FapCurve, TableValuesInBothUnitDirections) {
 
     r = computeCurve(fap(UnitDirection::Direct, Motion::Velocity, false));
     EXPECT_DOUBLE_EQ(r.points[1].amplitude, 4e12); // 4e9 * 1000
-    EXPECT_EQ(r.lines[1], " 2.0000000       4e+012   0.0");
+    EXPECT_EQ(r.lines()[1], " 2.0000000       4e+012   0.0");
     // The grid fields play no part.
     CurveInputs in = fap(UnitDirection::Direct, Motion::Velocity, false);
     in.points = "0";
@@ -182,7 +183,7 @@ TEST(FapCurve, EmptyIncompleteAndTooLongTexts) {
     in.kind = SourceKind::Sac;
     r = computeCurve(in);
     EXPECT_EQ(r.status, CurveStatus::TooLong);
-    EXPECT_TRUE(r.lines.empty());
+    EXPECT_TRUE(r.listing.empty());
 }
 
 TEST(UnitButtons, DerivativeFlagAndCaptions) {
@@ -234,4 +235,31 @@ TEST(ListingLine, PrintsExactlyWhatTheFormattedOutputPrints) {
         ASSERT_EQ(gridListingLine(std::fabs(v), v),
                   orv::text::format("%10.7lf   %10.7le   0.0", std::fabs(v), v))
             << std::to_string(v);
+}
+
+TEST(SacCurve, PhaseColumnIsTheUnwrappedPhaseOfTheListedResponse) {
+    // Three poles at -1: the phase -3 atan(2 pi f) passes -180 degrees near 0.28 Hz.
+    CurveInputs in = linear(UnitDirection::Direct);
+    in.sourceText = "ZEROS 0\r\nPOLES 3\r\n-1 0\r\n-1 0\r\n-1 0\r\nCONSTANT 2\r\n";
+    in.low = "0.01";
+    in.high = "2";
+    in.points = "50";
+    const ListingStyle phase{"\n", true};
+    for (UnitDirection units : {UnitDirection::Direct, UnitDirection::Inverse}) {
+        in.units = units;
+        const std::vector<std::string> plain = computeCurve(in).lines();
+        const CurveResult r = computeCurve(in, phase);
+        const std::vector<std::string> lines = r.lines();
+        ASSERT_EQ(lines.size(), 50u);
+        EXPECT_EQ(r.listing.find('\r'), std::string::npos);
+        const double sign = units == UnitDirection::Direct ? -1 : 1;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            // Everything before the third column is the listing without the phase.
+            const std::size_t third = plain[i].size() - 3;
+            EXPECT_EQ(lines[i].substr(0, third), plain[i].substr(0, third));
+            const double expected =
+                sign * 3 * std::atan(kTwoPi * r.points[i].frequency) * 180 / M_PI;
+            EXPECT_NEAR(orv::text::toDouble(lines[i].substr(third)), expected, 6e-5) << lines[i];
+        }
+    }
 }

@@ -192,7 +192,7 @@ TEST(RealFiles, ListingTimeForTheDefaults) {
     std::vector<double> perThousand;
     for (int i = 0; i < kRuns; ++i) {
         const auto start = std::chrono::steady_clock::now();
-        const std::size_t lines = response::computeCurve(in).lines.size();
+        const std::size_t lines = response::computeCurve(in).points.size();
         const std::chrono::duration<double, std::milli> took =
             std::chrono::steady_clock::now() - start;
         ASSERT_EQ(lines, 1234u);

@@ -1,0 +1,134 @@
+#include "responsecurvedialog.h"
+
+#include "formats/responsetext.h"
+#include "text/text.h"
+
+namespace orv::gainbook {
+
+ResponseCurveDialog::ResponseCurveDialog(const MainWindow& owner, ui::Interaction& ui)
+    : owner_(owner), ui_(ui) {}
+
+const char* ResponseCurveDialog::pointsLabel() const {
+    return logX ? "Число точек на декаду" : "Число точек";
+}
+
+const char* ResponseCurveDialog::unitCaption(response::UnitDirection direction) const {
+    return response::unitCaption(direction, motion);
+}
+
+bool ResponseCurveDialog::sourceIsSac() const {
+    if (source == CurveSource::Database)
+        return owner_.browser.viewSac;
+    const std::string& label = owner_.file.fileLabel;
+    return label.size() >= 5 && label.compare(label.size() - 5, 5, "(SAC)") == 0;
+}
+
+response::CurveInputs ResponseCurveDialog::gatherInputs() const {
+    response::CurveInputs in;
+    in.sourceText = source == CurveSource::Database ? owner_.browser.storedText : owner_.file.text;
+    in.kind = sourceIsSac() ? response::SourceKind::Sac : response::SourceKind::Fap;
+    in.motion = motion;
+    in.units = units;
+    in.low = low;
+    in.high = high;
+    in.points = points;
+    in.decade = logX;
+    in.derivative = derivative;
+    return in;
+}
+
+void ResponseCurveDialog::setBusy(bool b) {
+    busy = b;
+    if (busyChanged)
+        busyChanged();
+}
+
+void ResponseCurveDialog::refresh() {
+    fileSourceEnabled = !owner_.file.text.empty();
+    gridFieldsEnabled = sourceIsSac();
+    if (!computedFrom_ || gatherInputs() != *computedFrom_)
+        compute();
+}
+
+void ResponseCurveDialog::compute() {
+    setBusy(true);
+    const response::CurveInputs in = gatherInputs();
+    // A panel without a text holds no response: no curve rather than one of zeros.
+    response::CurveResult result;
+    if (!text::trim(in.sourceText).empty())
+        result = response::computeCurve(in);
+    curve_ = std::move(result.points);
+    resultText = std::move(result.listing);
+    if (result.fapFields) {
+        low = result.fapFields->low;
+        high = result.fapFields->high;
+        points = result.fapFields->points;
+        gridFieldsEnabled = false;
+    }
+    curveLow_ = text::toDouble(low);
+    curveHigh_ = text::toDouble(high);
+    computedFrom_ = gatherInputs();
+    setBusy(false);
+    // The window would stay empty without a word: say why.
+    if (result.status == response::CurveStatus::TooManyPoints)
+        ui_.warn(response::kTooManyPointsMessage, kResponseCurveTitle);
+    else if (result.status == response::CurveStatus::TooLong)
+        ui_.warn(formats::kTextTooLongMessage, kResponseCurveTitle);
+}
+
+void ResponseCurveDialog::chooseMotion(response::Motion m) {
+    motion = m;
+    compute();
+}
+
+void ResponseCurveDialog::chooseUnits(response::UnitDirection direction) {
+    units = direction;
+    derivative = response::derivativeAfterUnitClick(direction, motion);
+    compute();
+}
+
+void ResponseCurveDialog::chooseSource(CurveSource s) {
+    source = s;
+    gridFieldsEnabled = sourceIsSac();
+    compute();
+}
+
+void ResponseCurveDialog::setLogX(bool on) {
+    logX = on;
+    compute();
+}
+
+void ResponseCurveDialog::setLogY(bool on) {
+    logY = on;
+    compute();
+}
+
+response::PlotInputs ResponseCurveDialog::plotInputs() const {
+    return {curve_, curveLow_, curveHigh_, logX, logY};
+}
+
+response::PageTexts ResponseCurveDialog::pageTexts() const {
+    if (source == CurveSource::Database) {
+        const ResponseBrowser& b = owner_.browser;
+        return {b.stations.selectedText(), b.channels.selectedText(), b.intervals.selectedText()};
+    }
+    const FilePanel& f = owner_.file;
+    return {f.station, f.channel, f.time};
+}
+
+response::PlotPage ResponseCurveDialog::previewPage() const {
+    return {plotInputs(), response::previewTexts(pageTexts())};
+}
+
+void ResponseCurveDialog::fullScreen() {
+    if (previewOpen && previewOpen()) {
+        ui_.message(kTwoPreviewsMessage, "", ui::Icon::Information, ui::Buttons::Ok);
+        return;
+    }
+    // The page shows what the fields say now.
+    refresh();
+    if (showPreview)
+        showPreview(previewPage());
+}
+
+} // namespace orv::gainbook

@@ -1,0 +1,205 @@
+#include "responseplot.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QFont>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPolygon>
+#include <QSvgGenerator>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace orv::gainbook::plot {
+namespace {
+
+using response::PlotLine;
+using response::PlotRect;
+
+QString q(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+QLine qline(const PlotLine& l) {
+    return {l.from.x, l.from.y, l.to.x, l.to.y};
+}
+
+QPen curvePen() {
+    QPen pen(QColor(255, 0, 0), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    return pen;
+}
+
+QPen decadePen() {
+    QPen pen(Qt::black, 1, Qt::CustomDashLine, Qt::FlatCap);
+    pen.setDashPattern({18, 6}); // the dash of a dashed line on the original display
+    return pen;
+}
+
+// The page font: 60 device units from the top of a line to the bottom of the next, of
+// normal weight, proportional, of the default family.
+QFont pageFont(QPaintDevice* device) {
+    QFont font;
+    font.setStyleHint(QFont::SansSerif, QFont::PreferOutline);
+    font.setWeight(QFont::Normal);
+    font.setPixelSize(60);
+    const qreal height = QFontMetricsF(font, device).height();
+    if (height > 0)
+        font.setPixelSize(std::max(1, qRound(60 * 60 / height)));
+    return font;
+}
+
+// Text with its top left corner at (x, y).
+void drawTextAt(QPainter& painter, int x, int y, const std::string& text) {
+    painter.drawText(QPointF(x, y + painter.fontMetrics().ascent()), q(text));
+}
+
+bool failed(std::string& error, const std::string& message) {
+    error = message;
+    return false;
+}
+
+} // namespace
+
+void drawCurve(QPainter& painter, const PlotRect& rect, const response::PlotInputs& inputs) {
+    const response::PlotShapes shapes = response::plotShapes(rect, inputs);
+    painter.save();
+    painter.setPen(curvePen());
+    if (shapes.middleLine)
+        painter.drawLine(qline(*shapes.middleLine));
+    if (shapes.curve.size() >= 2) {
+        QPolygon line;
+        line.reserve(static_cast<qsizetype>(shapes.curve.size()));
+        for (const response::PlotPoint& p : shapes.curve)
+            line.append(QPoint(p.x, p.y));
+        painter.drawPolyline(line);
+    }
+    painter.setPen(decadePen());
+    for (const PlotLine& l : shapes.decadeLines)
+        painter.drawLine(qline(l));
+    painter.restore();
+}
+
+void drawWindowPlot(QPainter& painter, const PlotRect& rect, const response::PlotInputs& inputs) {
+    painter.fillRect(QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top),
+                     Qt::white);
+    if (!inputs.points.empty())
+        drawCurve(painter, rect, inputs);
+}
+
+void drawPrintPage(QPainter& painter, QSize pageSize, const response::PlotPage& page) {
+    PlotRect r = response::printFrame(pageSize.width(), pageSize.height());
+    painter.save();
+    painter.setPen(QPen(Qt::black, 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(r.left, r.top, r.right - r.left - 1, r.bottom - r.top - 1);
+    r = {r.left + 1, r.top + 1, r.right - 1, r.bottom - 1};
+
+    painter.setFont(pageFont(painter.device()));
+    drawTextAt(painter, 149, r.bottom + 20, response::pageFrequency(page.plot.low));
+    drawTextAt(painter, r.right - 100, r.bottom + 20, response::pageFrequency(page.plot.high));
+    drawTextAt(painter, 200, 60, response::pageTitle(page.texts));
+    painter.restore();
+    drawCurve(painter, r, page.plot);
+}
+
+bool isPageFileName(const std::string& path) {
+    const QString suffix = QFileInfo(q(path)).suffix().toLower();
+    return suffix == QLatin1String("pdf") || suffix == QLatin1String("png") ||
+           suffix == QLatin1String("svg");
+}
+
+namespace {
+
+// Without a desktop session Qt warns about what it misses (a runtime directory, ...);
+// a command-line program keeps its output for its own messages.
+QtMessageHandler previousHandler = nullptr;
+
+void criticalOnly(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type != QtCriticalMsg && type != QtFatalMsg)
+        return;
+    if (previousHandler)
+        previousHandler(type, context, message);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+
+} // namespace
+
+OffscreenGui::OffscreenGui() {
+    if (QCoreApplication::instance())
+        return;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    previousHandler = qInstallMessageHandler(criticalOnly);
+    app_ = std::make_unique<QGuiApplication>(argc_, argv_);
+}
+
+OffscreenGui::~OffscreenGui() {
+    if (!app_)
+        return;
+    app_.reset();
+    qInstallMessageHandler(previousHandler);
+}
+
+QSize pagePixels() {
+    const QPageLayout layout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF());
+    return layout.fullRectPixels(kPageDpi).size();
+}
+
+bool writePageFile(const std::string& path, const response::PlotPage& page, std::string& error) {
+    const QString name = q(path);
+    const QString suffix = QFileInfo(name).suffix().toLower();
+    const QSize size = pagePixels();
+    QPainter painter;
+    if (suffix == QLatin1String("pdf")) {
+        QPdfWriter pdf(name);
+        pdf.setResolution(kPageDpi);
+        pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, {}));
+        pdf.setTitle(QString::fromUtf8("АЧХ"));
+        if (!painter.begin(&pdf))
+            return failed(error, path + ": не удалось создать файл");
+        drawPrintPage(painter, QSize(pdf.width(), pdf.height()), page);
+        if (!painter.end())
+            return failed(error, path + ": не удалось записать файл");
+        return true;
+    }
+    if (suffix == QLatin1String("png")) {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        const int dotsPerMetre = qRound(kPageDpi / 0.0254);
+        image.setDotsPerMeterX(dotsPerMetre);
+        image.setDotsPerMeterY(dotsPerMetre);
+        painter.begin(&image);
+        drawPrintPage(painter, size, page);
+        painter.end();
+        if (!image.save(name, "PNG"))
+            return failed(error, path + ": не удалось записать файл");
+        return true;
+    }
+    if (suffix == QLatin1String("svg")) {
+        QFile file(name);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return failed(error, path + ": " + file.errorString().toStdString());
+        QSvgGenerator svg;
+        svg.setOutputDevice(&file);
+        svg.setSize(size);
+        svg.setViewBox(QRect(QPoint(0, 0), size));
+        svg.setResolution(kPageDpi);
+        svg.setTitle(QString::fromUtf8("АЧХ"));
+        painter.begin(&svg);
+        painter.fillRect(QRect(QPoint(0, 0), size), Qt::white);
+        drawPrintPage(painter, size, page);
+        painter.end();
+        if (file.error() != QFileDevice::NoError)
+            return failed(error, path + ": " + file.errorString().toStdString());
+        return true;
+    }
+    return failed(error, path + ": ожидается файл .pdf, .png или .svg");
+}
+
+} // namespace orv::gainbook::plot

@@ -1,0 +1,154 @@
+// The plot drawn into images and files under the offscreen platform: what the window's
+// plot shows for the edge cases of the curve, and what a page file holds.
+#include "responseplot.h"
+
+#include "formats/responsefile.h"
+#include "response/panelload.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <unistd.h>
+
+using namespace orv::gainbook;
+using response::CurvePoint;
+using response::PlotInputs;
+using response::PlotRect;
+
+namespace {
+
+QGuiApplication& app() {
+    static int argc = 1;
+    static char name[] = "gainbook_plot_tests";
+    static char* argv[] = {name, nullptr};
+    static QGuiApplication* a = new QGuiApplication(argc, argv);
+    return *a;
+}
+
+const PlotRect kRect{2, 2, 402, 302};
+
+QImage windowPlot(const PlotInputs& in) {
+    QImage image(404, 304, QImage::Format_RGB32);
+    image.fill(Qt::gray);
+    QPainter painter(&image);
+    plot::drawWindowPlot(painter, kRect, in);
+    return image;
+}
+
+bool isRed(QRgb c) {
+    return qRed(c) > 200 && qGreen(c) < 80 && qBlue(c) < 80;
+}
+bool isBlack(QRgb c) {
+    return qRed(c) < 60 && qGreen(c) < 60 && qBlue(c) < 60;
+}
+
+// The rows (or columns) that hold at least one pixel of the kind.
+template <typename Pred> std::vector<int> linesWith(const QImage& image, bool rows, Pred pred) {
+    std::vector<int> found;
+    const int outer = rows ? image.height() : image.width();
+    const int inner = rows ? image.width() : image.height();
+    for (int i = 0; i < outer; ++i)
+        for (int j = 0; j < inner; ++j)
+            if (pred(rows ? image.pixel(j, i) : image.pixel(i, j))) {
+                found.push_back(i);
+                break;
+            }
+    return found;
+}
+
+std::vector<CurvePoint> realCurve() {
+    std::string error;
+    const std::string path = std::string(GAINBOOK_TEST_DATA) + "/obspy_SAC_PZs_KARC_BHZ";
+    const response::PanelLoad load =
+        response::loadIntoPanel(formats::readFileBytes(path, error).value_or(""), "KARC", "",
+                                [] { return std::optional(formats::LoadedFileKind::Sac); }, {});
+    response::CurveInputs in;
+    in.sourceText = load.file.text;
+    return response::computeCurve(in).points;
+}
+
+std::filesystem::path tempPath(const std::string& name) {
+    return std::filesystem::temp_directory_path() /
+           ("gainbook_plot_" + std::to_string(::getpid()) + "_" + name);
+}
+
+} // namespace
+
+TEST(WindowPlot, FlatCurveDrawsTheMiddleLineOnEitherAmplitudeAxis) {
+    app();
+    for (bool logY : {false, true}) {
+        SCOPED_TRACE(logY);
+        const QImage image = windowPlot({{{1, 7}, {2, 7}, {5, 7}}, 1, 5, false, logY});
+        // y = bottom - (bottom - top) / 2 = 152, from the left edge to right - 4.
+        const std::vector<int> rows = linesWith(image, true, isRed);
+        ASSERT_FALSE(rows.empty());
+        EXPECT_LE(rows.front(), 152);
+        EXPECT_GE(rows.back(), 152);
+        EXPECT_LE(rows.back() - rows.front(), 2); // the pen is 2 wide
+        EXPECT_TRUE(isRed(image.pixel(3, 152)));
+        EXPECT_TRUE(isRed(image.pixel(397, 152)));
+        EXPECT_FALSE(isRed(image.pixel(401, 152)));
+        EXPECT_EQ(image.pixel(200, 50), qRgb(255, 255, 255)); // the rectangle is filled
+        EXPECT_EQ(image.pixel(1, 1), qRgb(160, 160, 164));    // and only the rectangle
+    }
+}
+
+TEST(WindowPlot, DecadeLinesOneSinglePointAndNoPoints) {
+    app();
+    // 0.001 to 20 Hz on a logarithmic axis: dashed lines at 0.01, 0.1, 1 and 10 Hz, at
+    // left + 400 * k / log10(20000).
+    const QImage decades = windowPlot({{{0.001, 1}, {20, 2}}, 0.001, 20, true, false});
+    std::vector<int> expected;
+    for (int k = 1; k <= 4; ++k)
+        expected.push_back(2 + static_cast<int>(400 * k / std::log10(20000.0)));
+    EXPECT_EQ(linesWith(decades, false, isBlack), expected);
+    // A dashed line: some of its pixels are white.
+    int white = 0;
+    for (int y = 2; y < 300; ++y)
+        white += decades.pixel(expected[0], y) == qRgb(255, 255, 255);
+    EXPECT_GT(white, 20);
+
+    const QImage single = windowPlot({{{1, 3}}, 1, 5, false, false});
+    EXPECT_TRUE(linesWith(single, true, isRed).empty());
+    const QImage none = windowPlot({{}, 0.001, 20, true, true});
+    EXPECT_TRUE(linesWith(none, true, isRed).empty());
+    EXPECT_TRUE(linesWith(none, false, isBlack).empty());
+}
+
+// The texts of a page file are checked on the PDF of gainbook-cli plot and of the print
+// command; here the picture itself.
+TEST(PageFiles, PngOfARealResponseHasTheRedCurveInsideTheFrame) {
+    app();
+    response::PlotPage page{{realCurve(), 0.001, 20, true, true},
+                            {"KARC", "BHZ", "2005.01.01 00:00:00"}};
+    ASSERT_EQ(page.plot.points.size(), 1234u);
+    const std::filesystem::path png = tempPath("page.png");
+    std::string error;
+    ASSERT_TRUE(plot::writePageFile(png.string(), page, error)) << error;
+    const QImage image(QString::fromStdString(png.string()));
+    std::filesystem::remove(png);
+    ASSERT_EQ(image.size(), plot::pagePixels());
+    EXPECT_EQ(image.width(), 3508); // A4 landscape at 300 dpi
+    // The frame from (199, 199) to (width - 200, height - 100); the curve inside it.
+    const int right = image.width() - 200;
+    const int bottom = image.height() - 100;
+    EXPECT_TRUE(isBlack(image.pixel(199, 1000)));
+    EXPECT_TRUE(isBlack(image.pixel(right, 1000)));
+    EXPECT_TRUE(isBlack(image.pixel(1500, bottom)));
+    const std::vector<int> rows = linesWith(image, true, isRed);
+    const std::vector<int> columns = linesWith(image, false, isRed);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_GT(rows.front(), 199);
+    EXPECT_LT(rows.back(), bottom);
+    EXPECT_GT(columns.front(), 199);
+    EXPECT_LT(columns.back(), right);
+    EXPECT_GT(columns.back() - columns.front(), 3000); // across the whole frame
+
+    EXPECT_FALSE(plot::writePageFile(tempPath("page.bmp").string(), page, error));
+    EXPECT_FALSE(plot::writePageFile("/nonexistent/dir/page.svg", page, error));
+}

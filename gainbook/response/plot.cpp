@@ -1,0 +1,121 @@
+#include "response/plot.h"
+
+#include "text/text.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace orv::gainbook::response {
+namespace {
+
+// Coordinates far outside any page are held there, so that a curve drawn outside its
+// frame (frequencies beyond the fields) still converts to integers.
+constexpr double kFarOutside = 1e6;
+
+std::optional<int> truncated(double v) {
+    if (!std::isfinite(v))
+        return std::nullopt;
+    return static_cast<int>(std::clamp(v, -kFarOutside, kFarOutside));
+}
+
+bool onLogAxis(double v) {
+    return std::isfinite(v) && v > 0.0;
+}
+
+} // namespace
+
+PlotMapping::PlotMapping(const PlotRect& rect, const PlotInputs& in)
+    : rect_(rect), logX_(in.logX), logY_(in.logY), low_(in.low), high_(in.high) {
+    for (const CurvePoint& p : in.points) {
+        const double a = p.amplitude;
+        if (!std::isfinite(a) || (logY_ && a <= 0.0))
+            continue;
+        aMin_ = aMin_ ? std::min(*aMin_, a) : a;
+        aMax_ = aMax_ ? std::max(*aMax_, a) : a;
+    }
+    if (logX_ && !onLogAxis(low_)) {
+        std::optional<double> lowest;
+        for (const CurvePoint& p : in.points)
+            if (onLogAxis(p.frequency))
+                lowest = lowest ? std::min(*lowest, p.frequency) : p.frequency;
+        if (lowest)
+            low_ = *lowest;
+    }
+}
+
+std::optional<int> PlotMapping::x(double f) const {
+    const int width = rect_.right - rect_.left - 4;
+    if (!logX_)
+        return truncated(rect_.left + width * (f - low_) / (high_ - low_) + 2);
+    if (!onLogAxis(f) || !onLogAxis(low_) || !onLogAxis(high_))
+        return std::nullopt;
+    return truncated(rect_.left +
+                     width * (std::log10(f) - std::log10(low_)) / std::log10(high_ / low_) + 2);
+}
+
+std::optional<int> PlotMapping::y(double a) const {
+    if (!aMin_ || !std::isfinite(a))
+        return std::nullopt;
+    const int height = rect_.bottom - rect_.top - 8;
+    if (!logY_)
+        return truncated((rect_.bottom - 4) - height * (a - *aMin_) / (*aMax_ - *aMin_));
+    if (a <= 0.0)
+        return std::nullopt;
+    return truncated((rect_.bottom - 4) -
+                     height * (std::log10(a) - std::log10(*aMin_)) / std::log10(*aMax_ / *aMin_));
+}
+
+std::optional<PlotPoint> PlotMapping::map(const CurvePoint& p) const {
+    const std::optional<int> px = x(p.frequency);
+    const std::optional<int> py = y(p.amplitude);
+    if (!px || !py)
+        return std::nullopt;
+    return PlotPoint{*px, *py};
+}
+
+PlotShapes plotShapes(const PlotRect& r, const PlotInputs& in) {
+    PlotShapes shapes;
+    if (in.points.empty())
+        return shapes;
+    const PlotMapping m(r, in);
+    const std::size_t usable = static_cast<std::size_t>(
+        std::count_if(in.points.begin(), in.points.end(), [&](const CurvePoint& p) {
+            return std::isfinite(p.amplitude) && (!in.logY || p.amplitude > 0.0);
+        }));
+    if (usable >= 2 && std::floor((*m.maxAmplitude() - *m.minAmplitude()) * 1e10) == 0.0) {
+        const int y = r.bottom - (r.bottom - r.top) / 2;
+        shapes.middleLine = PlotLine{{r.left, y}, {r.right - 4, y}};
+    } else if (usable >= 2) {
+        for (const CurvePoint& p : in.points)
+            if (const std::optional<PlotPoint> q = m.map(p))
+                shapes.curve.push_back(*q);
+    }
+    if (in.logX && onLogAxis(m.low()) && onLogAxis(m.high())) {
+        const double decades = std::log10(m.high() / m.low());
+        for (int k = 1; k < decades; ++k) {
+            const int x = *truncated(r.left + static_cast<double>(r.right - r.left) * k / decades);
+            shapes.decadeLines.push_back({{x, r.bottom - 2}, {x, r.top}});
+        }
+    }
+    return shapes;
+}
+
+std::string pageTitle(const PageTexts& t) {
+    return "Станция: " + t.station + "   Канал: " + t.channel + "   Время: " + t.time;
+}
+
+std::string pageFrequency(double frequency) {
+    return orv::text::format("%f", frequency);
+}
+
+PageTexts previewTexts(const PageTexts& t) {
+    return {orv::text::truncateChars(t.station, kPreviewStationChars),
+            orv::text::truncateChars(t.channel, kPreviewChannelChars),
+            orv::text::truncateChars(t.time, kPreviewTimeChars)};
+}
+
+PlotRect printFrame(int pageWidth, int pageHeight) {
+    return {199, 199, pageWidth - 199, pageHeight - 99};
+}
+
+} // namespace orv::gainbook::response

@@ -1,0 +1,110 @@
+// The frequency-response window's logic over the main window's panels, without a display:
+// which text it computes from, when it computes, and what a FAP source does to the grid
+// fields. The one-preview rule is tested with the real windows.
+#include "responsecurvedialog.h"
+
+#include "testdb.h"
+#include "ui/scripted.h"
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+using namespace orv::gainbook;
+using response::Motion;
+using response::UnitDirection;
+
+namespace {
+
+const char* const kPoleZero = "ZEROS 3\r\n-1 0\r\nPOLES 1\r\n-2 0\r\nCONSTANT 4\r\n";
+const char* const kFap = " 1.0000000  2.0000000e+009  0.0\r\n"
+                         " 2.0000000  4.0000000e+009  0.0\r\n"
+                         " 4.0000000  5.0000000e+009  0.0\r\n";
+
+class ResponseCurve : public testing::Test {
+protected:
+    ResponseCurve() : owner(ui, {}, dir.path(), dir / "ORV.ini"), dialog(owner, ui) {
+        dialog.busyChanged = [this] { computations += dialog.busy ? 1 : 0; };
+    }
+    test::TempDir dir;
+    ui::ScriptedInteraction ui;
+    MainWindow owner;
+    ResponseCurveDialog dialog;
+    int computations = 0;
+};
+
+} // namespace
+
+TEST_F(ResponseCurve, ComputesTheDatabasePanelsTextOnceForEachChange) {
+    dialog.refresh(); // an empty panel: no curve of zeros
+    EXPECT_TRUE(dialog.curve().empty());
+    EXPECT_TRUE(dialog.resultText.empty());
+    owner.browser.storedText = kPoleZero;
+    owner.browser.stations = {{"KARC"}, 0};
+    owner.browser.channels = {{"BHZ"}, 0};
+    owner.browser.intervals = {{"2005.01.01 00:00:00"}, 0, false};
+    dialog.refresh();
+    EXPECT_EQ(computations, 2);
+    EXPECT_FALSE(dialog.fileSourceEnabled);
+    EXPECT_TRUE(dialog.gridFieldsEnabled);
+    EXPECT_STREQ(dialog.pointsLabel(), "Число точек на декаду");
+    // The defaults: 0.001 to 20 Hz, 300 a decade, velocity in counts*sec/nm.
+    response::CurveInputs in;
+    in.sourceText = kPoleZero;
+    EXPECT_EQ(dialog.resultText, response::computeCurve(in).listing);
+    EXPECT_EQ(dialog.curve().size(), 1234u);
+    EXPECT_STREQ(dialog.unitCaption(UnitDirection::Direct), "counts*sec/nm");
+
+    dialog.refresh(); // nothing changed
+    EXPECT_EQ(computations, 2);
+    owner.browser.storedText += "\r\n"; // another record shown
+    dialog.refresh();
+    EXPECT_EQ(computations, 3);
+    dialog.chooseMotion(Motion::Acceleration);
+    EXPECT_STREQ(dialog.unitCaption(UnitDirection::Inverse), "nm/counts*sec**2");
+    dialog.setLogX(false);
+    EXPECT_STREQ(dialog.pointsLabel(), "Число точек");
+    EXPECT_EQ(dialog.curve().size(), 300u);
+    EXPECT_EQ(computations, 5);
+
+    // The plot takes the fields the points were computed with, not what is typed since.
+    dialog.low = "0.01";
+    dialog.compute();
+    dialog.low = "5";
+    EXPECT_EQ(dialog.plotInputs().low, 0.01);
+    EXPECT_EQ(dialog.pageTexts().station, "KARC");
+    EXPECT_EQ(dialog.pageTexts().time, "2005.01.01 00:00:00");
+    dialog.points = "99999999";
+    dialog.compute();
+    EXPECT_TRUE(dialog.curve().empty());
+    EXPECT_EQ(ui.messageTexts(), std::vector<std::string>{response::kTooManyPointsMessage});
+}
+
+TEST_F(ResponseCurve, AFapFileFillsAndDisablesTheGridFields) {
+    owner.file.text = kFap;
+    owner.file.fileLabel = "  table.fap (FAP)";
+    owner.file.station = "ОЧЕНЬДЛИННАЯ";
+    dialog.refresh();
+    EXPECT_TRUE(dialog.fileSourceEnabled);
+    dialog.chooseSource(CurveSource::File);
+    EXPECT_FALSE(dialog.gridFieldsEnabled);
+    EXPECT_EQ(dialog.low, "1.000000");
+    EXPECT_EQ(dialog.high, "4.000000");
+    EXPECT_EQ(dialog.points, "3");
+    EXPECT_EQ(dialog.curve()[1].amplitude, 4e12); // direct units: 1000 times the table
+    const int before = computations;
+    dialog.refresh(); // the fields the table wrote count as computed with
+    EXPECT_EQ(computations, before);
+
+    // Displacement with the direct button sets the derivative flag: v * 2 pi / f.
+    dialog.chooseMotion(Motion::Displacement);
+    dialog.chooseUnits(UnitDirection::Direct);
+    EXPECT_TRUE(dialog.derivative);
+    EXPECT_DOUBLE_EQ(dialog.curve()[1].amplitude, 4e12 * response::kTwoPi / 2);
+
+    // A SAC file in the file panel enables the grid again.
+    owner.file.text = kPoleZero;
+    owner.file.fileLabel = "  pz (SAC)";
+    dialog.refresh();
+    EXPECT_TRUE(dialog.gridFieldsEnabled);
+    EXPECT_EQ(dialog.pageTexts().station, "ОЧЕНЬДЛИННАЯ");
+}
