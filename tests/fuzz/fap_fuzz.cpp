@@ -57,7 +57,7 @@ void curve(std::string_view text, response::Motion motion, response::UnitDirecti
     in.units = units;
     in.derivative = true;
     const response::CurveResult out = response::computeCurve(in);
-    ORV_FUZZ_CHECK(out.points.size() == out.lines.size());
+    ORV_FUZZ_CHECK(out.points.size() == out.lines().size());
     ORV_FUZZ_CHECK(out.fapFields.has_value() == !out.points.empty());
 }
 

@@ -56,7 +56,7 @@ void curve(std::string_view text, bool decade) {
     in.decade = decade;
     in.units = decade ? response::UnitDirection::Inverse : response::UnitDirection::Direct;
     const response::CurveResult out = response::computeCurve(in);
-    ORV_FUZZ_CHECK(out.points.size() == out.lines.size());
+    ORV_FUZZ_CHECK(out.points.size() == out.lines().size());
 }
 
 } // namespace
