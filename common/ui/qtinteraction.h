@@ -28,7 +28,9 @@ private:
     std::string programTitle_;
 };
 
-// "Desc|*.a;*.b|Other|*.*||" as a Qt name filter list ("Desc (*.a *.b);;Other (*)").
+// "Desc|*.a;*.b|Other|*.*||" as a Qt name filter list ("Desc (*.a *.b);;Other (*)"). A
+// description that shows its patterns ("All Files (*.*)|*.*") shows Qt's form of them
+// instead ("All Files (*)").
 std::string qtNameFilters(std::string_view filter);
 
 // Installs Qt's own Russian translation, so that standard buttons read as users of a
