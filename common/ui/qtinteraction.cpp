@@ -1,12 +1,11 @@
 #include "ui/qtinteraction.h"
 
 #include "ui/console.h"
+#include "ui/qtapplication.h"
 
 #include <QApplication>
 #include <QFileDialog>
-#include <QLibraryInfo>
 #include <QMessageBox>
-#include <QTranslator>
 
 #include <algorithm>
 #include <iostream>
@@ -25,6 +24,7 @@ std::optional<std::string> runFileDialog(QWidget* parent, const FileChoice& choi
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    showFileDetailsInLanguage(dialog);
     if (!choice.directory.empty())
         dialog.setDirectory(q(choice.directory));
     if (!choice.fileName.empty())
@@ -136,15 +136,6 @@ std::string qtNameFilters(std::string_view filter) {
         out += std::string(description) + " (" + patterns + ")";
     }
     return out;
-}
-
-void installRussianTranslation(QApplication& app) {
-    auto* translator = new QTranslator(&app);
-    if (translator->load(QStringLiteral("qtbase_ru"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(translator);
-    else
-        delete translator;
 }
 
 int runWithMessages(int& argc, char** argv, const std::string& program, const std::string& title,

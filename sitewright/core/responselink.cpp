@@ -5,10 +5,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <spawn.h>
-#include <sys/wait.h>
-
-extern char** environ;
 
 namespace orv::sitewright {
 
@@ -91,35 +87,6 @@ std::vector<std::string> splitAtBlanks(const std::string& text) {
         pos = end;
     }
     return words;
-}
-
-SpawnLauncher::~SpawnLauncher() {
-    reap(false);
-}
-
-void SpawnLauncher::reap(bool wait) {
-    std::vector<int> running;
-    for (int pid : children_) {
-        int status = 0;
-        if (waitpid(pid, &status, wait ? 0 : WNOHANG) == 0)
-            running.push_back(pid);
-    }
-    children_ = running;
-}
-
-bool SpawnLauncher::startDetached(const std::string& program,
-                                  const std::vector<std::string>& arguments) {
-    reap(false);
-    std::vector<std::string> args = arguments;
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
-        return false;
-    children_.push_back(pid);
-    return true;
 }
 
 } // namespace orv::sitewright
