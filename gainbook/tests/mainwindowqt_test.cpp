@@ -11,10 +11,12 @@
 
 #include "testdb.h"
 #include "text/text.h"
+#include "ui/qtapplication.h"
 #include "ui/qtinteraction.h"
 #include "ui/scripted.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -52,12 +54,17 @@ QApplication& app() {
     static int argc = 1;
     static char name[] = "gainbook_qt_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication* a = new QApplication(argc, argv);
+    static QApplication* a = [] {
+        auto* created = new QApplication(argc, argv);
+        orv::ui::setUpApplication(*created); // as the program does
+        return created;
+    }();
     return *a;
 }
 
 // Every label names a control, and every other control carries a name of its own, one
-// that no other control of the window has; Tab leaves every text view.
+// that no other control of the window has and that screen readers get also when it holds a
+// value; Tab leaves every text view.
 void expectAccessible(QWidget* window) {
     for (QLabel* label : window->findChildren<QLabel*>()) {
         if (!label->accessibleDescription().isEmpty())
@@ -80,6 +87,8 @@ void expectAccessible(QWidget* window) {
             }
             const QString name = w->accessibleName();
             EXPECT_FALSE(name.isEmpty()) << w->metaObject()->className();
+            EXPECT_EQ(QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name), name)
+                << w->metaObject()->className();
             const auto [it, own] = named.emplace(name, w->metaObject()->className());
             EXPECT_TRUE(own) << name.toStdString() << " names a " << it->second << " and a "
                              << w->metaObject()->className();
