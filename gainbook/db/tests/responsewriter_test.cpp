@@ -158,13 +158,6 @@ TEST_P(Writer, CodesAreStoredWholeToTheWidthOfTheirColumnsAndNoTextIsNoResponse)
         EXPECT_NE(ui.messages().back().text.find("\"ABCDEFGHI\" их 9."), std::string::npos)
             << ui.messages().back().text;
     }
-    in = input("2004.01.01 00:00:00");
-    in.station = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123";
-    EXPECT_EQ(writeResponse(*connection, ui, in, nullptr), WriteOutcome::Refused);
-    EXPECT_EQ(ui.messages().back().text,
-              "Станция: код должен быть не длиннее 8 символов, а в "
-              "\"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123\" их 30.\r\nЗапись в базу не выполнена.");
-
     for (const char* empty : {"", " \r\n\r\n"}) {
         in = input("2004.01.01 00:00:00");
         in.text = empty;
