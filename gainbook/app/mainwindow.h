@@ -79,8 +79,8 @@ public:
     // text is computed again.
     void calibUnitChanged();
     void freqUnitChanged();
-    // The FREQ field was edited: CALIB of a FAP text is computed again when the field
-    // holds a usable frequency.
+    // The FREQ field was edited: CALIB is computed again when the field holds a usable
+    // frequency (above zero for a pole-zero text; the FAP rule for a FAP text).
     void calperEdited();
 
     // How the window asks its questions; the Qt layer sets its dialogs, tests script them.

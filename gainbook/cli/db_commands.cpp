@@ -54,7 +54,9 @@ const std::string kWriteUsage =
         "запись, всё в одной транзакции. Каждый файл - отдельная запись; при ошибке записи\n"
         "этого файла база не меняется, код возврата не равен нулю.\n"
         "\n"
-        "  --sta, --chan, --net, --loc   станция, канал, сеть, расположение\n"
+        "  --sta, --chan, --net, --loc   станция, канал, сеть, расположение (не длиннее " +
+        std::to_string(kMaxCodeChars) +
+        " символов)\n"
         "  --start, --end   начало и конец интервала (без --end интервал открыт)\n"
         "  --format      формат файла без заголовка: sac (по умолчанию), fap-orv, fap-gse2\n"
         "  --calib       CALIB вместо вычисленного по тексту\n"
@@ -165,7 +167,7 @@ int runList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     while (odbc::isSuccess(st.fetch())) {
         for (SQLUSMALLINT column = 1; column <= 4; ++column)
-            out << st.getText(column, kMaxCodeChars).value_or(std::string()) << '\t';
+            out << readCode(st, column) << '\t';
         const auto start = st.getTimestamp(5).value_or(odbc::Timestamp{0, 0, 0, 0, 0, 0});
         out << intervalText(start, st.getTimestamp(6)) << '\n';
     }
@@ -297,6 +299,13 @@ int runWrite(const std::vector<std::string>& args, std::ostream& out, std::ostre
     const auto format = formatOption(opts, error);
     if (!format)
         return usageError(err, "write", error);
+    // Codes are taken whole or not at all.
+    for (const char* name : {"sta", "chan", "net", "loc"}) {
+        if (const auto v = opts.value(name); v) {
+            if (const auto why = codeRefusal(std::string("--") + name, *v))
+                return usageError(err, "write", *why);
+        }
+    }
     for (const char* name : {"start", "end"}) {
         if (const auto v = opts.value(name); v) {
             const TypedDate date = readTypedDate(std::string("--") + name, *v);

@@ -175,6 +175,7 @@ QWidget* ResponseCurveDialogQt::buildPlot() {
     c_.result->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     c_.result->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     c_.result->setAccessibleName(QString::fromUtf8("Результат расчета"));
+    c_.result->setTabChangesFocus(true);
     column->addWidget(c_.result, 2);
     return box;
 }

@@ -156,12 +156,13 @@ TEST_P(CliDatabase, NumbersAreReadWithADecimalCommaAndUnknownUnitsRefused) {
     EXPECT_DOUBLE_EQ(orv::text::toDouble(db.scalar("SELECT FREQ FROM CALIBRATION")), 0.5);
 }
 
-TEST(CliDateOptions, ADateThatIsNotADateTextIsRefusedBeforeConnecting) {
+TEST(CliKeyOptions, ADateThatIsNotADateTextOrALongCodeIsRefusedBeforeConnecting) {
     orv::test::TempDir dir;
-    // An end comes with a good start; the last one lies before it.
+    // An end comes with a good start; the last one lies before it. Codes are never cut.
     for (const auto& [option, value] :
          {std::pair{"--start", "15.03.2009 00:00:00"}, std::pair{"--start", "2009-03-15 00:00:00"},
-          std::pair{"--end", "2009.02.29 00:00:00"}, std::pair{"--end", "2000.01.01 00:00:00"}}) {
+          std::pair{"--end", "2009.02.29 00:00:00"}, std::pair{"--end", "2000.01.01 00:00:00"},
+          std::pair{"--sta", "KARCKARCX"}, std::pair{"--loc", "ДЛИННЫЙКОД"}}) {
         std::vector<std::string> args = {"write", kPoleZeroFile, option, value, "--dsn", "NONE"};
         if (std::string(option) == "--end")
             args.insert(args.end(), {"--start", "2009.03.15 00:00:00"});
