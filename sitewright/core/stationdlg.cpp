@@ -570,11 +570,11 @@ bool CStationDlg::takeValues() {
     take.number(c.lat, r.lat, kCoordinateRule, {Kind::Lat}, s.lat);
     take.number(c.lon, r.lon, kCoordinateRule, {Kind::Lon}, s.lon);
     take.integer(c.ngroups, {Kind::Ngroups}, s.ngroups, std::pair{1, kGroups});
-    take.chars(c.sta, 8, {Kind::Station}, s.sta);
+    take.chars(c.sta, kCodeChars, {Kind::Station}, s.sta);
     // A station is written under the code shown unless a copy takes its own.
     if (!pendingCopy_ && orv::text::trim(c.sta).empty())
         take.refuse({Kind::Station}, msg::kNoStationName);
-    take.chars(c.cod, 8, {Kind::Cod}, s.cod);
+    take.chars(c.cod, kCodeChars, {Kind::Cod}, s.cod);
     for (int g = 0; take.ok() && g < s.ngroups; ++g) {
         const auto k = static_cast<std::size_t>(g);
         if (spsRequired(s, g) && orv::text::trim(c.sps[k]).empty())
