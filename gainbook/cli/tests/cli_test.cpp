@@ -322,12 +322,6 @@ TEST_F(Cli, AfrWritesTheListingAsTheWindowsFapFile) {
     EXPECT_EQ(bytes.substr(body), orv::text::replaceAll(listing, "\n", "\r\n"));
     EXPECT_TRUE(bytes.starts_with("CAL2 ANMO  "));
     EXPECT_NE(bytes.find("GSE2 FAP Triplets 1234\r\n"), std::string::npos);
-    // The direct listing of a pole-zero text writes the same file.
-    ASSERT_EQ(run({"afr", file, "--write-fap", out + "2", "--flavour", "gse2", "--sta", "ANMO",
-                   "--time", "2005.01.31 00:00:00"})
-                  .status,
-              0);
-    EXPECT_EQ(slurp(out + "2"), bytes);
 
     EXPECT_EQ(run({"afr", file, "--flavour", "gse2"}).status, 2);
     EXPECT_EQ(run({"afr", file, "--write-fap", out, "--phase"}).status, 2);
