@@ -16,18 +16,6 @@ namespace {
 
 constexpr const char* kResponseFilter = "All Files (*.*)|*.*|SAC (*.sac)|*.sac|FAP (*.fap)|*.fap||";
 
-// Busy for the life of an action, on every way out.
-class BusyScope {
-public:
-    explicit BusyScope(MainWindow& w) : w_(w) { w_.setBusy(true); }
-    ~BusyScope() { w_.setBusy(false); }
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
-
-private:
-    MainWindow& w_;
-};
-
 } // namespace
 
 MainWindow::MainWindow(ui::Interaction& ui, ConnectionDialogRunner connectionDialog,

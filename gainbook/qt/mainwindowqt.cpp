@@ -1,6 +1,7 @@
 #include "mainwindowqt.h"
 
 #include "connectiondialogqt.h"
+#include "dateeditordialogqt.h"
 #include "fileformatdialogqt.h"
 #include "intervalchoicedialogqt.h"
 #include "savesettingsqt.h"
@@ -121,6 +122,7 @@ MainWindowDialog::MainWindowDialog(ui::Interaction& ui, ConnectionDialogRunner r
 
     logic_.formatDialog = formatRunner ? std::move(formatRunner) : fileFormatRunner(this);
     logic_.intervalDialog = intervalChoiceRunner(this);
+    logic_.dateEditorDialog = dateEditorRunner(this);
     logic_.busyChanged = [this] {
         if (logic_.busy)
             setCursor(Qt::WaitCursor);

@@ -209,7 +209,7 @@ void ResponseCurveDialogQt::bind() {
     connect(c_.fullScreen, &QPushButton::clicked, this,
             [this, &d] { run([&d] { d.fullScreen(); }); });
     connect(c_.writeToFile, &QPushButton::clicked, this,
-            [this, &d] { run([&d] { d.writeToFileHook(); }); });
+            [this, &d] { run([&d] { d.writeToFile(); }); });
 }
 
 void ResponseCurveDialogQt::run(const std::function<void()>& handler) {

@@ -1,8 +1,10 @@
 // The windows under the offscreen platform: every control there and named, the unit
 // lists shown, the close rules, the frequency-response window with its preview and
 // printing, and screenshots.
+#include "../db/tests/responsetables.h"
 #include "connectiondialogqt.h"
 #include "datasourceeditorqt.h"
+#include "dateeditordialogqt.h"
 #include "fileformatdialogqt.h"
 #include "intervalchoicedialogqt.h"
 #include "mainwindowqt.h"
@@ -39,6 +41,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <tuple>
 
 using namespace orv;
 using namespace orv::gainbook;
@@ -360,6 +363,91 @@ TEST_P(MainRoadQt, LoadsWritesAndShowsTheResponse) {
 INSTANTIATE_TEST_SUITE_P(Backends, MainRoadQt, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);
 
+class HistoryRoadQt : public testing::TestWithParam<Backend> {};
+
+// The stored history changed through the real window: an interval re-dated in the date
+// editor shows in the panel at once; a deleted record leaves the nearest key shown.
+TEST_P(HistoryRoadQt, ReDatedInTheDateEditorThenDeleted) {
+    app();
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    TempDir dir;
+    ScriptedInteraction ui;
+    MainWindowDialog window(
+        ui, [](const ConnectionSettings&) { return std::nullopt; }, dir.path(), dir / "ORV.ini");
+    window.startUp({"ODBC=" + db.dsn(), "USER=ORV", "PASSWORD=KTZ"});
+    ASSERT_TRUE(window.logic().connected());
+    for (auto [chan, start, end] : {std::tuple{"BHZ", "2001-01-01 00:00:00", "2003-01-01 00:00:00"},
+                                    std::tuple{"BHZ", "2003-01-01 00:00:00", ""},
+                                    std::tuple{"SHZ", "2004-01-01 00:00:00", ""}})
+        gainbook::test::insertResponse(db, "KZ", "KIV", chan, "00", start, end);
+    window.logic().fillDatabasePanel();
+    window.sync();
+    window.show();
+    QApplication::processEvents();
+    ui.clear();
+    const auto& d = window.databaseControls();
+    ASSERT_EQ(d.intervals->currentText().toStdString(), "2003.01.01 00:00:00");
+
+    std::vector<std::string> listed;
+    std::string start, end;
+    QTimer::singleShot(0, [&] {
+        auto* editor = qobject_cast<DateEditorDialogQt*>(QApplication::activeModalWidget());
+        if (!editor)
+            return;
+        const auto& c = editor->controls();
+        EXPECT_EQ(editor->windowTitle().toStdString(), "Редактор времени");
+        EXPECT_EQ(
+            c.stations->currentText().toStdString() + c.networks->currentText().toStdString() +
+                c.channels->currentText().toStdString() + c.locations->currentText().toStdString(),
+            "KIVKZBHZ00");
+        for (int i = 0; i < c.intervals->count(); ++i)
+            listed.push_back(c.intervals->item(i)->text().toStdString());
+        c.intervals->setCurrentRow(1);
+        start = c.newStart->text().toStdString();
+        end = c.newEnd->text().toStdString();
+        c.newStart->selectAll();
+        QTest::keyClicks(c.newStart, "2003.06.01 00:00:00");
+        c.apply->click();
+        expectAccessible(editor);
+        const std::string shot = artefact("gainbook-date-editor.png");
+        if (!shot.empty()) {
+            EXPECT_TRUE(editor->grab().save(QString::fromStdString(shot)));
+        }
+        c.ok->click();
+    });
+    d.dateEditor->click();
+    EXPECT_EQ(listed, (std::vector<std::string>{"2001.01.01 00:00:00 / 2003.01.01 00:00:00",
+                                                "2003.01.01 00:00:00 / до настоящего времени"}));
+    EXPECT_EQ(start + "|" + end, "2003.01.01 00:00:00|");
+    EXPECT_EQ(ui.messageTexts(), std::vector<std::string>{"Дата изменена!"});
+    EXPECT_EQ(d.intervals->currentText().toStdString(), "2003.06.01 00:00:00");
+
+    // The open interval deleted: the older one is shown, still closed.
+    ui.clear();
+    d.deleteFromDatabase->click();
+    EXPECT_EQ(ui.messageTexts(), (std::vector<std::string>{"Вы хотите удалить запись полностью?",
+                                                           "Запись успешно удалена!"}));
+    EXPECT_EQ(d.intervals->count(), 1);
+    EXPECT_EQ(d.intervals->currentText().toStdString(),
+              "2001.01.01 00:00:00 / 2003.01.01 00:00:00");
+    // The only interval of SHZ deleted: the nearest key left, BHZ, is shown.
+    d.channels->setCurrentIndex(1);
+    emit d.channels->activated(1);
+    ASSERT_EQ(d.channels->currentText().toStdString(), "SHZ");
+    d.deleteFromDatabase->click();
+    EXPECT_EQ(d.channels->count(), 1);
+    EXPECT_EQ(d.channels->currentText().toStdString(), "BHZ");
+    EXPECT_EQ(d.intervals->currentText().toStdString(),
+              "2001.01.01 00:00:00 / 2003.01.01 00:00:00");
+    EXPECT_EQ(window.cursor().shape(), Qt::ArrowCursor);
+    window.close();
+    window.finish();
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, HistoryRoadQt, testing::ValuesIn(orv::test::allBackends()),
+                         orv::test::backendParamName);
+
 TEST(FileFormatDialogQt, ShowsTheChoiceOfItsLogic) {
     app();
     FileFormatDialog any;
@@ -537,6 +625,16 @@ TEST(ResponseCurveQt, ComputesTheLoadedFileAndRedrawsOnEveryChoice) {
     c.logX->click();
     EXPECT_EQ(c.pointsLabel->text().toStdString(), "Число точек");
     EXPECT_EQ(c.result->toPlainText().count('\n'), 300);
+
+    // "ЗАПИСЬ\r\nВ ФАЙЛ": the listing as a FAP file, "FAP-ORV" as the dialog preselects.
+    ui.chooseFile((dir / "listing.fap").string());
+    c.writeToFile->click();
+    EXPECT_EQ(ui.messageTexts(), std::vector<std::string>{"Запись прошла успешно!"});
+    std::ifstream written(dir / "listing.fap", std::ios::binary);
+    std::string header;
+    std::getline(written, header);
+    EXPECT_TRUE(header.starts_with("CAL2 KARC ")) << header;
+    ui.clear();
 
     const std::string shot = artefact("gainbook-response-curve.png");
     if (!shot.empty()) {
