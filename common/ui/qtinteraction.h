@@ -29,7 +29,9 @@ private:
     std::string programTitle_;
 };
 
-// "Desc|*.a;*.b|Other|*.*||" as a Qt name filter list ("Desc (*.a *.b);;Other (*)").
+// "Desc|*.a;*.b|Other|*.*||" as a Qt name filter list ("Desc (*.a *.b);;Other (*)"). A
+// description that shows its patterns ("All Files (*.*)|*.*") shows Qt's form of them
+// instead ("All Files (*)").
 std::string qtNameFilters(std::string_view filter);
 
 // For programs without a window of their own: runs body with message boxes when a display

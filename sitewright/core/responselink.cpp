@@ -1,4 +1,5 @@
 #include "core/responselink.h"
+#include "core/records.h"
 
 #include "ini/inifile.h"
 #include "text/text.h"
@@ -56,8 +57,8 @@ std::string gainbookArguments(const ConnectionSettings& connection, const std::s
                               const std::string& channel, const std::string& location) {
     return orv::text::format("ODBC=%s USER=%s PASSWORD=%s %s:%s:%s", connection.dsn.c_str(),
                              connection.user.c_str(), connection.password.c_str(),
-                             orv::text::truncateChars(station, 7).c_str(), channel.c_str(),
-                             orv::text::truncateChars(location, 7).c_str());
+                             orv::text::truncateChars(station, kCodeChars).c_str(), channel.c_str(),
+                             orv::text::truncateChars(location, kCodeChars).c_str());
 }
 
 std::string gainbookCommandLine(const std::string& program, const std::string& arguments) {

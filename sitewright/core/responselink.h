@@ -35,7 +35,8 @@ std::vector<std::string> gainbookCandidates(const ResponseLinkSettings& settings
 std::optional<std::string> findGainbook(const ResponseLinkSettings& settings,
                                         const std::filesystem::path& currentDir);
 
-// "ODBC=%s USER=%s PASSWORD=%s %s:%s:%s"; station and location code cut to 7 characters.
+// "ODBC=%s USER=%s PASSWORD=%s %s:%s:%s"; station and location code cut to the width of their
+// columns (8 characters), which the response editor reads whole.
 std::string gainbookArguments(const ConnectionSettings& connection, const std::string& station,
                               const std::string& channel, const std::string& location);
 // The whole command line: the program (quoted when it holds a blank), a blank, the

@@ -434,23 +434,26 @@ void CStationDlg::showStation(orv::odbc::Connection& connection, const std::stri
 
 // The station of the code, else the listed station whose code differs from it only in case
 // (the code field raises what is typed, a copy keeps lower case). Returns its code as
-// stored, or nullopt when there is none.
+// stored (a database that compares without regard to case finds the twin at once), or
+// nullopt when there is none.
 std::optional<std::string> CStationDlg::findSite(orv::odbc::Connection& connection,
                                                  const std::string& code) {
-    if (readSite(connection, code))
-        return code;
+    if (auto stored = readSite(connection, code))
+        return stored;
     for (const std::string& listed : controls_.staList)
-        if (listed != code && orv::text::equalsNoCase(listed, code) && readSite(connection, listed))
-            return listed;
+        if (listed != code && orv::text::equalsNoCase(listed, code))
+            if (auto stored = readSite(connection, listed))
+                return stored;
     return std::nullopt;
 }
 
-bool CStationDlg::readSite(orv::odbc::Connection& connection, const std::string& code) {
+std::optional<std::string> CStationDlg::readSite(orv::odbc::Connection& connection,
+                                                 const std::string& code) {
     CSite site(connection);
     site.setFilter(format(sql::kFilterStation, sqlText(code).c_str()));
     site.open();
     if (site.isEOF())
-        return false;
+        return std::nullopt;
     const SiteRow& r = site.row();
     auto number = [](double v) { return v == kNoValue ? std::nullopt : std::optional(v); };
     state_.ngroups = r.ngroups;
@@ -467,7 +470,8 @@ bool CStationDlg::readSite(orv::odbc::Connection& connection, const std::string&
     state_.offdate = r.offdate;
     state_.deast = number(r.deast);
     state_.dnorth = number(r.dnorth);
-    return true;
+    const std::string stored = orv::text::trim(r.sta);
+    return orv::text::equalsNoCase(stored, code) ? stored : code;
 }
 
 // Reads the channels of the station's groups. Returns what the user is to be told: that
@@ -566,11 +570,11 @@ bool CStationDlg::takeValues() {
     take.number(c.lat, r.lat, kCoordinateRule, {Kind::Lat}, s.lat);
     take.number(c.lon, r.lon, kCoordinateRule, {Kind::Lon}, s.lon);
     take.integer(c.ngroups, {Kind::Ngroups}, s.ngroups, std::pair{1, kGroups});
-    take.chars(c.sta, 8, {Kind::Station}, s.sta);
+    take.chars(c.sta, kCodeChars, {Kind::Station}, s.sta);
     // A station is written under the code shown unless a copy takes its own.
     if (!pendingCopy_ && orv::text::trim(c.sta).empty())
         take.refuse({Kind::Station}, msg::kNoStationName);
-    take.chars(c.cod, 8, {Kind::Cod}, s.cod);
+    take.chars(c.cod, kCodeChars, {Kind::Cod}, s.cod);
     for (int g = 0; take.ok() && g < s.ngroups; ++g) {
         const auto k = static_cast<std::size_t>(g);
         if (spsRequired(s, g) && orv::text::trim(c.sps[k]).empty())

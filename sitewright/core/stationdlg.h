@@ -194,7 +194,7 @@ private:
     void clearLookedUpFields();
     void showStation(orv::odbc::Connection& connection, const std::string& code);
     std::optional<std::string> findSite(orv::odbc::Connection& connection, const std::string& code);
-    bool readSite(orv::odbc::Connection& connection, const std::string& code);
+    std::optional<std::string> readSite(orv::odbc::Connection& connection, const std::string& code);
     std::string readChannels(orv::odbc::Connection& connection, const std::string& code);
     void applyNewStationDefaults(orv::odbc::Connection& connection);
     void loadGroup(orv::odbc::Connection& connection, const std::string& code, int group,

@@ -13,9 +13,9 @@ TEST(ResponseLink, TheCommandLineForTheResponseEditor) {
     ConnectionSettings s{"ORV", "ivan", "secret"};
     EXPECT_EQ(gainbookArguments(s, "KIV", "BHN", "00"),
               "ODBC=ORV USER=ivan PASSWORD=secret KIV:BHN:00");
-    // Station and location are cut to seven characters.
+    // Eight-character codes reach the response editor whole.
     EXPECT_EQ(gainbookArguments(s, "ABCDEFGH", "BHZ", "LOCATION"),
-              "ODBC=ORV USER=ivan PASSWORD=secret ABCDEFG:BHZ:LOCATIO");
+              "ODBC=ORV USER=ivan PASSWORD=secret ABCDEFGH:BHZ:LOCATION");
     EXPECT_EQ(gainbookCommandLine("/opt/my orv/gainbook", "ODBC=X"),
               "\"/opt/my orv/gainbook\" ODBC=X");
     EXPECT_EQ(gainbookCommandLine("/opt/orv/gainbook", "ODBC=X"), "/opt/orv/gainbook ODBC=X");

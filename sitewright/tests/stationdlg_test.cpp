@@ -267,22 +267,28 @@ TEST_P(StationDialog, AnEmptyStationCodeIsRefusedBeforeAnythingIsWritten) {
 TEST_P(StationDialog, ACodeIsFoundWhateverTheCaseItIsTypedInAndWrittenAsStored) {
     addSite("tst2", 7, 1);
     addSite("бета", 8, 1);
-    addSite("abc", 9, 1);
-    addSite("ABC", 10, 1);
+    // MariaDB compares codes without regard to case: there a code has no twin.
+    const bool twins = GetParam() != orv::test::Backend::MariaDB;
+    if (twins) {
+        addSite("abc", 9, 1);
+        addSite("ABC", 10, 1);
+    }
     auto d = openDialog();
     d->onStationTextChanged("TST2");
     EXPECT_EQ(d->controls().sta, "tst2");
     EXPECT_EQ(d->controls().nindex, "7");
     d->onStationTextChanged("БЕТА");
     EXPECT_EQ(d->controls().nindex, "8");
-    // The code typed exactly wins over its twin in another case.
-    d->onStationTextChanged("ABC");
-    EXPECT_EQ(d->controls().nindex, "10");
+    if (twins) {
+        // The code typed exactly wins over its twin in another case.
+        d->onStationTextChanged("ABC");
+        EXPECT_EQ(d->controls().nindex, "10");
+    }
     d->onStationTextChanged("TST2");
     d->controls().cod = "T2";
     d->onWrite();
     EXPECT_EQ(db.column("SELECT STA FROM SITE WHERE COD='T2'"), (std::vector<std::string>{"tst2"}));
-    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM SITE"), "4");
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM SITE"), twins ? "4" : "2");
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StationDialog, testing::ValuesIn(orv::test::allBackends()),
