@@ -2,7 +2,7 @@
 // editors' steps on it. Run through bench/run, which provides the data sources.
 //
 //   scale-bench --backend NAME=DSN... --cli GAINBOOK_CLI --work DIR [--generate]
-//               [--repeat N] [--program-repeat N]
+//               [--repeat N] [--program-repeat N] [--generate-only]
 #include "archive.h"
 
 #include "text/text.h"
@@ -35,7 +35,7 @@ std::string fileText(const std::string& path) {
 
 int usage() {
     std::cerr << "usage: scale-bench --backend NAME=DSN... --cli GAINBOOK_CLI --work DIR "
-                 "[--generate] [--repeat N] [--program-repeat N]\n";
+                 "[--generate | --generate-only] [--repeat N] [--program-repeat N]\n";
     return 2;
 }
 
@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
     std::vector<std::pair<std::string, std::string>> backends;
     bench::MeasureOptions options;
     bool generate = false;
+    bool measure = true;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -64,6 +65,9 @@ int main(int argc, char** argv) {
             options.programRepeat = std::atoi(argv[++i]);
         } else if (a == "--generate") {
             generate = true;
+        } else if (a == "--generate-only") {
+            generate = true;
+            measure = false;
         } else {
             return usage();
         }
@@ -85,12 +89,15 @@ int main(int argc, char** argv) {
                     throw bench::BenchError("cannot connect to " + dsn + ": " + c.diagnostic());
                 bench::generateArchive(c, options.poleZeroText, std::cerr);
             }
-            results.push_back(bench::measureArchive(options, std::cerr));
+            if (measure)
+                results.push_back(bench::measureArchive(options, std::cerr));
         }
     } catch (const std::exception& e) {
         std::cerr << "scale-bench: " << e.what() << "\n";
         return 1;
     }
+    if (!measure)
+        return 0;
     const double minutes =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() / 60;
 

@@ -16,7 +16,9 @@
 
 #include <ctime>
 #include <deque>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -114,23 +116,43 @@ public:
     std::string currentCatalog() const;
 
     // Catalog tests, in the current catalog. A table name is a search pattern ("_" matches
-    // any one character).
+    // any one character); a column name is compared without regard to case.
+    //
+    // The connection remembers what it has learnt: a table found, and the columns of a
+    // table once listed (one SQLColumns call for all of them). A table not found is asked
+    // for again next time, since another program may create it. What is remembered is
+    // forgotten when a statement on this connection changes the schema (one that begins
+    // with CREATE, ALTER, DROP or RENAME), when a transaction is rolled back, and at
+    // disconnection; a column another program adds meanwhile is seen on the next
+    // connection.
     bool tableExists(std::string_view table);
     bool columnExists(std::string_view table, std::string_view column);
     // TYPE_NAME of the column as the driver reports it (result column 6 of SQLColumns),
     // read into a buffer of 128 bytes; nullopt when the column is not found.
     std::optional<std::string> columnTypeName(std::string_view table, std::string_view column);
+    // Forgets what the catalog calls have taught the connection.
+    void forgetCatalog();
+    // Called with every statement text run on the connection: one that changes the schema
+    // makes it forget.
+    void noteStatement(std::string_view sql);
 
     SQLHENV environmentHandle() const { return env_.handle(); }
     SQLHDBC handle() const { return dbc_; }
 
 private:
     void afterConnect();
+    // The columns of a table (upper-case name -> type name); nullopt when the table has
+    // none or the call fails.
+    std::optional<std::map<std::string, std::string>> listColumns(std::string_view table);
 
     Environment env_;
     SQLHDBC dbc_ = SQL_NULL_HDBC;
     bool open_ = false;
     bool sqlite_ = false;
+    // What the catalog calls have taught, by upper-case table name.
+    std::set<std::string> knownTables_;
+    std::map<std::string, std::map<std::string, std::string>> knownColumns_;
+    mutable std::optional<std::string> catalog_;
 };
 
 // One input parameter of the kinds Statement binds (see there), for Statement::run.

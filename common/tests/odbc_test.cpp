@@ -195,6 +195,21 @@ TEST_P(Odbc, CatalogTestsFindTablesAndColumns) {
     EXPECT_FALSE(connection->columnExists("ELSEWHERE", "X"));
 }
 
+// A connection answers from what it has learnt of the catalog until it changes the schema
+// itself; a table it did not find it asks for again.
+TEST_P(Odbc, CatalogAnswersAreRememberedUntilTheConnectionChangesTheSchema) {
+    ASSERT_TRUE(connection->columnExists("T", "UNIT"));
+    db.exec("ALTER TABLE T ADD EXTRA INT");
+    EXPECT_FALSE(connection->columnExists("T", "EXTRA"));
+    EXPECT_FALSE(connection->tableExists("U"));
+    db.exec("CREATE TABLE U (X INT)");
+    EXPECT_TRUE(connection->tableExists("U"));
+
+    odbc::Statement st(*connection);
+    ASSERT_FALSE(odbc::isError(st.execDirect("  create table V (X INT)"))) << st.diagnostic();
+    EXPECT_TRUE(connection->columnExists("T", "extra"));
+}
+
 TEST_P(Odbc, AnEmptyResultSetEndsTheFetchLoopAtOnce) {
     odbc::Statement st(*connection);
     ASSERT_FALSE(odbc::isError(st.execDirect("SELECT CODE FROM T")));

@@ -2,6 +2,8 @@
 
 #include "text/text.h"
 
+#include <algorithm>
+
 namespace orv::gainbook {
 
 OpenResult openConnection(const ConnectionSettings& settings) {
@@ -41,6 +43,28 @@ std::optional<std::vector<std::string>> listTables(odbc::Connection& connection)
     std::vector<std::string> names;
     while (odbc::isSuccess(st.fetch()))
         names.push_back(st.getText(3, kMaxUnitChars).value_or(std::string()));
+    return names;
+}
+
+std::optional<std::vector<std::string>> listIndexes(odbc::Connection& connection,
+                                                    std::string_view table) {
+    odbc::Statement st(connection);
+    if (!st.valid())
+        return std::nullopt;
+    std::string catalog = connection.currentCatalog();
+    std::string name(table);
+    SQLCHAR* catalogName = catalog.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(catalog.data());
+    if (odbc::isError(SQLStatistics(
+            st.handle(), catalogName, catalogName ? SQLSMALLINT{SQL_NTS} : SQLSMALLINT{0}, nullptr,
+            0, reinterpret_cast<SQLCHAR*>(name.data()), SQL_NTS, SQL_INDEX_ALL, SQL_QUICK)))
+        return std::nullopt;
+    std::vector<std::string> names;
+    while (odbc::isSuccess(st.fetch())) {
+        // One row per column of an index; the table's statistics row has no name.
+        const std::string index = text::toUpper(st.getText(6, kMaxUnitChars).value_or(""));
+        if (!index.empty() && std::find(names.begin(), names.end(), index) == names.end())
+            names.push_back(index);
+    }
     return names;
 }
 

@@ -54,6 +54,11 @@ std::string failureText(std::string_view action, std::string_view diagnostic);
 // listing fails.
 std::optional<std::vector<std::string>> listTables(odbc::Connection& connection);
 
+// The names of the indexes of a table (SQLStatistics, keys included), in upper case;
+// nullopt when the listing fails.
+std::optional<std::vector<std::string>> listIndexes(odbc::Connection& connection,
+                                                    std::string_view table);
+
 // The first column of every row of a query, as text of at most maxChars characters.
 struct TextColumn {
     bool executed = false;  // false: the statement failed (see diagnostic)

@@ -4,6 +4,8 @@
 #include "statements.h"
 #include "text/text.h"
 
+#include <algorithm>
+
 namespace orv::gainbook {
 
 namespace {
@@ -200,6 +202,45 @@ bool Schema::createCalibration() {
     return createTable(d().createCalibration, "CALIBRATION", false);
 }
 
+void Schema::completeIndexes(std::string_view table) {
+    struct Index {
+        std::string_view table;
+        std::string_view name;
+        std::string_view create;
+    };
+    static constexpr Index kIndexes[] = {
+        {"CALIBRATION", sql::kCalibrationStationIndex, sql::kCreateCalibrationStationIndex},
+        {"CALIBRATION", sql::kCalibrationNetworkIndex, sql::kCreateCalibrationNetworkIndex},
+        {"SITECHAN", sql::kSiteChanStationIndex, sql::kCreateSiteChanStationIndex},
+        {"SITECHAN", sql::kSiteChanFileIndex, sql::kCreateSiteChanFileIndex},
+    };
+    const auto present = listIndexes(connection_, table);
+    if (!present)
+        return;
+    bool made = false;
+    for (const Index& index : kIndexes) {
+        if (index.table != table ||
+            std::find(present->begin(), present->end(), index.name) != present->end())
+            continue;
+        odbc::Statement st(connection_);
+        made = !odbc::isError(st.execDirect(index.create)) || made;
+    }
+    if (kind_ == DbmsKind::SQLite && (made || !hasStatistics(table))) {
+        odbc::Statement limit(connection_);
+        limit.execDirect(sql::kSQLiteAnalysisLimit);
+        odbc::Statement analyze(connection_);
+        analyze.execDirect(std::string(sql::kSQLiteAnalyze) + std::string(table));
+    }
+}
+
+bool Schema::hasStatistics(std::string_view table) {
+    odbc::Statement st(connection_);
+    if (odbc::isError(st.run(sql::kSQLiteStatisticsOf, {odbc::Parameter::text(table)})) ||
+        !odbc::isSuccess(st.fetch()))
+        return false;
+    return st.getInteger(1).value_or(0) > 0;
+}
+
 void Schema::updateSensUnits() {
     odbc::Statement st(connection_);
     if (!st.valid() || odbc::isError(st.prepare(sql::kUpdateCalibUnits)))
@@ -276,7 +317,7 @@ bool Schema::rebuildCalibration() {
     return true;
 }
 
-bool Schema::checkCalibrationColumns() {
+void Schema::checkCalibrationColumns() {
     const Dialect& dl = d();
     bool needsRebuild = false;
     if (connection_.columnExists("CALIBRATION", "FAP")) {
@@ -295,11 +336,10 @@ bool Schema::checkCalibrationColumns() {
     if (!columnHasType("CALIBRATION", "STARTDATE", dl.reportedDateType) &&
         !changeColumnType("CALIBRATION", "STARTDATE", dl.dateType)) {
         rebuildCalibration();
-        return true;
+        return;
     }
     if (needsRebuild)
         rebuildCalibration();
-    return true;
 }
 
 bool Schema::check() {
@@ -321,6 +361,8 @@ bool Schema::check() {
     } else if (ui_.askYesNo("В базе данных отсутствует таблица SITECHAN.\r\nСоздать?")) {
         createSiteChan();
     }
+    if (siteChanPresent_)
+        completeIndexes("SITECHAN");
 
     if (!connection_.tableExists("ID_SENS")) {
         if (!ui_.askYesNo("В базе данных отсутствует таблица ID_SENS.\r\nТаблица ID_SENS "
@@ -342,9 +384,13 @@ bool Schema::check() {
         if (!ui_.askYesNo("В базе данных отсутствует таблица CALIBRATION.\r\nТаблица "
                           "CALIBRATION необходима работы программы.\r\nСоздать?"))
             return false;
-        return createCalibration();
+        if (!createCalibration())
+            return false;
+    } else {
+        checkCalibrationColumns();
     }
-    return checkCalibrationColumns();
+    completeIndexes("CALIBRATION");
+    return true;
 }
 
 } // namespace orv::gainbook
