@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -302,13 +303,15 @@ std::string measureWrite(const MeasureOptions& o, const std::string& what,
 }
 
 void measureCliWrites(const MeasureOptions& o, std::ostream& log, Figures& out) {
-    // New keys: a network the archive does not have.
+    // New keys: a network the archive does not have (one of this run's own, should the
+    // archive be measured again).
+    const long tag = static_cast<long>(std::time(nullptr) % 10000);
     out[kStepWriteNew] = measureWrite(
         o, "new",
-        [](int r) {
+        [tag](int r) {
             std::vector<Key> keys;
             for (int i = 0; i < kWriteFiles; ++i)
-                keys.push_back({format("X%02d", r), stationCode(i / kKeyChannels, 0),
+                keys.push_back({format("X%04ld%d", tag, r), stationCode(i / kKeyChannels, 0),
                                 kChannelCodes[i % kKeyChannels], "00"});
             return keys;
         },

@@ -198,6 +198,7 @@ void Connection::disconnect() {
             st.execDirect(pragma);
         }
     }
+    prepared_.clear();
     if (open_ && dbc_ != SQL_NULL_HDBC)
         SQLDisconnect(dbc_);
     open_ = false;
@@ -252,6 +253,12 @@ void Connection::forgetCatalog() {
     catalog_.reset();
 }
 
+void Connection::keepPreparedStatements(bool keep) {
+    keepPrepared_ = keep;
+    if (!keep)
+        prepared_.clear();
+}
+
 void Connection::noteStatement(std::string_view sql) {
     const auto start = sql.find_first_not_of(" \t\r\n(");
     if (start == std::string_view::npos)
@@ -260,6 +267,8 @@ void Connection::noteStatement(std::string_view sql) {
     for (const char* changing : {"CREATE", "ALTER", "DROP", "RENAME", "USE"})
         if (text::equalsNoCase(word, changing)) {
             forgetCatalog();
+            // A statement prepared before may no longer fit the tables.
+            prepared_.clear();
             return;
         }
 }
@@ -559,6 +568,51 @@ std::optional<Timestamp> Statement::getTimestamp(SQLUSMALLINT column) {
     if (!isSuccess(rc) || indicator == SQL_NULL_DATA)
         return std::nullopt;
     return Timestamp{ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second};
+}
+
+// --- PreparedStatement ----------------------------------------------------------------
+
+PreparedStatement::PreparedStatement(Connection& connection, std::string_view sql)
+    : connection_(connection), sql_(sql) {
+    if (connection.keepPrepared_) {
+        const auto found = connection.prepared_.find(sql_);
+        if (found == connection.prepared_.end()) {
+            statement_ = std::make_shared<Statement>(connection);
+            connection.prepared_.emplace(sql_, statement_);
+            kept_ = true;
+            return;
+        }
+        // A statement lent to another use at the same time is not shared.
+        if (found->second.use_count() == 1) {
+            statement_ = found->second;
+            prepared_ = true;
+            kept_ = true;
+            return;
+        }
+    }
+    statement_ = std::make_shared<Statement>(connection);
+}
+
+PreparedStatement::~PreparedStatement() {
+    if (kept_)
+        statement_->closeCursor();
+}
+
+SQLRETURN PreparedStatement::run(const std::vector<Parameter>& parameters) {
+    if (!prepared_) {
+        if (const SQLRETURN rc = statement_->prepare(sql_); isError(rc)) {
+            // Not kept unprepared: the next use prepares a statement of its own.
+            if (kept_)
+                connection_.prepared_.erase(sql_);
+            return rc;
+        }
+        prepared_ = true;
+    }
+    statement_->resetParameters();
+    for (const Parameter& p : parameters)
+        if (const SQLRETURN rc = statement_->bind(p); isError(rc))
+            return rc;
+    return statement_->execute();
 }
 
 // --- Transaction ------------------------------------------------------------------------

@@ -17,6 +17,7 @@
 #include <ctime>
 #include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -79,6 +80,8 @@ struct DataSource {
 // user ones (SQL_FETCH_FIRST_USER), in the order it lists them.
 std::vector<DataSource> listDataSources(Environment& env, bool system);
 
+class Statement;
+
 // One connection with an environment of its own.
 class Connection {
 public:
@@ -132,6 +135,12 @@ public:
     std::optional<std::string> columnTypeName(std::string_view table, std::string_view column);
     // Forgets what the catalog calls have taught the connection.
     void forgetCatalog();
+
+    // While on, a PreparedStatement of a text is prepared once and executed again with new
+    // parameters each time (a batch of writes saves parsing and planning); off, each is a
+    // statement of its own. Kept statements are freed when it is switched off, when a
+    // statement changes the schema, and at disconnection.
+    void keepPreparedStatements(bool keep);
     // Called with every statement text run on the connection: one that changes the schema
     // makes it forget.
     void noteStatement(std::string_view sql);
@@ -140,6 +149,7 @@ public:
     SQLHDBC handle() const { return dbc_; }
 
 private:
+    friend class PreparedStatement;
     void afterConnect();
     // The columns of a table (upper-case name -> type name); nullopt when the table has
     // none or the call fails.
@@ -153,6 +163,10 @@ private:
     std::set<std::string> knownTables_;
     std::map<std::string, std::map<std::string, std::string>> knownColumns_;
     mutable std::optional<std::string> catalog_;
+    bool keepPrepared_ = false;
+    // Prepared statements kept for reuse, by text; shared with the PreparedStatement that
+    // has one lent.
+    std::map<std::string, std::shared_ptr<Statement>, std::less<>> prepared_;
 };
 
 // One input parameter of the kinds Statement binds (see there), for Statement::run.
@@ -259,6 +273,30 @@ private:
     std::deque<SQLSMALLINT> shorts_;
     std::deque<SQLINTEGER> integers_;
     std::deque<SQLLEN> lengths_;
+};
+
+// One use of a statement text: prepared on a statement of its own, or, while the connection
+// keeps prepared statements, on the one it prepared for the text before (its cursor is
+// closed when the use ends and its parameters are bound again).
+class PreparedStatement {
+public:
+    PreparedStatement(Connection& connection, std::string_view sql);
+    ~PreparedStatement();
+    PreparedStatement(const PreparedStatement&) = delete;
+    PreparedStatement& operator=(const PreparedStatement&) = delete;
+
+    // Binds the parameters in marker order and executes, preparing the text first when it
+    // is not prepared yet: the first failing result, or that of the execution.
+    SQLRETURN run(const std::vector<Parameter>& parameters);
+    Statement& statement() { return *statement_; }
+    Statement* operator->() { return statement_.get(); }
+
+private:
+    Connection& connection_;
+    std::string sql_;
+    std::shared_ptr<Statement> statement_;
+    bool prepared_ = false;
+    bool kept_ = false;
 };
 
 // Switches autocommit off for the lifetime of the object and always switches it on

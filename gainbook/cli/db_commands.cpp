@@ -175,18 +175,16 @@ int runList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 // The key's intervals as the browser shows them, oldest first.
 std::vector<std::string> intervalsOf(odbc::Connection& connection, const PreparedResponse& r) {
     std::vector<std::string> out;
-    odbc::Statement st(connection);
-    st.prepare("SELECT STARTDATE,ENDDATE FROM CALIBRATION WHERE NETWORK=? AND STA=? AND CHAN=? "
-               "AND LOCATION=? ORDER BY STARTDATE");
-    st.bindCode(r.network);
-    st.bindCode(r.station);
-    st.bindCode(r.channel);
-    st.bindCode(r.location);
-    if (odbc::isError(st.execute()))
+    odbc::PreparedStatement st(
+        connection, "SELECT STARTDATE,ENDDATE FROM CALIBRATION WHERE NETWORK=? AND STA=? "
+                    "AND CHAN=? AND LOCATION=? ORDER BY STARTDATE");
+    if (odbc::isError(
+            st.run({odbc::Parameter::code(r.network), odbc::Parameter::code(r.station),
+                    odbc::Parameter::code(r.channel), odbc::Parameter::code(r.location)})))
         return out;
-    while (odbc::isSuccess(st.fetch()))
-        out.push_back(intervalText(st.getTimestamp(1).value_or(odbc::Timestamp{0, 0, 0, 0, 0, 0}),
-                                   st.getTimestamp(2)));
+    while (odbc::isSuccess(st->fetch()))
+        out.push_back(intervalText(st->getTimestamp(1).value_or(odbc::Timestamp{0, 0, 0, 0, 0, 0}),
+                                   st->getTimestamp(2)));
     return out;
 }
 
@@ -327,6 +325,8 @@ int runWrite(const std::vector<std::string>& args, std::ostream& out, std::ostre
     DatabaseConnection connection = connectChecked(opts, ui, "write", err);
     if (!connection)
         return kFailed;
+    // One statement text after another, file after file: each is prepared once.
+    connection->keepPreparedStatements(true);
     int failed = 0;
     for (const std::string& path : opts.positional)
         if (!writeOne(path, opts, *format, *connection, ui, out, err))

@@ -10,21 +10,21 @@ std::optional<SiteChanMatch> lookUpResponseFile(orv::odbc::Connection& connectio
                                                 orv::ui::Interaction& ui,
                                                 const std::string& fileName,
                                                 const std::string& fileTime) {
-    orv::odbc::Statement st(connection);
-    if (!st.valid())
-        return std::nullopt;
     const bool withLcode = connection.columnExists("SITECHAN", "LCODE");
-    const SQLRETURN rc = st.run(withLcode ? sql::kSiteChanByFileWithLcode : sql::kSiteChanByFile,
-                                {orv::odbc::Parameter::fileName(fileName)});
-    if (orv::odbc::isError(rc) || !orv::odbc::isSuccess(st.fetch()))
+    orv::odbc::PreparedStatement st(connection, withLcode ? sql::kSiteChanByFileWithLcode
+                                                          : sql::kSiteChanByFile);
+    if (!st->valid())
+        return std::nullopt;
+    const SQLRETURN rc = st.run({orv::odbc::Parameter::fileName(fileName)});
+    if (orv::odbc::isError(rc) || !orv::odbc::isSuccess(st->fetch()))
         return std::nullopt;
 
     SiteChanMatch match;
-    match.station = st.getText(1, kMaxCodeChars).value_or(std::string());
-    match.channel = st.getText(2, kMaxCodeChars).value_or(std::string());
-    const auto loaded = st.getTimestamp(3);
+    match.station = st->getText(1, kMaxCodeChars).value_or(std::string());
+    match.channel = st->getText(2, kMaxCodeChars).value_or(std::string());
+    const auto loaded = st->getTimestamp(3);
     if (withLcode)
-        match.location = st.getText(4, kMaxCodeChars).value_or(std::string());
+        match.location = st->getText(4, kMaxCodeChars).value_or(std::string());
     match.time = fileTime;
     if (loaded && loaded->year > 0) {
         const std::string fromTable = formatDateText(*loaded);
