@@ -156,6 +156,13 @@ int runList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     DatabaseConnection connection = connectChecked(opts, ui, "list", err);
     if (!connection)
         return kFailed;
+    // The rows are printed as they come, in constant memory: a second connection under
+    // which the driver streams them (if it cannot be had, the first reads them all).
+    if (const auto kind = classifyDbmsName(connection->dbmsName().value_or("")))
+        if (const auto streaming = dialect(*kind).streamingAttributes; !streaming.empty())
+            if (OpenResult streamed = openConnection(resolveSettings(opts), streaming);
+                streamed.connection)
+                connection = std::move(streamed.connection);
     odbc::Statement st(*connection);
     if (odbc::isError(st.execDirect("SELECT NETWORK,STA,CHAN,LOCATION,STARTDATE,ENDDATE FROM "
                                     "CALIBRATION ORDER BY NETWORK,STA,CHAN,LOCATION,STARTDATE "

@@ -6,12 +6,37 @@
 
 namespace orv::gainbook {
 
-OpenResult openConnection(const ConnectionSettings& settings) {
+namespace {
+
+// A value of a connect string, in braces when it would otherwise end the value early.
+std::string attributeValue(const std::string& value) {
+    if (value.find_first_of(";{}") == std::string::npos && value == text::trim(value))
+        return value;
+    return "{" + text::replaceAll(value, "}", "}}") + "}";
+}
+
+// The data source, user and password as SQLConnect would take them (an empty user or
+// password leaves the data source's own), followed by the driver attributes.
+std::string connectString(const ConnectionSettings& settings, std::string_view driverAttributes) {
+    std::string s = "DSN=" + attributeValue(settings.dataSource) + ";";
+    if (!settings.user.empty())
+        s += "UID=" + attributeValue(settings.user) + ";";
+    if (!settings.password.empty())
+        s += "PWD=" + attributeValue(settings.password) + ";";
+    return s + std::string(driverAttributes);
+}
+
+} // namespace
+
+OpenResult openConnection(const ConnectionSettings& settings, std::string_view driverAttributes) {
     OpenResult result;
     auto connection = std::make_unique<odbc::Connection>();
     if (!connection->allocated())
         return result;
-    const SQLRETURN rc = connection->connect(settings.dataSource, settings.user, settings.password);
+    const SQLRETURN rc =
+        driverAttributes.empty()
+            ? connection->connect(settings.dataSource, settings.user, settings.password)
+            : connection->driverConnect(connectString(settings, driverAttributes));
     if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) {
         result.refused = true;
         result.diagnostic = connection->diagnostic();

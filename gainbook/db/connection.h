@@ -45,7 +45,10 @@ struct OpenResult {
     std::string diagnostic; // the first diagnostic message when refused
 };
 
-OpenResult openConnection(const ConnectionSettings& settings);
+// SQLConnect with the three values; with driver attributes ("Key=value;..."), SQLDriverConnect
+// with the data source, user and password followed by them.
+OpenResult openConnection(const ConnectionSettings& settings,
+                          std::string_view driverAttributes = {});
 
 // "При попытке " + action + " произошла ошибка:\r\n" + diagnostic
 std::string failureText(std::string_view action, std::string_view diagnostic);

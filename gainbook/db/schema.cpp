@@ -18,7 +18,8 @@ const Dialect kSqlServer{"NTEXT",
                          sql::kCreateCalibrationSqlServer,
                          sql::kCreateTmpCalibrationSqlServer,
                          sql::kRecreateCalibrationSqlServer};
-// DDL commits at once on MySQL: a rebuild there could not be rolled back.
+// DDL commits at once on MySQL: a rebuild there could not be rolled back. The MariaDB
+// driver reads a whole result unless told NO_CACHE.
 const Dialect kMySql{"MEDIUMTEXT",
                      "DATETIME",
                      "MEDIUMTEXT",
@@ -31,7 +32,8 @@ const Dialect kMySql{"MEDIUMTEXT",
                      /*typeKeywordInAlter=*/false,
                      /*rebuildable=*/false,
                      /*keyAddedAfterRebuild=*/true,
-                     /*changeColumnVerb=*/"MODIFY"};
+                     /*changeColumnVerb=*/"MODIFY",
+                     /*streamingAttributes=*/"OPTION=1048576;"};
 const Dialect kAccess{"LONGCHAR",
                       "DATETIME",
                       "LONGCHAR",
@@ -48,7 +50,8 @@ const Dialect kOracle{"CLOB",
                       sql::kCreateCalibrationOracle,
                       sql::kCreateTmpCalibrationOracle,
                       sql::kRecreateCalibrationOracle};
-// psqlODBC reports TEXT as "text" and TIMESTAMP as "timestamp".
+// psqlODBC reports TEXT as "text" and TIMESTAMP as "timestamp"; it reads a whole result
+// unless it declares a cursor and fetches from it (UseDeclareFetch).
 const Dialect kPostgreSql{"TEXT",
                           "TIMESTAMP",
                           "TEXT",
@@ -58,8 +61,13 @@ const Dialect kPostgreSql{"TEXT",
                           sql::kCreateTmpCalibrationPostgreSql,
                           sql::kRecreateCalibrationPostgreSql,
                           /*changesTypesInPlace=*/true,
-                          /*typeKeywordInAlter=*/true};
-// The SQLite driver reports the declared type names.
+                          /*typeKeywordInAlter=*/true,
+                          /*rebuildable=*/true,
+                          /*keyAddedAfterRebuild=*/true,
+                          /*changeColumnVerb=*/"ALTER COLUMN",
+                          /*streamingAttributes=*/"UseDeclareFetch=1;Fetch=1000;"};
+// The SQLite driver reports the declared type names; it reads a whole result into memory
+// unless it steps through it (StepAPI).
 const Dialect kSQLite{"TEXT",
                       "TIMESTAMP",
                       "TEXT",
@@ -71,7 +79,9 @@ const Dialect kSQLite{"TEXT",
                       /*changesTypesInPlace=*/false,
                       /*typeKeywordInAlter=*/false,
                       /*rebuildable=*/true,
-                      /*keyAddedAfterRebuild=*/false};
+                      /*keyAddedAfterRebuild=*/false,
+                      /*changeColumnVerb=*/"ALTER COLUMN",
+                      /*streamingAttributes=*/"StepAPI=1;"};
 
 const std::string_view kRebuildCaption = "Изменение структуры таблицы CALIBRATION";
 

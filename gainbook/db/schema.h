@@ -42,6 +42,9 @@ struct Dialect {
     bool rebuildable = true;          // false: CALIBRATION cannot be rebuilt
     bool keyAddedAfterRebuild = true; // false: the re-created table has its key already
     std::string_view changeColumnVerb = "ALTER COLUMN"; // "ALTER TABLE t <verb> c type"
+    // Driver attributes under which a query's rows come as they are fetched rather than
+    // all read into memory first; "" where the driver has no such setting.
+    std::string_view streamingAttributes = {};
 };
 
 const Dialect& dialect(DbmsKind kind);
