@@ -3,8 +3,10 @@
 add_library(gainbook_app STATIC
   app/commandline.cpp
   app/connectiondialog.cpp
+  app/dateeditordialog.cpp
   app/datasources.cpp
   app/fileformatdialog.cpp
+  app/historyactions.cpp
   app/mainwindow.cpp
   app/panels.cpp
   app/responsecurvedialog.cpp
@@ -16,6 +18,7 @@ orv_warnings(gainbook_app)
 add_library(gainbook_qt STATIC
   qt/widgets.cpp
   qt/connectiondialogqt.cpp
+  qt/dateeditordialogqt.cpp
   qt/datasourceeditorqt.cpp
   qt/mainwindowqt.cpp
   qt/savesettingsqt.cpp
@@ -37,6 +40,7 @@ orv_test(gainbook_app_tests
   SOURCES tests/commandline_test.cpp tests/settings_test.cpp tests/mainwindow_test.cpp
           tests/connectiondialog_test.cpp tests/datasources_test.cpp
           tests/mainwindowroad_test.cpp tests/responsecurvedialog_test.cpp
+          tests/historyactions_test.cpp
   LIBS gainbook_app orv_test_support)
 orv_test(gainbook_qt_tests
   SOURCES tests/mainwindowqt_test.cpp

@@ -9,7 +9,7 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    orv::ui::installRussianTranslation(app);
+    orv::ui::setUpApplication(app);
 
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i)

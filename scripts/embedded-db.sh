@@ -9,7 +9,8 @@
 #   ORV_SETTINGS_DIR  where the shared settings file ORV.ini lives
 #                 (default: ${XDG_CONFIG_HOME:-$HOME/.config}/orv)
 # When there is no ORV.ini yet, one is written that names the data source, so that both
-# editors connect to the embedded database without being told.
+# editors connect to the embedded database without being told, and DIR, whose RESPONSE
+# folder (created here when missing) is where Sitewright offers response files from.
 #
 # With --with-sitechan (./run sitewright) the channel table SITECHAN is created too when
 # missing, in the form the response editor gives it, so that the station editor can
@@ -56,8 +57,9 @@ if ! ls "$settings_dir" 2>/dev/null | grep -qix 'orv.ini'; then
   echo "Shared settings written to $settings_dir/ORV.ini"
 fi
 
+settings="$settings_dir/$(ls "$settings_dir" | grep -ix 'orv.ini' | head -n 1)"
+
 if [ "$with_database_dir" = 1 ]; then
-  settings="$settings_dir/$(ls "$settings_dir" | grep -ix 'orv.ini' | head -n 1)"
   # Section and key names without regard to case, blanks and line ends around them ignored.
   has_dir=$(awk '/^[[:space:]]*\[/ { s = tolower($0); gsub(/[[:space:]]/, "", s); inside = (s == "[database]"); next }
                  inside && tolower($0) ~ /^[[:space:]]*dir[[:space:]]*=/ { found = 1 }
@@ -68,6 +70,29 @@ if [ "$with_database_dir" = 1 ]; then
       END { if (!done) { print ""; print "[DATABASE]"; print ENVIRON["DIR_LINE"] } }' "$settings" >"$settings.new"
     cat "$settings.new" >"$settings" && rm -f "$settings.new"
     echo "[DATABASE] DIR=$data_dir added to $settings"
+  fi
+fi
+
+# The folder Sitewright offers response files from: DIR/RESPONSE, DIR being [ORV] DIR of
+# ./Sitewright.ini, else of ORV.ini, else the environment variable ORV.
+ini_value() { # file section key: the value, names matched as above
+  [ -f "$1" ] || return 0
+  awk -v section="[$(echo "$2" | tr '[:upper:]' '[:lower:]')]" -v key="$(echo "$3" | tr '[:upper:]' '[:lower:]')" '
+    { sub(/\r$/, "") }
+    /^[[:space:]]*\[/ { s = tolower($0); gsub(/[[:space:]]/, "", s); inside = (s == section); next }
+    inside && (i = index($0, "=")) {
+      k = tolower(substr($0, 1, i - 1)); gsub(/^[[:space:]]+|[[:space:]]+$/, "", k)
+      if (k == key) { v = substr($0, i + 1); gsub(/^[[:space:]]+|[[:space:]]+$/, "", v); print v; exit }
+    }' "$1"
+}
+base_dir=$(ini_value ./Sitewright.ini ORV DIR)
+[ -n "$base_dir" ] || base_dir=$(ini_value "$settings" ORV DIR)
+[ -n "$base_dir" ] || base_dir=${ORV:-}
+if [ -n "$base_dir" ] && [ ! -d "$base_dir/RESPONSE" ]; then
+  if mkdir -p "$base_dir/RESPONSE" 2>/dev/null; then
+    echo "Folder for response files created: $base_dir/RESPONSE"
+  else
+    echo "The folder for response files $base_dir/RESPONSE could not be created" >&2
   fi
 fi
 

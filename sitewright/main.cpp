@@ -1,5 +1,6 @@
 // Sitewright, the station editor.
 #include "core/app.h"
+#include "ui/launcher.h"
 #include "ui/qtinteraction.h"
 #include "ui/stationwindow.h"
 
@@ -9,12 +10,12 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    orv::ui::installRussianTranslation(app);
+    orv::ui::setUpApplication(app);
     std::string commandLine;
     for (int i = 1; i < argc; ++i)
         commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
     orv::ui::QtInteraction ui(nullptr, "Sitewright");
-    orv::sitewright::SpawnLauncher launcher;
+    orv::sitewright::DetachedLauncher launcher;
     return orv::sitewright::runSitewright(
         commandLine, ui, launcher,
         [&](const orv::sitewright::DialogContext& context, const std::string& station) {

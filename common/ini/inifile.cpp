@@ -1,16 +1,12 @@
 #include "ini/inifile.h"
 
+#include "files/replacefile.h"
 #include "text/text.h"
 
 // Values are handled as bytes here; encodings are dealt with around the library.
 #define SI_NO_CONVERSION
 #include <SimpleIni.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -47,72 +43,6 @@ bool load(const std::filesystem::path& path, Loaded& out) {
     out.ini.SetUnicode(false);
     out.ini.SetMultiKey(false);
     return out.ini.LoadData(data) >= 0;
-}
-
-// Writes all of data to fd; false on any failure.
-bool writeAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-// A new file beside target for its replacement, created with the permissions a new file
-// gets or, when target exists, with its mode and (where allowed) its owner; -1 when none
-// can be created. Written over POSIX calls: the standard library has neither exclusive
-// creation nor fsync, and the programs that read settings without windows have no Qt.
-int createReplacement(const std::filesystem::path& target, std::string& name) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        name = (target.parent_path() /
-                ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
-                 std::to_string(attempt) + ".tmp"))
-                   .string();
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno == EEXIST)
-            continue;
-        if (fd < 0)
-            return -1;
-        struct stat old {};
-        if (::stat(target.c_str(), &old) == 0) {
-            if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
-                // Only the owner and root can give a file away; the mode is kept all the same.
-            }
-            ::fchmod(fd, old.st_mode & 07777);
-        }
-        return fd;
-    }
-    return -1;
-}
-
-// Replaces the file at path with data: written to a new file beside it, flushed to disk
-// and renamed over it. A symbolic link is followed, so that the link stays.
-bool replaceFile(const std::filesystem::path& path, std::string_view data) {
-    std::error_code ec;
-    std::filesystem::path target = std::filesystem::absolute(path, ec);
-    if (ec)
-        return false;
-    if (std::filesystem::is_symlink(target, ec)) {
-        target = std::filesystem::weakly_canonical(target, ec);
-        if (ec)
-            return false;
-    }
-    std::filesystem::create_directories(target.parent_path(), ec);
-    std::string temporary;
-    const int fd = createReplacement(target, temporary);
-    if (fd < 0)
-        return false;
-    const bool written = writeAll(fd, data) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temporary.c_str(), target.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -171,7 +101,8 @@ bool IniFile::write(std::string_view section,
         return false;
     if (f.legacyEncoding)
         data = text::utf8ToCp1251(data);
-    return replaceFile(path_, data);
+    std::filesystem::create_directories(std::filesystem::absolute(path_, ec).parent_path(), ec);
+    return files::replaceFile(path_, data);
 }
 
 std::filesystem::path findNoCase(const std::filesystem::path& dir, std::string_view name) {

@@ -500,6 +500,13 @@ SQLRETURN Statement::run(std::string_view sql, const std::vector<Parameter>& par
     return execute();
 }
 
+SQLLEN Statement::rowCount() const {
+    SQLLEN rows = -1;
+    if (!valid() || !isSuccess(SQLRowCount(stmt_, &rows)))
+        return -1;
+    return rows;
+}
+
 SQLRETURN Statement::fetch() {
     return valid() ? SQLFetch(stmt_) : SQL_ERROR;
 }

@@ -248,6 +248,10 @@ public:
     // result (SQL_ERROR when no handle could be allocated), or that of the execution.
     SQLRETURN run(std::string_view sql, const std::vector<Parameter>& parameters);
 
+    // The rows the last UPDATE, INSERT or DELETE changed (SQLRowCount); -1 when the driver
+    // does not tell. Some drivers (MariaDB's) count only rows whose values changed.
+    SQLLEN rowCount() const;
+
     // SQL_SUCCESS or SQL_SUCCESS_WITH_INFO for a row, SQL_NO_DATA at the end.
     SQLRETURN fetch();
     void closeCursor();

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -44,35 +46,64 @@ TEST(ScriptedInteraction, AnswersFromItsScriptAndRecordsWhatWasShown) {
 TEST(QtInteraction, WindowsFiltersBecomeQtNameFilters) {
     EXPECT_EQ(qtNameFilters("All files|*.*||"), "All files (*)");
     EXPECT_EQ(qtNameFilters("SAC|*.pz;*.sac|FAP|*.fap||"), "SAC (*.pz *.sac);;FAP (*.fap)");
+    // Patterns shown in the description are replaced by Qt's form, not repeated.
+    EXPECT_EQ(qtNameFilters("All Files (*.*)|*.*|SAC (*.sac)|*.sac|FAP (*.fap)|*.fap||"),
+              "All Files (*);;SAC (*.sac);;FAP (*.fap)");
+    EXPECT_EQ(qtNameFilters("Отклики (новые)|*.pz||"), "Отклики (новые) (*.pz)");
     EXPECT_EQ(qtNameFilters(""), "");
 }
 
-TEST(QtInteraction, AWildcardDefaultExtensionOpensFilesWithoutOne) {
+namespace {
+
+// A key as the keyboard gives it.
+void press(QWidget* w, int key, QChar c) {
+    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(w, &down);
+    QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(w, &up);
+}
+
+} // namespace
+
+TEST(QtInteraction, AFileWithoutExtensionOpensByItsTypedNameOrPath) {
     static int argc = 1;
     static char name[] = "common_tests";
     static char* argv[] = {name, nullptr};
     static QApplication* app = new QApplication(argc, argv);
     (void)app;
     orv::test::TempDir dir;
-    const std::string path = (dir / "SAC_PZs_KARC_BHZ").string();
+    const std::string path = (dir / "obspy_SAC_PZs_KARC_BHZ").string();
     std::ofstream(path) << "ZEROS 0\n";
-    // Picks the file by name; a refusal ("not found") is closed and the choice cancelled.
-    bool picked = false;
-    QTimer driver;
-    driver.callOnTimeout([&] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            box->reject();
-        } else if (auto* files = qobject_cast<QFileDialog*>(modal)) {
-            if (picked)
-                return files->reject();
-            picked = true;
-            files->selectFile(QString::fromStdString(path));
-            // As the Open button, outside this timer, which must go on closing refusals.
-            QTimer::singleShot(0, files, [files] { static_cast<QDialog*>(files)->accept(); });
-        }
-    });
-    driver.start(20);
-    QtInteraction ui(nullptr, "T");
-    EXPECT_EQ(ui.openFile({"", dir.path().string(), "", "All Files (*.*)|*.*||", "*"}), path);
+    // Types the name into the dialog's name field and presses Enter; a refusal ("not
+    // found") is closed and the choice cancelled.
+    const auto typeAndOpen = [&](const std::string& typed, const std::string& extension) {
+        bool typedOnce = false;
+        QTimer driver;
+        driver.callOnTimeout([&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                box->reject();
+            } else if (auto* files = qobject_cast<QFileDialog*>(modal)) {
+                if (typedOnce)
+                    return files->reject();
+                auto* edit = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                if (!edit)
+                    return files->reject();
+                typedOnce = true;
+                // As the user, outside this timer, which must go on closing refusals.
+                QTimer::singleShot(0, edit, [edit, typed] {
+                    for (const QChar c : QString::fromStdString(typed))
+                        press(edit, Qt::Key_unknown, c);
+                    press(edit, Qt::Key_Return, QChar('\r'));
+                });
+            }
+        });
+        driver.start(20);
+        QtInteraction ui(nullptr, "T");
+        return ui.openFile({"", dir.path().string(), "", "All Files (*.*)|*.*||", extension});
+    };
+    for (const char* extension : {"*", ""}) {
+        EXPECT_EQ(typeAndOpen("obspy_SAC_PZs_KARC_BHZ", extension), path) << extension;
+        EXPECT_EQ(typeAndOpen(path, extension), path) << extension;
+    }
 }

@@ -1,14 +1,15 @@
 #include "ui/qtinteraction.h"
 
 #include "ui/console.h"
+#include "ui/qtapplication.h"
 
 #include <QApplication>
 #include <QFileDialog>
-#include <QLibraryInfo>
 #include <QMessageBox>
-#include <QTranslator>
 
+#include <algorithm>
 #include <iostream>
+#include <vector>
 
 namespace orv::ui {
 
@@ -23,6 +24,7 @@ std::optional<std::string> runFileDialog(QWidget* parent, const FileChoice& choi
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    showFileDetailsInLanguage(dialog);
     if (!choice.directory.empty())
         dialog.setDirectory(q(choice.directory));
     if (!choice.fileName.empty())
@@ -101,47 +103,39 @@ std::optional<std::string> QtInteraction::saveFile(const FileChoice& choice) {
 }
 
 std::string qtNameFilters(std::string_view filter) {
+    std::vector<std::string_view> parts;
+    for (std::size_t pos = 0; pos < filter.size();) {
+        const std::size_t bar = std::min(filter.find('|', pos), filter.size());
+        parts.push_back(filter.substr(pos, bar - pos));
+        pos = bar + 1;
+    }
     std::string out;
-    std::size_t pos = 0;
-    while (pos < filter.size()) {
-        const std::size_t bar1 = filter.find('|', pos);
-        if (bar1 == std::string_view::npos || bar1 == pos)
-            break;
-        const std::size_t bar2 = filter.find('|', bar1 + 1);
-        const std::string_view desc = filter.substr(pos, bar1 - pos);
-        std::string patterns(filter.substr(
-            bar1 + 1, (bar2 == std::string_view::npos ? filter.size() : bar2) - bar1 - 1));
-        std::string qtPatterns;
-        std::size_t p = 0;
-        while (p <= patterns.size()) {
-            const std::size_t semi = patterns.find(';', p);
-            std::string one =
-                patterns.substr(p, semi == std::string::npos ? std::string::npos : semi - p);
-            if (one == "*.*")
-                one = "*";
+    // Pairs of description and patterns, up to the empty part that ends the list.
+    for (std::size_t i = 0; i < parts.size() && !parts[i].empty(); i += 2) {
+        std::string_view description = parts[i];
+        // A description that shows its patterns already ("All Files (*.*)") gets Qt's form
+        // of them in their place, not a second list behind them.
+        const std::size_t open = description.rfind('(');
+        if (open != std::string_view::npos && description.ends_with(')') &&
+            description.substr(open).find_first_of("*?") != std::string_view::npos) {
+            description = description.substr(0, open);
+            while (description.ends_with(' '))
+                description.remove_suffix(1);
+        }
+        std::string patterns;
+        const std::string_view list = i + 1 < parts.size() ? parts[i + 1] : std::string_view();
+        for (std::size_t pos = 0; pos < list.size();) {
+            const std::size_t semi = std::min(list.find(';', pos), list.size());
+            const std::string_view one = list.substr(pos, semi - pos);
             if (!one.empty())
-                qtPatterns += (qtPatterns.empty() ? "" : " ") + one;
-            if (semi == std::string::npos)
-                break;
-            p = semi + 1;
+                patterns += (patterns.empty() ? "" : " ") + std::string(one == "*.*" ? "*" : one);
+            pos = semi + 1;
         }
         if (!out.empty())
             out += ";;";
-        out += std::string(desc) + " (" + qtPatterns + ")";
-        if (bar2 == std::string_view::npos)
-            break;
-        pos = bar2 + 1;
+        out += std::string(description) + " (" + patterns + ")";
     }
     return out;
-}
-
-void installRussianTranslation(QApplication& app) {
-    auto* translator = new QTranslator(&app);
-    if (translator->load(QStringLiteral("qtbase_ru"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(translator);
-    else
-        delete translator;
 }
 
 int runWithMessages(int& argc, char** argv, const std::string& program, const std::string& title,

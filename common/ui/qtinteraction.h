@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ui/interaction.h"
+#include "ui/qtapplication.h"
 
 #include <functional>
 #include <string>
@@ -28,12 +29,10 @@ private:
     std::string programTitle_;
 };
 
-// "Desc|*.a;*.b|Other|*.*||" as a Qt name filter list ("Desc (*.a *.b);;Other (*)").
+// "Desc|*.a;*.b|Other|*.*||" as a Qt name filter list ("Desc (*.a *.b);;Other (*)"). A
+// description that shows its patterns ("All Files (*.*)|*.*") shows Qt's form of them
+// instead ("All Files (*)").
 std::string qtNameFilters(std::string_view filter);
-
-// Installs Qt's own Russian translation, so that standard buttons read as users of a
-// Russian desktop expect.
-void installRussianTranslation(QApplication& app);
 
 // For programs without a window of their own: runs body with message boxes when a display
 // is available (captions without their own get title), else with one line per message on

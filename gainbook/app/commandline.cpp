@@ -1,6 +1,7 @@
 #include "commandline.h"
 
 #include "text/text.h"
+#include "typedinput.h"
 
 namespace orv::gainbook {
 
@@ -70,6 +71,15 @@ StartSelection parseStartSelection(const std::vector<std::string>& arguments) {
             selection.location = tokens[2];
     }
     return selection;
+}
+
+std::optional<std::string> selectionRefusal(const StartSelection& selection) {
+    for (const auto& [field, code] :
+         {std::pair{"Станция", &selection.station}, std::pair{"Канал", &selection.channel},
+          std::pair{"Расположение", &selection.location}})
+        if (auto why = codeRefusal(std::string(field) + " в командной строке", *code))
+            return *why + "\r\nКанал из командной строки не выбран.";
+    return std::nullopt;
 }
 
 } // namespace orv::gainbook

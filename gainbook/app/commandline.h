@@ -34,4 +34,8 @@ struct StartSelection {
 // The parts keep their case.
 StartSelection parseStartSelection(const std::vector<std::string>& arguments);
 
+// Why a start selection cannot be followed: a code longer than the key columns take (it is
+// never cut into another station's code); nullopt when every code fits.
+std::optional<std::string> selectionRefusal(const StartSelection& selection);
+
 } // namespace orv::gainbook

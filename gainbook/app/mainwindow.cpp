@@ -7,6 +7,7 @@
 #include "response/evaluation.h"
 #include "sitechanlookup.h"
 #include "statements.h"
+#include "text/text.h"
 #include "typedinput.h"
 
 namespace orv::gainbook {
@@ -14,18 +15,6 @@ namespace orv::gainbook {
 namespace {
 
 constexpr const char* kResponseFilter = "All Files (*.*)|*.*|SAC (*.sac)|*.sac|FAP (*.fap)|*.fap||";
-
-// Busy for the life of an action, on every way out.
-class BusyScope {
-public:
-    explicit BusyScope(MainWindow& w) : w_(w) { w_.setBusy(true); }
-    ~BusyScope() { w_.setBusy(false); }
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
-
-private:
-    MainWindow& w_;
-};
 
 } // namespace
 
@@ -168,7 +157,11 @@ void MainWindow::startUp(const std::vector<std::string>& arguments) {
     if (!fillUnits())
         return;
 
-    const StartSelection selection = parseStartSelection(arguments);
+    StartSelection selection = parseStartSelection(arguments);
+    if (const auto why = selectionRefusal(selection)) {
+        ui_.warn(*why);
+        selection = {};
+    }
     if (selection.requested)
         browser.requestSelection(selection.station, browser.networkToSelect, selection.channel,
                                  selection.location);
@@ -290,10 +283,15 @@ void MainWindow::freqUnitChanged() {
 void MainWindow::calperEdited() {
     // While FREQ is being typed, what is not a number yet computes nothing and says nothing.
     const std::optional<std::string> freq = file.freqText();
-    if (file.loadedKind == formats::LoadedFileKind::Sac || !freq ||
-        !formats::freqEditTriggersEvaluation(*freq))
+    if (!freq)
         return;
-    recomputeCalib(false);
+    // A pole-zero text has a gain at every frequency above zero; a FAP text follows its
+    // own rule of when an edit is a frequency.
+    const bool usable = file.loadedKind == formats::LoadedFileKind::Sac
+                            ? text::toDouble(*freq) > 0.0
+                            : formats::freqEditTriggersEvaluation(*freq);
+    if (usable)
+        recomputeCalib(false);
 }
 
 void MainWindow::writeToDatabase() {

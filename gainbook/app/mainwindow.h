@@ -8,6 +8,7 @@
 #include "browser.h"
 #include "commandline.h"
 #include "connection.h"
+#include "dateeditordialog.h"
 #include "fileformatdialog.h"
 #include "panels.h"
 #include "responsewriter.h"
@@ -61,10 +62,14 @@ public:
 
     // --- database panel ---------------------------------------------------------------
     // The panel is the browser: the window calls its pick and choose operations.
-    // "Вызов Date Editor", "ЗАПИСАТЬ\n  В ФАЙЛ", "УДАЛИТЬ\n ИЗ БАЗЫ".
-    void openDateEditor() {}
-    void writeStoredToFile() {}
-    void deleteFromDatabase() {}
+    // "Вызов Date Editor": the date editor over the panel's key; when it closes, the
+    // panel's intervals are read again.
+    void openDateEditor();
+    // "ЗАПИСАТЬ\n  В ФАЙЛ": the shown record into a SAC or FAP file.
+    void writeStoredToFile();
+    // "УДАЛИТЬ\n ИЗ БАЗЫ": the shown record, or the text shown, deleted; the panel then
+    // shows the same key, or the nearest one left.
+    void deleteFromDatabase();
     // Fills the database panel from CALIBRATION (an empty panel without a connection).
     void fillDatabasePanel();
 
@@ -79,12 +84,13 @@ public:
     // text is computed again.
     void calibUnitChanged();
     void freqUnitChanged();
-    // The FREQ field was edited: CALIB of a FAP text is computed again when the field
-    // holds a usable frequency.
+    // The FREQ field was edited: CALIB is computed again when the field holds a usable
+    // frequency (above zero for a pole-zero text; the FAP rule for a FAP text).
     void calperEdited();
 
     // How the window asks its questions; the Qt layer sets its dialogs, tests script them.
     FileFormatRunner formatDialog;
+    DateEditorRunner dateEditorDialog;
     std::function<bool(IntervalChoiceDialog&)> intervalDialog;
 
     bool connected() const { return connection && connection->isOpen(); }
@@ -127,6 +133,18 @@ private:
 
     ui::Interaction& ui_;
     ConnectionDialogRunner connectionDialog_;
+};
+
+// Busy for the life of an action, on every way out.
+class BusyScope {
+public:
+    explicit BusyScope(MainWindow& w) : w_(w) { w_.setBusy(true); }
+    ~BusyScope() { w_.setBusy(false); }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    MainWindow& w_;
 };
 
 } // namespace orv::gainbook

@@ -1,6 +1,8 @@
 #include "responsecurvedialog.h"
 
+#include "formats/exportfile.h"
 #include "formats/responsetext.h"
+#include "response/listingfile.h"
 #include "text/text.h"
 
 namespace orv::gainbook {
@@ -129,6 +131,35 @@ void ResponseCurveDialog::fullScreen() {
     refresh();
     if (showPreview)
         showPreview(previewPage());
+}
+
+void ResponseCurveDialog::writeToFile() {
+    if (!computedFrom_ || curve_.empty()) {
+        ui_.warn("АЧХ не рассчитана: записывать в файл нечего.", formats::kWriteFileCaption);
+        return;
+    }
+    // The key of the panel the listing was computed from.
+    const response::PageTexts key = pageTexts();
+    ui::FileChoice choice;
+    choice.fileName = formats::proposedFileName(key.station, key.channel, key.time);
+    choice.filter = formats::kListingSaveFilter;
+    const std::optional<std::string> path = ui_.saveFile(choice);
+    if (!path)
+        return;
+    FileFormatDialog flavourDialog(true);
+    const std::optional<formats::LoadedFileKind> flavour =
+        owner_.formatDialog ? owner_.formatDialog(flavourDialog) : std::nullopt;
+    if (!flavour)
+        return;
+    const std::string text = formats::fapFileText(
+        {key.station, key.channel, "", "", key.time},
+        response::listingFapText(*computedFrom_, resultText, *flavour), *flavour);
+    std::string why;
+    if (!formats::writeResponseFile(*path, text, why)) {
+        ui_.warn(formats::kWriteFailedMessage, formats::kWriteFileCaption);
+        return;
+    }
+    ui_.inform(formats::kWrittenMessage, formats::kWriteFileCaption);
 }
 
 } // namespace orv::gainbook

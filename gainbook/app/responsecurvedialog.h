@@ -82,8 +82,9 @@ public:
     // "ПОЛНЫЙ\r  ЭКРАН": a preview of the page from copies of the curve and its texts;
     // refused while one is open.
     void fullScreen();
-    // "ЗАПИСЬ\r\nВ ФАЙЛ": the listing into a FAP file. Not written yet: does nothing.
-    void writeToFileHook() {}
+    // "ЗАПИСЬ\r\nВ ФАЙЛ": the listing into a FAP file of the flavour the user names, with
+    // the header of the source panel's key.
+    void writeToFile();
 
     // The preview's own copy of the page: the curve as plotInputs(), the texts cut to the
     // view's fields.

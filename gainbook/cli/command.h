@@ -23,7 +23,7 @@ struct Command {
 
 // Commands on response files (no database).
 std::span<const Command> fileCommands();
-// Commands on the response database (list, write).
+// Commands on the response database (list, write, export).
 std::span<const Command> databaseCommands();
 
 } // namespace orv::gainbook::cli

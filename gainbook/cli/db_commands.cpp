@@ -1,6 +1,6 @@
-// Commands on the response database: list, write. Both connect as the response editor
-// does (options, else Gainbook.ini in the current directory, else the shared ORV.ini),
-// then run the editor's schema check on the connection. Questions the windows would ask
+// Commands on the response database: list, write, export. Each connects as the response
+// editor does (options, else Gainbook.ini in the current directory, else the shared
+// ORV.ini), then runs the editor's schema check on the connection. Questions the windows would ask
 // are answered Yes with --yes and No otherwise; every box they would show goes to stderr.
 #include "cli/command.h"
 #include "cli/options.h"
@@ -8,6 +8,7 @@
 #include "browser.h"
 #include "connection.h"
 #include "datetext.h"
+#include "formats/exportfile.h"
 #include "formats/responsefile.h"
 #include "ini/inifile.h"
 #include "panels.h"
@@ -54,7 +55,9 @@ const std::string kWriteUsage =
         "запись, всё в одной транзакции. Каждый файл - отдельная запись; при ошибке записи\n"
         "этого файла база не меняется, код возврата не равен нулю.\n"
         "\n"
-        "  --sta, --chan, --net, --loc   станция, канал, сеть, расположение\n"
+        "  --sta, --chan, --net, --loc   станция, канал, сеть, расположение (не длиннее " +
+        std::to_string(kMaxCodeChars) +
+        " символов)\n"
         "  --start, --end   начало и конец интервала (без --end интервал открыт)\n"
         "  --format      формат файла без заголовка: sac (по умолчанию), fap-orv, fap-gse2\n"
         "  --calib       CALIB вместо вычисленного по тексту\n"
@@ -62,6 +65,27 @@ const std::string kWriteUsage =
         "  --calib-unit  единица CALIB: nm/counts, nm/counts*sec (по умолчанию) или\n"
         "                nm/counts*sec**2\n"
         "  --freq-unit   единица FREQ: Hz (по умолчанию) или rad/sec\n") +
+    kConnectionHelp;
+
+const std::string kExportUsage =
+    std::string(
+        "Использование: gainbook-cli export --sta S --chan C [--net N] [--loc L]\n"
+        "         [--start \"YYYY.MM.DD HH:MM:SS\"] [--sac | --fap orv|gse2] --out FILE\n"
+        "         [--dsn D] [--user U] [--password P] [--yes]\n"
+        "\n"
+        "Записывает хранимый отклик в файл так же, как кнопка \"ЗАПИСАТЬ В ФАЙЛ\" панели\n"
+        "базы: текст SAC с пятью строками \"# Station\" ... \"# Time\" или текст FAP с\n"
+        "заголовком CAL2/FAP2; каждая строка файла кончается CR LF. Файл заменяется\n"
+        "целиком; если записать его не удалось, прежний файл остаётся как был. Печатает\n"
+        "записанный ключ и интервал.\n"
+        "\n"
+        "  --sta, --chan  станция и канал\n"
+        "  --net, --loc   сеть и расположение (по умолчанию первые по алфавиту, как их\n"
+        "                 выбирает панель базы)\n"
+        "  --start        начало интервала (по умолчанию самый новый интервал)\n"
+        "  --sac          текст SAC (по умолчанию)\n"
+        "  --fap          текст FAP: orv - амплитуды как хранятся, gse2 - 1e18 / амплитуда\n"
+        "  --out          файл\n") +
     kConnectionHelp;
 
 const std::vector<OptionSpec> kConnectionOptions = {
@@ -172,7 +196,7 @@ int runList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     while (odbc::isSuccess(st.fetch())) {
         for (SQLUSMALLINT column = 1; column <= 4; ++column)
-            out << st.getText(column, kMaxCodeChars).value_or(std::string()) << '\t';
+            out << readCode(st, column) << '\t';
         const auto start = st.getTimestamp(5).value_or(odbc::Timestamp{0, 0, 0, 0, 0, 0});
         out << intervalText(start, st.getTimestamp(6)) << '\n';
     }
@@ -302,6 +326,13 @@ int runWrite(const std::vector<std::string>& args, std::ostream& out, std::ostre
     const auto format = formatOption(opts, error);
     if (!format)
         return usageError(err, "write", error);
+    // Codes are taken whole or not at all.
+    for (const char* name : {"sta", "chan", "net", "loc"}) {
+        if (const auto v = opts.value(name); v) {
+            if (const auto why = codeRefusal(std::string("--") + name, *v))
+                return usageError(err, "write", *why);
+        }
+    }
     for (const char* name : {"start", "end"}) {
         if (const auto v = opts.value(name); v) {
             const TypedDate date = readTypedDate(std::string("--") + name, *v);
@@ -344,9 +375,107 @@ int runWrite(const std::vector<std::string>& args, std::ostream& out, std::ostre
     return failed == 0 ? kOk : kFailed;
 }
 
+// The record the database panel shows for the options; nullopt (after saying why) when
+// the table holds none.
+std::optional<BrowserKey> showRecord(ResponseBrowser& browser, const ParsedOptions& opts,
+                                     const std::optional<odbc::Timestamp>& start,
+                                     std::ostream& err) {
+    browser.viewSac = !opts.has("fap");
+    browser.requestSelection(*opts.value("sta"), opts.value("net").value_or(""),
+                             *opts.value("chan"), opts.value("loc").value_or(""));
+    browser.intervalToSelect = start ? formatDateText(*start) : std::string();
+    browser.fillFirstList();
+    // The panel falls back to first entries; only the asked key counts.
+    const BrowserKey key = browser.currentKey();
+    const auto same = [&opts](const std::string& shown, const char* option) {
+        const auto asked = opts.value(option);
+        return !asked || orv::text::equalsNoCase(shown, *asked);
+    };
+    if (!same(key.station, "sta") || !same(key.channel, "chan") || !same(key.network, "net") ||
+        !same(key.location, "loc") || key.interval.empty() ||
+        (start && !key.interval.starts_with(formatDateText(*start)))) {
+        err << "gainbook-cli export: в CALIBRATION нет такого отклика\n";
+        return std::nullopt;
+    }
+    return key;
+}
+
+int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::vector<OptionSpec> specs = kConnectionOptions;
+    for (const char* name : {"sta", "chan", "net", "loc", "start", "fap", "out"})
+        specs.push_back({name, true});
+    specs.push_back({"sac", false});
+    const ParsedOptions opts = parseOptions(args, specs);
+    if (opts.help) {
+        out << kExportUsage;
+        return kOk;
+    }
+    if (!opts.error.empty())
+        return usageError(err, "export", opts.error);
+    if (!opts.positional.empty())
+        return usageError(err, "export", "лишний аргумент " + opts.positional[0]);
+    for (const char* required : {"sta", "chan", "out"})
+        if (!opts.has(required))
+            return usageError(err, "export", std::string("не задан --") + required);
+    if (opts.has("sac") && opts.has("fap"))
+        return usageError(err, "export", "--sac и --fap вместе");
+    static constexpr std::string_view kFlavours[] = {"orv", "gse2"};
+    if (const OptionValue v = choiceOption(opts, "fap", kFlavours); !v.error.empty())
+        return usageError(err, "export", v.error);
+    std::optional<odbc::Timestamp> start;
+    if (const auto v = opts.value("start")) {
+        const TypedDate date = readTypedDate("--start", *v);
+        if (!date.value)
+            return usageError(err, "export", date.error);
+        start = date.value;
+    }
+
+    ConsoleInteraction ui(err, opts.has("yes"));
+    DatabaseConnection connection = connectChecked(opts, ui, "export", err);
+    if (!connection)
+        return kFailed;
+    ResponseBrowser browser(connection.get(), ui);
+    const std::optional<BrowserKey> key = showRecord(browser, opts, start, err);
+    if (!key)
+        return kFailed;
+    const bool sac = browser.viewSac;
+    if (browser.storedText.empty()) {
+        err << "gainbook-cli export: у записи " << key->interval << " нет текста "
+            << (sac ? "SAC" : "FAP") << "\n";
+        return kFailed;
+    }
+    const formats::FileKey fileKey{key->station, key->channel, key->location, key->network,
+                                   key->interval};
+    const formats::LoadedFileKind flavour = opts.value("fap") == "gse2"
+                                                ? formats::LoadedFileKind::FapGse2
+                                                : formats::LoadedFileKind::FapOrv;
+    const std::optional<std::string> text =
+        sac ? formats::sacFileText(fileKey, browser.storedText)
+            : formats::storedFapFileText(fileKey, browser.storedText, flavour);
+    if (!text) {
+        err << "gainbook-cli export: " << formats::kTextTooLongMessage << "\n";
+        return kFailed;
+    }
+    const std::string path = *opts.value("out");
+    std::string why;
+    if (!formats::writeResponseFile(path, *text, why)) {
+        err << "gainbook-cli export: " << formats::kWriteFailedMessage << " " << path << ": " << why
+            << "\n";
+        return kFailed;
+    }
+    out << path << ": " << key->network << ' ' << key->station << ' ' << key->channel << ' '
+        << key->location << ' ' << key->interval << ' '
+        << (sac                                           ? "SAC"
+            : flavour == formats::LoadedFileKind::FapGse2 ? "FAP-GSE2"
+                                                          : "FAP-ORV")
+        << '\n';
+    return kOk;
+}
+
 const Command kDatabaseCommands[] = {
     {"list", "хранимые отклики: ключи и интервалы", kListUsage.c_str(), runList},
     {"write", "запись файлов откликов в базу", kWriteUsage.c_str(), runWrite},
+    {"export", "хранимый отклик в файл SAC или FAP", kExportUsage.c_str(), runExport},
 };
 
 } // namespace

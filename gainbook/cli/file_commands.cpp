@@ -3,8 +3,10 @@
 #include "cli/command.h"
 #include "cli/options.h"
 
+#include "formats/exportfile.h"
 #include "formats/responsefile.h"
 #include "response/curve.h"
+#include "response/listingfile.h"
 #include "response/panelload.h"
 #include "responseplot.h"
 #include "text/text.h"
@@ -20,10 +22,12 @@ const char* const kAfrUsage =
     "Использование: gainbook-cli afr FILE [--format sac|fap-orv|fap-gse2]\n"
     "         [--motion displacement|velocity|acceleration] [--units direct|inverse]\n"
     "         [--low L] [--high H] [--points P] [--linear] [--phase]\n"
+    "         [--write-fap OUT [--flavour orv|gse2] [--sta S] [--chan C] [--time T]]\n"
     "\n"
     "Загружает FILE так же, как панель файла, и печатает расчёт АЧХ окна\n"
     "\"Амплитудно-частотная характеристика\", по строке на точку:\n"
-    "частота, амплитуда, фаза 0.0.\n"
+    "частота, амплитуда, фаза 0.0. С --write-fap расчёт не печатается, а записывается\n"
+    "в файл FAP так же, как кнопка окна \"ЗАПИСЬ В ФАЙЛ\".\n"
     "\n"
     "  --format   формат файла без заголовка: sac (по умолчанию), fap-orv, fap-gse2;\n"
     "             у файлов с заголовком \"# Station\" или \"CAL2\" формат задаёт заголовок\n"
@@ -35,6 +39,10 @@ const char* const kAfrUsage =
     "  --linear   равномерная сетка вместо сетки по декадам\n"
     "  --phase    в третьем столбце фаза ответа полюсов и нулей в градусах,\n"
     "             непрерывная вдоль сетки (\"%10.4lf\"), вместо 0.0\n"
+    "  --write-fap  файл FAP: заголовок CAL2/FAP2, затем триплеты; строки кончаются CR LF\n"
+    "  --flavour  вид амплитуд файла: orv (по умолчанию) или gse2\n"
+    "  --sta, --chan, --time  станция, канал и время в заголовке (по умолчанию\n"
+    "             из заголовка FILE)\n"
     "\n"
     "Для текста FAP сетка берётся из таблицы; пересчёт с производной выполняется, как\n"
     "после нажатия кнопки единиц при выбранном виде движения. Числа можно писать с\n"
@@ -235,15 +243,56 @@ std::optional<int> computeAfr(const std::string& cmd, const ParsedOptions& opts,
     return std::nullopt;
 }
 
+// Station, channel and time for a page or a file header: the options, else FILE's header.
+response::PageTexts keyTexts(const ParsedOptions& opts, const AfrRun& run) {
+    const formats::PanelFields& fields = run.load.file.fields;
+    return {opts.value("sta").value_or(fields.station.value_or("")),
+            opts.value("chan").value_or(fields.channel.value_or("")),
+            opts.value("time").value_or(fields.time.value_or(""))};
+}
+
+// The listing as the window's "ЗАПИСЬ В ФАЙЛ" writes it.
+int writeListing(const ParsedOptions& opts, const AfrRun& run, std::ostream& err) {
+    const LoadedFileKind flavour =
+        opts.value("flavour") == "gse2" ? LoadedFileKind::FapGse2 : LoadedFileKind::FapOrv;
+    const response::PageTexts key = keyTexts(opts, run);
+    const std::string text =
+        formats::fapFileText({key.station, key.channel, "", "", key.time},
+                             response::listingFapText(run.in, run.curve.listing, flavour), flavour);
+    const std::string path = *opts.value("write-fap");
+    std::string why;
+    if (!formats::writeResponseFile(path, text, why))
+        return failure(err, "afr",
+                       std::string(formats::kWriteFailedMessage) + " " + path + ": " + why);
+    return kOk;
+}
+
 int runAfr(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const std::string cmd = "afr";
     ParsedOptions opts;
-    if (auto rc =
-            parseFileCommand(cmd, kAfrUsage, args, afrOptions({{"phase", false}}), opts, out, err))
+    if (auto rc = parseFileCommand(cmd, kAfrUsage, args,
+                                   afrOptions({{"phase", false},
+                                               {"write-fap", true},
+                                               {"flavour", true},
+                                               {"sta", true},
+                                               {"chan", true},
+                                               {"time", true}}),
+                                   opts, out, err))
         return *rc;
+    const bool toFile = opts.has("write-fap");
+    for (const char* name : {"flavour", "sta", "chan", "time"})
+        if (!toFile && opts.has(name))
+            return usageError(err, cmd, std::string("--") + name + " - только с --write-fap");
+    if (toFile && opts.has("phase"))
+        return usageError(err, cmd, "--phase: в файле FAP фаза не хранится");
+    static constexpr std::string_view kFlavours[] = {"orv", "gse2"};
+    if (const OptionValue v = choiceOption(opts, "flavour", kFlavours); !v.error.empty())
+        return usageError(err, cmd, v.error);
     AfrRun run;
-    if (auto rc = computeAfr(cmd, opts, {"\n", opts.has("phase")}, run, err))
+    if (auto rc = computeAfr(cmd, opts, {toFile ? "\r\n" : "\n", opts.has("phase")}, run, err))
         return *rc;
+    if (toFile)
+        return writeListing(opts, run, err);
     out.write(run.curve.listing.data(), static_cast<std::streamsize>(run.curve.listing.size()));
     return kOk;
 }
@@ -272,10 +321,7 @@ int runPlot(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     page.plot = {run.curve.points, orv::text::toDouble(fap ? fap->low : run.in.low),
                  orv::text::toDouble(fap ? fap->high : run.in.high), run.in.decade,
                  !opts.has("linear-y")};
-    const formats::PanelFields& fields = run.load.file.fields;
-    page.texts = {opts.value("sta").value_or(fields.station.value_or("")),
-                  opts.value("chan").value_or(fields.channel.value_or("")),
-                  opts.value("time").value_or(fields.time.value_or(""))};
+    page.texts = keyTexts(opts, run);
     const plot::OffscreenGui gui;
     std::string error;
     if (!plot::writePageFile(target, page, error))

@@ -118,7 +118,7 @@ ResponseBrowser::Fill ResponseBrowser::fill(ChoiceList& target, const char* sql,
                 target.add(
                     intervalText(start.value_or(orv::odbc::Timestamp{0, 0, 0, 0, 0, 0}), end));
             } else {
-                target.add(st.getText(1, kMaxCodeChars).value_or(std::string()));
+                target.add(readCode(st, 1));
             }
         }
     }

@@ -93,6 +93,11 @@ std::optional<std::vector<std::string>> listIndexes(odbc::Connection& connection
     return names;
 }
 
+std::string readCode(odbc::Statement& st, SQLUSMALLINT column) {
+    // Room for kMaxCodeChars characters of any script.
+    return st.getText(column, 4 * kMaxCodeChars).value_or(std::string());
+}
+
 TextColumn readTextColumn(odbc::Connection& connection, std::string_view sql,
                           std::size_t maxChars) {
     TextColumn result;

@@ -20,9 +20,9 @@ inline constexpr std::string_view kProgramTitle = "Gainbook";
 
 // Longest data source name, user name and password the editor keeps.
 inline constexpr std::size_t kSettingChars = 63;
-// The longest code (network, station, channel, location) a key column takes: codes are
-// read into 8-byte buffers.
-inline constexpr std::size_t kMaxCodeChars = 7;
+// The longest code (network, station, channel, location): the width of the key columns
+// (VARCHAR(8)). A longer code is refused where it is typed, never cut.
+inline constexpr std::size_t kMaxCodeChars = 8;
 // The longest unit name and table name read from the database.
 inline constexpr std::size_t kMaxUnitChars = 63;
 // The longest response text read from or written to the database.
@@ -69,6 +69,9 @@ struct TextColumn {
     std::vector<std::string> values;
     std::string diagnostic;
 };
+// A code column of the current row, whole; "" for NULL.
+std::string readCode(odbc::Statement& st, SQLUSMALLINT column);
+
 TextColumn readTextColumn(odbc::Connection& connection, std::string_view sql,
                           std::size_t maxChars = kMaxUnitChars);
 

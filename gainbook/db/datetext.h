@@ -11,6 +11,9 @@
 
 namespace orv::gainbook {
 
+// What the dialogs show in place of the end of an open interval.
+inline constexpr const char* kOpenEndText = "до настоящего времени";
+
 std::string formatDateText(const orv::odbc::Timestamp& time);
 
 // Reads a date text field by field the way atoi reads numbers: missing fields read as 0,

@@ -107,4 +107,59 @@ inline constexpr const char* kCloseValidInterval =
     "UPDATE CALIBRATION SET ENDDATE=? WHERE NETWORK=? AND LOCATION=? AND STA=? AND CHAN=? AND "
     "STARTDATE<? AND (ENDDATE>? OR ENDDATE IS NULL)";
 
+// --- the date editor ("Редактор времени") ------------------------------------------------
+inline constexpr const char* kDateEditorStations = "SELECT DISTINCT STA FROM CALIBRATION;";
+// station
+inline constexpr const char* kDateEditorNetworks = kNetworksOfStation;
+// station, network
+inline constexpr const char* kDateEditorChannels = kChannelsOfStationNetwork;
+// network, station, channel
+inline constexpr const char* kDateEditorLocations =
+    "SELECT DISTINCT LOCATION FROM CALIBRATION WHERE NETWORK=? AND STA=? AND CHAN=?;";
+// network, station, channel, location; newest first (the dialog lists them oldest first)
+inline constexpr const char* kDateEditorIntervals =
+    "SELECT STARTDATE,ENDDATE FROM CALIBRATION WHERE NETWORK=? AND STA=? AND CHAN=? AND "
+    "LOCATION=? ORDER BY STARTDATE DESC;";
+// A closed interval re-dated. New start, [new end,] station, channel, network, location, old
+// start, old end.
+inline constexpr const char* kRedateClosed =
+    "UPDATE CALIBRATION SET STARTDATE=?,ENDDATE=? WHERE STA=? AND CHAN=? AND NETWORK=? AND "
+    "LOCATION=? AND STARTDATE=? AND ENDDATE=?;";
+inline constexpr const char* kRedateClosedToOpen =
+    "UPDATE CALIBRATION SET STARTDATE=?,ENDDATE=NULL WHERE STA=? AND CHAN=? AND NETWORK=? AND "
+    "LOCATION=? AND STARTDATE=? AND ENDDATE=?;";
+// An open interval re-dated: its end is NULL, which no compared value equals. New start,
+// [new end,] station, channel, network, location, old start.
+inline constexpr const char* kRedateOpenToClosed =
+    "UPDATE CALIBRATION SET STARTDATE=?,ENDDATE=? WHERE STA=? AND CHAN=? AND NETWORK=? AND "
+    "LOCATION=? AND STARTDATE=? AND ENDDATE IS NULL;";
+inline constexpr const char* kRedateOpen =
+    "UPDATE CALIBRATION SET STARTDATE=?,ENDDATE=NULL WHERE STA=? AND CHAN=? AND NETWORK=? AND "
+    "LOCATION=? AND STARTDATE=? AND ENDDATE IS NULL;";
+// Whether the interval a re-dating names is stored, for an update that reports no changed
+// row (MariaDB counts only rows whose values differ). Station, channel, network, location,
+// start, [end].
+inline constexpr const char* kClosedIntervalStored =
+    "SELECT STARTDATE FROM CALIBRATION WHERE STA=? AND CHAN=? AND NETWORK=? AND LOCATION=? AND "
+    "STARTDATE=? AND ENDDATE=?;";
+inline constexpr const char* kOpenIntervalStored =
+    "SELECT STARTDATE FROM CALIBRATION WHERE STA=? AND CHAN=? AND NETWORK=? AND LOCATION=? AND "
+    "STARTDATE=? AND ENDDATE IS NULL;";
+
+// --- deleting ----------------------------------------------------------------------------
+// station, network, channel, location, start (SQL_TIMESTAMP)
+inline constexpr const char* kDeleteRecord =
+    "DELETE FROM CALIBRATION WHERE STA=? AND NETWORK=? AND CHAN=? AND LOCATION=? AND "
+    "STARTDATE=?;";
+inline constexpr const char* kEmptySac =
+    "UPDATE CALIBRATION SET SAC=NULL WHERE STA=? AND NETWORK=? AND CHAN=? AND LOCATION=? AND "
+    "STARTDATE=?;";
+inline constexpr const char* kEmptyFap =
+    "UPDATE CALIBRATION SET FAP=NULL WHERE STA=? AND NETWORK=? AND CHAN=? AND LOCATION=? AND "
+    "STARTDATE=?;";
+// Whether the record an emptying names is stored, as above.
+inline constexpr const char* kRecordStored =
+    "SELECT STARTDATE FROM CALIBRATION WHERE STA=? AND NETWORK=? AND CHAN=? AND LOCATION=? AND "
+    "STARTDATE=?;";
+
 } // namespace orv::gainbook::sql

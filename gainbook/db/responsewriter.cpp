@@ -28,6 +28,7 @@ constexpr const char* kCalibMissing =
     "CALIB не может быть вычислена.";
 constexpr const char* kTextTooLong =
     "Текст отклика длиннее 131071 символа и не может быть записан в базу целиком.";
+constexpr const char* kTextMissing = "Текст отклика пуст: записывать нечего.";
 constexpr const char* kNotWritten = "\r\nЗапись в базу не выполнена.";
 constexpr const char* kNoStatement = "Не удалось выделить оператор ODBC";
 constexpr const char* kWriteAction = "записи в базу";
@@ -105,8 +106,7 @@ std::optional<bool> anyRow(orv::odbc::Connection& connection, const char* sql,
 }
 
 std::string code(const std::string& value, const char* fallback) {
-    const std::string v = orv::text::truncateChars(value, kMaxCodeChars);
-    return v.empty() ? std::string(fallback) : v;
+    return value.empty() ? std::string(fallback) : value;
 }
 
 void refuse(orv::ui::Interaction& ui, const std::string& why) {
@@ -125,6 +125,18 @@ std::optional<PreparedResponse> prepareResponse(const ResponseInput& in, orv::ui
     const std::string time = orv::text::trim(in.time);
     if (time.empty() || r.station.empty() || r.channel.empty()) {
         ui.message(kRequiredFields, "", Icon::Information, Buttons::Ok);
+        return std::nullopt;
+    }
+    for (const auto& [field, value] :
+         {std::pair{"Сеть", &r.network}, std::pair{"Станция", &r.station},
+          std::pair{"Канал", &r.channel}, std::pair{"Расположение", &r.location}}) {
+        if (const auto why = codeRefusal(field, *value)) {
+            refuse(ui, *why);
+            return std::nullopt;
+        }
+    }
+    if (orv::text::trim(in.text).empty()) {
+        refuse(ui, kTextMissing);
         return std::nullopt;
     }
     const TypedInterval interval = readTypedInterval(kTimeField, time);

@@ -57,7 +57,8 @@ inline constexpr std::string_view kCalibField = "CALIB";
 inline constexpr std::string_view kFreqField = "FREQ (CALPER)";
 
 // Reads the panel's values with their defaults; nullopt (after telling the user why)
-// when they cannot be written: a required field empty, a time that is not a date text of
+// when they cannot be written: a required field empty, a code longer than its column, no
+// response text, a time that is not a date text of
 // a real date (or an end not after the start), CALIB or FREQ not a finite number, CALIB
 // that gives no finite SENS, a text too long.
 std::optional<PreparedResponse> prepareResponse(const ResponseInput& input,

@@ -20,11 +20,11 @@ std::optional<SiteChanMatch> lookUpResponseFile(orv::odbc::Connection& connectio
         return std::nullopt;
 
     SiteChanMatch match;
-    match.station = st->getText(1, kMaxCodeChars).value_or(std::string());
-    match.channel = st->getText(2, kMaxCodeChars).value_or(std::string());
+    match.station = readCode(st.statement(), 1);
+    match.channel = readCode(st.statement(), 2);
     const auto loaded = st->getTimestamp(3);
     if (withLcode)
-        match.location = st->getText(4, kMaxCodeChars).value_or(std::string());
+        match.location = readCode(st.statement(), 4);
     match.time = fileTime;
     if (loaded && loaded->year > 0) {
         const std::string fromTable = formatDateText(*loaded);

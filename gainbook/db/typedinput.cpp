@@ -104,4 +104,13 @@ TypedNumber readTypedNumber(std::string_view field, std::string_view text) {
     return {std::nullopt, error + "."};
 }
 
+std::optional<std::string> codeRefusal(std::string_view field, std::string_view code) {
+    const std::size_t chars = orv::text::length(code);
+    if (chars <= kMaxCodeChars)
+        return std::nullopt;
+    return std::string(field) + ": код должен быть не длиннее " + std::to_string(kMaxCodeChars) +
+           " символов, а в \"" + orv::text::truncateChars(code, 41) + (chars > 41 ? "..." : "") +
+           "\" их " + std::to_string(chars) + ".";
+}
+
 } // namespace orv::gainbook

@@ -6,6 +6,7 @@
 // with parseDateText; these readers are for what the user may have typed.
 #pragma once
 
+#include "connection.h"
 #include "odbc/odbc.h"
 
 #include <optional>
@@ -46,5 +47,9 @@ struct TypedNumber {
 
 // A finite decimal number; a decimal comma reads as the point (orv::text::parseDouble).
 TypedNumber readTypedNumber(std::string_view field, std::string_view text);
+
+// A code (network, station, channel, location) is taken as typed, never cut: the refusal,
+// naming the field, of a code longer than kMaxCodeChars characters; nullopt when it fits.
+std::optional<std::string> codeRefusal(std::string_view field, std::string_view code);
 
 } // namespace orv::gainbook

@@ -73,6 +73,10 @@ std::optional<std::string> formatFapTriplets(std::string_view text, bool invert)
     return out;
 }
 
+std::string tripletLine(double frequency, double amplitude) {
+    return orv::text::format("%10.7lf  %10.7le  0.0\r\n", frequency, amplitude);
+}
+
 std::optional<std::size_t> fapRowCount(std::string_view text) {
     // Split as the formatter splits.
     const std::string lf = orv::text::replaceAll(text, kCrLf, "\n");

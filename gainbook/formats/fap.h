@@ -20,6 +20,9 @@ namespace orv::gainbook::formats {
 // Nothing when the result does not fit the working buffer.
 std::optional<std::string> formatFapTriplets(std::string_view text, bool invert);
 
+// One line of the triplet layout, CR LF included.
+std::string tripletLine(double frequency, double amplitude);
+
 // The rows of a FAP text (blanks and line ends separate its numbers) as the formatter
 // writes them, a last incomplete row included. Nothing when a frequency or an amplitude
 // does not begin with a finite decimal number; the phase is not read.

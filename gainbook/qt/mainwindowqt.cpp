@@ -1,6 +1,7 @@
 #include "mainwindowqt.h"
 
 #include "connectiondialogqt.h"
+#include "dateeditordialogqt.h"
 #include "fileformatdialogqt.h"
 #include "intervalchoicedialogqt.h"
 #include "savesettingsqt.h"
@@ -32,6 +33,8 @@ namespace {
 QPushButton* button(const char* text, QWidget* parent) {
     auto* b = new QPushButton(QString::fromUtf8(text), parent);
     b->setAutoDefault(false); // Enter presses no button of this window
+    // A row of buttons is as high as its two-line ones.
+    b->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     b->setAccessibleName(oneLine(b->text()));
     return b;
 }
@@ -52,9 +55,20 @@ QPlainTextEdit* textView(QWidget* parent, bool readOnly, const char* name) {
     view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     view->setAccessibleName(QString::fromUtf8(name));
+    // Tab moves on to the next control, as everywhere else in the window.
+    view->setTabChangesFocus(true);
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     view->setFont(mono);
     return view;
+}
+
+// The lists of the database panel and the fields of the file panel stand under the same
+// labels; each control is named with its panel, so that every name in the window is its own.
+QString inDatabase(const char* label) {
+    return QString::fromUtf8(label) + QString::fromUtf8(" (в базе)");
+}
+QString fromFile(const char* label) {
+    return QString::fromUtf8(label) + QString::fromUtf8(" (из файла)");
 }
 
 void setText(QLineEdit* edit, const std::string& text) {
@@ -108,6 +122,7 @@ MainWindowDialog::MainWindowDialog(ui::Interaction& ui, ConnectionDialogRunner r
 
     logic_.formatDialog = formatRunner ? std::move(formatRunner) : fileFormatRunner(this);
     logic_.intervalDialog = intervalChoiceRunner(this);
+    logic_.dateEditorDialog = dateEditorRunner(this);
     logic_.busyChanged = [this] {
         if (logic_.busy)
             setCursor(Qt::WaitCursor);
@@ -155,8 +170,8 @@ QWidget* MainWindowDialog::buildDatabasePanel() {
     order->addButton(db_.byStation);
     db_.networks = dropDown(box, false);
     db_.stations = dropDown(box, false);
-    db_.networks->setAccessibleName(QString::fromUtf8("Сеть"));
-    db_.stations->setAccessibleName(QString::fromUtf8("Станция"));
+    db_.networks->setAccessibleName(inDatabase("Сеть"));
+    db_.stations->setAccessibleName(inDatabase("Станция"));
     grid->addWidget(db_.byNetwork, 1, 0);
     grid->addWidget(db_.byStation, 1, 1);
     grid->addWidget(db_.networks, 2, 0);
@@ -164,13 +179,17 @@ QWidget* MainWindowDialog::buildDatabasePanel() {
 
     db_.channels = dropDown(box, false);
     db_.locations = dropDown(box, false);
-    grid->addWidget(labelFor(QString::fromUtf8("Канал"), db_.channels, box), 3, 0);
-    grid->addWidget(labelFor(QString::fromUtf8("Расположение"), db_.locations, box), 3, 1);
+    grid->addWidget(labelFor(QString::fromUtf8("Канал"), db_.channels, box, inDatabase("Канал")), 3,
+                    0);
+    grid->addWidget(
+        labelFor(QString::fromUtf8("Расположение"), db_.locations, box, inDatabase("Расположение")),
+        3, 1);
     grid->addWidget(db_.channels, 4, 0);
     grid->addWidget(db_.locations, 4, 1);
 
     db_.intervals = dropDown(box, true);
-    grid->addWidget(labelFor(QString::fromUtf8("Время (гггг.мм.дд чч:мм:сс)"), db_.intervals, box),
+    grid->addWidget(labelFor(QString::fromUtf8("Время (гггг.мм.дд чч:мм:сс)"), db_.intervals, box,
+                             inDatabase("Время")),
                     5, 0, 1, 2);
     grid->addWidget(db_.intervals, 6, 0, 1, 2);
 
@@ -233,7 +252,8 @@ QWidget* MainWindowDialog::buildFilePanel() {
     auto* grid = new QGridLayout(box);
 
     file_.fileLabel = new QLabel(box);
-    file_.fileLabel->setAccessibleName(QString::fromUtf8("Загруженный файл"));
+    // Read by its text, the file's name; described by its role.
+    file_.fileLabel->setAccessibleDescription(QString::fromUtf8("Загруженный файл"));
     file_.fileLabel->setVisible(false);
     grid->addWidget(file_.fileLabel, 0, 0, 1, 2);
 
@@ -256,18 +276,24 @@ QWidget* MainWindowDialog::buildFilePanel() {
     file_.station = new QLineEdit(box);
     file_.channel = new QLineEdit(box);
     file_.location = new QLineEdit(box);
-    grid->addWidget(labelFor(QString::fromUtf8("Сеть"), file_.network, box), 5, 0);
-    grid->addWidget(labelFor(QString::fromUtf8("Станция"), file_.station, box), 5, 1);
+    grid->addWidget(labelFor(QString::fromUtf8("Сеть"), file_.network, box, fromFile("Сеть")), 5,
+                    0);
+    grid->addWidget(labelFor(QString::fromUtf8("Станция"), file_.station, box, fromFile("Станция")),
+                    5, 1);
     grid->addWidget(file_.network, 6, 0);
     grid->addWidget(file_.station, 6, 1);
-    grid->addWidget(labelFor(QString::fromUtf8("Канал"), file_.channel, box), 7, 0);
-    grid->addWidget(labelFor(QString::fromUtf8("Расположение"), file_.location, box), 7, 1);
+    grid->addWidget(labelFor(QString::fromUtf8("Канал"), file_.channel, box, fromFile("Канал")), 7,
+                    0);
+    grid->addWidget(
+        labelFor(QString::fromUtf8("Расположение"), file_.location, box, fromFile("Расположение")),
+        7, 1);
     grid->addWidget(file_.channel, 8, 0);
     grid->addWidget(file_.location, 8, 1);
 
     file_.time = new QLineEdit(box);
-    grid->addWidget(labelFor(QString::fromUtf8("Время (гггг.мм.дд чч:мм:сс)"), file_.time, box), 9,
-                    0, 1, 2);
+    grid->addWidget(labelFor(QString::fromUtf8("Время (гггг.мм.дд чч:мм:сс)"), file_.time, box,
+                             fromFile("Время")),
+                    9, 0, 1, 2);
     grid->addWidget(file_.time, 10, 0, 1, 2);
 
     file_.text = textView(box, false, "Текст из файла");

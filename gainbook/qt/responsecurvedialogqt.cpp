@@ -175,6 +175,7 @@ QWidget* ResponseCurveDialogQt::buildPlot() {
     c_.result->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     c_.result->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     c_.result->setAccessibleName(QString::fromUtf8("Результат расчета"));
+    c_.result->setTabChangesFocus(true);
     column->addWidget(c_.result, 2);
     return box;
 }
@@ -208,7 +209,7 @@ void ResponseCurveDialogQt::bind() {
     connect(c_.fullScreen, &QPushButton::clicked, this,
             [this, &d] { run([&d] { d.fullScreen(); }); });
     connect(c_.writeToFile, &QPushButton::clicked, this,
-            [this, &d] { run([&d] { d.writeToFileHook(); }); });
+            [this, &d] { run([&d] { d.writeToFile(); }); });
 }
 
 void ResponseCurveDialogQt::run(const std::function<void()>& handler) {

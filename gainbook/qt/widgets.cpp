@@ -4,10 +4,10 @@
 
 namespace orv::gainbook::qt {
 
-QLabel* labelFor(const QString& text, QWidget* control, QWidget* parent) {
+QLabel* labelFor(const QString& text, QWidget* control, QWidget* parent, const QString& name) {
     auto* label = new QLabel(text, parent);
     label->setBuddy(control);
-    control->setAccessibleName(text);
+    control->setAccessibleName(name.isEmpty() ? text : name);
     return label;
 }
 

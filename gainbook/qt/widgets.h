@@ -19,8 +19,9 @@ inline std::string s(const QString& text) {
     return text.toUtf8().toStdString();
 }
 
-// A label that names its control for keyboard users and screen readers.
-QLabel* labelFor(const QString& text, QWidget* control, QWidget* parent);
+// A label that names its control for keyboard users and screen readers: by the label's
+// text, or by name where the same label stands over controls of two panels.
+QLabel* labelFor(const QString& text, QWidget* control, QWidget* parent, const QString& name = {});
 
 // A button text with its line breaks, as an accessible name on one line.
 QString oneLine(const QString& text);

@@ -1,8 +1,10 @@
 // The windows under the offscreen platform: every control there and named, the unit
 // lists shown, the close rules, the frequency-response window with its preview and
 // printing, and screenshots.
+#include "../db/tests/responsetables.h"
 #include "connectiondialogqt.h"
 #include "datasourceeditorqt.h"
+#include "dateeditordialogqt.h"
 #include "fileformatdialogqt.h"
 #include "intervalchoicedialogqt.h"
 #include "mainwindowqt.h"
@@ -11,10 +13,12 @@
 
 #include "testdb.h"
 #include "text/text.h"
+#include "ui/qtapplication.h"
 #include "ui/qtinteraction.h"
 #include "ui/scripted.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -36,6 +40,8 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <tuple>
 
 using namespace orv;
 using namespace orv::gainbook;
@@ -51,19 +57,26 @@ QApplication& app() {
     static int argc = 1;
     static char name[] = "gainbook_qt_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication* a = new QApplication(argc, argv);
+    static QApplication* a = [] {
+        auto* created = new QApplication(argc, argv);
+        orv::ui::setUpApplication(*created); // as the program does
+        return created;
+    }();
     return *a;
 }
 
-// Every label names a control, and every other control carries a name of its own.
+// Every label names a control, and every other control carries a name of its own, one
+// that no other control of the window has and that screen readers get also when it holds a
+// value; Tab leaves every text view.
 void expectAccessible(QWidget* window) {
     for (QLabel* label : window->findChildren<QLabel*>()) {
-        if (label->accessibleName() == QString::fromUtf8("Загруженный файл"))
-            continue; // the name of the loaded file, a text of its own
+        if (!label->accessibleDescription().isEmpty())
+            continue; // a text of its own, as the name of the loaded file
         if (label->parent() && label->parent()->inherits("QMessageBox"))
             continue;
         EXPECT_NE(label->buddy(), nullptr) << label->text().toStdString();
     }
+    std::map<QString, std::string> named;
     for (QWidget* w : window->findChildren<QWidget*>()) {
         if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) ||
             qobject_cast<QLineEdit*>(w) || qobject_cast<QPlainTextEdit*>(w) ||
@@ -72,7 +85,33 @@ void expectAccessible(QWidget* window) {
                 continue; // the edit field inside an editable combo box
             if (w->inherits("QTableCornerButton") || w->objectName().startsWith("qt_"))
                 continue;
-            EXPECT_FALSE(w->accessibleName().isEmpty()) << w->metaObject()->className();
+            if (auto* view = qobject_cast<QPlainTextEdit*>(w)) {
+                EXPECT_TRUE(view->tabChangesFocus()) << view->accessibleName().toStdString();
+            }
+            const QString name = w->accessibleName();
+            EXPECT_FALSE(name.isEmpty()) << w->metaObject()->className();
+            EXPECT_EQ(QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name), name)
+                << w->metaObject()->className();
+            const auto [it, own] = named.emplace(name, w->metaObject()->className());
+            EXPECT_TRUE(own) << name.toStdString() << " names a " << it->second << " and a "
+                             << w->metaObject()->className();
+        }
+    }
+}
+
+// Every shown control lies inside the window and every label and button shows its text
+// whole.
+void expectFits(QWidget* window) {
+    const QRect inside = window->rect();
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(window) || w->isWindow())
+            continue;
+        const QString what = QString::fromUtf8(w->metaObject()->className()) + " " +
+                             w->accessibleName() + " " + w->property("text").toString();
+        EXPECT_TRUE(inside.contains(QRect(w->mapTo(window, QPoint(0, 0)), w->size())))
+            << what.toStdString();
+        if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w)) {
+            EXPECT_GE(w->width(), w->sizeHint().width()) << what.toStdString();
         }
     }
 }
@@ -84,14 +123,15 @@ std::string artefact(const char* name) {
 
 } // namespace
 
-TEST(MainWindowQt, ShowsBothPanelsWithTheUnitListsAndTakesAScreenshot) {
+TEST(MainWindowQt, ShowsBothPanelsWithTheUnitListsAndFitsA1280x800Screen) {
     app();
     TestDatabase db(Backend::SQLite);
     ORV_SKIP_IF_UNAVAILABLE(db);
     TempDir dir;
     ScriptedInteraction ui;
     MainWindowDialog window(
-        ui, [](const ConnectionSettings&) { return std::nullopt; }, dir.path(), dir / "ORV.ini");
+        ui, [](const ConnectionSettings&) { return std::nullopt; }, dir.path(), dir / "ORV.ini",
+        [](FileFormatDialog& d) { return d.result(); });
     window.startUp({"ODBC=" + db.dsn(), "USER=ORV", "PASSWORD=KTZ", "KUR:BHZ:00"});
     ASSERT_TRUE(window.logic().connected());
     window.show();
@@ -113,14 +153,46 @@ TEST(MainWindowQt, ShowsBothPanelsWithTheUnitListsAndTakesAScreenshot) {
     EXPECT_TRUE(d.storedText->isReadOnly());
     EXPECT_FALSE(f.text->isReadOnly());
 
+    // Both panels filled: a stored response, and a file loaded with its key typed.
+    db.exec("INSERT INTO CALIBRATION (NETWORK,LOCATION,STA,CHAN,STARTDATE,ENDDATE,SENS,ID_SENS,"
+            "FREQ,ID_FREQ,SAC) VALUES ('KZ','00','KARC','BHZ',{ts '2003-01-01 00:00:00'},"
+            "{ts '2005-01-01 00:00:00'},0.5,1,1,0,'ZEROS 3|POLES 2|CONSTANT 1.0|')");
+    window.logic().fillDatabasePanel();
+    window.sync();
+    ui.chooseFile(std::string(GAINBOOK_TEST_DATA) + "/obspy_SAC_PZs_KARC_BHZ");
+    f.loadFromFile->click();
+    for (auto [edit, typed] : {std::pair{f.network, "KZ"}, std::pair{f.station, "KARC"},
+                               std::pair{f.channel, "BHZ"}, std::pair{f.location, "00"}})
+        QTest::keyClicks(edit, typed);
+    EXPECT_EQ(window.logic().file.station, "KARC");
+
+    // A 1280x800 screen takes the whole window, every label and button whole.
+    EXPECT_LE(window.minimumSizeHint().width(), 1280);
+    EXPECT_LE(window.minimumSizeHint().height(), 800);
+    EXPECT_LE(window.width(), 1280);
+    EXPECT_LE(window.height(), 800);
+    window.resize(1280, 800);
+    QApplication::processEvents();
+    EXPECT_EQ(window.size(), QSize(1280, 800));
+    expectFits(&window);
+    expectAccessible(&window);
     const std::string shot = artefact("gainbook-main-window.png");
     if (!shot.empty()) {
         EXPECT_TRUE(window.grab().save(QString::fromStdString(shot)));
     }
 
-    // Typing into the file panel reaches the window's state.
-    QTest::keyClicks(f.station, "KUR");
-    EXPECT_EQ(window.logic().file.station, "KUR");
+    // Tab leaves a text view for the next control and types nothing into the text.
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    for (auto [view, next] : {std::pair<QPlainTextEdit*, QWidget*>{f.text, f.writeToDatabase},
+                              std::pair<QPlainTextEdit*, QWidget*>{d.storedText, d.dateEditor}}) {
+        view->setFocus();
+        const QString before = view->toPlainText();
+        QTest::keyClick(view, Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), next) << view->accessibleName().toStdString();
+        EXPECT_EQ(view->toPlainText(), before);
+    }
+
     // The text view shows a line per "\r\n" and gives typed lines back with "\r\n".
     window.logic().file.text = "ZEROS 0\r\nPOLES 0\r\n";
     window.sync();
@@ -136,8 +208,6 @@ TEST(MainWindowQt, ShowsBothPanelsWithTheUnitListsAndTakesAScreenshot) {
     EXPECT_EQ(window.logic().file.calibUnitText, "nm/counts");
     EXPECT_EQ(window.logic().file.calibUnits.selected, 0);
     EXPECT_EQ(f.calibUnits->currentText().toStdString(), "nm/counts"); // kept after sync
-
-    expectAccessible(&window);
 
     // The wait cursor while a long operation runs.
     window.logic().setBusy(true);
@@ -291,6 +361,91 @@ TEST_P(MainRoadQt, LoadsWritesAndShowsTheResponse) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, MainRoadQt, testing::ValuesIn(orv::test::allBackends()),
+                         orv::test::backendParamName);
+
+class HistoryRoadQt : public testing::TestWithParam<Backend> {};
+
+// The stored history changed through the real window: an interval re-dated in the date
+// editor shows in the panel at once; a deleted record leaves the nearest key shown.
+TEST_P(HistoryRoadQt, ReDatedInTheDateEditorThenDeleted) {
+    app();
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    TempDir dir;
+    ScriptedInteraction ui;
+    MainWindowDialog window(
+        ui, [](const ConnectionSettings&) { return std::nullopt; }, dir.path(), dir / "ORV.ini");
+    window.startUp({"ODBC=" + db.dsn(), "USER=ORV", "PASSWORD=KTZ"});
+    ASSERT_TRUE(window.logic().connected());
+    for (auto [chan, start, end] : {std::tuple{"BHZ", "2001-01-01 00:00:00", "2003-01-01 00:00:00"},
+                                    std::tuple{"BHZ", "2003-01-01 00:00:00", ""},
+                                    std::tuple{"SHZ", "2004-01-01 00:00:00", ""}})
+        gainbook::test::insertResponse(db, "KZ", "KIV", chan, "00", start, end);
+    window.logic().fillDatabasePanel();
+    window.sync();
+    window.show();
+    QApplication::processEvents();
+    ui.clear();
+    const auto& d = window.databaseControls();
+    ASSERT_EQ(d.intervals->currentText().toStdString(), "2003.01.01 00:00:00");
+
+    std::vector<std::string> listed;
+    std::string start, end;
+    QTimer::singleShot(0, [&] {
+        auto* editor = qobject_cast<DateEditorDialogQt*>(QApplication::activeModalWidget());
+        if (!editor)
+            return;
+        const auto& c = editor->controls();
+        EXPECT_EQ(editor->windowTitle().toStdString(), "Редактор времени");
+        EXPECT_EQ(
+            c.stations->currentText().toStdString() + c.networks->currentText().toStdString() +
+                c.channels->currentText().toStdString() + c.locations->currentText().toStdString(),
+            "KIVKZBHZ00");
+        for (int i = 0; i < c.intervals->count(); ++i)
+            listed.push_back(c.intervals->item(i)->text().toStdString());
+        c.intervals->setCurrentRow(1);
+        start = c.newStart->text().toStdString();
+        end = c.newEnd->text().toStdString();
+        c.newStart->selectAll();
+        QTest::keyClicks(c.newStart, "2003.06.01 00:00:00");
+        c.apply->click();
+        expectAccessible(editor);
+        const std::string shot = artefact("gainbook-date-editor.png");
+        if (!shot.empty()) {
+            EXPECT_TRUE(editor->grab().save(QString::fromStdString(shot)));
+        }
+        c.ok->click();
+    });
+    d.dateEditor->click();
+    EXPECT_EQ(listed, (std::vector<std::string>{"2001.01.01 00:00:00 / 2003.01.01 00:00:00",
+                                                "2003.01.01 00:00:00 / до настоящего времени"}));
+    EXPECT_EQ(start + "|" + end, "2003.01.01 00:00:00|");
+    EXPECT_EQ(ui.messageTexts(), std::vector<std::string>{"Дата изменена!"});
+    EXPECT_EQ(d.intervals->currentText().toStdString(), "2003.06.01 00:00:00");
+
+    // The open interval deleted: the older one is shown, still closed.
+    ui.clear();
+    d.deleteFromDatabase->click();
+    EXPECT_EQ(ui.messageTexts(), (std::vector<std::string>{"Вы хотите удалить запись полностью?",
+                                                           "Запись успешно удалена!"}));
+    EXPECT_EQ(d.intervals->count(), 1);
+    EXPECT_EQ(d.intervals->currentText().toStdString(),
+              "2001.01.01 00:00:00 / 2003.01.01 00:00:00");
+    // The only interval of SHZ deleted: the nearest key left, BHZ, is shown.
+    d.channels->setCurrentIndex(1);
+    emit d.channels->activated(1);
+    ASSERT_EQ(d.channels->currentText().toStdString(), "SHZ");
+    d.deleteFromDatabase->click();
+    EXPECT_EQ(d.channels->count(), 1);
+    EXPECT_EQ(d.channels->currentText().toStdString(), "BHZ");
+    EXPECT_EQ(d.intervals->currentText().toStdString(),
+              "2001.01.01 00:00:00 / 2003.01.01 00:00:00");
+    EXPECT_EQ(window.cursor().shape(), Qt::ArrowCursor);
+    window.close();
+    window.finish();
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, HistoryRoadQt, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);
 
 TEST(FileFormatDialogQt, ShowsTheChoiceOfItsLogic) {
@@ -470,6 +625,16 @@ TEST(ResponseCurveQt, ComputesTheLoadedFileAndRedrawsOnEveryChoice) {
     c.logX->click();
     EXPECT_EQ(c.pointsLabel->text().toStdString(), "Число точек");
     EXPECT_EQ(c.result->toPlainText().count('\n'), 300);
+
+    // "ЗАПИСЬ\r\nВ ФАЙЛ": the listing as a FAP file, "FAP-ORV" as the dialog preselects.
+    ui.chooseFile((dir / "listing.fap").string());
+    c.writeToFile->click();
+    EXPECT_EQ(ui.messageTexts(), std::vector<std::string>{"Запись прошла успешно!"});
+    std::ifstream written(dir / "listing.fap", std::ios::binary);
+    std::string header;
+    std::getline(written, header);
+    EXPECT_TRUE(header.starts_with("CAL2 KARC ")) << header;
+    ui.clear();
 
     const std::string shot = artefact("gainbook-response-curve.png");
     if (!shot.empty()) {

@@ -156,11 +156,25 @@ TEST_P(MainRoad, CalibFollowsTheUnitsOfAPoleZeroText) {
     window->freqUnitChanged();
     EXPECT_NEAR(number(f.calib), velocity, velocity * 1e-2);
 
-    // Editing FREQ does not compute a pole-zero text again.
-    const std::string before = f.calib;
-    f.calper = "5";
+    // Editing FREQ computes it again, so that FREQ is never written with the sensitivity of
+    // another frequency: where the velocity response is flat, the displacement gain grows
+    // with the frequency, and CALIB (nanometres per count) falls with it.
+    f.freqUnitText = "Hz";
+    window->freqUnitChanged();
+    const double displacement = number(f.calib);
+    f.calper = "2";
     window->calperEdited();
-    EXPECT_EQ(f.calib, before);
+    EXPECT_NEAR(number(f.calib), displacement / 2, displacement * 1e-2);
+    f.calper = "0,5";
+    window->calperEdited();
+    EXPECT_NEAR(number(f.calib), 2 * displacement, displacement * 1e-2);
+    // No frequency yet: nothing is computed and nothing said.
+    const std::string before = f.calib;
+    for (const char* unusable : {"0", "", "-", "2x", "nan"}) {
+        f.calper = unusable;
+        window->calperEdited();
+        EXPECT_EQ(f.calib, before) << unusable;
+    }
     EXPECT_TRUE(ui.messages().empty());
 }
 
@@ -421,6 +435,27 @@ TEST_P(MainRoad, AMissedChannelAtStartOpensTheFileChoiceAtOnce) {
     EXPECT_TRUE(unknown.browser.startSelectionMissed);
     EXPECT_EQ(unknown.browser.stations.selectedText(), "KARC");
     EXPECT_TRUE(ui.allAnswersUsed());
+
+    // Codes as wide as their columns are selected whole; a longer one is refused, not cut
+    // into another station's code, and nothing is loaded.
+    db.exec("INSERT INTO CALIBRATION (NETWORK,LOCATION,STA,CHAN,STARTDATE,SENS,ID_SENS,FREQ,"
+            "ID_FREQ) VALUES ('KZ','LOCATIO8','KARCKARC','CHANNEL8',{ts '2003-01-01 00:00:00'},"
+            "3,1,1,0)");
+    ui.clear();
+    MainWindow wide(ui, {}, dir.path(), dir / "ORV.ini");
+    startWith(wide, "KARCKARC:CHANNEL8:LOCATIO8");
+    EXPECT_FALSE(wide.browser.startSelectionMissed);
+    EXPECT_EQ(wide.browser.locations.selectedText(), "LOCATIO8");
+    EXPECT_EQ(wide.browser.sensValue, "3");
+    MainWindow tooLong(ui, {}, dir.path(), dir / "ORV.ini");
+    startWith(tooLong, "KARCKARCX:CHANNEL8:LOCATIO8");
+    EXPECT_EQ(ui.messageTexts(),
+              std::vector<std::string>{"Станция в командной строке: код должен быть не длиннее 8 "
+                                       "символов, а в \"KARCKARCX\" их 9.\r\nКанал из командной "
+                                       "строки не выбран."});
+    EXPECT_FALSE(tooLong.browser.startSelectionMissed);
+    EXPECT_EQ(tooLong.browser.stations.selectedText(), "KARC");
+    EXPECT_EQ(ui.shown().size(), 1u); // no file choice
 }
 
 TEST_P(MainRoad, ANewConnectionFillsThePanelAgain) {

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 using namespace orv;
 using namespace orv::gainbook;
 using response::Motion;
@@ -107,4 +109,46 @@ TEST_F(ResponseCurve, AFapFileFillsAndDisablesTheGridFields) {
     dialog.refresh();
     EXPECT_TRUE(dialog.gridFieldsEnabled);
     EXPECT_EQ(dialog.pageTexts().station, "ОЧЕНЬДЛИННАЯ");
+}
+
+TEST_F(ResponseCurve, TheListingIsWrittenWithTheKeyOfItsSourcePanel) {
+    dialog.writeToFile(); // nothing computed yet
+    EXPECT_EQ(ui.messageTexts(),
+              std::vector<std::string>{"АЧХ не рассчитана: записывать в файл нечего."});
+    // The file panel's table, while the database panel shows another key.
+    owner.browser.stations = {{"KARC"}, 0};
+    owner.browser.channels = {{"BHZ"}, 0};
+    owner.file.text = kFap;
+    owner.file.fileLabel = "  table.fap (FAP)";
+    owner.file.station = "ABC";
+    owner.file.channel = "SHZ";
+    owner.file.time = "2005.10.31 00:00:00";
+    dialog.chooseSource(CurveSource::File);
+    bool fapOnly = false;
+    owner.formatDialog = [&](FileFormatDialog& d) -> std::optional<formats::LoadedFileKind> {
+        fapOnly = !d.sacVisible;
+        d.check(formats::LoadedFileKind::FapGse2);
+        return d.result();
+    };
+    const std::string path = (dir / "listing.fap").string();
+    ui.clear();
+    ui.chooseFile(path);
+    dialog.writeToFile();
+    ASSERT_EQ(ui.shown().size(), 2u);
+    EXPECT_EQ(ui.shown()[0].choice.fileName, "ABC_SHZ_2005okt31");
+    EXPECT_EQ(ui.shown()[0].choice.filter, "FAP (*.fap)|*.fap|All Files (*.*)|*.*||");
+    EXPECT_TRUE(fapOnly);
+    EXPECT_EQ(ui.shown()[1].text, "Запись прошла успешно!");
+    EXPECT_EQ(ui.shown()[1].caption, "Запись в файл");
+    EXPECT_EQ(ui.shown()[1].icon, ui::Icon::Information);
+    std::ifstream in(path, std::ios::binary);
+    std::string line1, line2, line3;
+    std::getline(in, line1);
+    std::getline(in, line2);
+    std::getline(in, line3);
+    EXPECT_TRUE(line1.starts_with("CAL2 ABC   SHZ ")) << line1;
+    EXPECT_TRUE(line1.ends_with("2005.10.31 00:00:00\r")) << line1;
+    EXPECT_TRUE(line2.ends_with("GSE2 FAP Triplets 3\r")) << line2;
+    // Direct units of a table, as GSE2: 1e21 / (1000 * ORV amplitude).
+    EXPECT_EQ(line3, " 1.0000000  5.0000000e+008  0.0\r");
 }

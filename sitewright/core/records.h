@@ -20,6 +20,8 @@ namespace orv::sitewright {
 // A double column without a value reads as this.
 inline constexpr double kNoValue = -9.123e19;
 inline constexpr std::size_t kMaxBoundText = 255;
+// Station, international and location codes: the width of their columns.
+inline constexpr std::size_t kCodeChars = 8;
 
 class DatabaseError : public std::runtime_error {
 public:

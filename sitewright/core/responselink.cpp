@@ -1,14 +1,11 @@
 #include "core/responselink.h"
+#include "core/records.h"
 
 #include "ini/inifile.h"
 #include "text/text.h"
 
 #include <cstdlib>
 #include <fstream>
-#include <spawn.h>
-#include <sys/wait.h>
-
-extern char** environ;
 
 namespace orv::sitewright {
 
@@ -60,8 +57,8 @@ std::string gainbookArguments(const ConnectionSettings& connection, const std::s
                               const std::string& channel, const std::string& location) {
     return orv::text::format("ODBC=%s USER=%s PASSWORD=%s %s:%s:%s", connection.dsn.c_str(),
                              connection.user.c_str(), connection.password.c_str(),
-                             orv::text::truncateChars(station, 7).c_str(), channel.c_str(),
-                             orv::text::truncateChars(location, 7).c_str());
+                             orv::text::truncateChars(station, kCodeChars).c_str(), channel.c_str(),
+                             orv::text::truncateChars(location, kCodeChars).c_str());
 }
 
 std::string gainbookCommandLine(const std::string& program, const std::string& arguments) {
@@ -91,35 +88,6 @@ std::vector<std::string> splitAtBlanks(const std::string& text) {
         pos = end;
     }
     return words;
-}
-
-SpawnLauncher::~SpawnLauncher() {
-    reap(false);
-}
-
-void SpawnLauncher::reap(bool wait) {
-    std::vector<int> running;
-    for (int pid : children_) {
-        int status = 0;
-        if (waitpid(pid, &status, wait ? 0 : WNOHANG) == 0)
-            running.push_back(pid);
-    }
-    children_ = running;
-}
-
-bool SpawnLauncher::startDetached(const std::string& program,
-                                  const std::vector<std::string>& arguments) {
-    reap(false);
-    std::vector<std::string> args = arguments;
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
-        return false;
-    children_.push_back(pid);
-    return true;
 }
 
 } // namespace orv::sitewright

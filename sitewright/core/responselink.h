@@ -35,7 +35,8 @@ std::vector<std::string> gainbookCandidates(const ResponseLinkSettings& settings
 std::optional<std::string> findGainbook(const ResponseLinkSettings& settings,
                                         const std::filesystem::path& currentDir);
 
-// "ODBC=%s USER=%s PASSWORD=%s %s:%s:%s"; station and location code cut to 7 characters.
+// "ODBC=%s USER=%s PASSWORD=%s %s:%s:%s"; station and location code cut to the width of their
+// columns (8 characters), which the response editor reads whole.
 std::string gainbookArguments(const ConnectionSettings& connection, const std::string& station,
                               const std::string& channel, const std::string& location);
 // The whole command line: the program (quoted when it holds a blank), a blank, the
@@ -45,26 +46,13 @@ std::string gainbookCommandLine(const std::string& program, const std::string& a
 // The directory the file choice opens in: the base directory, a separator, "RESPONSE".
 std::string responseDirectory(const std::string& baseDir);
 
-// Starts programs without waiting for them.
+// Starts programs without waiting for them (the window's is DetachedLauncher).
 class ProcessLauncher {
 public:
     virtual ~ProcessLauncher() = default;
     // argv[0] is the program; false when the process could not be started.
     virtual bool startDetached(const std::string& program,
                                const std::vector<std::string>& arguments) = 0;
-};
-
-// posix_spawn with the environment and working directory inherited; finished children
-// are reaped on the next start and when the launcher goes.
-class SpawnLauncher : public ProcessLauncher {
-public:
-    ~SpawnLauncher() override;
-    bool startDetached(const std::string& program,
-                       const std::vector<std::string>& arguments) override;
-
-private:
-    void reap(bool wait);
-    std::vector<int> children_;
 };
 
 // Splits a command line at blanks (runs count as one).

@@ -6,10 +6,10 @@
 #include "text/text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 namespace orv::sitewright {
@@ -118,6 +118,11 @@ public:
         into = static_cast<int>(v);
     }
 
+    void refuse(ControlId id, const std::string& prompt) {
+        if (ok_)
+            fail(id, prompt);
+    }
+
 private:
     void fail(ControlId id, const std::string& prompt) {
         ui_.message(prompt, {}, Icon::Exclamation, Buttons::Ok);
@@ -129,6 +134,61 @@ private:
     std::optional<ControlId>& focus_;
     bool ok_ = true;
 };
+
+// Reads a number as scanf's "%0Nd" does: blanks skipped, then a sign and digits, at most
+// width characters in all.
+bool readNumber(std::string_view text, std::size_t& pos, int width, int& value) {
+    while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos])))
+        ++pos;
+    std::size_t p = pos;
+    const std::size_t last = std::min(text.size(), pos + static_cast<std::size_t>(width));
+    const bool negative = p < last && text[p] == '-';
+    if (p < last && (text[p] == '-' || text[p] == '+'))
+        ++p;
+    const std::size_t digits = p;
+    int v = 0;
+    for (; p < last && std::isdigit(static_cast<unsigned char>(text[p])); ++p)
+        v = 10 * v + (text[p] - '0');
+    if (p == digits)
+        return false;
+    value = negative ? -v : v;
+    pos = p;
+    return true;
+}
+
+constexpr int kDateTimeFields = 6;
+struct DateTimeRead {
+    int fields = 0;      // how many of the six were read
+    std::size_t end = 0; // where reading stopped
+};
+
+// Reads "%04d-%02d-%02d %02d:%02d:%02d" as sscanf does, into the fields it reaches; the
+// blank between date and time matches any run of blanks, including none.
+DateTimeRead readDateTime(std::string_view text, orv::odbc::Timestamp& t) {
+    using T = orv::odbc::Timestamp;
+    struct Field {
+        char separator; // before the number; 0 for none
+        int width;
+        int T::*value;
+    };
+    static constexpr Field kFields[kDateTimeFields] = {{0, 4, &T::year},     {'-', 2, &T::month},
+                                                       {'-', 2, &T::day},    {' ', 2, &T::hour},
+                                                       {':', 2, &T::minute}, {':', 2, &T::second}};
+    DateTimeRead read;
+    for (const Field& f : kFields) {
+        std::size_t p = read.end;
+        if (f.separator && f.separator != ' ') {
+            if (p >= text.size() || text[p] != f.separator)
+                break;
+            ++p;
+        }
+        if (!readNumber(text, p, f.width, t.*f.value))
+            break;
+        read.end = p;
+        ++read.fields;
+    }
+    return read;
+}
 
 // The order of the station lists: without regard to case (Cyrillic too), codes that differ
 // only in case in byte order.
@@ -173,14 +233,20 @@ const std::vector<std::string>& locationCodes() {
     return codes;
 }
 
-NormalisedDate normaliseDateTime(const std::string& typed, const orv::odbc::Timestamp& d,
+NormalisedDate normaliseDateTime(const std::string& typed, const orv::odbc::Timestamp& defaults,
                                  int currentYear) {
-    int y = d.year, mo = d.month, da = d.day, h = d.hour, mi = d.minute, s = d.second;
-    std::sscanf(typed.c_str(), "%04d-%02d-%02d %02d:%02d:%02d", &y, &mo, &da, &h, &mi, &s);
+    orv::odbc::Timestamp t = defaults;
+    const DateTimeRead read = readDateTime(typed, t);
     NormalisedDate n;
-    n.text = format("%04d-%02d-%02d %02d:%02d:%02d", y, mo, da, h, mi, s);
-    n.valid = y >= 1900 && y <= currentYear && mo >= 1 && mo <= 12 && da >= 1 && da <= 31 &&
-              h >= 0 && h <= 23 && mi >= 0 && mi <= 59 && s >= 0 && s <= 59;
+    const bool isDate = read.fields == kDateTimeFields ||
+                        (read.fields > 0 && orv::text::trim(typed.substr(read.end)).empty());
+    if (!isDate) {
+        n.text = typed;
+        return n;
+    }
+    n.text =
+        format("%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
+    n.valid = t.isValid() && t.year >= 1900 && t.year <= currentYear;
     return n;
 }
 
@@ -339,6 +405,7 @@ void CStationDlg::lookUp(const std::string& code) {
     clearLookedUpFields();
     channels_ = ChannelsShown::Unread;
     groupsRead_ = 0;
+    rowsRead_.fill(false);
     if (auto connection = openOperationConnection(ctx_.settings))
         showStation(*connection, code);
     else
@@ -349,8 +416,9 @@ void CStationDlg::lookUp(const std::string& code) {
 void CStationDlg::showStation(orv::odbc::Connection& connection, const std::string& code) {
     std::string notice;
     try {
-        if (readSite(connection, code)) {
-            notice = readChannels(connection, code);
+        if (const auto stored = findSite(connection, code)) {
+            state_.sta = *stored;
+            notice = readChannels(connection, *stored);
         } else {
             applyNewStationDefaults(connection);
             channels_ = ChannelsShown::Defaults;
@@ -364,12 +432,28 @@ void CStationDlg::showStation(orv::odbc::Connection& connection, const std::stri
     applyGroupEnabling();
 }
 
-bool CStationDlg::readSite(orv::odbc::Connection& connection, const std::string& code) {
+// The station of the code, else the listed station whose code differs from it only in case
+// (the code field raises what is typed, a copy keeps lower case). Returns its code as
+// stored (a database that compares without regard to case finds the twin at once), or
+// nullopt when there is none.
+std::optional<std::string> CStationDlg::findSite(orv::odbc::Connection& connection,
+                                                 const std::string& code) {
+    if (auto stored = readSite(connection, code))
+        return stored;
+    for (const std::string& listed : controls_.staList)
+        if (listed != code && orv::text::equalsNoCase(listed, code))
+            if (auto stored = readSite(connection, listed))
+                return stored;
+    return std::nullopt;
+}
+
+std::optional<std::string> CStationDlg::readSite(orv::odbc::Connection& connection,
+                                                 const std::string& code) {
     CSite site(connection);
     site.setFilter(format(sql::kFilterStation, sqlText(code).c_str()));
     site.open();
     if (site.isEOF())
-        return false;
+        return std::nullopt;
     const SiteRow& r = site.row();
     auto number = [](double v) { return v == kNoValue ? std::nullopt : std::optional(v); };
     state_.ngroups = r.ngroups;
@@ -386,7 +470,8 @@ bool CStationDlg::readSite(orv::odbc::Connection& connection, const std::string&
     state_.offdate = r.offdate;
     state_.deast = number(r.deast);
     state_.dnorth = number(r.dnorth);
-    return true;
+    const std::string stored = orv::text::trim(r.sta);
+    return orv::text::equalsNoCase(stored, code) ? stored : code;
 }
 
 // Reads the channels of the station's groups. Returns what the user is to be told: that
@@ -404,6 +489,7 @@ std::string CStationDlg::readChannels(orv::odbc::Connection& connection, const s
         state_.sensor.fill({});
         state_.lcode.fill({});
         controls_.responseFile.fill({});
+        rowsRead_.fill(false);
         return format(msg::kChannelsUnread, code.c_str(), e.what());
     }
     channels_ = ChannelsShown::Read;
@@ -432,6 +518,7 @@ void CStationDlg::loadGroup(orv::odbc::Connection& connection, const std::string
             state_.sensor[g] = r.descr;
         }
         state_.sps[g] = r.sps == kNoValue ? std::nullopt : std::optional(r.sps);
+        rowsRead_[g] = true;
         if (state_.lcode[g].empty())
             state_.lcode[g] = "??";
     }
@@ -483,11 +570,17 @@ bool CStationDlg::takeValues() {
     take.number(c.lat, r.lat, kCoordinateRule, {Kind::Lat}, s.lat);
     take.number(c.lon, r.lon, kCoordinateRule, {Kind::Lon}, s.lon);
     take.integer(c.ngroups, {Kind::Ngroups}, s.ngroups, std::pair{1, kGroups});
-    take.chars(c.sta, 8, {Kind::Station}, s.sta);
-    take.chars(c.cod, 8, {Kind::Cod}, s.cod);
+    take.chars(c.sta, kCodeChars, {Kind::Station}, s.sta);
+    // A station is written under the code shown unless a copy takes its own.
+    if (!pendingCopy_ && orv::text::trim(c.sta).empty())
+        take.refuse({Kind::Station}, msg::kNoStationName);
+    take.chars(c.cod, kCodeChars, {Kind::Cod}, s.cod);
     for (int g = 0; take.ok() && g < s.ngroups; ++g) {
         const auto k = static_cast<std::size_t>(g);
-        take.number(c.sps[k], r.sps[k], kSpsRule, {Kind::Sps, g}, s.sps[k]);
+        if (spsRequired(s, g) && orv::text::trim(c.sps[k]).empty())
+            take.refuse({Kind::Sps, g}, msg::kNumber);
+        else
+            take.number(c.sps[k], r.sps[k], kSpsRule, {Kind::Sps, g}, s.sps[k]);
     }
     take.integer(c.nindex, {Kind::Nindex}, s.nindex, std::nullopt);
     s.lcode = c.lcode;
@@ -504,6 +597,18 @@ bool CStationDlg::takeValues() {
         return false;
     state_ = s;
     return true;
+}
+
+// A group whose channels are written needs its samples per second (the channel table may
+// require them), unless its rows were read without any and it still shows none.
+bool CStationDlg::spsRequired(const StationState& s, int group) const {
+    const auto g = static_cast<std::size_t>(group);
+    if (channels_ == ChannelsShown::Unread || (rowsRead_[g] && !read_.sps[g]))
+        return false;
+    for (int c = 0; c < kComponents; ++c)
+        if (!s.chan[static_cast<std::size_t>(channelIndex(group + 1, c))].empty())
+            return true;
+    return false;
 }
 
 // --- deleting and copying --------------------------------------------------------------

@@ -123,8 +123,11 @@ std::string showSps(std::optional<double> value);
 const std::vector<std::string>& locationCodes();
 
 // The opening and closing date-time as typed, read with "%04d-%02d-%02d %02d:%02d:%02d"
-// over the given defaults, printed the same way, and whether it is a valid date-time
-// no later than the current year.
+// over the given defaults, printed the same way, and whether it is a date-time that exists,
+// from 1900 to the current year. A date typed in part takes the remaining fields from the
+// defaults ("2001-05-07" is midnight); text that does not read as the beginning of a date
+// ("вчера", "2001/05/07") is no date, and then text is what was typed. Anything after the
+// seconds is ignored.
 struct NormalisedDate {
     std::string text;
     bool valid = false;
@@ -190,7 +193,8 @@ private:
 
     void clearLookedUpFields();
     void showStation(orv::odbc::Connection& connection, const std::string& code);
-    bool readSite(orv::odbc::Connection& connection, const std::string& code);
+    std::optional<std::string> findSite(orv::odbc::Connection& connection, const std::string& code);
+    std::optional<std::string> readSite(orv::odbc::Connection& connection, const std::string& code);
     std::string readChannels(orv::odbc::Connection& connection, const std::string& code);
     void applyNewStationDefaults(orv::odbc::Connection& connection);
     void loadGroup(orv::odbc::Connection& connection, const std::string& code, int group,
@@ -198,8 +202,9 @@ private:
     void showLookUpNotice(const std::string& notice);
     void showDatabaseError(const std::string& why);
 
+    bool spsRequired(const StationState& s, int group) const;
     bool takeDate(const std::string& typed, const orv::odbc::Timestamp& defaults, int currentYear,
-                  const char* name, std::string& into);
+                  ControlId field, std::string& into);
     std::optional<SiteWrite> prepareSiteWrite(orv::odbc::Connection& connection);
     bool runSiteStatement(orv::odbc::Connection& connection, const std::string& statement);
     bool writeChannels(orv::odbc::Connection& connection, const std::string& code,
@@ -215,7 +220,8 @@ private:
     StationState state_;
     StationState read_; // the state as the last look-up left it
     ChannelsShown channels_ = ChannelsShown::Unread;
-    int groupsRead_ = 0; // the groups whose channels the last look-up read
+    int groupsRead_ = 0;                   // the groups whose channels the last look-up read
+    std::array<bool, kGroups> rowsRead_{}; // the groups of which it read rows
     std::string lastNotice_;
     std::string requested_;
     std::optional<std::string> pendingCopy_;

@@ -109,14 +109,18 @@ void CStationDlg::onWrite() {
     showWritten(site->code);
 }
 
+// A date-time that is no date, or one that does not exist, is named in the message and
+// gets the focus.
 bool CStationDlg::takeDate(const std::string& typed, const orv::odbc::Timestamp& defaults,
-                           int currentYear, const char* name, std::string& into) {
+                           int currentYear, ControlId field, std::string& into) {
     into.clear();
     if (typed.empty())
         return true;
     const NormalisedDate n = normaliseDateTime(typed, defaults, currentYear);
     if (!n.valid) {
+        const char* name = field.kind == ControlId::Kind::Ondate ? "ondate" : "offdate";
         ctx_.ui->error(format(msg::kDateError, name, n.text.c_str()));
+        focus_ = field;
         return false;
     }
     into = n.text;
@@ -131,8 +135,10 @@ CStationDlg::prepareSiteWrite(orv::odbc::Connection& connection) {
     const int year = now.tm_year + 1900;
     SiteWrite w;
     w.loadDate = orv::text::formatTime("%Y-%m-%d %H:%M:%S", now);
-    if (!takeDate(state_.ondate, {1900, 1, 1, 0, 0, 0}, year, "ondate", w.ondate) ||
-        !takeDate(state_.offdate, {1970, 1, 1, 0, 0, 0}, year, "offdate", w.offdate))
+    if (!takeDate(state_.ondate, {1900, 1, 1, 0, 0, 0}, year, {ControlId::Kind::Ondate},
+                  w.ondate) ||
+        !takeDate(state_.offdate, {1970, 1, 1, 0, 0, 0}, year, {ControlId::Kind::Offdate},
+                  w.offdate))
         return std::nullopt;
     w.code = controls_.sta;
     w.nindex = state_.nindex;

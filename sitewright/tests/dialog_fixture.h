@@ -11,6 +11,17 @@
 
 #include <memory>
 
+// Records what it is asked to start instead of starting it.
+class RecordingLauncher : public orv::sitewright::ProcessLauncher {
+public:
+    bool startDetached(const std::string& program,
+                       const std::vector<std::string>& arguments) override {
+        started.push_back({program, arguments});
+        return true;
+    }
+    std::vector<std::pair<std::string, std::vector<std::string>>> started;
+};
+
 class DialogTest : public testing::TestWithParam<orv::test::Backend> {
 protected:
     DialogTest() : db(GetParam()) {}
@@ -69,5 +80,5 @@ protected:
     orv::test::TempDir dir;
     std::unique_ptr<orv::odbc::Connection> startup;
     orv::ui::ScriptedInteraction ui;
-    orv::sitewright::SpawnLauncher launcher;
+    RecordingLauncher launcher;
 };

@@ -1,8 +1,9 @@
 #include "dialog_fixture.h"
 
-#include <chrono>
+#include "ini/inifile.h"
+#include "program.h"
+
 #include <fstream>
-#include <thread>
 
 using namespace orv::sitewright;
 using orv::test::ScopedCurrentDir;
@@ -12,9 +13,9 @@ TEST(ResponseLink, TheCommandLineForTheResponseEditor) {
     ConnectionSettings s{"ORV", "ivan", "secret"};
     EXPECT_EQ(gainbookArguments(s, "KIV", "BHN", "00"),
               "ODBC=ORV USER=ivan PASSWORD=secret KIV:BHN:00");
-    // Station and location are cut to seven characters.
+    // Eight-character codes reach the response editor whole.
     EXPECT_EQ(gainbookArguments(s, "ABCDEFGH", "BHZ", "LOCATION"),
-              "ODBC=ORV USER=ivan PASSWORD=secret ABCDEFG:BHZ:LOCATIO");
+              "ODBC=ORV USER=ivan PASSWORD=secret ABCDEFGH:BHZ:LOCATION");
     EXPECT_EQ(gainbookCommandLine("/opt/my orv/gainbook", "ODBC=X"),
               "\"/opt/my orv/gainbook\" ODBC=X");
     EXPECT_EQ(gainbookCommandLine("/opt/orv/gainbook", "ODBC=X"), "/opt/orv/gainbook ODBC=X");
@@ -53,6 +54,36 @@ TEST(ResponseLink, TheBaseDirectoryFallsBackFromLocalToSharedToEnvironment) {
     EXPECT_EQ(s.baseDir, "/from/env");
 }
 
+TEST(ResponseLink, TheSetUpCreatesTheResponseFolderSitewrightOffers) {
+    orv::test::TempDir home;
+    const std::string script = std::string(ORV_SOURCE_DIR) + "/scripts/embedded-db.sh";
+    const std::vector<std::pair<std::string, std::string>> env = {
+        {"HOME", home.path().string()},
+        {"ODBCINI", (home / ".odbc.ini").string()},
+        {"ORV_DATA_DIR", (home / "data").string()},
+        {"ORV_SETTINGS_DIR", (home / "config").string()}};
+    ScopedEnv settingsDir("ORV_SETTINGS_DIR", (home / "config").c_str());
+    ScopedEnv orv("ORV", nullptr);
+    ScopedCurrentDir here(home.path());
+    auto offered = [&] {
+        return responseDirectory(
+            readResponseLinkSettings(home / "Sitewright.ini", orv::ini::systemSettingsFile())
+                .baseDir);
+    };
+    // The embedded set-up: DIR of the shared settings it writes, the database's folder.
+    orv::test::ProgramRun run = orv::test::runProgram("bash", {script}, env, home.path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(offered(), (home / "data" / "RESPONSE").string());
+    EXPECT_TRUE(std::filesystem::is_directory(offered()));
+    // A local DIR comes first.
+    std::ofstream(home / "Sitewright.ini")
+        << "[orv]\r\n dir = " << (home / "local").string() << "\r\n";
+    run = orv::test::runProgram("bash", {script}, env, home.path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(offered(), (home / "local" / "RESPONSE").string());
+    EXPECT_TRUE(std::filesystem::is_directory(offered()));
+}
+
 class SmallButtons : public DialogTest {
 protected:
     void writeLocal(const std::string& body) { std::ofstream(dir / "Sitewright.ini") << body; }
@@ -60,27 +91,18 @@ protected:
 
 TEST_P(SmallButtons, WithUseDbTheResponseEditorStartsOnTheChannel) {
     orv::test::TempDir gb;
-    const auto record = gb / "args.txt";
-    {
-        std::ofstream script(gb / "gainbook");
-        script << "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > '" << record.string()
-               << ".tmp'\nmv '" << record.string() << ".tmp' '" << record.string() << "'\n";
-    }
-    std::filesystem::permissions(gb / "gainbook", std::filesystem::perms::owner_all);
+    std::ofstream(gb / "gainbook") << "#!/bin/sh\n";
     writeLocal("[SYSTEM]\nUSE_DB=1\nGAINBOOK_DIR=" + gb.path().string() + "\n");
     addSite("KIV", 1, 2);
     addChan("KIV", "BHN", 2, 1, ", LCODE", ", '00'");
     auto d = openDialog("KIV");
     d->onResponseButton(2, 1);
-    for (int i = 0; i < 100 && !std::filesystem::exists(record); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    ASSERT_TRUE(std::filesystem::exists(record));
-    std::ifstream in(record);
-    std::vector<std::string> args;
-    for (std::string line; std::getline(in, line);)
-        args.push_back(line);
-    EXPECT_EQ(args, (std::vector<std::string>{"ODBC=" + db.dsn(), "USER=ORV", "PASSWORD=KTZ",
-                                              "KIV:BHN:00"}));
+    const std::string program = (gb / "gainbook").string();
+    ASSERT_EQ(launcher.started.size(), 1u);
+    EXPECT_EQ(launcher.started[0].first, program);
+    EXPECT_EQ(launcher.started[0].second,
+              (std::vector<std::string>{program, "ODBC=" + db.dsn(), "USER=ORV", "PASSWORD=KTZ",
+                                        "KIV:BHN:00"}));
     EXPECT_TRUE(ui.shown().empty());
 }
 

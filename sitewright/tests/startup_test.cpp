@@ -1,3 +1,5 @@
+#include "dialog_fixture.h"
+
 #include "core/app.h"
 #include "core/messages.h"
 #include "core/startup.h"
@@ -129,7 +131,7 @@ TEST(StartupConnection, TheProgramEndsWithoutTheDialogWhenItCannotConnect) {
     TempDir dir;
     ScopedCurrentDir here(dir.path());
     orv::ui::ScriptedInteraction ui;
-    SpawnLauncher launcher;
+    RecordingLauncher launcher;
     bool dialogShown = false;
     const int status =
         runSitewright("ODBC=NO_SUCH_SOURCE KIV", ui, launcher,
@@ -150,7 +152,7 @@ TEST_P(Startup, ConnectsAndHandsTheRequestedStationToTheDialog) {
     TempDir dir;
     ScopedCurrentDir here(dir.path());
     orv::ui::ScriptedInteraction ui;
-    SpawnLauncher launcher;
+    RecordingLauncher launcher;
     std::string shown;
     DialogContext seen;
     const int status =
@@ -186,7 +188,7 @@ TEST_P(Startup, TheSchemaSwitchUpgradesBeforeTheDialogOpens) {
     TempDir dir;
     ScopedCurrentDir here(dir.path());
     orv::ui::ScriptedInteraction ui;
-    SpawnLauncher launcher;
+    RecordingLauncher launcher;
     bool upgraded = false;
     runSitewright("-CHKDB ODBC=" + db.dsn(), ui, launcher,
                   [&](const DialogContext& c, const std::string&) {

@@ -249,5 +249,47 @@ TEST_P(StationDialog, AStationCodeLongerThanEightCharactersIsRefused) {
     EXPECT_EQ(d->takeFocus(), (ControlId{Kind::Station, 0}));
 }
 
+TEST_P(StationDialog, AnEmptyStationCodeIsRefusedBeforeAnythingIsWritten) {
+    auto d = openDialog("");
+    for (const char* code : {"", "  "}) {
+        ui.clear();
+        d->controls().sta = code;
+        d->onWrite();
+        ASSERT_EQ(ui.messages().size(), 1u);
+        EXPECT_EQ(ui.messages()[0].text, "Не задано имя станции !!!");
+        EXPECT_EQ(ui.messages()[0].icon, orv::ui::Icon::Exclamation);
+        EXPECT_EQ(d->takeFocus(), (ControlId{Kind::Station, 0}));
+    }
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM SITE"), "0");
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM SITECHAN"), "0");
+}
+
+TEST_P(StationDialog, ACodeIsFoundWhateverTheCaseItIsTypedInAndWrittenAsStored) {
+    addSite("tst2", 7, 1);
+    addSite("бета", 8, 1);
+    // MariaDB compares codes without regard to case: there a code has no twin.
+    const bool twins = GetParam() != orv::test::Backend::MariaDB;
+    if (twins) {
+        addSite("abc", 9, 1);
+        addSite("ABC", 10, 1);
+    }
+    auto d = openDialog();
+    d->onStationTextChanged("TST2");
+    EXPECT_EQ(d->controls().sta, "tst2");
+    EXPECT_EQ(d->controls().nindex, "7");
+    d->onStationTextChanged("БЕТА");
+    EXPECT_EQ(d->controls().nindex, "8");
+    if (twins) {
+        // The code typed exactly wins over its twin in another case.
+        d->onStationTextChanged("ABC");
+        EXPECT_EQ(d->controls().nindex, "10");
+    }
+    d->onStationTextChanged("TST2");
+    d->controls().cod = "T2";
+    d->onWrite();
+    EXPECT_EQ(db.column("SELECT STA FROM SITE WHERE COD='T2'"), (std::vector<std::string>{"tst2"}));
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM SITE"), twins ? "4" : "2");
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, StationDialog, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);

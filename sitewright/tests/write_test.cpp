@@ -4,21 +4,25 @@
 
 using namespace orv::sitewright;
 
-TEST(DateTimes, NormalisationFillsMissingFieldsFromTheDefaults) {
+TEST(DateTimes, APartlyTypedDateIsCompletedAndTextThatIsNoDateOrDayIsNot) {
     const orv::odbc::Timestamp on{1900, 1, 1, 0, 0, 0};
     const orv::odbc::Timestamp offUpdate{1970, 1, 1, 1, 1, 1};
     EXPECT_EQ(normaliseDateTime("2001-05-07", on, 2026).text, "2001-05-07 00:00:00");
     EXPECT_EQ(normaliseDateTime("2001-05-07", offUpdate, 2026).text, "2001-05-07 01:01:01");
+    EXPECT_EQ(normaliseDateTime(" 2001-05-07 10 ", on, 2026).text, "2001-05-07 10:00:00");
     EXPECT_EQ(normaliseDateTime("2001-5-7 3:4:5 junk", on, 2026).text, "2001-05-07 03:04:05");
-    const NormalisedDate letters = normaliseDateTime("abc", on, 2026);
-    EXPECT_EQ(letters.text, "1900-01-01 00:00:00");
-    EXPECT_TRUE(letters.valid);
-    // Days beyond the month pass; out-of-range fields and future years do not.
-    EXPECT_TRUE(normaliseDateTime("2001-02-31", on, 2026).valid);
-    EXPECT_FALSE(normaliseDateTime("2001-13-01", on, 2026).valid);
-    EXPECT_FALSE(normaliseDateTime("2001-01-01 24:00:00", on, 2026).valid);
-    EXPECT_FALSE(normaliseDateTime("2027-01-01", on, 2026).valid);
-    EXPECT_FALSE(normaliseDateTime("1899-12-31", on, 2026).valid);
+    EXPECT_TRUE(normaliseDateTime("2001-5-7 3:4:5 junk", on, 2026).valid);
+    // Text that does not read as the beginning of a date is refused as typed.
+    for (const char* typed : {"вчера", "abc", "2001/05/07", "2001-05-07T10:00", "2001-"}) {
+        const NormalisedDate n = normaliseDateTime(typed, on, 2026);
+        EXPECT_FALSE(n.valid) << typed;
+        EXPECT_EQ(n.text, typed);
+    }
+    // Days that do not exist, out-of-range fields and years outside 1900..now.
+    for (const char* typed : {"2001-02-31 10:00:00", "2001-02-29", "2001-04-31", "2001-13-01",
+                              "2001-01-01 24:00:00", "2027-01-01", "1899-12-31"})
+        EXPECT_FALSE(normaliseDateTime(typed, on, 2026).valid) << typed;
+    EXPECT_TRUE(normaliseDateTime("2000-02-29 23:59:59", on, 2026).valid);
 }
 
 class Writing : public DialogTest {
@@ -87,16 +91,21 @@ TEST_P(Writing, TheClosingDateOfAnExistingStationGetsOneOClockDefaults) {
     EXPECT_EQ(day(site("ONDATE", "KIV")), "2002-03-04 05:06:07");
 }
 
-TEST_P(Writing, DatesThatAreNotDatesGetTheDefaultsOfEachVariant) {
+TEST_P(Writing, ADateThatIsNoDateOrDoesNotExistIsRefusedNamingItsField) {
     auto d = openDialog("NEW");
-    d->controls().ondate = "xyz";
-    d->controls().offdate = "xyz";
+    d->controls().ondate = "вчера";
     d->onWrite();
-    EXPECT_EQ(day(site("ONDATE", "NEW")), "1900-01-01 00:00:00");
-    EXPECT_EQ(day(site("OFFDATE", "NEW")), "1970-01-01 00:00:00");
-    d->controls().offdate = "xyz";
-    d->onWrite(); // now an update
-    EXPECT_EQ(day(site("OFFDATE", "NEW")), "1970-01-01 01:01:01");
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].text, "Ошибка задания даты-времени:\n ondate: вчера");
+    EXPECT_EQ(d->takeFocus(), (ControlId{ControlId::Kind::Ondate}));
+    ui.clear();
+    d->controls().ondate = "2001-05-07";
+    d->controls().offdate = "2001-02-31 10:00:00";
+    d->onWrite();
+    EXPECT_EQ(ui.messageTexts(), (std::vector<std::string>{"Ошибка задания даты-времени:\n "
+                                                           "offdate: 2001-02-31 10:00:00"}));
+    EXPECT_EQ(d->takeFocus(), (ControlId{ControlId::Kind::Offdate}));
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM SITE"), "0");
 }
 
 TEST_P(Writing, AFutureOpeningDateIsRefusedBeforeAnythingIsWritten) {
@@ -253,14 +262,46 @@ TEST_P(Writing, TypedNumbersAreReadWithADecimalCommaAndAnEmptiedFieldHasNoValue)
     d->controls().dnorth = "1,75";
     d->controls().deast = "";
     d->controls().sps[0] = "0,5";
-    d->controls().sps[1] = "";
     d->onWrite();
     ASSERT_EQ(ui.messages().size(), 1u) << ui.messageTexts()[0];
     for (const char* stored : {"LAT=45.5", "ELEV=-12.25", "DNORTH=1.75", "DEAST IS NULL"})
         EXPECT_EQ(db.scalar(std::string("SELECT COUNT(*) FROM SITE WHERE ") + stored), "1")
             << stored;
     EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM SITECHAN WHERE NGROUP=1 AND SPS=0.5"), "3");
-    EXPECT_EQ(db.scalar("SELECT SPS FROM SITECHAN WHERE NGROUP=2"), "<NULL>");
+}
+
+TEST_P(Writing, AGroupWhoseChannelsAreWrittenNeedsItsSamplesPerSecond) {
+    addSite("KIV", 1, 2);
+    addChan("KIV", "BHZ", 1, 0, ", SPS", ", 20");
+    addChan("KIV", "SHZ", 2, 0); // read without samples per second
+    auto d = openDialog("KIV");
+    const StationControls shown = d->controls();
+    const std::string refused = "Please enter a number.";
+    // Emptied where a value was read: refused before anything is written.
+    d->controls().sps[0] = " ";
+    d->controls().elev = "99";
+    d->onWrite();
+    EXPECT_EQ(ui.messageTexts(), (std::vector<std::string>{refused}));
+    EXPECT_EQ(d->takeFocus(), (ControlId{ControlId::Kind::Sps, 0}));
+    EXPECT_DOUBLE_EQ(orv::text::toDouble(site("ELEV", "KIV")), 30);
+    // Left empty in a group the user fills: refused too.
+    ui.clear();
+    d->controls() = shown;
+    d->controls().ngroups = "3";
+    d->controls().chan[channelIndex(3, 1)] = "LHN";
+    d->onWrite();
+    EXPECT_EQ(ui.messageTexts(), (std::vector<std::string>{refused}));
+    EXPECT_EQ(d->takeFocus(), (ControlId{ControlId::Kind::Sps, 2}));
+    // A group whose channels are all emptied writes nothing and needs nothing; the group
+    // read without a value keeps none.
+    ui.clear();
+    d->controls().chan[channelIndex(3, 1)] = "";
+    d->controls().sps[0] = "";
+    d->controls().chan[0] = "";
+    d->onWrite();
+    EXPECT_EQ(ui.messages().size(), 1u) << ui.messageTexts()[0];
+    EXPECT_EQ(channelsOf("KIV"), (std::vector<std::string>{"SHZ"}));
+    EXPECT_EQ(db.scalar("SELECT SPS FROM SITECHAN"), "<NULL>");
 }
 
 TEST_P(Writing, ChannelsThatCouldNotBeReadAreNeitherWrittenNorCleanedUp) {

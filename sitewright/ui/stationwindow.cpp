@@ -3,12 +3,14 @@
 #include "core/messages.h"
 
 #include <algorithm>
+#include <tuple>
 
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -38,8 +40,8 @@ public:
     }
 };
 
-QLabel* labelFor(const char* text, QWidget* buddy) {
-    auto* label = new QLabel(QString::fromUtf8(text));
+QLabel* labelFor(const QString& text, QWidget* buddy) {
+    auto* label = new QLabel(text);
     label->setBuddy(buddy);
     return label;
 }
@@ -50,19 +52,107 @@ const char* const kComponentNames[kComponents] = {"Z", "N", "E"};
 void fitChars(QWidget* w, int chars) {
     w->setMinimumWidth(w->fontMetrics().horizontalAdvance(QString(chars, QLatin1Char('0'))) + 24);
 }
+// Exactly that wide.
+void fixChars(QWidget* w, int chars) {
+    fitChars(w, chars);
+    w->setMaximumWidth(w->minimumWidth());
+}
+
+// An editable list of codes whose edit field and list both carry its name.
+QComboBox* newCodeList(const QString& accessibleName) {
+    auto* box = new QComboBox;
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    box->setCompleter(nullptr); // each keystroke looks up exactly what was typed
+    box->setAccessibleName(accessibleName);
+    box->lineEdit()->setAccessibleName(accessibleName);
+    return box;
+}
+
+// Shows a text in a code list as it is: the raising to upper case is for typing, and a
+// code stored in lower case is shown as stored.
+void setCodeText(QComboBox* box, const QString& text) {
+    if (box->currentText() == text)
+        return;
+    QLineEdit* edit = box->lineEdit();
+    const QValidator* validator = edit->validator();
+    edit->setValidator(nullptr);
+    box->setEditText(text);
+    edit->setValidator(validator);
+}
+
+void setEditText(QLineEdit* edit, const std::string& text) {
+    const QString t = qs(text);
+    if (edit->text() != t) {
+        const QSignalBlocker block(edit);
+        edit->setText(t);
+    }
+}
+
+void setListEntries(QComboBox* box, const std::vector<std::string>& entries) {
+    QStringList list;
+    for (const std::string& s : entries)
+        list << qs(s);
+    QStringList now;
+    for (int i = 0; i < box->count(); ++i)
+        now << box->itemText(i);
+    if (now != list) {
+        box->clear();
+        box->addItems(list);
+    }
+}
 
 } // namespace
 
-StationWindow::StationWindow(CStationDlg& logic, orv::ui::Interaction& ui, QWidget* parent)
-    : QDialog(parent), logic_(logic), ui_(ui) {
-    auto* upper = new UpperCase(this);
+// The small button after a channel name: it shows the channel's response file, shortened in
+// the middle to the button's width ("…" when there is none), and grows with the window.
+class ResponseFileButton : public QPushButton {
+public:
+    ResponseFileButton() {
+        setAutoDefault(false);
+        fitChars(this, 8);
+    }
+    void setFile(const QString& name) {
+        file_ = name;
+        setToolTip(name);
+        setAccessibleDescription(name);
+        showFile();
+    }
+    QSize sizeHint() const override { return {minimumWidth(), QPushButton::sizeHint().height()}; }
 
-    sta_ = new QComboBox;
-    sta_->setEditable(true);
-    sta_->setInsertPolicy(QComboBox::NoInsert);
-    sta_->lineEdit()->setValidator(upper);
-    sta_->setCompleter(nullptr); // each keystroke looks up exactly what was typed
-    sta_->setMinimumContentsLength(8);
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QPushButton::resizeEvent(event);
+        showFile();
+    }
+
+private:
+    void showFile() {
+        setText(file_.isEmpty() ? QStringLiteral("…")
+                                : fontMetrics().elidedText(file_, Qt::ElideMiddle, width() - 12));
+    }
+    QString file_;
+};
+
+StationWindow::StationWindow(CStationDlg& logic, orv::ui::Interaction& ui, QWidget* parent)
+    : QDialog(parent), logic_(logic), ui_(ui), upperCase_(new UpperCase(this)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(createStationFields());
+    layout->addWidget(createArrayBox());
+    layout->addWidget(createChannelGrid());
+    layout->addStretch();
+    layout->addLayout(createButtons());
+    bindStationFields();
+    logic_.setCopyPrompt(
+        [this](const std::string& offered) { return askCopyCode(this, ui_, offered); });
+    setWindowTitle(qs(logic_.title()));
+    setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
+}
+
+// The station's own fields: two rows of codes and coordinates, the names and the ground
+// across the whole width, the dates and the number of groups.
+QLayout* StationWindow::createStationFields() {
+    sta_ = addStationList("Станция (код)");
     cod_ = addEdit("Междуна- родн. код");
     nindex_ = addEdit("Номер в БД");
     lat_ = addEdit("Широта, град");
@@ -75,136 +165,136 @@ StationWindow::StationWindow(CStationDlg& logic, orv::ui::Interaction& ui, QWidg
     offdate_ = addEdit("Закрыта (yyyy-mo-dd hh:mi:ss)");
     ngroups_ = addEdit("К-во групп каналов:");
     ngroups_->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), this));
-    fitChars(ngroups_, 2);
-    ngroups_->setMaximumWidth(ngroups_->minimumWidth());
+    fixChars(ngroups_, 2);
     fitChars(sta_, 10);
     for (QLineEdit* e : {cod_, nindex_, lat_, lon_, elev_})
         fitChars(e, 9);
     fitChars(ondate_, 20);
     fitChars(offdate_, 20);
-    refsta_ = new QComboBox;
-    refsta_->setEditable(true);
-    refsta_->setInsertPolicy(QComboBox::NoInsert);
-    refsta_->lineEdit()->setValidator(upper);
-    refsta_->setCompleter(nullptr);
+
+    auto* grid = new QGridLayout;
+    // A field with its label (the field's name) before it.
+    auto place = [grid](QWidget* field, int row, int column, int span = 1) {
+        grid->addWidget(labelFor(field->accessibleName(), field), row, column);
+        grid->addWidget(field, row, column + 1, 1, span);
+    };
+    place(sta_, 0, 0);
+    place(cod_, 0, 2);
+    place(nindex_, 0, 4);
+    place(lat_, 1, 0);
+    place(lon_, 1, 2);
+    place(elev_, 1, 4);
+    place(descr_, 2, 0, 6);
+    place(staname_, 3, 0, 6);
+    place(underground_, 4, 0, 6);
+    place(ondate_, 5, 0);
+    place(offdate_, 5, 2);
+    place(ngroups_, 5, 4);
+    grid->setColumnStretch(6, 1); // the names and the ground take the width to spare
+    return grid;
+}
+
+// "Положение в сейсмической группе": the central point and the two offsets in one row.
+QWidget* StationWindow::createArrayBox() {
+    refsta_ = addStationList("Центральная точка");
     dnorth_ = addEdit("Смещение от центральной точки к северу (км)");
     deast_ = addEdit("Смещение от центральной точки к востоку(км)");
     fitChars(refsta_, 10);
     fitChars(dnorth_, 10);
     fitChars(deast_, 10);
+    auto* box = new QGroupBox(QString::fromUtf8("Положение в сейсмической группе"));
+    auto* row = new QHBoxLayout(box);
+    for (QWidget* field : std::initializer_list<QWidget*>{refsta_, dnorth_, deast_}) {
+        row->addWidget(labelFor(field->accessibleName(), field));
+        row->addWidget(field, 1);
+        row->addSpacing(12);
+    }
+    return box;
+}
 
-    // --- the station's own fields
-    auto* station = new QGridLayout;
-    station->addWidget(labelFor("Станция (код)", sta_), 0, 0);
-    station->addWidget(sta_, 0, 1);
-    station->addWidget(labelFor("Междуна- родн. код", cod_), 0, 2);
-    station->addWidget(cod_, 0, 3);
-    station->addWidget(labelFor("Номер в БД", nindex_), 0, 4);
-    station->addWidget(nindex_, 0, 5);
-    station->addWidget(labelFor("Широта, град", lat_), 1, 0);
-    station->addWidget(lat_, 1, 1);
-    station->addWidget(labelFor("Долгота, град", lon_), 1, 2);
-    station->addWidget(lon_, 1, 3);
-    station->addWidget(labelFor("Высота, м", elev_), 1, 4);
-    station->addWidget(elev_, 1, 5);
-    station->addWidget(labelFor("Название (русское)", descr_), 2, 0);
-    station->addWidget(descr_, 2, 1, 1, 5);
-    station->addWidget(labelFor("Название (английское)", staname_), 3, 0);
-    station->addWidget(staname_, 3, 1, 1, 5);
-    station->addWidget(labelFor("Почва", underground_), 4, 0);
-    station->addWidget(underground_, 4, 1, 1, 5);
-    station->addWidget(labelFor("Открыта (yyyy-mo-dd hh:mi:ss)", ondate_), 5, 0);
-    station->addWidget(ondate_, 5, 1);
-    station->addWidget(labelFor("Закрыта (yyyy-mo-dd hh:mi:ss)", offdate_), 5, 2);
-    station->addWidget(offdate_, 5, 3);
-    station->addWidget(labelFor("К-во групп каналов:", ngroups_), 5, 4);
-    station->addWidget(ngroups_, 5, 5);
-
-    auto* arrayBox = new QGroupBox(QString::fromUtf8("Положение в сейсмической группе"));
-    auto* array = new QGridLayout(arrayBox);
-    array->addWidget(labelFor("Центральная точка", refsta_), 0, 0);
-    array->addWidget(refsta_, 0, 1);
-    array->addWidget(labelFor("Смещение от центральной точки к северу (км)", dnorth_), 1, 0);
-    array->addWidget(dnorth_, 1, 1);
-    array->addWidget(labelFor("Смещение от центральной точки к востоку(км)", deast_), 2, 0);
-    array->addWidget(deast_, 2, 1);
-
-    // --- the channel grid
-    auto* groupsBox = new QGroupBox(QString::fromUtf8("Группы каналов"));
-    auto* grid = new QGridLayout(groupsBox);
+// "Группы каналов": a row per group; the response-file buttons and the sensor type share
+// the width the window has to spare.
+QWidget* StationWindow::createChannelGrid() {
+    auto* box = new QGroupBox(QString::fromUtf8("Группы каналов"));
+    auto* grid = new QGridLayout(box);
     grid->setHorizontalSpacing(4);
     for (int g = 1; g <= kGroups; ++g) {
-        const auto gi = static_cast<std::size_t>(g - 1);
-        for (int c = 0; c < kComponents; ++c) {
-            const int i = channelIndex(g, c);
-            const auto k = static_cast<std::size_t>(i);
-            auto* edit = new QLineEdit;
-            edit->setValidator(upper);
-            fitChars(edit, 6);
-            edit->setMaximumWidth(edit->minimumWidth());
-            edit->setAccessibleName(
-                QString::fromUtf8("Канал %1, группа %2").arg(kComponentNames[c]).arg(g));
-            connect(edit, &QLineEdit::textEdited, this,
-                    [this, k](const QString& t) { logic_.controls().chan[k] = ss(t); });
-            chan_[k] = edit;
-            auto* button = new QPushButton;
-            button->setAutoDefault(false);
-            fitChars(button, 8);
-            button->setMaximumWidth(button->minimumWidth());
-            button->setAccessibleName(
-                QString::fromUtf8("Файл АЧХ канала %1, группа %2").arg(kComponentNames[c]).arg(g));
-            connect(button, &QPushButton::clicked, this, [this, g, c] {
-                logic_.onResponseButton(g, c);
-                syncFromLogic();
-            });
-            response_[k] = button;
-            grid->addWidget(edit, g, 1 + 2 * c);
-            grid->addWidget(button, g, 2 + 2 * c);
-        }
-        auto* lcode = new QComboBox;
-        lcode->setEditable(true);
-        lcode->setCompleter(nullptr);
-        fitChars(lcode, 5);
-        lcode->setInsertPolicy(QComboBox::NoInsert);
-        std::vector<std::string> codes = locationCodes();
-        std::sort(codes.begin(), codes.end()); // the list keeps itself sorted
-        for (const std::string& code : codes)
-            lcode->addItem(qs(code));
-        lcode->setAccessibleName(QString::fromUtf8("Код расположения, группа %1").arg(g));
-        connect(lcode, &QComboBox::editTextChanged, this,
-                [this, gi](const QString& t) { logic_.controls().lcode[gi] = ss(t); });
-        lcode_[gi] = lcode;
-        auto* sps = new QLineEdit;
-        fitChars(sps, 9);
-        sps->setMaximumWidth(sps->minimumWidth());
-        sps->setAccessibleName(QString::fromUtf8("Отсч./сек., группа %1").arg(g));
-        connect(sps, &QLineEdit::textEdited, this,
-                [this, gi](const QString& t) { logic_.controls().sps[gi] = ss(t); });
-        sps_[gi] = sps;
-        auto* sensor = new QLineEdit;
-        sensor->setValidator(upper);
-        sensor->setAccessibleName(QString::fromUtf8("Тип датчика, группа %1").arg(g));
-        connect(sensor, &QLineEdit::textEdited, this,
-                [this, gi](const QString& t) { logic_.controls().sensor[gi] = ss(t); });
-        sensor_[gi] = sensor;
-        grid->addWidget(labelFor(std::to_string(g).c_str(),
-                                 chan_[static_cast<std::size_t>(channelIndex(g, 0))]),
-                        g, 0);
-        grid->addWidget(lcode, g, 7);
-        grid->addWidget(sps, g, 8);
-        grid->addWidget(sensor, g, 9);
+        for (int c = 0; c < kComponents; ++c)
+            addChannel(grid, g, c);
+        addGroupFields(grid, g);
     }
-    for (int c = 0; c < kComponents; ++c)
-        grid->addWidget(labelFor(kComponentNames[c], chan_[static_cast<std::size_t>(c)]), 0,
-                        1 + 2 * c, 1, 2, Qt::AlignHCenter);
-    grid->setColumnStretch(9, 1);
-    grid->addWidget(labelFor("Код расположения", lcode_[0]), 0, 7);
-    grid->addWidget(labelFor("Отсч./сек.", sps_[0]), 0, 8);
-    grid->addWidget(labelFor("Тип датчика", sensor_[0]), 0, 9);
+    for (int c = 0; c < kComponents; ++c) {
+        grid->addWidget(
+            labelFor(QString::fromLatin1(kComponentNames[c]), chan_[static_cast<std::size_t>(c)]),
+            0, 1 + 2 * c, 1, 2, Qt::AlignHCenter);
+        grid->setColumnStretch(2 + 2 * c, 2);
+    }
+    grid->addWidget(labelFor(QString::fromUtf8("Код расположения"), lcode_[0]), 0, 7);
+    grid->addWidget(labelFor(QString::fromUtf8("Отсч./сек."), sps_[0]), 0, 8);
+    grid->addWidget(labelFor(QString::fromUtf8("Тип датчика"), sensor_[0]), 0, 9);
+    grid->setColumnStretch(9, 3);
+    return box;
+}
 
-    // --- buttons
+// The channel-name edit of group g, component c, and its response-file button.
+void StationWindow::addChannel(QGridLayout* grid, int g, int c) {
+    const auto k = static_cast<std::size_t>(channelIndex(g, c));
+    auto* edit = new QLineEdit;
+    edit->setValidator(upperCase_);
+    fixChars(edit, 6);
+    edit->setAccessibleName(
+        QString::fromUtf8("Канал %1, группа %2").arg(kComponentNames[c]).arg(g));
+    connect(edit, &QLineEdit::textEdited, this,
+            [this, k](const QString& t) { logic_.controls().chan[k] = ss(t); });
+    chan_[k] = edit;
+    auto* button = new ResponseFileButton;
+    button->setAccessibleName(
+        QString::fromUtf8("Файл АЧХ канала %1, группа %2").arg(kComponentNames[c]).arg(g));
+    connect(button, &QPushButton::clicked, this, [this, g, c] {
+        logic_.onResponseButton(g, c);
+        syncFromLogic();
+    });
+    response_[k] = button;
+    if (c == 0)
+        grid->addWidget(labelFor(QString::number(g), edit), g, 0);
+    grid->addWidget(edit, g, 1 + 2 * c);
+    grid->addWidget(button, g, 2 + 2 * c);
+}
+
+// The location code, samples per second and sensor type of group g.
+void StationWindow::addGroupFields(QGridLayout* grid, int g) {
+    const auto gi = static_cast<std::size_t>(g - 1);
+    auto* lcode = newCodeList(QString::fromUtf8("Код расположения, группа %1").arg(g));
+    fitChars(lcode, 5);
+    std::vector<std::string> codes = locationCodes();
+    std::sort(codes.begin(), codes.end()); // the list keeps itself sorted
+    for (const std::string& code : codes)
+        lcode->addItem(qs(code));
+    connect(lcode, &QComboBox::editTextChanged, this,
+            [this, gi](const QString& t) { logic_.controls().lcode[gi] = ss(t); });
+    lcode_[gi] = lcode;
+    auto* sps = new QLineEdit;
+    fixChars(sps, 9);
+    sps->setAccessibleName(QString::fromUtf8("Отсч./сек., группа %1").arg(g));
+    connect(sps, &QLineEdit::textEdited, this,
+            [this, gi](const QString& t) { logic_.controls().sps[gi] = ss(t); });
+    sps_[gi] = sps;
+    auto* sensor = new QLineEdit;
+    sensor->setValidator(upperCase_);
+    fitChars(sensor, 12);
+    sensor->setAccessibleName(QString::fromUtf8("Тип датчика, группа %1").arg(g));
+    connect(sensor, &QLineEdit::textEdited, this,
+            [this, gi](const QString& t) { logic_.controls().sensor[gi] = ss(t); });
+    sensor_[gi] = sensor;
+    grid->addWidget(lcode, g, 7);
+    grid->addWidget(sps, g, 8);
+    grid->addWidget(sensor, g, 9);
+}
+
+// The row of buttons. None is a default button, so that Enter in a field writes nothing;
+// each is pressed by a click or, having the focus, by the space bar.
+QLayout* StationWindow::createButtons() {
     auto* write = new QPushButton(QString::fromUtf8("Записать в БД"));
-    write->setDefault(true);
     auto* remove = new QPushButton(QString::fromUtf8("Удалить из БД"));
     auto* copy = new QPushButton(QString::fromUtf8("Копировать"));
     auto* connectButton = new QPushButton(QString::fromUtf8("Подключ. к БД"));
@@ -212,23 +302,21 @@ StationWindow::StationWindow(CStationDlg& logic, orv::ui::Interaction& ui, QWidg
     auto* networks = new QPushButton(QString::fromUtf8("Список сетей"));
     networks->setEnabled(false);
     auto* quit = new QPushButton(QString::fromUtf8("Выйти"));
-    for (QPushButton* b : {remove, copy, connectButton, networks, quit})
+    auto* row = new QHBoxLayout;
+    for (QPushButton* b : {write, remove, copy, connectButton, networks, quit}) {
         b->setAutoDefault(false);
-    auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {write, remove, copy, connectButton, networks})
-        buttons->addWidget(b);
-    buttons->addStretch();
-    buttons->addWidget(quit);
+        if (b == quit)
+            row->addStretch();
+        row->addWidget(b);
+    }
+    connect(write, &QPushButton::clicked, this, [this] { run(&CStationDlg::onWrite, true); });
+    connect(remove, &QPushButton::clicked, this, [this] { run(&CStationDlg::onDelete, false); });
+    connect(copy, &QPushButton::clicked, this, [this] { run(&CStationDlg::onCopy, true); });
+    connect(quit, &QPushButton::clicked, this, &QDialog::reject);
+    return row;
+}
 
-    auto* top = new QHBoxLayout;
-    top->addLayout(station, 3);
-    top->addWidget(arrayBox, 2);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addWidget(groupsBox);
-    layout->addLayout(buttons);
-
-    // --- events
+void StationWindow::bindStationFields() {
     connect(sta_, &QComboBox::editTextChanged, this, [this](const QString& t) {
         logic_.onStationTextChanged(ss(t));
         syncFromLogic();
@@ -243,22 +331,6 @@ StationWindow::StationWindow(CStationDlg& logic, orv::ui::Interaction& ui, QWidg
         logic_.onGroupCountChanged(ss(t));
         syncFromLogic();
     });
-    connect(write, &QPushButton::clicked, this, [this] {
-        logic_.onWrite();
-        syncFromLogic();
-        applyFocus();
-    });
-    connect(remove, &QPushButton::clicked, this, [this] {
-        logic_.onDelete();
-        syncFromLogic();
-    });
-    connect(copy, &QPushButton::clicked, this, [this] {
-        logic_.onCopy();
-        syncFromLogic();
-        applyFocus();
-    });
-    connect(quit, &QPushButton::clicked, this, &QDialog::reject);
-
     bindEdit(cod_, &StationControls::cod);
     bindEdit(nindex_, &StationControls::nindex);
     bindEdit(lat_, &StationControls::lat);
@@ -271,11 +343,6 @@ StationWindow::StationWindow(CStationDlg& logic, orv::ui::Interaction& ui, QWidg
     bindEdit(offdate_, &StationControls::offdate);
     bindEdit(dnorth_, &StationControls::dnorth);
     bindEdit(deast_, &StationControls::deast);
-
-    logic_.setCopyPrompt(
-        [this](const std::string& offered) { return askCopyCode(this, ui_, offered); });
-    setWindowTitle(qs(logic_.title()));
-    setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
 }
 
 QLineEdit* StationWindow::addEdit(const char* accessibleName) {
@@ -284,9 +351,30 @@ QLineEdit* StationWindow::addEdit(const char* accessibleName) {
     return edit;
 }
 
+QComboBox* StationWindow::addStationList(const char* accessibleName) {
+    QComboBox* box = newCodeList(QString::fromUtf8(accessibleName));
+    box->lineEdit()->setValidator(upperCase_);
+    return box;
+}
+
 void StationWindow::bindEdit(QLineEdit* edit, std::string StationControls::*field) {
     connect(edit, &QLineEdit::textEdited, this,
             [this, field](const QString& t) { logic_.controls().*field = ss(t); });
+}
+
+void StationWindow::run(void (CStationDlg::*handler)(), bool withFocus) {
+    (logic_.*handler)();
+    syncFromLogic();
+    if (withFocus)
+        applyFocus();
+}
+
+void StationWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void StationWindow::openStation() {
@@ -294,74 +382,46 @@ void StationWindow::openStation() {
     syncFromLogic();
 }
 
-void StationWindow::setButtonCaption(int index) {
-    const auto k = static_cast<std::size_t>(index);
-    QPushButton* b = response_[k];
-    const QString name = qs(logic_.controls().responseFile[k]);
-    b->setToolTip(name);
-    b->setAccessibleDescription(name);
-    b->setText(name.isEmpty()
-                   ? QStringLiteral("…")
-                   : b->fontMetrics().elidedText(name, Qt::ElideMiddle, b->width() - 12));
-}
-
 void StationWindow::syncFromLogic() {
     const StationControls& c = logic_.controls();
-    auto setEdit = [](QLineEdit* e, const std::string& text) {
-        const QString t = qs(text);
-        if (e->text() != t) {
-            const QSignalBlocker block(e);
-            e->setText(t);
-        }
-    };
-    auto setCombo = [](QComboBox* box, const std::vector<std::string>* items,
-                       const std::string& text, int selection) {
+    for (auto [box, entries, text] :
+         {std::tuple{sta_, &c.staList, &c.sta}, std::tuple{refsta_, &c.refstaList, &c.refsta}}) {
         const QSignalBlocker block(box);
-        if (items) {
-            QStringList list;
-            for (const std::string& s : *items)
-                list << qs(s);
-            QStringList now;
-            for (int i = 0; i < box->count(); ++i)
-                now << box->itemText(i);
-            if (now != list) {
-                box->clear();
-                box->addItems(list);
-            }
-        }
-        if (selection >= 0 && selection < box->count())
-            box->setCurrentIndex(selection);
-        if (box->currentText() != qs(text))
-            box->setEditText(qs(text));
-    };
-    setCombo(sta_, &c.staList, c.sta, c.staSelection);
-    setCombo(refsta_, &c.refstaList, c.refsta, -1);
-    setEdit(cod_, c.cod);
-    setEdit(lat_, c.lat);
-    setEdit(lon_, c.lon);
-    setEdit(elev_, c.elev);
-    setEdit(nindex_, c.nindex);
-    setEdit(descr_, c.descr);
-    setEdit(staname_, c.staname);
-    setEdit(underground_, c.underground);
-    setEdit(ondate_, c.ondate);
-    setEdit(offdate_, c.offdate);
-    setEdit(ngroups_, c.ngroups);
-    setEdit(dnorth_, c.dnorth);
-    setEdit(deast_, c.deast);
+        setListEntries(box, *entries);
+        if (box == sta_ && c.staSelection >= 0 && c.staSelection < box->count())
+            box->setCurrentIndex(c.staSelection);
+        setCodeText(box, qs(*text));
+    }
+    for (auto [edit, text] : std::initializer_list<std::pair<QLineEdit*, const std::string*>>{
+             {cod_, &c.cod},
+             {lat_, &c.lat},
+             {lon_, &c.lon},
+             {elev_, &c.elev},
+             {nindex_, &c.nindex},
+             {descr_, &c.descr},
+             {staname_, &c.staname},
+             {underground_, &c.underground},
+             {ondate_, &c.ondate},
+             {offdate_, &c.offdate},
+             {ngroups_, &c.ngroups},
+             {dnorth_, &c.dnorth},
+             {deast_, &c.deast}})
+        setEditText(edit, *text);
     for (std::size_t k = 0; k < static_cast<std::size_t>(kChannels); ++k) {
-        setEdit(chan_[k], c.chan[k]);
+        setEditText(chan_[k], c.chan[k]);
         chan_[k]->setEnabled(c.chanEnabled[k]);
         response_[k]->setEnabled(c.chanEnabled[k]);
-        setButtonCaption(static_cast<int>(k));
+        response_[k]->setFile(qs(c.responseFile[k]));
     }
     for (std::size_t g = 0; g < static_cast<std::size_t>(kGroups); ++g) {
-        setCombo(lcode_[g], nullptr, c.lcode[g], -1);
-        setEdit(sps_[g], c.sps[g]);
-        setEdit(sensor_[g], c.sensor[g]);
-        lcode_[g]->setEnabled(c.groupEnabled[g]);
-        sps_[g]->setEnabled(c.groupEnabled[g]);
-        sensor_[g]->setEnabled(c.groupEnabled[g]);
+        {
+            const QSignalBlocker block(lcode_[g]);
+            setCodeText(lcode_[g], qs(c.lcode[g]));
+        }
+        setEditText(sps_[g], c.sps[g]);
+        setEditText(sensor_[g], c.sensor[g]);
+        for (QWidget* w : std::initializer_list<QWidget*>{lcode_[g], sps_[g], sensor_[g]})
+            w->setEnabled(c.groupEnabled[g]);
     }
 }
 
@@ -417,7 +477,8 @@ void StationWindow::applyFocus() {
         return;
     if (QWidget* w = widgetFor(*id)) {
         w->setFocus(Qt::OtherFocusReason);
-        if (auto* e = qobject_cast<QLineEdit*>(w))
+        auto* box = qobject_cast<QComboBox*>(w);
+        if (auto* e = box ? box->lineEdit() : qobject_cast<QLineEdit*>(w))
             e->selectAll();
     }
 }
@@ -429,7 +490,7 @@ std::optional<std::string> askCopyCode(QWidget* parent, orv::ui::Interaction& ui
     QDialog dialog(parent);
     dialog.setWindowTitle(QString::fromUtf8(msg::kCopyTitle));
     auto* edit = new QLineEdit(qs(offered));
-    auto* label = labelFor(msg::kCopyPrompt, edit);
+    auto* label = labelFor(QString::fromUtf8(msg::kCopyPrompt), edit);
     auto* buttons = new QDialogButtonBox;
     buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);

@@ -9,11 +9,15 @@
 #include <array>
 
 class QComboBox;
-class QLabel;
+class QGridLayout;
+class QLayout;
 class QLineEdit;
 class QPushButton;
+class QValidator;
 
 namespace orv::sitewright {
+
+class ResponseFileButton;
 
 class StationWindow : public QDialog {
     Q_OBJECT
@@ -25,15 +29,31 @@ public:
     // Puts the logic's controls into the widgets.
     void syncFromLogic();
 
+protected:
+    // Escape does nothing: only "Выйти" and the close box end the program. Enter in a
+    // field presses nothing either, for no button is a default button.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
+    QLayout* createStationFields();
+    QWidget* createArrayBox();
+    QWidget* createChannelGrid();
+    void addChannel(QGridLayout* grid, int group, int component);
+    void addGroupFields(QGridLayout* grid, int group);
+    QLayout* createButtons();
+    void bindStationFields();
+
     QLineEdit* addEdit(const char* accessibleName);
+    QComboBox* addStationList(const char* accessibleName);
     void bindEdit(QLineEdit* edit, std::string StationControls::*field);
+    // Runs a handler of the logic, then shows its controls (and its focus, if asked).
+    void run(void (CStationDlg::*handler)(), bool withFocus);
     void applyFocus();
     QWidget* widgetFor(const ControlId& id) const;
-    void setButtonCaption(int index);
 
     CStationDlg& logic_;
     orv::ui::Interaction& ui_;
+    QValidator* upperCase_ = nullptr;
     QComboBox* sta_ = nullptr;
     QLineEdit *cod_ = nullptr, *lat_ = nullptr, *lon_ = nullptr, *elev_ = nullptr,
               *nindex_ = nullptr, *descr_ = nullptr, *staname_ = nullptr, *underground_ = nullptr,
@@ -41,7 +61,7 @@ private:
               *deast_ = nullptr;
     QComboBox* refsta_ = nullptr;
     std::array<QLineEdit*, kChannels> chan_{};
-    std::array<QPushButton*, kChannels> response_{};
+    std::array<ResponseFileButton*, kChannels> response_{};
     std::array<QComboBox*, kGroups> lcode_{};
     std::array<QLineEdit*, kGroups> sps_{};
     std::array<QLineEdit*, kGroups> sensor_{};

@@ -156,12 +156,40 @@ TEST_P(CliDatabase, NumbersAreReadWithADecimalCommaAndUnknownUnitsRefused) {
     EXPECT_DOUBLE_EQ(orv::text::toDouble(db.scalar("SELECT FREQ FROM CALIBRATION")), 0.5);
 }
 
-TEST(CliDateOptions, ADateThatIsNotADateTextIsRefusedBeforeConnecting) {
+TEST_P(CliDatabase, ExportWritesTheStoredResponseAsTheFileItCameFrom) {
+    const std::string source = exported("in.pz", "KIV");
+    ASSERT_EQ(run({"write", "--yes", source}).status, 0);
+    const std::string out = (dir / "out.sac").string();
+    Outcome r = run({"export", "--sta", "KIV", "--chan", "BHZ", "--out", out});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, out + ": KZ KIV BHZ 00 2003.01.01 00:00:00 SAC\n");
+    // The file it was loaded from, every line ended in CR LF.
+    EXPECT_EQ(readAll(out), orv::text::replaceAll(readAll(source), "\n", "\r\n"));
+
+    // No FAP text stored, no such interval, no such key: exit 1 and no file.
+    const std::string none = (dir / "none.fap").string();
+    for (const auto& extra :
+         std::vector<std::vector<std::string>>{{"--sta", "KIV", "--fap", "gse2"},
+                                               {"--sta", "KIV", "--start", "2004.01.01 00:00:00"},
+                                               {"--sta", "KIVA"}}) {
+        std::vector<std::string> args = {"export", "--chan", "BHZ", "--out", none};
+        args.insert(args.end(), extra.begin(), extra.end());
+        r = run(args);
+        EXPECT_EQ(r.status, 1) << extra.back();
+        EXPECT_FALSE(r.err.empty());
+    }
+    EXPECT_FALSE(std::filesystem::exists(none));
+    EXPECT_EQ(
+        run({"export", "--sta", "KIV", "--chan", "BHZ", "--out", none, "--fap", "sac"}).status, 2);
+}
+
+TEST(CliKeyOptions, ADateThatIsNotADateTextOrALongCodeIsRefusedBeforeConnecting) {
     orv::test::TempDir dir;
-    // An end comes with a good start; the last one lies before it.
+    // An end comes with a good start; the last one lies before it. Codes are never cut.
     for (const auto& [option, value] :
          {std::pair{"--start", "15.03.2009 00:00:00"}, std::pair{"--start", "2009-03-15 00:00:00"},
-          std::pair{"--end", "2009.02.29 00:00:00"}, std::pair{"--end", "2000.01.01 00:00:00"}}) {
+          std::pair{"--end", "2009.02.29 00:00:00"}, std::pair{"--end", "2000.01.01 00:00:00"},
+          std::pair{"--sta", "KARCKARCX"}, std::pair{"--loc", "ДЛИННЫЙКОД"}}) {
         std::vector<std::string> args = {"write", kPoleZeroFile, option, value, "--dsn", "NONE"};
         if (std::string(option) == "--end")
             args.insert(args.end(), {"--start", "2009.03.15 00:00:00"});

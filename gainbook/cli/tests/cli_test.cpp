@@ -305,3 +305,27 @@ TEST_F(Cli, Windows1251FilesAreRead) {
     ASSERT_EQ(a.status, 0) << a.err;
     EXPECT_EQ(a.out, b.out);
 }
+
+TEST_F(Cli, AfrWritesTheListingAsTheWindowsFapFile) {
+    const std::string file = data("obspy_IU_ANMO_00_BHZ.sacpz");
+    const std::string out = (dir / "anmo.fap").string();
+    const Outcome r = run({"afr", file, "--units", "inverse", "--write-fap", out, "--flavour",
+                           "gse2", "--sta", "ANMO", "--time", "2005.01.31 00:00:00"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out.empty());
+    // GSE2 in inverse units: the listing itself after the header, in CR LF lines.
+    response::CurveInputs inverse;
+    inverse.units = response::UnitDirection::Inverse;
+    const std::string listing = libraryListing(file, inverse);
+    const std::string bytes = slurp(out);
+    const std::size_t body = bytes.find("\r\n", bytes.find("\r\n") + 2) + 2;
+    EXPECT_EQ(bytes.substr(body), orv::text::replaceAll(listing, "\n", "\r\n"));
+    EXPECT_TRUE(bytes.starts_with("CAL2 ANMO  "));
+    EXPECT_NE(bytes.find("GSE2 FAP Triplets 1234\r\n"), std::string::npos);
+
+    EXPECT_EQ(run({"afr", file, "--flavour", "gse2"}).status, 2);
+    EXPECT_EQ(run({"afr", file, "--write-fap", out, "--phase"}).status, 2);
+    const Outcome failed = run({"afr", file, "--write-fap", "/nonexistent-dir/x.fap"});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.err.find("Ошибка при попытке записи в файл"), std::string::npos);
+}

@@ -140,12 +140,14 @@ TEST_P(Browser, AnEmptyTableLeavesThePanelEmptyAndAFailureIsReported) {
     EXPECT_TRUE(browser->stations.empty());
 }
 
-TEST_P(Browser, LongCodesAreCutToSevenCharactersAndThenFindNothing) {
-    add("KZ", "ABCDEFGH", "BHZ", "00", "2004-01-01 00:00:00");
+TEST_P(Browser, CodesAsWideAsTheirColumnsAreShownWholeAndFollowed) {
+    add("NETWORK8", "ABCDEFGH", "CHANNEL8", "LOCATIO8", "2004-01-01 00:00:00");
     browser->fillFirstList();
-    // The station shows as ABCDEFG; the next step finds no rows and empties the panel.
-    EXPECT_TRUE(browser->stations.empty());
-    EXPECT_TRUE(browser->networks.empty());
+    EXPECT_EQ(browser->stations.entries, (Strings{"ABCDEFGH"}));
+    EXPECT_EQ(browser->networks.entries, (Strings{"NETWORK8"}));
+    EXPECT_EQ(browser->channels.entries, (Strings{"CHANNEL8"}));
+    EXPECT_EQ(browser->locations.entries, (Strings{"LOCATIO8"}));
+    EXPECT_EQ(browser->storedText, "SAC TEXT");
 }
 
 // The forms PostgreSQL is sent for the first list return exactly the values of the

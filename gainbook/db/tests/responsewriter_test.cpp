@@ -136,6 +136,38 @@ TEST_P(Writer, MissingFieldsAndUnusableValuesAreRefusedBeforeTheDatabase) {
     EXPECT_TRUE(rows().empty());
 }
 
+TEST_P(Writer, CodesAreStoredWholeToTheWidthOfTheirColumnsAndNoTextIsNoResponse) {
+    auto in = input("2003.01.01 00:00:00");
+    in.network = "NETWORK8";
+    in.station = "СТАНЦИЯ8";
+    in.channel = "CHANNEL8";
+    in.location = "LOCATIO8";
+    ASSERT_EQ(writeResponse(*connection, ui, in, nullptr), WriteOutcome::Written)
+        << testing::PrintToString(ui.messageTexts());
+    EXPECT_EQ(db.scalar("SELECT NETWORK FROM CALIBRATION"), "NETWORK8");
+    EXPECT_EQ(db.scalar("SELECT STA FROM CALIBRATION"), "СТАНЦИЯ8");
+    EXPECT_EQ(db.scalar("SELECT CHAN FROM CALIBRATION"), "CHANNEL8");
+    EXPECT_EQ(db.scalar("SELECT LOCATION FROM CALIBRATION"), "LOCATIO8");
+
+    // One character more in any code: refused, not cut into another station's key.
+    for (std::string ResponseInput::*code : {&ResponseInput::network, &ResponseInput::station,
+                                             &ResponseInput::channel, &ResponseInput::location}) {
+        auto longer = input("2004.01.01 00:00:00");
+        longer.*code = "ABCDEFGHI";
+        EXPECT_EQ(writeResponse(*connection, ui, longer, nullptr), WriteOutcome::Refused);
+        EXPECT_NE(ui.messages().back().text.find("\"ABCDEFGHI\" их 9."), std::string::npos)
+            << ui.messages().back().text;
+    }
+    for (const char* empty : {"", " \r\n\r\n"}) {
+        in = input("2004.01.01 00:00:00");
+        in.text = empty;
+        EXPECT_EQ(writeResponse(*connection, ui, in, nullptr), WriteOutcome::Refused);
+        EXPECT_EQ(ui.messages().back().text,
+                  "Текст отклика пуст: записывать нечего.\r\nЗапись в базу не выполнена.");
+    }
+    EXPECT_EQ(rows().size(), 1u);
+}
+
 TEST_P(Writer, ANewOpenResponseClosesTheOpenOneAtItsStart) {
     stored("2003-01-01 00:00:00", "");
     Strings offered;

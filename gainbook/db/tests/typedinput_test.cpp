@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+using orv::gainbook::codeRefusal;
 using orv::gainbook::readTypedDate;
 using orv::gainbook::readTypedInterval;
 using orv::gainbook::readTypedNumber;
@@ -58,4 +59,15 @@ TEST(TypedNumber, ADecimalCommaIsThePointAndTheRefusalNamesTheField) {
               "CALIB: должно быть конечное десятичное число (например 1.5 или 1,5), а не \"nan\".");
     for (const char* bad : {"inf", "0x10", "1e999", "1.2.3", "", "abc"})
         EXPECT_TRUE(readTypedNumber("CALIB", bad).error.starts_with("CALIB: ")) << bad;
+}
+
+TEST(TypedCode, EightCharactersOfAnyScriptFitAndALongerCodeIsRefusedByName) {
+    for (const char* fits : {"", "KIV", "ABCDEFGH", "СТАНЦИЯ8"})
+        EXPECT_FALSE(codeRefusal("Станция", fits)) << fits;
+    EXPECT_EQ(codeRefusal("Канал", "СТАНЦИЯ89"),
+              "Канал: код должен быть не длиннее 8 символов, а в \"СТАНЦИЯ89\" их 9.");
+    // A very long one is quoted by its beginning, with its length.
+    EXPECT_EQ(codeRefusal("--sta", std::string(50, 'A')),
+              "--sta: код должен быть не длиннее 8 символов, а в \"" + std::string(41, 'A') +
+                  "...\" их 50.");
 }

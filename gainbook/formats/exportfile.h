@@ -1,0 +1,67 @@
+// Writing responses to files: the name proposed for a key, the filters of the save
+// dialogs, the exported SAC file (five "#" lines, then the pole-zero text), the exported
+// FAP file (the CAL2/FAP2 header, then the triplets in the ORV or GSE2 flavour), and the
+// file on disk, whose every line ends in CR LF and which replaces an old file only whole.
+#pragma once
+
+#include "formats/responsetext.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace orv::gainbook::formats {
+
+// Save dialog filters: the database panel showing SAC or FAP, the frequency-response window.
+inline constexpr const char* kSacSaveFilter =
+    "SAC (*.sac)|*.sac|All Files (*.*)|*.*|FAP (*.fap)|*.fap||";
+inline constexpr const char* kFapSaveFilter =
+    "FAP (*.fap)|*.fap|All Files (*.*)|*.*|SAC (*.sac)|*.sac||";
+inline constexpr const char* kListingSaveFilter = "FAP (*.fap)|*.fap|All Files (*.*)|*.*||";
+
+inline constexpr const char* kWrittenMessage = "Запись прошла успешно!";
+inline constexpr const char* kWriteFailedMessage = "Ошибка при попытке записи в файл";
+inline constexpr const char* kWriteFileCaption = "Запись в файл";
+
+// station + "_" + channel + "_" + year, month abbreviation and day of a time text that
+// begins YYYY.MM.DD ("ABC_BHZ_2005jan31"); a month other than 01 to 12 adds nothing.
+std::string proposedFileName(std::string_view station, std::string_view channel,
+                             std::string_view time);
+
+// The key and time of the response a file is written for.
+struct FileKey {
+    std::string station;
+    std::string channel;
+    std::string location;
+    std::string network;
+    std::string time; // the interval text
+};
+
+// A response text as the writers take it: "\r\n" and "|" each end a line, every line is
+// ended by "\n" (the last one too); lines counts them.
+struct WriterText {
+    std::string text;
+    int lines = 0;
+};
+WriterText writerText(std::string_view text);
+
+// The exported SAC file: "# Station ", "# Channel ", "# Location ", "# Network ", "# Time "
+// lines, then the pole-zero text; lines ended by "\n".
+std::string sacFileText(const FileKey& key, std::string_view text);
+
+// The CAL2/FAP2 header for the key (the count of triplets being the lines of the text and
+// the flavour word "ORV" or "GSE2"), then the text; lines ended by "\n".
+std::string fapFileText(const FileKey& key, std::string_view text, LoadedFileKind flavour);
+
+// A stored FAP text (ORV amplitudes, triplet layout) as the file of the flavour: written
+// as stored for FAP-ORV; for FAP-GSE2 every amplitude a becomes 1e18 / a and every phase
+// 0.0. Nothing when the text does not fit the working buffer.
+std::optional<std::string> storedFapFileText(const FileKey& key, std::string_view storedText,
+                                             LoadedFileKind flavour);
+
+// Writes a text whose lines end in "\n" (or "\r\n") to path with CR LF line ends. The file
+// is replaced whole or not at all: false, with the reason in why, when it could not be
+// written, and an old file is then left as it was.
+bool writeResponseFile(const std::string& path, std::string_view text, std::string& why);
+
+} // namespace orv::gainbook::formats

@@ -1,0 +1,261 @@
+// The database panel's actions on the stored history, without a display, against real
+// databases: the date editor started from the panel's key, deleting with its questions and
+// the refill, and the stored response written to a file and loaded back.
+#include "mainwindow.h"
+
+#include "../db/tests/responsetables.h"
+#include "formats/exportfile.h"
+#include "testdb.h"
+#include "text/text.h"
+#include "ui/scripted.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <unistd.h>
+
+using namespace orv;
+using namespace orv::gainbook;
+using formats::LoadedFileKind;
+using orv::test::Backend;
+using orv::test::TempDir;
+using orv::test::TestDatabase;
+using orv::ui::Answer;
+using orv::ui::Icon;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+class History : public testing::TestWithParam<Backend> {
+protected:
+    History() : db(GetParam()) {}
+
+    void SetUp() override {
+        ORV_SKIP_IF_UNAVAILABLE(db);
+        db.createSiteChanTable();
+        gainbook::test::createResponseTables(db);
+        window =
+            std::make_unique<MainWindow>(ui, ConnectionDialogRunner{}, dir.path(), dir / "ORV.ini");
+        window->formatDialog = [this](FileFormatDialog& d) -> std::optional<LoadedFileKind> {
+            EXPECT_FALSE(d.sacVisible);
+            if (flavour)
+                d.check(*flavour);
+            return flavour ? std::optional(d.result()) : std::nullopt;
+        };
+    }
+    void add(const std::string& net, const std::string& sta, const std::string& chan,
+             const std::string& start, const std::string& end, const std::string& sac = "SAC",
+             const std::string& fap = "") {
+        gainbook::test::insertResponse(db, net, sta, chan, "00", start, end, sac, fap);
+    }
+    // Starts the window showing the key, the interval at index selected.
+    void show(const std::string& net, const std::string& sta, const std::string& chan,
+              int interval = 0) {
+        window->startUp({"ODBC=" + db.dsn(), "USER=ORV", "PASSWORD=KTZ"});
+        ASSERT_TRUE(window->connected()) << testing::PrintToString(ui.messageTexts());
+        window->browser.requestSelection(sta, net, chan, "00");
+        window->fillDatabasePanel();
+        if (interval > 0)
+            window->browser.pickInterval(interval);
+        ui.clear();
+    }
+    std::size_t rows() const { return std::stoul(db.scalar("SELECT COUNT(*) FROM CALIBRATION")); }
+
+    TestDatabase db;
+    TempDir dir;
+    ui::ScriptedInteraction ui;
+    std::unique_ptr<MainWindow> window;
+    std::optional<LoadedFileKind> flavour = LoadedFileKind::FapOrv;
+};
+
+} // namespace
+
+TEST_P(History, TheDateEditorStartsFromThePanelsKeyAndItsChangesShowInThePanel) {
+    add("KZ", "KIV", "BHZ", "2001-01-01 00:00:00", "2003-01-01 00:00:00");
+    add("KZ", "KIV", "BHZ", "2003-01-01 00:00:00", "");
+    add("II", "KIV", "BHZ", "2004-01-01 00:00:00", "");
+    add("KZ", "ABC", "SHZ", "2002-01-01 00:00:00", "");
+    show("KZ", "KIV", "BHZ");
+    bool shown = false;
+    window->dateEditorDialog = [&](DateEditorDialog& d) {
+        shown = true;
+        // The panel's key, the oldest interval chosen with its dates in the edits.
+        EXPECT_EQ(d.stations.selectedText(), "KIV");
+        EXPECT_EQ(d.networks.selectedText(), "KZ");
+        EXPECT_EQ(d.channels.selectedText(), "BHZ");
+        EXPECT_EQ(d.locations.selectedText(), "00");
+        EXPECT_EQ(d.intervals.entries, (Strings{"2001.01.01 00:00:00 / 2003.01.01 00:00:00",
+                                                "2003.01.01 00:00:00 / до настоящего времени"}));
+        EXPECT_EQ(d.intervals.selected, 0);
+        EXPECT_EQ(d.startEdit, "2001.01.01 00:00:00");
+        EXPECT_EQ(d.endEdit, "2003.01.01 00:00:00");
+        d.pickInterval(1);
+        EXPECT_EQ(d.endEdit, "");
+
+        // A start that is no date is refused before any statement, naming the field; a
+        // start that collides with another interval is refused by the database, in its
+        // words. Either way the dialog stays as it was.
+        for (auto [start, said] : {std::pair{"2003.02.30 00:00:00", "Новая STARTDATE: "},
+                                   std::pair{"2001.01.01 00:00:00",
+                                             "При попытке изменения даты произошла ошибка:\r\n"}}) {
+            ui.clear();
+            d.startEdit = start;
+            EXPECT_FALSE(d.apply());
+            ASSERT_EQ(ui.messages().size(), 1u);
+            EXPECT_TRUE(ui.messages()[0].text.starts_with(said)) << ui.messages()[0].text;
+            EXPECT_GT(ui.messages()[0].text.size(), std::string(said).size() + 10);
+            EXPECT_EQ(ui.messages()[0].caption, "Редактор времени");
+            EXPECT_EQ(d.intervals.selected, 1);
+            EXPECT_EQ(d.networks.selectedText(), "KZ");
+        }
+
+        // The open interval re-dated; the lists are then refilled with first entries.
+        ui.clear();
+        d.startEdit = "2004.06.01 00:00:00";
+        EXPECT_TRUE(d.apply());
+        ASSERT_EQ(ui.messages().size(), 1u);
+        EXPECT_EQ(ui.messages()[0].text, "Дата изменена!");
+        EXPECT_EQ(ui.messages()[0].icon, Icon::None);
+        EXPECT_EQ(d.stations.selectedText(), "KIV");
+        EXPECT_EQ(d.networks.selectedText(), "II");
+    };
+    window->openDateEditor();
+    ASSERT_TRUE(shown);
+    const ResponseBrowser& b = window->browser;
+    EXPECT_EQ(b.networks.selectedText(), "KZ");
+    EXPECT_EQ(b.intervals.entries,
+              (Strings{"2004.06.01 00:00:00", "2001.01.01 00:00:00 / 2003.01.01 00:00:00"}));
+    EXPECT_EQ(b.intervals.selected, 0);
+    EXPECT_EQ(rows(), 4u);
+}
+
+TEST_P(History, DeletingAsksThenShowsTheSameKeyOrTheNearestOne) {
+    add("KZ", "KIV", "BHZ", "2001-01-01 00:00:00", "2003-01-01 00:00:00");
+    add("KZ", "KIV", "BHZ", "2003-01-01 00:00:00", "2005-01-01 00:00:00", "SAC", "FAP");
+    add("KZ", "KIV", "BHZ", "2005-01-01 00:00:00", "");
+    add("KZ", "KIV", "SHZ", "2004-01-01 00:00:00", "");
+    show("KZ", "KIV", "BHZ", 1);
+    ResponseBrowser& b = window->browser;
+    ASSERT_EQ(b.intervals.selectedText(), "2003.01.01 00:00:00 / 2005.01.01 00:00:00");
+
+    // Cancel, or No twice: nothing changes.
+    ui.answer(Answer::Cancel);
+    window->deleteFromDatabase();
+    ui.answer(Answer::No);
+    ui.answer(Answer::No);
+    window->deleteFromDatabase();
+    EXPECT_EQ(ui.messageTexts(),
+              (Strings{"Вы хотите удалить запись полностью?", "Вы хотите удалить запись полностью?",
+                       "Вы хотите очистить поле SAC?"}));
+    EXPECT_EQ(ui.messages()[0].buttons, ui::Buttons::YesNoCancel);
+    EXPECT_EQ(ui.messages()[0].caption, "Удаление из базы");
+    EXPECT_EQ(rows(), 4u);
+
+    // Emptying FAP in the FAP view: the same record is shown again, now without a text.
+    b.chooseView(false);
+    ui.clear();
+    ui.answer(Answer::No);
+    ui.answer(Answer::Yes);
+    window->deleteFromDatabase();
+    EXPECT_EQ(ui.messageTexts(),
+              (Strings{"Вы хотите удалить запись полностью?", "Вы хотите очистить поле FAP?",
+                       "Запись успешно удалена!"}));
+    EXPECT_EQ(ui.messages()[2].icon, Icon::Information);
+    EXPECT_EQ(b.intervals.selected, 1);
+    EXPECT_EQ(b.storedText, "");
+    EXPECT_EQ(rows(), 4u);
+
+    // The whole record: the next older interval is shown.
+    ui.clear();
+    window->deleteFromDatabase();
+    EXPECT_EQ(ui.messageTexts().back(), "Запись успешно удалена!");
+    EXPECT_EQ(b.intervals.selectedText(), "2001.01.01 00:00:00 / 2003.01.01 00:00:00");
+    EXPECT_EQ(rows(), 3u);
+
+    // The only interval of a channel: the channel is gone, the first one left is shown.
+    b.pickChannel(1);
+    ASSERT_EQ(b.channels.selectedText(), "SHZ");
+    window->deleteFromDatabase();
+    EXPECT_EQ(b.channels.entries, Strings{"BHZ"});
+    EXPECT_EQ(b.channels.selectedText(), "BHZ");
+    EXPECT_TRUE(b.startSelectionMissed);
+    EXPECT_EQ(b.intervals.selected, 0);
+    EXPECT_FALSE(window->busy);
+
+    // A record deleted meanwhile by someone else: said so, and the panel refilled.
+    db.exec("DELETE FROM CALIBRATION WHERE STARTDATE={ts '2005-01-01 00:00:00'}");
+    ui.clear();
+    window->deleteFromDatabase();
+    EXPECT_EQ(ui.messageTexts().back(), "В базе нет такой записи: ничего не изменено.");
+    EXPECT_EQ(b.intervals.entries, Strings{"2001.01.01 00:00:00 / 2003.01.01 00:00:00"});
+}
+
+TEST_P(History, AStoredResponseWrittenToAFileLoadsBackAsItWas) {
+    std::ifstream karc(std::string(GAINBOOK_TEST_DATA) + "/obspy_SAC_PZs_KARC_BHZ");
+    std::string sac;
+    for (std::string line; std::getline(karc, line);)
+        sac += line + "|"; // as the editor stores a text
+    const std::string fap = " 1.0000000  2.0000000e+009  0.0| 2.0000000  4.0000000e+009  0.0|";
+    add("KZ", "KARC", "BHZ", "2005-01-31 00:00:00", "2006-01-01 00:00:00", sac, fap);
+    show("KZ", "KARC", "BHZ");
+    const ResponseBrowser& b = window->browser;
+    const std::string sacPath = (dir / "out.sac").string();
+
+    ui.chooseFile(sacPath);
+    window->writeStoredToFile();
+    ASSERT_EQ(ui.shown().size(), 2u);
+    EXPECT_EQ(ui.shown()[0].choice.fileName, "KARC_BHZ_2005jan31");
+    EXPECT_EQ(ui.shown()[0].choice.filter, formats::kSacSaveFilter);
+    EXPECT_EQ(ui.shown()[1].text, "Запись прошла успешно!");
+    EXPECT_EQ(ui.shown()[1].icon, Icon::None);
+
+    ui.chooseFile(sacPath);
+    window->loadFromFile();
+    const FilePanel& f = window->file;
+    EXPECT_EQ(f.fileLabel, "  out.sac (SAC)");
+    EXPECT_EQ(Strings({f.network, f.station, f.channel, f.location, f.time}),
+              Strings({"KZ", "KARC", "BHZ", "00", "2005.01.31 00:00:00 / 2006.01.01 00:00:00"}));
+    EXPECT_EQ(f.text, b.storedText);
+
+    // FAP in both flavours loads back as the same ORV text.
+    window->browser.chooseView(false);
+    for (LoadedFileKind kind : {LoadedFileKind::FapOrv, LoadedFileKind::FapGse2}) {
+        flavour = kind;
+        const std::string path = (dir / ("out" + std::to_string(int(kind)) + ".fap")).string();
+        ui.clear();
+        ui.chooseFile(path);
+        window->writeStoredToFile();
+        EXPECT_EQ(ui.shown()[0].choice.filter, formats::kFapSaveFilter);
+        EXPECT_EQ(ui.messageTexts(), Strings{"Запись прошла успешно!"});
+        ui.chooseFile(path);
+        window->loadFromFile();
+        EXPECT_EQ(f.text, b.storedText);
+        EXPECT_EQ(f.loadedKind, LoadedFileKind::FapOrv);
+    }
+
+    // No flavour named: nothing written. A folder that cannot be written: said so.
+    flavour.reset();
+    ui.clear();
+    ui.chooseFile((dir / "none.fap").string());
+    window->writeStoredToFile();
+    EXPECT_FALSE(std::filesystem::exists(dir / "none.fap"));
+    EXPECT_TRUE(ui.messages().empty());
+    flavour = LoadedFileKind::FapOrv;
+    const std::filesystem::path readOnly = geteuid() == 0 ? "/sys" : dir / "read-only";
+    if (geteuid() != 0) {
+        std::filesystem::create_directory(readOnly);
+        std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read |
+                                                   std::filesystem::perms::owner_exec);
+    }
+    ui.clear();
+    ui.chooseFile((readOnly / "x.fap").string());
+    window->writeStoredToFile();
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].text, "Ошибка при попытке записи в файл");
+    EXPECT_EQ(ui.messages()[0].caption, "Запись в файл");
+    EXPECT_EQ(ui.messages()[0].icon, Icon::Exclamation);
+    EXPECT_FALSE(std::filesystem::exists(readOnly / "x.fap"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, History, testing::ValuesIn(orv::test::allBackends()),
+                         orv::test::backendParamName);
