@@ -180,6 +180,7 @@ SQLRETURN Connection::driverConnect(std::string_view connectString) {
 
 void Connection::afterConnect() {
     open_ = true;
+    forgetCatalog();
     // Some drivers (PostgreSQL's among them) call setlocale while connecting; numbers are
     // handled in the C locale by orv::text whatever happens here.
     const auto name = dbmsName();
@@ -187,10 +188,22 @@ void Connection::afterConnect() {
 }
 
 void Connection::disconnect() {
+    if (open_ && sqlite_) {
+        // SQLite keeps the query planner's statistics up to date only when asked; it
+        // advises this before every connection closes. It analyses only the tables whose
+        // statistics the connection's queries consulted and that have grown manyfold
+        // since, from a sample (milliseconds), and mostly does nothing.
+        for (const char* pragma : {"PRAGMA analysis_limit=1000", "PRAGMA optimize"}) {
+            Statement st(*this);
+            st.execDirect(pragma);
+        }
+    }
+    prepared_.clear();
     if (open_ && dbc_ != SQL_NULL_HDBC)
         SQLDisconnect(dbc_);
     open_ = false;
     sqlite_ = false;
+    forgetCatalog();
 }
 
 std::string Connection::diagnostic() const {
@@ -216,19 +229,54 @@ SQLRETURN Connection::setAutocommit(bool on) {
 }
 
 SQLRETURN Connection::endTransaction(bool commit) {
+    // A rollback may undo a change of the schema.
+    if (!commit)
+        forgetCatalog();
     return SQLEndTran(SQL_HANDLE_DBC, dbc_, commit ? SQL_COMMIT : SQL_ROLLBACK);
 }
 
 std::string Connection::currentCatalog() const {
+    if (catalog_)
+        return *catalog_;
     SQLCHAR name[256] = {};
     SQLINTEGER length = 0;
     if (!isSuccess(
             SQLGetConnectAttr(dbc_, SQL_ATTR_CURRENT_CATALOG, name, sizeof name - 1, &length)))
         return {};
-    return reinterpret_cast<const char*>(name);
+    catalog_ = reinterpret_cast<const char*>(name);
+    return *catalog_;
+}
+
+void Connection::forgetCatalog() {
+    knownTables_.clear();
+    knownColumns_.clear();
+    catalog_.reset();
+}
+
+void Connection::keepPreparedStatements(bool keep) {
+    keepPrepared_ = keep;
+    if (!keep)
+        prepared_.clear();
+}
+
+void Connection::noteStatement(std::string_view sql) {
+    const auto start = sql.find_first_not_of(" \t\r\n(");
+    if (start == std::string_view::npos)
+        return;
+    const std::string_view word = sql.substr(start, sql.find_first_of(" \t\r\n", start) - start);
+    for (const char* changing : {"CREATE", "ALTER", "DROP", "RENAME", "USE"})
+        if (text::equalsNoCase(word, changing)) {
+            forgetCatalog();
+            // A statement prepared before may no longer fit the tables.
+            prepared_.clear();
+            return;
+        }
 }
 
 bool Connection::tableExists(std::string_view table) {
+    const std::string key = text::toUpper(table);
+    if (knownTables_.contains(key))
+        return true;
     Statement st(*this);
     if (!st.valid())
         return false;
@@ -238,28 +286,58 @@ bool Connection::tableExists(std::string_view table) {
                           catalog.empty() ? SQLSMALLINT{0} : SQLSMALLINT{SQL_NTS}, nullptr, 0,
                           sqlText(t), SQL_NTS, nullptr, 0)))
         return false;
-    return isSuccess(st.fetch());
+    if (!isSuccess(st.fetch()))
+        return false;
+    knownTables_.insert(key);
+    return true;
 }
 
 bool Connection::columnExists(std::string_view table, std::string_view column) {
     return columnTypeName(table, column).has_value();
 }
 
-std::optional<std::string> Connection::columnTypeName(std::string_view table,
-                                                      std::string_view column) {
+std::optional<std::map<std::string, std::string>> Connection::listColumns(std::string_view table) {
     Statement st(*this);
     if (!st.valid())
         return std::nullopt;
     std::string catalog = currentCatalog();
     std::string t(table);
-    std::string c(column);
     if (isError(SQLColumns(st.handle(), catalog.empty() ? nullptr : sqlText(catalog),
                            catalog.empty() ? SQLSMALLINT{0} : SQLSMALLINT{SQL_NTS}, nullptr, 0,
-                           sqlText(t), SQL_NTS, sqlText(c), SQL_NTS)))
+                           sqlText(t), SQL_NTS, nullptr, 0)))
         return std::nullopt;
-    if (!isSuccess(st.fetch()))
+    std::map<std::string, std::string> columns;
+    // The first table the pattern finds (schema and name) is the one listed.
+    std::optional<std::pair<std::string, std::string>> first;
+    while (isSuccess(st.fetch())) {
+        std::pair<std::string, std::string> owner{st.getText(2, 127).value_or(std::string()),
+                                                  st.getText(3, 127).value_or(std::string())};
+        std::string name = text::toUpper(st.getText(4, 127).value_or(std::string()));
+        std::string type = st.getText(6, 127).value_or(std::string());
+        if (!first)
+            first = owner;
+        if (owner == *first)
+            columns.emplace(std::move(name), std::move(type));
+    }
+    if (columns.empty())
         return std::nullopt;
-    return st.getText(6, 127).value_or(std::string());
+    return columns;
+}
+
+std::optional<std::string> Connection::columnTypeName(std::string_view table,
+                                                      std::string_view column) {
+    const std::string key = text::toUpper(table);
+    auto known = knownColumns_.find(key);
+    if (known == knownColumns_.end()) {
+        auto listed = listColumns(table);
+        if (!listed)
+            return std::nullopt;
+        known = knownColumns_.emplace(key, std::move(*listed)).first;
+    }
+    const auto found = known->second.find(text::toUpper(column));
+    if (found == known->second.end())
+        return std::nullopt;
+    return found->second;
 }
 
 // --- Statement -------------------------------------------------------------------------
@@ -282,6 +360,7 @@ std::string Statement::diagnostic() const {
 }
 
 SQLRETURN Statement::execDirect(std::string_view sql) {
+    connection_.noteStatement(sql);
     if (!valid())
         return SQL_ERROR;
     std::string s(sql);
@@ -289,6 +368,7 @@ SQLRETURN Statement::execDirect(std::string_view sql) {
 }
 
 SQLRETURN Statement::prepare(std::string_view sql) {
+    connection_.noteStatement(sql);
     if (!valid())
         return SQL_ERROR;
     std::string s(sql);
@@ -495,6 +575,51 @@ std::optional<Timestamp> Statement::getTimestamp(SQLUSMALLINT column) {
     if (!isSuccess(rc) || indicator == SQL_NULL_DATA)
         return std::nullopt;
     return Timestamp{ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second};
+}
+
+// --- PreparedStatement ----------------------------------------------------------------
+
+PreparedStatement::PreparedStatement(Connection& connection, std::string_view sql)
+    : connection_(connection), sql_(sql) {
+    if (connection.keepPrepared_) {
+        const auto found = connection.prepared_.find(sql_);
+        if (found == connection.prepared_.end()) {
+            statement_ = std::make_shared<Statement>(connection);
+            connection.prepared_.emplace(sql_, statement_);
+            kept_ = true;
+            return;
+        }
+        // A statement lent to another use at the same time is not shared.
+        if (found->second.use_count() == 1) {
+            statement_ = found->second;
+            prepared_ = true;
+            kept_ = true;
+            return;
+        }
+    }
+    statement_ = std::make_shared<Statement>(connection);
+}
+
+PreparedStatement::~PreparedStatement() {
+    if (kept_)
+        statement_->closeCursor();
+}
+
+SQLRETURN PreparedStatement::run(const std::vector<Parameter>& parameters) {
+    if (!prepared_) {
+        if (const SQLRETURN rc = statement_->prepare(sql_); isError(rc)) {
+            // Not kept unprepared: the next use prepares a statement of its own.
+            if (kept_)
+                connection_.prepared_.erase(sql_);
+            return rc;
+        }
+        prepared_ = true;
+    }
+    statement_->resetParameters();
+    for (const Parameter& p : parameters)
+        if (const SQLRETURN rc = statement_->bind(p); isError(rc))
+            return rc;
+    return statement_->execute();
 }
 
 // --- Transaction ------------------------------------------------------------------------

@@ -16,7 +16,10 @@
 
 #include <ctime>
 #include <deque>
+#include <map>
+#include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,6 +80,8 @@ struct DataSource {
 // user ones (SQL_FETCH_FIRST_USER), in the order it lists them.
 std::vector<DataSource> listDataSources(Environment& env, bool system);
 
+class Statement;
+
 // One connection with an environment of its own.
 class Connection {
 public:
@@ -114,23 +119,54 @@ public:
     std::string currentCatalog() const;
 
     // Catalog tests, in the current catalog. A table name is a search pattern ("_" matches
-    // any one character).
+    // any one character); a column name is compared without regard to case.
+    //
+    // The connection remembers what it has learnt: a table found, and the columns of a
+    // table once listed (one SQLColumns call for all of them). A table not found is asked
+    // for again next time, since another program may create it. What is remembered is
+    // forgotten when a statement on this connection changes the schema (one that begins
+    // with CREATE, ALTER, DROP or RENAME), when a transaction is rolled back, and at
+    // disconnection; a column another program adds meanwhile is seen on the next
+    // connection.
     bool tableExists(std::string_view table);
     bool columnExists(std::string_view table, std::string_view column);
     // TYPE_NAME of the column as the driver reports it (result column 6 of SQLColumns),
     // read into a buffer of 128 bytes; nullopt when the column is not found.
     std::optional<std::string> columnTypeName(std::string_view table, std::string_view column);
+    // Forgets what the catalog calls have taught the connection.
+    void forgetCatalog();
+
+    // While on, a PreparedStatement of a text is prepared once and executed again with new
+    // parameters each time (a batch of writes saves parsing and planning); off, each is a
+    // statement of its own. Kept statements are freed when it is switched off, when a
+    // statement changes the schema, and at disconnection.
+    void keepPreparedStatements(bool keep);
+    // Called with every statement text run on the connection: one that changes the schema
+    // makes it forget.
+    void noteStatement(std::string_view sql);
 
     SQLHENV environmentHandle() const { return env_.handle(); }
     SQLHDBC handle() const { return dbc_; }
 
 private:
+    friend class PreparedStatement;
     void afterConnect();
+    // The columns of a table (upper-case name -> type name); nullopt when the table has
+    // none or the call fails.
+    std::optional<std::map<std::string, std::string>> listColumns(std::string_view table);
 
     Environment env_;
     SQLHDBC dbc_ = SQL_NULL_HDBC;
     bool open_ = false;
     bool sqlite_ = false;
+    // What the catalog calls have taught, by upper-case table name.
+    std::set<std::string> knownTables_;
+    std::map<std::string, std::map<std::string, std::string>> knownColumns_;
+    mutable std::optional<std::string> catalog_;
+    bool keepPrepared_ = false;
+    // Prepared statements kept for reuse, by text; shared with the PreparedStatement that
+    // has one lent.
+    std::map<std::string, std::shared_ptr<Statement>, std::less<>> prepared_;
 };
 
 // One input parameter of the kinds Statement binds (see there), for Statement::run.
@@ -241,6 +277,30 @@ private:
     std::deque<SQLSMALLINT> shorts_;
     std::deque<SQLINTEGER> integers_;
     std::deque<SQLLEN> lengths_;
+};
+
+// One use of a statement text: prepared on a statement of its own, or, while the connection
+// keeps prepared statements, on the one it prepared for the text before (its cursor is
+// closed when the use ends and its parameters are bound again).
+class PreparedStatement {
+public:
+    PreparedStatement(Connection& connection, std::string_view sql);
+    ~PreparedStatement();
+    PreparedStatement(const PreparedStatement&) = delete;
+    PreparedStatement& operator=(const PreparedStatement&) = delete;
+
+    // Binds the parameters in marker order and executes, preparing the text first when it
+    // is not prepared yet: the first failing result, or that of the execution.
+    SQLRETURN run(const std::vector<Parameter>& parameters);
+    Statement& statement() { return *statement_; }
+    Statement* operator->() { return statement_.get(); }
+
+private:
+    Connection& connection_;
+    std::string sql_;
+    std::shared_ptr<Statement> statement_;
+    bool prepared_ = false;
+    bool kept_ = false;
 };
 
 // Switches autocommit off for the lifetime of the object and always switches it on

@@ -195,6 +195,64 @@ TEST_P(Odbc, CatalogTestsFindTablesAndColumns) {
     EXPECT_FALSE(connection->columnExists("ELSEWHERE", "X"));
 }
 
+// A connection answers from what it has learnt of the catalog until it changes the schema
+// itself; a table it did not find it asks for again.
+TEST_P(Odbc, CatalogAnswersAreRememberedUntilTheConnectionChangesTheSchema) {
+    ASSERT_TRUE(connection->columnExists("T", "UNIT"));
+    db.exec("ALTER TABLE T ADD EXTRA INT");
+    EXPECT_FALSE(connection->columnExists("T", "EXTRA"));
+    EXPECT_FALSE(connection->tableExists("U"));
+    db.exec("CREATE TABLE U (X INT)");
+    EXPECT_TRUE(connection->tableExists("U"));
+
+    odbc::Statement st(*connection);
+    ASSERT_FALSE(odbc::isError(st.execDirect("  create table V (X INT)"))) << st.diagnostic();
+    EXPECT_TRUE(connection->columnExists("T", "extra"));
+}
+
+// In a batch a text is prepared once: the next use runs the same statement with its new
+// parameters; a use while it is lent gets one of its own, and a change of the schema has
+// the text prepared anew.
+TEST_P(Odbc, ABatchRunsAPreparedStatementAgainWithNewParameters) {
+    connection->keepPreparedStatements(true);
+    const std::string insert = "INSERT INTO T (CODE, ID) VALUES (?, ?)";
+    SQLHSTMT first = SQL_NULL_HSTMT;
+    for (long id : {1, 2}) {
+        odbc::PreparedStatement st(*connection, insert);
+        ASSERT_FALSE(odbc::isError(st.run(
+            {odbc::Parameter::code("K" + std::to_string(id)), odbc::Parameter::integer(id)})))
+            << st->diagnostic();
+        if (first == SQL_NULL_HSTMT)
+            first = st->handle();
+        EXPECT_EQ(st->handle(), first);
+    }
+    const std::string select = "SELECT CODE FROM T WHERE ID>=? ORDER BY ID";
+    odbc::PreparedStatement outer(*connection, select);
+    ASSERT_FALSE(odbc::isError(outer.run({odbc::Parameter::integer(1)})));
+    ASSERT_TRUE(odbc::isSuccess(outer->fetch()));
+    {
+        odbc::PreparedStatement inner(*connection, select);
+        EXPECT_NE(inner->handle(), outer->handle());
+        ASSERT_FALSE(odbc::isError(inner.run({odbc::Parameter::integer(2)})));
+        ASSERT_TRUE(odbc::isSuccess(inner->fetch()));
+        EXPECT_EQ(inner->getText(1), "K2");
+    }
+    EXPECT_EQ(outer->getText(1), "K1");
+
+    // Once the table changes, the text is prepared anew (PostgreSQL and MariaDB refuse to
+    // run a prepared statement whose columns changed).
+    const std::string everything = "SELECT * FROM T WHERE ID=?";
+    for (const char* change : {"", "ALTER TABLE T ADD EXTRA INT"}) {
+        if (*change) {
+            odbc::Statement alter(*connection);
+            ASSERT_FALSE(odbc::isError(alter.execDirect(change))) << alter.diagnostic();
+        }
+        odbc::PreparedStatement st(*connection, everything);
+        ASSERT_FALSE(odbc::isError(st.run({odbc::Parameter::integer(1)}))) << st->diagnostic();
+        EXPECT_TRUE(odbc::isSuccess(st->fetch())) << st->diagnostic();
+    }
+}
+
 TEST_P(Odbc, AnEmptyResultSetEndsTheFetchLoopAtOnce) {
     odbc::Statement st(*connection);
     ASSERT_FALSE(odbc::isError(st.execDirect("SELECT CODE FROM T")));

@@ -20,8 +20,16 @@
 #include "text/text.h"
 #include "typedinput.h"
 
+#include <cstdio>
 #include <filesystem>
+#include <iostream>
 #include <ostream>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace orv::gainbook::cli {
 namespace {
@@ -180,6 +188,13 @@ int runList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     DatabaseConnection connection = connectChecked(opts, ui, "list", err);
     if (!connection)
         return kFailed;
+    // The rows are printed as they come, in constant memory: a second connection under
+    // which the driver streams them (if it cannot be had, the first reads them all).
+    if (const auto kind = classifyDbmsName(connection->dbmsName().value_or("")))
+        if (const auto streaming = dialect(*kind).streamingAttributes; !streaming.empty())
+            if (OpenResult streamed = openConnection(resolveSettings(opts), streaming);
+                streamed.connection)
+                connection = std::move(streamed.connection);
     odbc::Statement st(*connection);
     if (odbc::isError(st.execDirect("SELECT NETWORK,STA,CHAN,LOCATION,STARTDATE,ENDDATE FROM "
                                     "CALIBRATION ORDER BY NETWORK,STA,CHAN,LOCATION,STARTDATE "
@@ -199,18 +214,16 @@ int runList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 // The key's intervals as the browser shows them, oldest first.
 std::vector<std::string> intervalsOf(odbc::Connection& connection, const PreparedResponse& r) {
     std::vector<std::string> out;
-    odbc::Statement st(connection);
-    st.prepare("SELECT STARTDATE,ENDDATE FROM CALIBRATION WHERE NETWORK=? AND STA=? AND CHAN=? "
-               "AND LOCATION=? ORDER BY STARTDATE");
-    st.bindCode(r.network);
-    st.bindCode(r.station);
-    st.bindCode(r.channel);
-    st.bindCode(r.location);
-    if (odbc::isError(st.execute()))
+    odbc::PreparedStatement st(
+        connection, "SELECT STARTDATE,ENDDATE FROM CALIBRATION WHERE NETWORK=? AND STA=? "
+                    "AND CHAN=? AND LOCATION=? ORDER BY STARTDATE");
+    if (odbc::isError(
+            st.run({odbc::Parameter::code(r.network), odbc::Parameter::code(r.station),
+                    odbc::Parameter::code(r.channel), odbc::Parameter::code(r.location)})))
         return out;
-    while (odbc::isSuccess(st.fetch()))
-        out.push_back(intervalText(st.getTimestamp(1).value_or(odbc::Timestamp{0, 0, 0, 0, 0, 0}),
-                                   st.getTimestamp(2)));
+    while (odbc::isSuccess(st->fetch()))
+        out.push_back(intervalText(st->getTimestamp(1).value_or(odbc::Timestamp{0, 0, 0, 0, 0, 0}),
+                                   st->getTimestamp(2)));
     return out;
 }
 
@@ -303,6 +316,39 @@ bool writeOne(const std::string& path, const ParsedOptions& opts, formats::Loade
     return true;
 }
 
+// "312/1000" on the last line of the terminal while a batch of files is written; only when
+// the messages go to a terminal, so that a log or a pipe gets the summary alone. The line is
+// wiped before anything else is said.
+class BatchProgress {
+public:
+    BatchProgress(std::ostream& err, std::size_t total)
+        : err_(err), total_(total), shown_(total > 1 && &err == &std::cerr && stderrIsTerminal()) {}
+    void wipe() {
+        if (drawn_)
+            err_ << "\r\033[K" << std::flush;
+        drawn_ = false;
+    }
+    void show(std::size_t done) {
+        if (!shown_)
+            return;
+        err_ << '\r' << done << '/' << total_ << std::flush;
+        drawn_ = true;
+    }
+
+private:
+    static bool stderrIsTerminal() {
+#ifdef _WIN32
+        return _isatty(_fileno(stderr)) != 0;
+#else
+        return isatty(fileno(stderr)) != 0;
+#endif
+    }
+    std::ostream& err_;
+    std::size_t total_;
+    bool shown_;
+    bool drawn_ = false;
+};
+
 int runWrite(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::vector<OptionSpec> specs = kConnectionOptions;
     for (const char* name : {"sta", "chan", "start", "end", "net", "loc", "format", "calib", "freq",
@@ -358,10 +404,17 @@ int runWrite(const std::vector<std::string>& args, std::ostream& out, std::ostre
     DatabaseConnection connection = connectChecked(opts, ui, "write", err);
     if (!connection)
         return kFailed;
+    // One statement text after another, file after file: each is prepared once.
+    connection->keepPreparedStatements(true);
     int failed = 0;
-    for (const std::string& path : opts.positional)
-        if (!writeOne(path, opts, *format, *connection, ui, out, err))
+    BatchProgress progress(err, opts.positional.size());
+    for (std::size_t i = 0; i < opts.positional.size(); ++i) {
+        progress.wipe();
+        if (!writeOne(opts.positional[i], opts, *format, *connection, ui, out, err))
             ++failed;
+        progress.show(i + 1);
+    }
+    progress.wipe();
     if (opts.positional.size() > 1)
         err << "gainbook-cli write: записано " << opts.positional.size() - failed << " из "
             << opts.positional.size() << "\n";

@@ -3,6 +3,7 @@
 #include "connection.h"
 #include "datetext.h"
 #include "responsestatements.h"
+#include "schema.h"
 #include "text/text.h"
 
 #include <algorithm>
@@ -74,6 +75,12 @@ int ChoiceList::findPrefix(const std::string& prefix) const {
     return -1;
 }
 
+const char* firstListStatement(bool byStation, std::string_view dbmsName) {
+    if (classifyDbmsName(dbmsName) == DbmsKind::PostgreSql)
+        return byStation ? sql::kStationsAllLooseScan : sql::kNetworksAllLooseScan;
+    return byStation ? sql::kStationsAll : sql::kNetworksAll;
+}
+
 // --- ResponseBrowser --------------------------------------------------------------------
 
 ResponseBrowser::ResponseBrowser(orv::odbc::Connection* connection, orv::ui::Interaction& ui)
@@ -139,13 +146,16 @@ void ResponseBrowser::preselect(ChoiceList& list, const std::string& remembered,
 }
 
 void ResponseBrowser::fillFirstList() {
+    const std::string dbms =
+        connection_ ? connection_->dbmsName().value_or(std::string()) : std::string();
+    const char* statement = firstListStatement(browseByStation, dbms);
     if (browseByStation) {
-        if (fill(stations, sql::kStationsAll, {}) != Fill::Filled)
+        if (fill(stations, statement, {}) != Fill::Filled)
             return notify();
         preselect(stations, stationToSelect, Miss::Never);
         stationChosen();
     } else {
-        if (fill(networks, sql::kNetworksAll, {}) != Fill::Filled)
+        if (fill(networks, statement, {}) != Fill::Filled)
             return notify();
         preselect(networks, networkToSelect, Miss::Never);
         networkChosen();

@@ -13,6 +13,7 @@
 #include <functional>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orv::gainbook {
@@ -41,6 +42,10 @@ struct BrowserKey {
     std::string location;
     std::string interval;
 };
+
+// The statement that fills the first list (every station, or every network), in the form
+// that the back end with this DBMS name runs fast.
+const char* firstListStatement(bool byStation, std::string_view dbmsName);
 
 class ResponseBrowser {
 public:

@@ -2,14 +2,41 @@
 
 #include "text/text.h"
 
+#include <algorithm>
+
 namespace orv::gainbook {
 
-OpenResult openConnection(const ConnectionSettings& settings) {
+namespace {
+
+// A value of a connect string, in braces when it would otherwise end the value early.
+std::string attributeValue(const std::string& value) {
+    if (value.find_first_of(";{}") == std::string::npos && value == text::trim(value))
+        return value;
+    return "{" + text::replaceAll(value, "}", "}}") + "}";
+}
+
+// The data source, user and password as SQLConnect would take them (an empty user or
+// password leaves the data source's own), followed by the driver attributes.
+std::string connectString(const ConnectionSettings& settings, std::string_view driverAttributes) {
+    std::string s = "DSN=" + attributeValue(settings.dataSource) + ";";
+    if (!settings.user.empty())
+        s += "UID=" + attributeValue(settings.user) + ";";
+    if (!settings.password.empty())
+        s += "PWD=" + attributeValue(settings.password) + ";";
+    return s + std::string(driverAttributes);
+}
+
+} // namespace
+
+OpenResult openConnection(const ConnectionSettings& settings, std::string_view driverAttributes) {
     OpenResult result;
     auto connection = std::make_unique<odbc::Connection>();
     if (!connection->allocated())
         return result;
-    const SQLRETURN rc = connection->connect(settings.dataSource, settings.user, settings.password);
+    const SQLRETURN rc =
+        driverAttributes.empty()
+            ? connection->connect(settings.dataSource, settings.user, settings.password)
+            : connection->driverConnect(connectString(settings, driverAttributes));
     if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) {
         result.refused = true;
         result.diagnostic = connection->diagnostic();
@@ -41,6 +68,28 @@ std::optional<std::vector<std::string>> listTables(odbc::Connection& connection)
     std::vector<std::string> names;
     while (odbc::isSuccess(st.fetch()))
         names.push_back(st.getText(3, kMaxUnitChars).value_or(std::string()));
+    return names;
+}
+
+std::optional<std::vector<std::string>> listIndexes(odbc::Connection& connection,
+                                                    std::string_view table) {
+    odbc::Statement st(connection);
+    if (!st.valid())
+        return std::nullopt;
+    std::string catalog = connection.currentCatalog();
+    std::string name(table);
+    SQLCHAR* catalogName = catalog.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(catalog.data());
+    if (odbc::isError(SQLStatistics(
+            st.handle(), catalogName, catalogName ? SQLSMALLINT{SQL_NTS} : SQLSMALLINT{0}, nullptr,
+            0, reinterpret_cast<SQLCHAR*>(name.data()), SQL_NTS, SQL_INDEX_ALL, SQL_QUICK)))
+        return std::nullopt;
+    std::vector<std::string> names;
+    while (odbc::isSuccess(st.fetch())) {
+        // One row per column of an index; the table's statistics row has no name.
+        const std::string index = text::toUpper(st.getText(6, kMaxUnitChars).value_or(""));
+        if (!index.empty() && std::find(names.begin(), names.end(), index) == names.end())
+            names.push_back(index);
+    }
     return names;
 }
 

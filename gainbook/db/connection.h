@@ -45,7 +45,10 @@ struct OpenResult {
     std::string diagnostic; // the first diagnostic message when refused
 };
 
-OpenResult openConnection(const ConnectionSettings& settings);
+// SQLConnect with the three values; with driver attributes ("Key=value;..."), SQLDriverConnect
+// with the data source, user and password followed by them.
+OpenResult openConnection(const ConnectionSettings& settings,
+                          std::string_view driverAttributes = {});
 
 // "При попытке " + action + " произошла ошибка:\r\n" + diagnostic
 std::string failureText(std::string_view action, std::string_view diagnostic);
@@ -53,6 +56,11 @@ std::string failureText(std::string_view action, std::string_view diagnostic);
 // The names of the tables (type 'TABLE') of the connection's database; nullopt when the
 // listing fails.
 std::optional<std::vector<std::string>> listTables(odbc::Connection& connection);
+
+// The names of the indexes of a table (SQLStatistics, keys included), in upper case;
+// nullopt when the listing fails.
+std::optional<std::vector<std::string>> listIndexes(odbc::Connection& connection,
+                                                    std::string_view table);
 
 // The first column of every row of a query, as text of at most maxChars characters.
 struct TextColumn {

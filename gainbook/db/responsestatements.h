@@ -7,6 +7,19 @@ namespace orv::gainbook::sql {
 // --- the database panel ------------------------------------------------------------------
 inline constexpr const char* kStationsAll = "SELECT DISTINCT STA FROM CALIBRATION";
 inline constexpr const char* kNetworksAll = "SELECT DISTINCT NETWORK FROM CALIBRATION";
+// PostgreSQL (15 and earlier) cannot skip from one value of an index to the next: the two
+// DISTINCT statements above read every one of a million index entries (90 ms and more with
+// the index, 200 ms without). These forms return the same values, in ascending order, with
+// one probe of the index per value (a "loose index scan"); the database panel sends them
+// to PostgreSQL only. SQLite (with its statistics) and MySQL skip by themselves.
+inline constexpr const char* kStationsAllLooseScan =
+    "WITH RECURSIVE T(STA) AS (SELECT MIN(STA) FROM CALIBRATION UNION ALL SELECT (SELECT "
+    "MIN(STA) FROM CALIBRATION WHERE STA>T.STA) FROM T WHERE T.STA IS NOT NULL) SELECT STA "
+    "FROM T WHERE STA IS NOT NULL";
+inline constexpr const char* kNetworksAllLooseScan =
+    "WITH RECURSIVE T(NETWORK) AS (SELECT MIN(NETWORK) FROM CALIBRATION UNION ALL SELECT "
+    "(SELECT MIN(NETWORK) FROM CALIBRATION WHERE NETWORK>T.NETWORK) FROM T WHERE T.NETWORK IS "
+    "NOT NULL) SELECT NETWORK FROM T WHERE NETWORK IS NOT NULL";
 // station
 inline constexpr const char* kNetworksOfStation =
     "SELECT DISTINCT NETWORK FROM CALIBRATION WHERE STA=?;";

@@ -80,14 +80,14 @@ std::string whyFailed(const Statement& st, orv::odbc::Connection& connection) {
     return d.empty() ? std::string(kNoStatement) : d;
 }
 
-// Runs sql on a statement of its own. False, with the driver's message in diagnostic, when
-// it fails or when no statement could be allocated for it.
+// Runs sql on a statement of its own (or the one a batch prepared for it). False, with the
+// driver's message in diagnostic, when it fails or when no statement could be allocated.
 bool runStatement(orv::odbc::Connection& connection, const char* sql,
                   const std::vector<Parameter>& parameters, std::string& diagnostic) {
-    Statement st(connection);
-    if (!isError(st.run(sql, parameters)))
+    orv::odbc::PreparedStatement st(connection, sql);
+    if (!isError(st.run(parameters)))
         return true;
-    diagnostic = whyFailed(st, connection);
+    diagnostic = whyFailed(st.statement(), connection);
     return false;
 }
 
@@ -95,13 +95,13 @@ bool runStatement(orv::odbc::Connection& connection, const char* sql,
 // the query could not run.
 std::optional<bool> anyRow(orv::odbc::Connection& connection, const char* sql,
                            const std::vector<Parameter>& parameters, std::string& diagnostic) {
-    Statement st(connection);
-    SQLRETURN rc = st.run(sql, parameters);
+    orv::odbc::PreparedStatement st(connection, sql);
+    SQLRETURN rc = st.run(parameters);
     if (!isError(rc))
-        rc = st.fetch();
+        rc = st->fetch();
     if (!isError(rc))
         return isSuccess(rc);
-    diagnostic = whyFailed(st, connection);
+    diagnostic = whyFailed(st.statement(), connection);
     return std::nullopt;
 }
 
@@ -189,17 +189,16 @@ IntervalChoiceDialog::IntervalChoiceDialog(orv::odbc::Connection& connection,
 
 void IntervalChoiceDialog::initialise() {
     entries.clear();
-    Statement st(connection_);
-    if (st.valid()) {
-        const SQLRETURN rc =
-            st.run(sql::kChoiceIntervals, keyCodes({response_.network, response_.station,
-                                                    response_.channel, response_.location}));
+    orv::odbc::PreparedStatement st(connection_, sql::kChoiceIntervals);
+    if (st->valid()) {
+        const SQLRETURN rc = st.run(keyCodes(
+            {response_.network, response_.station, response_.channel, response_.location}));
         if (isError(rc)) {
-            ui_.message(st.diagnostic(), kUnknownErrorCaption, Icon::Exclamation, Buttons::Ok);
+            ui_.message(st->diagnostic(), kUnknownErrorCaption, Icon::Exclamation, Buttons::Ok);
         } else {
-            while (isSuccess(st.fetch())) {
-                const auto start = st.getTimestamp(1).value_or(Timestamp{0, 0, 0, 0, 0, 0});
-                const auto end = st.getTimestamp(2);
+            while (isSuccess(st->fetch())) {
+                const auto start = st->getTimestamp(1).value_or(Timestamp{0, 0, 0, 0, 0, 0});
+                const auto end = st->getTimestamp(2);
                 entries.push_back(formatDateText(start) + " / " +
                                   (end ? formatDateText(*end) : std::string(kOpenEnd)));
             }

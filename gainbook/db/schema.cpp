@@ -4,6 +4,8 @@
 #include "statements.h"
 #include "text/text.h"
 
+#include <algorithm>
+
 namespace orv::gainbook {
 
 namespace {
@@ -16,7 +18,8 @@ const Dialect kSqlServer{"NTEXT",
                          sql::kCreateCalibrationSqlServer,
                          sql::kCreateTmpCalibrationSqlServer,
                          sql::kRecreateCalibrationSqlServer};
-// DDL commits at once on MySQL: a rebuild there could not be rolled back.
+// DDL commits at once on MySQL: a rebuild there could not be rolled back. The MariaDB
+// driver reads a whole result unless told NO_CACHE.
 const Dialect kMySql{"MEDIUMTEXT",
                      "DATETIME",
                      "MEDIUMTEXT",
@@ -29,7 +32,8 @@ const Dialect kMySql{"MEDIUMTEXT",
                      /*typeKeywordInAlter=*/false,
                      /*rebuildable=*/false,
                      /*keyAddedAfterRebuild=*/true,
-                     /*changeColumnVerb=*/"MODIFY"};
+                     /*changeColumnVerb=*/"MODIFY",
+                     /*streamingAttributes=*/"OPTION=1048576;"};
 const Dialect kAccess{"LONGCHAR",
                       "DATETIME",
                       "LONGCHAR",
@@ -46,7 +50,8 @@ const Dialect kOracle{"CLOB",
                       sql::kCreateCalibrationOracle,
                       sql::kCreateTmpCalibrationOracle,
                       sql::kRecreateCalibrationOracle};
-// psqlODBC reports TEXT as "text" and TIMESTAMP as "timestamp".
+// psqlODBC reports TEXT as "text" and TIMESTAMP as "timestamp"; it reads a whole result
+// unless it declares a cursor and fetches from it (UseDeclareFetch).
 const Dialect kPostgreSql{"TEXT",
                           "TIMESTAMP",
                           "TEXT",
@@ -56,8 +61,13 @@ const Dialect kPostgreSql{"TEXT",
                           sql::kCreateTmpCalibrationPostgreSql,
                           sql::kRecreateCalibrationPostgreSql,
                           /*changesTypesInPlace=*/true,
-                          /*typeKeywordInAlter=*/true};
-// The SQLite driver reports the declared type names.
+                          /*typeKeywordInAlter=*/true,
+                          /*rebuildable=*/true,
+                          /*keyAddedAfterRebuild=*/true,
+                          /*changeColumnVerb=*/"ALTER COLUMN",
+                          /*streamingAttributes=*/"UseDeclareFetch=1;Fetch=1000;"};
+// The SQLite driver reports the declared type names; it reads a whole result into memory
+// unless it steps through it (StepAPI).
 const Dialect kSQLite{"TEXT",
                       "TIMESTAMP",
                       "TEXT",
@@ -69,7 +79,9 @@ const Dialect kSQLite{"TEXT",
                       /*changesTypesInPlace=*/false,
                       /*typeKeywordInAlter=*/false,
                       /*rebuildable=*/true,
-                      /*keyAddedAfterRebuild=*/false};
+                      /*keyAddedAfterRebuild=*/false,
+                      /*changeColumnVerb=*/"ALTER COLUMN",
+                      /*streamingAttributes=*/"StepAPI=1;"};
 
 const std::string_view kRebuildCaption = "Изменение структуры таблицы CALIBRATION";
 
@@ -200,6 +212,45 @@ bool Schema::createCalibration() {
     return createTable(d().createCalibration, "CALIBRATION", false);
 }
 
+void Schema::completeIndexes(std::string_view table) {
+    struct Index {
+        std::string_view table;
+        std::string_view name;
+        std::string_view create;
+    };
+    static constexpr Index kIndexes[] = {
+        {"CALIBRATION", sql::kCalibrationStationIndex, sql::kCreateCalibrationStationIndex},
+        {"CALIBRATION", sql::kCalibrationNetworkIndex, sql::kCreateCalibrationNetworkIndex},
+        {"SITECHAN", sql::kSiteChanStationIndex, sql::kCreateSiteChanStationIndex},
+        {"SITECHAN", sql::kSiteChanFileIndex, sql::kCreateSiteChanFileIndex},
+    };
+    const auto present = listIndexes(connection_, table);
+    if (!present)
+        return;
+    bool made = false;
+    for (const Index& index : kIndexes) {
+        if (index.table != table ||
+            std::find(present->begin(), present->end(), index.name) != present->end())
+            continue;
+        odbc::Statement st(connection_);
+        made = !odbc::isError(st.execDirect(index.create)) || made;
+    }
+    if (kind_ == DbmsKind::SQLite && (made || !hasStatistics(table))) {
+        odbc::Statement limit(connection_);
+        limit.execDirect(sql::kSQLiteAnalysisLimit);
+        odbc::Statement analyze(connection_);
+        analyze.execDirect(std::string(sql::kSQLiteAnalyze) + std::string(table));
+    }
+}
+
+bool Schema::hasStatistics(std::string_view table) {
+    odbc::Statement st(connection_);
+    if (odbc::isError(st.run(sql::kSQLiteStatisticsOf, {odbc::Parameter::text(table)})) ||
+        !odbc::isSuccess(st.fetch()))
+        return false;
+    return st.getInteger(1).value_or(0) > 0;
+}
+
 void Schema::updateSensUnits() {
     odbc::Statement st(connection_);
     if (!st.valid() || odbc::isError(st.prepare(sql::kUpdateCalibUnits)))
@@ -276,7 +327,7 @@ bool Schema::rebuildCalibration() {
     return true;
 }
 
-bool Schema::checkCalibrationColumns() {
+void Schema::checkCalibrationColumns() {
     const Dialect& dl = d();
     bool needsRebuild = false;
     if (connection_.columnExists("CALIBRATION", "FAP")) {
@@ -295,11 +346,10 @@ bool Schema::checkCalibrationColumns() {
     if (!columnHasType("CALIBRATION", "STARTDATE", dl.reportedDateType) &&
         !changeColumnType("CALIBRATION", "STARTDATE", dl.dateType)) {
         rebuildCalibration();
-        return true;
+        return;
     }
     if (needsRebuild)
         rebuildCalibration();
-    return true;
 }
 
 bool Schema::check() {
@@ -321,6 +371,8 @@ bool Schema::check() {
     } else if (ui_.askYesNo("В базе данных отсутствует таблица SITECHAN.\r\nСоздать?")) {
         createSiteChan();
     }
+    if (siteChanPresent_)
+        completeIndexes("SITECHAN");
 
     if (!connection_.tableExists("ID_SENS")) {
         if (!ui_.askYesNo("В базе данных отсутствует таблица ID_SENS.\r\nТаблица ID_SENS "
@@ -342,9 +394,13 @@ bool Schema::check() {
         if (!ui_.askYesNo("В базе данных отсутствует таблица CALIBRATION.\r\nТаблица "
                           "CALIBRATION необходима работы программы.\r\nСоздать?"))
             return false;
-        return createCalibration();
+        if (!createCalibration())
+            return false;
+    } else {
+        checkCalibrationColumns();
     }
-    return checkCalibrationColumns();
+    completeIndexes("CALIBRATION");
+    return true;
 }
 
 } // namespace orv::gainbook

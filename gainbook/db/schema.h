@@ -42,6 +42,9 @@ struct Dialect {
     bool rebuildable = true;          // false: CALIBRATION cannot be rebuilt
     bool keyAddedAfterRebuild = true; // false: the re-created table has its key already
     std::string_view changeColumnVerb = "ALTER COLUMN"; // "ALTER TABLE t <verb> c type"
+    // Driver attributes under which a query's rows come as they are fetched rather than
+    // all read into memory first; "" where the driver has no such setting.
+    std::string_view streamingAttributes = {};
 };
 
 const Dialect& dialect(DbmsKind kind);
@@ -74,6 +77,11 @@ public:
     bool createIdSens(bool withDefaultRows = true);
     bool createIdFreq(bool withDefaultRows = true);
     bool createCalibration();
+    // Makes the indexes beside the keys of CALIBRATION or SITECHAN that are missing,
+    // silently: the editor works without them (a failure leaves the database as it was).
+    // On SQLite the table's statistics are gathered when an index was made or when it has
+    // none.
+    void completeIndexes(std::string_view table);
     // ID_SENS rows 0 to 2 get their current calibration units.
     void updateSensUnits();
 
@@ -92,7 +100,8 @@ public:
 private:
     const Dialect& d() const { return dialect(*kind_); }
     bool createTable(std::string_view statement, std::string_view table, bool warnOnFailure);
-    bool checkCalibrationColumns();
+    void checkCalibrationColumns();
+    bool hasStatistics(std::string_view table);
 
     odbc::Connection& connection_;
     ui::Interaction& ui_;

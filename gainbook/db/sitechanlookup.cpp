@@ -10,21 +10,21 @@ std::optional<SiteChanMatch> lookUpResponseFile(orv::odbc::Connection& connectio
                                                 orv::ui::Interaction& ui,
                                                 const std::string& fileName,
                                                 const std::string& fileTime) {
-    orv::odbc::Statement st(connection);
-    if (!st.valid())
-        return std::nullopt;
     const bool withLcode = connection.columnExists("SITECHAN", "LCODE");
-    const SQLRETURN rc = st.run(withLcode ? sql::kSiteChanByFileWithLcode : sql::kSiteChanByFile,
-                                {orv::odbc::Parameter::fileName(fileName)});
-    if (orv::odbc::isError(rc) || !orv::odbc::isSuccess(st.fetch()))
+    orv::odbc::PreparedStatement st(connection, withLcode ? sql::kSiteChanByFileWithLcode
+                                                          : sql::kSiteChanByFile);
+    if (!st->valid())
+        return std::nullopt;
+    const SQLRETURN rc = st.run({orv::odbc::Parameter::fileName(fileName)});
+    if (orv::odbc::isError(rc) || !orv::odbc::isSuccess(st->fetch()))
         return std::nullopt;
 
     SiteChanMatch match;
-    match.station = readCode(st, 1);
-    match.channel = readCode(st, 2);
-    const auto loaded = st.getTimestamp(3);
+    match.station = readCode(st.statement(), 1);
+    match.channel = readCode(st.statement(), 2);
+    const auto loaded = st->getTimestamp(3);
     if (withLcode)
-        match.location = readCode(st, 4);
+        match.location = readCode(st.statement(), 4);
     match.time = fileTime;
     if (loaded && loaded->year > 0) {
         const std::string fromTable = formatDateText(*loaded);

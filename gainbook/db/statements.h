@@ -179,6 +179,42 @@ inline constexpr std::string_view kDropTmpCalibration = "DROP TABLE TMP_CALIBRAT
 inline constexpr std::string_view kAddCalibrationKey =
     "ALTER TABLE CALIBRATION ADD PRIMARY KEY(NETWORK, LOCATION, STA, CHAN, STARTDATE);";
 
+// --- Indexes beside the keys --------------------------------------------------------------
+// Not part of what the check requires: made with their table and added at every check where
+// they are missing (so an older database gets them on its first check), without a word; a
+// database where they cannot be made works as before, only slower. One text for every
+// dialect. The key of CALIBRATION begins with NETWORK and LOCATION, which serves the
+// interval list and the writer but no station-first step.
+
+// The station-first steps of the database panel (stations, networks of a station,
+// channels, locations).
+inline constexpr std::string_view kCalibrationStationIndex = "CALIBRATION_STA";
+inline constexpr std::string_view kCreateCalibrationStationIndex =
+    "CREATE INDEX CALIBRATION_STA ON CALIBRATION(STA,NETWORK,CHAN,LOCATION)";
+// The network-first steps (networks, stations of a network).
+inline constexpr std::string_view kCalibrationNetworkIndex = "CALIBRATION_NET";
+inline constexpr std::string_view kCreateCalibrationNetworkIndex =
+    "CREATE INDEX CALIBRATION_NET ON CALIBRATION(NETWORK,STA)";
+// The station editor's channel look-ups (station and group) and the response file look-up.
+inline constexpr std::string_view kSiteChanStationIndex = "SITECHAN_STA";
+inline constexpr std::string_view kCreateSiteChanStationIndex =
+    "CREATE INDEX SITECHAN_STA ON SITECHAN(STA,NGROUP)";
+inline constexpr std::string_view kSiteChanFileIndex = "SITECHAN_CALIBFILE";
+inline constexpr std::string_view kCreateSiteChanFileIndex =
+    "CREATE INDEX SITECHAN_CALIBFILE ON SITECHAN(CALIBFILE)";
+
+// SQLite plans without statistics, and without them reads every key entry for a DISTINCT
+// that could skip from one value to the next. They are gathered for a table when one of
+// its indexes was made and whenever it has none, from a sample of each index (which takes
+// milliseconds); SQLite renews them as the table grows (the connection runs PRAGMA
+// optimize when it closes).
+inline constexpr std::string_view kSQLiteAnalysisLimit = "PRAGMA analysis_limit=1000";
+// table
+inline constexpr std::string_view kSQLiteStatisticsOf =
+    "SELECT COUNT(*) FROM sqlite_stat1 WHERE tbl=? COLLATE NOCASE";
+// + table
+inline constexpr std::string_view kSQLiteAnalyze = "ANALYZE ";
+
 // --- Column changes ----------------------------------------------------------------------
 
 // "ALTER TABLE t ADD c type"

@@ -124,6 +124,10 @@ TEST_P(CliDatabase, AFolderOfExportedFilesIsWrittenInOneRun) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     ASSERT_EQ(r.status, 0) << r.err;
+    // Not on a terminal: no progress line, only the summary.
+    const std::string n = std::to_string(files);
+    EXPECT_TRUE(r.err.ends_with("\ngainbook-cli write: записано " + n + " из " + n + "\n"));
+    EXPECT_EQ(r.err.find('\r'), std::string::npos);
     EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM CALIBRATION"), std::to_string(files));
     EXPECT_EQ(db.scalar("SELECT COUNT(DISTINCT STA) FROM CALIBRATION WHERE NETWORK='KZ' AND "
                         "LOCATION='00' AND CHAN='BHZ'"),

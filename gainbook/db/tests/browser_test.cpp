@@ -1,6 +1,8 @@
 #include "browser.h"
 
+#include "responsestatements.h"
 #include "responsetables.h"
+#include "text/text.h"
 #include "ui/scripted.h"
 
 #include <gtest/gtest.h>
@@ -144,6 +146,28 @@ TEST_P(Browser, CodesAsWideAsTheirColumnsAreShownWholeAndFollowed) {
     EXPECT_EQ(browser->channels.entries, (Strings{"CHANNEL8"}));
     EXPECT_EQ(browser->locations.entries, (Strings{"LOCATIO8"}));
     EXPECT_EQ(browser->storedText, "SAC TEXT");
+}
+
+// The forms PostgreSQL is sent for the first list return exactly the rows of the
+// statements they stand for, in the order of the column's collation (the order the panel
+// keeps for codes equal but for case): codes differing only in case, blanks or length
+// included. MariaDB compares codes without regard to case and trailing blanks, and is sent
+// the statements themselves.
+TEST_P(Browser, TheLooseScanFormsReturnWhatTheirDistinctStatementsReturn) {
+    if (GetParam() == Backend::MariaDB)
+        GTEST_SKIP() << "MariaDB runs the DISTINCT statements themselves";
+    int day = 1;
+    for (const char* net : {"KZ", "kz", "KZ ", "ÄB", "ABCDEFGH"})
+        for (const char* sta : {"KUR", "kur", "KUR ", " ", "Ёж", "A_B"})
+            add(net, sta, "BHZ", "00", orv::text::format("2003-01-%02d 00:00:00", day++ % 28 + 1));
+    add("KZ", "KUR", "BHZ", "00", "2009-01-01 00:00:00");
+    namespace sql = orv::gainbook::sql;
+    const auto ordered = [&](const char* distinct, const char* column) {
+        return db.column(std::string(distinct) + " ORDER BY " + column);
+    };
+    EXPECT_EQ(db.column(sql::kStationsAllLooseScan), ordered(sql::kStationsAll, "STA"));
+    EXPECT_EQ(db.column(sql::kNetworksAllLooseScan), ordered(sql::kNetworksAll, "NETWORK"));
+    EXPECT_EQ(db.column(sql::kStationsAll).size(), 6u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Browser, testing::ValuesIn(orv::test::allBackends()),

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace orv;
 using namespace orv::gainbook;
 using orv::test::Backend;
@@ -41,6 +43,11 @@ protected:
                 (withFapAndLddate ? ",FAP " + db.longTextType() + ",LDDATE " + db.timestampType()
                                   : std::string()) +
                 ",PRIMARY KEY(NETWORK,LOCATION,STA,CHAN,STARTDATE))");
+    }
+
+    static bool hasIndex(odbc::Connection& connection, const char* table, const char* index) {
+        const auto names = listIndexes(connection, table);
+        return names && std::find(names->begin(), names->end(), index) != names->end();
     }
 
     static DbmsKind kind() {
@@ -101,6 +108,9 @@ TEST_P(SchemaCheck, CreatesTheFourTablesAfterAskingInOrder) {
     EXPECT_EQ(messages[1].icon, Icon::Information);
     EXPECT_EQ(messages[7].text, "Таблица CALIBRATION создана успешно!");
 
+    // The indexes beside the keys come with the tables.
+    EXPECT_TRUE(hasIndex(*connection, "CALIBRATION", "CALIBRATION_STA"));
+    EXPECT_TRUE(hasIndex(*connection, "SITECHAN", "SITECHAN_CALIBFILE"));
     EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM ID_SENS"), "12");
     EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM ID_FREQ"), "2");
     EXPECT_EQ(db.column("SELECT CALIB_UNITS FROM ID_SENS WHERE ID_SENS<3 ORDER BY ID_SENS"),
@@ -151,6 +161,49 @@ TEST_P(SchemaCheck, ASecondStartChangesAndShowsNothing) {
     ASSERT_TRUE(Schema(*connection, ui).check());
     EXPECT_TRUE(ui.messages().empty()) << ui.messageTexts().front();
     EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM CALIBRATION"), "1");
+}
+
+// The indexes beside the keys are never required: an older database without them passes
+// without a word and keeps its rows (gaining the indexes), and one where they cannot be
+// made (here CALIBRATION is a view) passes all the same.
+TEST_P(SchemaCheck, AnOlderDatabaseWithoutIndexesPassesUnchangedAndGetsThem) {
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    createUnitTables(db);
+    createOldCalibration(db, db.longTextType(), db.timestampType(), true);
+    db.exec("INSERT INTO CALIBRATION(NETWORK,LOCATION,STA,CHAN,STARTDATE,SAC) VALUES "
+            "('KZ','00','KUR','BHZ','2003-07-15 08:05:00','ZEROS 3')");
+    auto connection = open(db);
+    ScriptedInteraction ui;
+    ASSERT_TRUE(Schema(*connection, ui).check());
+    EXPECT_TRUE(ui.messages().empty()) << ui.messageTexts().front();
+    EXPECT_EQ(db.column("SELECT SAC FROM CALIBRATION"), std::vector<std::string>{"ZEROS 3"});
+    EXPECT_TRUE(hasIndex(*connection, "CALIBRATION", "CALIBRATION_STA"));
+    EXPECT_TRUE(hasIndex(*connection, "CALIBRATION", "CALIBRATION_NET"));
+    EXPECT_TRUE(hasIndex(*connection, "SITECHAN", "SITECHAN_STA"));
+    EXPECT_TRUE(hasIndex(*connection, "SITECHAN", "SITECHAN_CALIBFILE"));
+    if (GetParam() == Backend::SQLite) {
+        EXPECT_NE(db.scalar("SELECT COUNT(*) FROM sqlite_stat1 WHERE tbl='CALIBRATION'"), "0");
+    }
+}
+
+TEST_P(SchemaCheck, ADatabaseWhereTheIndexesCannotBeMadePassesAllTheSame) {
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    createUnitTables(db);
+    createOldCalibration(db, db.longTextType(), db.timestampType(), true);
+    db.exec("INSERT INTO CALIBRATION(NETWORK,LOCATION,STA,CHAN,STARTDATE,SAC) VALUES "
+            "('KZ','00','KUR','BHZ','2003-07-15 08:05:00','ZEROS 3')");
+    const std::string renamed = GetParam() == Backend::MariaDB
+                                    ? "RENAME TABLE CALIBRATION TO ARCHIVED"
+                                    : "ALTER TABLE CALIBRATION RENAME TO ARCHIVED";
+    db.exec(renamed);
+    db.exec("CREATE VIEW CALIBRATION AS SELECT * FROM ARCHIVED");
+    auto connection = open(db);
+    ScriptedInteraction ui;
+    ASSERT_TRUE(Schema(*connection, ui).check());
+    EXPECT_TRUE(ui.messages().empty()) << ui.messageTexts().front();
+    EXPECT_EQ(db.column("SELECT SAC FROM CALIBRATION"), std::vector<std::string>{"ZEROS 3"});
 }
 
 TEST_P(SchemaCheck, DecliningSiteChanStillPassesDecliningIdFreqFails) {
