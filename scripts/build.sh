@@ -1,10 +1,25 @@
 #!/usr/bin/env bash
-# Configures and builds the project into ./build (Release with debug info).
+# scripts/build.sh [KIND]: configures and builds the project, warnings as errors.
+#   (none)    ./build, RelWithDebInfo: what ./run starts and ./test tests first
+#   release   ./build-release, Release: what packagers and most users build
+#   debug     ./build-debug, Debug
+#   sanitize  ./build-sanitize, Debug with AddressSanitizer and UndefinedBehaviorSanitizer:
+#             a memory fault or undefined behaviour stops the program that has it
+# ORV_BUILD_DIR names another folder for ./build; the others are named after it
+# ($ORV_BUILD_DIR-release, ...). scripts/fuzz.sh builds the fuzz targets.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-build=${ORV_BUILD_DIR:-$top/build}
-launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+kind=${1:-}
+options=()
+case "$kind" in
+  "") type=RelWithDebInfo ;;
+  release) type=Release ;;
+  debug) type=Debug ;;
+  sanitize) type=Debug; options=(-DORV_SANITIZE=address,undefined) ;;
+  *) echo "usage: scripts/build.sh [release|debug|sanitize]" >&2; exit 2 ;;
+esac
+build=${ORV_BUILD_DIR:-$top/build}${kind:+-$kind}
+command -v ccache >/dev/null && options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 # Configured every time: modules are added to the build when their directories appear.
-cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
+cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=$type -DORV_WERROR=ON "${options[@]}" >/dev/null
 cmake --build "$build" -j "$(nproc)" -- --no-print-directory

@@ -13,7 +13,7 @@ int main(int argc, char* argv[]) {
     orv::ui::setUpApplication(app);
     std::string commandLine;
     for (int i = 1; i < argc; ++i)
-        commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
+        commandLine.append(i > 1 ? " " : "").append(argv[i]);
     orv::ui::QtInteraction ui(nullptr, "Sitewright");
     orv::sitewright::DetachedLauncher launcher;
     return orv::sitewright::runSitewright(

@@ -1,5 +1,7 @@
 #include "files/replacefile.h"
 
+#include "text/text.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,9 +33,9 @@ bool writeAll(int fd, std::string_view data) {
 // creation nor fsync, and the programs that read settings without windows have no Qt.
 int createReplacement(const std::filesystem::path& target, std::string& name) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        name = (target.parent_path() /
-                ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
-                 std::to_string(attempt) + ".tmp"))
+        name = (target.parent_path() / text::format(".%s.%ld.%d.tmp",
+                                                    target.filename().string().c_str(),
+                                                    static_cast<long>(::getpid()), attempt))
                    .string();
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno == EEXIST)

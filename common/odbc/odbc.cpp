@@ -624,7 +624,25 @@ SQLRETURN PreparedStatement::run(const std::vector<Parameter>& parameters) {
 
 // --- Transaction ------------------------------------------------------------------------
 
-Transaction::Transaction(Connection& connection) : connection_(connection) {
+namespace {
+
+SQLRETURN setIsolation(SQLHDBC dbc, SQLUINTEGER level) {
+    return SQLSetConnectAttr(dbc, SQL_ATTR_TXN_ISOLATION,
+                             reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(level)),
+                             SQL_IS_UINTEGER);
+}
+
+} // namespace
+
+Transaction::Transaction(Connection& connection, Isolation isolation) : connection_(connection) {
+    // The level is set while no transaction is open, as the drivers require.
+    SQLUINTEGER level = 0;
+    if (isolation == Isolation::Serializable &&
+        isSuccess(SQLGetConnectAttr(connection_.handle(), SQL_ATTR_TXN_ISOLATION, &level,
+                                    SQL_IS_UINTEGER, nullptr)) &&
+        level != SQL_TXN_SERIALIZABLE &&
+        isSuccess(setIsolation(connection_.handle(), SQL_TXN_SERIALIZABLE)))
+        previousIsolation_ = level;
     begun_ = !isError(connection_.setAutocommit(false));
 }
 
@@ -632,6 +650,8 @@ Transaction::~Transaction() {
     if (begun_ && !ended_)
         connection_.endTransaction(false);
     connection_.setAutocommit(true);
+    if (previousIsolation_)
+        setIsolation(connection_.handle(), *previousIsolation_);
 }
 
 SQLRETURN Transaction::commit() {

@@ -305,9 +305,15 @@ private:
 
 // Switches autocommit off for the lifetime of the object and always switches it on
 // again. Without commit() the transaction is rolled back.
+//
+// A serializable transaction runs as though no other ran at the same time: where two
+// would mix (two writers of one key, each deciding from what the other is changing), the
+// server fails one of them at a statement or at the commit. The connection's isolation
+// level is set back afterwards. A driver that cannot set it leaves its own level.
 class Transaction {
 public:
-    explicit Transaction(Connection& connection);
+    enum class Isolation { Default, Serializable };
+    explicit Transaction(Connection& connection, Isolation isolation = Isolation::Default);
     ~Transaction();
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
@@ -327,6 +333,7 @@ private:
     bool begun_ = false;
     bool ended_ = false;
     std::string diagnostic_;
+    std::optional<SQLUINTEGER> previousIsolation_; // set when the level was changed
 };
 
 } // namespace orv::odbc

@@ -17,6 +17,17 @@ TEST(Encoding, Windows1251IsReadAndWrittenBack) {
     EXPECT_EQ(utf8ToCp1251("日本"), "??");
 }
 
+TEST(Encoding, EveryByteOfAWindows1251TextSurvivesTheWayThereAndBack) {
+    std::string all;
+    for (int b = 0; b < 256; ++b)
+        all += static_cast<char>(b);
+    const std::string utf = cp1251ToUtf8(all);
+    EXPECT_TRUE(isValidUtf8(utf));
+    EXPECT_EQ(utf8ToCp1251(utf), all);
+    // 0x98, which Windows-1251 leaves undefined, as in "И" of a UTF-8 text read as one.
+    EXPECT_EQ(cp1251ToUtf8("\xD0\x98"), "Р\xC2\x98");
+}
+
 TEST(Encoding, DecodeLegacyTakesUtf8AsItIsAndWindows1251Otherwise) {
     EXPECT_EQ(decodeLegacy("Почва"), "Почва");
     EXPECT_EQ(decodeLegacy("\xCF\xEE\xF7\xE2\xE0"), "Почва");

@@ -167,6 +167,28 @@ std::string convert(const char* to, const char* from, std::string_view in,
     return out;
 }
 
+// Windows-1251 leaves the byte 0x98 undefined. It is read as U+0098 and written back as
+// itself, as the WHATWG encoding standard has it, so that converting a text there and back
+// keeps every byte: a UTF-8 file read as Windows-1251 for one stray byte holds 0x98 in
+// every "И" (D0 98), and would lose them on being written back.
+constexpr std::string_view kCp1251Undefined = "\x98";
+constexpr std::string_view kCp1251UndefinedUtf8 = "\xC2\x98";
+
+// Converts the parts of in between the separators and joins them with joint.
+template <typename Convert>
+std::string convertAround(std::string_view in, std::string_view separator, std::string_view joint,
+                          Convert convertPart) {
+    std::string out;
+    std::size_t pos = 0;
+    for (std::size_t hit; (hit = in.find(separator, pos)) != std::string_view::npos;
+         pos = hit + separator.size()) {
+        out += convertPart(in.substr(pos, hit - pos));
+        out += joint;
+    }
+    out += convertPart(in.substr(pos));
+    return out;
+}
+
 } // namespace
 
 bool isValidUtf8(std::string_view s) {
@@ -194,11 +216,15 @@ bool isValidUtf8(std::string_view s) {
 }
 
 std::string cp1251ToUtf8(std::string_view bytes) {
-    return convert("UTF-8", "CP1251", bytes, "\xEF\xBF\xBD");
+    return convertAround(bytes, kCp1251Undefined, kCp1251UndefinedUtf8, [](std::string_view part) {
+        return convert("UTF-8", "CP1251", part, "\xEF\xBF\xBD");
+    });
 }
 
 std::string utf8ToCp1251(std::string_view utf8) {
-    return convert("CP1251//TRANSLIT", "UTF-8", utf8, "?");
+    return convertAround(utf8, kCp1251UndefinedUtf8, kCp1251Undefined, [](std::string_view part) {
+        return convert("CP1251//TRANSLIT", "UTF-8", part, "?");
+    });
 }
 
 std::string decodeLegacy(std::string_view bytes) {
@@ -379,9 +405,14 @@ std::string vformat(const char* fmt, std::va_list args) {
             break;
         p = q + 1;
 
-        std::string spec = "%" + flags;
-        if (precision >= 0)
-            spec += "." + std::to_string(precision);
+        // Appended piece by piece: GCC 12 at -O3 misreads `"." + std::to_string(...)` as an
+        // overlapping copy (-Wrestrict).
+        std::string spec = "%";
+        spec += flags;
+        if (precision >= 0) {
+            spec += '.';
+            spec += std::to_string(precision);
+        }
         char buf[512];
         std::string piece;
         const bool numeric =

@@ -127,13 +127,16 @@ std::string qtNameFilters(std::string_view filter) {
         for (std::size_t pos = 0; pos < list.size();) {
             const std::size_t semi = std::min(list.find(';', pos), list.size());
             const std::string_view one = list.substr(pos, semi - pos);
-            if (!one.empty())
-                patterns += (patterns.empty() ? "" : " ") + std::string(one == "*.*" ? "*" : one);
+            if (!one.empty()) {
+                if (!patterns.empty())
+                    patterns += ' ';
+                patterns.append(one == "*.*" ? "*" : one);
+            }
             pos = semi + 1;
         }
         if (!out.empty())
             out += ";;";
-        out += std::string(description) + " (" + patterns + ")";
+        out.append(description).append(" (").append(patterns).append(")");
     }
     return out;
 }

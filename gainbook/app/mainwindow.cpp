@@ -210,9 +210,11 @@ void MainWindow::refuseText(std::string_view message) {
 
 void MainWindow::loadFromFile() {
     const BusyScope busyScope(*this);
-    ui::FileChoice choice;
-    choice.filter = kResponseFilter;
-    choice.defaultExtension = "*";
+    const ui::FileChoice choice{.title = {},
+                                .directory = {},
+                                .fileName = {},
+                                .filter = kResponseFilter,
+                                .defaultExtension = "*"};
     const std::optional<std::string> path = ui_.openFile(choice);
     if (!path)
         return;

@@ -12,7 +12,9 @@ namespace {
 std::string attributeValue(const std::string& value) {
     if (value.find_first_of(";{}") == std::string::npos && value == text::trim(value))
         return value;
-    return "{" + text::replaceAll(value, "}", "}}") + "}";
+    std::string braced(1, '{');
+    braced.append(text::replaceAll(value, "}", "}}")).append(1, '}');
+    return braced;
 }
 
 // The data source, user and password as SQLConnect would take them (an empty user or

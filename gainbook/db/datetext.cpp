@@ -9,8 +9,9 @@ using orv::text::format;
 using orv::text::toInt;
 
 std::string formatDateText(const Timestamp& t) {
-    // The year takes at most four characters.
-    std::string year = format("%d", t.year);
+    // The year takes four characters: years before 1000 with leading zeros, so that the
+    // text reads back as the same date.
+    std::string year = format("%04d", t.year);
     if (year.size() > 4)
         year.resize(4);
     return year + format(".%02d.%02d %02d:%02d:%02d", t.month, t.day, t.hour, t.minute, t.second);

@@ -274,7 +274,9 @@ bool IntervalChoiceDialog::write() {
         ui_.message(interval.error + kNotWritten, kDialogCaption, Icon::Exclamation, Buttons::Ok);
         return false;
     }
-    orv::odbc::Transaction tx(connection_);
+    // Serializable: of two writers of the key at once, one fails rather than both fitting
+    // their response into a history the other is changing.
+    orv::odbc::Transaction tx(connection_, orv::odbc::Transaction::Isolation::Serializable);
     if (!tx.begun()) {
         ui_.message(failureText(kWriteAction, connection_.diagnostic()), kDialogCaption,
                     Icon::Exclamation, Buttons::Ok);

@@ -17,7 +17,10 @@ bool isDigit(char c) {
 
 // The text as it is quoted in a message: blanks around dropped, at most a field's length.
 std::string quoted(std::string_view text) {
-    return "\"" + orv::text::truncateChars(orv::text::trim(text), 41) + "\"";
+    std::string q = "\"";
+    q += orv::text::truncateChars(orv::text::trim(text), 41);
+    q += '"';
+    return q;
 }
 
 // Written out rather than left to strptime, which takes one-digit fields and blanks.

@@ -77,6 +77,12 @@ std::size_t lineStartingWith(std::string_view text, std::string_view word, std::
     return std::string_view::npos;
 }
 
+// A GSE1 calibration block begins with a line "CAL1 ... PAZ".
+bool beginsWithCal1Paz(std::string_view text) {
+    const std::string_view first = text.substr(0, text.find('\n'));
+    return first.starts_with("CAL1") && first.find(" PAZ") != std::string_view::npos;
+}
+
 bool plausible(long long count, long long lines) {
     return count >= 0 && count <= lines + kCountSlack;
 }
@@ -113,8 +119,7 @@ ReadOutcome readCal1Paz(std::string_view text, PoleZeroResponse& r, long long li
 ReadOutcome readText(std::string_view text, PoleZeroResponse& r, bool lenient) {
     r = PoleZeroResponse{};
     const long long lines = 1 + static_cast<long long>(std::count(text.begin(), text.end(), '\n'));
-    if (text.starts_with("CAL1") && text.find(kZeros) == std::string_view::npos &&
-        currentLine(text, 0).find(" PAZ") != std::string_view::npos)
+    if (beginsWithCal1Paz(text) && text.find(kZeros) == std::string_view::npos)
         return readCal1Paz(text, r, lines);
 
     std::size_t zerosPos = text.find(kZeros);
@@ -192,9 +197,7 @@ bool readPoleZeroText(std::string_view text, PoleZeroResponse& response) {
 }
 
 bool isPoleZeroText(std::string_view text) {
-    const std::string_view first = text.substr(0, text.find('\n'));
-    return text.find(kZeros) != std::string_view::npos ||
-           (first.starts_with("CAL1") && first.find(" PAZ") != std::string_view::npos);
+    return text.find(kZeros) != std::string_view::npos || beginsWithCal1Paz(text);
 }
 
 void readPoleZeroTextLenient(std::string_view text, PoleZeroResponse& response) {

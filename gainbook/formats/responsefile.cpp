@@ -33,9 +33,10 @@ std::vector<std::string> splitLines(std::string_view text) {
     return lines;
 }
 
-// The line from its n-th character (0-based) on; empty when it is shorter.
+// The line from its n-th character (0-based) on; empty when it is shorter. Characters,
+// not bytes: a header written in Windows-1251 counts one byte a character.
 std::string from(const std::string& line, std::size_t n) {
-    return line.size() > n ? line.substr(n) : std::string();
+    return line.substr(orv::text::truncateChars(line, n).size());
 }
 
 // Positions in the calibration line count Windows-1251 characters.
@@ -89,6 +90,10 @@ ReadStatus formatFap(LoadedResponseFile& f, std::string_view decoded, bool calib
         formatFapTriplets(f.text, f.kind == LoadedFileKind::FapGse2);
     if (!triplets)
         return ReadStatus::TooLong;
+    // A GSE2 amplitude of 0, or one too small to invert, would become an infinite ORV
+    // amplitude: a text that no FAP reader, this one included, takes back.
+    if (!fapRowCount(*triplets))
+        return ReadStatus::WrongFormat;
     f.text = std::move(*triplets);
     f.kind = LoadedFileKind::FapOrv;
     return ReadStatus::Read;

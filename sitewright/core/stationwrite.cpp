@@ -33,7 +33,10 @@ std::string numberLiteral(std::optional<double> value) {
 }
 
 std::string textLiteral(const std::string& text) {
-    return "'" + sqlText(text) + "'";
+    std::string literal = "'";
+    literal += sqlText(text);
+    literal += '\'';
+    return literal;
 }
 
 std::string dateLiteral(const std::string& date) {
@@ -67,14 +70,14 @@ std::string siteStatement(const Columns& columns, const std::string& code, bool 
     std::string names, values, assignments;
     for (const auto& [name, value] : columns) {
         const char* comma = names.empty() ? "" : ",";
-        names += comma + std::string(name);
-        values += comma + value;
-        assignments += comma + std::string(name) + "=" + value;
+        names.append(comma).append(name);
+        values.append(comma).append(value);
+        assignments.append(comma).append(name).append("=").append(value);
     }
     if (exists)
         return format(sql::kSiteUpdate, assignments.c_str(), sqlText(code).c_str());
     names += ",STA";
-    values += "," + textLiteral(code);
+    values.append(",").append(textLiteral(code));
     return format(sql::kSiteInsert, names.c_str(), values.c_str());
 }
 

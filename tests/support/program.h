@@ -41,13 +41,15 @@ inline ProgramRun runProgram(const std::string& program, const std::vector<std::
                              const std::filesystem::path& outputDir) {
     std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY";
     for (const auto& [name, value] : env)
-        cmd += " " + shellQuote(name + "=" + value);
-    cmd += " " + shellQuote(program);
+        cmd.append(" ").append(shellQuote(name + "=" + value));
+    cmd.append(" ").append(shellQuote(program));
     for (const std::string& a : args)
-        cmd += " " + shellQuote(a);
+        cmd.append(" ").append(shellQuote(a));
     const auto out = outputDir / "program.out";
     const auto err = outputDir / "program.err";
-    cmd += " >" + shellQuote(out.string()) + " 2>" + shellQuote(err.string()) + " </dev/null";
+    cmd.append(" >").append(shellQuote(out.string()));
+    cmd.append(" 2>").append(shellQuote(err.string()));
+    cmd += " </dev/null";
     const int rc = std::system(cmd.c_str());
     ProgramRun r;
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;

@@ -118,7 +118,7 @@ TEST_P(CliDatabase, AFolderOfExportedFilesIsWrittenInOneRun) {
     std::vector<std::string> args = {"write", "--yes"};
     const int files = GetParam() == Backend::PostgreSQL ? 100 : 20;
     for (int i = 0; i < files; ++i)
-        args.push_back(exported("st" + std::to_string(i) + ".pz", "S" + std::to_string(i)));
+        args.push_back(exported(orv::text::format("st%d.pz", i), orv::text::format("S%d", i)));
     const auto started = std::chrono::steady_clock::now();
     const Outcome r = run(args);
     const double seconds =

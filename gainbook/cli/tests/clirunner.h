@@ -37,8 +37,9 @@ inline std::string shellQuote(const std::string& arg) {
 inline Outcome runCli(const std::filesystem::path& dir, const std::vector<std::string>& args) {
     std::string cmd = shellQuote(GAINBOOK_CLI);
     for (const std::string& a : args)
-        cmd += " " + shellQuote(a);
-    cmd += " >" + shellQuote((dir / "out").string()) + " 2>" + shellQuote((dir / "err").string());
+        cmd.append(" ").append(shellQuote(a));
+    cmd.append(" >").append(shellQuote((dir / "out").string()));
+    cmd.append(" 2>").append(shellQuote((dir / "err").string()));
     const int rc = std::system(cmd.c_str());
     Outcome r;
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;

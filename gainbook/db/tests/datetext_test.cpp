@@ -18,6 +18,10 @@ TEST(DateText, FormatsWithTwoDigitFields) {
 TEST(DateText, ReadsWhatItWrites) {
     const Timestamp t{2003, 7, 15, 8, 5, 9};
     EXPECT_EQ(parseDateText(formatDateText(t)), t);
+    // Also a year before 1000, which a typed date may give.
+    const Timestamp early{10, 1, 2, 3, 4, 5};
+    EXPECT_EQ(formatDateText(early), "0010.01.02 03:04:05");
+    EXPECT_EQ(parseDateText(formatDateText(early)), early);
 }
 
 TEST(DateText, MissingFieldsReadAsZeroAndAnIntervalReadsAsItsStart) {

@@ -6,6 +6,7 @@
 #include <string>
 
 using orv::gainbook::formats::Complex;
+using orv::gainbook::formats::isPoleZeroText;
 using orv::gainbook::formats::PoleZeroResponse;
 using orv::gainbook::formats::readPoleZeroText;
 using orv::gainbook::formats::readPoleZeroTextLenient;
@@ -150,4 +151,9 @@ TEST(PoleZeroReader, AnIncompleteCalibrationBlockIsRefused) {
     EXPECT_EQ(r.zeroCount, 0);
     // Without "PAZ" the first line names no pole-zero block.
     EXPECT_FALSE(readPoleZeroText("CAL1 KIV BHZ FAP\r\n1\r\n-1 0\r\n0\r\n7.5\r\n", r));
+    // Nor does it when "PAZ" stands beyond the first line feed: the reader and the test
+    // that keeps pole-zero texts out of FAP files agree on what the first line is.
+    const char* const later = "CAL1 KIV BHZ\n PAZ\r\n1\r\n-1 0\r\n0\r\n7.5\r\n";
+    EXPECT_FALSE(readPoleZeroText(later, r));
+    EXPECT_FALSE(isPoleZeroText(later));
 }

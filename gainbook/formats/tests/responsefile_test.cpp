@@ -72,6 +72,15 @@ TEST(ResponseFile, ExportedFileShorterThanItsHeader) {
     EXPECT_EQ(r.file.text, "");
 }
 
+TEST(ResponseFile, ExportedHeaderFieldsBeginAtACharacterNotAByte) {
+    // A Windows-1251 header whose keyword runs into a letter: the field still begins at
+    // the eleventh character, and is whole UTF-8.
+    const ReadResult r =
+        readResponseFile("# Station\xC6KIV\n# Channel\xDE BHZ\n# Time t\n", "a", "", kNeverAsked);
+    EXPECT_EQ(r.file.fields.station, "KIV");
+    EXPECT_EQ(r.file.fields.channel, " BHZ");
+}
+
 TEST(ResponseFile, CalibrationHeaderTellsTheFlavour) {
     const std::string body = "1.0 4e9 0.0\n2.0 8e9 0.0\n";
     const std::string orv = buildGse2Header("ABC", "BHZ", "2020/01/02 03:04:05", 2, "ORV") + body;
@@ -167,6 +176,10 @@ TEST(ResponseFile, FapFileWithoutATableIsRefused) {
         EXPECT_EQ(readAs(LoadedFileKind::FapOrv, bytes), ReadStatus::WrongFormat) << bytes;
     // The phase is not read; signed and point-first numbers are numbers.
     EXPECT_EQ(readAs(LoadedFileKind::FapOrv, "t\n+1 -.5 phase\n"), ReadStatus::Read);
+    // A GSE2 amplitude that inverts to no finite ORV amplitude; as ORV it stays 0.
+    EXPECT_EQ(readAs(LoadedFileKind::FapGse2, "t\n1 0 0\n"), ReadStatus::WrongFormat);
+    EXPECT_EQ(readAs(LoadedFileKind::FapGse2, "t\n1 1e-300 0\n"), ReadStatus::WrongFormat);
+    EXPECT_EQ(readAs(LoadedFileKind::FapOrv, "t\n1 0 0\n"), ReadStatus::Read);
 }
 
 TEST(ResponseFile, FapTextBeyondTheWorkingBufferIsRefused) {

@@ -17,16 +17,14 @@ namespace {
 const char* const kPoleZero = "ZEROS 3\r\n-1 0\r\nPOLES 1\r\n-2 0\r\nCONSTANT 4\r\n";
 
 CurveInputs linear(UnitDirection units, Motion motion = Motion::Displacement) {
-    CurveInputs in;
-    in.sourceText = kPoleZero;
-    in.kind = SourceKind::Sac;
-    in.motion = motion;
-    in.units = units;
-    in.low = "1";
-    in.high = "2";
-    in.points = "3";
-    in.decade = false;
-    return in;
+    return {.sourceText = kPoleZero,
+            .kind = SourceKind::Sac,
+            .motion = motion,
+            .units = units,
+            .low = "1",
+            .high = "2",
+            .points = "3",
+            .decade = false};
 }
 
 // |H| with all zeros: 4 * |s|^2 * |s + 1| / |s + 2|.

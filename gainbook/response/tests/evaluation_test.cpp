@@ -141,15 +141,15 @@ TEST(SacSensitivity, NothingOrRefusal) {
 }
 
 TEST(PanelCalib, ChoosesTheEvaluationByKind) {
-    CalibInputs in;
-    in.freqField = "2";
+    const CalibInputs at2{.freqField = "2"};
     const std::string fap = " 1.0  2.0e+009  0.0\r\n 2.0  4.0e+009  0.0\r\n";
-    EXPECT_EQ(panelCalib(fap, LoadedFileKind::FapOrv, in).calib, "2.5e+008");
-    EXPECT_EQ(panelCalib(fap, LoadedFileKind::Sac, in).status, CalibStatus::WrongFormat);
-    in.freqField = "3";
-    EXPECT_EQ(panelCalib(fap, LoadedFileKind::FapOrv, in).status, CalibStatus::Unchanged);
-    EXPECT_EQ(panelCalib("ZEROS 0\r\nPOLES 0\r\nCONSTANT 1\r\n", LoadedFileKind::FapOrv, in).status,
-              CalibStatus::WrongFormat);
+    EXPECT_EQ(panelCalib(fap, LoadedFileKind::FapOrv, at2).calib, "2.5e+008");
+    EXPECT_EQ(panelCalib(fap, LoadedFileKind::Sac, at2).status, CalibStatus::WrongFormat);
+    const CalibInputs at3{.freqField = "3"};
+    EXPECT_EQ(panelCalib(fap, LoadedFileKind::FapOrv, at3).status, CalibStatus::Unchanged);
+    EXPECT_EQ(
+        panelCalib("ZEROS 0\r\nPOLES 0\r\nCONSTANT 1\r\n", LoadedFileKind::FapOrv, at3).status,
+        CalibStatus::WrongFormat);
 }
 
 TEST(PoleZeroEvaluation, ManyPolesStayFinite) {
