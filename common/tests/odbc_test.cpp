@@ -219,8 +219,9 @@ TEST_P(Odbc, ABatchRunsAPreparedStatementAgainWithNewParameters) {
     SQLHSTMT first = SQL_NULL_HSTMT;
     for (long id : {1, 2}) {
         odbc::PreparedStatement st(*connection, insert);
-        ASSERT_FALSE(odbc::isError(st.run(
-            {odbc::Parameter::code("K" + std::to_string(id)), odbc::Parameter::integer(id)})))
+        ASSERT_FALSE(odbc::isError(
+            st.run({odbc::Parameter::code(std::string("K").append(std::to_string(id))),
+                    odbc::Parameter::integer(id)})))
             << st->diagnostic();
         if (first == SQL_NULL_HSTMT)
             first = st->handle();
