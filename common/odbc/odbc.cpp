@@ -70,6 +70,14 @@ bool Timestamp::isValid() const {
 
 // --- Parameter ---------------------------------------------------------------------------
 
+std::vector<Parameter> Parameter::codes(std::initializer_list<std::string_view> values) {
+    std::vector<Parameter> out;
+    out.reserve(values.size());
+    for (const std::string_view v : values)
+        out.push_back(code(v));
+    return out;
+}
+
 Parameter Parameter::date(const Timestamp& value, bool legacyType) {
     Parameter p(legacyType ? Kind::LegacyDate : Kind::Date);
     p.date_ = value;

@@ -16,6 +16,7 @@
 
 #include <ctime>
 #include <deque>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -173,6 +174,8 @@ private:
 class Parameter {
 public:
     static Parameter code(std::string_view value) { return {Kind::Code, value}; }
+    // One code parameter per value, in order.
+    static std::vector<Parameter> codes(std::initializer_list<std::string_view> values);
     static Parameter fileName(std::string_view value) { return {Kind::FileName, value}; }
     static Parameter unitName(std::string_view value) { return {Kind::UnitName, value}; }
     static Parameter longText(std::string_view value) { return {Kind::LongText, value}; }

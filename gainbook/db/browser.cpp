@@ -104,10 +104,8 @@ ResponseBrowser::Fill ResponseBrowser::fill(ChoiceList& target, const char* sql,
     if (!st.valid())
         return Fill::NoStatement;
     target.clear();
-    std::vector<Parameter> parameters;
-    for (const std::string_view code : codes)
-        parameters.push_back(Parameter::code(code));
-    const SQLRETURN rc = codes.size() == 0 ? st.execDirect(sql) : st.run(sql, parameters);
+    const SQLRETURN rc =
+        codes.size() == 0 ? st.execDirect(sql) : st.run(sql, Parameter::codes(codes));
     if (isError(rc)) {
         errorBox(st.diagnostic());
     } else {

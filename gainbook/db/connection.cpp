@@ -48,6 +48,13 @@ OpenResult openConnection(const ConnectionSettings& settings, std::string_view d
     return result;
 }
 
+std::string statementFailure(const odbc::Statement& st, odbc::Connection& connection) {
+    if (st.valid())
+        return st.diagnostic();
+    const std::string d = connection.diagnostic();
+    return d.empty() ? std::string("Не удалось выделить оператор ODBC") : d;
+}
+
 std::string failureText(std::string_view action, std::string_view diagnostic) {
     std::string s = "При попытке ";
     s += action;

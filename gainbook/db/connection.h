@@ -50,6 +50,10 @@ struct OpenResult {
 OpenResult openConnection(const ConnectionSettings& settings,
                           std::string_view driverAttributes = {});
 
+// The driver's message for a statement that failed, or for one that could not even be
+// allocated (the connection's message, else "Не удалось выделить оператор ODBC").
+std::string statementFailure(const odbc::Statement& st, odbc::Connection& connection);
+
 // "При попытке " + action + " произошла ошибка:\r\n" + diagnostic
 std::string failureText(std::string_view action, std::string_view diagnostic);
 

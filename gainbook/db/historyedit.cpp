@@ -14,20 +14,6 @@ using orv::odbc::Timestamp;
 
 namespace {
 
-std::vector<Parameter> codeParameters(std::initializer_list<std::string_view> codes) {
-    std::vector<Parameter> out;
-    for (const std::string_view c : codes)
-        out.push_back(Parameter::code(c));
-    return out;
-}
-
-std::string whyFailed(const Statement& st, orv::odbc::Connection& connection) {
-    if (st.valid())
-        return st.diagnostic();
-    const std::string d = connection.diagnostic();
-    return d.empty() ? std::string("Не удалось выделить оператор ODBC") : d;
-}
-
 // Runs a change; when the driver reports no changed row, the query `stored` (with the
 // same key) tells whether the row is there already as asked or matched nothing.
 EditResult change(orv::odbc::Connection& connection, const char* sql,
@@ -36,7 +22,7 @@ EditResult change(orv::odbc::Connection& connection, const char* sql,
     {
         Statement st(connection);
         if (isError(st.run(sql, parameters)))
-            return {EditStatus::Failed, whyFailed(st, connection)};
+            return {EditStatus::Failed, statementFailure(st, connection)};
         if (st.rowCount() > 0)
             return {EditStatus::Changed, {}};
     }
@@ -45,7 +31,7 @@ EditResult change(orv::odbc::Connection& connection, const char* sql,
     if (!isError(rc))
         rc = st.fetch();
     if (isError(rc))
-        return {EditStatus::Failed, whyFailed(st, connection)};
+        return {EditStatus::Failed, statementFailure(st, connection)};
     return {isSuccess(rc) ? EditStatus::Changed : EditStatus::NoRow, {}};
 }
 
@@ -57,7 +43,7 @@ EditResult redateInterval(orv::odbc::Connection& connection, const StoredKey& ke
     const char* sql = oldEnd ? (newEnd ? sql::kRedateClosed : sql::kRedateClosedToOpen)
                              : (newEnd ? sql::kRedateOpenToClosed : sql::kRedateOpen);
     std::vector<Parameter> where =
-        codeParameters({key.station, key.channel, key.network, key.location});
+        Parameter::codes({key.station, key.channel, key.network, key.location});
     where.push_back(Parameter::date(oldStart));
     if (oldEnd)
         where.push_back(Parameter::date(*oldEnd));
@@ -72,7 +58,7 @@ EditResult redateInterval(orv::odbc::Connection& connection, const StoredKey& ke
 EditResult deleteStored(orv::odbc::Connection& connection, const StoredKey& key,
                         const Timestamp& start, DeleteChoice choice) {
     std::vector<Parameter> parameters =
-        codeParameters({key.station, key.network, key.channel, key.location});
+        Parameter::codes({key.station, key.network, key.channel, key.location});
     parameters.push_back(Parameter::date(start, true));
     const char* sql = choice == DeleteChoice::WholeRecord ? sql::kDeleteRecord
                       : choice == DeleteChoice::EmptySac  ? sql::kEmptySac
@@ -81,7 +67,7 @@ EditResult deleteStored(orv::odbc::Connection& connection, const StoredKey& key,
         // A deleted row is always counted; no row deleted is no row matched.
         Statement st(connection);
         if (isError(st.run(sql, parameters)))
-            return {EditStatus::Failed, whyFailed(st, connection)};
+            return {EditStatus::Failed, statementFailure(st, connection)};
         return {st.rowCount() == 0 ? EditStatus::NoRow : EditStatus::Changed, {}};
     }
     return change(connection, sql, parameters, sql::kRecordStored, parameters);
@@ -98,7 +84,7 @@ ListRead readList(orv::odbc::Connection& connection, const char* sql,
         return out;
     out.allocated = true;
     const SQLRETURN rc =
-        codes.size() == 0 ? st.execDirect(sql) : st.run(sql, codeParameters(codes));
+        codes.size() == 0 ? st.execDirect(sql) : st.run(sql, Parameter::codes(codes));
     if (isError(rc)) {
         out.diagnostic = st.diagnostic();
         return out;

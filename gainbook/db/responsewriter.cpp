@@ -30,7 +30,6 @@ constexpr const char* kTextTooLong =
     "Текст отклика длиннее 131071 символа и не может быть записан в базу целиком.";
 constexpr const char* kTextMissing = "Текст отклика пуст: записывать нечего.";
 constexpr const char* kNotWritten = "\r\nЗапись в базу не выполнена.";
-constexpr const char* kNoStatement = "Не удалось выделить оператор ODBC";
 constexpr const char* kWriteAction = "записи в базу";
 constexpr const char* kWriteSuccess = "Запись прошла успешно!";
 constexpr const char* kDirectCaption = "Запись информации в базу данных";
@@ -50,18 +49,11 @@ const char* insertStatement(const PreparedResponse& r, bool withEnd) {
     return withEnd ? sql::kInsertFapClosed : sql::kInsertFapOpen;
 }
 
-std::vector<Parameter> keyCodes(std::initializer_list<std::string_view> codes) {
-    std::vector<Parameter> out;
-    for (const std::string_view c : codes)
-        out.push_back(Parameter::code(c));
-    return out;
-}
-
 // The INSERT's parameters in column order; the end only when given.
 std::vector<Parameter> insertParameters(const PreparedResponse& r, const Timestamp& start,
                                         const std::optional<Timestamp>& end,
                                         const Timestamp& loaded) {
-    std::vector<Parameter> p = keyCodes({r.network, r.location, r.station, r.channel});
+    std::vector<Parameter> p = Parameter::codes({r.network, r.location, r.station, r.channel});
     p.push_back(Parameter::date(start));
     if (end)
         p.push_back(Parameter::date(*end));
@@ -72,14 +64,6 @@ std::vector<Parameter> insertParameters(const PreparedResponse& r, const Timesta
     return p;
 }
 
-// The driver's message for a statement that failed or could not even be allocated.
-std::string whyFailed(const Statement& st, orv::odbc::Connection& connection) {
-    if (st.valid())
-        return st.diagnostic();
-    const std::string d = connection.diagnostic();
-    return d.empty() ? std::string(kNoStatement) : d;
-}
-
 // Runs sql on a statement of its own (or the one a batch prepared for it). False, with the
 // driver's message in diagnostic, when it fails or when no statement could be allocated.
 bool runStatement(orv::odbc::Connection& connection, const char* sql,
@@ -87,7 +71,7 @@ bool runStatement(orv::odbc::Connection& connection, const char* sql,
     orv::odbc::PreparedStatement st(connection, sql);
     if (!isError(st.run(parameters)))
         return true;
-    diagnostic = whyFailed(st.statement(), connection);
+    diagnostic = statementFailure(st.statement(), connection);
     return false;
 }
 
@@ -101,7 +85,7 @@ std::optional<bool> anyRow(orv::odbc::Connection& connection, const char* sql,
         rc = st->fetch();
     if (!isError(rc))
         return isSuccess(rc);
-    diagnostic = whyFailed(st.statement(), connection);
+    diagnostic = statementFailure(st.statement(), connection);
     return std::nullopt;
 }
 
@@ -191,7 +175,7 @@ void IntervalChoiceDialog::initialise() {
     entries.clear();
     orv::odbc::PreparedStatement st(connection_, sql::kChoiceIntervals);
     if (st->valid()) {
-        const SQLRETURN rc = st.run(keyCodes(
+        const SQLRETURN rc = st.run(Parameter::codes(
             {response_.network, response_.station, response_.channel, response_.location}));
         if (isError(rc)) {
             ui_.message(st->diagnostic(), kUnknownErrorCaption, Icon::Exclamation, Buttons::Ok);
@@ -230,7 +214,7 @@ bool IntervalChoiceDialog::step(const char* sql, const std::vector<Parameter>& p
 
 IntervalChoiceDialog::Completion IntervalChoiceDialog::findIncomplete(const Timestamp& start) {
     const PreparedResponse& r = response_;
-    std::vector<Parameter> p = keyCodes({r.network, r.station, r.channel, r.location});
+    std::vector<Parameter> p = Parameter::codes({r.network, r.station, r.channel, r.location});
     p.push_back(Parameter::date(start, true));
     std::string diagnostic;
     const auto found =
@@ -246,7 +230,8 @@ IntervalChoiceDialog::Completion IntervalChoiceDialog::findIncomplete(const Time
 bool IntervalChoiceDialog::replaceCovered(const Timestamp& now) {
     const PreparedResponse& r = response_;
     const Timestamp& start = r.start;
-    const std::vector<Parameter> key = keyCodes({r.network, r.location, r.station, r.channel});
+    const std::vector<Parameter> key =
+        Parameter::codes({r.network, r.location, r.station, r.channel});
     // 1. Delete the rows the new interval covers.
     std::vector<Parameter> covered = key;
     for (const Timestamp& d : r.end ? std::vector<Timestamp>{start, *r.end, start, *r.end}
@@ -293,7 +278,7 @@ bool IntervalChoiceDialog::write() {
         // The completed text is stored as it stands, its line breaks not replaced.
         std::vector<Parameter> p = {Parameter::longText(r.text), Parameter::number(r.sens),
                                     Parameter::number(r.freq)};
-        for (Parameter c : keyCodes({r.network, r.location, r.station, r.channel}))
+        for (Parameter c : Parameter::codes({r.network, r.location, r.station, r.channel}))
             p.push_back(std::move(c));
         p.push_back(Parameter::date(r.start));
         ok = step(r.sac() ? sql::kCompleteSac : sql::kCompleteFap, p);
@@ -334,8 +319,9 @@ WriteOutcome writeResponse(orv::odbc::Connection& connection, orv::ui::Interacti
     const PreparedResponse& r = *prepared;
 
     std::string diagnostic;
-    const auto exists = anyRow(connection, sql::kExistingIntervals,
-                               keyCodes({r.station, r.channel, r.network, r.location}), diagnostic);
+    const auto exists =
+        anyRow(connection, sql::kExistingIntervals,
+               Parameter::codes({r.station, r.channel, r.network, r.location}), diagnostic);
     if (!exists) {
         ui.message(diagnostic, kUnknownErrorCaption, Icon::Exclamation, Buttons::Ok);
         return WriteOutcome::Failed;

@@ -24,19 +24,7 @@ protected:
     }
 
     ResponseInput input(const std::string& time, int kind = 0) const {
-        ResponseInput in;
-        in.network = "KZ";
-        in.station = "KIV";
-        in.channel = "BHZ";
-        in.location = "00";
-        in.time = time;
-        in.calib = "0.5";
-        in.freq = "1.0";
-        in.sensUnit = "nm/counts*sec";
-        in.freqUnit = "Hz";
-        in.text = kind == 0 ? "ZEROS 3\r\nPOLES 2\r\nCONSTANT 1.0\r\n" : "1.0 2.0 0.0\r\n";
-        in.kind = kind;
-        return in;
+        return orv::gainbook::test::sampleInput(time, kind);
     }
 
     void stored(const std::string& start, const std::string& end, const std::string& sac = "OLD",
@@ -45,18 +33,7 @@ protected:
     }
 
     // Every row of the key as "start / end" (end "-" when open), oldest first.
-    Strings rows() {
-        Strings out;
-        orv::odbc::Statement st(*connection);
-        EXPECT_FALSE(orv::odbc::isError(
-            st.execDirect("SELECT STARTDATE,ENDDATE FROM CALIBRATION ORDER BY STARTDATE")));
-        while (orv::odbc::isSuccess(st.fetch())) {
-            const auto end = st.getTimestamp(2);
-            out.push_back(formatDateText(*st.getTimestamp(1)) + " / " +
-                          (end ? formatDateText(*end) : std::string("-")));
-        }
-        return out;
-    }
+    Strings rows() { return orv::gainbook::test::storedIntervals(*connection); }
 
     // Writes through the interval dialog, with the edits set as given (nullopt: as offered).
     WriteOutcome writeVia(const ResponseInput& in, std::optional<std::string> start = std::nullopt,

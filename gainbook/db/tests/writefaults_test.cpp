@@ -28,21 +28,6 @@ namespace {
 
 constexpr const char* kFailurePrefix = "При попытке записи в базу произошла ошибка:\r\n";
 
-ResponseInput input(const std::string& time) {
-    ResponseInput in;
-    in.network = "KZ";
-    in.station = "KIV";
-    in.channel = "BHZ";
-    in.location = "00";
-    in.time = time;
-    in.calib = "0.5";
-    in.freq = "1.0";
-    in.sensUnit = "nm/counts*sec";
-    in.freqUnit = "Hz";
-    in.text = "ZEROS 3\r\nPOLES 2\r\nCONSTANT 1.0\r\n";
-    return in;
-}
-
 // A key with two responses: [2010, 2015) and [2015, open).
 void storeHistory(const TestDatabase& db) {
     orv::gainbook::test::createResponseTables(db);
@@ -69,17 +54,8 @@ Strings history(const TestDatabase& db) {
 
 // The intervals of the key, oldest first, as "start / end" ("-" for open).
 Strings intervals(const TestDatabase& db) {
-    Strings out;
     auto c = db.connect();
-    Statement st(*c);
-    EXPECT_FALSE(
-        isError(st.execDirect("SELECT STARTDATE,ENDDATE FROM CALIBRATION ORDER BY STARTDATE")));
-    while (isSuccess(st.fetch())) {
-        const auto end = st.getTimestamp(2);
-        out.push_back(formatDateText(*st.getTimestamp(1)) + " / " +
-                      (end ? formatDateText(*end) : std::string("-")));
-    }
-    return out;
+    return orv::gainbook::test::storedIntervals(*c);
 }
 
 // A history is consistent when every interval ends where or before the next begins and
@@ -126,10 +102,11 @@ int lockWaiters(const TestDatabase& db) {
 struct Writer {
     explicit Writer(orv::odbc::Connection& c) : connection(c) {}
     WriteOutcome write(const std::string& time) {
-        return writeResponse(connection, ui, input(time), [](IntervalChoiceDialog& dialog) {
-            dialog.write();
-            return true;
-        });
+        return writeResponse(connection, ui, orv::gainbook::test::sampleInput(time),
+                             [](IntervalChoiceDialog& dialog) {
+                                 dialog.write();
+                                 return true;
+                             });
     }
     std::thread writeInThread(const std::string& time) {
         return std::thread([this, time] { outcome = write(time); });
