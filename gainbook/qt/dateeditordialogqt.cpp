@@ -48,10 +48,10 @@ DateEditorDialogQt::DateEditorDialogQt(DateEditorDialog& logic, QWidget* parent)
     c_.ok = new QPushButton(QStringLiteral("OK"), this);
     c_.cancel = new QPushButton(QString::fromUtf8("Отмена"), this);
     c_.apply = new QPushButton(QString::fromUtf8("Применить"), this);
-    c_.ok->setDefault(true);
+    // Enter presses no button: it neither applies a date nor closes the dialog and so
+    // drops a date typed but not applied.
     for (QPushButton* b : {c_.ok, c_.cancel, c_.apply}) {
-        if (b != c_.ok)
-            b->setAutoDefault(false);
+        b->setAutoDefault(false);
         b->setAccessibleName(b->text());
         buttons->addWidget(b);
     }

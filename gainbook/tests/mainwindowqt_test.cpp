@@ -408,6 +408,8 @@ TEST_P(HistoryRoadQt, ReDatedInTheDateEditorThenDeleted) {
         end = c.newEnd->text().toStdString();
         c.newStart->selectAll();
         QTest::keyClicks(c.newStart, "2003.06.01 00:00:00");
+        QTest::keyClick(c.newStart, Qt::Key_Return);
+        EXPECT_TRUE(editor->isVisible()) << "Enter closed the dialog";
         c.apply->click();
         expectAccessible(editor);
         const std::string shot = artefact("gainbook-date-editor.png");
