@@ -15,6 +15,7 @@ packages=(
   odbc-mariadb mariadb-server
   libsimpleini-dev
   locales
+  dpkg-dev help2man lintian desktop-file-utils man-db
 )
 
 missing=()
