@@ -19,7 +19,12 @@ case "$kind" in
   *) echo "usage: scripts/build.sh [release|debug|sanitize]" >&2; exit 2 ;;
 esac
 build=${ORV_BUILD_DIR:-$top/build}${kind:+-$kind}
-command -v ccache >/dev/null && options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+# The compiler cache, with paths taken relative to the project, so that another clone of the
+# project (CI's, a second work tree) finds what this one compiled.
+if command -v ccache >/dev/null; then
+  options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$top}
+fi
 # Configured every time: modules are added to the build when their directories appear.
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=$type -DORV_WERROR=ON "${options[@]}" >/dev/null
 cmake --build "$build" -j "$(nproc)" -- --no-print-directory

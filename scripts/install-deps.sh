@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake make pkg-config
+  g++ cmake make pkg-config ccache
   clang libclang-rt-14-dev
   libgtest-dev
   qt6-base-dev qt6-svg-dev qt6-translations-l10n fonts-dejavu-core
