@@ -399,12 +399,14 @@ SQLRETURN Statement::bindChar(std::string_view value, SQLSMALLINT sqlType, SQLUL
                             &length);
 }
 
+// Codes and file names are bound with their length: a NUL byte inside one is part of the
+// value, never its end.
 SQLRETURN Statement::bindCode(std::string_view value) {
-    return bindChar(value, SQL_VARCHAR, 8, false);
+    return bindChar(value, SQL_VARCHAR, 8, true);
 }
 
 SQLRETURN Statement::bindFileName(std::string_view value) {
-    return bindChar(value, SQL_VARCHAR, 64, false);
+    return bindChar(value, SQL_VARCHAR, 64, true);
 }
 
 SQLRETURN Statement::bindUnitName(std::string_view value) {
@@ -525,6 +527,21 @@ void Statement::closeCursor() {
 }
 
 std::optional<std::string> Statement::getText(SQLUSMALLINT column, std::size_t maxBytes) {
+    bool longer = false;
+    std::optional<std::string> out = getText(column, maxBytes, longer);
+    if (out && longer) {
+        // Cut at a character boundary.
+        std::size_t cut = maxBytes;
+        while (cut > 0 && (static_cast<unsigned char>((*out)[cut]) & 0xC0) == 0x80)
+            --cut;
+        out->resize(cut);
+    }
+    return out;
+}
+
+std::optional<std::string> Statement::getText(SQLUSMALLINT column, std::size_t maxBytes,
+                                              bool& longer) {
+    longer = false;
     if (!valid())
         return std::nullopt;
     std::string out;
@@ -538,22 +555,26 @@ std::optional<std::string> Statement::getText(SQLUSMALLINT column, std::size_t m
             return std::nullopt;
         if (indicator == SQL_NULL_DATA)
             return std::nullopt;
-        // With SQL_SUCCESS_WITH_INFO the chunk was filled up (less its terminating zero).
-        const std::size_t got = (indicator == SQL_NO_TOTAL || indicator >= SQLLEN(sizeof chunk) ||
-                                 rc == SQL_SUCCESS_WITH_INFO)
-                                    ? std::strlen(chunk)
-                                    : static_cast<std::size_t>(indicator);
+        // A part that did not fit (the length left is unknown or beyond the chunk) filled
+        // the chunk less its terminating zero; a NUL byte inside the text is no end.
+        // Only a last part of unknown length is measured up to its terminator.
+        std::size_t got;
+        if (indicator >= 0 && indicator < SQLLEN(sizeof chunk))
+            got = static_cast<std::size_t>(indicator);
+        else if (rc == SQL_SUCCESS_WITH_INFO || indicator >= SQLLEN(sizeof chunk))
+            got = sizeof chunk - 1;
+        else
+            got = std::strlen(chunk);
         out.append(chunk, got);
-        if (rc == SQL_SUCCESS || out.size() > maxBytes)
+        if (rc == SQL_SUCCESS)
             break;
+        if (out.size() > maxBytes) {
+            longer = true;
+            break;
+        }
     }
-    if (out.size() > maxBytes) {
-        // Cut at a character boundary.
-        std::size_t cut = maxBytes;
-        while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80)
-            --cut;
-        out.resize(cut);
-    }
+    if (out.size() > maxBytes)
+        longer = true;
     return out;
 }
 

@@ -260,8 +260,12 @@ public:
     void closeCursor();
 
     // Column values of the current row (columns count from 1); nullopt for NULL or a
-    // failed read. Texts longer than maxBytes are cut at a character boundary.
+    // failed read. Texts longer than maxBytes are cut at a character boundary. Every byte
+    // the driver gives counts, a NUL byte inside the text too.
     std::optional<std::string> getText(SQLUSMALLINT column, std::size_t maxBytes = 131071);
+    // As getText, but a text longer than maxBytes is not cut: longer is set and the text
+    // read so far (more than maxBytes bytes) is returned.
+    std::optional<std::string> getText(SQLUSMALLINT column, std::size_t maxBytes, bool& longer);
     std::optional<double> getDouble(SQLUSMALLINT column);
     std::optional<long long> getInteger(SQLUSMALLINT column);
     std::optional<Timestamp> getTimestamp(SQLUSMALLINT column);

@@ -79,6 +79,58 @@ TEST_P(Odbc, LongTextsAreCutAtTheCallersLimitOnACharacterBoundary) {
     EXPECT_EQ(st.getText(1, 5), "ЖЖ"); // 5 bytes hold two whole letters
 }
 
+TEST_P(Odbc, TextsAreReadWholeWithEveryByteTheDriverGives) {
+    // Letters of two bytes across the reader's 4095-byte parts, and (where the driver
+    // gives one back: PostgreSQL's texts hold no NUL byte, the SQLite driver ends a text
+    // it reads at one) a NUL byte inside, after which the text goes on.
+    std::string text;
+    for (int i = 0; i < 5000; ++i)
+        text += "Ж";
+    if (GetParam() == Backend::MariaDB)
+        text += std::string("a\0b", 3) + std::string(6000, 'z');
+    {
+        odbc::Statement st(*connection);
+        ASSERT_FALSE(odbc::isError(st.prepare("INSERT INTO T (BODY) VALUES (?)")));
+        st.bindLongText(text);
+        ASSERT_FALSE(odbc::isError(st.execute())) << st.diagnostic();
+    }
+    odbc::Statement st(*connection);
+    ASSERT_FALSE(odbc::isError(st.execDirect("SELECT BODY, BODY FROM T")));
+    ASSERT_TRUE(odbc::isSuccess(st.fetch()));
+    const std::optional<std::string> read = st.getText(1, 4 * text.size());
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->size(), text.size());
+    EXPECT_TRUE(*read == text);
+    // Beyond the caller's limit: said, and not cut.
+    bool longer = false;
+    const std::optional<std::string> part = st.getText(2, 5000, longer);
+    EXPECT_TRUE(longer);
+    ASSERT_TRUE(part);
+    EXPECT_GT(part->size(), 5000u);
+    EXPECT_TRUE(text.starts_with(*part));
+}
+
+TEST_P(Odbc, ACodeIsBoundWithItsLengthNotUpToANulByte) {
+    if (GetParam() == Backend::PostgreSQL)
+        GTEST_SKIP() << "PostgreSQL's texts hold no NUL byte";
+    {
+        odbc::Statement st(*connection);
+        ASSERT_FALSE(odbc::isError(st.prepare("INSERT INTO T (CODE, FNAME) VALUES (?, ?)")));
+        st.bindCode(std::string("NU\0LL", 5));
+        st.bindFileName(std::string("a\0b", 3));
+        ASSERT_FALSE(odbc::isError(st.execute())) << st.diagnostic();
+    }
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM T WHERE CODE='NU'"), "0");
+    // SQLite's LENGTH of a text stops at a NUL byte; that of its bytes does not.
+    const bool sqlite = GetParam() == Backend::SQLite;
+    EXPECT_EQ(db.scalar(sqlite ? "SELECT LENGTH(CAST(CODE AS BLOB)) FROM T"
+                               : "SELECT LENGTH(CODE) FROM T"),
+              "5");
+    EXPECT_EQ(db.scalar(sqlite ? "SELECT LENGTH(CAST(FNAME AS BLOB)) FROM T"
+                               : "SELECT LENGTH(FNAME) FROM T"),
+              "3");
+}
+
 TEST_P(Odbc, NullsReadAsNoValue) {
     db.exec("INSERT INTO T (CODE) VALUES (NULL)");
     odbc::Statement st(*connection);

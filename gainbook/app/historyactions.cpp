@@ -74,9 +74,12 @@ void MainWindow::writeStoredToFile() {
         // read back as GSE2 amplitudes.
         if (!kind)
             return;
-        text = formats::storedFapFileText(fileKey, browser.storedText, *kind);
+        std::string refusal;
+        text = formats::storedFapFileText(fileKey, browser.storedText, *kind, refusal);
         if (!text) {
-            ui_.warn(kTooLongToWrite, formats::kWriteFileCaption);
+            ui_.warn(refusal == formats::kTextTooLongMessage ? std::string(kTooLongToWrite)
+                                                             : refusal,
+                     formats::kWriteFileCaption);
             return;
         }
     }

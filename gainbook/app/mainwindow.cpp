@@ -234,8 +234,9 @@ void MainWindow::loadFromFile() {
     if (read.status == formats::ReadStatus::Cancelled)
         return;
     if (read.status == formats::ReadStatus::TooLong ||
-        read.status == formats::ReadStatus::TooManyRows) {
-        ui_.warn(formats::refusalMessage(read.status), formats::kLoadErrorCaption);
+        read.status == formats::ReadStatus::TooManyRows ||
+        read.status == formats::ReadStatus::Unreadable) {
+        ui_.warn(formats::refusalText(read), formats::kLoadErrorCaption);
         return;
     }
 

@@ -151,11 +151,16 @@ void ResponseCurveDialog::writeToFile() {
         owner_.formatDialog ? owner_.formatDialog(flavourDialog) : std::nullopt;
     if (!flavour)
         return;
-    const std::string text = formats::fapFileText(
+    std::string refusal;
+    const std::optional<std::string> text = formats::fapFileText(
         {key.station, key.channel, "", "", key.time},
-        response::listingFapText(*computedFrom_, resultText, *flavour), *flavour);
+        response::listingFapText(*computedFrom_, resultText, *flavour), *flavour, refusal);
+    if (!text) {
+        ui_.warn(refusal, formats::kWriteFileCaption);
+        return;
+    }
     std::string why;
-    if (!formats::writeResponseFile(*path, text, why)) {
+    if (!formats::writeResponseFile(*path, *text, why)) {
         ui_.warn(formats::kWriteFailedMessage, formats::kWriteFileCaption);
         return;
     }

@@ -253,7 +253,7 @@ bool writeOne(const std::string& path, const ParsedOptions& opts, formats::Loade
     const std::string fileTime = formats::fileTimeText(path);
     const formats::ReadResult read =
         formats::readResponseFile(*bytes, fileName, fileTime, [format] { return format; });
-    if (const char* refusal = formats::refusalMessage(read.status)) {
+    if (const std::string refusal = formats::refusalText(read); !refusal.empty()) {
         err << "gainbook-cli write: " << path << ": " << refusal << "\n";
         return false;
     }
@@ -395,6 +395,9 @@ int runWrite(const std::vector<std::string>& args, std::ostream& out, std::ostre
         if (v.text)
             opts.values[name] = *v.text;
     }
+    // A frequency is positive, as calib has it.
+    if (const auto freq = opts.value("freq"); freq && orv::text::toDouble(*freq) <= 0)
+        return usageError(err, "write", "--freq: частота должна быть больше 0");
     for (const OptionValue& v : {choiceOption(opts, "calib-unit", response::kCalibUnits),
                                  choiceOption(opts, "freq-unit", response::kFreqUnits)})
         if (!v.error.empty())
@@ -426,16 +429,25 @@ int runWrite(const std::vector<std::string>& args, std::ostream& out, std::ostre
 std::optional<BrowserKey> showRecord(ResponseBrowser& browser, const ParsedOptions& opts,
                                      const std::optional<odbc::Timestamp>& start,
                                      std::ostream& err) {
+    // An empty network or location names the code an empty one is written as.
+    const auto asked = [&opts](const char* option) -> std::optional<std::string> {
+        std::optional<std::string> v = opts.value(option);
+        if (v && v->empty() && std::string_view(option) == "net")
+            return kEmptyNetworkCode;
+        if (v && v->empty() && std::string_view(option) == "loc")
+            return kEmptyLocationCode;
+        return v;
+    };
     browser.viewSac = !opts.has("fap");
-    browser.requestSelection(*opts.value("sta"), opts.value("net").value_or(""),
-                             *opts.value("chan"), opts.value("loc").value_or(""));
+    browser.requestSelection(*asked("sta"), asked("net").value_or(""), *asked("chan"),
+                             asked("loc").value_or(""));
     browser.intervalToSelect = start ? formatDateText(*start) : std::string();
     browser.fillFirstList();
     // The panel falls back to first entries; only the asked key counts.
     const BrowserKey key = browser.currentKey();
-    const auto same = [&opts](const std::string& shown, const char* option) {
-        const auto asked = opts.value(option);
-        return !asked || orv::text::equalsNoCase(shown, *asked);
+    const auto same = [&asked](const std::string& shown, const char* option) {
+        const auto code = asked(option);
+        return !code || orv::text::equalsNoCase(shown, *code);
     };
     if (!same(key.station, "sta") || !same(key.channel, "chan") || !same(key.network, "net") ||
         !same(key.location, "loc") || key.interval.empty() ||
@@ -468,6 +480,10 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     static constexpr std::string_view kFlavours[] = {"orv", "gse2"};
     if (const OptionValue v = choiceOption(opts, "fap", kFlavours); !v.error.empty())
         return usageError(err, "export", v.error);
+    for (const char* name : {"sta", "chan", "net", "loc"})
+        if (const auto v = opts.value(name))
+            if (const auto why = codeRefusal(std::string("--") + name, *v))
+                return usageError(err, "export", *why);
     std::optional<odbc::Timestamp> start;
     if (const auto v = opts.value("start")) {
         const TypedDate date = readTypedDate("--start", *v);
@@ -485,6 +501,8 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (!key)
         return kFailed;
     const bool sac = browser.viewSac;
+    if (browser.storedTextTooLong)
+        return kFailed; // the browser has said why
     if (browser.storedText.empty()) {
         err << "gainbook-cli export: у записи " << key->interval << " нет текста "
             << (sac ? "SAC" : "FAP") << "\n";
@@ -495,11 +513,12 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     const formats::LoadedFileKind flavour = opts.value("fap") == "gse2"
                                                 ? formats::LoadedFileKind::FapGse2
                                                 : formats::LoadedFileKind::FapOrv;
+    std::string refusal;
     const std::optional<std::string> text =
         sac ? formats::sacFileText(fileKey, browser.storedText)
-            : formats::storedFapFileText(fileKey, browser.storedText, flavour);
+            : formats::storedFapFileText(fileKey, browser.storedText, flavour, refusal);
     if (!text) {
-        err << "gainbook-cli export: " << formats::kTextTooLongMessage << "\n";
+        err << "gainbook-cli export: " << refusal << "\n";
         return kFailed;
     }
     const std::string path = *opts.value("out");

@@ -158,6 +158,8 @@ std::optional<int> loadFile(const std::string& command, const std::string& path,
         return failure(err, command, path + ": " + formats::kTextTooLongMessage);
     case response::PanelLoadStatus::TooManyRows:
         return failure(err, command, path + ": " + formats::kTooManyFapRowsMessage);
+    case response::PanelLoadStatus::Unreadable:
+        return failure(err, command, path + ": " + load.refusal);
     case response::PanelLoadStatus::Cancelled:
         break;
     }
@@ -256,12 +258,15 @@ int writeListing(const ParsedOptions& opts, const AfrRun& run, std::ostream& err
     const LoadedFileKind flavour =
         opts.value("flavour") == "gse2" ? LoadedFileKind::FapGse2 : LoadedFileKind::FapOrv;
     const response::PageTexts key = keyTexts(opts, run);
-    const std::string text =
-        formats::fapFileText({key.station, key.channel, "", "", key.time},
-                             response::listingFapText(run.in, run.curve.listing, flavour), flavour);
+    std::string refusal;
+    const std::optional<std::string> text = formats::fapFileText(
+        {key.station, key.channel, "", "", key.time},
+        response::listingFapText(run.in, run.curve.listing, flavour), flavour, refusal);
     const std::string path = *opts.value("write-fap");
+    if (!text)
+        return failure(err, "afr", path + ": " + refusal);
     std::string why;
-    if (!formats::writeResponseFile(path, text, why))
+    if (!formats::writeResponseFile(path, *text, why))
         return failure(err, "afr",
                        std::string(formats::kWriteFailedMessage) + " " + path + ": " + why);
     return kOk;

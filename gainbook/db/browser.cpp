@@ -2,6 +2,7 @@
 
 #include "connection.h"
 #include "datetext.h"
+#include "formats/responsetext.h"
 #include "responsestatements.h"
 #include "schema.h"
 #include "text/text.h"
@@ -69,6 +70,11 @@ std::string ChoiceList::selectedText() const {
 }
 
 int ChoiceList::findPrefix(const std::string& prefix) const {
+    // An entry spelt exactly so wins over one that differs only in case ("tb" and "TB").
+    if (!prefix.empty())
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            if (entries[i] == prefix)
+                return static_cast<int>(i);
     for (std::size_t i = 0; i < entries.size(); ++i)
         if (orv::text::startsWithNoCase(entries[i], prefix))
             return static_cast<int>(i);
@@ -243,7 +249,14 @@ void ResponseBrowser::showRecord() {
             fullReset();
             return;
         }
-        storedText = displayText(st.getText(1, kMaxResponseTextBytes).value_or(std::string()));
+        // Read whole what the working buffer holds (characters of up to four bytes); a
+        // longer text is refused, never shown cut.
+        bool longer = false;
+        storedText =
+            displayText(st.getText(1, 4 * formats::kMaxTextChars, longer).value_or(std::string()));
+        storedTextTooLong = longer || !formats::fitsWorkingBuffer(storedText);
+        if (storedTextTooLong)
+            storedText.clear();
         sensValue = orv::text::format("%lg", st.getDouble(2).value_or(0.0));
         idSens = static_cast<long>(st.getInteger(3).value_or(0));
         freqValue = orv::text::format("%lg", st.getDouble(4).value_or(0.0));
@@ -252,6 +265,9 @@ void ResponseBrowser::showRecord() {
     unitLabel("ID_SENS", sql::kSensUnit, idSens, sensLabel, "SENS");
     unitLabel("ID_FREQ", sql::kFreqUnit, idFreq, freqLabel, "FREQ");
     startSelectionRequested = false;
+    if (storedTextTooLong)
+        ui_.message(formats::kTextTooLongMessage, "", orv::ui::Icon::Exclamation,
+                    orv::ui::Buttons::Ok);
 }
 
 void ResponseBrowser::unitLabel(const char* table, const char* sql, long id, std::string& label,
@@ -327,6 +343,7 @@ void ResponseBrowser::fullReset() {
     locations.clear();
     intervals.clear();
     storedText.clear();
+    storedTextTooLong = false;
     sensValue.clear();
     freqValue.clear();
     sensLabel = "SENS";

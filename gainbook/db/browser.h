@@ -28,8 +28,8 @@ struct ChoiceList {
     void add(const std::string& entry);
     // The selected entry's text; "" when nothing is selected.
     std::string selectedText() const;
-    // Index of the first entry that begins with prefix, without regard to case (an empty
-    // prefix matches the first entry); -1 when none does.
+    // Index of the entry equal to prefix, else of the first entry that begins with prefix
+    // without regard to case (an empty prefix matches the first entry); -1 when none does.
     int findPrefix(const std::string& prefix) const;
     bool empty() const { return entries.empty(); }
 };
@@ -60,6 +60,9 @@ public:
     ChoiceList locations;
     ChoiceList intervals{{}, -1, false};
     std::string storedText; // lines separated by "\r\n"
+    // The record's text is longer than the working buffer holds: storedText is empty and
+    // the user was told (formats::kTextTooLongMessage).
+    bool storedTextTooLong = false;
     std::string sensValue;
     std::string freqValue;
     std::string sensLabel = "SENS";

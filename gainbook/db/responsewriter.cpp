@@ -2,6 +2,7 @@
 
 #include "connection.h"
 #include "datetext.h"
+#include "formats/responsetext.h"
 #include "responsestatements.h"
 #include "text/text.h"
 #include "typedinput.h"
@@ -101,10 +102,10 @@ void refuse(orv::ui::Interaction& ui, const std::string& why) {
 
 std::optional<PreparedResponse> prepareResponse(const ResponseInput& in, orv::ui::Interaction& ui) {
     PreparedResponse r;
-    r.network = code(in.network, "XYN");
+    r.network = code(in.network, kEmptyNetworkCode);
     r.station = code(in.station, "");
     r.channel = code(in.channel, "");
-    r.location = code(in.location, "??");
+    r.location = code(in.location, kEmptyLocationCode);
     // Read whole: a time longer than a date text or two is no date text.
     const std::string time = orv::text::trim(in.time);
     if (time.empty() || r.station.empty() || r.channel.empty()) {
@@ -153,7 +154,7 @@ std::optional<PreparedResponse> prepareResponse(const ResponseInput& in, orv::ui
         refuse(ui, kCalibMissing);
         return std::nullopt;
     }
-    if (in.text.size() > kMaxResponseTextBytes) {
+    if (!formats::fitsWorkingBuffer(in.text)) {
         refuse(ui, kTextTooLong);
         return std::nullopt;
     }

@@ -18,6 +18,10 @@
 
 namespace orv::gainbook {
 
+// What an empty network and an empty location code are written as.
+inline constexpr const char* kEmptyNetworkCode = "XYN";
+inline constexpr const char* kEmptyLocationCode = "??";
+
 // What the file panel holds at the moment of writing.
 struct ResponseInput {
     std::string network;

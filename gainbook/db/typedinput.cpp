@@ -108,6 +108,19 @@ TypedNumber readTypedNumber(std::string_view field, std::string_view text) {
 }
 
 std::optional<std::string> codeRefusal(std::string_view field, std::string_view code) {
+    // A control character (a NUL byte, a tab, an escape sequence's start, or one of the
+    // C1 controls U+0080 to U+009F) would cut the code, break the listings' columns or
+    // reach the terminal.
+    for (std::size_t i = 0; i < code.size(); ++i) {
+        const auto c = static_cast<unsigned char>(code[i]);
+        const bool c1 = c == 0xC2 && i + 1 < code.size() &&
+                        static_cast<unsigned char>(code[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(code[i + 1]) <= 0x9F;
+        if (c < 0x20 || c == 0x7F || c1)
+            return std::string(field) + ": в коде управляющий символ (код " +
+                   std::to_string(c1 ? static_cast<unsigned char>(code[i + 1]) : c) +
+                   "), такой код не может быть записан.";
+    }
     const std::size_t chars = orv::text::length(code);
     if (chars <= kMaxCodeChars)
         return std::nullopt;

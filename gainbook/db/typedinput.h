@@ -49,7 +49,8 @@ struct TypedNumber {
 TypedNumber readTypedNumber(std::string_view field, std::string_view text);
 
 // A code (network, station, channel, location) is taken as typed, never cut: the refusal,
-// naming the field, of a code longer than kMaxCodeChars characters; nullopt when it fits.
+// naming the field, of a code longer than kMaxCodeChars characters or holding a control
+// character (a NUL byte or a tab among them); nullopt when it fits.
 std::optional<std::string> codeRefusal(std::string_view field, std::string_view code);
 
 } // namespace orv::gainbook

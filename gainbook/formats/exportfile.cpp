@@ -24,11 +24,23 @@ std::string_view flavourWord(LoadedFileKind flavour) {
     return flavour == LoadedFileKind::FapGse2 ? kFlavourGse2 : kFlavourOrv;
 }
 
+// A code as a part of a file name: see proposedFileName.
+std::string nameSafe(std::string_view code) {
+    std::string out(code);
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F ||
+            std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos)
+            c = '_';
+    for (std::size_t dots; (dots = out.find("..")) != std::string::npos;)
+        out.replace(dots, 2, "__");
+    return out;
+}
+
 } // namespace
 
 std::string proposedFileName(std::string_view station, std::string_view channel,
                              std::string_view time) {
-    std::string name = std::string(station) + "_" + std::string(channel) + "_";
+    std::string name = nameSafe(station) + "_" + nameSafe(channel) + "_";
     name += part(time, 0, 4);
     const std::string_view month = part(time, 5, 2);
     for (std::size_t m = 0; m < kMonths.size(); ++m)
@@ -53,22 +65,35 @@ std::string sacFileText(const FileKey& key, std::string_view text) {
            writerText(text).text;
 }
 
-std::string fapFileText(const FileKey& key, std::string_view text, LoadedFileKind flavour) {
+std::optional<std::string> fapFileText(const FileKey& key, std::string_view text,
+                                       LoadedFileKind flavour, std::string& refusal) {
     const WriterText lines = writerText(text);
-    return buildGse2Header(key.station, key.channel, key.time, lines.lines, flavourWord(flavour)) +
+    if (const auto bad = firstBadFapLine(lines.text, flavour == LoadedFileKind::FapGse2)) {
+        // The file's line: after the two header lines.
+        refusal = "Строка " + std::to_string(*bad + 2) +
+                  " файла FAP: частота или амплитуда не является конечным числом (или "
+                  "амплитуда GSE2 равна нулю); такой файл не читается, он не записан";
+        return std::nullopt;
+    }
+    // The header is built in Windows-1251 (its columns count its characters) and goes
+    // into the file so.
+    return orv::text::utf8ToCp1251(buildGse2Header(key.station, key.channel, key.time,
+                                                   lines.lines, flavourWord(flavour))) +
            lines.text;
 }
 
 std::optional<std::string> storedFapFileText(const FileKey& key, std::string_view storedText,
-                                             LoadedFileKind flavour) {
+                                             LoadedFileKind flavour, std::string& refusal) {
     if (flavour != LoadedFileKind::FapGse2)
-        return fapFileText(key, storedText, flavour);
-    if (!fitsWorkingBuffer(storedText))
+        return fapFileText(key, storedText, flavour, refusal);
+    std::optional<std::string> gse2;
+    if (fitsWorkingBuffer(storedText))
+        gse2 = formatFapTriplets(storedText, true);
+    if (!gse2) {
+        refusal = kTextTooLongMessage;
         return std::nullopt;
-    const std::optional<std::string> gse2 = formatFapTriplets(storedText, true);
-    if (!gse2)
-        return std::nullopt;
-    return fapFileText(key, *gse2, flavour);
+    }
+    return fapFileText(key, *gse2, flavour, refusal);
 }
 
 bool writeResponseFile(const std::string& path, std::string_view text, std::string& why) {

@@ -25,6 +25,9 @@ inline constexpr const char* kWriteFileCaption = "Запись в файл";
 
 // station + "_" + channel + "_" + year, month abbreviation and day of a time text that
 // begins YYYY.MM.DD ("ABC_BHZ_2005jan31"); a month other than 01 to 12 adds nothing.
+// Characters of the codes that would lead the name into another folder or that a file
+// name cannot hold ("/", "\\", "..", control characters, and : * ? " < > | of Windows
+// names) become "_".
 std::string proposedFileName(std::string_view station, std::string_view channel,
                              std::string_view time);
 
@@ -50,14 +53,21 @@ WriterText writerText(std::string_view text);
 std::string sacFileText(const FileKey& key, std::string_view text);
 
 // The CAL2/FAP2 header for the key (the count of triplets being the lines of the text and
-// the flavour word "ORV" or "GSE2"), then the text; lines ended by "\n".
-std::string fapFileText(const FileKey& key, std::string_view text, LoadedFileKind flavour);
+// the flavour word "ORV" or "GSE2"), then the text; lines ended by "\n". The file's bytes:
+// the header is in Windows-1251, as the system's files are and as its columns count (a
+// character Windows-1251 lacks is "?" there, as the header has always had it); the
+// triplets are ASCII. Nothing, with the reason in refusal, when a frequency or an amplitude is no
+// finite number or a GSE2 amplitude would read back as none (the loader refuses such a
+// file).
+std::optional<std::string> fapFileText(const FileKey& key, std::string_view text,
+                                       LoadedFileKind flavour, std::string& refusal);
 
 // A stored FAP text (ORV amplitudes, triplet layout) as the file of the flavour: written
 // as stored for FAP-ORV; for FAP-GSE2 every amplitude a becomes 1e18 / a and every phase
-// 0.0. Nothing when the text does not fit the working buffer.
+// 0.0. Nothing, with the reason in refusal, when the text does not fit the working buffer
+// (kTextTooLongMessage) or fapFileText refuses it.
 std::optional<std::string> storedFapFileText(const FileKey& key, std::string_view storedText,
-                                             LoadedFileKind flavour);
+                                             LoadedFileKind flavour, std::string& refusal);
 
 // Writes a text whose lines end in "\n" (or "\r\n") to path with CR LF line ends. The file
 // is replaced whole or not at all: false, with the reason in why, when it could not be

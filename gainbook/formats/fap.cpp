@@ -24,26 +24,58 @@ std::vector<std::string_view> tokens(std::string_view text, std::string_view del
     return out;
 }
 
-// A decimal number as atof reads it, from the token's start: a sign, then a digit or a
-// point followed by one; hexadecimal forms, "nan", "inf" and values beyond the double
-// range are none.
-bool beginsWithFiniteNumber(std::string_view token) {
-    std::string_view rest = token;
-    if (!rest.empty() && (rest.front() == '+' || rest.front() == '-'))
-        rest.remove_prefix(1);
-    if (rest.starts_with("0x") || rest.starts_with("0X"))
-        return false;
-    if (!rest.empty() && rest.front() == '.')
-        rest.remove_prefix(1);
-    if (rest.empty() || rest.front() < '0' || rest.front() > '9')
-        return false;
-    return std::isfinite(orv::text::toDouble(token));
-}
-
 } // namespace
 
 bool fitsWorkingBuffer(std::string_view utf8Text) {
     return orv::text::length(utf8Text) < kWorkingBufferSize;
+}
+
+std::optional<double> readFileNumber(std::string_view token) {
+    std::string s(token);
+    // Only the characters of a decimal number: no decimal comma (files are written in the
+    // C locale), no blanks inside.
+    if (s.empty() || s.find_first_not_of("0123456789+-.eEdD") != std::string::npos)
+        return std::nullopt;
+    const std::size_t d = s.find_first_of("dD");
+    if (d != std::string::npos)
+        s[d] = 'e';
+    double value = 0;
+    if (!orv::text::parseDouble(s, value))
+        return std::nullopt;
+    return value;
+}
+
+double fileNumberOrPrefix(std::string_view token) {
+    return readFileNumber(token).value_or(orv::text::toDouble(token));
+}
+
+std::optional<std::size_t> firstBadFapLine(std::string_view text, bool gse2) {
+    std::size_t line = 1;
+    std::size_t field = 0;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const char c = text[pos];
+        if (c == '\n') {
+            ++line;
+            ++pos;
+            continue;
+        }
+        if (c == ' ' || c == '\r' || c == '\t') {
+            ++pos;
+            continue;
+        }
+        std::size_t end = text.find_first_of(" \r\n\t", pos);
+        if (end == std::string_view::npos)
+            end = text.size();
+        if (field != 2) {
+            const std::optional<double> v = readFileNumber(text.substr(pos, end - pos));
+            if (!v || (gse2 && field == 1 && !std::isfinite(kFlavourFactor / *v)))
+                return line;
+        }
+        field = (field + 1) % 3;
+        pos = end;
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string> formatFapTriplets(std::string_view text, bool invert) {
@@ -53,10 +85,10 @@ std::optional<std::string> formatFapTriplets(std::string_view text, bool invert)
     for (std::string_view token : tokens(lf, " \n")) {
         switch (field) {
         case 0:
-            out += orv::text::format("%10.7lf  ", orv::text::toDouble(token));
+            out += orv::text::format("%10.7lf  ", fileNumberOrPrefix(token));
             break;
         case 1: {
-            double a = orv::text::toDouble(token);
+            double a = fileNumberOrPrefix(token);
             if (invert)
                 a = kFlavourFactor / a;
             out += orv::text::format("%10.7le  ", a);
@@ -82,7 +114,7 @@ std::optional<std::size_t> fapRowCount(std::string_view text) {
     const std::string lf = orv::text::replaceAll(text, kCrLf, "\n");
     const std::vector<std::string_view> words = tokens(lf, " \n");
     for (std::size_t i = 0; i < words.size(); ++i)
-        if (i % 3 != 2 && !beginsWithFiniteNumber(words[i]))
+        if (i % 3 != 2 && !readFileNumber(words[i]))
             return std::nullopt;
     return (words.size() + 2) / 3;
 }
@@ -105,8 +137,8 @@ FapCalib evaluateFapCalib(std::string_view freqField, std::string_view text, Loa
     double previousAmp = 0.0;
     // An incomplete last triplet has no amplitude to use and ends the walk.
     for (std::size_t i = 0; i + 1 < words.size(); i += 3) {
-        const double freq = orv::text::toDouble(words[i]);
-        const double amp = orv::text::toDouble(words[i + 1]);
+        const double freq = fileNumberOrPrefix(words[i]);
+        const double amp = fileNumberOrPrefix(words[i + 1]);
         if (freq == f)
             return {FapCalibStatus::Set, orv::text::format("%lg", kFlavourFactor / amp)};
         if (previousFreq < f && freq > f)

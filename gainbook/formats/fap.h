@@ -25,8 +25,13 @@ std::string tripletLine(double frequency, double amplitude);
 
 // The rows of a FAP text (blanks and line ends separate its numbers) as the formatter
 // writes them, a last incomplete row included. Nothing when a frequency or an amplitude
-// does not begin with a finite decimal number; the phase is not read.
+// is not wholly a finite number (readFileNumber); the phase is not read.
 std::optional<std::size_t> fapRowCount(std::string_view text);
+
+// The line (from 1) of the first frequency or amplitude of a FAP text that is not wholly
+// a finite number (readFileNumber), or, with gse2, of an amplitude that inverts to none
+// (0 among them); nothing when every one is.
+std::optional<std::size_t> firstBadFapLine(std::string_view text, bool gse2 = false);
 
 enum class FapCalibStatus {
     Set,         // calib holds the new CALIB text

@@ -6,11 +6,14 @@
 //   ...
 //   CONSTANT c     the gain constant
 //
-// Numbers are read like atof/atoi. Text before "ZEROS" is ignored. A GSE1 calibration
+// Every number is read whole (readFileNumber: the exponent may be marked "D"); the
+// frequency-response window's lenient reader takes what atof reads of a token that is not.
+// Text before "ZEROS" is ignored. A GSE1 calibration
 // block ("CAL1 ... PAZ", then the pole count and poles, the zero count and zeros, and the
 // gain as the constant) is read as the same record.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 #include <vector>
 
@@ -32,8 +35,11 @@ struct PoleZeroResponse {
 
 // The main window's reader. False, with the record emptied, when the text is not a
 // pole-zero text: no "ZEROS", no "POLES" or "CONSTANT" belonging to it, or counts far
-// beyond the lines the text holds. The caller reports kWrongFormatMessage.
-bool readPoleZeroText(std::string_view text, PoleZeroResponse& response);
+// beyond the lines the text holds, or a count or value that is not wholly a number: then
+// badLine, when given, is set to that line (from 1). The caller reports
+// kWrongFormatMessage, or the bad line.
+bool readPoleZeroText(std::string_view text, PoleZeroResponse& response,
+                      std::size_t* badLine = nullptr);
 
 // Whether a file's text is a pole-zero response: "ZEROS" stands anywhere in it, or its
 // first line is a GSE1 "CAL1 ... PAZ" line. Such a file is no FAP table.

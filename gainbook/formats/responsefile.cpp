@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -33,10 +34,79 @@ std::vector<std::string> splitLines(std::string_view text) {
     return lines;
 }
 
-// The line from its n-th character (0-based) on; empty when it is shorter. Characters,
-// not bytes: a header written in Windows-1251 counts one byte a character.
+// The line from its n-th character (0-based) on, without blanks around; empty when it is
+// shorter. Characters, not bytes: a header written in Windows-1251 counts one byte a
+// character.
 std::string from(const std::string& line, std::size_t n) {
-    return line.substr(orv::text::truncateChars(line, n).size());
+    return orv::text::trim(line.substr(orv::text::truncateChars(line, n).size()));
+}
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// The line (from 1) that holds the byte at pos.
+std::size_t lineOf(std::string_view bytes, std::size_t pos) {
+    return 1 + static_cast<std::size_t>(std::count(bytes.begin(), bytes.begin() + pos, '\n'));
+}
+
+std::string lineRefusal(std::size_t line, const std::string& what) {
+    return "Строка " + std::to_string(line) + " файла: " + what;
+}
+
+// The refusal of a control character other than tab, CR and LF; nothing when there is none.
+std::optional<std::string> controlCharacterRefusal(std::string_view bytes) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F)
+            return lineRefusal(lineOf(bytes, i),
+                               orv::text::format("управляющий символ (код %u); файл не загружен",
+                                                 static_cast<unsigned>(c)));
+    }
+    return std::nullopt;
+}
+
+// Bytes that are not valid UTF-8 in a text whose other characters mostly are: the
+// refusal naming the line of the first stray byte; nothing for valid UTF-8 and for a text
+// that reads as Windows-1251.
+std::optional<std::string> strayByteRefusal(std::string_view bytes) {
+    std::size_t multibyte = 0;
+    std::size_t stray = 0;
+    std::size_t firstStray = std::string_view::npos;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto b0 = static_cast<unsigned char>(bytes[i]);
+        std::size_t need = 0;
+        if (b0 < 0x80) {
+            ++i;
+            continue;
+        }
+        if (b0 >= 0xC2 && b0 < 0xE0)
+            need = 1;
+        else if (b0 >= 0xE0 && b0 < 0xF0)
+            need = 2;
+        else if (b0 >= 0xF0 && b0 < 0xF5)
+            need = 3;
+        bool valid = need > 0 && i + need < bytes.size();
+        for (std::size_t k = 1; valid && k <= need; ++k)
+            valid = (static_cast<unsigned char>(bytes[i + k]) & 0xC0) == 0x80;
+        if (valid) {
+            ++multibyte;
+            i += need + 1;
+        } else {
+            if (firstStray == std::string_view::npos)
+                firstStray = i;
+            ++stray;
+            ++i;
+        }
+    }
+    if (stray == 0 || multibyte <= stray)
+        return std::nullopt;
+    return lineRefusal(lineOf(bytes, firstStray),
+                       orv::text::format("байт 0x%02X не является символом UTF-8, в которой "
+                                         "записан остальной текст; файл не загружен",
+                                         static_cast<unsigned char>(bytes[firstStray])));
+}
+
+std::string badNumberRefusal(std::size_t line) {
+    return lineRefusal(line, "число записано неправильно; файл не загружен");
 }
 
 // Positions in the calibration line count Windows-1251 characters.
@@ -72,7 +142,8 @@ private:
 // file is searched for a pole-zero text (a bare file's title line is not kept, and would
 // hide "ZEROS" from the formatted text); a calibration header line is not part of that
 // search, since its station code is free text.
-ReadStatus formatFap(LoadedResponseFile& f, std::string_view decoded, bool calibrationHeader) {
+ReadStatus formatFap(LoadedResponseFile& f, std::string_view decoded, bool calibrationHeader,
+                     std::optional<std::size_t>& badLine) {
     const std::size_t firstLineEnd = decoded.find('\n');
     const std::string_view searched =
         calibrationHeader ? decoded.substr(std::min(decoded.size(), firstLineEnd)) : decoded;
@@ -80,6 +151,9 @@ ReadStatus formatFap(LoadedResponseFile& f, std::string_view decoded, bool calib
         return ReadStatus::WrongFormat;
     if (isTwoColumnFap(f.text))
         f.text = orv::text::replaceAll(f.text, kCrLf, "  0.0\r\n");
+    badLine = firstBadFapLine(f.text);
+    if (badLine)
+        return ReadStatus::Unreadable;
     const std::optional<std::size_t> rows = fapRowCount(f.text);
     if (!rows || *rows == 0)
         return ReadStatus::WrongFormat;
@@ -111,9 +185,17 @@ const char* refusalMessage(ReadStatus status) {
         return kTooManyFapRowsMessage;
     case ReadStatus::Read:
     case ReadStatus::Cancelled:
+    case ReadStatus::Unreadable:
         break;
     }
     return nullptr;
+}
+
+std::string refusalText(const ReadResult& result) {
+    if (result.status == ReadStatus::Unreadable)
+        return result.refusal;
+    const char* message = refusalMessage(result.status);
+    return message ? message : "";
 }
 
 bool isTwoColumnFap(std::string_view text) {
@@ -132,6 +214,16 @@ ReadResult readResponseFile(std::string_view bytes, std::string_view fileName,
                             std::string_view fileTime, const FormatQuestion& askFormat) {
     ReadResult result;
     LoadedResponseFile& f = result.file;
+    if (bytes.starts_with(kByteOrderMark))
+        bytes.remove_prefix(kByteOrderMark.size());
+    std::optional<std::string> refusal = controlCharacterRefusal(bytes);
+    if (!refusal && !orv::text::isValidUtf8(bytes))
+        refusal = strayByteRefusal(bytes);
+    if (refusal) {
+        result.status = ReadStatus::Unreadable;
+        result.refusal = std::move(*refusal);
+        return result;
+    }
     const std::string decoded = orv::text::decodeLegacy(bytes);
     const std::vector<std::string> lines = splitLines(decoded);
     std::size_t next = 0;
@@ -154,7 +246,8 @@ ReadResult readResponseFile(std::string_view bytes, std::string_view fileName,
         const std::string line = orv::text::utf8ToCp1251(first);
         f.fields.station = wordAt(line, 5);
         f.fields.channel = wordAt(line, 11);
-        f.fields.time = orv::text::cp1251ToUtf8(line.size() > 57 ? line.substr(57) : "");
+        f.fields.time =
+            orv::text::trim(orv::text::cp1251ToUtf8(line.size() > 57 ? line.substr(57) : ""));
         const std::string second = orv::text::utf8ToCp1251(readLine());
         f.kind = second.size() > 28 && second.compare(28, 3, "ORV") == 0 ? LoadedFileKind::FapOrv
                                                                          : LoadedFileKind::FapGse2;
@@ -173,16 +266,29 @@ ReadResult readResponseFile(std::string_view bytes, std::string_view fileName,
     }
     f.label = label(fileName, f.kind);
 
+    // The file's line number of the text's first line, less one.
+    const std::size_t lineOffset = f.text.empty() ? next : 0;
     for (; next < lines.size(); ++next)
         f.text += lines[next] + std::string(kCrLf);
     std::replace(f.text.begin(), f.text.end(), '\t', ' ');
 
+    std::optional<std::size_t> badLine;
     if (f.kind == LoadedFileKind::Sac) {
-        if (!fitsWorkingBuffer(f.text))
+        if (!fitsWorkingBuffer(f.text)) {
             result.status = ReadStatus::TooLong;
-        return result;
+            return result;
+        }
+        PoleZeroResponse response;
+        std::size_t line = 0;
+        if (!readPoleZeroText(f.text, response, &line) && line > 0)
+            badLine = line;
+    } else {
+        result.status = formatFap(f, decoded, first.starts_with("CAL2"), badLine);
     }
-    result.status = formatFap(f, decoded, first.starts_with("CAL2"));
+    if (badLine) {
+        result.status = ReadStatus::Unreadable;
+        result.refusal = badNumberRefusal(lineOffset + *badLine);
+    }
     return result;
 }
 

@@ -48,21 +48,34 @@ enum class ReadStatus {
     WrongFormat, // a pole-zero text, or no FAP table, named as FAP: kWrongFormatMessage
     TooLong,     // a text beyond the working buffer: report kTextTooLongMessage
     TooManyRows, // a FAP table of more than kMaxFapRows rows: kTooManyFapRowsMessage
+    Unreadable,  // a byte or a number that cannot be read: ReadResult::refusal names the line
 };
 
-// What to tell the user about a refused file; nullptr for Read and Cancelled.
+// What to tell the user about a refused file; nullptr for Read and Cancelled, and for
+// Unreadable, whose message is the result's own.
 const char* refusalMessage(ReadStatus status);
 
 struct ReadResult {
     ReadStatus status = ReadStatus::Read;
     LoadedResponseFile file;
+    std::string refusal; // Unreadable: what cannot be read, and on which line of the file
 };
+
+// What to tell the user about a refused file ("" for Read and Cancelled).
+std::string refusalText(const ReadResult& result);
 
 // Asked for a bare file: the format the user names, nothing when the user cancels.
 using FormatQuestion = std::function<std::optional<LoadedFileKind>()>;
 
 // Reads a file's bytes (UTF-8 or Windows-1251) as the file panel loads them. fileName is
 // the name without its directory, fileTime the file's modification time as a date text.
+// A UTF-8 byte-order mark is skipped and blanks around header values are dropped.
+// Refused as Unreadable, naming the line: a control character other than tab, CR and LF
+// (a NUL byte among them); a file that is UTF-8 but for stray bytes (more characters of
+// two or more bytes that read as UTF-8 than bytes that do not: a Windows-1251 text seldom
+// forms such characters, and decoding it all as Windows-1251 would change its codes); a
+// number of the pole-zero text or a frequency or amplitude of a FAP table that is not
+// wholly a number (readFileNumber).
 // A file named as FAP is refused when it holds a pole-zero text (wherever "ZEROS" stands,
 // the title line it drops included) or a frequency or amplitude that is no number.
 ReadResult readResponseFile(std::string_view bytes, std::string_view fileName,

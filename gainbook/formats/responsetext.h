@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string_view>
 
 namespace orv::gainbook::formats {
@@ -25,6 +26,15 @@ inline constexpr std::size_t kMaxFapRows = kMaxTextChars / kFapRowChars;
 
 // True when the text (in Windows-1251 characters) fits the working buffer.
 bool fitsWorkingBuffer(std::string_view utf8Text);
+
+// A number written in a response file, read whole: a finite decimal number in the C
+// locale, where the exponent may also be marked by the Fortran letter "D" or "d" (old
+// response files have "1.0D+18"). Nothing when any part of the token is not the number:
+// "1,0e18", "4.5x", "nan", "inf" and hexadecimal forms are none.
+std::optional<double> readFileNumber(std::string_view token);
+// As above, for values that may come from a text edited by hand: what atof reads when the
+// token is not wholly a number.
+double fileNumberOrPrefix(std::string_view token);
 
 inline constexpr const char* kWrongFormatMessage = "Неправильный формат данных";
 inline constexpr const char* kLoadErrorCaption = "Ошибка при загрузке файла";

@@ -16,6 +16,11 @@ PanelLoad loadIntoPanel(std::string_view bytes, std::string_view fileName,
         load.status = PanelLoadStatus::TooLong;
         return load;
     }
+    if (read.status == formats::ReadStatus::Unreadable) {
+        load.status = PanelLoadStatus::Unreadable;
+        load.refusal = read.refusal;
+        return load;
+    }
     if (read.status == formats::ReadStatus::TooManyRows) {
         load.status = PanelLoadStatus::TooManyRows;
         return load;

@@ -12,7 +12,7 @@
 
 namespace orv::gainbook::response {
 
-enum class PanelLoadStatus { Loaded, Cancelled, WrongFormat, TooLong, TooManyRows };
+enum class PanelLoadStatus { Loaded, Cancelled, WrongFormat, TooLong, TooManyRows, Unreadable };
 
 struct PanelLoad {
     PanelLoadStatus status = PanelLoadStatus::Loaded;
@@ -21,6 +21,7 @@ struct PanelLoad {
     // True when the panel's CALIB, network, station, channel, location and time fields
     // and its text are to be emptied (a text refused by the evaluation).
     bool cleared = false;
+    std::string refusal; // Unreadable: what cannot be read, on which line of the file
 };
 
 PanelLoad loadIntoPanel(std::string_view bytes, std::string_view fileName,

@@ -324,6 +324,25 @@ TEST_P(MainRoad, CancellingChangesNothingAndAPoleZeroTextAsFapIsRefused) {
     EXPECT_TRUE(f.writeEnabled);
 }
 
+// A file that cannot be read whole changes nothing in the panel and names its line.
+TEST_P(MainRoad, AFileWithANulByteOrAPartNumberIsRefusedNamingItsLine) {
+    start();
+    FilePanel& f = window->file;
+    f.station = "KEEP";
+    load(file("nul.sac", std::string("# Station NU\0LLX\n# Channel BHZ\nZEROS 0\n", 39)));
+    ASSERT_EQ(ui.messageTexts(), std::vector<std::string>{"Строка 1 файла: управляющий символ "
+                                                          "(код 0); файл не загружен"});
+    EXPECT_EQ(ui.messages()[0].caption, "Ошибка при загрузке файла");
+    ui.clear();
+    load(file("comma.sac", "# Station ABC\n# Channel BHZ\n# Time 2001.01.01 00:00:00\n"
+                           "ZEROS 0\nPOLES 0\nCONSTANT 4,540182e+20\n"));
+    ASSERT_EQ(ui.messageTexts(), std::vector<std::string>{"Строка 6 файла: число записано "
+                                                          "неправильно; файл не загружен"});
+    EXPECT_EQ(f.station, "KEEP");
+    EXPECT_EQ(f.text, "");
+    EXPECT_FALSE(f.writeEnabled);
+}
+
 TEST_P(MainRoad, AWrittenResponseIsShownSelectedInTheDatabasePanel) {
     start();
     load(kKarc);

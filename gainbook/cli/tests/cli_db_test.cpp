@@ -187,13 +187,133 @@ TEST_P(CliDatabase, ExportWritesTheStoredResponseAsTheFileItCameFrom) {
         run({"export", "--sta", "KIV", "--chan", "BHZ", "--out", none, "--fap", "sac"}).status, 2);
 }
 
+// A NUL byte or another control character in a file: refused naming its line, nothing
+// stored, the key the header names (cut at the NUL) untouched.
+TEST_P(CliDatabase, AFileWithAControlCharacterIsRefusedAndNothingIsStored) {
+    ASSERT_EQ(run({"write", "--yes", exported("nu.pz", "NU")}).status, 0);
+    const std::string before = run({"list"}).out;
+    const auto write = [&](const std::string& name, const std::string& bytes) {
+        std::ofstream(dir / name, std::ios::binary) << bytes;
+        return run({"write", (dir / name).string(), "--sta", "KIV", "--chan", "BHZ", "--start",
+                    "2004.01.01 00:00:00"});
+    };
+    const std::string pz = readAll(kPoleZeroFile);
+    Outcome r = write("nul.pz", std::string("* comment with a NUL \0 in it\n", 29) + pz);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Строка 1 файла: управляющий символ (код 0); файл не загружен"),
+              std::string::npos)
+        << r.err;
+    r = write("key.pz", std::string("# Station NU\0LLX\n# Channel BHZ\n# Location 00\n"
+                                    "# Network KZ\n# Time 2010.01.01 00:00:00\n",
+                                    85) +
+                            pz);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Строка 1 файла: управляющий символ"), std::string::npos) << r.err;
+    r = write("esc.pz", "* \x1B[2J\n" + pz);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(run({"list"}).out, before);
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM CALIBRATION"), "1");
+}
+
+// Old files mark exponents with "D"; "1,0e18" is no number and is never read as 1.
+TEST_P(CliDatabase, NumbersOfAFileAreReadWholeOrTheFileIsRefused) {
+    const std::string pz = orv::text::replaceAll(readAll(kPoleZeroFile), "-0.1480", "-1.480e-01");
+    const std::string fortran =
+        orv::text::replaceAll(orv::text::replaceAll(pz, "e-01", "D-01"), "e+20", "d+20");
+    ASSERT_NE(fortran.find("-1.480D-01"), std::string::npos);
+    std::ofstream(dir / "e.pz", std::ios::binary) << pz;
+    std::ofstream(dir / "d.pz", std::ios::binary) << fortran;
+    for (const auto& [file, sta] : {std::pair{"e.pz", "EEE"}, std::pair{"d.pz", "DDD"}})
+        ASSERT_EQ(run({"write", "--yes", (dir / file).string(), "--sta", sta, "--chan", "BHZ",
+                       "--start", "2004.01.01 00:00:00"})
+                      .status,
+                  0);
+    EXPECT_EQ(db.scalar("SELECT SENS FROM CALIBRATION WHERE STA='DDD'"),
+              db.scalar("SELECT SENS FROM CALIBRATION WHERE STA='EEE'"));
+
+    std::ofstream(dir / "comma.fap", std::ios::binary)
+        << "title\n1.0 1.0e18 0\n2.0 1,0e18 0\n3.0 1.0e18 0\n";
+    const Outcome r =
+        run({"write", (dir / "comma.fap").string(), "--format", "fap-orv", "--sta", "FAP", "--chan",
+             "BHZ", "--start", "2004.01.01 00:00:00", "--freq", "2"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Строка 3 файла: число записано неправильно"), std::string::npos) << r.err;
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM CALIBRATION WHERE STA='FAP'"), "0");
+}
+
+// 80,000 characters of Cyrillic comments in a Windows-1251 file are more than 131071
+// bytes in UTF-8: written and exported whole. A stored text beyond the limit is refused.
+TEST_P(CliDatabase, ALongCyrillicTextIsExportedWholeAndALongerOneRefused) {
+    std::string comments;
+    while (orv::text::length(comments) < 80000)
+        comments += "* Комментарий к отклику сейсмометра\n";
+    const std::string source = exported("long.pz", "LNG");
+    const std::string body = readAll(source);
+    std::ofstream(source, std::ios::binary) << orv::text::utf8ToCp1251(
+        body.substr(0, body.find("ZEROS")) + comments + body.substr(body.find("ZEROS")));
+    Outcome r = run({"write", "--yes", source});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string out = (dir / "out.sac").string();
+    r = run({"export", "--sta", "LNG", "--chan", "BHZ", "--out", out});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string exportedText = readAll(out);
+    EXPECT_GT(exportedText.size(), 131071u);
+    EXPECT_NE(exportedText.find("CONSTANT"), std::string::npos);
+    EXPECT_EQ(exportedText,
+              orv::text::replaceAll(orv::text::cp1251ToUtf8(readAll(source)), "\n", "\r\n"));
+
+    db.exec("UPDATE CALIBRATION SET SAC='" + std::string(131072, 'x') + "'");
+    const std::string refused = (dir / "refused.sac").string();
+    r = run({"export", "--sta", "LNG", "--chan", "BHZ", "--out", refused});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Текст длиннее 131071 символа и не может быть обработан"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(std::filesystem::exists(refused));
+}
+
+TEST_P(CliDatabase, ExportFindsTheExactCodeAndAnEmptyLocationAsWritten) {
+    if (GetParam() == Backend::MariaDB)
+        GTEST_SKIP() << "MariaDB's key compares codes without regard to case";
+    for (const char* sta : {"TB", "tb"})
+        ASSERT_EQ(run({"write", "--yes", kPoleZeroFile, "--sta", sta, "--chan", "BHZ", "--loc", "",
+                       "--start", "2004.01.01 00:00:00"})
+                      .status,
+                  0);
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM CALIBRATION WHERE LOCATION='?"
+                        "?'"),
+              "2");
+    const std::string out = (dir / "tb.sac").string();
+    const Outcome r = run({"export", "--sta", "tb", "--chan", "BHZ", "--loc", "", "--out", out});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, out + ": XYN tb BHZ ?? 2004.01.01 00:00:00 SAC\n");
+    EXPECT_EQ(readAll(out).rfind("# Station tb\r\n# Channel BHZ\r\n# Location ??\r\n", 0), 0u);
+}
+
+TEST_P(CliDatabase, AGse2FileWithAnInfiniteAmplitudeIsNotWritten) {
+    std::ofstream(dir / "zero.fap", std::ios::binary) << "title\n1.0 2.0e9 0\n2.0 0 0\n";
+    ASSERT_EQ(run({"write", "--yes", (dir / "zero.fap").string(), "--format", "fap-orv", "--sta",
+                   "ZRO", "--chan", "BHZ", "--start", "2004.01.01 00:00:00"})
+                  .status,
+              0);
+    const std::string gse2 = (dir / "out.fap").string();
+    Outcome r = run({"export", "--sta", "ZRO", "--chan", "BHZ", "--fap", "gse2", "--out", gse2});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Строка 4 файла FAP:"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(gse2));
+    r = run({"export", "--sta", "ZRO", "--chan", "BHZ", "--fap", "orv", "--out", gse2});
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
 TEST(CliKeyOptions, ADateThatIsNotADateTextOrALongCodeIsRefusedBeforeConnecting) {
     orv::test::TempDir dir;
     // An end comes with a good start; the last one lies before it. Codes are never cut.
     for (const auto& [option, value] :
          {std::pair{"--start", "15.03.2009 00:00:00"}, std::pair{"--start", "2009-03-15 00:00:00"},
           std::pair{"--end", "2009.02.29 00:00:00"}, std::pair{"--end", "2000.01.01 00:00:00"},
-          std::pair{"--sta", "KARCKARCX"}, std::pair{"--loc", "ДЛИННЫЙКОД"}}) {
+          std::pair{"--sta", "KARCKARCX"}, std::pair{"--loc", "ДЛИННЫЙКОД"},
+          std::pair{"--sta", "A\tB"}, std::pair{"--chan", "\x1B[2J"}, std::pair{"--freq", "-1"},
+          std::pair{"--freq", "0"}}) {
         std::vector<std::string> args = {"write", kPoleZeroFile, option, value, "--dsn", "NONE"};
         if (std::string(option) == "--end")
             args.insert(args.end(), {"--start", "2009.03.15 00:00:00"});

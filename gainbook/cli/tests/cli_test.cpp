@@ -329,3 +329,15 @@ TEST_F(Cli, AfrWritesTheListingAsTheWindowsFapFile) {
     EXPECT_EQ(failed.status, 1);
     EXPECT_NE(failed.err.find("Ошибка при попытке записи в файл"), std::string::npos);
 }
+
+// From frequency 0 the pole-zero amplitude is 0: as GSE2 that is infinite, a file the
+// loader refuses, and none is written.
+TEST_F(Cli, AfrWritesNoFapFileWithAnInfiniteAmplitude) {
+    const std::string file = data("obspy_IU_ANMO_00_BHZ.sacpz");
+    const std::string out = (dir / "zero.fap").string();
+    const Outcome r =
+        run({"afr", file, "--linear", "--low", "0", "--write-fap", out, "--flavour", "gse2"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Строка 3 файла FAP:"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(out));
+}

@@ -172,3 +172,32 @@ TEST_P(Browser, TheLooseScanFormsReturnWhatTheirDistinctStatementsReturn) {
 
 INSTANTIATE_TEST_SUITE_P(Backends, Browser, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);
+
+// The limit is the working buffer's 131071 characters, not bytes: a text of Cyrillic
+// comments holds more bytes than that and is shown whole; a longer text is refused with
+// the loader's message, never shown cut.
+TEST_P(Browser, AStoredTextIsShownWholeUpToTheLimitInCharactersAndRefusedBeyondIt) {
+    std::string comments;
+    while (orv::text::length(comments) < 100000)
+        comments += "* Комментарий к отклику сейсмометра|";
+    const std::string tail = "ZEROS 0|POLES 0|CONSTANT 1";
+    ASSERT_GT((comments + tail).size(), 131071u);
+    add("KZ", "AAA", "BHZ", "00", "2004-01-01 00:00:00", "", comments + tail);
+    // 131072 characters once each "|" is a line end again.
+    std::string beyond = std::string(131072 - 30, 'x') + "|ZEROS 0|POLES 0|CONSTANT 1";
+    ASSERT_EQ(orv::text::length(orv::text::replaceAll(beyond, "|", "\r\n")), 131072u);
+    add("KZ", "BBB", "BHZ", "00", "2004-01-01 00:00:00", "", beyond);
+
+    browser->fillFirstList();
+    ASSERT_EQ(browser->stations.selectedText(), "AAA");
+    EXPECT_TRUE(browser->storedText.ends_with("\r\nCONSTANT 1"));
+    EXPECT_EQ(browser->storedText, orv::text::replaceAll(comments + tail, "|", "\r\n"));
+    EXPECT_FALSE(browser->storedTextTooLong);
+    EXPECT_TRUE(ui.shown().empty());
+
+    browser->pickStation(1);
+    EXPECT_TRUE(browser->storedTextTooLong);
+    EXPECT_EQ(browser->storedText, "");
+    ASSERT_EQ(ui.messageTexts().size(), 1u);
+    EXPECT_EQ(ui.messageTexts()[0], "Текст длиннее 131071 символа и не может быть обработан");
+}

@@ -71,3 +71,13 @@ TEST(TypedCode, EightCharactersOfAnyScriptFitAndALongerCodeIsRefusedByName) {
               "--sta: код должен быть не длиннее 8 символов, а в \"" + std::string(41, 'A') +
                   "...\" их 50.");
 }
+
+TEST(TypedCode, AControlCharacterIsRefusedWhereverItStands) {
+    EXPECT_EQ(codeRefusal("Станция", std::string("NU\0LLX", 6)),
+              "Станция: в коде управляющий символ (код 0), такой код не может быть записан.");
+    for (const std::string bad : {"A\tB", "\x1B[31mX", "X\x7F", "\x01", "Ж\xC2\x9B"})
+        EXPECT_TRUE(codeRefusal("--sta", bad)) << bad;
+    // Blanks, dots, slashes and letters of any script are codes.
+    for (const char* fits : {"A B", "../..", "Ё/Ж", "\xC2\xA0"})
+        EXPECT_FALSE(codeRefusal("--sta", fits)) << fits;
+}

@@ -39,6 +39,39 @@ TEST(ExportName, StationChannelYearMonthAndDay) {
     EXPECT_EQ(proposedFileName("", "", ""), "__");
 }
 
+TEST(ExportName, CodesCannotLeadTheNameIntoAnotherFolder) {
+    EXPECT_EQ(proposedFileName("../..", "/etc", "2005.01.31"), "_______etc_2005jan31");
+    EXPECT_EQ(proposedFileName("A\\B", "C:*?", "2005.01.31"), "A_B_C____2005jan31");
+    EXPECT_EQ(proposedFileName("A.B", "Ж\tZ", "2005.01.31"), "A.B_Ж_Z_2005jan31");
+}
+
+TEST(ExportText, AFapFileTheLoaderWouldRefuseIsNotWritten) {
+    // A stored ORV amplitude of 0 is an infinite GSE2 amplitude; an infinite or missing
+    // amplitude is none in either flavour.
+    const std::string stored = " 1.0000000  2.0000000e+009  0.0| 2.0000000  0.0000000e+000  0.0";
+    std::string refusal;
+    EXPECT_TRUE(storedFapFileText(kKey, stored, LoadedFileKind::FapOrv, refusal));
+    EXPECT_FALSE(storedFapFileText(kKey, stored, LoadedFileKind::FapGse2, refusal));
+    EXPECT_EQ(refusal.rfind("Строка 4 файла FAP:", 0), 0u) << refusal;
+    for (const char* text : {" 1.0  inf  0.0\n", " 1.0  2.0  0.0\n nan  1.0  0.0\n"}) {
+        refusal.clear();
+        EXPECT_FALSE(fapFileText(kKey, text, LoadedFileKind::FapOrv, refusal)) << text;
+        EXPECT_FALSE(refusal.empty());
+    }
+    EXPECT_FALSE(fapFileText(kKey, " 1.0  0.0  0.0\n", LoadedFileKind::FapGse2, refusal));
+}
+
+TEST(ExportText, TheCalibrationHeaderIsInWindows1251AsItsColumnsCount) {
+    std::string refusal;
+    const FileKey key{"ЯКУТ", "ЕНЗ", "", "", "2005.01.31 00:00:00"};
+    const auto file = fapFileText(key, " 1.0  2.0  0.0\n", LoadedFileKind::FapOrv, refusal);
+    ASSERT_TRUE(file);
+    const std::string line1 = file->substr(0, file->find('\n'));
+    EXPECT_EQ(line1.substr(0, 9), "CAL2 \xDF\xCA\xD3\xD2"); // ЯКУТ, a byte a letter
+    EXPECT_EQ(line1.substr(11, 3), "\xC5\xCD\xC7");         // ЕНЗ at column 12
+    EXPECT_EQ(line1.substr(57), "2005.01.31 00:00:00");
+}
+
 TEST(ExportText, SacHasFiveHeaderLinesAndEveryLineEnded) {
     EXPECT_EQ(sacFileText(kKey, "ZEROS 0\r\nPOLES 0|CONSTANT 2"),
               "# Station ABC\n# Channel BHZ\n# Location 00\n# Network KZ\n"
@@ -51,14 +84,15 @@ TEST(ExportText, FapOrvKeepsTheStoredTextAndGse2InvertsItsAmplitudes) {
     const std::string stored = " 1.0000000  2.0000000e+009  0.0|"
                                " 2.0000000  4.0000000e+009  0.0\r\n"
                                " 4.0000000  8.0000000e+008  0.0";
-    const auto orv = storedFapFileText(kKey, stored, LoadedFileKind::FapOrv);
+    std::string refusal;
+    const auto orv = storedFapFileText(kKey, stored, LoadedFileKind::FapOrv, refusal);
     ASSERT_TRUE(orv);
     const std::string line1 = "CAL2 ABC   BHZ" + std::string(43, ' ') + kKey.time + "\n";
     EXPECT_EQ(*orv, line1 + "FAP2 0  C" + std::string(15, ' ') + "3   ORV FAP Triplets 3\n" +
                         " 1.0000000  2.0000000e+009  0.0\n"
                         " 2.0000000  4.0000000e+009  0.0\n"
                         " 4.0000000  8.0000000e+008  0.0\n");
-    const auto gse2 = storedFapFileText(kKey, stored, LoadedFileKind::FapGse2);
+    const auto gse2 = storedFapFileText(kKey, stored, LoadedFileKind::FapGse2, refusal);
     ASSERT_TRUE(gse2);
     EXPECT_EQ(*gse2, line1 + "FAP2 0  C" + std::string(15, ' ') + "3   GSE2 FAP Triplets 3\n" +
                          " 1.0000000  5.0000000e+008  0.0\n"

@@ -52,7 +52,14 @@ TEST(PoleZeroReader, ReadsSignedFixedAndExponentFormsAndBlankSeparatedColumns) {
 }
 
 TEST(PoleZeroReader, MalformedNumbersAndMissingLineEndsReadAsZero) {
-    PoleZeroResponse r = read("ZEROS 1\r\nabc def\r\nPOLES 2\r\n7\r\nCONSTANT x\r\n");
+    // The main window's reader refuses a number that is not one, naming its line; the
+    // frequency-response window's reader takes such numbers as 0.
+    const std::string malformed = "ZEROS 1\r\nabc def\r\nPOLES 2\r\n7\r\nCONSTANT x\r\n";
+    PoleZeroResponse r;
+    std::size_t badLine = 0;
+    EXPECT_FALSE(readPoleZeroText(malformed, r, &badLine));
+    EXPECT_EQ(badLine, 2u);
+    readPoleZeroTextLenient(malformed, r);
     ASSERT_EQ(r.zeros.size(), 1u);
     ASSERT_EQ(r.poles.size(), 2u);
     EXPECT_EQ(r.zeros[0], (Complex{0, 0}));

@@ -1,4 +1,5 @@
 #include "formats/gse2header.h"
+#include "formats/polezero.h"
 #include "formats/responsefile.h"
 
 #include "testdb.h"
@@ -78,7 +79,7 @@ TEST(ResponseFile, ExportedHeaderFieldsBeginAtACharacterNotAByte) {
     const ReadResult r =
         readResponseFile("# Station\xC6KIV\n# Channel\xDE BHZ\n# Time t\n", "a", "", kNeverAsked);
     EXPECT_EQ(r.file.fields.station, "KIV");
-    EXPECT_EQ(r.file.fields.channel, " BHZ");
+    EXPECT_EQ(r.file.fields.channel, "BHZ"); // blanks around a value are dropped
 }
 
 TEST(ResponseFile, CalibrationHeaderTellsTheFlavour) {
@@ -170,10 +171,13 @@ TEST(ResponseFile, FapFileWithoutATableIsRefused) {
     std::string noise(3000, '\0');
     for (char& c : noise)
         c = static_cast<char>(random());
-    for (const std::string& bytes :
-         {std::string(), std::string("title only\n"), noise, std::string("t\n1 2 0\n3 abc 0\n"),
-          std::string("t\nnan 2 0\n"), std::string("t\n1 1e999 0\n"), std::string("t\n1 0x10\n")})
+    for (const std::string& bytes : {std::string(), std::string("title only\n")})
         EXPECT_EQ(readAs(LoadedFileKind::FapOrv, bytes), ReadStatus::WrongFormat) << bytes;
+    // Bytes and numbers that cannot be read are refused naming their line.
+    for (const std::string& bytes :
+         {noise, std::string("t\n1 2 0\n3 abc 0\n"), std::string("t\nnan 2 0\n"),
+          std::string("t\n1 1e999 0\n"), std::string("t\n1 0x10\n")})
+        EXPECT_EQ(readAs(LoadedFileKind::FapOrv, bytes), ReadStatus::Unreadable) << bytes;
     // The phase is not read; signed and point-first numbers are numbers.
     EXPECT_EQ(readAs(LoadedFileKind::FapOrv, "t\n+1 -.5 phase\n"), ReadStatus::Read);
     // A GSE2 amplitude that inverts to no finite ORV amplitude; as ORV it stays 0.
@@ -278,4 +282,106 @@ TEST(ResponseFile, OnlyRegularFilesWithinTheLimitAreRead) {
     EXPECT_EQ(bytes->size(), kMaxFileBytes);
     std::ofstream(full, std::ios::app) << "x";
     refused(full, "файл длиннее 131072 байт");
+}
+
+namespace {
+
+ReadResult readSac(const std::string& bytes) {
+    return readResponseFile(bytes, "f", "t", answer(LoadedFileKind::Sac));
+}
+
+} // namespace
+
+TEST(ResponseFile, ControlCharactersAreRefusedNamingTheLine) {
+    // A NUL byte in a comment would cut the stored text on some back ends; in a header
+    // code it would put the response under another key.
+    ReadResult r = readSac(std::string("* comment\n* a NUL \0 here\n", 25) + kPoleZero);
+    EXPECT_EQ(r.status, ReadStatus::Unreadable);
+    EXPECT_EQ(r.refusal, "Строка 2 файла: управляющий символ (код 0); файл не загружен");
+    EXPECT_EQ(refusalText(r), r.refusal);
+    r = readResponseFile(std::string("# Station NU\0LLX\n# Channel BHZ\n", 31) + kPoleZero, "f",
+                         "t", kNeverAsked);
+    EXPECT_EQ(r.status, ReadStatus::Unreadable);
+    EXPECT_EQ(r.refusal.rfind("Строка 1 файла:", 0), 0u) << r.refusal;
+    for (const char* control : {"\x1B[31m", "\x7F", "\x0C", "\x1A"}) {
+        r = readSac("* x\n* y\n# Station A" + std::string(control) + "\n" + kPoleZero);
+        EXPECT_EQ(r.status, ReadStatus::Unreadable) << control;
+        EXPECT_EQ(r.refusal.rfind("Строка 3 файла:", 0), 0u) << r.refusal;
+    }
+    // Tabs, CR and LF are the text's own.
+    EXPECT_EQ(readSac("*\ta\r\n" + std::string(kPoleZero)).status, ReadStatus::Read);
+}
+
+TEST(ResponseFile, NumbersAreReadWholeAndTheFortranExponentAsE) {
+    const std::string header = "# Station A\n# Channel B\n# Location 00\n# Network N\n# Time t\n";
+    ReadResult r =
+        readResponseFile(header + "ZEROS 1\nPOLES 1\n-1.480D-01 1.5d0\nCONSTANT 4.540182D+20\n",
+                         "f", "t", kNeverAsked);
+    ASSERT_EQ(r.status, ReadStatus::Read) << r.refusal;
+    PoleZeroResponse pz;
+    ASSERT_TRUE(readPoleZeroText(r.file.text, pz));
+    ASSERT_EQ(pz.poles.size(), 1u);
+    EXPECT_EQ(pz.poles[0], (Complex{-0.148, 1.5}));
+    EXPECT_EQ(pz.constant, 4.540182e20);
+
+    // A token of which only a part is a number: the file's line is named (after the
+    // five header lines, or counting a bare file's kept first line).
+    for (const auto& [body, line] :
+         {std::pair{"ZEROS 1\nPOLES 1\n-1.0 2.0\nCONSTANT 4,540182e+20\n", 9},
+          std::pair{"ZEROS 1\n1x 0\nPOLES 0\nCONSTANT 1\n", 7},
+          std::pair{"ZEROS 1\nPOLES 1\n-1.0 2.0 3.0\nCONSTANT 1\n", 8},
+          std::pair{"ZEROS 1.5\nPOLES 0\nCONSTANT 1\n", 6}}) {
+        r = readResponseFile(header + body, "f", "t", kNeverAsked);
+        EXPECT_EQ(r.status, ReadStatus::Unreadable) << body;
+        EXPECT_EQ(r.refusal, "Строка " + std::to_string(line) +
+                                 " файла: число записано неправильно; файл не загружен");
+    }
+    r = readSac("title\nZEROS 0\nPOLES 0\nCONSTANT 1..0\n");
+    EXPECT_EQ(r.status, ReadStatus::Unreadable);
+    EXPECT_EQ(r.refusal.rfind("Строка 4 файла:", 0), 0u) << r.refusal;
+
+    // FAP tables alike: the bare file's title line is line 1.
+    r = readResponseFile("title\n1.0 1.0D+18 0\n2.0 1,0e18 0\n", "f", "t",
+                         answer(LoadedFileKind::FapOrv));
+    EXPECT_EQ(r.status, ReadStatus::Unreadable);
+    EXPECT_EQ(r.refusal.rfind("Строка 3 файла:", 0), 0u) << r.refusal;
+    r = readResponseFile("title\n1.0 1.0D+18 0\n2.0 1.0e18 0\n", "f", "t",
+                         answer(LoadedFileKind::FapOrv));
+    ASSERT_EQ(r.status, ReadStatus::Read);
+    EXPECT_EQ(r.file.text,
+              " 1.0000000  1.0000000e+018  0.0\r\n 2.0000000  1.0000000e+018  0.0\r\n");
+}
+
+TEST(ResponseFile, AUtf8FileWithAStrayByteIsRefusedNamingItsLine) {
+    // Read as Windows-1251 the station would be "РўР‘".
+    const ReadResult r = readResponseFile(
+        "# Station ТБ\n# Channel BHZ\n# Time t\n* comment \xFF\n" + std::string(kPoleZero), "f",
+        "t", kNeverAsked);
+    EXPECT_EQ(r.status, ReadStatus::Unreadable);
+    EXPECT_EQ(r.refusal.rfind("Строка 4 файла: байт 0xFF", 0), 0u) << r.refusal;
+    // A Windows-1251 file, whose letters seldom pair up as UTF-8, is still read as such,
+    // one that happens to hold such a pair ("ЖЁ" is C6 A8) too.
+    const ReadResult cp1251 = readResponseFile(
+        orv::text::utf8ToCp1251("# Station ЖЁЛТ\n# Channel ПРОБА\n# Time t\n") + kPoleZero, "f",
+        "t", kNeverAsked);
+    ASSERT_EQ(cp1251.status, ReadStatus::Read) << cp1251.refusal;
+    EXPECT_EQ(cp1251.file.fields.station, "ЖЁЛТ");
+}
+
+TEST(ResponseFile, HeaderValuesLoseTheirBlanksAndAByteOrderMarkIsSkipped) {
+    const ReadResult r = readResponseFile("\xEF\xBB\xBF# Station TRL \n# Channel  BHZ\t\n"
+                                          "# Location 00 \n# Network KZ  \n"
+                                          "# Time 2020.01.02 03:04:05 \n" +
+                                              std::string(kPoleZero),
+                                          "f", "t", kNeverAsked);
+    ASSERT_EQ(r.status, ReadStatus::Read);
+    EXPECT_EQ(r.file.fields.station, "TRL");
+    EXPECT_EQ(r.file.fields.channel, "BHZ");
+    EXPECT_EQ(r.file.fields.location, "00");
+    EXPECT_EQ(r.file.fields.network, "KZ");
+    EXPECT_EQ(r.file.fields.time, "2020.01.02 03:04:05");
+    EXPECT_EQ(r.file.text.rfind("ZEROS", 0), 0u);
+    const ReadResult cal = readResponseFile(
+        buildGse2Header("ST", "BHZ", "t ", 1, "ORV") + "1 2 0\n", "f", "", kNeverAsked);
+    EXPECT_EQ(cal.file.fields.time, "t");
 }

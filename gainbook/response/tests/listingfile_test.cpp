@@ -54,8 +54,10 @@ std::string fileFor(const Source& source, UnitDirection units, LoadedFileKind fl
     in.kind = source.kind;
     in.units = units;
     const std::string listing = response::computeCurve(in).listing;
+    std::string refusal;
     return formats::fapFileText({"KARC", "BHZ", "", "", "2005.01.31 00:00:00"},
-                                response::listingFapText(in, listing, flavour), flavour);
+                                response::listingFapText(in, listing, flavour), flavour, refusal)
+        .value_or(refusal);
 }
 
 double calibLoadedFrom(const std::string& file) {
