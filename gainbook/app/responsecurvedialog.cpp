@@ -67,15 +67,19 @@ void ResponseCurveDialog::compute() {
         points = result.fapFields->points;
         gridFieldsEnabled = false;
     }
-    curveLow_ = text::toDouble(low);
-    curveHigh_ = text::toDouble(high);
+    double shownLow = 0.0;
+    double shownHigh = 0.0;
+    curveLow_ = text::parseDouble(low, shownLow) ? shownLow : text::toDouble(low);
+    curveHigh_ = text::parseDouble(high, shownHigh) ? shownHigh : text::toDouble(high);
     computedFrom_ = gatherInputs();
     setBusy(false);
     // The window would stay empty without a word: say why.
-    if (result.status == response::CurveStatus::TooManyPoints)
-        ui_.warn(response::kTooManyPointsMessage, kResponseCurveTitle);
-    else if (result.status == response::CurveStatus::TooLong)
-        ui_.warn(formats::kTextTooLongMessage, kResponseCurveTitle);
+    if (result.status != response::CurveStatus::Computed) {
+        if (!text::trim(in.sourceText).empty())
+            ui_.warn(result.message, kResponseCurveTitle);
+    } else if (const std::optional<std::string> why = response::plotRefusal(plotInputs())) {
+        ui_.warn(*why, kResponseCurveTitle);
+    }
 }
 
 void ResponseCurveDialog::chooseMotion(response::Motion m) {

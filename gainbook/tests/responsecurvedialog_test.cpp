@@ -152,3 +152,50 @@ TEST_F(ResponseCurve, TheListingIsWrittenWithTheKeyOfItsSourcePanel) {
     // Direct units of a table, as GSE2: 1e21 / (1000 * ORV amplitude).
     EXPECT_EQ(line3, " 1.0000000  5.0000000e+008  0.0\r");
 }
+
+// The window never leaves an empty plot without a word: a field that is no number, a
+// grid without points, and a curve the amplitude axis cannot show are said in a box;
+// a decimal comma computes.
+TEST_F(ResponseCurve, AnEmptyPlotIsAlwaysSaid) {
+    owner.browser.storedText = kPoleZero;
+    owner.browser.viewSac = true;
+    dialog.refresh();
+    ASSERT_EQ(dialog.curve().size(), 1234u);
+    EXPECT_TRUE(ui.messageTexts().empty());
+    dialog.low = "0,01";
+    dialog.compute();
+    EXPECT_EQ(dialog.curve().size(), 934u); // 0.01 to 20 Hz
+    EXPECT_EQ(dialog.plotInputs().low, 0.01);
+    EXPECT_TRUE(ui.messageTexts().empty());
+
+    const struct {
+        const char* low;
+        const char* high;
+        bool logX;
+        std::string message;
+    } empty[] = {
+        {"0", "20", true, response::kNoPointsMessage},
+        {"30", "20", false, response::kNoPointsMessage},
+        {"1e-300", "1e9", true, response::kFrequencySpanMessage},
+        {"inf", "20", true, "НЧ: \"inf\" - не число"},
+    };
+    for (const auto& c : empty) {
+        ui.clear();
+        dialog.low = c.low;
+        dialog.high = c.high;
+        dialog.setLogX(c.logX);
+        EXPECT_EQ(ui.messageTexts(), std::vector<std::string>{c.message}) << c.low;
+        EXPECT_EQ(ui.shown().at(0).caption, kResponseCurveTitle);
+    }
+
+    // A negative constant: every amplitude is below zero.
+    dialog.low = "0.001";
+    dialog.high = "20";
+    owner.browser.storedText = "ZEROS 3\r\n-1 0\r\nPOLES 1\r\n-2 0\r\nCONSTANT -4\r\n";
+    ui.clear();
+    dialog.refresh();
+    EXPECT_EQ(ui.messageTexts(), std::vector<std::string>{response::kNoPositiveAmplitudeMessage});
+    ui.clear();
+    dialog.setLogY(false); // drawn upside down on a linear axis, nothing to say
+    EXPECT_TRUE(ui.messageTexts().empty());
+}
