@@ -36,6 +36,12 @@ std::string neighbour(const ChoiceList& intervals) {
     return at > 0 ? intervals.entries[at - 1] : std::string();
 }
 
+// The record a question is about, on a line of its own under the question.
+std::string keyLine(const BrowserKey& key) {
+    return "\nСеть " + key.network + ", станция " + key.station + ", канал " + key.channel +
+           ", локация " + key.location + ", интервал " + key.interval;
+}
+
 } // namespace
 
 void MainWindow::openDateEditor() {
@@ -82,7 +88,8 @@ void MainWindow::writeStoredToFile() {
     }
     std::string why;
     if (!formats::writeResponseFile(*path, *text, why)) {
-        ui_.warn(formats::kWriteFailedMessage, formats::kWriteFileCaption);
+        ui_.warn(std::string(formats::kWriteFailedMessage) + "\n" + why,
+                 formats::kWriteFileCaption);
         return;
     }
     ui_.message(formats::kWrittenMessage, "", Icon::None, Buttons::Ok);
@@ -96,12 +103,13 @@ void MainWindow::deleteFromDatabase() {
         return;
     }
     DeleteChoice choice = DeleteChoice::WholeRecord;
-    switch (
-        ui_.message(kDeleteWholeQuestion, kDeleteCaption, Icon::Question, Buttons::YesNoCancel)) {
+    switch (ui_.message(kDeleteWholeQuestion + keyLine(key), kDeleteCaption, Icon::Question,
+                        Buttons::YesNoCancel)) {
     case Answer::Yes:
         break;
     case Answer::No:
-        if (!ui_.askYesNo(std::string(kEmptyFieldQuestion) + (viewSac() ? "SAC?" : "FAP?"),
+        if (!ui_.askYesNo(std::string(kEmptyFieldQuestion) + (viewSac() ? "SAC?" : "FAP?") +
+                              keyLine(key),
                           kDeleteCaption))
             return;
         choice = viewSac() ? DeleteChoice::EmptySac : DeleteChoice::EmptyFap;

@@ -160,7 +160,8 @@ void ResponseCurveDialog::writeToFile() {
         response::listingFapText(*computedFrom_, resultText, *flavour), *flavour);
     std::string why;
     if (!formats::writeResponseFile(*path, text, why)) {
-        ui_.warn(formats::kWriteFailedMessage, formats::kWriteFileCaption);
+        ui_.warn(std::string(formats::kWriteFailedMessage) + "\n" + why,
+                 formats::kWriteFileCaption);
         return;
     }
     ui_.inform(formats::kWrittenMessage, formats::kWriteFileCaption);

@@ -428,8 +428,10 @@ TEST_P(HistoryRoadQt, ReDatedInTheDateEditorThenDeleted) {
     // The open interval deleted: the older one is shown, still closed.
     ui.clear();
     d.deleteFromDatabase->click();
-    EXPECT_EQ(ui.messageTexts(), (std::vector<std::string>{"Вы хотите удалить запись полностью?",
-                                                           "Запись успешно удалена!"}));
+    EXPECT_EQ(ui.messageTexts(),
+              (std::vector<std::string>{"Вы хотите удалить запись полностью?\nСеть KZ, станция "
+                                        "KIV, канал BHZ, локация 00, интервал 2003.06.01 00:00:00",
+                                        "Запись успешно удалена!"}));
     EXPECT_EQ(d.intervals->count(), 1);
     EXPECT_EQ(d.intervals->currentText().toStdString(),
               "2001.01.01 00:00:00 / 2003.01.01 00:00:00");
