@@ -21,6 +21,8 @@ constexpr const char* kDeleted = "Запись успешно удалена!";
 constexpr const char* kNothingDeleted = "В базе нет такой записи: ничего не изменено.";
 constexpr const char* kNoRecordToDelete = "Запись не выбрана: удалять нечего.";
 constexpr const char* kNothingToWrite = "Текст отклика пуст: записывать в файл нечего.";
+constexpr const char* kWriteSacTitle = "Запись в файл: текст SAC (полюса и нули)";
+constexpr const char* kWriteFapTitle = "Запись в файл: текст FAP (таблица АЧХ)";
 constexpr const char* kTooLongToWrite = "Текст отклика слишком длинный: файл не записан.";
 
 StoredKey storedKey(const BrowserKey& key) {
@@ -64,6 +66,8 @@ void MainWindow::writeStoredToFile() {
     ui::FileChoice choice;
     choice.fileName = formats::proposedFileName(key.station, key.channel, key.interval);
     choice.filter = viewSac() ? formats::kSacSaveFilter : formats::kFapSaveFilter;
+    // The view chosen decides the text: the choice says which one is written.
+    choice.title = viewSac() ? kWriteSacTitle : kWriteFapTitle;
     const std::optional<std::string> path = ui_.saveFile(choice);
     if (!path)
         return;

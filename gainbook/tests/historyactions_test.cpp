@@ -208,6 +208,8 @@ TEST_P(History, AStoredResponseWrittenToAFileLoadsBackAsItWas) {
     window->writeStoredToFile();
     ASSERT_EQ(ui.shown().size(), 2u);
     EXPECT_EQ(ui.shown()[0].choice.fileName, "KARC_BHZ_2005jan31");
+    // The choice says which text the view writes.
+    EXPECT_EQ(ui.shown()[0].choice.title, "Запись в файл: текст SAC (полюса и нули)");
     EXPECT_EQ(ui.shown()[0].choice.filter, formats::kSacSaveFilter);
     EXPECT_EQ(ui.shown()[1].text, "Запись прошла успешно!");
     EXPECT_EQ(ui.shown()[1].icon, Icon::None);
@@ -229,6 +231,7 @@ TEST_P(History, AStoredResponseWrittenToAFileLoadsBackAsItWas) {
         ui.chooseFile(path);
         window->writeStoredToFile();
         EXPECT_EQ(ui.shown()[0].choice.filter, formats::kFapSaveFilter);
+        EXPECT_EQ(ui.shown()[0].choice.title, "Запись в файл: текст FAP (таблица АЧХ)");
         EXPECT_EQ(ui.messageTexts(), Strings{"Запись прошла успешно!"});
         ui.chooseFile(path);
         window->loadFromFile();

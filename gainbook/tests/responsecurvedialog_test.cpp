@@ -137,6 +137,7 @@ TEST_F(ResponseCurve, TheListingIsWrittenWithTheKeyOfItsSourcePanel) {
     ASSERT_EQ(ui.shown().size(), 2u);
     EXPECT_EQ(ui.shown()[0].choice.fileName, "ABC_SHZ_2005okt31");
     EXPECT_EQ(ui.shown()[0].choice.filter, "FAP (*.fap)|*.fap|All Files (*.*)|*.*||");
+    EXPECT_EQ(ui.shown()[0].choice.title, "Запись в файл: рассчитанная АЧХ как текст FAP");
     EXPECT_TRUE(fapOnly);
     EXPECT_EQ(ui.shown()[1].text, "Запись прошла успешно!");
     EXPECT_EQ(ui.shown()[1].caption, "Запись в файл");
@@ -198,4 +199,22 @@ TEST_F(ResponseCurve, AnEmptyPlotIsAlwaysSaid) {
     ui.clear();
     dialog.setLogY(false); // drawn upside down on a linear axis, nothing to say
     EXPECT_TRUE(ui.messageTexts().empty());
+}
+
+// The window opens beside the main window where the screen has room, else off its middle
+// in the far corner: on a 1280x800 screen the main window's left and top stay uncovered.
+TEST(ResponseCurvePlacement, BesideTheMainWindowOrInTheFarCorner) {
+    const ScreenRect small{0, 0, 1280, 800};
+    EXPECT_EQ(placeBesideMainWindow({0, 0, 1040, 720}, 1000, 640, small),
+              (ScreenRect{280, 160, 1000, 640}));
+    EXPECT_EQ(placeBesideMainWindow({240, 80, 1040, 720}, 1000, 640, small),
+              (ScreenRect{0, 0, 1000, 640}));
+    const ScreenRect wide{0, 0, 2560, 1440};
+    EXPECT_EQ(placeBesideMainWindow({100, 50, 1040, 720}, 1000, 640, wide),
+              (ScreenRect{1140, 50, 1000, 640}));
+    EXPECT_EQ(placeBesideMainWindow({1500, 900, 1040, 720}, 1000, 640, wide),
+              (ScreenRect{500, 800, 1000, 640}));
+    // A screen smaller than the window: as large as the screen, on it.
+    EXPECT_EQ(placeBesideMainWindow({0, 0, 800, 600}, 1000, 640, {0, 30, 800, 570}),
+              (ScreenRect{0, 30, 800, 570}));
 }
