@@ -239,13 +239,14 @@ TEST(PageFiles, ALongHighFrequencyStaysOnThePage) {
     const QImage image(QString::fromStdString(png.string()));
     std::filesystem::remove(png);
     ASSERT_FALSE(image.isNull());
+    // The rightmost column with a trace of the label under the frame.
     int rightmost = -1;
     for (int y = image.height() - 80; y < image.height(); ++y)
         for (int x = image.width() / 2; x < image.width(); ++x)
-            if (isBlack(image.pixel(x, y)))
+            if (qGray(image.pixel(x, y)) < 200)
                 rightmost = std::max(rightmost, x);
     ASSERT_GT(rightmost, image.width() / 2); // the label is there
-    EXPECT_LT(rightmost, image.width() - 5);
+    EXPECT_LT(rightmost, image.width() - 10) << rightmost;
 }
 
 // Every format replaces the file whole: a failed write says why on its second line and
