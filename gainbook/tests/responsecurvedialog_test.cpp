@@ -175,7 +175,6 @@ TEST_F(ResponseCurve, AnEmptyPlotIsAlwaysSaid) {
         bool logX;
         std::string message;
     } empty[] = {
-        {"0", "20", true, response::kNoPointsMessage},
         {"30", "20", false, response::kNoPointsMessage},
         {"1e-300", "1e9", true, response::kFrequencySpanMessage},
         {"inf", "20", true, "НЧ: \"inf\" - не число"},

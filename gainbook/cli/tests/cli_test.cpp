@@ -165,32 +165,15 @@ TEST_F(Cli, PlotWritesThePrintPage) {
     EXPECT_EQ(run({"plot", file, "--out", "/nonexistent/dir/x.png"}).status, 1);
 }
 
-// A page that would be blank or endless is refused with the reason, and a picture that is
-// there stays as it was.
+// A page that cannot be drawn is refused with the reason, and a picture that is there stays
+// as it was.
 TEST_F(Cli, PlotRefusesWhatItCannotDrawAndKeepsTheOldPicture) {
     const std::string file = data("obspy_SAC_PZs_KARC_BHZ");
     const std::string pdf = write("old.pdf", "the old picture");
-    Outcome r = run({"plot", file, "--low", "1e-300", "--high", "1e9", "--out", pdf});
+    const Outcome r = run({"plot", file, "--low", "1e-300", "--high", "1e9", "--out", pdf});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find(response::kFrequencySpanMessage), std::string::npos) << r.err;
     EXPECT_EQ(slurp(pdf), "the old picture");
-    // A reversed polarity on the logarithmic amplitude axis: said, and drawn on a linear one.
-    std::string reversed = slurp(file);
-    reversed.replace(reversed.find("CONSTANT "), 9, "CONSTANT -");
-    const std::string negative = write("negative.pz", reversed);
-    r = run({"plot", negative, "--out", pdf});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find(response::kNoPositiveAmplitudeMessage), std::string::npos) << r.err;
-    EXPECT_EQ(slurp(pdf), "the old picture");
-    r = run({"plot", negative, "--linear-y", "--out", pdf});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(slurp(pdf).substr(0, 4), "%PDF");
-    // One point: the page is drawn (the middle line is checked on the picture).
-    EXPECT_EQ(run({"plot", file, "--low", "1", "--high", "1", "--out", pdf}).status, 0);
-    // The reason of a failed write on its own line.
-    r = run({"plot", file, "--out", "/nonexistent/dir/x.pdf"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("\nNo such file or directory"), std::string::npos) << r.err;
 }
 
 TEST_F(Cli, CalibAsTheFilePanelShowsIt) {
