@@ -86,6 +86,13 @@ void drawCurve(QPainter& painter, const PlotRect& rect, const response::PlotInpu
     painter.setPen(decadePen());
     for (const PlotLine& l : shapes.decadeLines)
         painter.drawLine(qline(l));
+    // A frame left empty says why.
+    if (const std::optional<std::string> why = response::plotRefusal(inputs)) {
+        painter.setPen(Qt::black);
+        painter.drawText(QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top)
+                             .adjusted(8, 8, -8, -8),
+                         Qt::AlignCenter | Qt::TextWordWrap, q(*why));
+    }
     painter.restore();
 }
 

@@ -120,6 +120,10 @@ TEST(WindowPlot, DecadeLinesOneSinglePointAndNoPoints) {
     const QImage single = windowPlot({{{1, 3}}, 1, 5, false, false});
     EXPECT_TRUE(isRed(single.pixel(3, 152)));
     EXPECT_TRUE(isRed(single.pixel(397, 152)));
+    // Nothing a logarithmic amplitude axis can take: the frame says why instead.
+    const QImage negative = windowPlot({{{1, -3}, {2, -4}}, 1, 5, false, true});
+    EXPECT_TRUE(linesWith(negative, true, isRed).empty());
+    EXPECT_FALSE(linesWith(negative, true, isBlack).empty());
     const QImage none = windowPlot({{}, 0.001, 20, true, true});
     EXPECT_TRUE(linesWith(none, true, isRed).empty());
     EXPECT_TRUE(linesWith(none, false, isBlack).empty());
