@@ -21,6 +21,8 @@ constexpr const char* kDeleted = "Запись успешно удалена!";
 constexpr const char* kNothingDeleted = "В базе нет такой записи: ничего не изменено.";
 constexpr const char* kNoRecordToDelete = "Запись не выбрана: удалять нечего.";
 constexpr const char* kNothingToWrite = "Текст отклика пуст: записывать в файл нечего.";
+constexpr const char* kWriteSacTitle = "Запись в файл: текст SAC (полюса и нули)";
+constexpr const char* kWriteFapTitle = "Запись в файл: текст FAP (таблица АЧХ)";
 constexpr const char* kTooLongToWrite = "Текст отклика слишком длинный: файл не записан.";
 
 StoredKey storedKey(const BrowserKey& key) {
@@ -34,6 +36,12 @@ std::string neighbour(const ChoiceList& intervals) {
     if (at + 1 < intervals.entries.size())
         return intervals.entries[at + 1];
     return at > 0 ? intervals.entries[at - 1] : std::string();
+}
+
+// The record a question is about, on a line of its own under the question.
+std::string keyLine(const BrowserKey& key) {
+    return "\nСеть " + key.network + ", станция " + key.station + ", канал " + key.channel +
+           ", локация " + key.location + ", интервал " + key.interval;
 }
 
 } // namespace
@@ -58,6 +66,8 @@ void MainWindow::writeStoredToFile() {
     ui::FileChoice choice;
     choice.fileName = formats::proposedFileName(key.station, key.channel, key.interval);
     choice.filter = viewSac() ? formats::kSacSaveFilter : formats::kFapSaveFilter;
+    // The view chosen decides the text: the choice says which one is written.
+    choice.title = viewSac() ? kWriteSacTitle : kWriteFapTitle;
     const std::optional<std::string> path = ui_.saveFile(choice);
     if (!path)
         return;
@@ -85,7 +95,8 @@ void MainWindow::writeStoredToFile() {
     }
     std::string why;
     if (!formats::writeResponseFile(*path, *text, why)) {
-        ui_.warn(formats::kWriteFailedMessage, formats::kWriteFileCaption);
+        ui_.warn(std::string(formats::kWriteFailedMessage) + "\n" + why,
+                 formats::kWriteFileCaption);
         return;
     }
     ui_.message(formats::kWrittenMessage, "", Icon::None, Buttons::Ok);
@@ -99,12 +110,13 @@ void MainWindow::deleteFromDatabase() {
         return;
     }
     DeleteChoice choice = DeleteChoice::WholeRecord;
-    switch (
-        ui_.message(kDeleteWholeQuestion, kDeleteCaption, Icon::Question, Buttons::YesNoCancel)) {
+    switch (ui_.message(kDeleteWholeQuestion + keyLine(key), kDeleteCaption, Icon::Question,
+                        Buttons::YesNoCancel)) {
     case Answer::Yes:
         break;
     case Answer::No:
-        if (!ui_.askYesNo(std::string(kEmptyFieldQuestion) + (viewSac() ? "SAC?" : "FAP?"),
+        if (!ui_.askYesNo(std::string(kEmptyFieldQuestion) + (viewSac() ? "SAC?" : "FAP?") +
+                              keyLine(key),
                           kDeleteCaption))
             return;
         choice = viewSac() ? DeleteChoice::EmptySac : DeleteChoice::EmptyFap;

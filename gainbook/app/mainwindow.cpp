@@ -210,11 +210,12 @@ void MainWindow::refuseText(std::string_view message) {
 
 void MainWindow::loadFromFile() {
     const BusyScope busyScope(*this);
-    const ui::FileChoice choice{.title = {},
-                                .directory = {},
-                                .fileName = {},
-                                .filter = kResponseFilter,
-                                .defaultExtension = "*"};
+    const ui::FileChoice choice{
+        .title = {},
+        .directory = responseDirectory(localSettingsFile.parent_path(), systemSettingsFile),
+        .fileName = {},
+        .filter = kResponseFilter,
+        .defaultExtension = "*"};
     const std::optional<std::string> path = ui_.openFile(choice);
     if (!path)
         return;

@@ -5,7 +5,30 @@
 #include "response/listingfile.h"
 #include "text/text.h"
 
+#include <algorithm>
+
 namespace orv::gainbook {
+
+ScreenRect placeBesideMainWindow(const ScreenRect& main, int width, int height,
+                                 const ScreenRect& screen) {
+    ScreenRect r{0, 0, std::min(width, screen.width), std::min(height, screen.height)};
+    const int screenRight = screen.x + screen.width;
+    const int screenBottom = screen.y + screen.height;
+    const auto within = [](int v, int low, int high) { return std::max(low, std::min(v, high)); };
+    if (main.x + main.width + r.width <= screenRight) {
+        r.x = main.x + main.width;
+        r.y = within(main.y, screen.y, screenBottom - r.height);
+    } else if (main.x - r.width >= screen.x) {
+        r.x = main.x - r.width;
+        r.y = within(main.y, screen.y, screenBottom - r.height);
+    } else {
+        const bool mainLeft = 2 * main.x + main.width <= 2 * screen.x + screen.width;
+        const bool mainHigh = 2 * main.y + main.height <= 2 * screen.y + screen.height;
+        r.x = mainLeft ? screenRight - r.width : screen.x;
+        r.y = mainHigh ? screenBottom - r.height : screen.y;
+    }
+    return r;
+}
 
 ResponseCurveDialog::ResponseCurveDialog(const MainWindow& owner, ui::Interaction& ui)
     : owner_(owner), ui_(ui) {}
@@ -67,15 +90,19 @@ void ResponseCurveDialog::compute() {
         points = result.fapFields->points;
         gridFieldsEnabled = false;
     }
-    curveLow_ = text::toDouble(low);
-    curveHigh_ = text::toDouble(high);
+    double shownLow = 0.0;
+    double shownHigh = 0.0;
+    curveLow_ = text::parseDouble(low, shownLow) ? shownLow : text::toDouble(low);
+    curveHigh_ = text::parseDouble(high, shownHigh) ? shownHigh : text::toDouble(high);
     computedFrom_ = gatherInputs();
     setBusy(false);
     // The window would stay empty without a word: say why.
-    if (result.status == response::CurveStatus::TooManyPoints)
-        ui_.warn(response::kTooManyPointsMessage, kResponseCurveTitle);
-    else if (result.status == response::CurveStatus::TooLong)
-        ui_.warn(formats::kTextTooLongMessage, kResponseCurveTitle);
+    if (result.status != response::CurveStatus::Computed) {
+        if (!text::trim(in.sourceText).empty())
+            ui_.warn(result.message, kResponseCurveTitle);
+    } else if (const std::optional<std::string> why = response::plotRefusal(plotInputs())) {
+        ui_.warn(*why, kResponseCurveTitle);
+    }
 }
 
 void ResponseCurveDialog::chooseMotion(response::Motion m) {
@@ -143,6 +170,7 @@ void ResponseCurveDialog::writeToFile() {
     ui::FileChoice choice;
     choice.fileName = formats::proposedFileName(key.station, key.channel, key.time);
     choice.filter = formats::kListingSaveFilter;
+    choice.title = "Запись в файл: рассчитанная АЧХ как текст FAP";
     const std::optional<std::string> path = ui_.saveFile(choice);
     if (!path)
         return;
@@ -161,7 +189,8 @@ void ResponseCurveDialog::writeToFile() {
     }
     std::string why;
     if (!formats::writeResponseFile(*path, *text, why)) {
-        ui_.warn(formats::kWriteFailedMessage, formats::kWriteFileCaption);
+        ui_.warn(std::string(formats::kWriteFailedMessage) + "\n" + why,
+                 formats::kWriteFileCaption);
         return;
     }
     ui_.inform(formats::kWrittenMessage, formats::kWriteFileCaption);

@@ -32,6 +32,22 @@ inline constexpr const char* kWriteToFileButton = "ЗАПИСЬ\r\nВ ФАЙЛ";
 
 enum class CurveSource { Database, File };
 
+// A window's frame on the screen.
+struct ScreenRect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    friend bool operator==(const ScreenRect&, const ScreenRect&) = default;
+};
+
+// Where the window goes when it opens: beside the main window (to its right, else to its
+// left) when the screen has room there, else in the corner of the screen away from the
+// main window's middle, so that as much of the main window as the screen allows stays
+// uncovered. The window is made no larger than the screen.
+ScreenRect placeBesideMainWindow(const ScreenRect& mainWindow, int width, int height,
+                                 const ScreenRect& screen);
+
 class ResponseCurveDialog {
 public:
     // The window reads the panels of its owner, which outlives it.

@@ -3,10 +3,30 @@
 #include "ini/inifile.h"
 #include "text/text.h"
 
+#include <cstdlib>
+#include <system_error>
+
 namespace orv::gainbook {
 
 std::filesystem::path localSettingsPath(const std::filesystem::path& directory) {
     return directory / "Gainbook.ini";
+}
+
+std::string responseDirectory(const std::filesystem::path& currentDirectory,
+                              const std::filesystem::path& systemFile) {
+    constexpr std::size_t kDirChars = 4095;
+    std::string dir =
+        ini::IniFile(currentDirectory / "Sitewright.ini").read("ORV", "DIR", "", kDirChars);
+    if (dir.empty())
+        dir = ini::IniFile(systemFile).read("ORV", "DIR", "", kDirChars);
+    if (dir.empty())
+        if (const char* env = std::getenv("ORV"))
+            dir = env;
+    if (dir.empty())
+        return {};
+    const std::filesystem::path folder = std::filesystem::path(dir) / "RESPONSE";
+    std::error_code ec;
+    return std::filesystem::is_directory(folder, ec) ? folder.string() : std::string();
 }
 
 ConnectionSettings readConnectionSettings(const std::filesystem::path& file) {

@@ -16,6 +16,13 @@ enum class SettingsSource { CommandLineOrDialog = 0, LocalFile = 1, SystemFile =
 // "Gainbook.ini" in the given directory.
 std::filesystem::path localSettingsPath(const std::filesystem::path& directory);
 
+// The folder of the response files, DIR/RESPONSE, where the file choice of the file panel
+// opens; empty when it is no folder. DIR is found as the station editor finds it: [ORV] DIR
+// of "Sitewright.ini" in the current directory, else of the system file, else the
+// environment variable ORV.
+std::string responseDirectory(const std::filesystem::path& currentDirectory,
+                              const std::filesystem::path& systemFile);
+
 // DATABASE/ODBC, USER and PASSWORD; missing keys read as empty; at most 63 characters.
 ConnectionSettings readConnectionSettings(const std::filesystem::path& file);
 // Writes the three keys, creating the file, section or keys where missing.

@@ -37,8 +37,11 @@ const char* const kAfrUsage =
     "  --high     верхняя частота, Гц (20)\n"
     "  --points   точек на декаду, с --linear всего точек (300)\n"
     "  --linear   равномерная сетка вместо сетки по декадам\n"
-    "  --phase    в третьем столбце фаза ответа полюсов и нулей в градусах,\n"
-    "             непрерывная вдоль сетки (\"%10.4lf\"), вместо 0.0\n"
+    "  --phase    в третьем столбце вместо 0.0 фаза самого ответа H = c*N(s)/D(s)\n"
+    "             (с --units inverse - фаза 1/H) в градусах (\"%10.4lf\"): в первой\n"
+    "             точке главное значение (-180, 180], дальше непрерывно вдоль сетки;\n"
+    "             амплитуда тогда - модуль |H|, так что амплитуда*e^(i*фаза) = H\n"
+    "             (отрицательная константа учтена один раз, в фазе)\n"
     "  --write-fap  файл FAP: заголовок CAL2/FAP2, затем триплеты; строки кончаются CR LF\n"
     "  --flavour  вид амплитуд файла: orv (по умолчанию) или gse2\n"
     "  --sta, --chan, --time  станция, канал и время в заголовке (по умолчанию\n"
@@ -236,12 +239,8 @@ std::optional<int> computeAfr(const std::string& cmd, const ParsedOptions& opts,
         return failure(
             err, cmd, "--phase: в таблице FAP нет фазы, она вычисляется только по полюсам и нулям");
     const response::CurveResult& curve = run.curve = response::computeCurve(in, style);
-    if (curve.status == response::CurveStatus::TooLong)
-        return failure(err, cmd, formats::kTextTooLongMessage);
-    if (curve.status == response::CurveStatus::TooManyPoints)
-        return failure(err, cmd, response::kTooManyPointsMessage);
-    if (curve.points.empty())
-        return failure(err, cmd, "ни одной точки: проверьте частоты и число точек");
+    if (curve.status != response::CurveStatus::Computed)
+        return failure(err, cmd, curve.message);
     return std::nullopt;
 }
 
@@ -327,6 +326,9 @@ int runPlot(const std::vector<std::string>& args, std::ostream& out, std::ostrea
                  orv::text::toDouble(fap ? fap->high : run.in.high), run.in.decade,
                  !opts.has("linear-y")};
     page.texts = keyTexts(opts, run);
+    // A blank page would say nothing: the reason instead, and no file.
+    if (const std::optional<std::string> why = response::plotRefusal(page.plot))
+        return failure(err, cmd, *why);
     const plot::OffscreenGui gui;
     std::string error;
     if (!plot::writePageFile(target, page, error))

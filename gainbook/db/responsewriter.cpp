@@ -94,6 +94,15 @@ std::string code(const std::string& value, const char* fallback) {
     return value.empty() ? std::string(fallback) : value;
 }
 
+// The success box; a network taken from the default is named with the key written, so
+// that the row is looked for under it.
+std::string successText(const PreparedResponse& r) {
+    if (!r.networkDefaulted)
+        return kWriteSuccess;
+    return std::string(kWriteSuccess) + "\nСеть не указана, записано под сетью " + r.network +
+           ": " + r.network + " " + r.station + " " + r.channel + " " + r.location;
+}
+
 void refuse(orv::ui::Interaction& ui, const std::string& why) {
     ui.message(why + kNotWritten, "", Icon::Exclamation, Buttons::Ok);
 }
@@ -103,6 +112,7 @@ void refuse(orv::ui::Interaction& ui, const std::string& why) {
 std::optional<PreparedResponse> prepareResponse(const ResponseInput& in, orv::ui::Interaction& ui) {
     PreparedResponse r;
     r.network = code(in.network, kEmptyNetworkCode);
+    r.networkDefaulted = in.network.empty();
     r.station = code(in.station, "");
     r.channel = code(in.channel, "");
     r.location = code(in.location, kEmptyLocationCode);
@@ -302,7 +312,7 @@ bool IntervalChoiceDialog::write() {
         return false;
     }
     committed_ = true;
-    ui_.message(kWriteSuccess, kDialogCaption, Icon::Information, Buttons::Ok);
+    ui_.message(successText(r), kDialogCaption, Icon::Information, Buttons::Ok);
     return true;
 }
 
@@ -346,7 +356,7 @@ WriteOutcome writeResponse(orv::odbc::Connection& connection, orv::ui::Interacti
                    Buttons::Ok);
         return WriteOutcome::Failed;
     }
-    ui.message(kWriteSuccess, kDirectCaption, Icon::Information, Buttons::Ok);
+    ui.message(successText(r), kDirectCaption, Icon::Information, Buttons::Ok);
     return WriteOutcome::Written;
 }
 

@@ -52,6 +52,8 @@ struct PreparedResponse {
     std::string text;
     int kind = 0;
     orv::odbc::Timestamp loaded;
+    // The network field was empty: the network is the default one.
+    bool networkDefaulted = false;
 
     bool sac() const { return kind == 0; }
 };

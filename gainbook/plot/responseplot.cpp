@@ -1,6 +1,8 @@
 #include "responseplot.h"
 
-#include <QFile>
+#include "files/replacefile.h"
+
+#include <QBuffer>
 #include <QFileInfo>
 #include <QFont>
 #include <QFontMetricsF>
@@ -59,6 +61,8 @@ void drawTextAt(QPainter& painter, int x, int y, const std::string& text) {
     painter.drawText(QPointF(x, y + painter.fontMetrics().ascent()), q(text));
 }
 
+constexpr const char* kPageWriteFailed = "не удалось записать файл";
+
 bool failed(std::string& error, const std::string& message) {
     error = message;
     return false;
@@ -82,6 +86,13 @@ void drawCurve(QPainter& painter, const PlotRect& rect, const response::PlotInpu
     painter.setPen(decadePen());
     for (const PlotLine& l : shapes.decadeLines)
         painter.drawLine(qline(l));
+    // A frame left empty says why.
+    if (const std::optional<std::string> why = response::plotRefusal(inputs)) {
+        painter.setPen(Qt::black);
+        painter.drawText(QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top)
+                             .adjusted(8, 8, -8, -8),
+                         Qt::AlignCenter | Qt::TextWordWrap, q(*why));
+    }
     painter.restore();
 }
 
@@ -101,8 +112,12 @@ void drawPrintPage(QPainter& painter, QSize pageSize, const response::PlotPage& 
     r = {r.left + 1, r.top + 1, r.right - 1, r.bottom - 1};
 
     painter.setFont(pageFont(painter.device()));
-    drawTextAt(painter, 149, r.bottom + 20, response::pageFrequency(page.plot.low));
-    drawTextAt(painter, r.right - 100, r.bottom + 20, response::pageFrequency(page.plot.high));
+    drawTextAt(painter, 149, r.bottom + 20, response::pageLowText(page.plot));
+    // A long high frequency ends at the page's right edge rather than beyond it.
+    const std::string high = response::pageHighText(page.plot);
+    const int highWidth = painter.fontMetrics().horizontalAdvance(q(high));
+    drawTextAt(painter, std::max(0, std::min(r.right - 100, pageSize.width() - highWidth - 20)),
+               r.bottom + 20, high);
     drawTextAt(painter, 200, 60, response::pageTitle(page.texts));
     painter.restore();
     drawCurve(painter, r, page.plot);
@@ -152,23 +167,24 @@ QSize pagePixels() {
 }
 
 bool writePageFile(const std::string& path, const response::PlotPage& page, std::string& error) {
-    const QString name = q(path);
-    const QString suffix = QFileInfo(name).suffix().toLower();
+    const QString suffix = QFileInfo(q(path)).suffix().toLower();
     const QSize size = pagePixels();
+    // The picture is made in memory and replaces the file whole: a picture that cannot
+    // be made or written leaves an existing file as it was.
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
     QPainter painter;
     if (suffix == QLatin1String("pdf")) {
-        QPdfWriter pdf(name);
+        QPdfWriter pdf(&buffer);
         pdf.setResolution(kPageDpi);
         pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, {}));
         pdf.setTitle(QString::fromUtf8("АЧХ"));
         if (!painter.begin(&pdf))
-            return failed(error, path + ": не удалось создать файл");
+            return failed(error, path + ": " + kPageWriteFailed + "\nPDF не начат");
         drawPrintPage(painter, QSize(pdf.width(), pdf.height()), page);
         if (!painter.end())
-            return failed(error, path + ": не удалось записать файл");
-        return true;
-    }
-    if (suffix == QLatin1String("png")) {
+            return failed(error, path + ": " + kPageWriteFailed + "\nPDF не завершён");
+    } else if (suffix == QLatin1String("png")) {
         QImage image(size, QImage::Format_RGB32);
         image.fill(Qt::white);
         const int dotsPerMetre = qRound(kPageDpi / 0.0254);
@@ -177,29 +193,29 @@ bool writePageFile(const std::string& path, const response::PlotPage& page, std:
         painter.begin(&image);
         drawPrintPage(painter, size, page);
         painter.end();
-        if (!image.save(name, "PNG"))
-            return failed(error, path + ": не удалось записать файл");
-        return true;
-    }
-    if (suffix == QLatin1String("svg")) {
-        QFile file(name);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return failed(error, path + ": " + file.errorString().toStdString());
+        if (!image.save(&buffer, "PNG"))
+            return failed(error, path + ": " + kPageWriteFailed + "\nPNG не закодирован");
+    } else if (suffix == QLatin1String("svg")) {
         QSvgGenerator svg;
-        svg.setOutputDevice(&file);
+        svg.setOutputDevice(&buffer);
         svg.setSize(size);
         svg.setViewBox(QRect(QPoint(0, 0), size));
         svg.setResolution(kPageDpi);
         svg.setTitle(QString::fromUtf8("АЧХ"));
-        painter.begin(&svg);
+        if (!painter.begin(&svg))
+            return failed(error, path + ": " + kPageWriteFailed + "\nSVG не начат");
         painter.fillRect(QRect(QPoint(0, 0), size), Qt::white);
         drawPrintPage(painter, size, page);
-        painter.end();
-        if (file.error() != QFileDevice::NoError)
-            return failed(error, path + ": " + file.errorString().toStdString());
-        return true;
+        if (!painter.end())
+            return failed(error, path + ": " + kPageWriteFailed + "\nSVG не завершён");
+    } else {
+        return failed(error, path + ": ожидается файл .pdf, .png или .svg");
     }
-    return failed(error, path + ": ожидается файл .pdf, .png или .svg");
+    const QByteArray& bytes = buffer.data();
+    std::string why;
+    if (!files::replaceFile(path, std::string_view(bytes.constData(), bytes.size()), &why))
+        return failed(error, path + ": " + kPageWriteFailed + "\n" + why);
+    return true;
 }
 
 } // namespace orv::gainbook::plot

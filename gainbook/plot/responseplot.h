@@ -35,7 +35,8 @@ inline constexpr int kPageDpi = 300;
 QSize pagePixels();
 
 // Writes the print page into a PDF, PNG or SVG file, chosen by the file name's suffix.
-// Needs a QGuiApplication (fonts). False with a message in error when it cannot.
+// The file is replaced whole or not at all. Needs a QGuiApplication (fonts). False with a
+// message in error when it cannot: the file, what failed and, on the next line, why.
 bool writePageFile(const std::string& path, const response::PlotPage& page, std::string& error);
 // Whether the name ends in ".pdf", ".png" or ".svg" (in any case).
 bool isPageFileName(const std::string& path);

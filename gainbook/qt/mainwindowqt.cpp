@@ -23,6 +23,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
@@ -395,6 +396,16 @@ ResponseCurveDialogQt* MainWindowDialog::openResponseCurve() {
     auto* dialog = new ResponseCurveDialogQt(logic_, ui_, this);
     connect(this, &MainWindowDialog::shown, dialog, &ResponseCurveDialogQt::refresh);
     responseCurve_ = dialog;
+    // Beside the main window or off its middle, not centred over it.
+    if (const QScreen* screen = this->screen()) {
+        const QRect m = frameGeometry();
+        const QRect s = screen->availableGeometry();
+        const ScreenRect at =
+            placeBesideMainWindow({m.x(), m.y(), m.width(), m.height()}, dialog->width(),
+                                  dialog->height(), {s.x(), s.y(), s.width(), s.height()});
+        dialog->resize(at.width, at.height);
+        dialog->move(at.x, at.y);
+    }
     dialog->show();
     return dialog;
 }

@@ -82,13 +82,26 @@ void computeSac(const CurveInputs& in, const ListingStyle& style, CurveResult& o
     formats::PoleZeroResponse r;
     formats::readPoleZeroTextLenient(in.sourceText, r);
     const int zeros = effectiveZeroCount(r.zeroCount, in.motion);
-    const double low = orv::text::toDouble(in.low);
-    const double high = orv::text::toDouble(in.high);
-    const int n = orv::text::toInt(in.points);
+    double low = 0.0;
+    double high = 0.0;
+    long long count = 0;
+    const auto unreadable = [&out](const char* field, const std::string& text) {
+        out.status = CurveStatus::Unreadable;
+        out.message = std::string(field) + ": \"" + text + "\" - не число";
+    };
+    if (!orv::text::parseDouble(in.low, low))
+        return unreadable("НЧ", in.low);
+    if (!orv::text::parseDouble(in.high, high))
+        return unreadable("ВЧ", in.high);
+    if (!orv::text::parseInt(in.points, count))
+        return unreadable(in.decade ? "Число точек на декаду" : "Число точек", in.points);
+    const int n = static_cast<int>(
+        std::clamp<long long>(count, -1, static_cast<long long>(kMaxGridPoints) + 1));
     const std::optional<std::vector<double>> grid =
         in.decade ? decadeGrid(low, high, n) : linearGrid(low, high, n);
     if (!grid) {
         out.status = CurveStatus::TooManyPoints;
+        out.message = kTooManyPointsMessage;
         return;
     }
     const bool inverse = in.units == UnitDirection::Inverse;
@@ -107,12 +120,13 @@ void computeSac(const CurveInputs& in, const ListingStyle& style, CurveResult& o
         if (inverse)
             a = 1.0 / a;
         out.points.push_back({f, a});
-        char* p = putGridNumbers(line.data(), f, a * scale);
+        char* p = putGridNumbers(line.data(), f, (style.phase ? std::fabs(a) : a) * scale);
         p = std::fill_n(p, 3, ' ');
         if (style.phase) {
-            // The phase of c * N / D; the reciprocal of the inverse units turns it round.
-            double degrees = std::atan2(h.im, h.re) * kDegrees + (r.constant < 0 ? 180.0 : 0.0);
-            p = putFixed(p, phase.next(inverse ? -degrees : degrees), 4);
+            // The phase of c * N / D; the reciprocal of the inverse units mirrors it.
+            const double im = h.im * r.constant;
+            const double re = h.re * r.constant;
+            p = putFixed(p, phase.next(std::atan2(inverse ? -im : im, re) * kDegrees), 4);
         } else {
             p = std::copy_n("0.0", 3, p);
         }
@@ -177,12 +191,18 @@ std::vector<std::string> CurveResult::lines() const {
 
 CurveResult computeCurve(const CurveInputs& inputs, const ListingStyle& style) {
     CurveResult out;
-    if (!formats::fitsWorkingBuffer(inputs.sourceText))
+    if (!formats::fitsWorkingBuffer(inputs.sourceText)) {
         out.status = CurveStatus::TooLong;
-    else if (inputs.kind == SourceKind::Sac)
+        out.message = formats::kTextTooLongMessage;
+    } else if (inputs.kind == SourceKind::Sac) {
         computeSac(inputs, style, out);
-    else
+    } else {
         computeFap(inputs, style, out);
+    }
+    if (out.status == CurveStatus::Computed && out.points.empty()) {
+        out.status = CurveStatus::NoPoints;
+        out.message = kNoPointsMessage;
+    }
     return out;
 }
 

@@ -21,7 +21,8 @@ struct CurveInputs {
     SourceKind kind = SourceKind::Sac;
     Motion motion = Motion::Velocity;
     UnitDirection units = UnitDirection::Direct;
-    // The texts of the grid fields, read like atof/atoi.
+    // The texts of the grid fields as typed: finite decimal numbers, a decimal comma
+    // reading as the point (orv::text::parseDouble, parseInt).
     std::string low = "0.001";
     std::string high = "20";
     std::string points = "300";
@@ -47,9 +48,12 @@ enum class CurveStatus {
     Computed,
     TooLong,       // a text beyond the working buffer: kTextTooLongMessage
     TooManyPoints, // the grid would exceed kMaxGridPoints: kTooManyPointsMessage
+    Unreadable,    // a grid field is not a number: message names it
+    NoPoints,      // the grid or the table holds no point: kNoPointsMessage
 };
 
 inline constexpr const char* kTooManyPointsMessage = "Слишком много точек: не более 1000000";
+inline constexpr const char* kNoPointsMessage = "ни одной точки: проверьте частоты и число точек";
 
 struct CurveResult {
     CurveStatus status = CurveStatus::Computed;
@@ -58,6 +62,8 @@ struct CurveResult {
     // result box holds CR LF). Written straight into one buffer.
     std::string listing;
     std::optional<GridFields> fapFields;
+    // What went wrong, for a status other than Computed.
+    std::string message;
 
     const std::string& text() const { return listing; }
     // The lines of the listing without their line ends.
@@ -67,9 +73,12 @@ struct CurveResult {
 // How the listing is written.
 struct ListingStyle {
     std::string_view lineEnd = "\r\n";
-    // The third column of a pole-zero listing holds the phase of the listed response in
-    // degrees, unwrapped along the grid, instead of "0.0". A FAP table keeps "0.0": the
-    // stored tables hold no phase.
+    // The third column of a pole-zero listing holds the phase of the listed response
+    // H = c * N / D (1 / H for the inverse units) in degrees instead of "0.0": the first
+    // point's principal value (-180, 180], the next ones continued from it without jumps
+    // of a full turn. The second column is then |H| (1 / |H|), so that amplitude times
+    // e^(i phase) is the response, a negative constant counted once, in the phase. A FAP
+    // table keeps "0.0": the stored tables hold no phase.
     bool phase = false;
 };
 

@@ -73,26 +73,45 @@ std::optional<PlotPoint> PlotMapping::map(const CurvePoint& p) const {
     return PlotPoint{*px, *py};
 }
 
+std::optional<std::string> plotRefusal(const PlotInputs& in) {
+    if (in.points.empty())
+        return std::nullopt;
+    const PlotRect any{0, 0, 100, 100};
+    const PlotMapping m(any, in);
+    const double span = in.logX ? m.high() / m.low() : m.high() - m.low();
+    if (!std::isfinite(span) && (!in.logX || (onLogAxis(m.low()) && onLogAxis(m.high()))))
+        return kFrequencySpanMessage;
+    if (!m.minAmplitude()) {
+        if (in.logY)
+            return kNoPositiveAmplitudeMessage;
+        return std::nullopt;
+    }
+    const double aSpan =
+        in.logY ? *m.maxAmplitude() / *m.minAmplitude() : *m.maxAmplitude() - *m.minAmplitude();
+    if (!std::isfinite(aSpan))
+        return kAmplitudeSpanMessage;
+    return std::nullopt;
+}
+
 PlotShapes plotShapes(const PlotRect& r, const PlotInputs& in) {
     PlotShapes shapes;
-    if (in.points.empty())
+    if (in.points.empty() || plotRefusal(in))
         return shapes;
     const PlotMapping m(r, in);
-    const std::size_t usable = static_cast<std::size_t>(
-        std::count_if(in.points.begin(), in.points.end(), [&](const CurvePoint& p) {
-            return std::isfinite(p.amplitude) && (!in.logY || p.amplitude > 0.0);
-        }));
-    if (usable >= 2 && std::floor((*m.maxAmplitude() - *m.minAmplitude()) * 1e10) == 0.0) {
+    if (!m.minAmplitude()) {
+        // No point has a usable amplitude.
+    } else if (std::floor((*m.maxAmplitude() - *m.minAmplitude()) * 1e10) == 0.0) {
         const int y = r.bottom - (r.bottom - r.top) / 2;
         shapes.middleLine = PlotLine{{r.left, y}, {r.right - 4, y}};
-    } else if (usable >= 2) {
+    } else {
         for (const CurvePoint& p : in.points)
             if (const std::optional<PlotPoint> q = m.map(p))
                 shapes.curve.push_back(*q);
     }
     if (in.logX && onLogAxis(m.low()) && onLogAxis(m.high())) {
         const double decades = std::log10(m.high() / m.low());
-        for (int k = 1; k < decades; ++k) {
+        const int most = std::max(0, r.right - r.left);
+        for (int k = 1; k < decades && k <= most; ++k) {
             const int x = *truncated(r.left + static_cast<double>(r.right - r.left) * k / decades);
             shapes.decadeLines.push_back({{x, r.bottom - 2}, {x, r.top}});
         }
@@ -106,6 +125,14 @@ std::string pageTitle(const PageTexts& t) {
 
 std::string pageFrequency(double frequency) {
     return orv::text::format("%f", frequency);
+}
+
+std::string pageLowText(const PlotInputs& in) {
+    return pageFrequency(PlotMapping({0, 0, 100, 100}, in).low());
+}
+
+std::string pageHighText(const PlotInputs& in) {
+    return pageFrequency(in.high);
 }
 
 PageTexts previewTexts(const PageTexts& t) {

@@ -78,15 +78,33 @@ private:
 
 // What is drawn of a curve in a rectangle.
 struct PlotShapes {
-    // Drawn as segments from each point to the next; fewer than two draw nothing.
+    // Drawn as segments from each point to the next.
     std::vector<PlotPoint> curve;
-    // A flat curve (floor((a_max - a_min) * 1e10) == 0) draws this line instead.
+    // A flat curve (floor((a_max - a_min) * 1e10) == 0), a single point among them, draws
+    // this line instead.
     std::optional<PlotLine> middleLine;
-    // Log X only: a dashed vertical line for each whole decade between L and H.
+    // Log X only: a dashed vertical line for each whole decade between L and H, never more
+    // lines than the rectangle is wide.
     std::vector<PlotLine> decadeLines;
 };
 
+// Nothing is drawn for a plot refused by plotRefusal().
 PlotShapes plotShapes(const PlotRect& rect, const PlotInputs& inputs);
+
+inline constexpr const char* kFrequencySpanMessage =
+    "ВЧ и НЧ слишком далеки друг от друга: отношение частот не представимо числом, "
+    "график не строится";
+inline constexpr const char* kAmplitudeSpanMessage =
+    "Амплитуды слишком далеки друг от друга: их отношение не представимо числом, "
+    "график не строится";
+inline constexpr const char* kNoPositiveAmplitudeMessage =
+    "Ни одной положительной амплитуды (отрицательная константа - обратная полярность): "
+    "на шкале Log10 амплитуд кривая не рисуется, снимите Log10 амплитуд";
+
+// Why a plot of points shows no curve, or nullopt when the curve can be drawn: the span
+// of the frequency axis (H / L with log X, H - L without) or of the amplitudes is not a
+// finite number, or log Y is asked for amplitudes none of which is positive.
+std::optional<std::string> plotRefusal(const PlotInputs& inputs);
 
 // The texts of a page: the two end frequencies ("%f") and the title line.
 struct PageTexts {
@@ -96,6 +114,10 @@ struct PageTexts {
 };
 std::string pageTitle(const PageTexts& texts);
 std::string pageFrequency(double frequency);
+// The frequencies written under the frame: where the frequency axis starts and ends
+// (a logarithmic axis with L at or below zero starts at the lowest positive frequency).
+std::string pageLowText(const PlotInputs& inputs);
+std::string pageHighText(const PlotInputs& inputs);
 
 // The full-screen view keeps its texts in fields of 10, 8 and 42 bytes with their
 // terminators: at most 9, 7 and 41 characters.

@@ -144,9 +144,12 @@ TEST_P(History, DeletingAsksThenShowsTheSameKeyOrTheNearestOne) {
     ui.answer(Answer::No);
     ui.answer(Answer::No);
     window->deleteFromDatabase();
-    EXPECT_EQ(ui.messageTexts(),
-              (Strings{"Вы хотите удалить запись полностью?", "Вы хотите удалить запись полностью?",
-                       "Вы хотите очистить поле SAC?"}));
+    // The questions name the record under their words.
+    const std::string shown = "\nСеть KZ, станция KIV, канал BHZ, локация 00, интервал "
+                              "2003.01.01 00:00:00 / 2005.01.01 00:00:00";
+    EXPECT_EQ(ui.messageTexts(), (Strings{"Вы хотите удалить запись полностью?" + shown,
+                                          "Вы хотите удалить запись полностью?" + shown,
+                                          "Вы хотите очистить поле SAC?" + shown}));
     EXPECT_EQ(ui.messages()[0].buttons, ui::Buttons::YesNoCancel);
     EXPECT_EQ(ui.messages()[0].caption, "Удаление из базы");
     EXPECT_EQ(rows(), 4u);
@@ -158,8 +161,8 @@ TEST_P(History, DeletingAsksThenShowsTheSameKeyOrTheNearestOne) {
     ui.answer(Answer::Yes);
     window->deleteFromDatabase();
     EXPECT_EQ(ui.messageTexts(),
-              (Strings{"Вы хотите удалить запись полностью?", "Вы хотите очистить поле FAP?",
-                       "Запись успешно удалена!"}));
+              (Strings{"Вы хотите удалить запись полностью?" + shown,
+                       "Вы хотите очистить поле FAP?" + shown, "Запись успешно удалена!"}));
     EXPECT_EQ(ui.messages()[2].icon, Icon::Information);
     EXPECT_EQ(b.intervals.selected, 1);
     EXPECT_EQ(b.storedText, "");
@@ -205,6 +208,8 @@ TEST_P(History, AStoredResponseWrittenToAFileLoadsBackAsItWas) {
     window->writeStoredToFile();
     ASSERT_EQ(ui.shown().size(), 2u);
     EXPECT_EQ(ui.shown()[0].choice.fileName, "KARC_BHZ_2005jan31");
+    // The choice says which text the view writes.
+    EXPECT_EQ(ui.shown()[0].choice.title, "Запись в файл: текст SAC (полюса и нули)");
     EXPECT_EQ(ui.shown()[0].choice.filter, formats::kSacSaveFilter);
     EXPECT_EQ(ui.shown()[1].text, "Запись прошла успешно!");
     EXPECT_EQ(ui.shown()[1].icon, Icon::None);
@@ -226,6 +231,7 @@ TEST_P(History, AStoredResponseWrittenToAFileLoadsBackAsItWas) {
         ui.chooseFile(path);
         window->writeStoredToFile();
         EXPECT_EQ(ui.shown()[0].choice.filter, formats::kFapSaveFilter);
+        EXPECT_EQ(ui.shown()[0].choice.title, "Запись в файл: текст FAP (таблица АЧХ)");
         EXPECT_EQ(ui.messageTexts(), Strings{"Запись прошла успешно!"});
         ui.chooseFile(path);
         window->loadFromFile();
@@ -251,7 +257,10 @@ TEST_P(History, AStoredResponseWrittenToAFileLoadsBackAsItWas) {
     ui.chooseFile((readOnly / "x.fap").string());
     window->writeStoredToFile();
     ASSERT_EQ(ui.messages().size(), 1u);
-    EXPECT_EQ(ui.messages()[0].text, "Ошибка при попытке записи в файл");
+    // The reason on the line under the message.
+    const std::string failed = ui.messages()[0].text;
+    EXPECT_TRUE(failed.starts_with("Ошибка при попытке записи в файл\n")) << failed;
+    EXPECT_GT(failed.size(), std::string("Ошибка при попытке записи в файл\n").size()) << failed;
     EXPECT_EQ(ui.messages()[0].caption, "Запись в файл");
     EXPECT_EQ(ui.messages()[0].icon, Icon::Exclamation);
     EXPECT_FALSE(std::filesystem::exists(readOnly / "x.fap"));

@@ -27,11 +27,13 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -428,8 +430,10 @@ TEST_P(HistoryRoadQt, ReDatedInTheDateEditorThenDeleted) {
     // The open interval deleted: the older one is shown, still closed.
     ui.clear();
     d.deleteFromDatabase->click();
-    EXPECT_EQ(ui.messageTexts(), (std::vector<std::string>{"Вы хотите удалить запись полностью?",
-                                                           "Запись успешно удалена!"}));
+    EXPECT_EQ(ui.messageTexts(),
+              (std::vector<std::string>{"Вы хотите удалить запись полностью?\nСеть KZ, станция "
+                                        "KIV, канал BHZ, локация 00, интервал 2003.06.01 00:00:00",
+                                        "Запись успешно удалена!"}));
     EXPECT_EQ(d.intervals->count(), 1);
     EXPECT_EQ(d.intervals->currentText().toStdString(),
               "2001.01.01 00:00:00 / 2003.01.01 00:00:00");
@@ -646,6 +650,64 @@ TEST(ResponseCurveQt, ComputesTheLoadedFileAndRedrawsOnEveryChoice) {
     window.close();
     window.finish();
     EXPECT_FALSE(dialog->isVisible());
+}
+
+// "&Ачх" opens the window off the main window rather than centred over it; on a 1280x800
+// screen the main window's menu and its SAC/FAP choice stay free. The picture of both on
+// such a screen is kept as an artefact.
+TEST(ResponseCurveQt, OpensOffTheMainWindow) {
+    app();
+    TempDir dir;
+    ScriptedInteraction ui;
+    MainWindowDialog window(
+        ui, [](const ConnectionSettings&) { return std::nullopt; }, dir.path(), dir / "ORV.ini",
+        [](FileFormatDialog& d) { return d.result(); });
+    window.show();
+    window.resize(1040, 720);
+    window.move(0, 0);
+    window.logic().browser.storedText = "ZEROS 3\r\n-1 0\r\nPOLES 1\r\n-2 0\r\nCONSTANT 4\r\n";
+    window.logic().browser.stations = {{"KURK"}, 0};
+    window.logic().browser.channels = {{"BHZ"}, 0};
+    window.sync();
+    ui.chooseFile(std::string(GAINBOOK_TEST_DATA) + "/obspy_SAC_PZs_KARC_BHZ");
+    window.fileControls().loadFromFile->click();
+    QApplication::processEvents();
+
+    ResponseCurveDialogQt* dialog = window.openResponseCurve();
+    QApplication::processEvents();
+    const QRect m = window.frameGeometry();
+    const QRect s = window.screen()->availableGeometry();
+    const ScreenRect placed = placeBesideMainWindow({m.x(), m.y(), m.width(), m.height()}, 1000,
+                                                    640, {s.x(), s.y(), s.width(), s.height()});
+    EXPECT_EQ(dialog->frameGeometry().topLeft(), QPoint(placed.x, placed.y));
+    EXPECT_EQ(dialog->size(), QSize(placed.width, placed.height));
+    EXPECT_NE(dialog->geometry().center(), m.center());
+
+    const ScreenRect onSmall =
+        placeBesideMainWindow({0, 0, 1040, 720}, 1000, 640, {0, 0, 1280, 800});
+    const QRect small(onSmall.x, onSmall.y, onSmall.width, onSmall.height);
+    QWidget* fap = window.databaseControls().fap;
+    EXPECT_FALSE(small.intersects(QRect(fap->mapTo(&window, QPoint(0, 0)), fap->size())));
+    for (QMenuBar* bar : window.findChildren<QMenuBar*>())
+        EXPECT_FALSE(small.intersects(QRect(bar->mapTo(&window, QPoint(0, 0)), bar->size())));
+
+    const std::string shot = artefact("gainbook-main-with-response-curve.png");
+    if (!shot.empty()) {
+        dialog->resize(small.size());
+        dialog->controls().compute->click();
+        QApplication::processEvents();
+        QImage screen(1280, 800, QImage::Format_RGB32);
+        screen.fill(QColor(40, 60, 90));
+        QPainter painter(&screen);
+        painter.drawPixmap(0, 0, window.grab());
+        painter.drawPixmap(small.topLeft(), dialog->grab());
+        painter.setPen(Qt::black);
+        painter.drawRect(small.adjusted(0, 0, -1, -1));
+        painter.end();
+        EXPECT_TRUE(screen.save(QString::fromStdString(shot)));
+    }
+    window.close();
+    window.finish();
 }
 
 // The full-screen preview: maximised, with the page; one at a time; its print button prints

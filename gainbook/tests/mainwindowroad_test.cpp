@@ -351,7 +351,9 @@ TEST_P(MainRoad, AWrittenResponseIsShownSelectedInTheDatabasePanel) {
     f.channel = "BHZ";
     f.time = "2005.01.01 00:00:00";
     window->writeToDatabase();
-    EXPECT_EQ(ui.messageTexts(), std::vector<std::string>{"Запись прошла успешно!"});
+    EXPECT_EQ(ui.messageTexts(),
+              std::vector<std::string>{"Запись прошла успешно!\nСеть не указана, записано под "
+                                       "сетью XYN: XYN KARC BHZ ??"});
     EXPECT_EQ(rows(), 1u);
 
     const ResponseBrowser& b = window->browser;

@@ -137,6 +137,7 @@ TEST_F(ResponseCurve, TheListingIsWrittenWithTheKeyOfItsSourcePanel) {
     ASSERT_EQ(ui.shown().size(), 2u);
     EXPECT_EQ(ui.shown()[0].choice.fileName, "ABC_SHZ_2005okt31");
     EXPECT_EQ(ui.shown()[0].choice.filter, "FAP (*.fap)|*.fap|All Files (*.*)|*.*||");
+    EXPECT_EQ(ui.shown()[0].choice.title, "Запись в файл: рассчитанная АЧХ как текст FAP");
     EXPECT_TRUE(fapOnly);
     EXPECT_EQ(ui.shown()[1].text, "Запись прошла успешно!");
     EXPECT_EQ(ui.shown()[1].caption, "Запись в файл");
@@ -151,4 +152,68 @@ TEST_F(ResponseCurve, TheListingIsWrittenWithTheKeyOfItsSourcePanel) {
     EXPECT_TRUE(line2.ends_with("GSE2 FAP Triplets 3\r")) << line2;
     // Direct units of a table, as GSE2: 1e21 / (1000 * ORV amplitude).
     EXPECT_EQ(line3, " 1.0000000  5.0000000e+008  0.0\r");
+}
+
+// The window never leaves an empty plot without a word: a field that is no number, a
+// grid without points, and a curve the amplitude axis cannot show are said in a box;
+// a decimal comma computes.
+TEST_F(ResponseCurve, AnEmptyPlotIsAlwaysSaid) {
+    owner.browser.storedText = kPoleZero;
+    owner.browser.viewSac = true;
+    dialog.refresh();
+    ASSERT_EQ(dialog.curve().size(), 1234u);
+    EXPECT_TRUE(ui.messageTexts().empty());
+    dialog.low = "0,01";
+    dialog.compute();
+    EXPECT_EQ(dialog.curve().size(), 934u); // 0.01 to 20 Hz
+    EXPECT_EQ(dialog.plotInputs().low, 0.01);
+    EXPECT_TRUE(ui.messageTexts().empty());
+
+    const struct {
+        const char* low;
+        const char* high;
+        bool logX;
+        std::string message;
+    } empty[] = {
+        {"30", "20", false, response::kNoPointsMessage},
+        {"1e-300", "1e9", true, response::kFrequencySpanMessage},
+        {"inf", "20", true, "НЧ: \"inf\" - не число"},
+    };
+    for (const auto& c : empty) {
+        ui.clear();
+        dialog.low = c.low;
+        dialog.high = c.high;
+        dialog.setLogX(c.logX);
+        EXPECT_EQ(ui.messageTexts(), std::vector<std::string>{c.message}) << c.low;
+        EXPECT_EQ(ui.shown().at(0).caption, kResponseCurveTitle);
+    }
+
+    // A negative constant: every amplitude is below zero.
+    dialog.low = "0.001";
+    dialog.high = "20";
+    owner.browser.storedText = "ZEROS 3\r\n-1 0\r\nPOLES 1\r\n-2 0\r\nCONSTANT -4\r\n";
+    ui.clear();
+    dialog.refresh();
+    EXPECT_EQ(ui.messageTexts(), std::vector<std::string>{response::kNoPositiveAmplitudeMessage});
+    ui.clear();
+    dialog.setLogY(false); // drawn upside down on a linear axis, nothing to say
+    EXPECT_TRUE(ui.messageTexts().empty());
+}
+
+// The window opens beside the main window where the screen has room, else off its middle
+// in the far corner: on a 1280x800 screen the main window's left and top stay uncovered.
+TEST(ResponseCurvePlacement, BesideTheMainWindowOrInTheFarCorner) {
+    const ScreenRect small{0, 0, 1280, 800};
+    EXPECT_EQ(placeBesideMainWindow({0, 0, 1040, 720}, 1000, 640, small),
+              (ScreenRect{280, 160, 1000, 640}));
+    EXPECT_EQ(placeBesideMainWindow({240, 80, 1040, 720}, 1000, 640, small),
+              (ScreenRect{0, 0, 1000, 640}));
+    const ScreenRect wide{0, 0, 2560, 1440};
+    EXPECT_EQ(placeBesideMainWindow({100, 50, 1040, 720}, 1000, 640, wide),
+              (ScreenRect{1140, 50, 1000, 640}));
+    EXPECT_EQ(placeBesideMainWindow({1500, 900, 1040, 720}, 1000, 640, wide),
+              (ScreenRect{500, 800, 1000, 640}));
+    // A screen smaller than the window: as large as the screen, on it.
+    EXPECT_EQ(placeBesideMainWindow({0, 0, 800, 600}, 1000, 640, {0, 30, 800, 570}),
+              (ScreenRect{0, 30, 800, 570}));
 }

@@ -1,10 +1,14 @@
 #include "settings.h"
 
 #include "ini/inifile.h"
+#include "mainwindow.h"
 #include "testdb.h"
+#include "ui/scripted.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 using namespace orv;
@@ -68,4 +72,38 @@ TEST(SaveSettingsDialog, FromTheSystemFileEitherFileMayBeChosen) {
     ASSERT_TRUE(d.save());
     EXPECT_EQ(readConnectionSettings(dir / "ORV.ini"), (ConnectionSettings{"PG", "U", "P"}));
     EXPECT_FALSE(std::filesystem::exists(dir / "Gainbook.ini"));
+}
+
+// The file panel's choice opens where the response files live, DIR/RESPONSE, with DIR
+// taken as the station editor takes it; where that folder is missing, as before.
+TEST(ResponseDirectory, FollowsTheStationEditorsDirAndOpensTheFileChoiceThere) {
+    TempDir dir;
+    const auto here = dir / "here";
+    std::filesystem::create_directories(here);
+    std::filesystem::create_directories(dir / "local" / "RESPONSE");
+    std::filesystem::create_directories(dir / "system" / "RESPONSE");
+    std::filesystem::create_directories(dir / "env" / "RESPONSE");
+    const auto system = dir / "ORV.ini";
+    const char* saved = std::getenv("ORV");
+    const std::string savedEnv = saved ? saved : "";
+    ::setenv("ORV", (dir / "env").c_str(), 1);
+    EXPECT_EQ(responseDirectory(here, system), (dir / "env" / "RESPONSE").string());
+    std::ofstream(system) << "[ORV]\nDIR=" << (dir / "system").string() << "\n";
+    EXPECT_EQ(responseDirectory(here, system), (dir / "system" / "RESPONSE").string());
+    std::ofstream(here / "Sitewright.ini") << "[ORV]\nDIR=" << (dir / "local").string() << "\n";
+    EXPECT_EQ(responseDirectory(here, system), (dir / "local" / "RESPONSE").string());
+
+    ui::ScriptedInteraction ui;
+    MainWindow window(ui, {}, here, system);
+    window.loadFromFile(); // the choice is cancelled
+    ASSERT_EQ(ui.shown().size(), 1u);
+    EXPECT_EQ(ui.shown()[0].choice.directory, (dir / "local" / "RESPONSE").string());
+
+    // DIR without a RESPONSE folder: the current directory, as the choice opens otherwise.
+    std::filesystem::remove(dir / "local" / "RESPONSE");
+    EXPECT_EQ(responseDirectory(here, system), "");
+    if (saved)
+        ::setenv("ORV", savedEnv.c_str(), 1);
+    else
+        ::unsetenv("ORV");
 }

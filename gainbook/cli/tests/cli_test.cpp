@@ -3,6 +3,7 @@
 #include "formats/responsefile.h"
 #include "response/curve.h"
 #include "response/panelload.h"
+#include "response/plot.h"
 #include "testdb.h"
 #include "text/text.h"
 
@@ -162,6 +163,17 @@ TEST_F(Cli, PlotWritesThePrintPage) {
     EXPECT_EQ(run({"plot", file}).status, 2);
     EXPECT_EQ(run({"plot", file, "--out", (dir / "x.jpg").string()}).status, 2);
     EXPECT_EQ(run({"plot", file, "--out", "/nonexistent/dir/x.png"}).status, 1);
+}
+
+// A page that cannot be drawn is refused with the reason, and a picture that is there stays
+// as it was.
+TEST_F(Cli, PlotRefusesWhatItCannotDrawAndKeepsTheOldPicture) {
+    const std::string file = data("obspy_SAC_PZs_KARC_BHZ");
+    const std::string pdf = write("old.pdf", "the old picture");
+    const Outcome r = run({"plot", file, "--low", "1e-300", "--high", "1e9", "--out", pdf});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(response::kFrequencySpanMessage), std::string::npos) << r.err;
+    EXPECT_EQ(slurp(pdf), "the old picture");
 }
 
 TEST_F(Cli, CalibAsTheFilePanelShowsIt) {

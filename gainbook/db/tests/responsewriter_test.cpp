@@ -87,6 +87,10 @@ TEST_P(Writer, EmptyNetworkAndLocationTakeTheirDefaultsAndUnitsMapToIds) {
     in.sensUnit = "nm/counts*sec**2";
     in.freqUnit = "rad/sec";
     ASSERT_EQ(writeResponse(*connection, ui, in, nullptr), WriteOutcome::Written);
+    // The success box names the key a defaulted network was written under.
+    EXPECT_EQ(ui.messageTexts(),
+              (Strings{"Запись прошла успешно!\nСеть не указана, записано под сетью XYN: "
+                       "XYN KIV BHZ ??"}));
     EXPECT_EQ(db.scalar("SELECT NETWORK FROM CALIBRATION"), "XYN");
     EXPECT_EQ(db.scalar("SELECT LOCATION FROM CALIBRATION"), "??");
     EXPECT_EQ(db.scalar("SELECT ID_SENS FROM CALIBRATION"), "2");

@@ -4,6 +4,7 @@
 
 #include "formats/responsefile.h"
 #include "response/panelload.h"
+#include "text/text.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -13,6 +14,8 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <unistd.h>
 
 using namespace orv::gainbook;
@@ -113,8 +116,14 @@ TEST(WindowPlot, DecadeLinesOneSinglePointAndNoPoints) {
         white += decades.pixel(expected[0], y) == qRgb(255, 255, 255);
     EXPECT_GT(white, 20);
 
+    // A single point spans no amplitude: the flat middle line.
     const QImage single = windowPlot({{{1, 3}}, 1, 5, false, false});
-    EXPECT_TRUE(linesWith(single, true, isRed).empty());
+    EXPECT_TRUE(isRed(single.pixel(3, 152)));
+    EXPECT_TRUE(isRed(single.pixel(397, 152)));
+    // Nothing a logarithmic amplitude axis can take: the frame says why instead.
+    const QImage negative = windowPlot({{{1, -3}, {2, -4}}, 1, 5, false, true});
+    EXPECT_TRUE(linesWith(negative, true, isRed).empty());
+    EXPECT_FALSE(linesWith(negative, true, isBlack).empty());
     const QImage none = windowPlot({{}, 0.001, 20, true, true});
     EXPECT_TRUE(linesWith(none, true, isRed).empty());
     EXPECT_TRUE(linesWith(none, false, isBlack).empty());
@@ -151,4 +160,118 @@ TEST(PageFiles, PngOfARealResponseHasTheRedCurveInsideTheFrame) {
 
     EXPECT_FALSE(plot::writePageFile(tempPath("page.bmp").string(), page, error));
     EXPECT_FALSE(plot::writePageFile("/nonexistent/dir/page.svg", page, error));
+}
+
+namespace {
+
+// A seismometer of 1 Hz with damping 0.7 as velocity: |H| = w / |(iw - p1)(iw - p2)|,
+// computed here from its closed form, rises up to 1 Hz and falls above.
+constexpr double kTwoPi = 6.283185307179586;
+constexpr double kDamping = 0.7;
+
+double seismometer(double f) {
+    const double w = kTwoPi * f;
+    const double w0 = kTwoPi;
+    return w / std::hypot(w0 * w0 - w * w, 2 * kDamping * w0 * w);
+}
+
+std::vector<CurvePoint> seismometerCurve() {
+    const double re = -kDamping * kTwoPi;
+    const double im = kTwoPi * std::sqrt(1 - kDamping * kDamping);
+    // As velocity the last of the two zeros is left out.
+    response::CurveInputs in;
+    in.sourceText = orv::text::format(
+        "ZEROS 2\r\n0 0\r\n0 0\r\nPOLES 2\r\n%.17g %.17g\r\n%.17g %.17g\r\nCONSTANT 1\r\n", re, im,
+        re, -im);
+    return response::computeCurve(in).points;
+}
+
+} // namespace
+
+// Column by column, the red pixels of the page hold the row where the closed form puts the
+// response at that column's frequency (log X 0.001 to 20 Hz, log Y).
+TEST(PageFiles, PngCurveFollowsAnIndependentEvaluationColumnByColumn) {
+    app();
+    const response::PlotPage page{{seismometerCurve(), 0.001, 20, true, true}, {"S", "C", "T"}};
+    const std::filesystem::path png = tempPath("columns.png");
+    std::string error;
+    ASSERT_TRUE(plot::writePageFile(png.string(), page, error)) << error;
+    const QImage image(QString::fromStdString(png.string()));
+    std::filesystem::remove(png);
+    ASSERT_FALSE(image.isNull());
+    // The curve's rectangle: the frame (199, 199, width - 199, height - 99) less 1.
+    const int left = 200, top = 200, right = image.width() - 200, bottom = image.height() - 100;
+    const double aMin = seismometer(0.001); // the lowest end is the lowest point
+    const double aMax = seismometer(1.0);   // the grid holds 1 Hz, the peak
+    int checked = 0;
+    int previous = 0;
+    for (int x = left + 4; x <= right - 6; ++x) {
+        const double f =
+            std::pow(10.0, -3 + std::log10(20000.0) * (x - left - 2 + 0.5) / (right - left - 4));
+        const double y = (bottom - 4) - (bottom - top - 8) * std::log10(seismometer(f) / aMin) /
+                                            std::log10(aMax / aMin);
+        int lowest = -1, highest = -1;
+        for (int row = top; row < bottom; ++row)
+            if (isRed(image.pixel(x, row))) {
+                highest = highest < 0 ? row : highest;
+                lowest = row;
+            }
+        if (highest < 0 && isBlack(image.pixel(x, bottom - 3)))
+            continue; // a decade line drawn over the curve
+        ASSERT_GE(highest, 0) << "no curve in column " << x;
+        EXPECT_GE(y, highest - 3.0) << "column " << x << " f " << f;
+        EXPECT_LE(y, lowest + 3.0) << "column " << x << " f " << f;
+        // Up to the peak the curve rises on the page (rows decrease), then falls.
+        if (checked > 0 && f < 0.9) {
+            EXPECT_LE(highest, previous + 1) << x;
+        } else if (checked > 0 && f > 1.1) {
+            EXPECT_GE(lowest, previous - 1) << x;
+        }
+        previous = f < 1 ? highest : lowest;
+        ++checked;
+    }
+    EXPECT_GT(checked, 3000);
+}
+
+// A high frequency of 1e30 prints as a long number: it ends inside the page.
+TEST(PageFiles, ALongHighFrequencyStaysOnThePage) {
+    app();
+    const response::PlotPage page{{{{1, 1}, {1e30, 2}}, 1, 1e30, true, true}, {"S", "C", "T"}};
+    const std::filesystem::path png = tempPath("label.png");
+    std::string error;
+    ASSERT_TRUE(plot::writePageFile(png.string(), page, error)) << error;
+    const QImage image(QString::fromStdString(png.string()));
+    std::filesystem::remove(png);
+    ASSERT_FALSE(image.isNull());
+    // The rightmost column with a trace of the label under the frame.
+    int rightmost = -1;
+    for (int y = image.height() - 80; y < image.height(); ++y)
+        for (int x = image.width() / 2; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) < 200)
+                rightmost = std::max(rightmost, x);
+    ASSERT_GT(rightmost, image.width() / 2); // the label is there
+    EXPECT_LT(rightmost, image.width() - 10) << rightmost;
+}
+
+// Every format is written whole, and a failed write says why on its second line.
+TEST(PageFiles, EveryFormatIsWrittenWholeAndAFailureSaysWhy) {
+    app();
+    const response::PlotPage page{{seismometerCurve(), 0.001, 20, true, true}, {"S", "C", "T"}};
+    for (const char* suffix : {"pdf", "png", "svg"}) {
+        SCOPED_TRACE(suffix);
+        std::string error;
+        EXPECT_FALSE(
+            plot::writePageFile(std::string("/nonexistent/dir/page.") + suffix, page, error));
+        EXPECT_NE(error.find("\nNo such file or directory"), std::string::npos) << error;
+        // Written: the file is the picture, whole.
+        const std::filesystem::path file = tempPath(std::string("whole.") + suffix);
+        ASSERT_TRUE(plot::writePageFile(file.string(), page, error)) << error;
+        std::ifstream in(file, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        std::filesystem::remove(file);
+        const std::string head = std::string(suffix) == "pdf"   ? "%PDF"
+                                 : std::string(suffix) == "png" ? "\x89PNG"
+                                                                : "<?xml";
+        EXPECT_EQ(bytes.substr(0, head.size()), head);
+    }
 }

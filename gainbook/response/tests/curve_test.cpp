@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <cstdint>
 #include <limits>
 #include <vector>
@@ -262,4 +263,83 @@ TEST(SacCurve, PhaseColumnIsTheUnwrappedPhaseOfTheListedResponse) {
             EXPECT_NEAR(orv::text::toDouble(lines[i].substr(third)), expected, 6e-5) << lines[i];
         }
     }
+}
+
+// A negative constant turns the response round once: the phase column is the argument of
+// H itself (principal value first, then continued), and the amplitude beside it is |H|,
+// so that amplitude times e^(i phase) gives H back.
+TEST(SacCurve, PhaseOfANegativeConstantIsCountedOnceInThePhase) {
+    CurveInputs in = linear(UnitDirection::Direct);
+    in.sourceText = "ZEROS 0\r\nPOLES 1\r\n-1 0\r\nCONSTANT -2\r\n";
+    in.low = "0.01";
+    in.high = "2";
+    in.points = "20";
+    for (UnitDirection units : {UnitDirection::Direct, UnitDirection::Inverse}) {
+        in.units = units;
+        const CurveResult r = computeCurve(in, {"\n", true});
+        const std::vector<std::string> lines = r.lines();
+        ASSERT_EQ(lines.size(), 20u);
+        double previous = 0;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const double f = r.points[i].frequency;
+            std::complex<double> hf = -2.0 / (std::complex<double>(0, kTwoPi * f) + 1.0);
+            if (units == UnitDirection::Inverse)
+                hf = 1.0 / hf;
+            const double scale = units == UnitDirection::Direct ? 1e-9 : 1e9;
+            const double amplitude = orv::text::toDouble(lines[i].substr(13, 14));
+            const double phase = orv::text::toDouble(lines[i].substr(30));
+            EXPECT_NEAR(amplitude, std::abs(hf) * scale, 1e-6 * std::abs(hf) * scale) << lines[i];
+            const double principal = std::arg(hf) * 180 / M_PI;
+            if (i == 0) {
+                EXPECT_NEAR(phase, principal, 6e-5) << lines[i];
+            } else { // continued: no jump of a turn, the same direction as H
+                EXPECT_NEAR(std::remainder(phase - principal, 360.0), 0, 6e-5) << lines[i];
+                EXPECT_LT(std::fabs(phase - previous), 90) << lines[i];
+            }
+            previous = phase;
+        }
+    }
+}
+
+// The grid fields are read as a person types them: a decimal comma is the point; a text
+// that is no number, or a grid without points, is said rather than listed as nothing.
+TEST(SacCurve, GridFieldsAreReadAsTypedAndAnEmptyGridIsSaid) {
+    CurveInputs in = linear(UnitDirection::Direct);
+    in.low = "1,5";
+    in.high = " 2 ";
+    in.points = "2";
+    CurveResult r = computeCurve(in);
+    ASSERT_EQ(r.status, CurveStatus::Computed) << r.message;
+    ASSERT_EQ(r.points.size(), 2u);
+    EXPECT_EQ(r.points[0].frequency, 1.5);
+    in.decade = true;
+    in.low = "0,01";
+    in.points = "300";
+    EXPECT_DOUBLE_EQ(computeCurve(in).points.front().frequency, 0.01);
+
+    const struct {
+        const char* low;
+        const char* high;
+        const char* points;
+        const char* message;
+    } refused[] = {
+        {"0x10", "2", "300", "НЧ: \"0x10\" - не число"},
+        {"1", "nan", "300", "ВЧ: \"nan\" - не число"},
+        {"1", "2", "3,5", "Число точек на декаду: \"3,5\" - не число"},
+        {"0", "20", "300", kNoPointsMessage}, // a decade grid from 0
+        {"30", "20", "300", kNoPointsMessage},
+    };
+    for (const auto& c : refused) {
+        in.low = c.low;
+        in.high = c.high;
+        in.points = c.points;
+        r = computeCurve(in);
+        EXPECT_NE(r.status, CurveStatus::Computed) << c.low;
+        EXPECT_TRUE(r.points.empty());
+        EXPECT_EQ(r.message, c.message);
+    }
+    // A FAP text without a single triplet.
+    in.kind = SourceKind::Fap;
+    in.sourceText = "1 2";
+    EXPECT_EQ(computeCurve(in).message, kNoPointsMessage);
 }

@@ -72,3 +72,67 @@ TEST(PageTexts, TitleFrequenciesAndThePreviewsFields) {
     EXPECT_EQ(cut.channel, "КАНАЛДЛ");
     EXPECT_EQ(cut.time, std::string(41, '9'));
 }
+
+// A point inside the amplitude range lands on the row its axis puts it: the linear axis
+// divides the height in proportion to a, the logarithmic one to log10 a.
+TEST(PlotMapping, RowOfAPointInsideTheRangeOnEachAmplitudeAxis) {
+    const std::vector<CurvePoint> points{{1, 5}, {2, 6}, {3, 10}};
+    // 316 - 292 * (6 - 5) / (10 - 5) = 257.6
+    EXPECT_EQ(PlotMapping(kRect, inputs(points, 1, 3, false, false)).y(6), 257);
+    // 316 - 292 * log10(6 / 5) / log10(10 / 5) = 239.19...
+    EXPECT_EQ(PlotMapping(kRect, inputs(points, 1, 3, false, true)).y(6), 239);
+    EXPECT_EQ(plotShapes(kRect, inputs(points, 1, 3, false, false)).curve[1],
+              (PlotPoint{210, 257}));
+}
+
+// An amplitude span below 1e-10 is flat (the middle line), one above it a curve; a single
+// point spans nothing and is flat too.
+TEST(PlotShapes, FlatBelowATenthOfANanoAndForASinglePoint) {
+    const PlotLine middle{{10, 170}, {406, 170}}; // y = 320 - 300 / 2
+    const PlotShapes flat =
+        plotShapes(kRect, inputs({{1, 1}, {2, 1 + 0.9e-10}}, 1, 2, false, false));
+    EXPECT_EQ(flat.middleLine, middle);
+    EXPECT_TRUE(flat.curve.empty());
+    const PlotShapes curve =
+        plotShapes(kRect, inputs({{1, 1}, {2, 1 + 1.1e-10}}, 1, 2, false, false));
+    EXPECT_FALSE(curve.middleLine);
+    EXPECT_EQ(curve.curve, (std::vector<PlotPoint>{{12, 316}, {408, 24}}));
+    for (bool log : {false, true})
+        EXPECT_EQ(plotShapes(kRect, inputs({{1, 3}}, 1, 1, log, log)).middleLine, middle) << log;
+}
+
+// Frequencies 1e-300 to 1e9 span more decades than a ratio of doubles holds: refused with
+// a word, and nothing drawn, rather than one decade line after another without end.
+TEST(PlotShapes, SpansBeyondTheDoublesAreRefusedAndDecadeLinesBounded) {
+    const PlotInputs wide = inputs({{1e-11, 1}, {1e9, 2}}, 1e-300, 1e9, true, true);
+    EXPECT_EQ(plotRefusal(wide), std::string(kFrequencySpanMessage));
+    const PlotShapes none = plotShapes(kRect, wide);
+    EXPECT_TRUE(none.curve.empty());
+    EXPECT_TRUE(none.decadeLines.empty());
+    // 300 decades are a finite span but do not fit 100 pixels: no more lines than columns.
+    const PlotInputs many = inputs({{1e-150, 1}, {1e150, 2}}, 1e-150, 1e150, true, true);
+    EXPECT_FALSE(plotRefusal(many));
+    EXPECT_EQ(plotShapes({10, 20, 110, 320}, many).decadeLines.size(), 100u);
+    const double big = std::numeric_limits<double>::max();
+    EXPECT_EQ(plotRefusal(inputs({{1, -big}, {2, big}}, 1, 2, false, false)),
+              std::string(kAmplitudeSpanMessage));
+    EXPECT_EQ(plotRefusal(inputs({{1, 2}, {2, 3}}, -big, big, false, false)),
+              std::string(kFrequencySpanMessage));
+}
+
+// A negative constant makes every amplitude negative: nothing to draw on a logarithmic
+// amplitude axis, and the refusal says why; the linear axis draws it.
+TEST(PlotShapes, ReversedPolarityOnALogarithmicAxisIsSaid) {
+    const std::vector<CurvePoint> negative{{1, -5}, {2, -6}, {3, -10}};
+    EXPECT_EQ(plotRefusal(inputs(negative, 1, 3, false, true)),
+              std::string(kNoPositiveAmplitudeMessage));
+    EXPECT_FALSE(plotRefusal(inputs(negative, 1, 3, false, false)));
+    EXPECT_EQ(plotShapes(kRect, inputs(negative, 1, 3, false, false)).curve.size(), 3u);
+    EXPECT_FALSE(plotRefusal(inputs({}, 1, 3, false, true))); // no points: nothing to say
+}
+
+TEST(PageTexts, TheLowTextIsWhereTheFrequencyAxisStarts) {
+    EXPECT_EQ(pageLowText(inputs({{0, 1}, {0.5, 2}, {1, 3}}, 0, 1, true, false)), "0.500000");
+    EXPECT_EQ(pageLowText(inputs({{0, 1}, {0.5, 2}, {1, 3}}, 0, 1, false, false)), "0.000000");
+    EXPECT_EQ(pageHighText(inputs({{0, 1}}, 0, 20, true, false)), "20.000000");
+}
