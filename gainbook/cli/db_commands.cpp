@@ -296,7 +296,9 @@ bool writeOne(const std::string& path, const ParsedOptions& opts, formats::Loade
     const std::vector<std::string> before = intervalsOf(connection, *prepared);
     const WriteOutcome outcome =
         writeResponse(connection, ui, in, [](IntervalChoiceDialog& dialog) {
-            // The offered interval is the file's: written as a user pressing "Записать" would.
+            // The offered interval is the file's: written as a user pressing "Записать" would,
+            // except that an interval overlapping a later stored one is refused, not asked about.
+            dialog.overlap = IntervalChoiceDialog::Overlap::Refuse;
             dialog.write();
             return true;
         });
