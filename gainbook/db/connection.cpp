@@ -119,9 +119,16 @@ TextColumn readTextColumn(odbc::Connection& connection, std::string_view sql,
         return result;
     }
     result.executed = true;
-    for (SQLRETURN rc = st.fetch(); rc != SQL_NO_DATA && !odbc::isError(rc); rc = st.fetch())
+    SQLRETURN rc = st.fetch();
+    for (; rc != SQL_NO_DATA && !odbc::isError(rc); rc = st.fetch())
         result.values.push_back(
             text::truncateChars(st.getText(1, 4 * maxChars).value_or(""), maxChars));
+    // A failed fetch fails the read as a failed execution does.
+    if (odbc::isError(rc)) {
+        result.executed = false;
+        result.diagnostic = st.diagnostic();
+        result.values.clear();
+    }
     st.closeCursor();
     return result;
 }

@@ -228,11 +228,16 @@ void IntervalChoiceDialog::initialise() {
         if (isError(rc)) {
             ui_.message(st->diagnostic(), kUnknownErrorCaption, Icon::Exclamation, Buttons::Ok);
         } else {
-            while (isSuccess(st->fetch())) {
+            SQLRETURN fetched = SQL_NO_DATA;
+            while (isSuccess(fetched = st->fetch())) {
                 const auto start = st->getTimestamp(1).value_or(Timestamp{0, 0, 0, 0, 0, 0});
                 const auto end = st->getTimestamp(2);
                 entries.push_back(formatDateText(start) + " / " +
                                   (end ? formatDateText(*end) : std::string(kOpenEnd)));
+            }
+            if (isError(fetched)) {
+                entries.clear();
+                ui_.message(st->diagnostic(), kUnknownErrorCaption, Icon::Exclamation, Buttons::Ok);
             }
         }
     }
