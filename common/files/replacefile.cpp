@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <system_error>
+#include <vector>
 
 namespace orv::files {
 
@@ -32,11 +34,22 @@ bool writeAll(int fd, std::string_view data) {
 // can be created. Written over POSIX calls: the standard library has neither exclusive
 // creation nor fsync, and the programs that read settings without windows have no Qt.
 int createReplacement(const std::filesystem::path& target, std::string& name) {
+    // The temporary name holds as much of the target's name as the directory's limit on
+    // names leaves room for (cut where a UTF-8 character begins).
+    const long limit = ::pathconf(target.parent_path().c_str(), _PC_NAME_MAX);
+    const std::size_t maxName = limit > 0 ? static_cast<std::size_t>(limit) : 255;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        name = (target.parent_path() / text::format(".%s.%ld.%d.tmp",
-                                                    target.filename().string().c_str(),
-                                                    static_cast<long>(::getpid()), attempt))
-                   .string();
+        const std::string suffix =
+            text::format(".%ld.%d.tmp", static_cast<long>(::getpid()), attempt);
+        std::string base = target.filename().string();
+        const std::size_t room = maxName > suffix.size() + 1 ? maxName - suffix.size() - 1 : 0;
+        if (base.size() > room) {
+            std::size_t cut = room;
+            while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80)
+                --cut;
+            base.resize(cut);
+        }
+        name = (target.parent_path() / ("." + base + suffix)).string();
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno == EEXIST)
             continue;
@@ -61,6 +74,33 @@ bool fail(std::string* why, int error) {
     return false;
 }
 
+// Follows symbolic links from target to the name that is finally written, dangling links
+// included: a link whose target does not exist yet names the file to create. False (with
+// the error) for a loop of links or a link that cannot be read.
+bool resolveLinks(std::filesystem::path& target, int& error) {
+    for (int depth = 0; depth < 40; ++depth) {
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) != 0) {
+            if (errno == ENOENT)
+                return true;
+            error = errno;
+            return false;
+        }
+        if (!S_ISLNK(st.st_mode))
+            return true;
+        std::vector<char> buffer(PATH_MAX);
+        const ssize_t n = ::readlink(target.c_str(), buffer.data(), buffer.size());
+        if (n < 0 || static_cast<std::size_t>(n) >= buffer.size()) {
+            error = n < 0 ? errno : ENAMETOOLONG;
+            return false;
+        }
+        const std::filesystem::path next(std::string(buffer.data(), static_cast<std::size_t>(n)));
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    error = ELOOP;
+    return false;
+}
+
 } // namespace
 
 bool replaceFile(const std::filesystem::path& path, std::string_view data, std::string* why) {
@@ -68,10 +108,14 @@ bool replaceFile(const std::filesystem::path& path, std::string_view data, std::
     std::filesystem::path target = std::filesystem::absolute(path, ec);
     if (ec)
         return fail(why, ec.value());
-    if (std::filesystem::is_symlink(target, ec)) {
-        target = std::filesystem::weakly_canonical(target, ec);
-        if (ec)
-            return fail(why, ec.value());
+    if (int error = 0; !resolveLinks(target, error))
+        return fail(why, error);
+    // Only a regular file is replaced: a device, a pipe, a socket or a directory that the
+    // path names stays what it is.
+    if (struct stat st{}; ::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        if (why)
+            *why = kNotARegularFile;
+        return false;
     }
     if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0)
         return fail(why, errno);

@@ -5,6 +5,8 @@
 #include "responsestatements.h"
 #include "typedinput.h"
 
+#include <algorithm>
+
 namespace orv::gainbook {
 
 using orv::odbc::Timestamp;
@@ -22,6 +24,28 @@ constexpr const char* kNotChanged = "\r\nДата не изменена.";
 constexpr const char* kUpdateAction = "изменения даты";
 constexpr const char* kListErrorCaption = "Неизвестная ошибка";
 constexpr std::string_view kSeparator = " / ";
+constexpr const char* kStartTaken = "У этого канала уже есть интервал, начинающийся ";
+
+struct Interval {
+    Timestamp start;
+    std::optional<Timestamp> end; // none: open
+};
+
+// An entry of the interval list read back: its start, and its end unless it is open.
+Interval entryInterval(const std::string& entry) {
+    const std::size_t slash = entry.find(kSeparator);
+    const std::string endText =
+        slash == std::string::npos ? "" : entry.substr(slash + kSeparator.size());
+    Interval i{parseDateText(entry.substr(0, slash)), std::nullopt};
+    if (!endText.empty() && !endText.starts_with("до"))
+        i.end = parseDateText(endText);
+    return i;
+}
+
+// Two intervals share some time; an open one runs on for ever.
+bool overlap(const Interval& a, const Interval& b) {
+    return (!a.end || b.start < *a.end) && (!b.end || a.start < *b.end);
+}
 
 } // namespace
 
@@ -29,7 +53,8 @@ DateEditorDialog::DateEditorDialog(orv::odbc::Connection& connection, orv::ui::I
                                    const BrowserKey& panelKey)
     : station(panelKey.station), network(panelKey.network), channel(panelKey.channel),
       location(panelKey.location), connection_(connection), ui_(ui) {
-    selectFirst = station.empty() || network.empty() || channel.empty() || location.empty();
+    // An empty code is a code like any other (another program may store an empty
+    // location): the dialog looks for it, and never puts another key in its place.
 }
 
 DateEditorDialog::Step DateEditorDialog::fill(ChoiceList& target, const ListRead& read) {
@@ -44,10 +69,14 @@ DateEditorDialog::Step DateEditorDialog::fill(ChoiceList& target, const ListRead
 }
 
 void DateEditorDialog::preselect(ChoiceList& list, const std::string& given) {
-    if (selectFirst)
+    if (selectFirst) {
         list.selected = list.empty() ? -1 : 0;
-    else
-        list.selected = list.findPrefix(given); // not found: no selection
+        return;
+    }
+    // The given code itself, never one that merely begins with it: not found, no selection.
+    const auto found = std::find(list.entries.begin(), list.entries.end(), given);
+    list.selected =
+        found == list.entries.end() ? -1 : static_cast<int>(found - list.entries.begin());
 }
 
 void DateEditorDialog::initialise() {
@@ -152,13 +181,45 @@ bool DateEditorDialog::apply() {
         return false;
     }
     // The entry was written by this dialog: its start, and its end unless it is open.
-    const std::size_t slash = entry.find(kSeparator);
-    const std::string endText = slash == std::string::npos ? "" : entry.substr(slash + 3);
-    std::optional<Timestamp> oldEnd;
-    if (!endText.empty() && !endText.starts_with("до"))
-        oldEnd = parseDateText(endText);
+    const Interval old = entryInterval(entry);
+    const Interval changed{typed.start, typed.end};
+    // The other intervals of the key: one that starts where the new one would makes the
+    // update fail; one that the new dates overlap (two open intervals among them) is
+    // asked about.
+    std::optional<std::string> startTaken;
+    for (int i = 0; i < static_cast<int>(intervals.entries.size()); ++i) {
+        if (i == intervals.selected)
+            continue;
+        const std::string& other = intervals.entries[static_cast<std::size_t>(i)];
+        const Interval stored = entryInterval(other);
+        if (stored.start == changed.start) {
+            startTaken = other;
+            break;
+        }
+    }
+    if (!startTaken) {
+        for (int i = 0; i < static_cast<int>(intervals.entries.size()); ++i) {
+            const std::string& other = intervals.entries[static_cast<std::size_t>(i)];
+            if (i == intervals.selected || !overlap(entryInterval(other), changed))
+                continue;
+            const std::string asked =
+                "Новый интервал " + formatDateText(changed.start) + " / " +
+                (changed.end ? formatDateText(*changed.end) : std::string(kOpenEndText)) +
+                " перекрывает интервал " + other +
+                " этого канала.\r\nВсё равно изменить дату? (Нет: дата не изменится)";
+            if (!ui_.askYesNo(asked, kDateEditorTitle))
+                return false;
+            break;
+        }
+    }
     const EditResult result = redateInterval(connection_, {station, network, channel, location},
-                                             parseDateText(entry), oldEnd, typed.start, typed.end);
+                                             old.start, old.end, typed.start, typed.end);
+    if (result.status == EditStatus::Failed && startTaken) {
+        ui_.message(kStartTaken + formatDateText(changed.start) + " (" + *startTaken +
+                        "): дата не изменена.\r\n" + result.diagnostic,
+                    kDateEditorTitle, Icon::Exclamation, Buttons::Ok);
+        return false;
+    }
     switch (result.status) {
     case EditStatus::Failed:
         ui_.message(failureText(kUpdateAction, result.diagnostic), kDateEditorTitle,
@@ -171,10 +232,23 @@ bool DateEditorDialog::apply() {
         ui_.message(kDateChanged, "", Icon::None, Buttons::Ok);
         break;
     }
-    // The station again, and everything below it refilled with first entries.
-    stations.selected = stations.findPrefix(station);
+    // The same key again, everything below the station refilled, and the interval as it
+    // now stands chosen: a second "Применить" works on the same interval, never on another
+    // key's.
+    const bool wasSelectingFirst = selectFirst;
+    selectFirst = false;
+    preselect(stations, station);
     intervals.clear();
     stationChosen();
+    selectFirst = wasSelectingFirst || !intervals.empty();
+    const Interval now = result.status == EditStatus::Changed ? changed : old;
+    for (int i = 0; i < static_cast<int>(intervals.entries.size()); ++i) {
+        const Interval listed = entryInterval(intervals.entries[static_cast<std::size_t>(i)]);
+        if (listed.start == now.start && listed.end == now.end) {
+            pickInterval(i);
+            break;
+        }
+    }
     return result.status == EditStatus::Changed;
 }
 

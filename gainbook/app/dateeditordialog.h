@@ -2,7 +2,8 @@
 // (STARTDATE, ENDDATE) of one stored response and nothing else. Its own cascade of lists
 // (station, network, channel, location, then the intervals, oldest first) starts from the
 // database panel's choice; "Применить" writes the two new dates of the chosen interval.
-// No other interval is checked or adjusted: dates that overlap others are stored as given.
+// No other interval is adjusted: dates that overlap another interval of the key (two open
+// intervals among them) are stored as given once the user has said so.
 #pragma once
 
 #include "browser.h"
@@ -42,8 +43,9 @@ public:
     std::string network;
     std::string channel;
     std::string location;
-    // While set, every refilled list selects its first entry; set when a given code is
-    // empty and from the first filled interval list on.
+    // While set, every refilled list selects its first entry; set from the first filled
+    // interval list on (the user then chooses by hand). The panel's codes, empty ones
+    // included, are looked for as they are: a code not found selects nothing.
     bool selectFirst = false;
 
     // Fills the lists from the stations down, preselecting the panel's choice.
@@ -54,8 +56,10 @@ public:
     void pickChannel(int index);
     void pickLocation(int index);
     void pickInterval(int index);
-    // "Применить": new dates that are no dates are refused before any statement. True when
-    // the interval was changed; the lists are then refilled from the station down.
+    // "Применить": new dates that are no dates are refused before any statement; dates that
+    // overlap another interval of the key are asked about (Да/Нет). True when the interval
+    // was changed; the lists are then refilled from the station down, staying on the key
+    // and on the changed interval.
     bool apply();
 
 private:

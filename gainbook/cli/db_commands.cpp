@@ -202,11 +202,18 @@ int runList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         err << "gainbook-cli list: " << st.diagnostic() << "\n";
         return kFailed;
     }
-    while (odbc::isSuccess(st.fetch())) {
+    SQLRETURN fetched = SQL_NO_DATA;
+    while (odbc::isSuccess(fetched = st.fetch())) {
         for (SQLUSMALLINT column = 1; column <= 4; ++column)
             out << readCode(st, column) << '\t';
         const auto start = st.getTimestamp(5).value_or(odbc::Timestamp{0, 0, 0, 0, 0, 0});
         out << intervalText(start, st.getTimestamp(6)) << '\n';
+    }
+    // The list ends only where the rows end: a failed fetch is a failure.
+    if (odbc::isError(fetched)) {
+        out.flush();
+        err << "gainbook-cli list: " << st.diagnostic() << "\n";
+        return kFailed;
     }
     return kOk;
 }
@@ -296,7 +303,9 @@ bool writeOne(const std::string& path, const ParsedOptions& opts, formats::Loade
     const std::vector<std::string> before = intervalsOf(connection, *prepared);
     const WriteOutcome outcome =
         writeResponse(connection, ui, in, [](IntervalChoiceDialog& dialog) {
-            // The offered interval is the file's: written as a user pressing "Записать" would.
+            // The offered interval is the file's: written as a user pressing "Записать" would,
+            // except that an interval overlapping a later stored one is refused, not asked about.
+            dialog.overlap = IntervalChoiceDialog::Overlap::Refuse;
             dialog.write();
             return true;
         });
@@ -498,6 +507,11 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
         return kFailed;
     ResponseBrowser browser(connection.get(), ui);
     const std::optional<BrowserKey> key = showRecord(browser, opts, start, err);
+    // A read that failed was shown (on stderr): what was read is not to be trusted.
+    if (browser.failedReads > 0) {
+        err << "gainbook-cli export: чтение из базы не удалось\n";
+        return kFailed;
+    }
     if (!key)
         return kFailed;
     const bool sac = browser.viewSac;

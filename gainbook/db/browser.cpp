@@ -98,6 +98,7 @@ void ResponseBrowser::notify() {
 }
 
 void ResponseBrowser::errorBox(const std::string& diagnostic) {
+    ++failedReads;
     ui_.message(diagnostic, kUnknownErrorCaption, orv::ui::Icon::Exclamation, orv::ui::Buttons::Ok);
 }
 
@@ -115,7 +116,8 @@ ResponseBrowser::Fill ResponseBrowser::fill(ChoiceList& target, const char* sql,
     if (isError(rc)) {
         errorBox(st.diagnostic());
     } else {
-        while (isSuccess(st.fetch())) {
+        SQLRETURN fetched = SQL_NO_DATA;
+        while (isSuccess(fetched = st.fetch())) {
             if (readIntervals) {
                 const auto start = st.getTimestamp(1);
                 const auto end = st.getTimestamp(2);
@@ -124,6 +126,12 @@ ResponseBrowser::Fill ResponseBrowser::fill(ChoiceList& target, const char* sql,
             } else {
                 target.add(readCode(st, 1));
             }
+        }
+        // A fetch that fails ends the list as a failure, not as its end: a part of a
+        // list would pass for the whole.
+        if (isError(fetched)) {
+            errorBox(st.diagnostic());
+            target.clear();
         }
     }
     st.closeCursor();
@@ -244,8 +252,11 @@ void ResponseBrowser::showRecord() {
             fullReset();
             return;
         }
-        if (!isSuccess(st.fetch())) {
+        if (const SQLRETURN fetched = st.fetch(); !isSuccess(fetched)) {
+            const std::string diagnostic = isError(fetched) ? st.diagnostic() : std::string();
             st.closeCursor();
+            if (!diagnostic.empty())
+                errorBox(diagnostic);
             fullReset();
             return;
         }
@@ -279,7 +290,10 @@ void ResponseBrowser::unitLabel(const char* table, const char* sql, long id, std
         errorBox(st.diagnostic());
         return;
     }
-    if (isSuccess(st.fetch()))
+    const SQLRETURN fetched = st.fetch();
+    if (isError(fetched))
+        errorBox(st.diagnostic());
+    else if (isSuccess(fetched))
         label =
             std::string(plain) + " (" + st.getText(1, kMaxUnitChars).value_or(std::string()) + ")";
 }

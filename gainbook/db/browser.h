@@ -79,6 +79,8 @@ public:
     std::string locationToSelect;
     std::string intervalToSelect;
     bool startSelectionMissed = false;
+    // Reads that failed (a statement or a fetch; each shown to the user) since construction.
+    int failedReads = 0;
 
     // --- operations ---------------------------------------------------------------------
     // Refills everything from the first list down.

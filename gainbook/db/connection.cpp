@@ -8,23 +8,20 @@ namespace orv::gainbook {
 
 namespace {
 
-// A value of a connect string, in braces when it would otherwise end the value early.
-std::string attributeValue(const std::string& value) {
-    if (value.find_first_of(";{}") == std::string::npos && value == text::trim(value))
-        return value;
-    std::string braced(1, '{');
-    braced.append(text::replaceAll(value, "}", "}}")).append(1, '}');
-    return braced;
+// A value that a connect string carries as it is: nothing in it can end the value or
+// start another attribute.
+bool plainValue(const std::string& value) {
+    return value.find_first_of(";{}=") == std::string::npos && value == text::trim(value);
 }
 
 // The data source, user and password as SQLConnect would take them (an empty user or
 // password leaves the data source's own), followed by the driver attributes.
 std::string connectString(const ConnectionSettings& settings, std::string_view driverAttributes) {
-    std::string s = "DSN=" + attributeValue(settings.dataSource) + ";";
+    std::string s = "DSN=" + settings.dataSource + ";";
     if (!settings.user.empty())
-        s += "UID=" + attributeValue(settings.user) + ";";
+        s += "UID=" + settings.user + ";";
     if (!settings.password.empty())
-        s += "PWD=" + attributeValue(settings.password) + ";";
+        s += "PWD=" + settings.password + ";";
     return s + std::string(driverAttributes);
 }
 
@@ -32,6 +29,9 @@ std::string connectString(const ConnectionSettings& settings, std::string_view d
 
 OpenResult openConnection(const ConnectionSettings& settings, std::string_view driverAttributes) {
     OpenResult result;
+    if (!driverAttributes.empty() && !(plainValue(settings.dataSource) &&
+                                       plainValue(settings.user) && plainValue(settings.password)))
+        return result;
     auto connection = std::make_unique<odbc::Connection>();
     if (!connection->allocated())
         return result;
@@ -119,9 +119,16 @@ TextColumn readTextColumn(odbc::Connection& connection, std::string_view sql,
         return result;
     }
     result.executed = true;
-    for (SQLRETURN rc = st.fetch(); rc != SQL_NO_DATA && !odbc::isError(rc); rc = st.fetch())
+    SQLRETURN rc = st.fetch();
+    for (; rc != SQL_NO_DATA && !odbc::isError(rc); rc = st.fetch())
         result.values.push_back(
             text::truncateChars(st.getText(1, 4 * maxChars).value_or(""), maxChars));
+    // A failed fetch fails the read as a failed execution does.
+    if (odbc::isError(rc)) {
+        result.executed = false;
+        result.diagnostic = st.diagnostic();
+        result.values.clear();
+    }
     st.closeCursor();
     return result;
 }

@@ -46,7 +46,11 @@ struct OpenResult {
 };
 
 // SQLConnect with the three values; with driver attributes ("Key=value;..."), SQLDriverConnect
-// with the data source, user and password followed by them.
+// with the data source, user and password followed by them. The drivers do not agree on
+// how a value in a connect string is quoted (one splits at the first ";" inside braces), so
+// a value holding ";", "{", "}" or "=", or blanks at either end, is never put into one: no
+// connection is opened then, nothing is refused, and the caller goes on with the plain
+// connection it has.
 OpenResult openConnection(const ConnectionSettings& settings,
                           std::string_view driverAttributes = {});
 

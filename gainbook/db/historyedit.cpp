@@ -89,9 +89,16 @@ ListRead readList(orv::odbc::Connection& connection, const char* sql,
         out.diagnostic = st.diagnostic();
         return out;
     }
-    out.executed = true;
-    while (isSuccess(st.fetch()))
+    SQLRETURN fetched = SQL_NO_DATA;
+    while (isSuccess(fetched = st.fetch()))
         out.values.push_back(readRow(st));
+    // A failed fetch fails the read: a part of a list would pass for the whole.
+    if (isError(fetched)) {
+        out.diagnostic = st.diagnostic();
+        out.values.clear();
+        return out;
+    }
+    out.executed = true;
     return out;
 }
 

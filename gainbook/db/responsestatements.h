@@ -107,6 +107,11 @@ inline constexpr const char* kCloseValidInterval =
     "UPDATE CALIBRATION SET ENDDATE=? WHERE NETWORK=? AND LOCATION=? AND STA=? AND CHAN=? AND "
     "STARTDATE<? AND (ENDDATE>? OR ENDDATE IS NULL)";
 
+// network, location, station, channel, start; the intervals after start, oldest first
+inline constexpr const char* kLaterIntervals =
+    "SELECT STARTDATE,ENDDATE FROM CALIBRATION WHERE NETWORK=? AND LOCATION=? AND STA=? AND "
+    "CHAN=? AND STARTDATE>? ORDER BY STARTDATE;";
+
 // --- the date editor ("Редактор времени") ------------------------------------------------
 inline constexpr const char* kDateEditorStations = "SELECT DISTINCT STA FROM CALIBRATION;";
 // station

@@ -103,8 +103,56 @@ std::string successText(const PreparedResponse& r) {
            ": " + r.network + " " + r.station + " " + r.channel + " " + r.location;
 }
 
+std::string namedInterval(const Timestamp& start, const std::optional<Timestamp>& end) {
+    return formatDateText(start) + " / " + (end ? formatDateText(*end) : std::string(kOpenEnd));
+}
+
+// The new interval overlaps the stored one.
+std::string overlapText(const Timestamp& start, const Timestamp& end, const Timestamp& laterStart,
+                        const std::optional<Timestamp>& laterEnd) {
+    return "Новый интервал " + namedInterval(start, end) + " перекрывает интервал " +
+           namedInterval(laterStart, laterEnd) + ", уже записанный в базе.";
+}
+
 void refuse(orv::ui::Interaction& ui, const std::string& why) {
     ui.message(why + kNotWritten, "", Icon::Exclamation, Buttons::Ok);
+}
+
+// The first response of a key, inserted directly. The existence test is repeated with the
+// insert in one serializable transaction: of two first writes of a key at once, one fails
+// (or finds the other's row), rather than both inserting an open interval. nullopt when the
+// key has rows by now.
+std::optional<WriteOutcome> insertFirst(orv::odbc::Connection& connection, orv::ui::Interaction& ui,
+                                        const PreparedResponse& r) {
+    std::string diagnostic;
+    const auto failed = [&](const std::string& why) {
+        ui.message(failureText(kWriteAction, why), kDirectCaption, Icon::Exclamation, Buttons::Ok);
+        return WriteOutcome::Failed;
+    };
+    orv::odbc::Transaction tx(connection, orv::odbc::Transaction::Isolation::Serializable);
+    if (!tx.begun())
+        return failed(connection.diagnostic());
+    const auto exists =
+        anyRow(connection, sql::kExistingIntervals,
+               Parameter::codes({r.station, r.channel, r.network, r.location}), diagnostic);
+    if (!exists) {
+        tx.rollback();
+        return failed(diagnostic);
+    }
+    if (*exists) {
+        tx.rollback();
+        return std::nullopt;
+    }
+    if (!runStatement(connection, insertStatement(r, r.end.has_value()),
+                      insertParameters(r, r.start, r.end, r.loaded), diagnostic)) {
+        tx.rollback();
+        return failed(diagnostic);
+    }
+    // Success is reported only for a write that was committed.
+    if (isError(tx.commit()))
+        return failed(tx.diagnostic());
+    ui.message(successText(r), kDirectCaption, Icon::Information, Buttons::Ok);
+    return WriteOutcome::Written;
 }
 
 } // namespace
@@ -191,11 +239,16 @@ void IntervalChoiceDialog::initialise() {
         if (isError(rc)) {
             ui_.message(st->diagnostic(), kUnknownErrorCaption, Icon::Exclamation, Buttons::Ok);
         } else {
-            while (isSuccess(st->fetch())) {
+            SQLRETURN fetched = SQL_NO_DATA;
+            while (isSuccess(fetched = st->fetch())) {
                 const auto start = st->getTimestamp(1).value_or(Timestamp{0, 0, 0, 0, 0, 0});
                 const auto end = st->getTimestamp(2);
                 entries.push_back(formatDateText(start) + " / " +
                                   (end ? formatDateText(*end) : std::string(kOpenEnd)));
+            }
+            if (isError(fetched)) {
+                entries.clear();
+                ui_.message(st->diagnostic(), kUnknownErrorCaption, Icon::Exclamation, Buttons::Ok);
             }
         }
     }
@@ -238,7 +291,43 @@ IntervalChoiceDialog::Completion IntervalChoiceDialog::findIncomplete(const Time
     return *found ? Completion::Found : Completion::None;
 }
 
-bool IntervalChoiceDialog::replaceCovered(const Timestamp& now) {
+bool IntervalChoiceDialog::keptLater(const Timestamp& now, std::optional<Interval>& later) {
+    const PreparedResponse& r = response_;
+    later.reset();
+    std::vector<Parameter> p = Parameter::codes({r.network, r.location, r.station, r.channel});
+    p.push_back(Parameter::date(r.start));
+    orv::odbc::PreparedStatement st(connection_, sql::kLaterIntervals);
+    SQLRETURN rc = st.run(p);
+    while (!isError(rc)) {
+        rc = st->fetch();
+        if (!isSuccess(rc))
+            break;
+        const auto start = st->getTimestamp(1);
+        const auto end = st->getTimestamp(2);
+        if (!start)
+            continue;
+        if (r.end) {
+            // A closed interval: rows from its end on do not overlap it; rows within it are
+            // deleted as covered when they end within it too.
+            if (*start >= *r.end)
+                break;
+            if (end && *end <= *r.end)
+                continue;
+        } else if (*start <= now) {
+            continue; // deleted as covered by the open interval
+        }
+        later = Interval{*start, end};
+        return true;
+    }
+    if (!isError(rc))
+        return true;
+    ui_.message(failureText(kWriteAction, statementFailure(st.statement(), connection_)),
+                kDialogCaption, Icon::Exclamation, Buttons::Ok);
+    return false;
+}
+
+bool IntervalChoiceDialog::replaceCovered(const Timestamp& now,
+                                          const std::optional<Timestamp>& insertEnd) {
     const PreparedResponse& r = response_;
     const Timestamp& start = r.start;
     const std::vector<Parameter> key =
@@ -257,7 +346,8 @@ bool IntervalChoiceDialog::replaceCovered(const Timestamp& now) {
     close.push_back(Parameter::date(start));
     ok = step(sql::kCloseValidInterval, close) && ok;
     // 3. Insert the new row.
-    return step(insertStatement(r, r.end.has_value()), insertParameters(r, start, r.end, now)) &&
+    return step(insertStatement(r, insertEnd.has_value()),
+                insertParameters(r, start, insertEnd, now)) &&
            ok;
 }
 
@@ -270,6 +360,33 @@ bool IntervalChoiceDialog::write() {
         ui_.message(interval.error + kNotWritten, kDialogCaption, Icon::Exclamation, Buttons::Ok);
         return false;
     }
+    response_.start = interval.start;
+    response_.end = interval.end;
+    response_.loaded = nowToTheSecond();
+    const PreparedResponse& r = response_;
+    // A closed interval that would overlap a later stored one is asked about (or refused)
+    // before the transaction: no lock is held while the user thinks.
+    if (r.end) {
+        std::optional<Interval> later;
+        if (!keptLater(r.loaded, later))
+            return false;
+        if (later && later->start > r.start) {
+            const std::string overlapping = overlapText(r.start, *r.end, later->start, later->end);
+            editsRefused_ = true;
+            if (overlap == Overlap::Refuse) {
+                ui_.message(overlapping + kNotWritten, kDialogCaption, Icon::Exclamation,
+                            Buttons::Ok);
+                return false;
+            }
+            if (!ui_.askYesNo(overlapping + "\r\nЗакончить новый интервал датой " +
+                                  formatDateText(later->start) +
+                                  ", началом записанного? (Нет: ничего не записывать)",
+                              kDialogCaption))
+                return false;
+            editsRefused_ = false;
+            response_.end = later->start;
+        }
+    }
     // Serializable: of two writers of the key at once, one fails rather than both fitting
     // their response into a history the other is changing.
     orv::odbc::Transaction tx(connection_, orv::odbc::Transaction::Isolation::Serializable);
@@ -278,12 +395,9 @@ bool IntervalChoiceDialog::write() {
                     Icon::Exclamation, Buttons::Ok);
         return false;
     }
-    response_.start = interval.start;
-    response_.end = interval.end;
-    response_.loaded = nowToTheSecond();
-    const PreparedResponse& r = response_;
 
     bool ok = false;
+    std::string endedNote;
     switch (findIncomplete(r.start)) {
     case Completion::Found: {
         // The completed text is stored as it stands, its line breaks not replaced.
@@ -295,9 +409,30 @@ bool IntervalChoiceDialog::write() {
         ok = step(r.sac() ? sql::kCompleteSac : sql::kCompleteFap, p);
         break;
     }
-    case Completion::None:
-        ok = replaceCovered(r.loaded);
+    case Completion::None: {
+        // The intervals are read again inside the transaction: another writer may have
+        // added one since.
+        std::optional<Interval> later;
+        if (!keptLater(r.loaded, later))
+            break;
+        std::optional<Timestamp> insertEnd = r.end;
+        if (later && later->start > r.start) {
+            if (r.end) {
+                ui_.message(overlapText(r.start, *r.end, later->start, later->end) + kNotWritten,
+                            kDialogCaption, Icon::Exclamation, Buttons::Ok);
+                break;
+            }
+            // A new open interval ends where the later stored one begins.
+            insertEnd = later->start;
+            endedNote = "\r\nНовый интервал закончен датой " + formatDateText(later->start) +
+                        ": с неё в базе начинается интервал " +
+                        namedInterval(later->start, later->end) + ".";
+        }
+        ok = replaceCovered(r.loaded, insertEnd);
+        if (ok)
+            response_.end = insertEnd;
         break;
+    }
     case Completion::Failed:
         break;
     }
@@ -312,7 +447,7 @@ bool IntervalChoiceDialog::write() {
         return false;
     }
     committed_ = true;
-    ui_.message(successText(r), kDialogCaption, Icon::Information, Buttons::Ok);
+    ui_.message(successText(r) + endedNote, kDialogCaption, Icon::Information, Buttons::Ok);
     return true;
 }
 
@@ -337,26 +472,21 @@ WriteOutcome writeResponse(orv::odbc::Connection& connection, orv::ui::Interacti
         ui.message(diagnostic, kUnknownErrorCaption, Icon::Exclamation, Buttons::Ok);
         return WriteOutcome::Failed;
     }
-
-    if (*exists) {
-        IntervalChoiceDialog dialog(connection, ui, r);
-        dialog.initialise();
-        if (!runDialog || !runDialog(dialog))
-            return WriteOutcome::Cancelled;
-        if (!dialog.lastWriteCommitted())
-            return WriteOutcome::DialogFailed;
-        if (written)
-            *written = dialog.response();
-        return WriteOutcome::Written;
+    if (!*exists) {
+        if (const auto outcome = insertFirst(connection, ui, r))
+            return *outcome;
+        // Another writer has given the key its first response meanwhile: this one is
+        // fitted into that history as any other.
     }
 
-    if (!runStatement(connection, insertStatement(r, r.end.has_value()),
-                      insertParameters(r, r.start, r.end, r.loaded), diagnostic)) {
-        ui.message(failureText(kWriteAction, diagnostic), kDirectCaption, Icon::Exclamation,
-                   Buttons::Ok);
-        return WriteOutcome::Failed;
-    }
-    ui.message(successText(r), kDirectCaption, Icon::Information, Buttons::Ok);
+    IntervalChoiceDialog dialog(connection, ui, r);
+    dialog.initialise();
+    if (!runDialog || !runDialog(dialog))
+        return WriteOutcome::Cancelled;
+    if (!dialog.lastWriteCommitted())
+        return WriteOutcome::DialogFailed;
+    if (written)
+        *written = dialog.response();
     return WriteOutcome::Written;
 }
 

@@ -89,6 +89,14 @@ public:
     bool lastWriteCommitted() const { return committed_; }
     bool editsRefused() const { return editsRefused_; }
 
+    // A new closed interval that would overlap a later stored one (which the write keeps):
+    // Ask the user (Да: the new one ends where the stored one begins; Нет: nothing is
+    // written and the dialog stays open), or Refuse it. A new open interval that starts
+    // before a kept later one always ends where that one begins, and the success message
+    // says so.
+    enum class Overlap { Ask, Refuse };
+    Overlap overlap = Overlap::Ask;
+
     std::vector<std::string> entries;
     std::string startEdit;
     std::string endEdit;
@@ -99,7 +107,16 @@ public:
 private:
     enum class Completion { None, Found, Failed };
     Completion findIncomplete(const orv::odbc::Timestamp& start);
-    bool replaceCovered(const orv::odbc::Timestamp& now);
+    struct Interval {
+        orv::odbc::Timestamp start;
+        std::optional<orv::odbc::Timestamp> end;
+    };
+    // The first stored interval after the new start that the write keeps and that the new
+    // interval overlaps; nullopt when none. False (after telling the user) when the
+    // intervals could not be read.
+    bool keptLater(const orv::odbc::Timestamp& now, std::optional<Interval>& later);
+    bool replaceCovered(const orv::odbc::Timestamp& now,
+                        const std::optional<orv::odbc::Timestamp>& insertEnd);
     bool step(const char* sql, const std::vector<orv::odbc::Parameter>& parameters);
 
     orv::odbc::Connection& connection_;

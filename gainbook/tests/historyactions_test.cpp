@@ -93,11 +93,13 @@ TEST_P(History, TheDateEditorStartsFromThePanelsKeyAndItsChangesShowInThePanel) 
         EXPECT_EQ(d.endEdit, "");
 
         // A start that is no date is refused before any statement, naming the field; a
-        // start that collides with another interval is refused by the database, in its
-        // words. Either way the dialog stays as it was.
-        for (auto [start, said] : {std::pair{"2003.02.30 00:00:00", "Новая STARTDATE: "},
-                                   std::pair{"2001.01.01 00:00:00",
-                                             "При попытке изменения даты произошла ошибка:\r\n"}}) {
+        // start that collides with another interval is refused by the database, explained
+        // and in its words. Either way the dialog stays as it was.
+        for (auto [start, said] :
+             {std::pair{"2003.02.30 00:00:00", "Новая STARTDATE: "},
+              std::pair{"2001.01.01 00:00:00",
+                        "У этого канала уже есть интервал, начинающийся 2001.01.01 00:00:00 "
+                        "(2001.01.01 00:00:00 / 2003.01.01 00:00:00): дата не изменена.\r\n"}}) {
             ui.clear();
             d.startEdit = start;
             EXPECT_FALSE(d.apply());
@@ -109,15 +111,43 @@ TEST_P(History, TheDateEditorStartsFromThePanelsKeyAndItsChangesShowInThePanel) 
             EXPECT_EQ(d.networks.selectedText(), "KZ");
         }
 
-        // The open interval re-dated; the lists are then refilled with first entries.
+        // The open interval re-dated: the dialog stays on the key and on that interval.
         ui.clear();
         d.startEdit = "2004.06.01 00:00:00";
         EXPECT_TRUE(d.apply());
         ASSERT_EQ(ui.messages().size(), 1u);
         EXPECT_EQ(ui.messages()[0].text, "Дата изменена!");
         EXPECT_EQ(ui.messages()[0].icon, Icon::None);
-        EXPECT_EQ(d.stations.selectedText(), "KIV");
-        EXPECT_EQ(d.networks.selectedText(), "II");
+        EXPECT_EQ(d.stations.selectedText() + d.networks.selectedText() +
+                      d.channels.selectedText() + d.locations.selectedText(),
+                  "KIVKZBHZ00");
+        EXPECT_EQ(d.intervals.selectedText(), "2004.06.01 00:00:00 / до настоящего времени");
+
+        // Dates that overlap another interval of the key, or leave two open ones, are asked
+        // about naming it: Нет changes nothing, Да stores them as given.
+        d.pickInterval(0);
+        for (auto [end, other] :
+             {std::pair{"2005.01.01 00:00:00", "2004.06.01 00:00:00 / до настоящего времени"},
+              std::pair{"", "2004.06.01 00:00:00 / до настоящего времени"}}) {
+            ui.clear();
+            ui.answer(Answer::No);
+            d.endEdit = end;
+            EXPECT_FALSE(d.apply());
+            ASSERT_EQ(ui.messages().size(), 1u);
+            EXPECT_EQ(ui.messages()[0].icon, Icon::Question);
+            EXPECT_NE(ui.messages()[0].text.find(std::string("перекрывает интервал ") + other),
+                      std::string::npos)
+                << ui.messages()[0].text;
+        }
+        ui.clear();
+        ui.answer(Answer::Yes);
+        d.endEdit = "2005.01.01 00:00:00";
+        EXPECT_TRUE(d.apply());
+        EXPECT_EQ(ui.messageTexts().back(), "Дата изменена!");
+        EXPECT_EQ(d.intervals.selectedText(), "2001.01.01 00:00:00 / 2005.01.01 00:00:00");
+        EXPECT_EQ(d.networks.selectedText(), "KZ");
+        d.endEdit = "2003.01.01 00:00:00";
+        EXPECT_TRUE(d.apply());
     };
     window->openDateEditor();
     ASSERT_TRUE(shown);
@@ -127,6 +157,36 @@ TEST_P(History, TheDateEditorStartsFromThePanelsKeyAndItsChangesShowInThePanel) 
               (Strings{"2004.06.01 00:00:00", "2001.01.01 00:00:00 / 2003.01.01 00:00:00"}));
     EXPECT_EQ(b.intervals.selected, 0);
     EXPECT_EQ(rows(), 4u);
+}
+
+TEST_P(History, TheDateEditorFindsAKeyWithAnEmptyLocationAndNoOtherKey) {
+    add("AA", "AAA", "BHZ", "2001-01-01 00:00:00", "");
+    db.exec("INSERT INTO CALIBRATION(NETWORK,LOCATION,STA,CHAN,STARTDATE,SENS,ID_SENS,FREQ,"
+            "ID_FREQ,SAC,LDDATE) VALUES('KZ','','KIV','BHZ',{ts '2003-01-01 00:00:00'},1,1,1,0,"
+            "'SAC',{ts '2020-01-01 00:00:00'})");
+    window->startUp({"ODBC=" + db.dsn(), "USER=ORV", "PASSWORD=KTZ"});
+    ASSERT_TRUE(window->connected());
+    window->browser.requestSelection("KIV", "KZ", "BHZ", "");
+    window->fillDatabasePanel();
+    ASSERT_EQ(window->browser.currentKey().location, "");
+    bool shown = false;
+    window->dateEditorDialog = [&](DateEditorDialog& d) {
+        shown = true;
+        EXPECT_EQ(d.stations.selectedText() + "|" + d.networks.selectedText() + "|" +
+                      d.channels.selectedText() + "|" + d.locations.selectedText(),
+                  "KIV|KZ|BHZ|");
+        EXPECT_EQ(d.intervals.selectedText(), "2003.01.01 00:00:00 / до настоящего времени");
+        d.startEdit = "2004.01.01 00:00:00";
+        EXPECT_TRUE(d.apply());
+    };
+    window->openDateEditor();
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM CALIBRATION WHERE STA = 'AAA' AND STARTDATE = {ts "
+                        "'2001-01-01 00:00:00'}"),
+              "1");
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM CALIBRATION WHERE STA = 'KIV' AND STARTDATE = {ts "
+                        "'2004-01-01 00:00:00'}"),
+              "1");
 }
 
 TEST_P(History, DeletingAsksThenShowsTheSameKeyOrTheNearestOne) {

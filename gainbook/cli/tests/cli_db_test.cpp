@@ -1,5 +1,6 @@
 // gainbook-cli list and write against real databases, through the built program.
 #include "clirunner.h"
+#include "damagedsqlite.h"
 #include "testdb.h"
 #include "text/text.h"
 
@@ -327,3 +328,32 @@ TEST(CliKeyOptions, ADateThatIsNotADateTextOrALongCodeIsRefusedBeforeConnecting)
 
 INSTANTIATE_TEST_SUITE_P(Backends, CliDatabase, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);
+
+TEST(CliDamagedDatabase, ListAndExportFailWhenAFetchFails) {
+    TestDatabase db(Backend::SQLite);
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    orv::test::TempDir dir;
+    const auto run = [&](std::vector<std::string> args) {
+        for (std::string a : {"--dsn", db.dsn().c_str()})
+            args.push_back(a);
+        return runCli(dir.path(), args);
+    };
+    // The tables as the editor creates them, then emptied and filled for the damage.
+    ASSERT_EQ(run({"write", kPoleZeroFile, "--yes", "--sta", "KIV", "--chan", "BHZ", "--start",
+                   "2003.01.01 00:00:00"})
+                  .status,
+              0);
+    db.exec("DELETE FROM CALIBRATION");
+    orv::test::damageResponses(db);
+
+    Outcome r = run({"list"});
+    EXPECT_EQ(r.status, 1) << r.out.size() << " bytes listed";
+    EXPECT_NE(r.err.find("gainbook-cli list: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("malformed"), std::string::npos) << r.err;
+
+    r = run({"export", "--sta", "S2999", "--chan", "BHZ", "--out", (dir / "out.sac").string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("malformed"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("чтение из базы не удалось"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.sac"));
+}

@@ -1,5 +1,7 @@
 #include "browser.h"
 
+#include "damagedsqlite.h"
+#include "historyedit.h"
 #include "responsestatements.h"
 #include "responsetables.h"
 #include "text/text.h"
@@ -200,4 +202,28 @@ TEST_P(Browser, AStoredTextIsShownWholeUpToTheLimitInCharactersAndRefusedBeyondI
     EXPECT_EQ(browser->storedText, "");
     ASSERT_EQ(ui.messageTexts().size(), 1u);
     EXPECT_EQ(ui.messageTexts()[0], "Текст длиннее 131071 символа и не может быть обработан");
+}
+
+TEST(DamagedDatabase, AFetchThatFailsIsShownAndNoPartOfAListPassesForTheWhole) {
+    TestDatabase db(Backend::SQLite);
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    orv::gainbook::test::createResponseTables(db);
+    orv::test::damageResponses(db);
+    // Rows fetched one by one (as a data source may ask), so that the damage shows at a
+    // fetch after the first rows.
+    orv::odbc::Connection connection;
+    ASSERT_FALSE(orv::odbc::isError(connection.driverConnect(db.connectString() + "StepAPI=1;")));
+    orv::ui::ScriptedInteraction ui;
+    ResponseBrowser browser(&connection, ui);
+    browser.fillFirstList();
+    EXPECT_GT(browser.failedReads, 0);
+    EXPECT_TRUE(browser.stations.empty()) << browser.stations.entries.size();
+    ASSERT_FALSE(ui.messages().empty());
+    EXPECT_NE(ui.messages()[0].text.find("malformed"), std::string::npos) << ui.messages()[0].text;
+    // The date editor's lists read the same way.
+    const orv::gainbook::ListRead read =
+        orv::gainbook::readCodes(connection, orv::gainbook::sql::kDateEditorStations, {});
+    EXPECT_FALSE(read.executed);
+    EXPECT_TRUE(read.values.empty());
+    EXPECT_NE(read.diagnostic.find("malformed"), std::string::npos) << read.diagnostic;
 }

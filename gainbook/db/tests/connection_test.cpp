@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 using namespace orv;
 using namespace orv::gainbook;
 using orv::test::Backend;
@@ -51,6 +53,33 @@ TEST_P(GainbookConnection, AFailedQueryKeepsTheConnectionUsable) {
     ASSERT_EQ(units.values.size(), 2u);
     EXPECT_EQ(units.values[0], "Hz");
     EXPECT_EQ(units.values[1], std::string(63, 'x')); // unit names are kept to 63 characters
+}
+
+TEST_P(GainbookConnection, NoUserOrPasswordCanAddAttributesToAConnectString) {
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    orv::test::TempDir dir;
+    orv::test::ScopedCurrentDir here(dir.path());
+    const std::string other = (dir / "other.db").string();
+    const char* attributes = db.backend() == Backend::SQLite       ? "StepAPI=1;"
+                             : db.backend() == Backend::PostgreSQL ? "UseDeclareFetch=1;"
+                                                                   : "OPTION=1048576;";
+    // Values that would end the value or start another attribute: no connection is opened
+    // with them (the caller keeps its plain one), whatever the driver would have made of it.
+    for (const std::string& hostile :
+         {"KTZ};Database=" + other + ";X={", "KTZ;Database=" + other, std::string("K}TZ"),
+          std::string("K{TZ"), std::string("K=TZ"), std::string(" KTZ")}) {
+        for (const bool asUser : {false, true}) {
+            const ConnectionSettings settings{db.dsn(), asUser ? hostile : db.user(),
+                                              asUser ? db.password() : hostile};
+            const OpenResult open = openConnection(settings, attributes);
+            EXPECT_FALSE(open.connection) << hostile;
+            EXPECT_FALSE(open.refused) << hostile;
+        }
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+    // Plain values open the connection with the attributes.
+    EXPECT_TRUE(openConnection({db.dsn(), db.user(), db.password()}, attributes).connection);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, GainbookConnection, testing::ValuesIn(orv::test::allBackends()),

@@ -162,13 +162,69 @@ TEST_P(Writer, ANewOpenResponseClosesTheOpenOneAtItsStart) {
     EXPECT_EQ(ui.messages()[0].caption, "Запись информации в базу");
 }
 
-TEST_P(Writer, AClosedIntervalClosesThePreviousAndLeavesAnOverlappingOpenRow) {
+TEST_P(Writer, AClosedIntervalOverlappingALaterOneIsAskedAboutNamingIt) {
     stored("2003-01-01 00:00:00", "2005-01-01 00:00:00");
     stored("2005-01-01 00:00:00", "");
+    const std::string question =
+        "Новый интервал 2004.01.01 00:00:00 / 2006.01.01 00:00:00 перекрывает интервал "
+        "2005.01.01 00:00:00 / до настоящего времени, уже записанный в базе.\r\nЗакончить "
+        "новый интервал датой 2005.01.01 00:00:00, началом записанного? (Нет: ничего не "
+        "записывать)";
+    // Нет: nothing is written.
+    ui.answer(orv::ui::Answer::No);
+    EXPECT_EQ(writeVia(input("2004.01.01 00:00:00 / 2006.01.01 00:00:00")),
+              WriteOutcome::DialogFailed);
+    EXPECT_EQ(ui.messageTexts(), (Strings{question}));
+    EXPECT_EQ(ui.messages()[0].icon, Icon::Question);
+    EXPECT_EQ(rows(),
+              (Strings{"2003.01.01 00:00:00 / 2005.01.01 00:00:00", "2005.01.01 00:00:00 / -"}));
+    // Да: the new interval ends where the stored one begins.
+    ui.clear();
+    ui.answer(orv::ui::Answer::Yes);
     EXPECT_EQ(writeVia(input("2004.01.01 00:00:00 / 2006.01.01 00:00:00")), WriteOutcome::Written);
+    EXPECT_EQ(ui.messageTexts(), (Strings{question, "Запись прошла успешно!"}));
     EXPECT_EQ(rows(),
               (Strings{"2003.01.01 00:00:00 / 2004.01.01 00:00:00",
-                       "2004.01.01 00:00:00 / 2006.01.01 00:00:00", "2005.01.01 00:00:00 / -"}));
+                       "2004.01.01 00:00:00 / 2005.01.01 00:00:00", "2005.01.01 00:00:00 / -"}));
+}
+
+TEST_P(Writer, AnOverlappingClosedIntervalIsRefusedWhereNoOneIsAsked) {
+    stored("2020-01-01 00:00:00", "");
+    EXPECT_EQ(writeResponse(*connection, ui, input("2010.01.01 00:00:00 / 2021.01.01 00:00:00"),
+                            [](IntervalChoiceDialog& dialog) {
+                                dialog.overlap = IntervalChoiceDialog::Overlap::Refuse;
+                                dialog.write();
+                                return true;
+                            }),
+              WriteOutcome::DialogFailed);
+    EXPECT_EQ(ui.messageTexts(),
+              (Strings{"Новый интервал 2010.01.01 00:00:00 / 2021.01.01 00:00:00 перекрывает "
+                       "интервал 2020.01.01 00:00:00 / до настоящего времени, уже записанный в "
+                       "базе.\r\nЗапись в базу не выполнена."}));
+    EXPECT_EQ(rows(), (Strings{"2020.01.01 00:00:00 / -"}));
+    // A closed interval that ends where the stored one begins overlaps nothing.
+    ui.clear();
+    EXPECT_EQ(writeVia(input("2010.01.01 00:00:00 / 2020.01.01 00:00:00")), WriteOutcome::Written);
+    EXPECT_EQ(ui.messageTexts(), (Strings{"Запись прошла успешно!"}));
+}
+
+TEST_P(Writer, ANewOpenIntervalBeforeALaterStoredOneEndsAtItsStartAndSaysSo) {
+    // Both in the future, so that the open write covers neither.
+    stored("2090-01-01 00:00:00", "");
+    EXPECT_EQ(writeVia(input("2089.01.01 00:00:00")), WriteOutcome::Written);
+    EXPECT_EQ(rows(),
+              (Strings{"2089.01.01 00:00:00 / 2090.01.01 00:00:00", "2090.01.01 00:00:00 / -"}));
+    EXPECT_EQ(ui.messageTexts(),
+              (Strings{"Запись прошла успешно!\r\nНовый интервал закончен датой 2090.01.01 "
+                       "00:00:00: с неё в базе начинается интервал 2090.01.01 00:00:00 / до "
+                       "настоящего времени."}));
+    // A stored interval up to now is still covered and deleted, as before.
+    ui.clear();
+    stored("2010-01-01 00:00:00", "2011-01-01 00:00:00");
+    EXPECT_EQ(writeVia(input("2009.01.01 00:00:00")), WriteOutcome::Written);
+    EXPECT_EQ(rows(),
+              (Strings{"2009.01.01 00:00:00 / 2089.01.01 00:00:00",
+                       "2089.01.01 00:00:00 / 2090.01.01 00:00:00", "2090.01.01 00:00:00 / -"}));
 }
 
 TEST_P(Writer, ACoveredRowOfTheSameStartIsReplaced) {
@@ -225,12 +281,13 @@ TEST_P(Writer, ChoosingTheListedOpenIntervalReplacesItWithANewOpenRow) {
     EXPECT_EQ(db.scalar("SELECT SAC FROM CALIBRATION"), "ZEROS 3|POLES 2|CONSTANT 1.0|");
 }
 
-TEST_P(Writer, ANewOpenIntervalKeepsRowsThatStartInTheFuture) {
+TEST_P(Writer, ANewOpenIntervalKeepsRowsThatStartInTheFutureAndEndsAtTheFirst) {
     stored("2003-01-01 00:00:00", "");
     stored("2999-01-01 00:00:00", "");
     EXPECT_EQ(writeVia(input("2005.01.01 00:00:00")), WriteOutcome::Written);
-    EXPECT_EQ(rows(), (Strings{"2003.01.01 00:00:00 / 2005.01.01 00:00:00",
-                               "2005.01.01 00:00:00 / -", "2999.01.01 00:00:00 / -"}));
+    EXPECT_EQ(rows(),
+              (Strings{"2003.01.01 00:00:00 / 2005.01.01 00:00:00",
+                       "2005.01.01 00:00:00 / 2999.01.01 00:00:00", "2999.01.01 00:00:00 / -"}));
 }
 
 TEST_P(Writer, CancellingTheDialogWritesNothing) {

@@ -243,3 +243,72 @@ TEST(SQLiteFaults, AFileHeldByAnotherWriterGivesABusyErrorAndNoPartialWrite) {
     EXPECT_EQ(intervals(db),
               (Strings{"2010.01.01 00:00:00 / 2012.01.01 00:00:00", "2012.01.01 00:00:00 / -"}));
 }
+
+// Two first writes of one key at once: both find no row, then both insert. Another session
+// holds the table so that both writers have read before either inserts: on the servers a
+// table lock that lets reads through and stops writes, on SQLite an open write of another
+// key. Whatever the order, at most one is written, the other is told, and the key never
+// holds two open intervals.
+class FirstWrites : public testing::TestWithParam<Backend> {};
+
+TEST_P(FirstWrites, OfTwoFirstWritesOfAKeyAtOnceAtMostOneIsWrittenAndTheOtherIsTold) {
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    orv::gainbook::test::createResponseTables(db);
+
+    auto holder = db.connect();
+    std::unique_ptr<orv::odbc::Transaction> hold;
+    if (db.backend() == Backend::MariaDB) {
+        ASSERT_FALSE(isError(Statement(*holder).execDirect("LOCK TABLES CALIBRATION READ")));
+    } else {
+        hold = std::make_unique<orv::odbc::Transaction>(*holder);
+        Statement st(*holder);
+        ASSERT_FALSE(isError(st.execDirect(
+            db.backend() == Backend::PostgreSQL
+                ? "LOCK TABLE CALIBRATION IN SHARE MODE"
+                : "INSERT INTO CALIBRATION(NETWORK,LOCATION,STA,CHAN,STARTDATE) VALUES('XX','00',"
+                  "'OTHER','BHZ',{ts '2000-01-01 00:00:00'})")))
+            << st.diagnostic();
+    }
+    // SQLite's writers, each holding the file for reading and waiting to write, wait for each
+    // other until the driver's lock timeout (100 s unless set): one second here.
+    const auto connect = [&db] {
+        if (db.backend() != Backend::SQLite)
+            return db.connect();
+        auto c = std::make_unique<orv::odbc::Connection>();
+        EXPECT_FALSE(isError(c->driverConnect(db.connectString() + "Timeout=1000;")));
+        return c;
+    };
+    auto firstConnection = connect();
+    auto secondConnection = connect();
+    Writer first(*firstConnection);
+    Writer second(*secondConnection);
+    std::thread firstWriting = first.writeInThread("2010.01.01 00:00:00");
+    std::thread secondWriting = second.writeInThread("2011.01.01 00:00:00");
+    if (db.backend() == Backend::SQLite)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    else
+        ASSERT_TRUE(waitFor([&] { return lockWaiters(db) == 2; }));
+    if (hold)
+        hold->rollback();
+    else
+        Statement(*holder).execDirect("UNLOCK TABLES");
+    firstWriting.join();
+    secondWriting.join();
+
+    const int written =
+        (first.outcome == WriteOutcome::Written) + (second.outcome == WriteOutcome::Written);
+    EXPECT_LE(written, 1);
+    for (const Writer* w : {&first, &second}) {
+        if (w->outcome != WriteOutcome::Written) {
+            EXPECT_EQ(w->outcome, WriteOutcome::Failed);
+            EXPECT_TRUE(w->toldFailure()) << w->lastMessage();
+        }
+    }
+    EXPECT_EQ(std::stoi(db.scalar("SELECT COUNT(*) FROM CALIBRATION WHERE STA = 'KIV'")), written);
+    EXPECT_TRUE(consistent(db)) << testing::PrintToString(intervals(db));
+}
+
+INSTANTIATE_TEST_SUITE_P(AllBackends, FirstWrites,
+                         testing::Values(Backend::SQLite, Backend::PostgreSQL, Backend::MariaDB),
+                         orv::test::backendParamName);
