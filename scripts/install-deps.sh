@@ -14,7 +14,7 @@ packages=(
   odbc-postgresql postgresql
   odbc-mariadb mariadb-server
   libsimpleini-dev
-  libssl-dev
+  libssl-dev time
   locales
 )
 

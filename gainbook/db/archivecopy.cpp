@@ -599,6 +599,71 @@ private:
 
 // --- The copy -----------------------------------------------------------------------------
 
+// One transaction on a connection. The SQLite driver reads a whole result into memory
+// while its own transaction is open: there the transaction is begun and ended by
+// statements, with the driver in autocommit, so that it keeps stepping through results.
+class Transaction {
+public:
+    Transaction(odbc::Connection& connection, DbmsKind kind, bool reading)
+        : connection_(connection), statements_(kind == DbmsKind::SQLite) {
+        if (statements_) {
+            begun_ = run("BEGIN");
+            return;
+        }
+        transaction_ = std::make_unique<odbc::Transaction>(
+            connection, reading ? odbc::Transaction::Isolation::Serializable
+                                : odbc::Transaction::Isolation::Default);
+        begun_ = transaction_->begun();
+    }
+    ~Transaction() {
+        if (statements_ && begun_ && !ended_)
+            run("ROLLBACK");
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    bool begun() const { return begun_; }
+    // The driver's message when the transaction could not begin or commit.
+    const std::string& diagnostic() const { return diagnostic_; }
+    bool commit() {
+        ended_ = true;
+        if (!statements_) {
+            const bool ok = !odbc::isError(transaction_->commit());
+            diagnostic_ = transaction_->diagnostic();
+            return ok;
+        }
+        if (run("COMMIT"))
+            return true;
+        run("ROLLBACK");
+        return false;
+    }
+    void rollback() {
+        if (ended_ || !begun_)
+            return;
+        ended_ = true;
+        if (statements_)
+            run("ROLLBACK");
+        else
+            transaction_->rollback();
+    }
+
+private:
+    bool run(const char* sql) {
+        odbc::Statement st(connection_);
+        if (!odbc::isError(st.execDirect(sql)))
+            return true;
+        diagnostic_ = st.valid() ? st.diagnostic() : connection_.diagnostic();
+        return false;
+    }
+
+    odbc::Connection& connection_;
+    bool statements_;
+    bool begun_ = false;
+    bool ended_ = false;
+    std::string diagnostic_;
+    std::unique_ptr<odbc::Transaction> transaction_;
+};
+
 // Boxes of the schema code, kept: the last one says why a table could not be made.
 class QuietInteraction : public ui::Interaction {
 public:
@@ -650,9 +715,10 @@ public:
 
     CopyReport run() {
         CopyReport report;
-        odbc::Transaction reading(source_.connection, odbc::Transaction::Isolation::Serializable);
+        Transaction reading(source_.connection, source_.kind, true);
         if (!reading.begun())
-            return fail(report, "источник: " + source_.connection.diagnostic());
+            return fail(report,
+                        "источник: " + reading.diagnostic() + source_.connection.diagnostic());
         if (!plan(report))
             return report;
         // On MySQL every change of a table commits at once: the tables are made before the
@@ -660,9 +726,10 @@ public:
         const bool ddlCommits = target_.kind == DbmsKind::MySql;
         if (ddlCommits && !createMissing(report, true))
             return dropCreated(report);
-        odbc::Transaction writing(target_.connection);
+        Transaction writing(target_.connection, target_.kind, false);
         if (!writing.begun())
-            return dropCreated(fail(report, "получатель: " + target_.connection.diagnostic()));
+            return dropCreated(fail(report, "получатель: " + writing.diagnostic() +
+                                                target_.connection.diagnostic()));
         if (!ddlCommits && !createMissing(report, false))
             return report;
         if (!replaceRows(report) || !copyRows(report))
@@ -673,7 +740,7 @@ public:
                     schema_.completeIndexes(p.table);
         if (!verify(report))
             return dropCreated(report, &writing);
-        if (odbc::isError(writing.commit()))
+        if (!writing.commit())
             return dropCreated(fail(report, "получатель: " + writing.diagnostic()));
         report.ok = true;
         for (const TablePlan& p : plans_)
@@ -793,7 +860,7 @@ private:
     }
 
     // Drops the tables made by the copy on a back end that commits them at once.
-    CopyReport& dropCreated(CopyReport& report, odbc::Transaction* writing = nullptr) {
+    CopyReport& dropCreated(CopyReport& report, Transaction* writing = nullptr) {
         if (writing)
             writing->rollback();
         if (target_.kind != DbmsKind::MySql)
