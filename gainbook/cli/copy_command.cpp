@@ -136,6 +136,7 @@ int runCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
                 << "\n";
     }
     out << "перенесено и сверено таблиц: " << report.tables.size() << "\n";
+    err << "gainbook-cli copy: строк в одном выполнении INSERT: до " << report.arrayRows << "\n";
     return kOk;
 }
 

@@ -55,6 +55,8 @@ TEST(CliCopy, TheAwkwardRowsComeBackFromPostgreSqlAndMariaDbUnchanged) {
                "VALUES('СТАНЦИЯА','KIV',1,0.12345678901234567,-1e-300,'Кировская  ',"
                "'0001-01-01 00:00:00','песок')");
     first.exec("INSERT INTO SITE(STA,LDDATE) VALUES('KIV  ','9999-12-31 23:59:59')");
+    // In byte order B comes before a; MariaDB's collation puts a first.
+    first.exec("INSERT INTO SITE(STA) VALUES('a'),('B')");
     // NINDEX given: MariaDB numbers a channel without one itself.
     first.exec("INSERT INTO SITECHAN(NINDEX,STA,CHAN,NGROUP,CHANINDEX,SPS,DESCR,CALIBFILE) "
                "VALUES(7,'СТАНЦИЯА','BHZ',1,0,40.000000000000007,'СКМ-3','файл.pz')");
