@@ -109,6 +109,29 @@ TEST_P(ArchiveCopyInto, ATextTheTargetWouldCutIsRefusedNamingItsRow) {
     EXPECT_FALSE(target.connect()->tableExists("SITE"));
 }
 
+TEST_P(ArchiveCopyInto, ARowTheTargetRefusesHalfWayLeavesItAsItWas) {
+    TestDatabase source(Backend::SQLite);
+    TestDatabase target(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(target);
+    // A station table without key: the second "X" is a duplicate in the target's.
+    source.exec("CREATE TABLE SITE(STA VARCHAR(8),DESCR VARCHAR(50))");
+    source.exec("INSERT INTO SITE VALUES('A','новая'),('X','1'),('X','2')");
+    makeTables(target);
+    target.exec("INSERT INTO SITE(STA,DESCR) VALUES('OLD','старая')");
+    auto from = source.connect();
+    auto to = target.connect();
+    CopyOptions options;
+    options.replace = true;
+    options.batchRows = 1;
+    const auto report = copyArchive(*from, *to, options);
+    EXPECT_FALSE(report.ok);
+    EXPECT_NE(report.error.find("SITE, STA='X': "), std::string::npos) << report.error;
+    EXPECT_EQ(target.column(GetParam() == Backend::MariaDB
+                                ? "SELECT CONCAT(STA, '|', DESCR) FROM SITE"
+                                : "SELECT STA || '|' || DESCR FROM SITE"),
+              std::vector<std::string>{"OLD|старая"});
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, ArchiveCopyInto, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);
 
@@ -208,4 +231,17 @@ TEST(ArchiveCopy, AServerStoppedHalfWayLeavesTheTargetAsItWas) {
     EXPECT_EQ(after->rows, 1);
     EXPECT_EQ(after->checksum, before->checksum);
     EXPECT_EQ(target.scalar("SELECT COUNT(*) FROM ID_SENS"), "12");
+}
+
+TEST(ArchiveCopy, TheChecksumIsTheSha256OfTheCanonicalRows) {
+    TestDatabase db(Backend::SQLite);
+    db.exec("CREATE TABLE SAMPLE(E VARCHAR(8),D TIMESTAMP,C DOUBLE,B INT,A VARCHAR(8))");
+    db.exec("INSERT INTO SAMPLE VALUES(NULL,'0001-01-01 00:00:00',0.1,-3,'жK ')");
+    // Python's hashlib over b'SAMPLE\0A\0B\0C\0D\0E\0', then the row: 0x01, the text's
+    // length (8 bytes little-endian) and bytes; 0x02 and -3; 0x03 and the bits of 0.1;
+    // 0x04 and the date; 0x00 for NULL.
+    const auto sum = orv::gainbook::copy::checksumTable(*db.connect(), "SAMPLE");
+    ASSERT_TRUE(sum);
+    EXPECT_EQ(sum->rows, 1);
+    EXPECT_EQ(sum->checksum, "6a931bff87d26ad3f8cfbfc6156c8901a33b7bf985a5bb264e5ac55382bd7ae4");
 }
