@@ -84,6 +84,9 @@ int runCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     for (const char* required : {"from", "to"})
         if (opts.value(required).value_or("").empty())
             return usageError(err, std::string("не задан --") + required);
+    // A database copied onto itself would be emptied by --replace before it is read.
+    if (text::equalsNoCase(*opts.value("from"), *opts.value("to")))
+        return usageError(err, "--from и --to называют один источник данных");
     copy::CopyOptions options;
     options.replace = opts.has("replace");
     if (const auto tables = opts.value("tables")) {

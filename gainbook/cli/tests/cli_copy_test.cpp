@@ -123,6 +123,9 @@ TEST(CliCopy, ANonEmptyTargetIsRefusedAndTheCommandLineChecked) {
     r = copy(dir, from, to, {"--replace", "--tables", "id_sens,ID_FREQ"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.substr(0, r.out.find(',')), "ID_SENS: строк 12");
+    r = copy(dir, from, from);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--from и --to называют один источник данных"), std::string::npos);
     r = copy(dir, from, to, {"--tables", "ORIGIN"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("неизвестная таблица ORIGIN"), std::string::npos) << r.err;
