@@ -184,6 +184,26 @@ TEST(ArchiveCopy, AChannelWithoutNumberTakesMariaDbsOwnAndTheRestIsCompared) {
     EXPECT_NE(mariadb.scalar("SELECT NINDEX FROM SITECHAN WHERE CHAN='BHZ'"), "<NULL>");
 }
 
+TEST(ArchiveCopy, ADoubleTheTargetStoresInSinglePrecisionFailsTheCheckNamingRowAndColumn) {
+    TestDatabase source(Backend::SQLite);
+    TestDatabase target(Backend::PostgreSQL);
+    ORV_SKIP_IF_UNAVAILABLE(target);
+    source.exec("CREATE TABLE SITE(STA VARCHAR(8) NOT NULL PRIMARY KEY,ELEV DOUBLE)");
+    // 0.5 fits in single precision; 17 digits do not.
+    source.exec("INSERT INTO SITE VALUES('A',0.5),('KIV',0.12345678901234567),('Z',0.1)");
+    target.exec("CREATE TABLE SITE(STA VARCHAR(8) NOT NULL PRIMARY KEY,ELEV REAL)");
+    auto from = source.connect();
+    auto to = target.connect();
+    const auto report = copyArchive(*from, *to, {});
+    EXPECT_FALSE(report.ok);
+    EXPECT_NE(report.error.find("SITE: после записи в получателе строк 3 из 3, контрольные суммы "
+                                "различаются; первое различие: ключ STA='KIV', столбец ELEV: "
+                                "0.12345678901234566 -> 0.12345679"),
+              std::string::npos)
+        << report.error;
+    EXPECT_EQ(target.scalar("SELECT COUNT(*) FROM SITE"), "0");
+}
+
 TEST(ArchiveCopy, AServerStoppedHalfWayLeavesTheTargetAsItWas) {
     orv::test::PrivateServer server(Backend::PostgreSQL);
     if (!server.available())
