@@ -223,7 +223,9 @@ TEST(ArchiveCopy, AServerStoppedHalfWayLeavesTheTargetAsItWas) {
                        "VALUES('KZ','00',?,'BHZ','2010-01-01 00:00:00','ZEROS 0')")));
         for (int i = 0; i < 2000; ++i) {
             st.resetParameters();
-            st.bindCode("S" + std::to_string(i));
+            std::string code = "S";
+            code += std::to_string(i);
+            st.bindCode(code);
             ASSERT_FALSE(orv::odbc::isError(st.execute())) << st.diagnostic();
         }
         ASSERT_FALSE(orv::odbc::isError(t.commit()));
