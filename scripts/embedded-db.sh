@@ -96,6 +96,8 @@ if [ -n "$base_dir" ] && [ ! -d "$base_dir/RESPONSE" ]; then
   fi
 fi
 
+# The same columns and types as the response editor's statement for SITE on SQLite
+# (kCreateSiteSQLite in gainbook/db/statements.h, which a copy of an archive uses).
 sqlite3 "$db" <<'SQL'
 CREATE TABLE IF NOT EXISTS SITE (
   STA VARCHAR(8) NOT NULL PRIMARY KEY,

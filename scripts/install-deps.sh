@@ -14,6 +14,7 @@ packages=(
   odbc-postgresql postgresql
   odbc-mariadb mariadb-server
   libsimpleini-dev
+  libssl-dev time
   locales
   dpkg-dev help2man lintian desktop-file-utils man-db
 )

@@ -25,5 +25,7 @@ struct Command {
 std::span<const Command> fileCommands();
 // Commands on the response database (list, write, export).
 std::span<const Command> databaseCommands();
+// Moving an archive between databases (copy).
+std::span<const Command> copyCommands();
 
 } // namespace orv::gainbook::cli

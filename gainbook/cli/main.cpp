@@ -19,6 +19,8 @@ std::vector<Command> allCommands() {
         all.push_back(c);
     for (const Command& c : orv::gainbook::cli::databaseCommands())
         all.push_back(c);
+    for (const Command& c : orv::gainbook::cli::copyCommands())
+        all.push_back(c);
     return all;
 }
 

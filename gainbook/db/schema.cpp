@@ -137,6 +137,23 @@ const Dialect& dialect(DbmsKind kind) {
     return kSQLite;
 }
 
+std::string_view createSiteStatement(DbmsKind kind) {
+    switch (kind) {
+    case DbmsKind::SqlServer:
+    case DbmsKind::Access:
+        return sql::kCreateSiteSqlServer;
+    case DbmsKind::MySql:
+        return sql::kCreateSiteMySql;
+    case DbmsKind::Oracle:
+        return sql::kCreateSiteOracle;
+    case DbmsKind::PostgreSql:
+        return sql::kCreateSitePostgreSql;
+    case DbmsKind::SQLite:
+        break;
+    }
+    return sql::kCreateSiteSQLite;
+}
+
 Schema::Schema(odbc::Connection& connection, ui::Interaction& ui)
     : connection_(connection), ui_(ui) {}
 
@@ -171,6 +188,10 @@ bool Schema::createSiteChan() {
     siteChanPresent_ = true;
     siteChanHasLcode_ = true;
     return true;
+}
+
+bool Schema::createSite() {
+    return createTable(createSiteStatement(*kind_), "SITE", false);
 }
 
 bool Schema::createIdSens(bool withDefaultRows) {

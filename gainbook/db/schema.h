@@ -49,6 +49,9 @@ struct Dialect {
 
 const Dialect& dialect(DbmsKind kind);
 
+// The statement that makes the station table SITE on a system.
+std::string_view createSiteStatement(DbmsKind kind);
+
 // One unit row: ID_SENS rows have both unit names, ID_FREQ rows only the first.
 struct UnitRow {
     short id;
@@ -74,6 +77,8 @@ public:
     bool siteChanHasLcode() const { return siteChanHasLcode_; }
 
     bool createSiteChan();
+    // The station table, for a copy of an archive (the check does not ask for it).
+    bool createSite();
     bool createIdSens(bool withDefaultRows = true);
     bool createIdFreq(bool withDefaultRows = true);
     bool createCalibration();

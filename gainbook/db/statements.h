@@ -29,6 +29,39 @@ inline constexpr std::string_view kSelectCalibUnits =
     "SELECT CALIB_UNITS FROM ID_SENS WHERE ID_SENS<3;";
 inline constexpr std::string_view kSelectFreqUnits = "SELECT FREQ_UNITS FROM ID_FREQ;";
 
+// --- SITE --------------------------------------------------------------------------------
+// The station table, made here only when an archive is copied into a database without it
+// (the station editor expects it to exist). The SQLite form is the one
+// scripts/embedded-db.sh makes for the embedded database; the others differ in the names
+// of the double and date types.
+
+inline constexpr std::string_view kCreateSiteSQLite =
+    "CREATE TABLE SITE(STA VARCHAR(8) NOT NULL PRIMARY KEY,COD VARCHAR(6),NGROUPS INT,ELEV "
+    "DOUBLE,LAT DOUBLE,LON DOUBLE,DESCR VARCHAR(50),LDDATE TIMESTAMP,NINDEX INT,DEAST "
+    "DOUBLE,DNORTH DOUBLE,REFSTA VARCHAR(16),STANAME VARCHAR(50),STATYPE VARCHAR(50),UNDERGROUND "
+    "VARCHAR(250),ONDATE TIMESTAMP,OFFDATE TIMESTAMP);";
+inline constexpr std::string_view kCreateSitePostgreSql =
+    "CREATE TABLE SITE(STA VARCHAR(8) NOT NULL PRIMARY KEY,COD VARCHAR(6),NGROUPS INT,ELEV "
+    "DOUBLE PRECISION,LAT DOUBLE PRECISION,LON DOUBLE PRECISION,DESCR VARCHAR(50),LDDATE "
+    "TIMESTAMP,NINDEX INT,DEAST DOUBLE PRECISION,DNORTH DOUBLE PRECISION,REFSTA "
+    "VARCHAR(16),STANAME VARCHAR(50),STATYPE VARCHAR(50),UNDERGROUND VARCHAR(250),ONDATE "
+    "TIMESTAMP,OFFDATE TIMESTAMP);";
+inline constexpr std::string_view kCreateSiteMySql =
+    "CREATE TABLE SITE(STA VARCHAR(8) NOT NULL PRIMARY KEY,COD VARCHAR(6),NGROUPS INT,ELEV "
+    "DOUBLE,LAT DOUBLE,LON DOUBLE,DESCR VARCHAR(50),LDDATE DATETIME,NINDEX INT,DEAST "
+    "DOUBLE,DNORTH DOUBLE,REFSTA VARCHAR(16),STANAME VARCHAR(50),STATYPE VARCHAR(50),UNDERGROUND "
+    "VARCHAR(250),ONDATE DATETIME,OFFDATE DATETIME);";
+inline constexpr std::string_view kCreateSiteSqlServer =
+    "CREATE TABLE SITE(STA VARCHAR(8) NOT NULL PRIMARY KEY,COD VARCHAR(6),NGROUPS INT,ELEV "
+    "FLOAT,LAT FLOAT,LON FLOAT,DESCR VARCHAR(50),LDDATE DATETIME,NINDEX INT,DEAST FLOAT,DNORTH "
+    "FLOAT,REFSTA VARCHAR(16),STANAME VARCHAR(50),STATYPE VARCHAR(50),UNDERGROUND "
+    "VARCHAR(250),ONDATE DATETIME,OFFDATE DATETIME);";
+inline constexpr std::string_view kCreateSiteOracle =
+    "CREATE TABLE SITE(STA VARCHAR(8) NOT NULL PRIMARY KEY,COD VARCHAR(6),NGROUPS INT,ELEV "
+    "FLOAT,LAT FLOAT,LON FLOAT,DESCR VARCHAR(50),LDDATE DATE,NINDEX INT,DEAST FLOAT,DNORTH "
+    "FLOAT,REFSTA VARCHAR(16),STANAME VARCHAR(50),STATYPE VARCHAR(50),UNDERGROUND "
+    "VARCHAR(250),ONDATE DATE,OFFDATE DATE);";
+
 // --- SITECHAN ----------------------------------------------------------------------------
 
 inline constexpr std::string_view kCreateSiteChanSqlServer =
@@ -214,6 +247,13 @@ inline constexpr std::string_view kSQLiteStatisticsOf =
     "SELECT COUNT(*) FROM sqlite_stat1 WHERE tbl=? COLLATE NOCASE";
 // + table
 inline constexpr std::string_view kSQLiteAnalyze = "ANALYZE ";
+
+// --- Copying an archive -----------------------------------------------------------------
+
+// The columns of a table (upper-case name) that MySQL numbers itself.
+inline constexpr std::string_view kMySqlSelfNumberedColumns =
+    "SELECT COLUMN_NAME FROM information_schema.COLUMNS WHERE TABLE_SCHEMA=DATABASE() AND "
+    "UPPER(TABLE_NAME)=? AND EXTRA LIKE '%auto_increment%'";
 
 // --- Column changes ----------------------------------------------------------------------
 

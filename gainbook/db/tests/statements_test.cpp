@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
+#include <sstream>
+
 using namespace orv::gainbook;
 
 TEST(DbmsKind, NamesAreRecognisedWithoutRegardToCase) {
@@ -116,4 +120,18 @@ TEST(Statements, ColumnChangesAreBuiltWithoutClosingSemicolon) {
               "ALTER TABLE CALIBRATION ALTER COLUMN SAC NTEXT");
     EXPECT_EQ(sql::changeColumnType("CALIBRATION", "SAC", "TEXT", "ALTER COLUMN", true),
               "ALTER TABLE CALIBRATION ALTER COLUMN SAC TYPE TEXT");
+}
+
+TEST(Statements, SiteIsMadeAsTheEmbeddedDatabaseScriptMakesIt) {
+    std::ifstream in(std::string(ORV_SOURCE_DIR) + "/scripts/embedded-db.sh");
+    std::ostringstream script;
+    script << in.rdbuf();
+    std::smatch found;
+    const std::string text = script.str();
+    ASSERT_TRUE(std::regex_search(text, found,
+                                  std::regex(R"(CREATE TABLE IF NOT EXISTS SITE \(([^;]*)\);)")));
+    // The script's columns one to a line; the statement's without blanks between them.
+    const std::string columns = std::regex_replace(found[1].str(), std::regex(R"(,\s+)"), ",");
+    const std::string trimmed = std::regex_replace(columns, std::regex(R"(^\s+|\s+$)"), "");
+    EXPECT_EQ(createSiteStatement(DbmsKind::SQLite), "CREATE TABLE SITE(" + trimmed + ");");
 }

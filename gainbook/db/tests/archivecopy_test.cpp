@@ -1,0 +1,269 @@
+// Copying an archive between back ends: refusals, a server lost half way, codes that
+// differ only in case, texts the target would cut.
+#include "archivecopy.h"
+#include "privateserver.h"
+#include "schema.h"
+#include "testdb.h"
+#include "ui/scripted.h"
+
+#include <gtest/gtest.h>
+
+using orv::gainbook::Schema;
+using orv::gainbook::copy::copyArchive;
+using orv::gainbook::copy::CopyOptions;
+using orv::test::Backend;
+using orv::test::TestDatabase;
+
+namespace {
+
+// The tables as the programs make them.
+void makeTables(const TestDatabase& db) {
+    auto connection = db.connect();
+    orv::ui::ScriptedInteraction ui;
+    Schema schema(*connection, ui);
+    ASSERT_TRUE(schema.detectKind());
+    ASSERT_TRUE(schema.createSite());
+    ASSERT_TRUE(schema.createSiteChan());
+    ASSERT_TRUE(schema.createIdSens());
+    ASSERT_TRUE(schema.createIdFreq());
+    ASSERT_TRUE(schema.createCalibration());
+}
+
+std::string date(const TestDatabase& db, const std::string& text) {
+    return db.backend() == Backend::SQLite ? "'" + text + "'" : "TIMESTAMP '" + text + "'";
+}
+
+void addResponse(const TestDatabase& db, const std::string& station, const std::string& start,
+                 const std::string& text = "ZEROS 0") {
+    db.exec("INSERT INTO CALIBRATION(NETWORK,LOCATION,STA,CHAN,STARTDATE,SENS,ID_SENS,FREQ,"
+            "ID_FREQ,SAC) VALUES('KZ','00','" +
+            station + "','BHZ'," + date(db, start) + ",1.5,1,1.0,0,'" + text + "')");
+}
+
+// Key and text of every response, in an order of the test's own.
+std::vector<std::string> responses(const TestDatabase& db) {
+    auto rows = db.column("SELECT STA || '|' || SAC FROM CALIBRATION");
+    if (db.backend() == Backend::MariaDB)
+        rows = db.column("SELECT CONCAT(STA, '|', SAC) FROM CALIBRATION");
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+class ArchiveCopyInto : public testing::TestWithParam<Backend> {};
+
+} // namespace
+
+TEST_P(ArchiveCopyInto, ATargetWithRowsIsRefusedWithoutReplaceAndReplacedWithIt) {
+    TestDatabase source(Backend::SQLite);
+    TestDatabase target(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(target);
+    makeTables(source);
+    makeTables(target);
+    addResponse(source, "NEW", "2010-01-01 00:00:00");
+    addResponse(target, "OLD", "2001-01-01 00:00:00");
+    target.exec("INSERT INTO SITE(STA,DESCR) VALUES('OLD','старая')");
+    auto from = source.connect();
+    auto to = target.connect();
+
+    CopyOptions options;
+    options.tables = {"CALIBRATION", "ID_SENS"};
+    auto report = copyArchive(*from, *to, options);
+    EXPECT_FALSE(report.ok);
+    EXPECT_NE(report.error.find("таблица ID_SENS получателя не пуста (строк: 12)"),
+              std::string::npos)
+        << report.error;
+    EXPECT_EQ(responses(target), std::vector<std::string>{"OLD|ZEROS 0"});
+
+    options.replace = true;
+    report = copyArchive(*from, *to, options);
+    ASSERT_TRUE(report.ok) << report.error;
+    EXPECT_EQ(responses(target), std::vector<std::string>{"NEW|ZEROS 0"});
+    // A table not named is not touched.
+    EXPECT_EQ(target.scalar("SELECT DESCR FROM SITE"), "старая");
+    ASSERT_EQ(report.tables.size(), 2u);
+    EXPECT_EQ(report.tables[0].table, "ID_SENS");
+    EXPECT_EQ(report.tables[1].copied, 1);
+    EXPECT_EQ(report.tables[1].sourceChecksum, report.tables[1].targetChecksum);
+}
+
+TEST_P(ArchiveCopyInto, ATextTheTargetWouldCutIsRefusedNamingItsRow) {
+    if (GetParam() == Backend::SQLite)
+        GTEST_SKIP() << "SQLite keeps texts of any length";
+    TestDatabase source(Backend::SQLite);
+    TestDatabase target(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(target);
+    makeTables(source);
+    addResponse(source, "KIV", "2010-01-01 00:00:00");
+    addResponse(source, "ДЕВЯТЬБУКВ", "2010-01-01 00:00:00");
+    auto from = source.connect();
+    auto to = target.connect();
+    const auto report = copyArchive(*from, *to, {});
+    EXPECT_FALSE(report.ok);
+    EXPECT_NE(report.error.find("CALIBRATION, NETWORK='KZ', LOCATION='00', STA='ДЕВЯТЬБУКВ', "
+                                "CHAN='BHZ', STARTDATE=2010-01-01 00:00:00: текст столбца STA "
+                                "(10 символов) не помещается"),
+              std::string::npos)
+        << report.error;
+    // Nothing was made or kept.
+    EXPECT_FALSE(target.connect()->tableExists("CALIBRATION"));
+    EXPECT_FALSE(target.connect()->tableExists("SITE"));
+}
+
+TEST_P(ArchiveCopyInto, ARowTheTargetRefusesHalfWayLeavesItAsItWas) {
+    TestDatabase source(Backend::SQLite);
+    TestDatabase target(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(target);
+    // A station table without key: the second "X" is a duplicate in the target's.
+    source.exec("CREATE TABLE SITE(STA VARCHAR(8),DESCR VARCHAR(50))");
+    source.exec("INSERT INTO SITE VALUES('A','новая'),('X','1'),('X','2')");
+    makeTables(target);
+    target.exec("INSERT INTO SITE(STA,DESCR) VALUES('OLD','старая')");
+    auto from = source.connect();
+    auto to = target.connect();
+    CopyOptions options;
+    options.replace = true;
+    options.batchRows = 1;
+    const auto report = copyArchive(*from, *to, options);
+    EXPECT_FALSE(report.ok);
+    EXPECT_NE(report.error.find("SITE, STA='X': "), std::string::npos) << report.error;
+    EXPECT_EQ(target.column(GetParam() == Backend::MariaDB
+                                ? "SELECT CONCAT(STA, '|', DESCR) FROM SITE"
+                                : "SELECT STA || '|' || DESCR FROM SITE"),
+              std::vector<std::string>{"OLD|старая"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, ArchiveCopyInto, testing::ValuesIn(orv::test::allBackends()),
+                         orv::test::backendParamName);
+
+TEST(ArchiveCopy, CodesThatDifferOnlyInCaseReachPostgreSqlButNotMariaDb) {
+    TestDatabase source(Backend::SQLite);
+    TestDatabase pg(Backend::PostgreSQL);
+    TestDatabase mariadb(Backend::MariaDB);
+    ORV_SKIP_IF_UNAVAILABLE(pg);
+    ORV_SKIP_IF_UNAVAILABLE(mariadb);
+    makeTables(source);
+    addResponse(source, "kiv", "2010-01-01 00:00:00", "lower");
+    addResponse(source, "KIV", "2010-01-01 00:00:00", "upper");
+    auto from = source.connect();
+    auto toPg = pg.connect();
+    const auto copied = copyArchive(*from, *toPg, {});
+    ASSERT_TRUE(copied.ok) << copied.error;
+    EXPECT_EQ(responses(pg), (std::vector<std::string>{"KIV|upper", "kiv|lower"}));
+
+    // MariaDB compares codes without regard to case: the second is a duplicate key there.
+    auto fromPg = pg.connect();
+    auto toMariaDb = mariadb.connect();
+    const auto refused = copyArchive(*fromPg, *toMariaDb, {});
+    EXPECT_FALSE(refused.ok);
+    EXPECT_NE(refused.error.find("CALIBRATION, NETWORK='KZ', LOCATION='00', STA="),
+              std::string::npos)
+        << refused.error;
+    EXPECT_NE(refused.error.find("Duplicate entry"), std::string::npos) << refused.error;
+    // The tables the copy made there are gone again.
+    for (const char* table : {"SITE", "SITECHAN", "ID_SENS", "ID_FREQ", "CALIBRATION"})
+        EXPECT_FALSE(mariadb.connect()->tableExists(table)) << table;
+}
+
+TEST(ArchiveCopy, AChannelWithoutNumberTakesMariaDbsOwnAndTheRestIsCompared) {
+    TestDatabase source(Backend::SQLite);
+    TestDatabase mariadb(Backend::MariaDB);
+    ORV_SKIP_IF_UNAVAILABLE(mariadb);
+    makeTables(source);
+    source.exec("INSERT INTO SITECHAN(NINDEX,STA,CHAN,NGROUP,CHANINDEX,SPS) "
+                "VALUES(NULL,'KIV','BHZ',1,0,40),(5,'KIV','BHN',1,1,40)");
+    auto from = source.connect();
+    auto to = mariadb.connect();
+    CopyOptions options;
+    options.tables = {"SITECHAN"};
+    const auto report = copyArchive(*from, *to, options);
+    ASSERT_TRUE(report.ok) << report.error;
+    ASSERT_EQ(report.tables.size(), 1u);
+    EXPECT_EQ(report.tables[0].numberedRows, 1);
+    EXPECT_NE(report.tables[0].sourceChecksum, report.tables[0].targetChecksum);
+    EXPECT_EQ(mariadb.scalar("SELECT NINDEX FROM SITECHAN WHERE CHAN='BHN'"), "5");
+    EXPECT_NE(mariadb.scalar("SELECT NINDEX FROM SITECHAN WHERE CHAN='BHZ'"), "<NULL>");
+}
+
+TEST(ArchiveCopy, ADoubleTheTargetStoresInSinglePrecisionFailsTheCheckNamingRowAndColumn) {
+    TestDatabase source(Backend::SQLite);
+    TestDatabase target(Backend::PostgreSQL);
+    ORV_SKIP_IF_UNAVAILABLE(target);
+    source.exec("CREATE TABLE SITE(STA VARCHAR(8) NOT NULL PRIMARY KEY,ELEV DOUBLE)");
+    // 0.5 fits in single precision; 17 digits do not.
+    source.exec("INSERT INTO SITE VALUES('A',0.5),('KIV',0.12345678901234567),('Z',0.1)");
+    target.exec("CREATE TABLE SITE(STA VARCHAR(8) NOT NULL PRIMARY KEY,ELEV REAL)");
+    auto from = source.connect();
+    auto to = target.connect();
+    const auto report = copyArchive(*from, *to, {});
+    EXPECT_FALSE(report.ok);
+    EXPECT_NE(report.error.find("SITE: после записи в получателе строк 3 из 3, контрольные суммы "
+                                "различаются; первое различие: ключ STA='KIV', столбец ELEV: "
+                                "0.12345678901234566 -> 0.12345679"),
+              std::string::npos)
+        << report.error;
+    EXPECT_EQ(target.scalar("SELECT COUNT(*) FROM SITE"), "0");
+}
+
+TEST(ArchiveCopy, AServerStoppedHalfWayLeavesTheTargetAsItWas) {
+    orv::test::PrivateServer server(Backend::PostgreSQL);
+    if (!server.available())
+        GTEST_SKIP() << server.whyUnavailable();
+    TestDatabase source(Backend::SQLite);
+    TestDatabase target(Backend::PostgreSQL);
+    ORV_SKIP_IF_UNAVAILABLE(target);
+    makeTables(source);
+    makeTables(target);
+    addResponse(target, "OLD", "2001-01-01 00:00:00");
+    {
+        auto c = source.connect();
+        orv::odbc::Transaction t(*c);
+        orv::odbc::Statement st(*c);
+        ASSERT_FALSE(orv::odbc::isError(
+            st.prepare("INSERT INTO CALIBRATION(NETWORK,LOCATION,STA,CHAN,STARTDATE,SAC) "
+                       "VALUES('KZ','00',?,'BHZ','2010-01-01 00:00:00','ZEROS 0')")));
+        for (int i = 0; i < 2000; ++i) {
+            st.resetParameters();
+            std::string code = "S";
+            code += std::to_string(i);
+            st.bindCode(code);
+            ASSERT_FALSE(orv::odbc::isError(st.execute())) << st.diagnostic();
+        }
+        ASSERT_FALSE(orv::odbc::isError(t.commit()));
+    }
+    const auto before = orv::gainbook::copy::checksumTable(*target.connect(), "CALIBRATION");
+    ASSERT_TRUE(before);
+
+    auto from = source.connect();
+    auto to = target.connect();
+    CopyOptions options;
+    options.replace = true;
+    options.batchRows = 100;
+    bool halted = false;
+    const auto report =
+        copyArchive(*from, *to, options, [&](std::string_view table, std::int64_t done, auto) {
+            if (table == "CALIBRATION" && done >= 1000 && !halted)
+                halted = server.halt();
+        });
+    EXPECT_TRUE(halted);
+    EXPECT_FALSE(report.ok);
+    EXPECT_FALSE(report.error.empty());
+    ASSERT_TRUE(server.resume());
+    const auto after = orv::gainbook::copy::checksumTable(*target.connect(), "CALIBRATION");
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->rows, 1);
+    EXPECT_EQ(after->checksum, before->checksum);
+    EXPECT_EQ(target.scalar("SELECT COUNT(*) FROM ID_SENS"), "12");
+}
+
+TEST(ArchiveCopy, TheChecksumIsTheSha256OfTheCanonicalRows) {
+    TestDatabase db(Backend::SQLite);
+    db.exec("CREATE TABLE SAMPLE(E VARCHAR(8),D TIMESTAMP,C DOUBLE,B INT,A VARCHAR(8))");
+    db.exec("INSERT INTO SAMPLE VALUES(NULL,'0001-01-01 00:00:00',0.1,-3,'жK ')");
+    // Python's hashlib over b'SAMPLE\0A\0B\0C\0D\0E\0', then the row: 0x01, the text's
+    // length (8 bytes little-endian) and bytes; 0x02 and -3; 0x03 and the bits of 0.1;
+    // 0x04 and the date; 0x00 for NULL.
+    const auto sum = orv::gainbook::copy::checksumTable(*db.connect(), "SAMPLE");
+    ASSERT_TRUE(sum);
+    EXPECT_EQ(sum->rows, 1);
+    EXPECT_EQ(sum->checksum, "6a931bff87d26ad3f8cfbfc6156c8901a33b7bf985a5bb264e5ac55382bd7ae4");
+}
