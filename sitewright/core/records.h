@@ -74,7 +74,11 @@ template <class Row> class RecordSet {
 public:
     explicit RecordSet(orv::odbc::Connection& connection) : connection_(connection) {}
 
-    void setFilter(std::string filter) { filter_ = std::move(filter); }
+    // The condition and the values of its markers, in marker order.
+    void setFilter(std::string filter, std::vector<orv::odbc::Parameter> parameters = {}) {
+        filter_ = std::move(filter);
+        parameters_ = std::move(parameters);
+    }
     const std::string& filter() const { return filter_; }
     bool isOpen() const { return open_; }
     bool isEOF() const { return !open_ || position_ >= rows_.size(); }
@@ -95,6 +99,7 @@ protected:
 
     orv::odbc::Connection& connection_;
     std::string filter_;
+    std::vector<orv::odbc::Parameter> parameters_;
     std::vector<Row> rows_;
     std::size_t position_ = 0;
     bool open_ = false;
