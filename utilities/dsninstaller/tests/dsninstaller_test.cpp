@@ -192,14 +192,3 @@ TEST_F(DsnInstaller, WithoutADirectoryOrWithAWindowsOneNothingIsCreatedOrRegiste
         nothingWritten(value);
     }
 }
-
-TEST_F(DsnInstaller, TheMachinesQuotedDirectoryWinsOverTheUsersOne) {
-    setDatabaseDir((dir / "user data").string());
-    std::ofstream(machineDir / "ORV.ini") << "[DATABASE]\nDIR=\"" << dataDir.string() << "/\"\n";
-    const ProgramRun r = install();
-    EXPECT_EQ(r.status, 0) << r.err;
-    const std::string file = (dataDir / "ORV.db").string();
-    EXPECT_EQ(iniSection(odbcDir / "odbc.ini", "ORV")["DBQ"], file);
-    EXPECT_TRUE(fs::exists(file));
-    EXPECT_FALSE(fs::exists(dir / "user data"));
-}
