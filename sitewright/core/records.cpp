@@ -19,6 +19,14 @@ void throwDatabaseError(Statement* statement, orv::odbc::Connection& connection)
     throw DatabaseError(why);
 }
 
+SQLRETURN execDirect(Statement& statement, std::string_view sql,
+                     const std::vector<orv::odbc::Parameter>& parameters) {
+    for (const orv::odbc::Parameter& p : parameters)
+        if (const SQLRETURN rc = statement.bind(p); orv::odbc::isError(rc))
+            return rc;
+    return statement.execDirect(sql);
+}
+
 template <class Row> std::string RecordSet<Row>::whereClause() const {
     return filter_.empty() ? std::string() : format(sql::kWhere, filter_.c_str());
 }
@@ -58,7 +66,7 @@ void readSnapshot(orv::odbc::Connection& connection, const std::string& sql,
     Statement st(connection);
     if (!st.valid())
         throwDatabaseError(nullptr, connection);
-    if (orv::odbc::isError(st.run(sql, parameters)))
+    if (orv::odbc::isError(execDirect(st, sql, parameters)))
         throwDatabaseError(&st, connection);
     for (;;) {
         const SQLRETURN rc = st.fetch();

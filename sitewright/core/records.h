@@ -32,6 +32,12 @@ public:
 [[noreturn]] void throwDatabaseError(orv::odbc::Statement* statement,
                                      orv::odbc::Connection& connection);
 
+// Binds the parameters in marker order and runs the statement directly: the first failing
+// result, or that of the execution. One exchange with the server where a prepared
+// statement would take more (the station editor runs each statement once).
+SQLRETURN execDirect(orv::odbc::Statement& statement, std::string_view sql,
+                     const std::vector<orv::odbc::Parameter>& parameters);
+
 struct SiteRow {
     std::string sta;
     std::string cod;

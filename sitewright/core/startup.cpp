@@ -1,6 +1,7 @@
 #include "core/startup.h"
 
 #include "core/messages.h"
+#include "core/records.h"
 #include "core/sql.h"
 #include "ini/inifile.h"
 #include "text/text.h"
@@ -115,7 +116,7 @@ bool stationCount(orv::odbc::Connection& connection, std::string_view table,
     if (!st.valid())
         return false;
     const std::string text = orv::text::format(sql::kStationCount, std::string(table).c_str());
-    if (!orv::odbc::isSuccess(st.run(text, {orv::odbc::Parameter::text(station)})))
+    if (!orv::odbc::isSuccess(execDirect(st, text, {orv::odbc::Parameter::text(station)})))
         return false;
     if (!orv::odbc::isSuccess(st.fetch()))
         return false;

@@ -634,7 +634,7 @@ void CStationDlg::onDelete() {
         }
         orv::odbc::Statement st(*connection);
         if (!st.valid() ||
-            orv::odbc::isError(st.run(statement, {orv::odbc::Parameter::text(code)})) ||
+            orv::odbc::isError(execDirect(st, statement, {orv::odbc::Parameter::text(code)})) ||
             orv::odbc::isError(transaction.commit())) {
             std::string why = st.valid() ? st.diagnostic() : std::string();
             if (why.empty())

@@ -192,7 +192,7 @@ CStationDlg::prepareSiteWrite(orv::odbc::Connection& connection) {
 bool CStationDlg::runSiteStatement(orv::odbc::Connection& connection, const std::string& statement,
                                    const std::vector<orv::odbc::Parameter>& parameters) {
     orv::odbc::Statement st(connection);
-    if (st.valid() && !orv::odbc::isError(st.run(statement, parameters)))
+    if (st.valid() && !orv::odbc::isError(execDirect(st, statement, parameters)))
         return true;
     std::string why = st.valid() ? st.diagnostic() : std::string();
     showDatabaseError(why.empty() ? connection.diagnostic() : why);
@@ -219,7 +219,7 @@ bool CStationDlg::writeChannels(orv::odbc::Connection& connection, const std::st
             orv::odbc::Statement st(connection);
             if (!st.valid())
                 throwDatabaseError(nullptr, connection);
-            if (orv::odbc::isError(st.run(cleanup, parameters)))
+            if (orv::odbc::isError(execDirect(st, cleanup, parameters)))
                 throwDatabaseError(&st, connection);
         }
         if (orv::odbc::isError(transaction.commit()))
