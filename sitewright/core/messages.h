@@ -10,6 +10,7 @@ inline constexpr const char* kBeginTransactionError = "Ошибка начала
 inline constexpr const char* kConfirmDelete =
     "Вы уверены, что хотите удалить информацию о станции %s";
 inline constexpr const char* kAttention = "Внимание!";
+inline constexpr const char* kDeleted = "Станция %s удалена";
 inline constexpr const char* kOpenError = "Ошибка открытия базы данных -> %s";
 inline constexpr const char* kChooseResponse = "Выбрать файл с АЧХ";
 inline constexpr const char* kDateError = "Ошибка задания даты-времени:\n %s: %s";
@@ -32,6 +33,7 @@ inline constexpr const char* kTitle =
     "Установка параметров станции.  Источник данных: %s,  Пользователь: %s";
 inline constexpr const char* kCopyTitle = "Копирование станции";
 inline constexpr const char* kCopyPrompt = "Введите код новой станции";
+inline constexpr const char* kCancel = "Отмена";
 
 // The standard validation prompts ("%1", "%2": the limits).
 inline constexpr const char* kMaxChars = "Please enter no more than %1 characters.";

@@ -19,6 +19,14 @@ void throwDatabaseError(Statement* statement, orv::odbc::Connection& connection)
     throw DatabaseError(why);
 }
 
+SQLRETURN execDirect(Statement& statement, std::string_view sql,
+                     const std::vector<orv::odbc::Parameter>& parameters) {
+    for (const orv::odbc::Parameter& p : parameters)
+        if (const SQLRETURN rc = statement.bind(p); orv::odbc::isError(rc))
+            return rc;
+    return statement.execDirect(sql);
+}
+
 template <class Row> std::string RecordSet<Row>::whereClause() const {
     return filter_.empty() ? std::string() : format(sql::kWhere, filter_.c_str());
 }
@@ -52,12 +60,13 @@ bool isSet(double value) {
 
 // Runs a select and reads every row at once (a static snapshot, read forward later).
 template <class Row, class ReadRow>
-void readSnapshot(orv::odbc::Connection& connection, const std::string& sql, std::vector<Row>& rows,
+void readSnapshot(orv::odbc::Connection& connection, const std::string& sql,
+                  const std::vector<orv::odbc::Parameter>& parameters, std::vector<Row>& rows,
                   ReadRow readRow) {
     Statement st(connection);
     if (!st.valid())
         throwDatabaseError(nullptr, connection);
-    if (orv::odbc::isError(st.execDirect(sql)))
+    if (orv::odbc::isError(execDirect(st, sql, parameters)))
         throwDatabaseError(&st, connection);
     for (;;) {
         const SQLRETURN rc = st.fetch();
@@ -79,7 +88,7 @@ std::string CSite::selectStatement() const {
 
 void CSite::open() {
     close();
-    readSnapshot(connection_, selectStatement(), rows_, [](Statement& st) {
+    readSnapshot(connection_, selectStatement(), parameters_, rows_, [](Statement& st) {
         SiteRow r;
         r.sta = textOf(st, 1);
         r.cod = textOf(st, 2);
@@ -121,7 +130,7 @@ std::string CSiteChan::selectStatement() {
 
 void CSiteChan::open() {
     close();
-    readSnapshot(connection_, selectStatement(), rows_, [](Statement& st) {
+    readSnapshot(connection_, selectStatement(), parameters_, rows_, [](Statement& st) {
         SiteChanRow r;
         r.sta = textOf(st, 1);
         r.chan = textOf(st, 2);

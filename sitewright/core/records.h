@@ -32,6 +32,12 @@ public:
 [[noreturn]] void throwDatabaseError(orv::odbc::Statement* statement,
                                      orv::odbc::Connection& connection);
 
+// Binds the parameters in marker order and runs the statement directly: the first failing
+// result, or that of the execution. One exchange with the server where a prepared
+// statement would take more (the station editor runs each statement once).
+SQLRETURN execDirect(orv::odbc::Statement& statement, std::string_view sql,
+                     const std::vector<orv::odbc::Parameter>& parameters);
+
 struct SiteRow {
     std::string sta;
     std::string cod;
@@ -74,7 +80,11 @@ template <class Row> class RecordSet {
 public:
     explicit RecordSet(orv::odbc::Connection& connection) : connection_(connection) {}
 
-    void setFilter(std::string filter) { filter_ = std::move(filter); }
+    // The condition and the values of its markers, in marker order.
+    void setFilter(std::string filter, std::vector<orv::odbc::Parameter> parameters = {}) {
+        filter_ = std::move(filter);
+        parameters_ = std::move(parameters);
+    }
     const std::string& filter() const { return filter_; }
     bool isOpen() const { return open_; }
     bool isEOF() const { return !open_ || position_ >= rows_.size(); }
@@ -95,6 +105,7 @@ protected:
 
     orv::odbc::Connection& connection_;
     std::string filter_;
+    std::vector<orv::odbc::Parameter> parameters_;
     std::vector<Row> rows_;
     std::size_t position_ = 0;
     bool open_ = false;

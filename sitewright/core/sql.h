@@ -1,6 +1,7 @@
 // Every statement and condition the station editor sends, in one place. Texts with
-// printf conversions are filled by orv::text::format; every text value that goes
-// inline between single quotes passes through sqlText() first.
+// printf conversions are filled by orv::text::format with names of tables and columns,
+// markers and numbers only; codes and other texts are always bound to the "?" markers,
+// so that nothing a user types can change what a statement means on any back end.
 #pragma once
 
 namespace orv::sitewright::sql {
@@ -27,36 +28,37 @@ inline constexpr const char* kSiteChanUpdateNoIndex =
 // --- conditions ----------------------------------------------------------------------
 
 inline constexpr const char* kWhere = " where %s";
-inline constexpr const char* kFilterStation = "STA='%s'";
-inline constexpr const char* kFilterGroup = "STA='%s' and NGROUP=%d";
-inline constexpr const char* kFilterChannel =
-    "STA='%s' and CHAN='%s' and NGROUP=%d and CHANINDEX=%d";
+// The markers take the station code, the channel name, the group and the component index.
+inline constexpr const char* kFilterStation = "STA=?";
+inline constexpr const char* kFilterGroup = "STA=? and NGROUP=?";
+inline constexpr const char* kFilterChannel = "STA=? and CHAN=? and NGROUP=? and CHANINDEX=?";
 
 // --- look-up, counting ---------------------------------------------------------------
 
 inline constexpr const char* kNextStationNumber = "select max(NINDEX)+1 as maxindex from SITE";
-inline constexpr const char* kStationCount = "select count(*) from %s where STA='%s'";
+inline constexpr const char* kStationCount = "select count(*) from %s where STA=?";
 
 // --- writing a station ---------------------------------------------------------------
 
 // The SITE row: the column list and the values (in the same order, the station code last),
 // or the assignments and the station code. The columns are NINDEX, NGROUPS, LAT, LON, ELEV,
 // DESCR, STANAME, COD, ONDATE and OFFDATE where given, REFSTA, DEAST, DNORTH, UNDERGROUND,
-// LDDATE (and STA); numbers go as the shortest exact text or NULL, dates as {ts '...'}.
+// LDDATE (and STA); numbers go as the shortest exact text or NULL, dates as {ts '...'},
+// texts and the station code as markers.
 inline constexpr const char* kSiteInsert = "insert into SITE (%s) values (%s)";
-inline constexpr const char* kSiteUpdate = "update SITE set %s where STA='%s'";
+inline constexpr const char* kSiteUpdate = "update SITE set %s where STA=?";
 
 // The clean-up after the channels are written: the start, and one part per channel
-// written (the name goes between the quotes). It reaches only rows the dialog showed: those
-// of the groups read (1 to %d) with a component index of 0, 1 or 2.
+// written (its marker takes the name). It reaches only rows the dialog showed: those of the
+// groups read (1 to %d) with a component index of 0, 1 or 2.
 inline constexpr const char* kChannelCleanup =
-    "delete from SITECHAN where STA='%s' and NGROUP between 1 and %d and CHANINDEX in (0,1,2) ";
-inline constexpr const char* kChannelCleanupKeep = "and CHAN<>'%s' ";
+    "delete from SITECHAN where STA=? and NGROUP between 1 and %d and CHANINDEX in (0,1,2) ";
+inline constexpr const char* kChannelCleanupKeep = "and CHAN<>? ";
 
 // --- deleting ------------------------------------------------------------------------
 
-inline constexpr const char* kDeleteChannels = "delete from SITECHAN where STA='%s'";
-inline constexpr const char* kDeleteSite = "delete from SITE where STA='%s'";
+inline constexpr const char* kDeleteChannels = "delete from SITECHAN where STA=?";
+inline constexpr const char* kDeleteSite = "delete from SITE where STA=?";
 
 // --- schema upgrade ------------------------------------------------------------------
 

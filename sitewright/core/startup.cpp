@@ -1,6 +1,7 @@
 #include "core/startup.h"
 
 #include "core/messages.h"
+#include "core/records.h"
 #include "core/sql.h"
 #include "ini/inifile.h"
 #include "text/text.h"
@@ -114,18 +115,13 @@ bool stationCount(orv::odbc::Connection& connection, std::string_view table,
     orv::odbc::Statement st(connection);
     if (!st.valid())
         return false;
-    const std::string text =
-        orv::text::format(sql::kStationCount, std::string(table).c_str(), sqlText(station).c_str());
-    if (!orv::odbc::isSuccess(st.execDirect(text)))
+    const std::string text = orv::text::format(sql::kStationCount, std::string(table).c_str());
+    if (!orv::odbc::isSuccess(execDirect(st, text, {orv::odbc::Parameter::text(station)})))
         return false;
     if (!orv::odbc::isSuccess(st.fetch()))
         return false;
     const auto n = st.getInteger(1);
     return n && static_cast<short>(*n) != 0;
-}
-
-std::string sqlText(std::string_view value) {
-    return orv::text::replaceAll(value, "'", "''");
 }
 
 } // namespace orv::sitewright

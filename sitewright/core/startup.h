@@ -60,7 +60,4 @@ std::unique_ptr<orv::odbc::Connection> openOperationConnection(const ConnectionS
 bool stationCount(orv::odbc::Connection& connection, std::string_view table,
                   std::string_view station);
 
-// A text value ready to stand between single quotes: every apostrophe doubled.
-std::string sqlText(std::string_view value);
-
 } // namespace orv::sitewright

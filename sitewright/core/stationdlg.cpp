@@ -450,7 +450,7 @@ std::optional<std::string> CStationDlg::findSite(orv::odbc::Connection& connecti
 std::optional<std::string> CStationDlg::readSite(orv::odbc::Connection& connection,
                                                  const std::string& code) {
     CSite site(connection);
-    site.setFilter(format(sql::kFilterStation, sqlText(code).c_str()));
+    site.setFilter(sql::kFilterStation, {orv::odbc::Parameter::text(code)});
     site.open();
     if (site.isEOF())
         return std::nullopt;
@@ -504,7 +504,8 @@ void CStationDlg::loadGroup(orv::odbc::Connection& connection, const std::string
                             std::vector<std::string>& unindexed) {
     const auto g = static_cast<std::size_t>(group - 1);
     CSiteChan chan(connection);
-    chan.setFilter(format(sql::kFilterGroup, sqlText(code).c_str(), group));
+    chan.setFilter(sql::kFilterGroup,
+                   {orv::odbc::Parameter::text(code), orv::odbc::Parameter::integer(group)});
     chan.open();
     for (; !chan.isEOF(); chan.moveNext()) {
         const SiteChanRow& r = chan.row();
@@ -625,14 +626,15 @@ void CStationDlg::onDelete() {
                          Icon::None, Buttons::Ok);
         return;
     }
-    auto runDeletion = [&](const std::string& statement) {
+    auto runDeletion = [&](const char* statement) {
         orv::odbc::Transaction transaction(*connection);
         if (!transaction.begun()) {
             ctx_.ui->message(msg::kBeginTransactionError, {}, Icon::None, Buttons::Ok);
             return false;
         }
         orv::odbc::Statement st(*connection);
-        if (!st.valid() || orv::odbc::isError(st.execDirect(statement)) ||
+        if (!st.valid() ||
+            orv::odbc::isError(execDirect(st, statement, {orv::odbc::Parameter::text(code)})) ||
             orv::odbc::isError(transaction.commit())) {
             std::string why = st.valid() ? st.diagnostic() : std::string();
             if (why.empty())
@@ -646,10 +648,9 @@ void CStationDlg::onDelete() {
         return true;
     };
     // A database whose channel table has not been created yet has no channels to delete.
-    if (connection->tableExists("SITECHAN") &&
-        !runDeletion(format(sql::kDeleteChannels, sqlText(code).c_str())))
+    if (connection->tableExists("SITECHAN") && !runDeletion(sql::kDeleteChannels))
         return;
-    if (!runDeletion(format(sql::kDeleteSite, sqlText(code).c_str())))
+    if (!runDeletion(sql::kDeleteSite))
         return;
 
     fillLists();
@@ -665,6 +666,7 @@ void CStationDlg::onDelete() {
     lookUp(controls_.sta);
     connection.reset();
     refresh();
+    ctx_.ui->message(format(msg::kDeleted, code.c_str()), {}, Icon::Information, Buttons::Ok);
 }
 
 void CStationDlg::onCopy() {

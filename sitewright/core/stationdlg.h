@@ -206,7 +206,8 @@ private:
     bool takeDate(const std::string& typed, const orv::odbc::Timestamp& defaults, int currentYear,
                   ControlId field, std::string& into);
     std::optional<SiteWrite> prepareSiteWrite(orv::odbc::Connection& connection);
-    bool runSiteStatement(orv::odbc::Connection& connection, const std::string& statement);
+    bool runSiteStatement(orv::odbc::Connection& connection, const std::string& statement,
+                          const std::vector<orv::odbc::Parameter>& parameters);
     bool writeChannels(orv::odbc::Connection& connection, const std::string& code,
                        std::optional<int> cleanUpGroups);
     std::vector<std::string> writeChannelRows(orv::odbc::Connection& connection,

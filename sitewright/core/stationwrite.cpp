@@ -1,4 +1,4 @@
-// "Записать в БД": the SITE row by a literal statement, then the channels in one
+// "Записать в БД": the SITE row, then the channels in one
 // transaction with the clean-up of the rows no longer shown.
 #include "core/messages.h"
 #include "core/records.h"
@@ -6,6 +6,8 @@
 #include "core/stationdlg.h"
 #include "text/text.h"
 
+#include <cfloat>
+#include <cmath>
 #include <utility>
 
 namespace orv::sitewright {
@@ -26,59 +28,84 @@ struct CStationDlg::SiteWrite {
 
 namespace {
 
-using Columns = std::vector<std::pair<const char*, std::string>>;
+// One SITE column: its value as it stands in the statement, and the text bound to it
+// where that is a marker.
+struct SiteColumn {
+    const char* name;
+    std::string value;
+    std::optional<std::string> text;
+};
+using Columns = std::vector<SiteColumn>;
 
 std::string numberLiteral(std::optional<double> value) {
     return value ? shortestText(*value) : std::string("NULL");
 }
 
-std::string textLiteral(const std::string& text) {
-    std::string literal = "'";
-    literal += sqlText(text);
-    literal += '\'';
-    return literal;
+// A single-precision column's value: the shortest text that reads back as the same
+// single-precision number, where the value is one ("55.7512", not 55.75120162963867).
+std::string singleLiteral(std::optional<double> value) {
+    if (value && std::fabs(*value) <= FLT_MAX) {
+        const auto single = static_cast<float>(*value);
+        if (static_cast<double>(single) == *value)
+            return shortestText(single);
+    }
+    return numberLiteral(value);
+}
+
+SiteColumn number(const char* name, std::string literal) {
+    return {name, std::move(literal), std::nullopt};
+}
+
+SiteColumn text(const char* name, std::string value) {
+    return {name, "?", std::move(value)};
 }
 
 std::string dateLiteral(const std::string& date) {
     return "{ts '" + date + "'}";
 }
 
-// The SITE columns in statement order, each with its value as it stands in the statement.
+// The SITE columns in statement order.
 Columns siteColumns(const StationState& s, const std::string& ondate, const std::string& offdate,
                     const std::string& loadDate, int nindex) {
-    Columns columns = {{"NINDEX", format("%d", nindex)},
-                       {"NGROUPS", format("%d", s.ngroups)},
-                       {"LAT", numberLiteral(s.lat)},
-                       {"LON", numberLiteral(s.lon)},
-                       {"ELEV", numberLiteral(s.elev)},
-                       {"DESCR", textLiteral(orv::text::replaceAll(s.descr, "'", "`"))},
-                       {"STANAME", textLiteral(orv::text::replaceAll(s.staname, "'", "`"))},
-                       {"COD", textLiteral(s.cod)}};
+    Columns columns = {number("NINDEX", format("%d", nindex)),
+                       number("NGROUPS", format("%d", s.ngroups)),
+                       number("LAT", singleLiteral(s.lat)),
+                       number("LON", singleLiteral(s.lon)),
+                       number("ELEV", singleLiteral(s.elev)),
+                       text("DESCR", orv::text::replaceAll(s.descr, "'", "`")),
+                       text("STANAME", orv::text::replaceAll(s.staname, "'", "`")),
+                       text("COD", s.cod)};
     if (!ondate.empty())
-        columns.emplace_back("ONDATE", dateLiteral(ondate));
+        columns.push_back(number("ONDATE", dateLiteral(ondate)));
     if (!offdate.empty())
-        columns.emplace_back("OFFDATE", dateLiteral(offdate));
-    columns.emplace_back("REFSTA", textLiteral(s.refsta));
-    columns.emplace_back("DEAST", numberLiteral(s.deast));
-    columns.emplace_back("DNORTH", numberLiteral(s.dnorth));
-    columns.emplace_back("UNDERGROUND", textLiteral(s.underground));
-    columns.emplace_back("LDDATE", dateLiteral(loadDate));
+        columns.push_back(number("OFFDATE", dateLiteral(offdate)));
+    columns.push_back(text("REFSTA", s.refsta));
+    columns.push_back(number("DEAST", numberLiteral(s.deast)));
+    columns.push_back(number("DNORTH", numberLiteral(s.dnorth)));
+    columns.push_back(text("UNDERGROUND", s.underground));
+    columns.push_back(number("LDDATE", dateLiteral(loadDate)));
     return columns;
 }
 
-std::string siteStatement(const Columns& columns, const std::string& code, bool exists) {
+// The statement and the values of its markers.
+std::pair<std::string, std::vector<orv::odbc::Parameter>>
+siteStatement(const Columns& columns, const std::string& code, bool exists) {
     std::string names, values, assignments;
-    for (const auto& [name, value] : columns) {
+    std::vector<orv::odbc::Parameter> parameters;
+    for (const SiteColumn& c : columns) {
         const char* comma = names.empty() ? "" : ",";
-        names.append(comma).append(name);
-        values.append(comma).append(value);
-        assignments.append(comma).append(name).append("=").append(value);
+        names.append(comma).append(c.name);
+        values.append(comma).append(c.value);
+        assignments.append(comma).append(c.name).append("=").append(c.value);
+        if (c.text)
+            parameters.push_back(orv::odbc::Parameter::text(*c.text));
     }
+    parameters.push_back(orv::odbc::Parameter::text(code));
     if (exists)
-        return format(sql::kSiteUpdate, assignments.c_str(), sqlText(code).c_str());
+        return {format(sql::kSiteUpdate, assignments.c_str()), std::move(parameters)};
     names += ",STA";
-    values.append(",").append(textLiteral(code));
-    return format(sql::kSiteInsert, names.c_str(), values.c_str());
+    values += ",?";
+    return {format(sql::kSiteInsert, names.c_str(), values.c_str()), std::move(parameters)};
 }
 
 } // namespace
@@ -96,7 +123,8 @@ void CStationDlg::onWrite() {
         return;
     const Columns columns =
         siteColumns(state_, site->ondate, site->offdate, site->loadDate, site->nindex);
-    if (!runSiteStatement(*connection, siteStatement(columns, site->code, site->exists)))
+    const auto [statement, parameters] = siteStatement(columns, site->code, site->exists);
+    if (!runSiteStatement(*connection, statement, parameters))
         return;
     // Channels the look-up could not read are left as they are; a new station's and a
     // copy's are written without removing rows nobody was shown.
@@ -161,10 +189,10 @@ CStationDlg::prepareSiteWrite(orv::odbc::Connection& connection) {
     return w;
 }
 
-bool CStationDlg::runSiteStatement(orv::odbc::Connection& connection,
-                                   const std::string& statement) {
+bool CStationDlg::runSiteStatement(orv::odbc::Connection& connection, const std::string& statement,
+                                   const std::vector<orv::odbc::Parameter>& parameters) {
     orv::odbc::Statement st(connection);
-    if (st.valid() && !orv::odbc::isError(st.execDirect(statement)))
+    if (st.valid() && !orv::odbc::isError(execDirect(st, statement, parameters)))
         return true;
     std::string why = st.valid() ? st.diagnostic() : std::string();
     showDatabaseError(why.empty() ? connection.diagnostic() : why);
@@ -182,14 +210,16 @@ bool CStationDlg::writeChannels(orv::odbc::Connection& connection, const std::st
     try {
         const std::vector<std::string> written = writeChannelRows(connection, code);
         if (cleanUpGroups) {
-            std::string cleanup =
-                format(sql::kChannelCleanup, sqlText(code).c_str(), *cleanUpGroups);
-            for (const std::string& name : written)
-                cleanup += format(sql::kChannelCleanupKeep, sqlText(name).c_str());
+            std::string cleanup = format(sql::kChannelCleanup, *cleanUpGroups);
+            std::vector<orv::odbc::Parameter> parameters{orv::odbc::Parameter::text(code)};
+            for (const std::string& name : written) {
+                cleanup += sql::kChannelCleanupKeep;
+                parameters.push_back(orv::odbc::Parameter::text(name));
+            }
             orv::odbc::Statement st(connection);
             if (!st.valid())
                 throwDatabaseError(nullptr, connection);
-            if (orv::odbc::isError(st.execDirect(cleanup)))
+            if (orv::odbc::isError(execDirect(st, cleanup, parameters)))
                 throwDatabaseError(&st, connection);
         }
         if (orv::odbc::isError(transaction.commit()))
@@ -223,8 +253,10 @@ void CStationDlg::writeChannelRow(orv::odbc::Connection& connection, const std::
     const auto i = static_cast<std::size_t>(channelIndex(group, component));
     const std::string& name = state_.chan[i];
     CSiteChan chan(connection);
-    chan.setFilter(format(sql::kFilterChannel, sqlText(code).c_str(), sqlText(name).c_str(), group,
-                          component));
+    chan.setFilter(sql::kFilterChannel,
+                   {orv::odbc::Parameter::text(code), orv::odbc::Parameter::text(name),
+                    orv::odbc::Parameter::integer(group),
+                    orv::odbc::Parameter::integer(component)});
     chan.open();
     if (chan.isEOF())
         chan.addNew();

@@ -22,6 +22,11 @@ public:
     std::vector<std::pair<std::string, std::vector<std::string>>> started;
 };
 
+// Codes that mean something to one SQL dialect or another: quotes, a backslash (an escape
+// in MariaDB's default mode), the wildcards of LIKE, comment starts and a statement end.
+inline const std::vector<std::string> kHostileCodes = {
+    "'", "\\'", "\\", "%", "_", "--", "#", ";", "\\'or 1#", "'or 1=1", "K%", "'--"};
+
 class DialogTest : public testing::TestWithParam<orv::test::Backend> {
 protected:
     DialogTest() : db(GetParam()) {}
@@ -53,18 +58,27 @@ protected:
         return d;
     }
 
+    // A text as a literal of the test's back end: apostrophes doubled and, on MariaDB,
+    // whose default mode reads a backslash as an escape, backslashes too.
+    std::string literal(const std::string& text) const {
+        std::string quoted = text;
+        if (db.backend() == orv::test::Backend::MariaDB)
+            quoted = orv::text::replaceAll(quoted, "\\", "\\\\");
+        return "'" + orv::text::replaceAll(quoted, "'", "''") + "'";
+    }
+
     // A station with the given groups written straight into the tables.
     void addSite(const std::string& sta, int nindex, int ngroups) {
         db.exec(orv::text::format("INSERT INTO SITE (STA, NINDEX, NGROUPS, LAT, LON, ELEV) "
-                                  "VALUES ('%s', %d, %d, 10, 20, 30)",
-                                  sta.c_str(), nindex, ngroups));
+                                  "VALUES (%s, %d, %d, 10, 20, 30)",
+                                  literal(sta).c_str(), nindex, ngroups));
     }
     void addChan(const std::string& sta, const std::string& chan, int group, int index,
                  const std::string& extraColumns = "", const std::string& extraValues = "") {
         db.exec(orv::text::format("INSERT INTO SITECHAN (STA, CHAN, NGROUP, CHANINDEX%s) VALUES "
-                                  "('%s', '%s', %d, %d%s)",
-                                  extraColumns.c_str(), sta.c_str(), chan.c_str(), group, index,
-                                  extraValues.c_str()));
+                                  "(%s, %s, %d, %d%s)",
+                                  extraColumns.c_str(), literal(sta).c_str(), literal(chan).c_str(),
+                                  group, index, extraValues.c_str()));
     }
     std::vector<std::string> channelsOf(const std::string& sta) {
         auto v = db.column("SELECT CHAN FROM SITECHAN WHERE STA='" + sta + "' ORDER BY CHAN");

@@ -164,12 +164,13 @@ TEST_P(Records, ARowWithoutComponentIndexReadsWithoutOneAndCanBeGivenOne) {
     EXPECT_EQ(db.scalar("SELECT SPS FROM SITECHAN WHERE CHANINDEX=0"), "<NULL>");
 }
 
-TEST_P(Records, FiltersTakeEscapedApostrophes) {
+TEST_P(Records, FiltersTakeTheirValuesAsParameters) {
     db.createSiteChanTable();
     db.exec("INSERT INTO SITECHAN (STA, CHAN, NGROUP, CHANINDEX) VALUES ('O''K', 'B''Z', 1, 0)");
     CSiteChan chan(*connection);
-    chan.setFilter(orv::text::format(sql::kFilterChannel, sqlText("O'K").c_str(),
-                                     sqlText("B'Z").c_str(), 1, 0));
+    chan.setFilter(sql::kFilterChannel,
+                   {orv::odbc::Parameter::text("O'K"), orv::odbc::Parameter::text("B'Z"),
+                    orv::odbc::Parameter::integer(1), orv::odbc::Parameter::integer(0)});
     chan.open();
     ASSERT_FALSE(chan.isEOF());
     EXPECT_EQ(chan.row().chan, "B'Z");

@@ -107,12 +107,6 @@ TEST_F(Settings, TheSharedDataSourceNameIsCutTo31Characters) {
     EXPECT_EQ(resolveSettings({}, local, shared).dsn, std::string(31, 'X'));
 }
 
-TEST(SqlText, ApostrophesAreDoubled) {
-    EXPECT_EQ(sqlText("O'Brien"), "O''Brien");
-    EXPECT_EQ(sqlText("x' or '1'='1"), "x'' or ''1''=''1");
-    EXPECT_EQ(sqlText("plain"), "plain");
-}
-
 TEST(StartupConnection, AFailureWithTheDriversTextShowsItAfterTheConnectString) {
     orv::test::odbcIniDir(); // the test process's own data sources
     orv::ui::ScriptedInteraction ui;

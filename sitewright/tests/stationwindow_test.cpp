@@ -8,11 +8,13 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 
 #include <cerrno>
 #include <chrono>
@@ -326,4 +328,23 @@ TEST(ResponseEditorStart, TheEditorRunsDetachedWithItsArgumentsAndLeavesNoChildB
     EXPECT_EQ(lines[1], "ODBC=ORV");
     EXPECT_EQ(lines[2], "KIV:BHN:00");
     EXPECT_FALSE(launcher.startDetached((dir / "missing").string(), {"missing"}));
+}
+
+TEST(CopyDialogWindow, TheButtonsReadInRussianAndCancelCopiesNothing) {
+    application();
+    orv::ui::ScriptedInteraction ui;
+    QStringList texts;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        for (QPushButton* b : dialog->findChildren<QPushButton*>())
+            texts << b->text();
+        if (QPushButton* cancel = button(*dialog, "Отмена"))
+            cancel->click();
+        else
+            dialog->reject(); // never left open
+    });
+    EXPECT_EQ(askCopyCode(nullptr, ui, "KIV"), std::nullopt);
+    EXPECT_EQ(texts, (QStringList{"OK", "Отмена"}));
 }

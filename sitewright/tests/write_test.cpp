@@ -270,6 +270,25 @@ TEST_P(Writing, TypedNumbersAreReadWithADecimalCommaAndAnEmptiedFieldHasNoValue)
     EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM SITECHAN WHERE NGROUP=1 AND SPS=0.5"), "3");
 }
 
+TEST_P(Writing, CoordinatesAreStoredAndShownAsTypedWithoutSinglePrecisionNoise) {
+    auto d = openDialog("KIV");
+    d->controls().lat = "55,7512";
+    d->controls().lon = "37.6184";
+    d->controls().elev = "-0.1";
+    d->onWrite();
+    ASSERT_EQ(ui.messages().size(), 1u) << ui.messageTexts()[0];
+    // Read back as text and as a number: 55.75120162963867 would be the single-precision
+    // value widened to double.
+    for (const char* stored : {"LAT=55.7512", "LON=37.6184", "ELEV=-0.1"})
+        EXPECT_EQ(db.scalar(std::string("SELECT COUNT(*) FROM SITE WHERE ") + stored), "1")
+            << stored;
+    EXPECT_EQ(orv::text::toDouble(site("LAT", "KIV")), 55.7512);
+    auto again = openDialog("KIV");
+    EXPECT_EQ(again->controls().lat, "55.7512");
+    EXPECT_EQ(again->controls().lon, "37.6184");
+    EXPECT_EQ(again->controls().elev, "-0.1");
+}
+
 TEST_P(Writing, AGroupWhoseChannelsAreWrittenNeedsItsSamplesPerSecond) {
     addSite("KIV", 1, 2);
     addChan("KIV", "BHZ", 1, 0, ", SPS", ", 20");

@@ -493,7 +493,7 @@ std::optional<std::string> askCopyCode(QWidget* parent, orv::ui::Interaction& ui
     auto* label = labelFor(QString::fromUtf8(msg::kCopyPrompt), edit);
     auto* buttons = new QDialogButtonBox;
     buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+    buttons->addButton(QString::fromUtf8(msg::kCancel), QDialogButtonBox::RejectRole);
     auto* layout = new QVBoxLayout(&dialog);
     layout->addWidget(label);
     layout->addWidget(edit);

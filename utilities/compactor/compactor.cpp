@@ -2,9 +2,12 @@
 
 #include "odbc/installer.h"
 
+#include <odbcinst.h>
 #include <sqlite3.h>
 
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 namespace orv::compactor {
 
@@ -22,6 +25,15 @@ constexpr const char* kError = "Database compact error";
 
 std::string databaseFile(std::string_view dataSource) {
     namespace installer = odbc::installer;
+    // unixODBC creates a missing odbc.ini when asked for a value of it: without the file
+    // there is no data source, and nothing is written.
+    char directory[1280] = {};
+    WORD length = 0;
+    std::error_code ec;
+    if (!SQLInstallDriverManager(directory, sizeof directory, &length) ||
+        !std::filesystem::exists(std::filesystem::path(directory) / installer::kDataSourcesFile,
+                                 ec))
+        return {};
     for (const char* key : {"DBQ", "Database"}) {
         const auto value = installer::systemValue(installer::kDataSourcesFile, dataSource, key);
         if (value && !value->empty())
@@ -52,8 +64,11 @@ int run(ui::Interaction& ui, const std::string& file, const Compact& compact) {
         ui.error(kError, kCaption);
         return kNotConfigured;
     }
-    if (!compact(file).ok) {
-        ui.error(kError, kCaption);
+    // The same first line for every failure, as scripts and operators know it; SQLite's
+    // reason below it.
+    if (const CompactResult result = compact(file); !result.ok) {
+        ui.error(result.error.empty() ? std::string(kError) : kError + ("\n" + result.error),
+                 kCaption);
         return kFailed;
     }
     ui.inform(kSucceeded, kCaption);

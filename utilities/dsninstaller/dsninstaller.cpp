@@ -1,9 +1,11 @@
 #include "dsninstaller.h"
 
 #include "ini/inifile.h"
+#include "text/text.h"
 
 #include <odbcinst.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <system_error>
@@ -17,6 +19,23 @@ namespace installer = odbc::installer;
 
 // The settings value's limit, as every reader of ORV.ini has it.
 constexpr std::size_t kDirectoryChars = 255;
+
+constexpr const char* kNoDirectory =
+    "Ни один файл настроек не задаёт каталог базы данных ([DATABASE] DIR); просмотрены:%s\n"
+    "Ничего не создано и не зарегистрировано.";
+constexpr const char* kNotAbsolute =
+    "[DATABASE] DIR=%s в %s: не абсолютный путь этой системы (нужен путь от корня, например "
+    "/srv/orv).\nНичего не создано и не зарегистрировано.";
+// Added to the messages of the steps that use the directory.
+constexpr const char* kDirectoryFrom = "\n(каталог %s из [DATABASE] DIR файла %s)";
+
+// A value between a pair of double or single quotes loses them.
+std::string unquoted(std::string value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front())
+        return value.substr(1, value.size() - 2);
+    return value;
+}
 
 std::string nulList(std::string_view first, const std::vector<Attribute>& attributes) {
     std::vector<std::string> texts{std::string(first)};
@@ -79,11 +98,45 @@ bool createDatabaseFile(const std::filesystem::path& file) {
 
 } // namespace
 
-std::string databaseDirectory(const std::filesystem::path& settingsFile) {
-    std::string dir = ini::IniFile(settingsFile).read("DATABASE", "DIR", "/", kDirectoryChars);
-    if (dir.ends_with('/'))
-        dir.pop_back();
-    return dir;
+std::filesystem::path machineSettingsDir() {
+    if (const char* dir = std::getenv("ORV_MACHINE_SETTINGS_DIR"); dir && *dir)
+        return dir;
+    return "/etc/orv";
+}
+
+std::vector<std::filesystem::path> settingsFiles() {
+    const std::filesystem::path machine = machineSettingsDir();
+    std::filesystem::path machineFile = ini::findNoCase(machine, "orv.ini");
+    std::error_code ec;
+    if (!std::filesystem::exists(machineFile, ec))
+        machineFile = machine / "ORV.ini";
+    return {machineFile, ini::systemSettingsFile()};
+}
+
+DatabaseDirectory databaseDirectory(const std::vector<std::filesystem::path>& settingsFiles) {
+    DatabaseDirectory d;
+    for (const std::filesystem::path& file : settingsFiles) {
+        std::string dir =
+            unquoted(text::trim(ini::IniFile(file).read("DATABASE", "DIR", "", kDirectoryChars)));
+        if (dir.empty())
+            continue;
+        d.settingsFile = file;
+        // A Windows path ("C:\\ORV\\DB\\") or a relative one would name a folder under
+        // whatever the current directory is.
+        if (!dir.starts_with('/')) {
+            d.refusal = text::format(kNotAbsolute, dir.c_str(), file.string().c_str());
+            return d;
+        }
+        if (dir.ends_with('/'))
+            dir.pop_back();
+        d.directory = dir;
+        return d;
+    }
+    std::string looked;
+    for (const std::filesystem::path& file : settingsFiles)
+        looked += "\n  " + file.string();
+    d.refusal = text::format(kNoDirectory, looked.c_str());
+    return d;
 }
 
 std::string databaseFile(std::string_view directory) {
@@ -108,10 +161,18 @@ std::vector<Attribute> dataSourceAttributes(std::string_view directory) {
             {"Database", file}};
 }
 
-int install(ui::Interaction& ui, const std::filesystem::path& settingsFile,
+int install(ui::Interaction& ui, const std::vector<std::filesystem::path>& settingsFiles,
             const std::string& driverLibrary) {
-    const std::string directory = databaseDirectory(settingsFile);
+    const DatabaseDirectory found = databaseDirectory(settingsFiles);
+    if (!found.refusal.empty()) {
+        ui.message(found.refusal, "", ui::Icon::None, ui::Buttons::Ok);
+        return 1;
+    }
+    const std::string& directory = found.directory;
     const std::string file = databaseFile(directory);
+    const std::string from =
+        text::format(kDirectoryFrom, (directory.empty() ? "/" : directory).c_str(),
+                     found.settingsFile.string().c_str());
     const std::pair<std::string, std::function<bool()>> steps[] = {
         {"Error in SQLInstallDriverManager", installDriverManager},
         {"Error in SQLInstallDriverEx", [&] { return installDriver(driverLibrary); }},
@@ -119,8 +180,9 @@ int install(ui::Interaction& ui, const std::filesystem::path& settingsFile,
          [] { return installTranslator(ODBC_INSTALL_INQUIRY); }},
         {"Error in SQLInstallTranslatorEx ODBC_INSTALL_COMPLETE",
          [] { return installTranslator(ODBC_INSTALL_COMPLETE); }},
-        {"Error in SQLConfigDataSource", [&] { return configureDataSource(directory); }},
-        {"Cannot create the database file " + file, [&] { return createDatabaseFile(file); }},
+        {"Error in SQLConfigDataSource" + from, [&] { return configureDataSource(directory); }},
+        {"Cannot create the database file " + file + from,
+         [&] { return createDatabaseFile(file); }},
     };
     int status = 0;
     for (const auto& [failure, step] : steps) {

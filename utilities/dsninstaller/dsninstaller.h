@@ -1,8 +1,8 @@
 // DsnInstaller: prepares a machine for the ORV programs in one run. It reads the database
-// directory from ORV.ini, then installs the driver manager, registers the embedded SQLite
-// driver under the name "ACCESS", registers the translator (nothing to do on unixODBC)
-// and creates the system data source ORV on the database file ORV.db in that directory,
-// which it creates empty when it is missing. Every failing step is reported with its own
+// directory from the machine's ORV.ini (else the user's), then installs the driver manager,
+// registers the embedded SQLite driver under the name "ACCESS", registers the translator (nothing
+// to do on unixODBC) and creates the system data source ORV on the database file ORV.db in that
+// directory, which it creates empty when it is missing. Every failing step is reported with its own
 // text and the run goes on.
 #pragma once
 
@@ -20,9 +20,21 @@ inline constexpr const char* kDriverName = "ACCESS";
 inline constexpr const char* kDataSourceName = "ORV";
 inline constexpr const char* kDatabaseFileName = "ORV.db";
 
-// [DATABASE] DIR of the settings file (at most 255 characters, "/" when missing) with one
-// closing "/" removed: "/data/orv/" and "/data/orv" both give "/data/orv", "/" gives "".
-std::string databaseDirectory(const std::filesystem::path& settingsFile);
+// The machine's settings folder: $ORV_MACHINE_SETTINGS_DIR, else /etc/orv.
+std::filesystem::path machineSettingsDir();
+// The settings files read, in order: the machine's ORV.ini, then the user's (each name
+// matched without regard to case).
+std::vector<std::filesystem::path> settingsFiles();
+
+// Where the database goes: [DATABASE] DIR of the first settings file that names one (at
+// most 255 characters), enclosing quotes stripped as Windows strips them and one closing
+// "/" removed: "/data/orv/" and "/data/orv" both give "/data/orv", "/" gives "".
+struct DatabaseDirectory {
+    std::string directory;
+    std::filesystem::path settingsFile; // the file that named it; empty when none did
+    std::string refusal; // why nothing may be installed; empty when directory is usable
+};
+DatabaseDirectory databaseDirectory(const std::vector<std::filesystem::path>& settingsFiles);
 // The database file in a directory from databaseDirectory ("" is the root directory).
 std::string databaseFile(std::string_view directory);
 
@@ -31,9 +43,10 @@ std::vector<odbc::installer::Attribute> driverAttributes(std::string_view driver
 // What the data source is created with, its name apart.
 std::vector<odbc::installer::Attribute> dataSourceAttributes(std::string_view directory);
 
-// The whole run on the given settings file and driver library. 0 when every step
-// succeeded, 1 when one or more failed (each reported through ui).
-int install(ui::Interaction& ui, const std::filesystem::path& settingsFile,
+// The whole run on the given settings files and driver library. 0 when every step
+// succeeded, 1 when one or more failed (each reported through ui) or when no usable
+// directory is named (then nothing is created or registered).
+int install(ui::Interaction& ui, const std::vector<std::filesystem::path>& settingsFiles,
             const std::string& driverLibrary);
 
 } // namespace orv::dsninstaller

@@ -21,11 +21,14 @@ void printHelp(std::ostream& out) {
            "  3, 4. registers no code page translator: the drivers read and write UTF-8;\n"
            "  5. creates the system data source ORV (user ORV, password KTZ) in odbc.ini\n"
            "     there, on the file ORV.db in the directory named by [DATABASE] DIR of\n"
-           "     "
-        << orv::ini::systemSettingsFile().string()
-        << "\n"
-           "     (the root directory when it names none);\n"
+           "     the first of these settings files that names one:\n";
+    for (const auto& file : orv::dsninstaller::settingsFiles())
+        out << "       " << file.string() << "\n";
+    out << "     (the machine's folder is $ORV_MACHINE_SETTINGS_DIR when set); enclosing\n"
+           "     quotes are removed; DIR must be an absolute path (from /);\n"
            "and creates that database file, empty, when it is missing.\n"
+           "Where no file names DIR, or DIR is not an absolute path, nothing is created or\n"
+           "registered and the exit status is 1.\n"
            "\n"
            "The driver manager's files are in $ODBCSYSINI, else in /etc (odbcinst -j tells);\n"
            "writing there needs root. A step that is done already is left as it is, so a\n"
@@ -50,7 +53,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     return orv::ui::runWithMessages(argc, argv, "dsninstaller", "", [](orv::ui::Interaction& ui) {
-        return orv::dsninstaller::install(ui, orv::ini::systemSettingsFile(),
+        return orv::dsninstaller::install(ui, orv::dsninstaller::settingsFiles(),
                                           ORV_SQLITE_ODBC_DRIVER);
     });
 }

@@ -73,10 +73,11 @@ TEST(CompactorRun, EachOutcomeHasItsStatusAndIconAndNoPathMeansNoCompaction) {
 
     const auto shown = ui.messages();
     ASSERT_EQ(shown.size(), 3u);
-    for (int i : {0, 1}) {
-        EXPECT_EQ(shown[i].text, "Database compact error");
+    EXPECT_EQ(shown[0].text, "Database compact error");
+    // SQLite's reason on the line below the text every failure keeps.
+    EXPECT_EQ(shown[1].text, "Database compact error\nlocked");
+    for (int i : {0, 1})
         EXPECT_EQ(shown[i].icon, Icon::Stop);
-    }
     EXPECT_EQ(shown[2].text, "ORV Database compacted");
     EXPECT_EQ(shown[2].icon, Icon::Information);
     for (const auto& s : shown)
@@ -142,8 +143,27 @@ TEST_F(CompactorProgram, NoDataSourceGivesMinusOneAndAMissingFileMinusTwo) {
     setDataSource("[ORV]\nDriver=ACCESS\nDBQ=\nDatabase=" + missing.string() + "\n");
     r = compact();
     EXPECT_EQ(r.status, kFailed & 0xFF);
-    EXPECT_EQ(r.err, "compactor: Database compact error\n");
+    EXPECT_EQ(r.err, "compactor: Database compact error\nunable to open database file\n");
     EXPECT_FALSE(fs::exists(missing));
+
+    // Random bytes and the first half of a database.
+    std::ofstream(missing, std::ios::binary) << std::string(3000, '\x5a');
+    r = compact();
+    EXPECT_EQ(r.err, "compactor: Database compact error\nfile is not a database\n");
+    const fs::path whole = dir / "whole.db";
+    makeDatabaseWithDeletedRows(whole);
+    const std::string bytes = readFile(whole);
+    std::ofstream(missing, std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+    r = compact();
+    EXPECT_EQ(r.status, kFailed & 0xFF);
+    EXPECT_EQ(r.err, "compactor: Database compact error\ndatabase disk image is malformed\n");
+}
+
+TEST_F(CompactorProgram, WithoutASystemOdbcIniNothingIsCreated) {
+    const ProgramRun r = compact();
+    EXPECT_EQ(r.status, kNotConfigured & 0xFF);
+    EXPECT_EQ(r.err, "compactor: Database compact error\n");
+    EXPECT_TRUE(fs::is_empty(odbcDir));
 }
 
 TEST_F(CompactorProgram, ADatabaseLockedByAWriterGivesMinusTwoAndIsUnchanged) {
@@ -157,9 +177,19 @@ TEST_F(CompactorProgram, ADatabaseLockedByAWriterGivesMinusTwoAndIsUnchanged) {
     exec(writer.get(), "INSERT INTO CALIBRATION VALUES (-1, 'written meanwhile')");
     const ProgramRun r = compact();
     EXPECT_EQ(r.status, kFailed & 0xFF);
-    EXPECT_EQ(r.err, "compactor: Database compact error\n");
+    EXPECT_EQ(r.err, "compactor: Database compact error\ndatabase is locked\n");
     EXPECT_EQ(readFile(file), bytes);
 
     exec(writer.get(), "COMMIT");
     EXPECT_EQ(scalar(writer.get(), "SELECT COUNT(*) FROM CALIBRATION"), kKeptRows + 1);
+
+    // A reader in the middle of its reading blocks the compaction too.
+    const std::string committed = readFile(file);
+    exec(writer.get(), "BEGIN");
+    EXPECT_EQ(scalar(writer.get(), "SELECT COUNT(*) FROM CALIBRATION"), kKeptRows + 1);
+    const ProgramRun blocked = compact();
+    EXPECT_EQ(blocked.status, kFailed & 0xFF);
+    EXPECT_EQ(blocked.err, "compactor: Database compact error\ndatabase is locked\n");
+    EXPECT_EQ(readFile(file), committed);
+    exec(writer.get(), "COMMIT");
 }

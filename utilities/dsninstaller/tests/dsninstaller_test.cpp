@@ -41,6 +41,7 @@ protected:
     void SetUp() override {
         fs::create_directories(odbcDir);
         fs::create_directories(settingsDir);
+        fs::create_directories(machineDir);
     }
     void setDatabaseDir(const std::string& value) {
         std::ofstream(settingsDir / "ORV.ini") << "[DATABASE]\nODBC=ORV\nDIR=" << value << "\n";
@@ -48,7 +49,8 @@ protected:
     std::vector<std::pair<std::string, std::string>> environment(const fs::path& odbcSys) const {
         return {{"ODBCSYSINI", odbcSys.string()},
                 {"ODBCINI", (dir / "user-odbc.ini").string()},
-                {"ORV_SETTINGS_DIR", settingsDir.string()}};
+                {"ORV_SETTINGS_DIR", settingsDir.string()},
+                {"ORV_MACHINE_SETTINGS_DIR", machineDir.string()}};
     }
     ProgramRun install(const fs::path& odbcSys) {
         return orv::test::runProgram(DSNINSTALLER, {}, environment(odbcSys), dir.path());
@@ -58,28 +60,46 @@ protected:
     TempDir dir;
     const fs::path odbcDir = dir / "odbc";
     const fs::path settingsDir = dir / "settings";
+    const fs::path machineDir = dir / "machine";
     const fs::path dataDir = dir / "orv data";
 };
 
-TEST(DsnInstallerSettings, OneClosingSeparatorIsRemovedAndNoDirectoryMeansTheRoot) {
+TEST(DsnInstallerSettings, TheFirstFileNamingAnAbsoluteDirectoryGivesItWithoutQuotes) {
     TempDir dir;
-    const auto dirOf = [&](const std::string& value) {
-        std::ofstream(dir / "ORV.ini") << "[database]\ndir=" << value << "\n";
-        return orv::dsninstaller::databaseDirectory(dir / "ORV.ini");
+    const fs::path machine = dir / "machine.ini", user = dir / "user.ini";
+    const auto dirOf = [&](const std::string& machineValue, const std::string& userValue) {
+        std::ofstream(machine) << "[database]\n" << machineValue << "\n";
+        std::ofstream(user) << "[DATABASE]\n" << userValue << "\n";
+        return orv::dsninstaller::databaseDirectory({machine, user});
     };
-    EXPECT_EQ(dirOf("/srv/orv/"), "/srv/orv");
-    EXPECT_EQ(dirOf("/srv/orv"), "/srv/orv");
-    EXPECT_EQ(dirOf("/srv/orv//"), "/srv/orv/");
-    EXPECT_EQ(dirOf("/"), "");
+    const auto d = dirOf("dir=/srv/orv/", "DIR=/home/u/orv");
+    EXPECT_EQ(d.directory, "/srv/orv");
+    EXPECT_EQ(d.settingsFile, machine);
+    EXPECT_EQ(d.refusal, "");
+    EXPECT_EQ(dirOf("dir=/srv/orv//", "").directory, "/srv/orv/");
+    EXPECT_EQ(dirOf("dir=/", "").directory, "");
+    EXPECT_EQ(dirOf("ODBC=ORV", "DIR=/home/u/orv").settingsFile, user);
+    EXPECT_EQ(dirOf("DIR=\"/srv/orv data\"", "").directory, "/srv/orv data");
+    EXPECT_EQ(dirOf("DIR='/srv/orv data/'", "").directory, "/srv/orv data");
+    // Empty quotes name no directory: the next file is asked.
+    EXPECT_EQ(dirOf("DIR=\"\"", "DIR=/home/u/orv").settingsFile, user);
 
-    const std::string none = orv::dsninstaller::databaseDirectory(dir / "missing.ini");
-    EXPECT_EQ(none, "");
-    const auto attributes = orv::dsninstaller::dataSourceAttributes(none);
-    std::vector<std::string> texts;
-    for (const auto& a : attributes)
-        texts.push_back(a.text());
-    EXPECT_EQ(texts, (std::vector<std::string>{"UID=ORV", "PWD=KTZ", "DBQ=/ORV.db", "DefaultDir=",
-                                               "FIL=MS Access", "Database=/ORV.db"}));
+    // A Windows path, a relative one or quotes that do not enclose the value are refused,
+    // naming the file.
+    for (const char* value :
+         {"C:\\ORV\\DB\\", "\"C:\\ORV\\DB\"", "orv/db", "./db", "\"/srv/orv\"data", "~/orv"}) {
+        const auto refused = dirOf(std::string("DIR=") + value, "DIR=/home/u/orv");
+        EXPECT_NE(refused.refusal.find(machine.string()), std::string::npos) << value;
+        EXPECT_NE(refused.refusal.find("не абсолютный путь"), std::string::npos) << value;
+    }
+
+    // Neither names one: both files are named in the refusal.
+    const auto none = dirOf("ODBC=ORV", "DIR=");
+    EXPECT_EQ(none.refusal, "Ни один файл настроек не задаёт каталог базы данных ([DATABASE] "
+                            "DIR); просмотрены:\n  " +
+                                machine.string() + "\n  " + user.string() +
+                                "\nНичего не создано и не зарегистрировано.");
+    EXPECT_EQ(orv::dsninstaller::databaseFile("/srv/orv"), "/srv/orv/ORV.db");
 }
 
 TEST_F(DsnInstaller, RegistersTheDriverAndADataSourceThatTheResponseEditorCanUse) {
@@ -142,6 +162,33 @@ TEST_F(DsnInstaller, AReadOnlyDriverManagerFolderReportsEachFailingStepAndGoesOn
     const ProgramRun r = install(readOnly);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "dsninstaller: Error in SQLInstallDriverEx\n"
-                     "dsninstaller: Error in SQLConfigDataSource\n");
+                     "dsninstaller: Error in SQLConfigDataSource\n(каталог " +
+                         dataDir.string() + " из [DATABASE] DIR файла " +
+                         (settingsDir / "ORV.ini").string() + ")\n");
     EXPECT_TRUE(fs::exists(dataDir / "ORV.db"));
+}
+
+TEST_F(DsnInstaller, WithoutADirectoryOrWithAWindowsOneNothingIsCreatedOrRegistered) {
+    const auto nothingWritten = [&](const std::string& what) {
+        EXPECT_TRUE(fs::is_empty(odbcDir)) << what;
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            EXPECT_TRUE(entry.path() == odbcDir || entry.path() == settingsDir ||
+                        entry.path() == machineDir ||
+                        entry.path().filename().string().starts_with("program."))
+                << what << ": " << entry.path();
+    };
+    std::ofstream(settingsDir / "ORV.ini") << "[DATABASE]\nODBC=ORV\n";
+    ProgramRun r = install();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find((machineDir / "ORV.ini").string()), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find((settingsDir / "ORV.ini").string()), std::string::npos) << r.err;
+    nothingWritten("no DIR");
+
+    for (const char* value : {"C:\\ORV\\DB\\", "\"orv data\"", "relative/db"}) {
+        std::ofstream(machineDir / "orv.INI") << "[DATABASE]\nDIR=" << value << "\n";
+        r = install();
+        EXPECT_EQ(r.status, 1) << value;
+        EXPECT_NE(r.err.find((machineDir / "orv.INI").string()), std::string::npos) << r.err;
+        nothingWritten(value);
+    }
 }
