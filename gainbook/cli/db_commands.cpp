@@ -17,11 +17,14 @@
 #include "schema.h"
 #include "settings.h"
 #include "sitechanlookup.h"
+#include "stationxml/inventory.h"
+#include "stationxml/xmlwriter.h"
 #include "text/text.h"
 #include "typedinput.h"
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <ostream>
 
@@ -94,6 +97,27 @@ const std::string kExportUsage =
         "  --sac          текст SAC (по умолчанию)\n"
         "  --fap          текст FAP: orv - амплитуды как хранятся, gse2 - 1e18 / амплитуда\n"
         "  --out          файл\n") +
+    kConnectionHelp;
+
+const std::string kStationXmlUsage =
+    std::string(
+        "Использование: gainbook-cli stationxml [--level network|station|channel|response]\n"
+        "         [--net N] [--sta S] [--chan C] [--loc L] [--start T] [--end T]\n"
+        "         [--default-net N] [--out FILE] [--dsn D] [--user U] [--password P] [--yes]\n"
+        "\n"
+        "Записывает станции, каналы и отклики базы в формате FDSN StationXML 1.2 (UTF-8) в\n"
+        "стандартный вывод или в FILE (файл заменяется целиком; при ошибке прежний остаётся).\n"
+        "Сеть - из CALIBRATION, станция - из SITE, эпоха канала - строка CALIBRATION;\n"
+        "текст SAC становится звеном PolesZeros, текст FAP - звеном ResponseList.\n"
+        "Неполадки (станция без SITE, коды не по правилам FDSN, SENS не по тексту)\n"
+        "печатаются в stderr; станция со значением вне диапазонов схемы пропускается,\n"
+        "код возврата тогда 1.\n"
+        "\n"
+        "  --level       подробность (по умолчанию response)\n"
+        "  --net, --sta, --chan, --loc   коды, через запятую; допускаются * и ?\n"
+        "  --start, --end   эпохи, пересекающие интервал (\"YYYY.MM.DD HH:MM:SS\")\n"
+        "  --default-net сеть станций без откликов (по умолчанию XYN)\n"
+        "  --out         файл\n") +
     kConnectionHelp;
 
 const std::vector<OptionSpec> kConnectionOptions = {
@@ -518,10 +542,130 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return kOk;
 }
 
+// Comma-separated code patterns.
+std::vector<std::string> codeList(const ParsedOptions& opts, const char* name) {
+    std::vector<std::string> out;
+    const auto v = opts.value(name);
+    if (!v)
+        return out;
+    std::size_t from = 0;
+    while (true) {
+        const std::size_t comma = v->find(',', from);
+        out.push_back(
+            v->substr(from, comma == std::string::npos ? std::string::npos : comma - from));
+        if (comma == std::string::npos)
+            break;
+        from = comma + 1;
+    }
+    return out;
+}
+
+int runStationXml(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::vector<OptionSpec> specs = kConnectionOptions;
+    for (const char* name :
+         {"level", "net", "sta", "chan", "loc", "start", "end", "default-net", "out"})
+        specs.push_back({name, true});
+    const ParsedOptions opts = parseOptions(args, specs);
+    if (opts.help) {
+        out << kStationXmlUsage;
+        return kOk;
+    }
+    if (!opts.error.empty())
+        return usageError(err, "stationxml", opts.error);
+    if (!opts.positional.empty())
+        return usageError(err, "stationxml", "лишний аргумент " + opts.positional[0]);
+    stationxml::Selection selection;
+    static constexpr std::string_view kLevels[] = {"network", "station", "channel", "response"};
+    if (const OptionValue v = choiceOption(opts, "level", kLevels); !v.error.empty())
+        return usageError(err, "stationxml", v.error);
+    if (const auto level = opts.value("level"))
+        selection.level = *level == "network"   ? stationxml::Level::Network
+                          : *level == "station" ? stationxml::Level::Station
+                          : *level == "channel" ? stationxml::Level::Channel
+                                                : stationxml::Level::Response;
+    selection.networks = codeList(opts, "net");
+    selection.stations = codeList(opts, "sta");
+    selection.channels = codeList(opts, "chan");
+    selection.locations = codeList(opts, "loc");
+    for (const char* name : {"start", "end"})
+        if (const auto v = opts.value(name)) {
+            const TypedDate date = readTypedDate(std::string("--") + name, *v);
+            if (!date.value)
+                return usageError(err, "stationxml", date.error);
+            (std::string_view(name) == "start" ? selection.start : selection.end) = date.value;
+        }
+    stationxml::ReadOptions readOptions;
+    readOptions.defaultNetwork = opts.value("default-net").value_or("XYN");
+
+    ConsoleInteraction ui(err, opts.has("yes"));
+    DatabaseConnection connection = connectChecked(opts, ui, "stationxml", err);
+    if (!connection)
+        return kFailed;
+
+    // To a file: written beside it under a temporary name and renamed over it at the end.
+    std::ofstream file;
+    std::filesystem::path target, temporary;
+    if (const auto path = opts.value("out")) {
+        target = *path;
+        temporary = target;
+        temporary += ".part";
+        file.open(temporary, std::ios::binary | std::ios::trunc);
+        if (!file) {
+            err << "gainbook-cli stationxml: не удалось создать " << temporary.string() << "\n";
+            return kFailed;
+        }
+    }
+    std::ostream& sink = target.empty() ? out : file;
+    const auto warn = [&](std::string_view text) {
+        err << "gainbook-cli stationxml: " << text << "\n";
+    };
+    stationxml::ReadSummary summary;
+    try {
+        stationxml::StationXmlWriter writer([&](std::string_view chunk) {
+            sink.write(chunk.data(), std::streamsize(chunk.size()));
+            if (!sink)
+                throw std::runtime_error("write failed");
+        });
+        writer.begin();
+        summary =
+            stationxml::readInventory(*connection.get(), selection, writer, warn, readOptions);
+        writer.finish();
+    } catch (const std::exception& e) {
+        err << "gainbook-cli stationxml: " << e.what() << "\n";
+        if (!target.empty()) {
+            file.close();
+            std::error_code ec;
+            std::filesystem::remove(temporary, ec);
+        }
+        return kFailed;
+    }
+    if (!target.empty()) {
+        file.flush();
+        const bool written = bool(file);
+        file.close();
+        std::error_code ec;
+        if (written)
+            std::filesystem::rename(temporary, target, ec);
+        if (!written || ec) {
+            err << "gainbook-cli stationxml: " << formats::kWriteFailedMessage << " "
+                << target.string() << "\n";
+            std::filesystem::remove(temporary, ec);
+            return kFailed;
+        }
+    } else {
+        out.flush();
+    }
+    err << "gainbook-cli stationxml: сетей " << summary.networks << ", станций " << summary.stations
+        << ", эпох каналов " << summary.channels << "\n";
+    return summary.refusedSome ? kFailed : kOk;
+}
+
 const Command kDatabaseCommands[] = {
     {"list", "хранимые отклики: ключи и интервалы", kListUsage.c_str(), runList},
     {"write", "запись файлов откликов в базу", kWriteUsage.c_str(), runWrite},
     {"export", "хранимый отклик в файл SAC или FAP", kExportUsage.c_str(), runExport},
+    {"stationxml", "станции, каналы и отклики в StationXML", kStationXmlUsage.c_str(),
+     runStationXml},
 };
 
 } // namespace

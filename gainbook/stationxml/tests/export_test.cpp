@@ -1,0 +1,151 @@
+// gainbook-cli stationxml against real databases: the document is checked with FDSN's
+// schema (xmllint) and read back by seisplotjs, and compared with the published header
+// of the SAC file the response came from.
+#include "clirunner.h"
+#include "testdb.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+using orv::gainbook::test::Outcome;
+using orv::gainbook::test::runCli;
+using orv::test::Backend;
+using orv::test::TestDatabase;
+
+namespace {
+
+const std::filesystem::path kSource = ORV_SOURCE_DIR;
+const std::string kAnmo = std::string(GAINBOOK_TEST_DATA) + "/obspy_IU_ANMO_00_BHZ.sacpz";
+
+std::string runShell(const std::string& command, int& status) {
+    std::string out;
+    FILE* p = popen(command.c_str(), "r");
+    if (!p) {
+        status = -1;
+        return out;
+    }
+    char buf[4096];
+    std::size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
+    status = pclose(p);
+    return out;
+}
+
+// xmllint's verdict against FDSN's schema; skips (with a message) when the schema is absent.
+void expectSchemaValid(const std::filesystem::path& file) {
+    // Beside the project's root; ORV_SHARED_DIR names another place.
+    const char* shared = std::getenv("ORV_SHARED_DIR");
+    const auto xsd = (shared ? std::filesystem::path(shared) : kSource / ".." / "shared") /
+                     "stationxml" / "fdsn-station-1.2.xsd";
+    if (!std::filesystem::exists(xsd)) {
+        std::printf("skipped the schema check: %s is absent\n", xsd.c_str());
+        return;
+    }
+    int status = 0;
+    const std::string out =
+        runShell("xmllint --noout --nonet --schema " + orv::gainbook::test::shellQuote(xsd) + " " +
+                     orv::gainbook::test::shellQuote(file) + " 2>&1",
+                 status);
+    EXPECT_EQ(status, 0) << out;
+}
+
+// What seisplotjs reads from the file; nullopt (with a message) without Node or the client.
+std::optional<QJsonArray> clientView(const std::filesystem::path& file) {
+    const auto client = kSource / "tests" / "client";
+    if (!std::filesystem::exists(client / "node_modules" / "seisplotjs")) {
+        std::printf("skipped the seisplotjs check: run npm ci in tests/client\n");
+        return std::nullopt;
+    }
+    int status = 0;
+    const std::string out = runShell(
+        "node " + orv::gainbook::test::shellQuote((client / "parse-stationxml.mjs").string()) +
+            " " + orv::gainbook::test::shellQuote(file),
+        status);
+    EXPECT_EQ(status, 0) << out;
+    return QJsonDocument::fromJson(QByteArray::fromStdString(out)).array();
+}
+
+} // namespace
+
+class StationXmlExport : public testing::TestWithParam<Backend> {
+protected:
+    StationXmlExport() : db(GetParam()) {}
+    void SetUp() override { ORV_SKIP_IF_UNAVAILABLE(db); }
+
+    Outcome run(std::vector<std::string> args) {
+        for (std::string a : {"--dsn", db.dsn().c_str(), "--user", "ORV", "--password", "KTZ"})
+            args.push_back(a);
+        return runCli(dir.path(), args);
+    }
+
+    TestDatabase db;
+    orv::test::TempDir dir;
+};
+
+// The IU.ANMO.00.BHZ response as the write command stores it, with its station rows; the
+// export gives back the sensitivity and A0 of the SAC file's header.
+TEST_P(StationXmlExport, PublishedResponseGivesBackItsSensitivityAndA0) {
+    Outcome r = run({"write", kAnmo, "--yes", "--sta", "ANMO", "--chan", "BHZ", "--net", "IU",
+                     "--loc", "00", "--start", "2012.03.12 20:28:00", "--freq", "0.02",
+                     "--calib-unit", "nm/counts*sec"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    db.createSiteTable();
+    db.exec("INSERT INTO SITE(STA,LAT,LON,ELEV,STANAME,DESCR,ONDATE) VALUES('ANMO',34.94591,"
+            "-106.4572,1820,'Albuquerque, New Mexico, USA','Альбукерке','2008-06-30 20:00:00')");
+    db.exec("INSERT INTO SITECHAN(STA,CHAN,NGROUP,CHANINDEX,EDEPTH,LAT,LON,SPS,DESCR,LCODE) "
+            "VALUES('ANMO','BHZ',1,0,145,34.945981,-106.457133,20,'KS-54000','00')");
+    // A station without responses goes under the default network, and says so.
+    db.exec("INSERT INTO SITE(STA,LAT,LON,ELEV,STANAME) VALUES('KIV',43.9562,42.6888,1210,"
+            "'Kislovodsk')");
+
+    const auto file = dir / "out.xml";
+    r = run({"stationxml", "--out", file.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("no response exported"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("station KIV has no response: listed under network XYN"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.xml.part"));
+    expectSchemaValid(file);
+    const auto view = clientView(file);
+    if (!view)
+        return;
+    ASSERT_EQ(view->size(), 1) << orv::gainbook::test::slurp(file);
+    const QJsonObject ch = (*view)[0].toObject();
+    EXPECT_EQ(ch["network"].toString(), "IU");
+    EXPECT_EQ(ch["station"].toString(), "ANMO");
+    EXPECT_EQ(ch["location"].toString(), "00");
+    EXPECT_EQ(ch["channel"].toString(), "BHZ");
+    EXPECT_EQ(ch["start"].toString(), "2012-03-12T20:28:00Z");
+    EXPECT_TRUE(ch["end"].isNull());
+    EXPECT_EQ(ch["stationStart"].toString(), "2008-06-30T20:00:00Z");
+    EXPECT_DOUBLE_EQ(ch["latitude"].toDouble(), 34.945981);
+    EXPECT_DOUBLE_EQ(ch["longitude"].toDouble(), -106.457133);
+    EXPECT_DOUBLE_EQ(ch["elevation"].toDouble(), 1820);
+    EXPECT_DOUBLE_EQ(ch["depth"].toDouble(), 145);
+    EXPECT_DOUBLE_EQ(ch["dip"].toDouble(), -90);
+    EXPECT_DOUBLE_EQ(ch["sampleRate"].toDouble(), 20);
+    EXPECT_EQ(ch["inputUnits"].toString(), "m/s");
+    // The header of the SAC file: SENSITIVITY 3275080000.0 (M/S), A0 83826.0.
+    EXPECT_NEAR(ch["sensitivity"].toDouble() / 3275080000.0, 1, 1e-5);
+    EXPECT_DOUBLE_EQ(ch["sensitivityFrequency"].toDouble(), 0.02);
+    ASSERT_EQ(ch["stages"].toArray().size(), 1);
+    const QJsonObject stage = ch["stages"].toArray()[0].toObject();
+    EXPECT_EQ(stage["kind"].toString(), "PolesZeros");
+    EXPECT_NEAR(stage["normalizationFactor"].toDouble() / 83826.0, 1, 1e-3);
+    EXPECT_EQ(stage["zeros"].toArray().size(), 2); // the displacement form's third zero removed
+    EXPECT_EQ(stage["poles"].toArray().size(), 5);
+    EXPECT_DOUBLE_EQ(stage["poles"].toArray()[0].toArray()[0].toDouble(), -53.3317);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, StationXmlExport, testing::ValuesIn(orv::test::allBackends()),
+                         orv::test::backendParamName);
