@@ -28,6 +28,18 @@ int motionIndex(long long sensUnit) {
     return sensUnit == 1 || sensUnit == 2 ? int(sensUnit) : 0;
 }
 
+// The texts are read with "\r\n" line ends, as the panels hold them.
+std::string crlf(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
+            out += '\r';
+        out += text[i];
+    }
+    return out;
+}
+
 std::string freqField(double f) {
     return orv::text::format("%.17g", f);
 }
@@ -169,10 +181,14 @@ std::optional<Response> convertStored(const StoredResponse& s, std::string& why,
         return std::nullopt;
     }
     const double f0 = s.freqUnitName == "rad/sec" ? *s.freq / rsp::kTwoPi : *s.freq;
-    if (!s.sac.empty())
-        return fromSac(s, f0, why, mismatch);
-    if (!s.fap.empty())
-        return fromFap(s, f0, why, mismatch);
+    const std::string sac = crlf(s.sac), fap = crlf(s.fap);
+    StoredResponse lines = s;
+    lines.sac = sac;
+    lines.fap = fap;
+    if (!sac.empty())
+        return fromSac(lines, f0, why, mismatch);
+    if (!fap.empty())
+        return fromFap(lines, f0, why, mismatch);
     why = "no response text";
     return std::nullopt;
 }
