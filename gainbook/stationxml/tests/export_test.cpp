@@ -147,5 +147,51 @@ TEST_P(StationXmlExport, PublishedResponseGivesBackItsSensitivityAndA0) {
     EXPECT_DOUBLE_EQ(stage["poles"].toArray()[0].toArray()[0].toDouble(), -53.3317);
 }
 
+// What the schema would refuse is left out with a message and exit status 1; what cannot be
+// placed is named once; the selection takes wildcards.
+TEST_P(StationXmlExport, RefusedAndUnplaceableStationsAreNamedAndTheRestIsValid) {
+    for (const char* sta : {"ANMO", "POLE", "GHOST"}) {
+        for (const char* start : {"2010.01.01 00:00:00", "2012.01.01 00:00:00"}) {
+            const Outcome w =
+                run({"write", kAnmo, "--yes", "--sta", sta, "--chan", "BHZ", "--net", "IU", "--loc",
+                     "??", "--start", start, "--freq", "0.02", "--calib-unit", "nm/counts*sec"});
+            ASSERT_EQ(w.status, 0) << w.err;
+        }
+    }
+    // GHOST under a second network too: still named once.
+    const Outcome w = run({"write", kAnmo, "--sta", "GHOST", "--chan", "BHZ", "--net", "II",
+                           "--loc", "00", "--start", "2010.01.01 00:00:00"});
+    ASSERT_EQ(w.status, 0) << w.err;
+    db.createSiteTable();
+    db.exec("INSERT INTO SITE(STA,LAT,LON,ELEV,STANAME) VALUES('ANMO',34.9,-106.4,1820,'A')");
+    db.exec("INSERT INTO SITE(STA,LAT,LON,ELEV,STANAME) VALUES('POLE',95,0,10,'P')");
+
+    const auto file = dir / "all.xml";
+    Outcome r = run({"stationxml", "--out", file.string()});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("station POLE left out"), std::string::npos) << r.err;
+    const auto ghost = r.err.find("station GHOST has no SITE row");
+    EXPECT_NE(ghost, std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("station GHOST has no SITE row", ghost + 1), std::string::npos);
+    EXPECT_NE(r.err.find("location code \"??\" is not an FDSN code"), std::string::npos) << r.err;
+    expectSchemaValid(file);
+    std::string xml = orv::gainbook::test::slurp(file);
+    EXPECT_EQ(xml.find("POLE"), std::string::npos);
+    // Two sibling epochs of one key, the first closed where the second begins.
+    EXPECT_NE(xml.find("startDate=\"2010-01-01T00:00:00Z\" endDate=\"2012-01-01T00:00:00Z\""),
+              std::string::npos)
+        << xml;
+
+    // A wildcard picks ANMO alone; at station level no channel is written.
+    r = run({"stationxml", "--sta", "AN*", "--level", "station", "--out", file.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    expectSchemaValid(file);
+    xml = orv::gainbook::test::slurp(file);
+    EXPECT_NE(xml.find("<Station code=\"ANMO\""), std::string::npos);
+    EXPECT_EQ(xml.find("<Channel"), std::string::npos);
+    EXPECT_EQ(xml.find("GHOST"), std::string::npos);
+    EXPECT_EQ(r.err.find("GHOST"), std::string::npos) << r.err;
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, StationXmlExport, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);
