@@ -18,6 +18,7 @@
 #include "settings.h"
 #include "sitechanlookup.h"
 #include "stationxml/inventory.h"
+#include "stationxml/xmlreader.h"
 #include "stationxml/xmlwriter.h"
 #include "text/text.h"
 #include "typedinput.h"
@@ -97,6 +98,22 @@ const std::string kExportUsage =
         "  --sac          текст SAC (по умолчанию)\n"
         "  --fap          текст FAP: orv - амплитуды как хранятся, gse2 - 1e18 / амплитуда\n"
         "  --out          файл\n") +
+    kConnectionHelp;
+
+const std::string kImportUsage =
+    std::string(
+        "Использование: gainbook-cli import FILE.xml... [--dry-run] [--dsn D] [--user U]\n"
+        "         [--password P] [--yes]\n"
+        "\n"
+        "Читает StationXML 1.0-1.2 (в кодировке, названной в объявлении XML) и записывает\n"
+        "каждую эпоху канала с откликом строкой CALIBRATION по правилам команды write, по\n"
+        "транзакции на эпоху. Аналоговые звенья PolesZeros объединяются в один текст SAC в\n"
+        "форме смещения (CONSTANT = A0 x чувствительность на её частоте); конец 2500 года и\n"
+        "позже - открытый интервал. Эпохи без такого отклика пропускаются с сообщением.\n"
+        "Документ с объявлением типа (DOCTYPE), не вполне правильный или больше 64 МБ\n"
+        "отвергается целиком, ничего не записывается.\n"
+        "\n"
+        "  --dry-run     напечатать, что было бы записано, и ничего не писать\n") +
     kConnectionHelp;
 
 const std::string kStationXmlUsage =
@@ -660,10 +677,107 @@ int runStationXml(const std::vector<std::string>& args, std::ostream& out, std::
     return summary.refusedSome ? kFailed : kOk;
 }
 
+int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::vector<OptionSpec> specs = kConnectionOptions;
+    specs.push_back({"dry-run", false});
+    const ParsedOptions opts = parseOptions(args, specs);
+    if (opts.help) {
+        out << kImportUsage;
+        return kOk;
+    }
+    if (!opts.error.empty())
+        return usageError(err, "import", opts.error);
+    if (opts.positional.empty())
+        return usageError(err, "import", "не задан файл");
+    const bool dryRun = opts.has("dry-run");
+
+    // Every file is read and checked before anything is written.
+    std::vector<stationxml::ImportedEpoch> epochs;
+    for (const std::string& path : opts.positional) {
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(path, ec);
+        if (ec) {
+            err << "gainbook-cli import: " << path << ": " << ec.message() << "\n";
+            return kFailed;
+        }
+        if (size > stationxml::kMaxDocumentBytes) {
+            err << "gainbook-cli import: " << path << ": документ больше "
+                << stationxml::kMaxDocumentBytes << " байт, не прочитан\n";
+            return kFailed;
+        }
+        std::ifstream in(path, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::string error;
+        if (!stationxml::readStationXml(bytes, epochs, error)) {
+            err << "gainbook-cli import: " << path << ": " << error << "\n";
+            return kFailed;
+        }
+    }
+
+    ConsoleInteraction ui(err, opts.has("yes"));
+    DatabaseConnection connection;
+    if (!dryRun) {
+        connection = connectChecked(opts, ui, "import", err);
+        if (!connection)
+            return kFailed;
+    }
+    std::size_t written = 0, wouldWrite = 0;
+    for (const stationxml::ImportedEpoch& e : epochs) {
+        std::string time = formatDateText(e.start);
+        if (e.end)
+            time += " / " + formatDateText(*e.end);
+        const std::string name =
+            e.network + "." + e.station + "." + e.location + "." + e.channel + " " + time;
+        std::string why;
+        const auto sac = stationxml::toSac(e, why);
+        if (!sac) {
+            err << "gainbook-cli import: " << name << ": пропущено: " << why << "\n";
+            continue;
+        }
+        ResponseInput in;
+        in.network = e.network;
+        in.station = e.station;
+        in.channel = e.channel;
+        in.location = e.location;
+        in.time = time;
+        in.freq = orv::text::format("%.17g", sac->frequency);
+        in.sensUnit = std::string(response::kCalibUnits[std::size_t(sac->sensUnit)]);
+        in.freqUnit = "Hz";
+        in.text = sac->text;
+        in.kind = 0;
+        const response::CalibResult calib = response::panelCalib(
+            in.text, formats::LoadedFileKind::Sac, {in.freq, in.sensUnit, in.freqUnit});
+        in.calib = calib.calib;
+        if (dryRun) {
+            out << name << ": SAC, " << in.sensUnit << ", FREQ " << in.freq << " Hz, CALIB "
+                << in.calib << "\n";
+            ++wouldWrite;
+            continue;
+        }
+        const WriteOutcome outcome =
+            writeResponse(*connection, ui, in, [](IntervalChoiceDialog& dialog) {
+                dialog.write();
+                return true;
+            });
+        if (outcome != WriteOutcome::Written) {
+            err << "gainbook-cli import: " << name << ": не записано\n";
+            continue;
+        }
+        out << name << ": записано\n";
+        ++written;
+    }
+    out << "записано " << written << " из " << epochs.size();
+    if (dryRun)
+        out << " (--dry-run: было бы записано " << wouldWrite << ")";
+    out << "\n";
+    return written == epochs.size() || dryRun ? kOk : kFailed;
+}
+
 const Command kDatabaseCommands[] = {
     {"list", "хранимые отклики: ключи и интервалы", kListUsage.c_str(), runList},
     {"write", "запись файлов откликов в базу", kWriteUsage.c_str(), runWrite},
     {"export", "хранимый отклик в файл SAC или FAP", kExportUsage.c_str(), runExport},
+    {"import", "отклики из StationXML в базу", kImportUsage.c_str(), runImport},
     {"stationxml", "станции, каналы и отклики в StationXML", kStationXmlUsage.c_str(),
      runStationXml},
 };

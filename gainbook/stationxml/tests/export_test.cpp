@@ -2,6 +2,7 @@
 // schema (xmllint) and read back by seisplotjs, and compared with the published header
 // of the SAC file the response came from.
 #include "clirunner.h"
+#include "documentchecks.h"
 #include "testdb.h"
 
 #include <QJsonArray>
@@ -17,62 +18,14 @@
 
 using orv::gainbook::test::Outcome;
 using orv::gainbook::test::runCli;
+using orv::stationxml::test::clientView;
+using orv::stationxml::test::expectSchemaValid;
 using orv::test::Backend;
 using orv::test::TestDatabase;
 
 namespace {
 
-const std::filesystem::path kSource = ORV_SOURCE_DIR;
 const std::string kAnmo = std::string(GAINBOOK_TEST_DATA) + "/obspy_IU_ANMO_00_BHZ.sacpz";
-
-std::string runShell(const std::string& command, int& status) {
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) {
-        status = -1;
-        return out;
-    }
-    char buf[4096];
-    std::size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    status = pclose(p);
-    return out;
-}
-
-// xmllint's verdict against FDSN's schema; skips (with a message) when the schema is absent.
-void expectSchemaValid(const std::filesystem::path& file) {
-    // Beside the project's root; ORV_SHARED_DIR names another place.
-    const char* shared = std::getenv("ORV_SHARED_DIR");
-    const auto xsd = (shared ? std::filesystem::path(shared) : kSource / ".." / "shared") /
-                     "stationxml" / "fdsn-station-1.2.xsd";
-    if (!std::filesystem::exists(xsd)) {
-        std::printf("skipped the schema check: %s is absent\n", xsd.c_str());
-        return;
-    }
-    int status = 0;
-    const std::string out =
-        runShell("xmllint --noout --nonet --schema " + orv::gainbook::test::shellQuote(xsd) + " " +
-                     orv::gainbook::test::shellQuote(file) + " 2>&1",
-                 status);
-    EXPECT_EQ(status, 0) << out;
-}
-
-// What seisplotjs reads from the file; nullopt (with a message) without Node or the client.
-std::optional<QJsonArray> clientView(const std::filesystem::path& file) {
-    const auto client = kSource / "tests" / "client";
-    if (!std::filesystem::exists(client / "node_modules" / "seisplotjs")) {
-        std::printf("skipped the seisplotjs check: run npm ci in tests/client\n");
-        return std::nullopt;
-    }
-    int status = 0;
-    const std::string out = runShell(
-        "node " + orv::gainbook::test::shellQuote((client / "parse-stationxml.mjs").string()) +
-            " " + orv::gainbook::test::shellQuote(file),
-        status);
-    EXPECT_EQ(status, 0) << out;
-    return QJsonDocument::fromJson(QByteArray::fromStdString(out)).array();
-}
 
 } // namespace
 
