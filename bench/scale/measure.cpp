@@ -308,10 +308,12 @@ void measureStationXml(const MeasureOptions& o, std::ostream& log, Figures& out)
     run = runProgram(import, o.workDir + "/import.out", o.workDir + "/import.err");
     if (run.status != 0)
         throw BenchError("gainbook-cli import failed, see " + o.workDir + "/import.err");
-    std::size_t imported = 0;
-    for (std::size_t at = partText.find("<Channel "); at != std::string::npos;
-         at = partText.find("<Channel ", at + 1))
-        ++imported;
+    // "записано N из M" closes what it printed.
+    std::ifstream said(o.workDir + "/import.out");
+    const std::string printed((std::istreambuf_iterator<char>(said)), {});
+    const auto closing = printed.rfind("записано ");
+    const double imported =
+        closing == std::string::npos ? 0 : std::atof(printed.c_str() + closing + 17);
     log << "  import: " << imported << " channel epochs\n";
     out[kStepImport] = format("%.0f epochs/s", double(imported) / run.seconds);
 }

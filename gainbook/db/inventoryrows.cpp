@@ -4,6 +4,9 @@
 #include "inventorystatements.h"
 #include "text/text.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace orv::gainbook {
 
 namespace {
@@ -248,6 +251,114 @@ bool CalibrationCursor::next(CalibrationRow& row) {
         row.sac = storedLines(statement_.getText(11).value_or(""));
         row.fap = storedLines(statement_.getText(12).value_or(""));
     }
+    return true;
+}
+
+namespace {
+
+bool differs(std::optional<double> stored, double value) {
+    return !stored || std::abs(*stored - value) > 1e-9 * std::max(1.0, std::abs(value));
+}
+
+// The component of a channel within its group: Z 0, N or 1 1, E or 2 2, else 3.
+long componentOf(const std::string& channel) {
+    const char c = channel.empty() ? ' ' : channel.back();
+    if (c == 'Z')
+        return 0;
+    if (c == 'N' || c == '1')
+        return 1;
+    if (c == 'E' || c == '2')
+        return 2;
+    return 3;
+}
+
+} // namespace
+
+bool ensureStationRows(odbc::Connection& connection, const StationRows& r,
+                       std::vector<std::string>& notes, std::string& diagnostic) {
+    using odbc::Parameter;
+    if (!connection.tableExists("SITE") || !connection.tableExists("SITECHAN")) {
+        diagnostic = "the database has no SITE or SITECHAN table";
+        return false;
+    }
+    {
+        odbc::Statement st(connection);
+        if (!odbc::isSuccess(st.run(sql::kImportSite, {Parameter::code(r.station)}))) {
+            diagnostic = st.diagnostic();
+            return false;
+        }
+        if (odbc::isSuccess(st.fetch())) {
+            const auto lat = st.getDouble(1), lon = st.getDouble(2), elev = st.getDouble(3);
+            if (differs(lat, r.latitude) || differs(lon, r.longitude) || differs(elev, r.elevation))
+                notes.push_back("SITE " + r.station + " differs from the document: kept as it is");
+        } else {
+            st.closeCursor();
+            odbc::Statement insert(connection);
+            const std::vector<Parameter> p = {
+                Parameter::code(r.station),     Parameter::number(r.latitude),
+                Parameter::number(r.longitude), Parameter::number(r.elevation),
+                Parameter::text(r.siteName),    Parameter::text(r.description)};
+            if (!odbc::isSuccess(insert.run(sql::kImportInsertSite, p))) {
+                diagnostic = insert.diagnostic();
+                return false;
+            }
+            for (const auto& [date, sql] : {std::pair{r.on, sql::kImportSiteOnDate},
+                                            std::pair{r.off, sql::kImportSiteOffDate}}) {
+                if (!date)
+                    continue;
+                odbc::Statement update(connection);
+                if (!odbc::isSuccess(
+                        update.run(sql, {Parameter::date(*date), Parameter::code(r.station)}))) {
+                    diagnostic = update.diagnostic();
+                    return false;
+                }
+            }
+            notes.push_back("SITE " + r.station + " made");
+        }
+    }
+    odbc::Statement st(connection);
+    if (!odbc::isSuccess(st.run(sql::kImportSiteChans, {Parameter::code(r.station)}))) {
+        diagnostic = st.diagnostic();
+        return false;
+    }
+    // A channel joins the group of its location whose channels share its first two letters.
+    long group = 0, lastGroup = 0;
+    const std::string prefix = r.channel.substr(0, 2);
+    while (odbc::isSuccess(st.fetch())) {
+        const std::string chan = readCode(st, 1), lcode = readCode(st, 2);
+        const long g = long(st.getInteger(3).value_or(0));
+        const auto sps = st.getDouble(4);
+        lastGroup = std::max(lastGroup, g);
+        if (chan == r.channel && lcode == r.location) {
+            if (r.sampleRate && differs(sps, *r.sampleRate))
+                notes.push_back("SITECHAN " + r.station + " " + chan + " " + lcode +
+                                " differs from the document: kept as it is");
+            return true;
+        }
+        if (lcode == r.location && chan.substr(0, 2) == prefix)
+            group = g;
+    }
+    st.closeCursor();
+    if (group == 0)
+        group = lastGroup + 1;
+    const bool edeph = connection.columnExists("SITECHAN", "EDEPH");
+    odbc::Statement insert(connection);
+    const std::vector<Parameter> p = {Parameter::code(r.station),
+                                      Parameter::code(r.channel),
+                                      Parameter::integer(group),
+                                      Parameter::integer(componentOf(r.channel)),
+                                      Parameter::number(r.depth),
+                                      Parameter::number(r.channelLatitude),
+                                      Parameter::number(r.channelLongitude),
+                                      Parameter::number(r.sampleRate.value_or(0)),
+                                      Parameter::text(r.sensor),
+                                      Parameter::code(r.location)};
+    if (!odbc::isSuccess(insert.run(
+            edeph ? sql::kImportInsertSiteChanEdeph : sql::kImportInsertSiteChanEdepth, p))) {
+        diagnostic = insert.diagnostic();
+        return false;
+    }
+    notes.push_back("SITECHAN " + r.station + " " + r.channel + " " + r.location + " made");
     return true;
 }
 

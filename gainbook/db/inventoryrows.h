@@ -87,4 +87,23 @@ private:
     std::string diagnostic_;
 };
 
+// A station and one of its channels as a StationXML document describes them.
+struct StationRows {
+    std::string station;
+    double latitude = 0, longitude = 0, elevation = 0;
+    std::string siteName, description;
+    std::optional<odbc::Timestamp> on, off;
+    std::string channel, location;
+    double channelLatitude = 0, channelLongitude = 0, depth = 0;
+    std::optional<double> sampleRate;
+    std::string sensor;
+};
+
+// Makes the SITE row of the station and the SITECHAN row of the channel where they do not
+// exist yet; never changes an existing row. Lines for the user in notes: what was made, and
+// an existing row whose values differ. False with the driver's message in diagnostic when a
+// statement fails (or a table is missing).
+bool ensureStationRows(odbc::Connection& connection, const StationRows& rows,
+                       std::vector<std::string>& notes, std::string& diagnostic);
+
 } // namespace orv::gainbook

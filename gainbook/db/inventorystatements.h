@@ -46,4 +46,25 @@ inline constexpr const char* kEndsAfter = " AND (ENDDATE IS NULL OR ENDDATE>=?)"
 // An epoch that begins before the end of the window.
 inline constexpr const char* kStartsBefore = " AND STARTDATE<=?";
 
+// --- import --with-stations: rows made for stations and channels not yet there ------------
+// station
+inline constexpr const char* kImportSite = "SELECT LAT,LON,ELEV FROM SITE WHERE STA=?;";
+// station, latitude, longitude, elevation, English name, description
+inline constexpr const char* kImportInsertSite =
+    "INSERT INTO SITE(STA,LAT,LON,ELEV,STANAME,DESCR) VALUES(?,?,?,?,?,?);";
+// opening or closing, station
+inline constexpr const char* kImportSiteOnDate = "UPDATE SITE SET ONDATE=? WHERE STA=?;";
+inline constexpr const char* kImportSiteOffDate = "UPDATE SITE SET OFFDATE=? WHERE STA=?;";
+// station; the channels and groups it has
+inline constexpr const char* kImportSiteChans =
+    "SELECT CHAN,LCODE,NGROUP,SPS FROM SITECHAN WHERE STA=?;";
+// station, channel, group, component, depth, latitude, longitude, samples per second,
+// sensor, location
+inline constexpr const char* kImportInsertSiteChanEdepth =
+    "INSERT INTO SITECHAN(STA,CHAN,NGROUP,CHANINDEX,EDEPTH,LAT,LON,SPS,DESCR,LCODE) "
+    "VALUES(?,?,?,?,?,?,?,?,?,?);";
+inline constexpr const char* kImportInsertSiteChanEdeph =
+    "INSERT INTO SITECHAN(STA,CHAN,NGROUP,CHANINDEX,EDEPH,LAT,LON,SPS,DESCR,LCODE) "
+    "VALUES(?,?,?,?,?,?,?,?,?,?);";
+
 } // namespace orv::gainbook::sql

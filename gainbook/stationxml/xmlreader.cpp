@@ -153,6 +153,11 @@ bool readStationXml(std::string_view bytes, std::vector<ImportedEpoch>& epochs,
             const double slon = numberOr(child(s, "Longitude"), 0);
             const double selev = numberOr(child(s, "Elevation"), 0);
             const std::string site = text(child(child(s, "Site"), "Name"));
+            const std::string description = text(child(s, "Description"));
+            const auto stationStart = dateTime(attribute(s, "startDate"));
+            auto stationEnd = dateTime(attribute(s, "endDate"));
+            if (stationEnd && stationEnd->year >= 2500)
+                stationEnd.reset();
             for (const xmlNode* c = s->children; c; c = c->next) {
                 if (!named(c, "Channel"))
                     continue;
@@ -174,6 +179,9 @@ bool readStationXml(std::string_view bytes, std::vector<ImportedEpoch>& epochs,
                 e.stationLongitude = slon;
                 e.stationElevation = selev;
                 e.siteName = site;
+                e.stationDescription = description;
+                e.stationStart = stationStart;
+                e.stationEnd = stationEnd;
                 e.latitude = numberOr(child(c, "Latitude"), slat);
                 e.longitude = numberOr(child(c, "Longitude"), slon);
                 e.elevation = numberOr(child(c, "Elevation"), selev);
@@ -316,7 +324,8 @@ std::optional<SacResponse> toSac(const ImportedEpoch& e, std::string& why) {
     t += orv::text::format("POLES %zu\r\n", poles.size());
     for (const auto& p : poles)
         t += orv::text::format(" %+.6e %+.6e\r\n", p.real(), p.imag());
-    t += orv::text::format("CONSTANT %.6e\r\n", a0 * out.sensitivity);
+    // More digits than the usual six: the text must give the sensitivity back exactly.
+    t += orv::text::format("CONSTANT %.10e\r\n", a0 * out.sensitivity);
     out.text = std::move(t);
     return out;
 }

@@ -36,7 +36,8 @@ struct ImportedEpoch {
     std::optional<double> sampleRate;
     std::string sensorDescription;
     double stationLatitude = 0, stationLongitude = 0, stationElevation = 0;
-    std::string siteName;
+    std::string siteName, stationDescription;
+    std::optional<odbc::Timestamp> stationStart, stationEnd; // as the document gives them
     bool hasResponse = false;
     std::optional<double> sensitivity, sensitivityFrequency;
     std::string sensitivityInputUnits;
