@@ -309,8 +309,8 @@ void measureStationXml(const MeasureOptions& o, std::ostream& log, Figures& out)
     if (run.status != 0)
         throw BenchError("gainbook-cli import failed, see " + o.workDir + "/import.err");
     // "записано N из M" closes what it printed.
-    std::ifstream said(o.workDir + "/import.out");
-    const std::string printed((std::istreambuf_iterator<char>(said)), {});
+    std::ifstream importOut(o.workDir + "/import.out");
+    const std::string printed((std::istreambuf_iterator<char>(importOut)), {});
     const auto closing = printed.rfind("записано ");
     const double imported =
         closing == std::string::npos ? 0 : std::atof(printed.c_str() + closing + 17);
