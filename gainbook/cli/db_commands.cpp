@@ -622,6 +622,13 @@ int runStationXml(const std::vector<std::string>& args, std::ostream& out, std::
     DatabaseConnection connection = connectChecked(opts, ui, "stationxml", err);
     if (!connection)
         return kFailed;
+    // The responses are written as they come, in constant memory: a second connection under
+    // which the driver streams the rows (if it cannot be had, the first reads them all).
+    if (const auto kind = classifyDbmsName(connection->dbmsName().value_or("")))
+        if (const auto streaming = dialect(*kind).streamingAttributes; !streaming.empty())
+            if (OpenResult streamed = openConnection(resolveSettings(opts), streaming);
+                streamed.connection)
+                connection = std::move(streamed.connection);
 
     // To a file: written beside it under a temporary name and renamed over it at the end.
     std::ofstream file;

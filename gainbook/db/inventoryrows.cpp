@@ -34,9 +34,13 @@ std::string readText(odbc::Statement& st, SQLUSMALLINT column) {
 
 } // namespace
 
-std::string likePattern(std::string_view codePattern) {
+std::string likePattern(std::string_view codePattern, bool exact) {
     std::string out;
     for (const char c : codePattern) {
+        if (exact && (c == '*' || c == '?')) {
+            out += c;
+            continue;
+        }
         switch (c) {
         case '*':
             out += '%';
@@ -167,7 +171,7 @@ void appendConditions(const CalibrationFilter& filter, std::string& sql,
             if (i > 0)
                 sql += " OR ";
             sql += condition;
-            parameters.push_back(odbc::Parameter::text(likePattern(items[i])));
+            parameters.push_back(odbc::Parameter::text(likePattern(items[i], filter.exactCodes)));
         }
         sql += ")";
     };

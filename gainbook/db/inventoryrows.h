@@ -41,12 +41,14 @@ struct CalibrationRow {
 // an empty list takes every code.
 struct CalibrationFilter {
     std::vector<std::string> networks, stations, locations, channels;
+    bool exactCodes = false; // '*' and '?' are no wildcards
     // Rows whose interval overlaps [start, end].
     std::optional<odbc::Timestamp> start, end;
 };
 
 // A code pattern with '*' and '?' as a LIKE pattern with '!' as the escape character.
-std::string likePattern(std::string_view codePattern);
+// With exact, '*' and '?' stand for themselves.
+std::string likePattern(std::string_view codePattern, bool exact = false);
 
 // Every SITE row, by station code; nullopt with the driver's message when the read fails.
 std::optional<std::vector<SiteRow>> readSites(odbc::Connection& connection,

@@ -31,11 +31,13 @@ bool codeMatches(std::string_view pattern, std::string_view code) {
     return codeMatches(pattern.substr(1), code.substr(1));
 }
 
-bool anyMatches(const std::vector<std::string>& patterns, std::string_view code) {
+bool anyMatches(const std::vector<std::string>& patterns, std::string_view code,
+                bool exact = false) {
     if (patterns.empty())
         return true;
-    return std::any_of(patterns.begin(), patterns.end(),
-                       [&](const std::string& p) { return codeMatches(p, code); });
+    return std::any_of(patterns.begin(), patterns.end(), [&](const std::string& p) {
+        return exact ? p == code : codeMatches(p, code);
+    });
 }
 
 // Azimuth and dip from the component letter.
@@ -172,8 +174,8 @@ struct Reader {
         if (found != siteChans.end())
             for (const db::SiteChanRow& c : found->second) {
                 if (seen.count({c.location, c.channel}) ||
-                    !anyMatches(selection.channels, c.channel) ||
-                    !anyMatches(selection.locations, c.location))
+                    !anyMatches(selection.channels, c.channel, selection.exactCodes) ||
+                    !anyMatches(selection.locations, c.location, selection.exactCodes))
                     continue;
                 seen.insert({c.location, c.channel});
                 ChannelEpoch e;
@@ -300,10 +302,11 @@ struct Reader {
                 throw std::runtime_error("CALIBRATION: " + diagnostic);
             withResponses = std::move(*stations);
         }
-        if (anyMatches(selection.networks, options.defaultNetwork) && selection.locations.empty() &&
-            selection.channels.empty())
+        if (anyMatches(selection.networks, options.defaultNetwork, selection.exactCodes) &&
+            selection.locations.empty() && selection.channels.empty())
             for (const auto& [code, site] : sites)
-                if (!withResponses.count(code) && anyMatches(selection.stations, code))
+                if (!withResponses.count(code) &&
+                    anyMatches(selection.stations, code, selection.exactCodes))
                     orphans.push_back(code);
 
         db::CalibrationFilter filter;
@@ -313,6 +316,7 @@ struct Reader {
         filter.channels = selection.channels;
         filter.start = selection.start;
         filter.end = selection.end;
+        filter.exactCodes = selection.exactCodes;
         // Network start dates come first: the element carries them before its stations.
         for (const std::string& code : orphans)
             noteNetworkStart(options.defaultNetwork, stationStart(sites.at(code), std::nullopt));
