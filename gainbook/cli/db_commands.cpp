@@ -766,28 +766,39 @@ int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
                 err << "gainbook-cli import: " << name << ": " << diagnostic << "\n";
         }
         std::string why;
-        const auto sac = stationxml::toSac(e, why);
-        if (!sac) {
-            err << "gainbook-cli import: " << name << ": пропущено: " << why << "\n";
-            continue;
-        }
         ResponseInput in;
         in.network = e.network;
         in.station = e.station;
         in.channel = e.channel;
         in.location = e.location;
         in.time = time;
-        in.freq = orv::text::format("%.17g", sac->frequency);
-        in.sensUnit = std::string(response::kCalibUnits[std::size_t(sac->sensUnit)]);
         in.freqUnit = "Hz";
-        in.text = sac->text;
-        in.kind = 0;
+        if (const auto sac = stationxml::toSac(e, why)) {
+            in.freq = orv::text::format("%.17g", sac->frequency);
+            in.sensUnit = std::string(response::kCalibUnits[std::size_t(sac->sensUnit)]);
+            in.text = sac->text;
+            in.kind = 0;
+        } else if (std::string listWhy; const auto fap = stationxml::toFap(e, listWhy)) {
+            in.freq = orv::text::format("%.17g", fap->frequency);
+            in.sensUnit = std::string(response::kCalibUnits[std::size_t(fap->sensUnit)]);
+            in.text = fap->text;
+            in.kind = 1;
+        } else {
+            // A lone response list tells why it failed; any other response, why it has no
+            // analog poles and zeros.
+            const bool onlyList = e.stages.size() == 1 &&
+                                  e.stages[0].kind == stationxml::ImportedStage::Kind::ResponseList;
+            err << "gainbook-cli import: " << name << ": пропущено: " << (onlyList ? listWhy : why)
+                << "\n";
+            continue;
+        }
         const response::CalibResult calib = response::panelCalib(
-            in.text, formats::LoadedFileKind::Sac, {in.freq, in.sensUnit, in.freqUnit});
+            in.text, in.kind == 0 ? formats::LoadedFileKind::Sac : formats::LoadedFileKind::FapOrv,
+            {in.freq, in.sensUnit, in.freqUnit});
         in.calib = calib.calib;
         if (dryRun) {
-            out << name << ": SAC, " << in.sensUnit << ", FREQ " << in.freq << " Hz, CALIB "
-                << in.calib << "\n";
+            out << name << ": " << (in.kind == 0 ? "SAC" : "FAP") << ", " << in.sensUnit
+                << ", FREQ " << in.freq << " Hz, CALIB " << in.calib << "\n";
             ++wouldWrite;
             continue;
         }

@@ -1,5 +1,6 @@
 #include "stationxml/xmlreader.h"
 
+#include "formats/fap.h"
 #include "text/text.h"
 
 #include <libxml/parser.h>
@@ -260,8 +261,7 @@ std::optional<SacResponse> toSac(const ImportedEpoch& e, std::string& why) {
             poles.push_back(p * scale);
     }
     if (analog == 0) {
-        why =
-            "no analog PolesZeros stage (polynomial, FIR-only or list responses are not imported)";
+        why = "no analog PolesZeros stage (polynomial and FIR-only responses are not imported)";
         return std::nullopt;
     }
     const int motion = motionOf(inputUnits.empty() ? e.sensitivityInputUnits : inputUnits);
@@ -327,6 +327,61 @@ std::optional<SacResponse> toSac(const ImportedEpoch& e, std::string& why) {
     // More digits than the usual six: the text must give the sensitivity back exactly.
     t += orv::text::format("CONSTANT %.10e\r\n", a0 * out.sensitivity);
     out.text = std::move(t);
+    return out;
+}
+
+std::optional<FapResponse> toFap(const ImportedEpoch& e, std::string& why) {
+    if (!e.hasResponse || e.stages.size() != 1 ||
+        e.stages[0].kind != ImportedStage::Kind::ResponseList) {
+        why = "no response list as the only stage";
+        return std::nullopt;
+    }
+    const ImportedStage& st = e.stages[0];
+    const int motion = motionOf(st.inputUnits.empty() ? e.sensitivityInputUnits : st.inputUnits);
+    if (motion < 0) {
+        why = "input units \"" + st.inputUnits + "\" are no ground motion";
+        return std::nullopt;
+    }
+    const auto& list = st.list;
+    if (list.size() < 4) {
+        why = "the response list has fewer than 4 rows";
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < list.size(); ++i)
+        if (!std::isfinite(list[i].first) || !std::isfinite(list[i].second) ||
+            (i > 0 && !(list[i].first > list[i - 1].first))) {
+            why = "the response list's frequencies are not increasing";
+            return std::nullopt;
+        }
+    const double fs = e.sensitivityFrequency.value_or(0);
+    const double sensitivity = std::abs(e.sensitivity.value_or(st.gain.value_or(0)));
+    if (!(fs > 0) || !(sensitivity > 0)) {
+        why = "no sensitivity or no sensitivity frequency";
+        return std::nullopt;
+    }
+    // The list's amplitude at fs as the FAP evaluation takes it: the row of that frequency,
+    // else the mean of the two rows around it.
+    double atFs = NAN;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (list[i].first == fs) {
+            atFs = list[i].second;
+            break;
+        }
+        if (list[i].first > fs) {
+            atFs = i == 0 ? NAN : (list[i - 1].second + list[i].second) / 2;
+            break;
+        }
+    }
+    if (!std::isfinite(atFs) || atFs == 0) {
+        why = "the response list does not cover the sensitivity frequency";
+        return std::nullopt;
+    }
+    const double scale = sensitivity * 1e9 / std::abs(atFs);
+    FapResponse out;
+    out.sensUnit = motion;
+    out.frequency = fs;
+    for (const auto& [f, a] : list)
+        out.text += orv::gainbook::formats::tripletLine(f, std::abs(a) * scale);
     return out;
 }
 

@@ -60,4 +60,14 @@ struct SacResponse {
 // form; nullopt with the reason in why when the epoch has no such response.
 std::optional<SacResponse> toSac(const ImportedEpoch& epoch, std::string& why);
 
+// An epoch whose only stage is a ResponseList as a FAP text in the ORV flavour (amplitude =
+// 10^9 x counts per input unit, so that the FAP evaluation at fs gives the sensitivity);
+// nullopt with the reason in why otherwise.
+struct FapResponse {
+    std::string text; // triplet lines
+    long long sensUnit;
+    double frequency; // Hz
+};
+std::optional<FapResponse> toFap(const ImportedEpoch& epoch, std::string& why);
+
 } // namespace orv::stationxml

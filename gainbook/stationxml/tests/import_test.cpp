@@ -196,6 +196,47 @@ TEST_P(StationXmlImport, RoundTripGivesTheSameDocument) {
     EXPECT_EQ(std::stod(empty.scalar("SELECT ELEV FROM SITE")), 1000);
 }
 
+// A response given only as a list becomes a FAP text that gives the document's sensitivity
+// at its frequency, and goes out again as the same list normalised there.
+TEST_P(StationXmlImport, AResponseListBecomesAFapText) {
+    std::string rows;
+    for (const auto& [f, a] : {std::pair{"0.1", "4"}, {"0.5", "8"}, {"1", "10"}, {"2", "10"}})
+        rows += std::string("<ResponseListElement><Frequency>") + f + "</Frequency><Amplitude>" +
+                a + "</Amplitude><Phase>0</Phase></ResponseListElement>";
+    const std::string units = "<InputUnits><Name>M/S</Name></InputUnits><OutputUnits><Name>"
+                              "COUNTS</Name></OutputUnits>";
+    const std::string doc =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<FDSNStationXML "
+        "xmlns=\"http://www.fdsn.org/xml/station/1\" schemaVersion=\"1.2\"><Source>t</Source>"
+        "<Created>2020-01-01T00:00:00</Created><Network code=\"XX\" "
+        "startDate=\"2020-01-01T00:00:00\"><Station code=\"LST\" "
+        "startDate=\"2020-01-01T00:00:00\"><Latitude>1</Latitude><Longitude>2</Longitude>"
+        "<Elevation>3</Elevation><Site><Name>L</Name></Site><Channel code=\"HHZ\" "
+        "locationCode=\"00\" startDate=\"2020-01-01T00:00:00\"><Latitude>1</Latitude>"
+        "<Longitude>2</Longitude><Elevation>3</Elevation><Depth>0</Depth><Response>"
+        "<InstrumentSensitivity><Value>2000</Value><Frequency>1</Frequency>" +
+        units + "</InstrumentSensitivity><Stage number=\"1\"><ResponseList>" + units + rows +
+        "</ResponseList><StageGain><Value>2000</Value><Frequency>1</Frequency></StageGain>"
+        "</Stage></Response></Channel></Station></Network></FDSNStationXML>\n";
+    const auto file = dir / "list.xml";
+    std::ofstream(file, std::ios::binary) << doc;
+    db.createSiteTable();
+    Outcome r = run({"import", file.string(), "--with-stations", "--yes"});
+    ASSERT_EQ(r.status, 0) << r.err << r.out;
+    EXPECT_NE(r.out.find("записано 1 из 1"), std::string::npos) << r.out;
+    const auto exported = dir / "again.xml";
+    r = run({"stationxml", "--out", exported.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    expectSchemaValid(exported);
+    const std::string xml = slurp(exported);
+    EXPECT_NE(xml.find("<Value>2000</Value>"), std::string::npos) << xml;
+    std::string amplitudes;
+    for (auto at = xml.find("<Amplitude>"); at != std::string::npos;
+         at = xml.find("<Amplitude>", at + 1))
+        amplitudes += xml.substr(at + 11, xml.find('<', at + 11) - at - 11) + " ";
+    EXPECT_EQ(amplitudes, "0.4 0.8 1 1 ");
+}
+
 // Refused whole, with a message, before any table is touched.
 TEST_P(StationXmlImport, HostileDocumentsAreRefusedAndNothingIsWritten) {
     const std::string good = slurp(kData + "/obspy_IU_ANMO_00_BHZ.xml");
