@@ -107,8 +107,14 @@ std::optional<Response> fromSac(const StoredResponse& s, double f0, std::string&
         why = "the SAC text's CONSTANT gives no sensitivity";
         return std::nullopt;
     }
-    if (const auto calib = panelCalib(s.sac, fmt::LoadedFileKind::Sac, s))
+    // Where the text has the origin zeros its unit removes, the panel's CALIB is 10^9 over
+    // this very gain (the same zeros, poles and constant): no second reading of the text.
+    // Otherwise the panel drops other zeros, and its CALIB is asked for.
+    if (drop == motionIndex(s.sensUnit)) {
+        checkSens(s, 1e9 / st.gain, mismatch);
+    } else if (const auto calib = panelCalib(s.sac, fmt::LoadedFileKind::Sac, s)) {
         checkSens(s, *calib, mismatch);
+    }
     Response r;
     r.sensitivity = st.gain;
     r.sensitivityFrequency = f0;
