@@ -15,6 +15,7 @@ packages=(
   odbc-mariadb mariadb-server
   libsimpleini-dev
   libssl-dev time
+  libxml2-dev libxml2-utils
   locales
   dpkg-dev help2man lintian desktop-file-utils man-db
 )
