@@ -14,6 +14,7 @@ packages=(
   odbc-postgresql postgresql
   odbc-mariadb mariadb-server
   libsimpleini-dev
+  libcpp-httplib-dev curl
   locales
 )
 

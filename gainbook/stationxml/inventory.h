@@ -1,0 +1,99 @@
+// The inventory of the database as networks, stations and channel epochs, streamed to a
+// visitor in network, station, location, channel and start order.
+#pragma once
+
+#include "odbc/odbc.h"
+#include "stationxml/selection.h"
+
+#include <complex>
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orv::stationxml {
+
+struct NetworkInfo {
+    std::string code;
+    std::string description;
+    std::optional<odbc::Timestamp> start, end;
+};
+
+struct StationInfo {
+    std::string code;
+    double latitude = 0, longitude = 0, elevation = 0;
+    std::string siteName, description;
+    odbc::Timestamp start;
+    std::optional<odbc::Timestamp> end;
+};
+
+// One point of a response table: frequency in Hz, amplitude, phase in degrees.
+struct ListPoint {
+    double frequency = 0, amplitude = 0, phase = 0;
+};
+
+// One stage of a response: poles and zeros (Laplace, rad/s) or a response table.
+struct Stage {
+    enum class Kind { PolesZeros, ResponseList };
+    Kind kind = Kind::PolesZeros;
+    std::string inputUnits;            // "m", "m/s" or "m/s**2"
+    std::string outputUnits = "count"; // counts of the digitizer
+    // PolesZeros: A0 at the normalization frequency (Hz); poles and zeros in rad/s.
+    double normalizationFactor = 1;
+    double normalizationFrequency = 1;
+    std::vector<std::complex<double>> zeros, poles;
+    // ResponseList: the table, frequencies strictly increasing.
+    std::vector<ListPoint> list;
+    std::string description;
+    double gain = 1;
+    double gainFrequency = 1;
+};
+
+struct Response {
+    double sensitivity = 0;          // counts per input unit
+    double sensitivityFrequency = 1; // Hz
+    std::string inputUnits, outputUnits = "count";
+    std::vector<Stage> stages;
+};
+
+struct ChannelEpoch {
+    std::string code, location;
+    odbc::Timestamp start;
+    std::optional<odbc::Timestamp> end;
+    double latitude = 0, longitude = 0, elevation = 0, depth = 0, azimuth = 0, dip = 0;
+    std::optional<double> sampleRate;
+    std::string sensorDescription;
+    std::optional<Response> response; // set at level response
+};
+
+class InventoryVisitor { // called in network, station, location, channel, start order
+public:
+    virtual ~InventoryVisitor() = default;
+    virtual void beginNetwork(const NetworkInfo&) = 0;
+    virtual void endNetwork() = 0;
+    virtual void beginStation(const StationInfo&) = 0;
+    virtual void endStation() = 0;
+    virtual void channel(const ChannelEpoch&) = 0;
+};
+
+using Warn = std::function<void(std::string_view)>; // problems for stderr / the log
+
+struct ReadSummary {
+    std::size_t networks = 0, stations = 0, channels = 0;
+    bool refusedSome = false; // a station left out for a value the schema refuses
+};
+
+struct ReadOptions {
+    // The network of stations that have no CALIBRATION row.
+    std::string defaultNetwork;
+};
+
+// Streams what the selection picks, down to selection.level, without holding the archive
+// in memory.
+ReadSummary readInventory(orv::odbc::Connection& connection, const Selection& selection,
+                          InventoryVisitor& visitor, const Warn& warn,
+                          const ReadOptions& options = {});
+
+} // namespace orv::stationxml

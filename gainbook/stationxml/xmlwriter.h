@@ -1,0 +1,51 @@
+// StationXML 1.2 written as the inventory is visited, in chunks to a sink, so that a whole
+// archive never sits in memory and a server can send it as it comes.
+#pragma once
+
+#include "stationxml/inventory.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace orv::stationxml {
+
+// The shortest C-locale text that reads back as the same double.
+std::string numberText(double v);
+// xs:dateTime in UTC: "YYYY-MM-DDTHH:MM:SSZ".
+std::string dateTimeText(const odbc::Timestamp& t);
+
+using Sink = std::function<void(std::string_view)>;
+
+struct WriterOptions {
+    std::string source = "ORV";
+    std::string sender;
+    std::string module = "gainbook-cli";
+    // The Created element; the current UTC time when unset.
+    std::optional<odbc::Timestamp> created;
+};
+
+class StationXmlWriter : public InventoryVisitor {
+public:
+    explicit StationXmlWriter(Sink sink, WriterOptions options = {});
+    ~StationXmlWriter() override;
+    StationXmlWriter(const StationXmlWriter&) = delete;
+    StationXmlWriter& operator=(const StationXmlWriter&) = delete;
+
+    // The XML declaration, the root element and its header.
+    void begin();
+    void beginNetwork(const NetworkInfo&) override;
+    void endNetwork() override;
+    void beginStation(const StationInfo&) override;
+    void endStation() override;
+    void channel(const ChannelEpoch&) override;
+    // Closes what is open and flushes the rest to the sink.
+    void finish();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace orv::stationxml
