@@ -14,6 +14,7 @@ packages=(
   odbc-postgresql postgresql
   odbc-mariadb mariadb-server
   libsimpleini-dev
+  libxml2-dev libxml2-utils
   libcpp-httplib-dev curl
   locales
 )

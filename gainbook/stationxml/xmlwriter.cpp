@@ -1,0 +1,248 @@
+#include "stationxml/xmlwriter.h"
+
+#include <libxml/xmlwriter.h>
+
+#include <charconv>
+#include <cstdio>
+#include <exception>
+#include <stdexcept>
+
+namespace orv::stationxml {
+
+namespace {
+
+constexpr const char* kNamespace = "http://www.fdsn.org/xml/station/1";
+
+const xmlChar* X(const char* s) {
+    return reinterpret_cast<const xmlChar*>(s);
+}
+
+} // namespace
+
+// The shortest text that reads back as the same double, in the C locale.
+std::string numberText(double v) {
+    char buf[64];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    if (ec != std::errc{})
+        return "0";
+    return std::string(buf, end);
+}
+
+// xs:dateTime in UTC.
+std::string dateTimeText(const odbc::Timestamp& t) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02dZ", t.year, t.month, t.day, t.hour,
+                  t.minute, t.second);
+    return buf;
+}
+
+struct StationXmlWriter::Impl {
+    Sink sink;
+    WriterOptions options;
+    xmlTextWriterPtr writer = nullptr;
+    std::exception_ptr sinkError;
+    bool finished = false;
+
+    static int write(void* context, const char* buffer, int len) {
+        auto* self = static_cast<Impl*>(context);
+        try {
+            self->sink(std::string_view(buffer, static_cast<std::size_t>(len)));
+        } catch (...) {
+            self->sinkError = std::current_exception();
+            return -1;
+        }
+        return len;
+    }
+    static int close(void*) { return 0; }
+
+    void check(int rc) {
+        if (sinkError)
+            std::rethrow_exception(sinkError);
+        if (rc < 0)
+            throw std::runtime_error("StationXML: the XML writer failed");
+    }
+    void start(const char* name) { check(xmlTextWriterStartElement(writer, X(name))); }
+    void end() { check(xmlTextWriterEndElement(writer)); }
+    void attribute(const char* name, const std::string& value) {
+        check(xmlTextWriterWriteAttribute(writer, X(name), X(value.c_str())));
+    }
+    void element(const char* name, const std::string& text) {
+        check(xmlTextWriterWriteElement(writer, X(name), X(text.c_str())));
+    }
+    void number(const char* name, double v) { element(name, numberText(v)); }
+    void dates(const odbc::Timestamp& start, const std::optional<odbc::Timestamp>& endDate) {
+        attribute("startDate", dateTimeText(start));
+        if (endDate)
+            attribute("endDate", dateTimeText(*endDate));
+    }
+    void units(const char* name, const std::string& unit) {
+        start(name);
+        element("Name", unit);
+        end();
+    }
+    void stage(const Stage& s, int stageNumber) {
+        start("Stage");
+        attribute("number", std::to_string(stageNumber));
+        if (s.kind == Stage::Kind::PolesZeros) {
+            start("PolesZeros");
+            if (!s.description.empty())
+                element("Description", s.description);
+            units("InputUnits", s.inputUnits);
+            units("OutputUnits", s.outputUnits);
+            element("PzTransferFunctionType", "LAPLACE (RADIANS/SECOND)");
+            number("NormalizationFactor", s.normalizationFactor);
+            number("NormalizationFrequency", s.normalizationFrequency);
+            auto roots = [&](const char* name, const std::vector<std::complex<double>>& list) {
+                for (std::size_t i = 0; i < list.size(); ++i) {
+                    start(name);
+                    attribute("number", std::to_string(i));
+                    number("Real", list[i].real());
+                    number("Imaginary", list[i].imag());
+                    end();
+                }
+            };
+            roots("Zero", s.zeros);
+            roots("Pole", s.poles);
+            end();
+        } else {
+            start("ResponseList");
+            if (!s.description.empty())
+                element("Description", s.description);
+            units("InputUnits", s.inputUnits);
+            units("OutputUnits", s.outputUnits);
+            for (const ListPoint& p : s.list) {
+                start("ResponseListElement");
+                number("Frequency", p.frequency);
+                number("Amplitude", p.amplitude);
+                number("Phase", p.phase);
+                end();
+            }
+            end();
+        }
+        start("StageGain");
+        number("Value", s.gain);
+        number("Frequency", s.gainFrequency);
+        end();
+        end();
+    }
+};
+
+StationXmlWriter::StationXmlWriter(Sink sink, WriterOptions options)
+    : impl_(std::make_unique<Impl>()) {
+    impl_->sink = std::move(sink);
+    impl_->options = std::move(options);
+    xmlOutputBufferPtr out =
+        xmlOutputBufferCreateIO(&Impl::write, &Impl::close, impl_.get(), nullptr);
+    if (!out)
+        throw std::runtime_error("StationXML: no output buffer");
+    impl_->writer = xmlNewTextWriter(out);
+    if (!impl_->writer) {
+        xmlOutputBufferClose(out);
+        throw std::runtime_error("StationXML: no XML writer");
+    }
+    xmlTextWriterSetIndent(impl_->writer, 1);
+    xmlTextWriterSetIndentString(impl_->writer, X(" "));
+}
+
+StationXmlWriter::~StationXmlWriter() {
+    if (impl_->writer)
+        xmlFreeTextWriter(impl_->writer);
+}
+
+void StationXmlWriter::begin() {
+    Impl& w = *impl_;
+    w.check(xmlTextWriterStartDocument(w.writer, "1.0", "UTF-8", nullptr));
+    w.check(xmlTextWriterStartElementNS(w.writer, nullptr, X("FDSNStationXML"), X(kNamespace)));
+    w.attribute("schemaVersion", "1.2");
+    w.element("Source", w.options.source);
+    if (!w.options.sender.empty())
+        w.element("Sender", w.options.sender);
+    if (!w.options.module.empty())
+        w.element("Module", w.options.module);
+    w.element("Created",
+              dateTimeText(w.options.created ? *w.options.created : odbc::Timestamp::now()));
+}
+
+void StationXmlWriter::beginNetwork(const NetworkInfo& n) {
+    Impl& w = *impl_;
+    w.start("Network");
+    w.attribute("code", n.code);
+    if (n.start)
+        w.dates(*n.start, n.end);
+    if (!n.description.empty())
+        w.element("Description", n.description);
+}
+
+void StationXmlWriter::endNetwork() {
+    impl_->end();
+}
+
+void StationXmlWriter::beginStation(const StationInfo& s) {
+    Impl& w = *impl_;
+    w.start("Station");
+    w.attribute("code", s.code);
+    w.dates(s.start, s.end);
+    if (!s.description.empty())
+        w.element("Description", s.description);
+    w.number("Latitude", s.latitude);
+    w.number("Longitude", s.longitude);
+    w.number("Elevation", s.elevation);
+    w.start("Site");
+    w.element("Name", s.siteName);
+    w.end();
+}
+
+void StationXmlWriter::endStation() {
+    impl_->end();
+}
+
+void StationXmlWriter::channel(const ChannelEpoch& c) {
+    Impl& w = *impl_;
+    w.start("Channel");
+    w.attribute("code", c.code);
+    w.attribute("locationCode", c.location);
+    w.dates(c.start, c.end);
+    w.number("Latitude", c.latitude);
+    w.number("Longitude", c.longitude);
+    w.number("Elevation", c.elevation);
+    w.number("Depth", c.depth);
+    w.number("Azimuth", c.azimuth);
+    w.number("Dip", c.dip);
+    if (c.sampleRate)
+        w.number("SampleRate", *c.sampleRate);
+    if (!c.sensorDescription.empty()) {
+        w.start("Sensor");
+        w.element("Description", c.sensorDescription);
+        w.end();
+    }
+    if (c.response) {
+        const Response& r = *c.response;
+        w.start("Response");
+        w.start("InstrumentSensitivity");
+        w.number("Value", r.sensitivity);
+        w.number("Frequency", r.sensitivityFrequency);
+        w.units("InputUnits", r.inputUnits);
+        w.units("OutputUnits", r.outputUnits);
+        w.end();
+        int stageNumber = 1;
+        for (const Stage& s : r.stages)
+            w.stage(s, stageNumber++);
+        w.end();
+    }
+    w.end();
+}
+
+void StationXmlWriter::finish() {
+    Impl& w = *impl_;
+    if (w.finished)
+        return;
+    w.finished = true;
+    w.check(xmlTextWriterEndDocument(w.writer));
+    w.check(xmlTextWriterFlush(w.writer));
+    xmlFreeTextWriter(w.writer); // closes the output buffer, flushing what it holds
+    w.writer = nullptr;
+    if (w.sinkError)
+        std::rethrow_exception(w.sinkError);
+}
+
+} // namespace orv::stationxml
