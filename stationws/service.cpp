@@ -9,6 +9,7 @@
 #include <httplib.h>
 
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <ctime>
@@ -71,10 +72,18 @@ std::string printable(std::string_view text, std::size_t limit = 2048) {
     return out;
 }
 
+// The address the service listens on, for answers to requests that named no host.
+std::string& listenAddress() {
+    static std::string address;
+    return address;
+}
+
 std::string hostOf(const httplib::Request& req) {
-    const std::string host = req.get_header_value("Host");
-    return printable(host.empty() ? req.local_addr + ":" + std::to_string(req.local_port) : host,
-                     200);
+    std::string host = req.get_header_value("Host");
+    if (host.empty())
+        host = req.local_port > 0 ? req.local_addr + ":" + std::to_string(req.local_port)
+                                  : listenAddress();
+    return printable(host, 200);
 }
 
 void setError(const httplib::Request& req, httplib::Response& res, int status,
@@ -329,10 +338,82 @@ private:
     Level level_;
 };
 
+// The arc, in degrees, between two points of the sphere (haversine form, good at small
+// and large distances alike).
+double arcDegrees(double lat1, double lon1, double lat2, double lon2) {
+    constexpr double rad = 3.14159265358979323846 / 180;
+    const double dLat = (lat2 - lat1) * rad;
+    const double dLon = (lon2 - lon1) * rad;
+    const double a =
+        std::sin(dLat / 2) * std::sin(dLat / 2) +
+        std::cos(lat1 * rad) * std::cos(lat2 * rad) * std::sin(dLon / 2) * std::sin(dLon / 2);
+    return 2 * std::asin(std::min(1.0, std::sqrt(a))) / rad;
+}
+
+// Passes on what the answer shows: stations inside the ring of the selection (when it has
+// one), a network only once one of its stations is shown (or at once when no ring is
+// asked for), no stations below the network level and no channels below the station level.
+class Filter : public stationxml::InventoryVisitor {
+public:
+    Filter(stationxml::InventoryVisitor& next, Level shown, const stationxml::Selection& s)
+        : next_(next), shown_(shown), selection_(s),
+          ring_(s.minRadius.has_value() || s.maxRadius.has_value()) {}
+    void beginNetwork(const stationxml::NetworkInfo& n) override {
+        pending_ = n;
+        if (!ring_)
+            openNetwork();
+    }
+    void endNetwork() override {
+        if (open_)
+            next_.endNetwork();
+        open_ = false;
+        pending_.reset();
+    }
+    void beginStation(const stationxml::StationInfo& st) override {
+        inside_ = !ring_ || insideRing(st.latitude, st.longitude);
+        if (!inside_)
+            return;
+        openNetwork();
+        if (shown_ != Level::Network)
+            next_.beginStation(st);
+    }
+    void endStation() override {
+        if (inside_ && shown_ != Level::Network)
+            next_.endStation();
+        inside_ = false;
+    }
+    void channel(const stationxml::ChannelEpoch& c) override {
+        if (inside_ && (shown_ == Level::Channel || shown_ == Level::Response))
+            next_.channel(c);
+    }
+
+private:
+    void openNetwork() {
+        if (open_ || !pending_)
+            return;
+        next_.beginNetwork(*pending_);
+        open_ = true;
+    }
+    bool insideRing(double latitude, double longitude) const {
+        const double d = arcDegrees(selection_.latitude.value_or(0),
+                                    selection_.longitude.value_or(0), latitude, longitude);
+        return d >= selection_.minRadius.value_or(0) && d <= selection_.maxRadius.value_or(180);
+    }
+
+    stationxml::InventoryVisitor& next_;
+    Level shown_;
+    const stationxml::Selection& selection_;
+    bool ring_;
+    std::optional<stationxml::NetworkInfo> pending_;
+    bool open_ = false;
+    bool inside_ = false;
+};
+
 // The level the reader must reach for an answer: text at network level counts stations,
 // text at channel level shows the sensitivity.
 Level readingLevel(const Query& q) {
-    if (q.format == Format::Text && q.level == Level::Network)
+    const auto& s = q.selections.front();
+    if (q.level == Level::Network && (q.format == Format::Text || s.minRadius || s.maxRadius))
         return Level::Station;
     if (q.format == Format::Text && q.level == Level::Channel)
         return Level::Response;
@@ -354,12 +435,13 @@ struct Service::Impl {
 
     // Runs the selections of a query into a visitor; Stop thrown by the visitor or the sink
     // ends it early.
-    Outcome read(Slot& slot, const Query& query, Level level, stationxml::InventoryVisitor& v,
-                 std::string& failure) {
+    Outcome read(Slot& slot, const Query& query, Level level, Level shown,
+                 stationxml::InventoryVisitor& v, std::string& failure) {
         try {
             for (stationxml::Selection s : query.selections) {
                 s.level = level;
-                stationxml::readInventory(*slot.connection, s, v, [](std::string_view) {});
+                Filter filtered(v, shown, s);
+                stationxml::readInventory(*slot.connection, s, filtered, [](std::string_view) {});
             }
             return Outcome::Done;
         } catch (const Stop&) {
@@ -398,7 +480,7 @@ struct Service::Impl {
         std::string failure;
         const Level level = readingLevel(*query);
         Probe probe(query->level == Level::Response ? Level::Channel : query->level);
-        const Outcome probed = read(lease->slot(), *query, level, probe, failure);
+        const Outcome probed = read(lease->slot(), *query, level, query->level, probe, failure);
         if (probed == Outcome::DatabaseError) {
             databaseFailure(req, res, lease->slot(), failure);
             return;
@@ -444,11 +526,11 @@ struct Service::Impl {
                     if (!sink.write(chunk.data(), chunk.size()))
                         throw Stop{};
                 };
-                std::string failure;
-                const Outcome o = write(lease->slot(), *query, level, send, failure);
+                std::string why;
+                const Outcome o = write(lease->slot(), *query, level, send, why);
                 if (o != Outcome::Done) {
                     if (o == Outcome::DatabaseError) {
-                        Pool::logFailure("query failed while answering: " + failure);
+                        Pool::logFailure("query failed while answering: " + why);
                         Pool::stillAlive(lease->slot());
                     }
                     return false; // the connection is closed: the client sees a cut answer
@@ -463,7 +545,9 @@ struct Service::Impl {
         if (query.format == Format::Text) {
             TextWriter text(sink, query.level);
             text.begin();
-            const Outcome o = read(slot, query, level, text, failure);
+            // At network level the text counts the stations.
+            const Level shown = query.level == Level::Network ? Level::Station : query.level;
+            const Outcome o = read(slot, query, level, shown, text, failure);
             if (o == Outcome::Done)
                 text.finish();
             return o;
@@ -476,7 +560,7 @@ struct Service::Impl {
         } catch (const Stop&) {
             return Outcome::Stopped;
         }
-        const Outcome o = read(slot, query, level, xml, failure);
+        const Outcome o = read(slot, query, level, query.level, xml, failure);
         if (o == Outcome::Done) {
             try {
                 xml.finish();
@@ -507,27 +591,30 @@ struct Service::Impl {
                                                                 httplib::Response& res) {
             res.set_content(wadl("http://" + hostOf(req) + kBase + "/"), "application/xml");
         });
-        for (const std::string path : {std::string(kBase) + "/", std::string(kBase)})
+        for (const std::string& path : {std::string(kBase) + "/", std::string(kBase)})
             server.Get(path, [](const httplib::Request&, httplib::Response& res) {
                 res.set_content(kHelp, "text/html; charset=utf-8");
             });
         // Statuses the library sets itself (404 for an unknown path, 413, 414, ...) get the
         // standard body too.
-        server.set_error_handler([](const httplib::Request& req, httplib::Response& res) {
-            if (!res.body.empty())
-                return httplib::Server::HandlerResponse::Unhandled;
-            std::string details = "The request cannot be answered.";
-            if (res.status == 404)
-                details = "No such resource; the service is at " + std::string(kBase) + "/.";
-            else if (res.status == 413)
-                details = "The request body is larger than " + std::string("the service accepts.");
-            else if (res.status == 414)
-                details = "The request URL is too long; send long selections by POST.";
-            else if (res.status == 405)
-                details = "This method is not allowed here.";
-            setError(req, res, res.status, details);
-            return httplib::Server::HandlerResponse::Handled;
-        });
+        server.set_error_handler(httplib::Server::HandlerWithResponse(
+            [](const httplib::Request& req,
+               httplib::Response& res) -> httplib::Server::HandlerResponse {
+                if (!res.body.empty())
+                    return httplib::Server::HandlerResponse::Unhandled;
+                std::string details = "The request cannot be answered.";
+                if (res.status == 404)
+                    details = "No such resource; the service is at " + std::string(kBase) + "/.";
+                else if (res.status == 413)
+                    details =
+                        "The request body is larger than " + std::string("the service accepts.");
+                else if (res.status == 414)
+                    details = "The request URL is too long; send long selections by POST.";
+                else if (res.status == 405)
+                    details = "This method is not allowed here.";
+                setError(req, res, res.status, details);
+                return httplib::Server::HandlerResponse::Handled;
+            }));
         server.set_exception_handler(
             [](const httplib::Request& req, httplib::Response& res, std::exception_ptr) {
                 Pool::logFailure("a request failed with an exception");
@@ -538,13 +625,20 @@ struct Service::Impl {
             return httplib::Server::HandlerResponse::Unhandled;
         });
         server.set_logger([](const httplib::Request& req, const httplib::Response& res) {
-            const auto took = std::chrono::duration_cast<std::chrono::microseconds>(
-                std::chrono::steady_clock::now() - requestStart());
-            std::cerr << utcNow() + " " + printable(req.remote_addr, 64) + " " +
-                             printable(req.method, 16) + " " +
-                             printable(req.target.empty() ? req.path : req.target, 512) + " " +
-                             std::to_string(res.status) + " " +
-                             orv::text::format("%.1f", double(took.count()) / 1000.0) + " ms\n"
+            // A request the library refused before routing has no start.
+            std::string took = "-";
+            if (requestStart() != std::chrono::steady_clock::time_point{})
+                took = orv::text::format("%.1f ms",
+                                         std::chrono::duration<double, std::milli>(
+                                             std::chrono::steady_clock::now() - requestStart())
+                                             .count());
+            requestStart() = {};
+            const std::string target = req.target.empty() ? req.path : req.target;
+            std::cerr << utcNow() + " " +
+                             (req.remote_addr.empty() ? "-" : printable(req.remote_addr, 64)) +
+                             " " + (req.method.empty() ? "-" : printable(req.method, 16)) + " " +
+                             (target.empty() ? "-" : printable(target, 512)) + " " +
+                             std::to_string(res.status) + " " + took + "\n"
                       << std::flush;
         });
     }
@@ -577,6 +671,7 @@ bool Service::bind() {
             std::cerr << "stationws: cannot listen on " << impl_->config.host << "\n";
             return false;
         }
+        listenAddress() = impl_->config.host + ":" + std::to_string(port_);
         return true;
     }
     if (!impl_->server.bind_to_port(impl_->config.host, impl_->config.port)) {
@@ -585,6 +680,7 @@ bool Service::bind() {
         return false;
     }
     port_ = impl_->config.port;
+    listenAddress() = impl_->config.host + ":" + std::to_string(port_);
     return true;
 }
 
