@@ -512,3 +512,80 @@ TEST_P(StationServiceFaults, ADatabaseThatGoesAwayGives503AndIsServedAgainWhenBa
 INSTANTIATE_TEST_SUITE_P(Servers, StationServiceFaults,
                          testing::Values(Backend::PostgreSQL, Backend::MariaDB),
                          orv::test::backendParamName);
+
+namespace {
+
+std::string clientDir() {
+    return std::string(SOURCE_DIR) + "/tests/client";
+}
+
+// What seisplotjs's StationQuery understood of an answer, as the JSON of
+// tests/client/query-station.mjs.
+std::string askClient(const TempDir& dir, int port, const std::string& level,
+                      const std::vector<std::string>& codes) {
+    std::vector<std::string> args{clientDir() + "/query-station.mjs", std::to_string(port), level};
+    args.insert(args.end(), codes.begin(), codes.end());
+    const auto run = orv::test::runProgram("node", args, {}, dir.path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    return run.out;
+}
+
+std::vector<double> numbersAfter(const std::string& json, const std::string& key) {
+    std::vector<double> out;
+    const std::regex number("\"" + key + "\": (-?[0-9.eE+-]+)");
+    for (auto it = std::sregex_iterator(json.begin(), json.end(), number);
+         it != std::sregex_iterator(); ++it)
+        out.push_back(std::stod((*it)[1]));
+    return out;
+}
+
+} // namespace
+
+TEST_P(StationService, ARealClientReadsEachLevel) {
+    if (!std::filesystem::exists(clientDir() + "/node_modules/seisplotjs"))
+        GTEST_SKIP() << "seisplotjs is not installed in tests/client (./test installs it)";
+    if (GetParam() == Backend::MariaDB)
+        GTEST_SKIP() << "the client is asked on SQLite and PostgreSQL";
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    fillSample(db);
+    TempDir dir;
+    Service s(db, dir);
+    ASSERT_NE(s.port(), 0) << s.log();
+
+    const std::string networks = askClient(dir, s.port(), "network", {"II,IU"});
+    EXPECT_EQ(count(networks, "\"network\": \"IU\""), 1u) << networks;
+    EXPECT_EQ(count(networks, "\"network\": \"II\""), 1u) << networks;
+    EXPECT_EQ(count(networks, "\"station\":"), 0u) << networks;
+
+    const std::string stations = askClient(dir, s.port(), "station", {"IU"});
+    EXPECT_EQ(count(stations, "\"station\":"), 2u) << stations;
+    EXPECT_EQ(numbersAfter(stations, "latitude"), (std::vector<double>{34.9459, 32.3098}));
+    EXPECT_EQ(numbersAfter(stations, "longitude"), (std::vector<double>{-106.4572, -110.7847}));
+    EXPECT_NE(stations.find("\"start\": \"2000-01-01T00:00:00Z\""), std::string::npos);
+
+    // ANMO: the empty location's epoch, then 00's two, closed and open.
+    const std::string channels = askClient(dir, s.port(), "channel", {"IU", "ANMO"});
+    EXPECT_EQ(count(channels, "\"channel\": \"BHZ\""), 3u) << channels;
+    EXPECT_NE(channels.find("\"start\": \"2008-01-01T00:00:00Z\",\n      \"end\": "
+                            "\"2010-01-01T00:00:00Z\""),
+              std::string::npos)
+        << channels;
+    EXPECT_NE(channels.find("\"start\": \"2010-01-01T00:00:00Z\",\n      \"end\": null"),
+              std::string::npos)
+        << channels;
+
+    const std::string responses = askClient(dir, s.port(), "response", {"II", "KAPI", "00", "BHZ"});
+    const std::vector<double> sens = numbersAfter(responses, "sensitivity");
+    ASSERT_EQ(sens.size(), 1u) << responses;
+    // 10^9 / CALIB, as gainbook-cli computes CALIB for the stored text (nm/counts*sec at 1 Hz).
+    std::ofstream(dir / "kapi.pz") << kPoleZero;
+    const auto calib =
+        orv::test::runProgram(GAINBOOK_CLI, {"calib", (dir / "kapi.pz").string()}, {}, dir.path());
+    ASSERT_EQ(calib.status, 0) << calib.err;
+    EXPECT_NEAR(sens[0], 1e9 / std::stod(calib.out), sens[0] * 1e-5);
+    EXPECT_EQ(numbersAfter(responses, "frequency"), (std::vector<double>{1}));
+    for (const char* pole :
+         {"-0.148,\n        0.148", "-9904.8,\n        3786", "-12507,\n        0"})
+        EXPECT_NE(responses.find(pole), std::string::npos) << pole << "\n" << responses;
+}
