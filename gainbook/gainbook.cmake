@@ -10,9 +10,10 @@ add_library(gainbook_app STATIC
   app/mainwindow.cpp
   app/panels.cpp
   app/responsecurvedialog.cpp
-  app/settings.cpp)
+  app/settings.cpp
+  app/stationxmlaction.cpp)
 target_include_directories(gainbook_app PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/app)
-target_link_libraries(gainbook_app PUBLIC gainbook_db gainbook_response orv_common PRIVATE ${ODBCINST_LIBRARY})
+target_link_libraries(gainbook_app PUBLIC gainbook_db gainbook_response gainbook_stationxml orv_common PRIVATE ${ODBCINST_LIBRARY})
 orv_warnings(gainbook_app)
 
 add_library(gainbook_qt STATIC

@@ -44,6 +44,8 @@ const char* const kStepRecord = "record with its two units";
 const char* const kStepWriteLookups = "the write's look-ups (intervals, dialog list, completion)";
 const char* const kStepStart = "Gainbook start to a filled window, channel requested";
 const char* const kStepList = "`gainbook-cli list` of everything";
+const char* const kStepStationXml = "`gainbook-cli stationxml` of everything, level response";
+const char* const kStepImport = "`gainbook-cli import` of 1,000 channel epochs into new keys";
 const char* const kStepWriteNew = "`gainbook-cli write` of 200 files into new keys";
 const char* const kStepWriteHistory = "the same into keys with 20 intervals";
 const char* const kStepLookUp = "Sitewright look-up per typed character (all / existing code)";
@@ -263,6 +265,59 @@ void measureList(const MeasureOptions& o, std::ostream& log, Figures& out) {
     out[kStepList] = format("%.2f s, %.0f MB peak", median(seconds), peak / 1024.0);
 }
 
+// The whole archive as StationXML (one run: it reads every row), then 1,000 of its epochs
+// (stations S0000 and S0001, 500 epochs each) imported again under a network of their own.
+void measureStationXml(const MeasureOptions& o, std::ostream& log, Figures& out) {
+    std::vector<std::string> argv = {o.cli, "stationxml"};
+    for (const auto& a : connectionArguments(o))
+        argv.push_back(a);
+    const std::string document = o.workDir + "/inventory.xml";
+    ProgramRun run = runProgram(argv, document, o.workDir + "/stationxml.err");
+    if (run.status != 0)
+        throw BenchError("gainbook-cli stationxml failed, see " + o.workDir + "/stationxml.err");
+    // The command's closing line on stderr counts the epochs ("эпох каналов N").
+    std::ifstream err(o.workDir + "/stationxml.err");
+    const std::string said((std::istreambuf_iterator<char>(err)), {});
+    const std::string marker = "эпох каналов ";
+    const auto found = said.rfind(marker);
+    const double epochs =
+        found == std::string::npos ? 0 : std::atof(said.c_str() + found + marker.size());
+    const auto bytes = std::filesystem::file_size(document);
+    std::filesystem::remove(document);
+    log << "  stationxml: " << epochs << " channel epochs, " << bytes / 1048576 << " MB\n";
+    out[kStepStationXml] = format("%.1f s, %.0f epochs/s, %.0f MB peak", run.seconds,
+                                  epochs / run.seconds, run.maxRssKb / 1024.0);
+
+    std::vector<std::string> part = {o.cli, "stationxml", "--sta", "S0000,S0001"};
+    for (const auto& a : connectionArguments(o))
+        part.push_back(a);
+    const std::string partFile = o.workDir + "/part.xml";
+    run = runProgram(part, partFile, o.workDir + "/part.err");
+    if (run.status != 0)
+        throw BenchError("gainbook-cli stationxml failed, see " + o.workDir + "/part.err");
+    std::ifstream partIn(partFile);
+    std::string partText((std::istreambuf_iterator<char>(partIn)), {});
+    for (std::size_t at = partText.find("<Network code=\""); at != std::string::npos;
+         at = partText.find("<Network code=\"", at + 1))
+        partText.replace(at + 15, partText.find('"', at + 15) - (at + 15), "ZZ");
+    const std::string importFile = o.workDir + "/import.xml";
+    std::ofstream(importFile, std::ios::binary) << partText;
+    std::vector<std::string> import = {o.cli, "import", importFile};
+    for (const auto& a : connectionArguments(o))
+        import.push_back(a);
+    run = runProgram(import, o.workDir + "/import.out", o.workDir + "/import.err");
+    if (run.status != 0)
+        throw BenchError("gainbook-cli import failed, see " + o.workDir + "/import.err");
+    // "записано N из M" closes what it printed.
+    std::ifstream importOut(o.workDir + "/import.out");
+    const std::string printed((std::istreambuf_iterator<char>(importOut)), {});
+    const auto closing = printed.rfind("записано ");
+    const double imported =
+        closing == std::string::npos ? 0 : std::atof(printed.c_str() + closing + 17);
+    log << "  import: " << imported << " channel epochs\n";
+    out[kStepImport] = format("%.0f epochs/s", double(imported) / run.seconds);
+}
+
 // 200 exported response files of the given keys, all starting at the given time.
 std::vector<std::string> responseFiles(const MeasureOptions& o, const std::string& tag,
                                        const std::vector<Key>& keys, const std::string& time) {
@@ -396,7 +451,8 @@ const std::vector<std::string>& stepNames() {
                                                    kStepChannels,     kStepLocations,
                                                    kStepIntervals,    kStepRecord,
                                                    kStepWriteLookups, kStepStart,
-                                                   kStepList,         kStepWriteNew,
+                                                   kStepList,         kStepStationXml,
+                                                   kStepImport,       kStepWriteNew,
                                                    kStepWriteHistory, kStepLookUp,
                                                    kStepStationWrite};
     return names;
@@ -415,6 +471,7 @@ Figures measureArchive(const MeasureOptions& o, std::ostream& log) {
     measureSitewright(o, out);
     log << "  Gainbook start and Sitewright measured\n";
     measureList(o, log, out);
+    measureStationXml(o, log, out);
     measureCliWrites(o, log, out);
     return out;
 }

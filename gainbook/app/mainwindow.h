@@ -67,6 +67,9 @@ public:
     void openDateEditor();
     // "ЗАПИСАТЬ\n  В ФАЙЛ": the shown record into a SAC or FAP file.
     void writeStoredToFile();
+    // "В STATIONXML": the key shown, every interval, with its station, as a StationXML
+    // document.
+    void writeKeyAsStationXml();
     // "УДАЛИТЬ\n ИЗ БАЗЫ": the shown record, or the text shown, deleted; the panel then
     // shows the same key, or the nearest one left.
     void deleteFromDatabase();

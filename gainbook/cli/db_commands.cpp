@@ -11,17 +11,22 @@
 #include "formats/exportfile.h"
 #include "formats/responsefile.h"
 #include "ini/inifile.h"
+#include "inventoryrows.h"
 #include "panels.h"
 #include "response/evaluation.h"
 #include "responsewriter.h"
 #include "schema.h"
 #include "settings.h"
 #include "sitechanlookup.h"
+#include "stationxml/inventory.h"
+#include "stationxml/xmlreader.h"
+#include "stationxml/xmlwriter.h"
 #include "text/text.h"
 #include "typedinput.h"
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <ostream>
 
@@ -94,6 +99,46 @@ const std::string kExportUsage =
         "  --sac          текст SAC (по умолчанию)\n"
         "  --fap          текст FAP: orv - амплитуды как хранятся, gse2 - 1e18 / амплитуда\n"
         "  --out          файл\n") +
+    kConnectionHelp;
+
+const std::string kImportUsage =
+    std::string(
+        "Использование: gainbook-cli import FILE.xml... [--dry-run] [--with-stations]\n"
+        "         [--dsn D] [--user U] [--password P] [--yes]\n"
+        "\n"
+        "Читает StationXML 1.0-1.2 (в кодировке, названной в объявлении XML) и записывает\n"
+        "каждую эпоху канала с откликом строкой CALIBRATION по правилам команды write, по\n"
+        "транзакции на эпоху. Аналоговые звенья PolesZeros объединяются в один текст SAC в\n"
+        "форме смещения (CONSTANT = A0 x чувствительность на её частоте); конец 2500 года и\n"
+        "позже - открытый интервал. Эпохи без такого отклика пропускаются с сообщением.\n"
+        "Документ с объявлением типа (DOCTYPE), не вполне правильный или больше 64 МБ\n"
+        "отвергается целиком, ничего не записывается.\n"
+        "\n"
+        "  --dry-run     напечатать, что было бы записано, и ничего не писать\n"
+        "  --with-stations  создать недостающие строки SITE и SITECHAN (координаты, высота,\n"
+        "                глубина, частота отсчётов, описание); существующие не меняются,\n"
+        "                отличия от документа печатаются\n") +
+    kConnectionHelp;
+
+const std::string kStationXmlUsage =
+    std::string(
+        "Использование: gainbook-cli stationxml [--level network|station|channel|response]\n"
+        "         [--net N] [--sta S] [--chan C] [--loc L] [--start T] [--end T]\n"
+        "         [--default-net N] [--out FILE] [--dsn D] [--user U] [--password P] [--yes]\n"
+        "\n"
+        "Записывает станции, каналы и отклики базы в формате FDSN StationXML 1.2 (UTF-8) в\n"
+        "стандартный вывод или в FILE (файл заменяется целиком; при ошибке прежний остаётся).\n"
+        "Сеть - из CALIBRATION, станция - из SITE, эпоха канала - строка CALIBRATION;\n"
+        "текст SAC становится звеном PolesZeros, текст FAP - звеном ResponseList.\n"
+        "Неполадки (станция без SITE, коды не по правилам FDSN, SENS не по тексту)\n"
+        "печатаются в stderr; станция со значением вне диапазонов схемы пропускается,\n"
+        "код возврата тогда 1.\n"
+        "\n"
+        "  --level       подробность (по умолчанию response)\n"
+        "  --net, --sta, --chan, --loc   коды, через запятую; допускаются * и ?\n"
+        "  --start, --end   эпохи, пересекающие интервал (\"YYYY.MM.DD HH:MM:SS\")\n"
+        "  --default-net сеть станций без откликов (по умолчанию XYN)\n"
+        "  --out         файл\n") +
     kConnectionHelp;
 
 const std::vector<OptionSpec> kConnectionOptions = {
@@ -518,10 +563,273 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return kOk;
 }
 
+// Comma-separated code patterns.
+std::vector<std::string> codeList(const ParsedOptions& opts, const char* name) {
+    std::vector<std::string> out;
+    const auto v = opts.value(name);
+    if (!v)
+        return out;
+    std::size_t from = 0;
+    while (true) {
+        const std::size_t comma = v->find(',', from);
+        out.push_back(
+            v->substr(from, comma == std::string::npos ? std::string::npos : comma - from));
+        if (comma == std::string::npos)
+            break;
+        from = comma + 1;
+    }
+    return out;
+}
+
+int runStationXml(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::vector<OptionSpec> specs = kConnectionOptions;
+    for (const char* name :
+         {"level", "net", "sta", "chan", "loc", "start", "end", "default-net", "out"})
+        specs.push_back({name, true});
+    const ParsedOptions opts = parseOptions(args, specs);
+    if (opts.help) {
+        out << kStationXmlUsage;
+        return kOk;
+    }
+    if (!opts.error.empty())
+        return usageError(err, "stationxml", opts.error);
+    if (!opts.positional.empty())
+        return usageError(err, "stationxml", "лишний аргумент " + opts.positional[0]);
+    stationxml::Selection selection;
+    static constexpr std::string_view kLevels[] = {"network", "station", "channel", "response"};
+    if (const OptionValue v = choiceOption(opts, "level", kLevels); !v.error.empty())
+        return usageError(err, "stationxml", v.error);
+    if (const auto level = opts.value("level"))
+        selection.level = *level == "network"   ? stationxml::Level::Network
+                          : *level == "station" ? stationxml::Level::Station
+                          : *level == "channel" ? stationxml::Level::Channel
+                                                : stationxml::Level::Response;
+    selection.networks = codeList(opts, "net");
+    selection.stations = codeList(opts, "sta");
+    selection.channels = codeList(opts, "chan");
+    selection.locations = codeList(opts, "loc");
+    for (const char* name : {"start", "end"})
+        if (const auto v = opts.value(name)) {
+            const TypedDate date = readTypedDate(std::string("--") + name, *v);
+            if (!date.value)
+                return usageError(err, "stationxml", date.error);
+            (std::string_view(name) == "start" ? selection.start : selection.end) = date.value;
+        }
+    stationxml::ReadOptions readOptions;
+    readOptions.defaultNetwork = opts.value("default-net").value_or("XYN");
+
+    ConsoleInteraction ui(err, opts.has("yes"));
+    DatabaseConnection connection = connectChecked(opts, ui, "stationxml", err);
+    if (!connection)
+        return kFailed;
+    // The responses are written as they come, in constant memory: a second connection under
+    // which the driver streams the rows (if it cannot be had, the first reads them all).
+    if (const auto kind = classifyDbmsName(connection->dbmsName().value_or("")))
+        if (const auto streaming = dialect(*kind).streamingAttributes; !streaming.empty())
+            if (OpenResult streamed = openConnection(resolveSettings(opts), streaming);
+                streamed.connection)
+                connection = std::move(streamed.connection);
+
+    // To a file: written beside it under a temporary name and renamed over it at the end.
+    std::ofstream file;
+    std::filesystem::path target, temporary;
+    if (const auto path = opts.value("out")) {
+        target = *path;
+        temporary = target;
+        temporary += ".part";
+        file.open(temporary, std::ios::binary | std::ios::trunc);
+        if (!file) {
+            err << "gainbook-cli stationxml: не удалось создать " << temporary.string() << "\n";
+            return kFailed;
+        }
+    }
+    std::ostream& sink = target.empty() ? out : file;
+    const auto warn = [&](std::string_view text) {
+        err << "gainbook-cli stationxml: " << text << "\n";
+    };
+    stationxml::ReadSummary summary;
+    try {
+        stationxml::StationXmlWriter writer([&](std::string_view chunk) {
+            sink.write(chunk.data(), std::streamsize(chunk.size()));
+            if (!sink)
+                throw std::runtime_error("write failed");
+        });
+        writer.begin();
+        summary =
+            stationxml::readInventory(*connection.get(), selection, writer, warn, readOptions);
+        writer.finish();
+    } catch (const std::exception& e) {
+        err << "gainbook-cli stationxml: " << e.what() << "\n";
+        if (!target.empty()) {
+            file.close();
+            std::error_code ec;
+            std::filesystem::remove(temporary, ec);
+        }
+        return kFailed;
+    }
+    if (!target.empty()) {
+        file.flush();
+        const bool written = bool(file);
+        file.close();
+        std::error_code ec;
+        if (written)
+            std::filesystem::rename(temporary, target, ec);
+        if (!written || ec) {
+            err << "gainbook-cli stationxml: " << formats::kWriteFailedMessage << " "
+                << target.string() << "\n";
+            std::filesystem::remove(temporary, ec);
+            return kFailed;
+        }
+    } else {
+        out.flush();
+    }
+    err << "gainbook-cli stationxml: сетей " << summary.networks << ", станций " << summary.stations
+        << ", эпох каналов " << summary.channels << "\n";
+    return summary.refusedSome ? kFailed : kOk;
+}
+
+int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::vector<OptionSpec> specs = kConnectionOptions;
+    specs.push_back({"dry-run", false});
+    specs.push_back({"with-stations", false});
+    const ParsedOptions opts = parseOptions(args, specs);
+    if (opts.help) {
+        out << kImportUsage;
+        return kOk;
+    }
+    if (!opts.error.empty())
+        return usageError(err, "import", opts.error);
+    if (opts.positional.empty())
+        return usageError(err, "import", "не задан файл");
+    const bool dryRun = opts.has("dry-run");
+
+    // Every file is read and checked before anything is written.
+    std::vector<stationxml::ImportedEpoch> epochs;
+    for (const std::string& path : opts.positional) {
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(path, ec);
+        if (ec) {
+            err << "gainbook-cli import: " << path << ": " << ec.message() << "\n";
+            return kFailed;
+        }
+        if (size > stationxml::kMaxDocumentBytes) {
+            err << "gainbook-cli import: " << path << ": документ больше "
+                << stationxml::kMaxDocumentBytes << " байт, не прочитан\n";
+            return kFailed;
+        }
+        std::ifstream in(path, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::string error;
+        if (!stationxml::readStationXml(bytes, epochs, error)) {
+            err << "gainbook-cli import: " << path << ": " << error << "\n";
+            return kFailed;
+        }
+    }
+
+    ConsoleInteraction ui(err, opts.has("yes"));
+    DatabaseConnection connection;
+    if (!dryRun) {
+        connection = connectChecked(opts, ui, "import", err);
+        if (!connection)
+            return kFailed;
+    }
+    std::size_t written = 0, wouldWrite = 0, failed = 0;
+    for (const stationxml::ImportedEpoch& e : epochs) {
+        std::string time = formatDateText(e.start);
+        if (e.end)
+            time += " / " + formatDateText(*e.end);
+        const std::string name =
+            e.network + "." + e.station + "." + e.location + "." + e.channel + " " + time;
+        if (opts.has("with-stations") && !dryRun) {
+            StationRows rows;
+            rows.station = e.station;
+            rows.latitude = e.stationLatitude;
+            rows.longitude = e.stationLongitude;
+            rows.elevation = e.stationElevation;
+            rows.siteName = e.siteName;
+            rows.description = e.stationDescription;
+            rows.on = e.stationStart;
+            rows.off = e.stationEnd;
+            rows.channel = e.channel;
+            rows.location = e.location;
+            rows.channelLatitude = e.latitude;
+            rows.channelLongitude = e.longitude;
+            rows.depth = e.depth;
+            rows.sampleRate = e.sampleRate;
+            rows.sensor = e.sensorDescription;
+            std::vector<std::string> notes;
+            std::string diagnostic;
+            const bool made = ensureStationRows(*connection, rows, notes, diagnostic);
+            for (const std::string& note : notes)
+                err << "gainbook-cli import: " << note << "\n";
+            if (!made)
+                err << "gainbook-cli import: " << name << ": " << diagnostic << "\n";
+        }
+        std::string why;
+        ResponseInput in;
+        in.network = e.network;
+        in.station = e.station;
+        in.channel = e.channel;
+        in.location = e.location;
+        in.time = time;
+        in.freqUnit = "Hz";
+        if (const auto sac = stationxml::toSac(e, why)) {
+            in.freq = orv::text::format("%.17g", sac->frequency);
+            in.sensUnit = std::string(response::kCalibUnits[std::size_t(sac->sensUnit)]);
+            in.text = sac->text;
+            in.kind = 0;
+        } else if (std::string listWhy; const auto fap = stationxml::toFap(e, listWhy)) {
+            in.freq = orv::text::format("%.17g", fap->frequency);
+            in.sensUnit = std::string(response::kCalibUnits[std::size_t(fap->sensUnit)]);
+            in.text = fap->text;
+            in.kind = 1;
+        } else {
+            // A lone response list tells why it failed; any other response, why it has no
+            // analog poles and zeros.
+            const bool onlyList = e.stages.size() == 1 &&
+                                  e.stages[0].kind == stationxml::ImportedStage::Kind::ResponseList;
+            err << "gainbook-cli import: " << name << ": пропущено: " << (onlyList ? listWhy : why)
+                << "\n";
+            continue;
+        }
+        const response::CalibResult calib = response::panelCalib(
+            in.text, in.kind == 0 ? formats::LoadedFileKind::Sac : formats::LoadedFileKind::FapOrv,
+            {in.freq, in.sensUnit, in.freqUnit});
+        in.calib = calib.calib;
+        if (dryRun) {
+            out << name << ": " << (in.kind == 0 ? "SAC" : "FAP") << ", " << in.sensUnit
+                << ", FREQ " << in.freq << " Hz, CALIB " << in.calib << "\n";
+            ++wouldWrite;
+            continue;
+        }
+        const WriteOutcome outcome =
+            writeResponse(*connection, ui, in, [](IntervalChoiceDialog& dialog) {
+                dialog.write();
+                return true;
+            });
+        if (outcome != WriteOutcome::Written) {
+            err << "gainbook-cli import: " << name << ": не записано\n";
+            ++failed;
+            continue;
+        }
+        out << name << ": записано\n";
+        ++written;
+    }
+    out << "записано " << written << " из " << epochs.size();
+    if (dryRun)
+        out << " (--dry-run: было бы записано " << wouldWrite << ")";
+    out << "\n";
+    // Epochs skipped for their response are told, not failures; a write that failed is.
+    return failed == 0 ? kOk : kFailed;
+}
+
 const Command kDatabaseCommands[] = {
     {"list", "хранимые отклики: ключи и интервалы", kListUsage.c_str(), runList},
     {"write", "запись файлов откликов в базу", kWriteUsage.c_str(), runWrite},
     {"export", "хранимый отклик в файл SAC или FAP", kExportUsage.c_str(), runExport},
+    {"import", "отклики из StationXML в базу", kImportUsage.c_str(), runImport},
+    {"stationxml", "станции, каналы и отклики в StationXML", kStationXmlUsage.c_str(),
+     runStationXml},
 };
 
 } // namespace

@@ -211,9 +211,11 @@ QWidget* MainWindowDialog::buildDatabasePanel() {
     auto* buttons = new QHBoxLayout;
     db_.dateEditor = button("Вызов Date Editor", box);
     db_.writeToFile = button("ЗАПИСАТЬ\n  В ФАЙЛ", box);
+    db_.writeStationXml = button("    В\nSTATIONXML", box);
     db_.deleteFromDatabase = button("УДАЛИТЬ\n ИЗ БАЗЫ", box);
     buttons->addWidget(db_.dateEditor);
     buttons->addWidget(db_.writeToFile);
+    buttons->addWidget(db_.writeStationXml);
     buttons->addWidget(db_.deleteFromDatabase);
     grid->addLayout(buttons, 10, 0, 1, 2);
 
@@ -243,6 +245,7 @@ QWidget* MainWindowDialog::buildDatabasePanel() {
     };
     bindButton(db_.dateEditor, &MainWindow::openDateEditor);
     bindButton(db_.writeToFile, &MainWindow::writeStoredToFile);
+    bindButton(db_.writeStationXml, &MainWindow::writeKeyAsStationXml);
     bindButton(db_.deleteFromDatabase, &MainWindow::deleteFromDatabase);
     return box;
 }

@@ -60,6 +60,7 @@ public:
         QPlainTextEdit* storedText;
         QPushButton* dateEditor;
         QPushButton* writeToFile;
+        QPushButton* writeStationXml;
         QPushButton* deleteFromDatabase;
     };
     struct FileControls {

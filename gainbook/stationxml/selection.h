@@ -19,6 +19,8 @@ struct Selection {
     // and '?' (matched with LIKE ... ESCAPE and bound parameters, never spliced into SQL
     // text); a location item "" selects the empty location.
     std::vector<std::string> networks, stations, locations, channels;
+    // The code items taken literally, '*' and '?' included (one key, "??" as a location).
+    bool exactCodes = false;
     // Channel epochs that overlap [start, end] (either side open when unset).
     std::optional<orv::odbc::Timestamp> start, end;
     std::optional<orv::odbc::Timestamp> startBefore, startAfter, endBefore, endAfter;

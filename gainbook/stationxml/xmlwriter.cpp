@@ -218,6 +218,11 @@ void StationXmlWriter::channel(const ChannelEpoch& c) {
     if (c.response) {
         const Response& r = *c.response;
         w.start("Response");
+        if (r.stages.empty()) { // no response known: an empty element
+            w.end();
+            w.end();
+            return;
+        }
         w.start("InstrumentSensitivity");
         w.number("Value", r.sensitivity);
         w.number("Frequency", r.sensitivityFrequency);

@@ -257,5 +257,43 @@ TEST_P(History, AStoredResponseWrittenToAFileLoadsBackAsItWas) {
     EXPECT_FALSE(std::filesystem::exists(readOnly / "x.fap"));
 }
 
+// The key shown, every interval of it and nothing else, with its station, as StationXML; a
+// station without its SITE row is said instead of an empty document.
+TEST_P(History, TheKeyShownIsWrittenAsStationXml) {
+    const std::string sac = "ZEROS 3|POLES 2|-0.037 0.037|-0.037 -0.037|CONSTANT 6.0e8|";
+    add("KZ", "KARC", "BHZ", "2005-01-31 00:00:00", "2006-01-01 00:00:00", sac);
+    add("KZ", "KARC", "BHZ", "2006-01-01 00:00:00", "", sac);
+    add("KZ", "KARC", "SHZ", "2006-01-01 00:00:00", "", sac);
+    show("KZ", "KARC", "BHZ");
+    const auto path = dir / "karc.xml";
+    ui.chooseFile(path.string());
+    window->writeKeyAsStationXml();
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_NE(ui.messages()[0].text.find("KARC has no SITE row"), std::string::npos)
+        << ui.messages()[0].text;
+    EXPECT_FALSE(std::filesystem::exists(path));
+
+    db.createSiteTable();
+    db.exec("INSERT INTO SITE(STA,LAT,LON,ELEV,STANAME) VALUES('KARC',43.3,77.0,1100,'KARC')");
+    ui.clear();
+    ui.chooseFile(path.string());
+    window->writeKeyAsStationXml();
+    ASSERT_EQ(ui.shown().size(), 2u);
+    EXPECT_EQ(ui.shown()[0].choice.fileName, "KZ.KARC.00.BHZ");
+    // Written, and the stored SENS (1.5) that the text does not give is said.
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].text.rfind("Запись прошла успешно!\r\n", 0), 0u);
+    EXPECT_NE(ui.messages()[0].text.find("SENS 1.5 differs from 1.66667"), std::string::npos);
+    std::ifstream in(path);
+    const std::string xml((std::istreambuf_iterator<char>(in)), {});
+    std::size_t channels = 0;
+    for (auto at = xml.find("<Channel code=\"BHZ\" locationCode=\"00\""); at != std::string::npos;
+         at = xml.find("<Channel ", at + 1))
+        ++channels;
+    EXPECT_EQ(channels, 2u) << xml;
+    EXPECT_EQ(xml.find("SHZ"), std::string::npos);
+    EXPECT_NE(xml.find("<InstrumentSensitivity>"), std::string::npos);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, History, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);

@@ -1,0 +1,369 @@
+#include "inventoryrows.h"
+
+#include "connection.h"
+#include "inventorystatements.h"
+#include "text/text.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace orv::gainbook {
+
+namespace {
+
+// A stored response text with its line breaks: "|" (how inserts store a break) and "\n"
+// become "\r\n", as the database panel shows them; tabs become blanks.
+std::string storedLines(const std::string& stored) {
+    std::string out;
+    out.reserve(stored.size() + stored.size() / 16);
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        const char c = stored[i];
+        if (c == '\r' && i + 1 < stored.size() && stored[i + 1] == '\n')
+            continue;
+        if (c == '\n' || c == '|')
+            out += "\r\n";
+        else
+            out += c == '\t' ? ' ' : c;
+    }
+    return out;
+}
+
+std::string readText(odbc::Statement& st, SQLUSMALLINT column) {
+    return orv::text::decodeLegacy(st.getText(column).value_or(""));
+}
+
+} // namespace
+
+std::string likePattern(std::string_view codePattern, bool exact) {
+    std::string out;
+    for (const char c : codePattern) {
+        if (exact && (c == '*' || c == '?')) {
+            out += c;
+            continue;
+        }
+        switch (c) {
+        case '*':
+            out += '%';
+            break;
+        case '?':
+            out += '_';
+            break;
+        case '%':
+        case '_':
+        case '!':
+            out += '!';
+            out += c;
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::optional<std::vector<SiteRow>> readSites(odbc::Connection& connection,
+                                              std::string& diagnostic) {
+    std::vector<SiteRow> rows;
+    if (!connection.tableExists("SITE"))
+        return rows;
+    odbc::Statement st(connection);
+    if (!odbc::isSuccess(st.execDirect(sql::kInventorySites))) {
+        diagnostic = st.diagnostic();
+        return std::nullopt;
+    }
+    while (odbc::isSuccess(st.fetch())) {
+        SiteRow r;
+        r.station = readCode(st, 1);
+        r.latitude = st.getDouble(2);
+        r.longitude = st.getDouble(3);
+        r.elevation = st.getDouble(4);
+        r.englishName = readText(st, 5);
+        r.description = readText(st, 6);
+        r.on = st.getTimestamp(7);
+        r.off = st.getTimestamp(8);
+        rows.push_back(std::move(r));
+    }
+    return rows;
+}
+
+std::optional<std::vector<SiteChanRow>> readSiteChans(odbc::Connection& connection,
+                                                      std::string& diagnostic) {
+    std::vector<SiteChanRow> rows;
+    if (!connection.tableExists("SITECHAN"))
+        return rows;
+    const bool lcode = connection.columnExists("SITECHAN", "LCODE");
+    const bool edeph = connection.columnExists("SITECHAN", "EDEPH");
+    const char* sql = lcode
+                          ? (edeph ? sql::kInventorySiteChansEdeph : sql::kInventorySiteChansEdepth)
+                          : (edeph ? sql::kInventorySiteChansNoLcodeEdeph
+                                   : sql::kInventorySiteChansNoLcodeEdepth);
+    odbc::Statement st(connection);
+    if (!odbc::isSuccess(st.execDirect(sql))) {
+        diagnostic = st.diagnostic();
+        return std::nullopt;
+    }
+    while (odbc::isSuccess(st.fetch())) {
+        SiteChanRow r;
+        r.station = readCode(st, 1);
+        r.channel = readCode(st, 2);
+        r.location = readCode(st, 3);
+        r.depth = st.getDouble(4);
+        r.latitude = st.getDouble(5);
+        r.longitude = st.getDouble(6);
+        r.sampleRate = st.getDouble(7);
+        r.description = readText(st, 8);
+        rows.push_back(std::move(r));
+    }
+    return rows;
+}
+
+std::optional<std::set<std::string>> stationsWithResponses(odbc::Connection& connection,
+                                                           std::string& diagnostic) {
+    odbc::Statement st(connection);
+    if (!odbc::isSuccess(st.execDirect(sql::kInventoryStationsWithResponses))) {
+        diagnostic = st.diagnostic();
+        return std::nullopt;
+    }
+    std::set<std::string> out;
+    while (odbc::isSuccess(st.fetch()))
+        out.insert(readCode(st, 1));
+    return out;
+}
+
+namespace {
+
+std::map<long long, std::string> readUnits(odbc::Connection& connection, const char* table,
+                                           const char* sql) {
+    std::map<long long, std::string> out;
+    if (!connection.tableExists(table))
+        return out;
+    odbc::Statement st(connection);
+    if (!odbc::isSuccess(st.execDirect(sql)))
+        return out;
+    while (odbc::isSuccess(st.fetch())) {
+        const auto id = st.getInteger(1);
+        if (id)
+            out[*id] = orv::text::trim(st.getText(2).value_or(""));
+    }
+    return out;
+}
+
+} // namespace
+
+std::map<long long, std::string> readSensUnits(odbc::Connection& connection) {
+    return readUnits(connection, "ID_SENS", sql::kInventorySensUnits);
+}
+
+std::map<long long, std::string> readFreqUnits(odbc::Connection& connection) {
+    return readUnits(connection, "ID_FREQ", sql::kInventoryFreqUnits);
+}
+
+namespace {
+
+// The conditions of a filter, appended to sql, and their parameters.
+void appendConditions(const CalibrationFilter& filter, std::string& sql,
+                      std::vector<odbc::Parameter>& parameters) {
+    auto codes = [&](const std::vector<std::string>& items, const char* condition) {
+        if (items.empty())
+            return;
+        sql += " AND (";
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (i > 0)
+                sql += " OR ";
+            sql += condition;
+            parameters.push_back(odbc::Parameter::text(likePattern(items[i], filter.exactCodes)));
+        }
+        sql += ")";
+    };
+    codes(filter.networks, sql::kLikeNetwork);
+    codes(filter.stations, sql::kLikeStation);
+    codes(filter.locations, sql::kLikeLocation);
+    codes(filter.channels, sql::kLikeChannel);
+    if (filter.start) {
+        sql += sql::kEndsAfter;
+        parameters.push_back(odbc::Parameter::date(*filter.start));
+    }
+    if (filter.end) {
+        sql += sql::kStartsBefore;
+        parameters.push_back(odbc::Parameter::date(*filter.end));
+    }
+}
+
+} // namespace
+
+std::optional<std::vector<FirstStart>> firstStarts(odbc::Connection& connection,
+                                                   const CalibrationFilter& filter,
+                                                   std::string& diagnostic) {
+    std::string sql = sql::kInventoryFirstStartsHead;
+    std::vector<odbc::Parameter> parameters;
+    appendConditions(filter, sql, parameters);
+    sql += sql::kInventoryFirstStartsGroup;
+    odbc::Statement st(connection);
+    if (!odbc::isSuccess(st.run(sql, parameters))) {
+        diagnostic = st.diagnostic();
+        return std::nullopt;
+    }
+    std::vector<FirstStart> out;
+    while (odbc::isSuccess(st.fetch()))
+        out.push_back(
+            {readCode(st, 1), readCode(st, 2), st.getTimestamp(3).value_or(odbc::Timestamp{})});
+    return out;
+}
+
+CalibrationCursor::CalibrationCursor(odbc::Connection& connection, const CalibrationFilter& filter,
+                                     bool withTexts)
+    : statement_(connection), withTexts_(withTexts) {
+    std::string sql = withTexts ? sql::kInventoryRowsWithTextsHead : sql::kInventoryRowsHead;
+    std::vector<odbc::Parameter> parameters;
+    appendConditions(filter, sql, parameters);
+    sql += sql::kInventoryRowsOrder;
+    if (!statement_.valid()) {
+        diagnostic_ = "no statement could be allocated";
+        return;
+    }
+    if (!odbc::isSuccess(statement_.run(sql, parameters))) {
+        diagnostic_ = statement_.diagnostic();
+        return;
+    }
+    ok_ = true;
+}
+
+bool CalibrationCursor::next(CalibrationRow& row) {
+    if (!ok_)
+        return false;
+    const SQLRETURN rc = statement_.fetch();
+    if (rc == SQL_NO_DATA)
+        return false;
+    if (!odbc::isSuccess(rc)) {
+        ok_ = false;
+        diagnostic_ = statement_.diagnostic();
+        return false;
+    }
+    row.network = readCode(statement_, 1);
+    row.station = readCode(statement_, 2);
+    row.location = readCode(statement_, 3);
+    row.channel = readCode(statement_, 4);
+    row.start = statement_.getTimestamp(5).value_or(odbc::Timestamp{});
+    row.end = statement_.getTimestamp(6);
+    row.sens = statement_.getDouble(7);
+    row.sensUnit = statement_.getInteger(8);
+    row.freq = statement_.getDouble(9);
+    row.freqUnit = statement_.getInteger(10);
+    row.sac.clear();
+    row.fap.clear();
+    if (withTexts_) {
+        row.sac = storedLines(statement_.getText(11).value_or(""));
+        row.fap = storedLines(statement_.getText(12).value_or(""));
+    }
+    return true;
+}
+
+namespace {
+
+bool differs(std::optional<double> stored, double value) {
+    return !stored || std::abs(*stored - value) > 1e-9 * std::max(1.0, std::abs(value));
+}
+
+// The component of a channel within its group: Z 0, N or 1 1, E or 2 2, else 3.
+long componentOf(const std::string& channel) {
+    const char c = channel.empty() ? ' ' : channel.back();
+    if (c == 'Z')
+        return 0;
+    if (c == 'N' || c == '1')
+        return 1;
+    if (c == 'E' || c == '2')
+        return 2;
+    return 3;
+}
+
+} // namespace
+
+bool ensureStationRows(odbc::Connection& connection, const StationRows& r,
+                       std::vector<std::string>& notes, std::string& diagnostic) {
+    using odbc::Parameter;
+    if (!connection.tableExists("SITE") || !connection.tableExists("SITECHAN")) {
+        diagnostic = "the database has no SITE or SITECHAN table";
+        return false;
+    }
+    {
+        odbc::Statement st(connection);
+        if (!odbc::isSuccess(st.run(sql::kImportSite, {Parameter::code(r.station)}))) {
+            diagnostic = st.diagnostic();
+            return false;
+        }
+        if (odbc::isSuccess(st.fetch())) {
+            const auto lat = st.getDouble(1), lon = st.getDouble(2), elev = st.getDouble(3);
+            if (differs(lat, r.latitude) || differs(lon, r.longitude) || differs(elev, r.elevation))
+                notes.push_back("SITE " + r.station + " differs from the document: kept as it is");
+        } else {
+            st.closeCursor();
+            odbc::Statement insert(connection);
+            const std::vector<Parameter> p = {
+                Parameter::code(r.station),     Parameter::number(r.latitude),
+                Parameter::number(r.longitude), Parameter::number(r.elevation),
+                Parameter::text(r.siteName),    Parameter::text(r.description)};
+            if (!odbc::isSuccess(insert.run(sql::kImportInsertSite, p))) {
+                diagnostic = insert.diagnostic();
+                return false;
+            }
+            for (const auto& [date, sql] : {std::pair{r.on, sql::kImportSiteOnDate},
+                                            std::pair{r.off, sql::kImportSiteOffDate}}) {
+                if (!date)
+                    continue;
+                odbc::Statement update(connection);
+                if (!odbc::isSuccess(
+                        update.run(sql, {Parameter::date(*date), Parameter::code(r.station)}))) {
+                    diagnostic = update.diagnostic();
+                    return false;
+                }
+            }
+            notes.push_back("SITE " + r.station + " made");
+        }
+    }
+    odbc::Statement st(connection);
+    if (!odbc::isSuccess(st.run(sql::kImportSiteChans, {Parameter::code(r.station)}))) {
+        diagnostic = st.diagnostic();
+        return false;
+    }
+    // A channel joins the group of its location whose channels share its first two letters.
+    long group = 0, lastGroup = 0;
+    const std::string prefix = r.channel.substr(0, 2);
+    while (odbc::isSuccess(st.fetch())) {
+        const std::string chan = readCode(st, 1), lcode = readCode(st, 2);
+        const long g = long(st.getInteger(3).value_or(0));
+        const auto sps = st.getDouble(4);
+        lastGroup = std::max(lastGroup, g);
+        if (chan == r.channel && lcode == r.location) {
+            if (r.sampleRate && differs(sps, *r.sampleRate))
+                notes.push_back("SITECHAN " + r.station + " " + chan + " " + lcode +
+                                " differs from the document: kept as it is");
+            return true;
+        }
+        if (lcode == r.location && chan.substr(0, 2) == prefix)
+            group = g;
+    }
+    st.closeCursor();
+    if (group == 0)
+        group = lastGroup + 1;
+    const bool edeph = connection.columnExists("SITECHAN", "EDEPH");
+    odbc::Statement insert(connection);
+    const std::vector<Parameter> p = {Parameter::code(r.station),
+                                      Parameter::code(r.channel),
+                                      Parameter::integer(group),
+                                      Parameter::integer(componentOf(r.channel)),
+                                      Parameter::number(r.depth),
+                                      Parameter::number(r.channelLatitude),
+                                      Parameter::number(r.channelLongitude),
+                                      Parameter::number(r.sampleRate.value_or(0)),
+                                      Parameter::text(r.sensor),
+                                      Parameter::code(r.location)};
+    if (!odbc::isSuccess(insert.run(
+            edeph ? sql::kImportInsertSiteChanEdeph : sql::kImportInsertSiteChanEdepth, p))) {
+        diagnostic = insert.diagnostic();
+        return false;
+    }
+    notes.push_back("SITECHAN " + r.station + " " + r.channel + " " + r.location + " made");
+    return true;
+}
+
+} // namespace orv::gainbook

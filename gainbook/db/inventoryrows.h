@@ -1,0 +1,111 @@
+// The rows of SITE, SITECHAN and CALIBRATION that the StationXML export reads, as plain
+// values. CALIBRATION rows are read through a cursor, one at a time, so that a whole
+// archive is never held in memory.
+#pragma once
+
+#include "odbc/odbc.h"
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orv::gainbook {
+
+struct SiteRow {
+    std::string station;
+    std::optional<double> latitude, longitude, elevation;
+    std::string englishName, description; // UTF-8 (Windows-1251 texts converted)
+    std::optional<odbc::Timestamp> on, off;
+};
+
+struct SiteChanRow {
+    std::string station, channel, location;
+    std::optional<double> depth, latitude, longitude, sampleRate;
+    std::string description;
+};
+
+struct CalibrationRow {
+    std::string network, station, location, channel;
+    odbc::Timestamp start;
+    std::optional<odbc::Timestamp> end;
+    std::optional<double> sens, freq;
+    std::optional<long long> sensUnit, freqUnit;
+    std::string sac, fap; // read only when asked for
+};
+
+// Which CALIBRATION rows the cursor reads. A code item may hold the wildcards '*' and '?';
+// an empty list takes every code.
+struct CalibrationFilter {
+    std::vector<std::string> networks, stations, locations, channels;
+    bool exactCodes = false; // '*' and '?' are no wildcards
+    // Rows whose interval overlaps [start, end].
+    std::optional<odbc::Timestamp> start, end;
+};
+
+// A code pattern with '*' and '?' as a LIKE pattern with '!' as the escape character.
+// With exact, '*' and '?' stand for themselves.
+std::string likePattern(std::string_view codePattern, bool exact = false);
+
+// Every SITE row, by station code; nullopt with the driver's message when the read fails.
+std::optional<std::vector<SiteRow>> readSites(odbc::Connection& connection,
+                                              std::string& diagnostic);
+// Every SITECHAN row, by station and channel; an absent table reads as no rows.
+std::optional<std::vector<SiteChanRow>> readSiteChans(odbc::Connection& connection,
+                                                      std::string& diagnostic);
+// The stations that have at least one CALIBRATION row.
+std::optional<std::set<std::string>> stationsWithResponses(odbc::Connection& connection,
+                                                           std::string& diagnostic);
+// ID_SENS -> SENS_UNITS and ID_FREQ -> FREQ_UNITS; empty when the table is absent.
+std::map<long long, std::string> readSensUnits(odbc::Connection& connection);
+std::map<long long, std::string> readFreqUnits(odbc::Connection& connection);
+
+// The first start of the filtered rows of each (network, station).
+struct FirstStart {
+    std::string network, station;
+    odbc::Timestamp start;
+};
+std::optional<std::vector<FirstStart>>
+firstStarts(odbc::Connection& connection, const CalibrationFilter& filter, std::string& diagnostic);
+
+// CALIBRATION rows in network, station, location, channel and start order.
+class CalibrationCursor {
+public:
+    CalibrationCursor(odbc::Connection& connection, const CalibrationFilter& filter,
+                      bool withTexts);
+    // False with diagnostic() set when the statement fails.
+    bool ok() const { return ok_; }
+    const std::string& diagnostic() const { return diagnostic_; }
+    // The next row; false at the end or on a failure (then ok() is false).
+    bool next(CalibrationRow& row);
+
+private:
+    odbc::Statement statement_;
+    bool withTexts_;
+    bool ok_ = false;
+    std::string diagnostic_;
+};
+
+// A station and one of its channels as a StationXML document describes them.
+struct StationRows {
+    std::string station;
+    double latitude = 0, longitude = 0, elevation = 0;
+    std::string siteName, description;
+    std::optional<odbc::Timestamp> on, off;
+    std::string channel, location;
+    double channelLatitude = 0, channelLongitude = 0, depth = 0;
+    std::optional<double> sampleRate;
+    std::string sensor;
+};
+
+// Makes the SITE row of the station and the SITECHAN row of the channel where they do not
+// exist yet; never changes an existing row. Lines for the user in notes: what was made, and
+// an existing row whose values differ. False with the driver's message in diagnostic when a
+// statement fails (or a table is missing).
+bool ensureStationRows(odbc::Connection& connection, const StationRows& rows,
+                       std::vector<std::string>& notes, std::string& diagnostic);
+
+} // namespace orv::gainbook

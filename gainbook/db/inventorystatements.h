@@ -1,0 +1,70 @@
+// The statements through which the StationXML export reads stations, channels and
+// responses. Parameters are "?" markers; the code conditions are LIKE patterns with "!" as
+// the escape character, joined from the fragments below.
+#pragma once
+
+namespace orv::gainbook::sql {
+
+inline constexpr const char* kInventorySites =
+    "SELECT STA,LAT,LON,ELEV,STANAME,DESCR,ONDATE,OFFDATE FROM SITE ORDER BY STA;";
+// The depth column is EDEPH as the station editor binds it, EDEPTH as the response editor
+// creates the table; a table without LCODE has only the empty location.
+inline constexpr const char* kInventorySiteChansEdeph =
+    "SELECT STA,CHAN,LCODE,EDEPH,LAT,LON,SPS,DESCR FROM SITECHAN ORDER BY STA,CHAN;";
+inline constexpr const char* kInventorySiteChansEdepth =
+    "SELECT STA,CHAN,LCODE,EDEPTH,LAT,LON,SPS,DESCR FROM SITECHAN ORDER BY STA,CHAN;";
+inline constexpr const char* kInventorySiteChansNoLcodeEdeph =
+    "SELECT STA,CHAN,'',EDEPH,LAT,LON,SPS,DESCR FROM SITECHAN ORDER BY STA,CHAN;";
+inline constexpr const char* kInventorySiteChansNoLcodeEdepth =
+    "SELECT STA,CHAN,'',EDEPTH,LAT,LON,SPS,DESCR FROM SITECHAN ORDER BY STA,CHAN;";
+inline constexpr const char* kInventoryStationsWithResponses =
+    "SELECT DISTINCT STA FROM CALIBRATION;";
+inline constexpr const char* kInventorySensUnits = "SELECT ID_SENS,SENS_UNITS FROM ID_SENS;";
+inline constexpr const char* kInventoryFreqUnits = "SELECT ID_FREQ,FREQ_UNITS FROM ID_FREQ;";
+
+// The CALIBRATION rows, without and with their texts: the select list, then " WHERE 1=1"
+// and the conditions, then the order.
+inline constexpr const char* kInventoryRowsHead =
+    "SELECT NETWORK,STA,LOCATION,CHAN,STARTDATE,ENDDATE,SENS,ID_SENS,FREQ,ID_FREQ FROM "
+    "CALIBRATION WHERE 1=1";
+inline constexpr const char* kInventoryRowsWithTextsHead =
+    "SELECT NETWORK,STA,LOCATION,CHAN,STARTDATE,ENDDATE,SENS,ID_SENS,FREQ,ID_FREQ,SAC,FAP "
+    "FROM CALIBRATION WHERE 1=1";
+// The first start of each network's stations: the head, the conditions, then the grouping.
+inline constexpr const char* kInventoryFirstStartsHead =
+    "SELECT NETWORK,STA,MIN(STARTDATE) FROM CALIBRATION WHERE 1=1";
+inline constexpr const char* kInventoryFirstStartsGroup =
+    " GROUP BY NETWORK,STA ORDER BY NETWORK,STA;";
+inline constexpr const char* kInventoryRowsOrder = " ORDER BY NETWORK,STA,LOCATION,CHAN,STARTDATE;";
+// One code pattern each (" OR " between the items of one list, in parentheses).
+inline constexpr const char* kLikeNetwork = "NETWORK LIKE ? ESCAPE '!'";
+inline constexpr const char* kLikeStation = "STA LIKE ? ESCAPE '!'";
+inline constexpr const char* kLikeLocation = "LOCATION LIKE ? ESCAPE '!'";
+inline constexpr const char* kLikeChannel = "CHAN LIKE ? ESCAPE '!'";
+// An epoch that ends after the start of the window (an open one always does).
+inline constexpr const char* kEndsAfter = " AND (ENDDATE IS NULL OR ENDDATE>=?)";
+// An epoch that begins before the end of the window.
+inline constexpr const char* kStartsBefore = " AND STARTDATE<=?";
+
+// --- import --with-stations: rows made for stations and channels not yet there ------------
+// station
+inline constexpr const char* kImportSite = "SELECT LAT,LON,ELEV FROM SITE WHERE STA=?;";
+// station, latitude, longitude, elevation, English name, description
+inline constexpr const char* kImportInsertSite =
+    "INSERT INTO SITE(STA,LAT,LON,ELEV,STANAME,DESCR) VALUES(?,?,?,?,?,?);";
+// opening or closing, station
+inline constexpr const char* kImportSiteOnDate = "UPDATE SITE SET ONDATE=? WHERE STA=?;";
+inline constexpr const char* kImportSiteOffDate = "UPDATE SITE SET OFFDATE=? WHERE STA=?;";
+// station; the channels and groups it has
+inline constexpr const char* kImportSiteChans =
+    "SELECT CHAN,LCODE,NGROUP,SPS FROM SITECHAN WHERE STA=?;";
+// station, channel, group, component, depth, latitude, longitude, samples per second,
+// sensor, location
+inline constexpr const char* kImportInsertSiteChanEdepth =
+    "INSERT INTO SITECHAN(STA,CHAN,NGROUP,CHANINDEX,EDEPTH,LAT,LON,SPS,DESCR,LCODE) "
+    "VALUES(?,?,?,?,?,?,?,?,?,?);";
+inline constexpr const char* kImportInsertSiteChanEdeph =
+    "INSERT INTO SITECHAN(STA,CHAN,NGROUP,CHANINDEX,EDEPH,LAT,LON,SPS,DESCR,LCODE) "
+    "VALUES(?,?,?,?,?,?,?,?,?,?);";
+
+} // namespace orv::gainbook::sql

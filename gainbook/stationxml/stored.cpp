@@ -1,0 +1,196 @@
+#include "stationxml/stored.h"
+
+#include "formats/fap.h"
+#include "formats/polezero.h"
+#include "response/evaluation.h"
+#include "stationxml/xmlwriter.h"
+#include "text/text.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace orv::stationxml {
+
+namespace fmt = orv::gainbook::formats;
+namespace rsp = orv::gainbook::response;
+
+std::string inputUnitName(long long sensUnit) {
+    if (sensUnit == 1)
+        return "m/s";
+    if (sensUnit == 2)
+        return "m/s**2";
+    return "m";
+}
+
+namespace {
+
+int motionIndex(long long sensUnit) {
+    return sensUnit == 1 || sensUnit == 2 ? int(sensUnit) : 0;
+}
+
+// The texts are read with "\r\n" line ends, as the panels hold them.
+std::string crlf(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
+            out += '\r';
+        out += text[i];
+    }
+    return out;
+}
+
+std::string freqField(double f) {
+    return orv::text::format("%.17g", f);
+}
+
+// The CALIB the file panel computes for the text, unit and frequency; nullopt when it
+// computes none.
+std::optional<double> panelCalib(std::string_view text, fmt::LoadedFileKind kind,
+                                 const StoredResponse& s) {
+    rsp::CalibInputs in;
+    in.freqField = freqField(*s.freq);
+    in.calibUnit = std::string(rsp::kCalibUnits[std::size_t(motionIndex(s.sensUnit))]);
+    in.freqUnit = s.freqUnitName == "rad/sec" ? "rad/sec" : "Hz";
+    const rsp::CalibResult r = rsp::panelCalib(text, kind, in);
+    if (r.status != rsp::CalibStatus::Set)
+        return std::nullopt;
+    double v = 0;
+    if (!orv::text::parseDouble(r.calib, v) || !std::isfinite(v) || v == 0)
+        return std::nullopt;
+    return v;
+}
+
+void checkSens(const StoredResponse& s, double calib, std::string& mismatch) {
+    if (s.sens && std::abs(*s.sens - calib) > 0.01 * std::abs(calib))
+        mismatch =
+            orv::text::format("SENS %g differs from %g computed from the text", *s.sens, calib);
+}
+
+std::optional<Response> fromSac(const StoredResponse& s, double f0, std::string& why,
+                                std::string& mismatch) {
+    fmt::PoleZeroResponse pz;
+    if (!fmt::readPoleZeroText(s.sac, pz)) {
+        why = "the SAC text cannot be read";
+        return std::nullopt;
+    }
+    const std::vector<fmt::Complex> all = rsp::zerosUsed(pz, pz.zeroCount);
+    int origin = 0;
+    for (const fmt::Complex& z : all)
+        origin += z == fmt::Complex{} ? 1 : 0;
+    int drop = motionIndex(s.sensUnit);
+    std::string unit = inputUnitName(s.sensUnit);
+    if (origin < drop) {
+        drop = 0;
+        unit = "m";
+    }
+    const std::vector<fmt::Complex> zeros = rsp::zerosUsed(pz, pz.zeroCount - drop);
+    fmt::PoleZeroResponse unitGain = pz;
+    unitGain.constant = 1;
+    const double ratio = rsp::amplitudeOver(zeros, unitGain, f0, pz.poleCount);
+    if (!std::isfinite(ratio) || ratio == 0) {
+        why = "the poles and zeros give no finite gain at the calibration frequency";
+        return std::nullopt;
+    }
+    Stage st;
+    st.kind = Stage::Kind::PolesZeros;
+    st.inputUnits = unit;
+    st.normalizationFactor = 1 / ratio;
+    st.normalizationFrequency = f0;
+    for (const fmt::Complex& z : zeros)
+        st.zeros.emplace_back(z.re, z.im);
+    for (int i = 0; i < pz.poleCount && i < int(pz.poles.size()); ++i)
+        st.poles.emplace_back(pz.poles[std::size_t(i)].re, pz.poles[std::size_t(i)].im);
+    st.gain = std::abs(pz.constant) * ratio;
+    st.gainFrequency = f0;
+    if (!std::isfinite(st.gain) || st.gain == 0) {
+        why = "the SAC text's CONSTANT gives no sensitivity";
+        return std::nullopt;
+    }
+    if (const auto calib = panelCalib(s.sac, fmt::LoadedFileKind::Sac, s))
+        checkSens(s, *calib, mismatch);
+    Response r;
+    r.sensitivity = st.gain;
+    r.sensitivityFrequency = f0;
+    r.inputUnits = unit;
+    r.stages.push_back(std::move(st));
+    return r;
+}
+
+std::optional<Response> fromFap(const StoredResponse& s, double f0, std::string& why,
+                                std::string& mismatch) {
+    // Rows of numbers: frequency and amplitude (the phase is not kept).
+    std::vector<ListPoint> rows;
+    std::vector<double> numbers;
+    const std::string text(s.fap);
+    const char* p = text.c_str();
+    while (*p) {
+        char* end = nullptr;
+        const double v = std::strtod(p, &end);
+        if (end == p) {
+            ++p;
+            continue;
+        }
+        numbers.push_back(v);
+        p = end;
+    }
+    for (std::size_t i = 0; i + 2 < numbers.size(); i += 3)
+        rows.push_back({numbers[i], numbers[i + 1], 0});
+    if (numbers.size() % 3 == 2)
+        rows.push_back({numbers[numbers.size() - 2], numbers.back(), 0});
+    if (rows.size() < 4) {
+        why = "the FAP text has fewer than 4 rows";
+        return std::nullopt;
+    }
+    for (std::size_t i = 1; i < rows.size(); ++i)
+        if (!(rows[i].frequency > rows[i - 1].frequency)) {
+            why = "the FAP text's frequencies are not increasing";
+            return std::nullopt;
+        }
+    const auto calib = panelCalib(s.fap, fmt::LoadedFileKind::FapOrv, s);
+    if (!calib) {
+        why = "the FAP text gives no sensitivity at the calibration frequency";
+        return std::nullopt;
+    }
+    checkSens(s, *calib, mismatch);
+    const double atF0 = 1e18 / *calib; // the table's amplitude at f0
+    Stage st;
+    st.kind = Stage::Kind::ResponseList;
+    st.inputUnits = inputUnitName(s.sensUnit);
+    st.description = "phase unknown: the table holds amplitudes only";
+    for (ListPoint& r : rows) {
+        r.amplitude /= atF0;
+        st.list.push_back(r);
+    }
+    st.gain = 1e9 / *calib;
+    st.gainFrequency = f0;
+    Response r;
+    r.sensitivity = st.gain;
+    r.sensitivityFrequency = f0;
+    r.inputUnits = st.inputUnits;
+    r.stages.push_back(std::move(st));
+    return r;
+}
+
+} // namespace
+
+std::optional<Response> convertStored(const StoredResponse& s, std::string& why,
+                                      std::string& mismatch) {
+    if (!s.freq || !std::isfinite(*s.freq) || *s.freq <= 0) {
+        why = "no calibration frequency";
+        return std::nullopt;
+    }
+    const double f0 = s.freqUnitName == "rad/sec" ? *s.freq / rsp::kTwoPi : *s.freq;
+    const std::string sac = crlf(s.sac), fap = crlf(s.fap);
+    StoredResponse lines = s;
+    lines.sac = sac;
+    lines.fap = fap;
+    if (!sac.empty())
+        return fromSac(lines, f0, why, mismatch);
+    if (!fap.empty())
+        return fromFap(lines, f0, why, mismatch);
+    why = "no response text";
+    return std::nullopt;
+}
+
+} // namespace orv::stationxml

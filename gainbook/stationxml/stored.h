@@ -1,0 +1,34 @@
+// A stored response (a SAC or FAP text with its unit and frequency) as a StationXML
+// response: one PolesZeros or ResponseList stage and the instrument sensitivity. No
+// database, no widgets.
+#pragma once
+
+#include "stationxml/inventory.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace orv::stationxml {
+
+struct StoredResponse {
+    std::string_view sac, fap;
+    // The row's unit: 0 displacement, 1 velocity, 2 acceleration (ID_SENS).
+    long long sensUnit = 1;
+    // The calibration frequency in the unit freqUnitName names ("Hz" or "rad/sec").
+    std::optional<double> freq;
+    std::string freqUnitName = "Hz";
+    // The stored SENS (CALIB in nm per count), checked against the text.
+    std::optional<double> sens;
+};
+
+// The response; nullopt with a reason in why when the texts give none. A stored SENS more
+// than 1 % away from the text's value is told in mismatch (the text's value is exported).
+std::optional<Response> convertStored(const StoredResponse& stored, std::string& why,
+                                      std::string& mismatch);
+
+// "m", "m/s" or "m/s**2" for the unit ids 0, 1, 2 (any other id counts as displacement,
+// as the file panel takes any other unit as the first of its list).
+std::string inputUnitName(long long sensUnit);
+
+} // namespace orv::stationxml

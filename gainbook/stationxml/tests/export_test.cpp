@@ -1,0 +1,150 @@
+// gainbook-cli stationxml against real databases: the document is checked with FDSN's
+// schema (xmllint) and read back by seisplotjs, and compared with the published header
+// of the SAC file the response came from.
+#include "clirunner.h"
+#include "documentchecks.h"
+#include "testdb.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+using orv::gainbook::test::Outcome;
+using orv::gainbook::test::runCli;
+using orv::stationxml::test::clientView;
+using orv::stationxml::test::expectSchemaValid;
+using orv::test::Backend;
+using orv::test::TestDatabase;
+
+namespace {
+
+const std::string kAnmo = std::string(GAINBOOK_TEST_DATA) + "/obspy_IU_ANMO_00_BHZ.sacpz";
+
+} // namespace
+
+class StationXmlExport : public testing::TestWithParam<Backend> {
+protected:
+    StationXmlExport() : db(GetParam()) {}
+    void SetUp() override { ORV_SKIP_IF_UNAVAILABLE(db); }
+
+    Outcome run(std::vector<std::string> args) {
+        for (std::string a : {"--dsn", db.dsn().c_str(), "--user", "ORV", "--password", "KTZ"})
+            args.push_back(a);
+        return runCli(dir.path(), args);
+    }
+
+    TestDatabase db;
+    orv::test::TempDir dir;
+};
+
+// The IU.ANMO.00.BHZ response as the write command stores it, with its station rows; the
+// export gives back the sensitivity and A0 of the SAC file's header.
+TEST_P(StationXmlExport, PublishedResponseGivesBackItsSensitivityAndA0) {
+    Outcome r = run({"write", kAnmo, "--yes", "--sta", "ANMO", "--chan", "BHZ", "--net", "IU",
+                     "--loc", "00", "--start", "2012.03.12 20:28:00", "--freq", "0.02",
+                     "--calib-unit", "nm/counts*sec"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    db.createSiteTable();
+    db.exec("INSERT INTO SITE(STA,LAT,LON,ELEV,STANAME,DESCR,ONDATE) VALUES('ANMO',34.94591,"
+            "-106.4572,1820,'Albuquerque, New Mexico, USA','Альбукерке','2008-06-30 20:00:00')");
+    db.exec("INSERT INTO SITECHAN(STA,CHAN,NGROUP,CHANINDEX,EDEPTH,LAT,LON,SPS,DESCR,LCODE) "
+            "VALUES('ANMO','BHZ',1,0,145,34.945981,-106.457133,20,'KS-54000','00')");
+    // A station without responses goes under the default network, and says so.
+    db.exec("INSERT INTO SITE(STA,LAT,LON,ELEV,STANAME) VALUES('KIV',43.9562,42.6888,1210,"
+            "'Kislovodsk')");
+
+    const auto file = dir / "out.xml";
+    r = run({"stationxml", "--out", file.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("no response exported"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("station KIV has no response: listed under network XYN"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.xml.part"));
+    expectSchemaValid(file);
+    const auto view = clientView(file);
+    if (!view)
+        return;
+    ASSERT_EQ(view->size(), 1) << orv::gainbook::test::slurp(file);
+    const QJsonObject ch = (*view)[0].toObject();
+    EXPECT_EQ(ch["network"].toString(), "IU");
+    EXPECT_EQ(ch["station"].toString(), "ANMO");
+    EXPECT_EQ(ch["location"].toString(), "00");
+    EXPECT_EQ(ch["channel"].toString(), "BHZ");
+    EXPECT_EQ(ch["start"].toString(), "2012-03-12T20:28:00Z");
+    EXPECT_TRUE(ch["end"].isNull());
+    EXPECT_EQ(ch["stationStart"].toString(), "2008-06-30T20:00:00Z");
+    EXPECT_DOUBLE_EQ(ch["latitude"].toDouble(), 34.945981);
+    EXPECT_DOUBLE_EQ(ch["longitude"].toDouble(), -106.457133);
+    EXPECT_DOUBLE_EQ(ch["elevation"].toDouble(), 1820);
+    EXPECT_DOUBLE_EQ(ch["depth"].toDouble(), 145);
+    EXPECT_DOUBLE_EQ(ch["dip"].toDouble(), -90);
+    EXPECT_DOUBLE_EQ(ch["sampleRate"].toDouble(), 20);
+    EXPECT_EQ(ch["inputUnits"].toString(), "m/s");
+    // The header of the SAC file: SENSITIVITY 3275080000.0 (M/S), A0 83826.0.
+    EXPECT_NEAR(ch["sensitivity"].toDouble() / 3275080000.0, 1, 1e-5);
+    EXPECT_DOUBLE_EQ(ch["sensitivityFrequency"].toDouble(), 0.02);
+    ASSERT_EQ(ch["stages"].toArray().size(), 1);
+    const QJsonObject stage = ch["stages"].toArray()[0].toObject();
+    EXPECT_EQ(stage["kind"].toString(), "PolesZeros");
+    EXPECT_NEAR(stage["normalizationFactor"].toDouble() / 83826.0, 1, 1e-3);
+    EXPECT_EQ(stage["zeros"].toArray().size(), 2); // the displacement form's third zero removed
+    EXPECT_EQ(stage["poles"].toArray().size(), 5);
+    EXPECT_DOUBLE_EQ(stage["poles"].toArray()[0].toArray()[0].toDouble(), -53.3317);
+}
+
+// What the schema would refuse is left out with a message and exit status 1; what cannot be
+// placed is named once; the selection takes wildcards.
+TEST_P(StationXmlExport, RefusedAndUnplaceableStationsAreNamedAndTheRestIsValid) {
+    for (const char* sta : {"ANMO", "POLE", "GHOST"}) {
+        for (const char* start : {"2010.01.01 00:00:00", "2012.01.01 00:00:00"}) {
+            const Outcome w =
+                run({"write", kAnmo, "--yes", "--sta", sta, "--chan", "BHZ", "--net", "IU", "--loc",
+                     "??", "--start", start, "--freq", "0.02", "--calib-unit", "nm/counts*sec"});
+            ASSERT_EQ(w.status, 0) << w.err;
+        }
+    }
+    // GHOST under a second network too: still named once.
+    const Outcome w = run({"write", kAnmo, "--sta", "GHOST", "--chan", "BHZ", "--net", "II",
+                           "--loc", "00", "--start", "2010.01.01 00:00:00"});
+    ASSERT_EQ(w.status, 0) << w.err;
+    db.createSiteTable();
+    db.exec("INSERT INTO SITE(STA,LAT,LON,ELEV,STANAME) VALUES('ANMO',34.9,-106.4,1820,'A')");
+    db.exec("INSERT INTO SITE(STA,LAT,LON,ELEV,STANAME) VALUES('POLE',95,0,10,'P')");
+
+    const auto file = dir / "all.xml";
+    Outcome r = run({"stationxml", "--out", file.string()});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("station POLE left out"), std::string::npos) << r.err;
+    const auto ghost = r.err.find("station GHOST has no SITE row");
+    EXPECT_NE(ghost, std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("station GHOST has no SITE row", ghost + 1), std::string::npos);
+    EXPECT_NE(r.err.find("location code \"??\" is not an FDSN code"), std::string::npos) << r.err;
+    expectSchemaValid(file);
+    std::string xml = orv::gainbook::test::slurp(file);
+    EXPECT_EQ(xml.find("POLE"), std::string::npos);
+    // Two sibling epochs of one key, the first closed where the second begins.
+    EXPECT_NE(xml.find("startDate=\"2010-01-01T00:00:00Z\" endDate=\"2012-01-01T00:00:00Z\""),
+              std::string::npos)
+        << xml;
+
+    // A wildcard picks ANMO alone; at station level no channel is written.
+    r = run({"stationxml", "--sta", "AN*", "--level", "station", "--out", file.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    expectSchemaValid(file);
+    xml = orv::gainbook::test::slurp(file);
+    EXPECT_NE(xml.find("<Station code=\"ANMO\""), std::string::npos);
+    EXPECT_EQ(xml.find("<Channel"), std::string::npos);
+    EXPECT_EQ(xml.find("GHOST"), std::string::npos);
+    EXPECT_EQ(r.err.find("GHOST"), std::string::npos) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, StationXmlExport, testing::ValuesIn(orv::test::allBackends()),
+                         orv::test::backendParamName);
