@@ -465,7 +465,14 @@ TEST_P(StationService, TheWholeArchiveStreamsInBoundedMemoryAndSigtermLetsItFini
     ASSERT_EQ(all.status, 200);
     EXPECT_EQ(count(all.body, "<Channel "), 10000u);
     EXPECT_GT(all.body.size(), 15u << 20);
-    EXPECT_LT(after - before, 10 * 1024) << before << " kB before, " << after << " kB after";
+    std::cout << "peak memory of the service: " << before << " kB before, " << after
+              << " kB after an answer of " << all.body.size() << " bytes\n";
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer's allocator holds freed memory back: its peak says nothing here.
+    std::cout << "[ SKIPPED  ] the memory bound under AddressSanitizer\n";
+#else
+    EXPECT_LT(after - before, 10 * 1024);
+#endif
 
     // SIGTERM while a slow client takes the archive: its answer is finished, then the
     // service ends with status 0.
