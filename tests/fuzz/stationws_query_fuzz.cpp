@@ -5,6 +5,7 @@
 
 #include "query.h"
 
+#include <cctype>
 #include <cmath>
 
 using namespace orv::stationws;
