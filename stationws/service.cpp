@@ -104,7 +104,7 @@ const char* kHelp = R"(<!DOCTYPE html>
 <body>
 <h1>Station web service</h1>
 <p>Station metadata and instrument responses of this data centre, in FDSN StationXML 1.2 or
-as text, following the FDSN web service specification fdsnws-station 1.1.</p>
+as text, as the FDSN station web service fdsnws-station 1.1 answers.</p>
 <ul>
 <li><a href="query">query</a>: GET with parameters, or POST with one <code>key=value</code>
 per line followed by selection lines <code>NET STA LOC CHA START END</code></li>
