@@ -188,11 +188,12 @@ void expectErrorBody(const Answer& a, int status, const std::string& detailsPart
     EXPECT_EQ(a.body.find("KTZ"), std::string::npos);
 }
 
-// FDSN's schema beside the project (ORV_STATIONXML_SCHEMA names another place).
+// FDSN's schema beside the project's root (ORV_SHARED_DIR names another place for the
+// folder that holds it, as for the StationXML tests).
 std::string schemaPath() {
-    if (const char* path = std::getenv("ORV_STATIONXML_SCHEMA"))
-        return path;
-    return std::string(SOURCE_DIR) + "/../shared/stationxml/fdsn-station-1.2.xsd";
+    const char* shared = std::getenv("ORV_SHARED_DIR");
+    return (shared ? std::string(shared) : std::string(SOURCE_DIR) + "/../shared") +
+           "/stationxml/fdsn-station-1.2.xsd";
 }
 
 // xmllint's verdict on a document: "" when valid against the schema (or only well-formed
