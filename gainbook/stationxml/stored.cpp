@@ -78,12 +78,10 @@ std::optional<Response> fromSac(const StoredResponse& s, double f0, std::string&
     int origin = 0;
     for (const fmt::Complex& z : all)
         origin += z == fmt::Complex{} ? 1 : 0;
-    int drop = motionIndex(s.sensUnit);
-    std::string unit = inputUnitName(s.sensUnit);
-    if (origin < drop) {
-        drop = 0;
-        unit = "m";
-    }
+    // Fewer origin zeros than the unit's form has: every zero is kept, as displacement.
+    const bool displacement = origin < motionIndex(s.sensUnit);
+    const int drop = displacement ? 0 : motionIndex(s.sensUnit);
+    const std::string unit = inputUnitName(displacement ? 0 : s.sensUnit);
     const std::vector<fmt::Complex> zeros = rsp::zerosUsed(pz, pz.zeroCount - drop);
     fmt::PoleZeroResponse unitGain = pz;
     unitGain.constant = 1;

@@ -5,6 +5,7 @@
 #include "program.h"
 #include "schema.h"
 #include "testdb.h"
+#include "text/text.h"
 #include "ui/scripted.h"
 
 #include <gtest/gtest.h>
@@ -384,12 +385,14 @@ void fillArchive(const TestDatabase& db) {
     orv::odbc::Transaction t(*c);
     for (int n = 0; n < 4; ++n)
         for (int i = 0; i < 100; ++i) {
-            const std::string sta = "S" + std::to_string(n) + std::to_string(100 + i);
-            addStation(*c, sta, -40 + i * 0.5, 10 + n, "Station " + sta);
+            const std::string sta = orv::text::format("S%d%d", n, 100 + i);
+            addStation(*c, sta, -40 + i * 0.5, 10 + n,
+                       orv::text::format("Station %s", sta.c_str()));
             for (int l = 0; l < 5; ++l)
                 for (int ch = 1; ch <= 5; ++ch)
-                    addResponse(*c, std::string("X") + char('A' + n), sta, "0" + std::to_string(l),
-                                "BH" + std::to_string(ch), {2005, 1, 1, 0, 0, 0}, std::nullopt);
+                    addResponse(*c, orv::text::format("X%c", char('A' + n)), sta,
+                                orv::text::format("0%d", l), orv::text::format("BH%d", ch),
+                                {2005, 1, 1, 0, 0, 0}, std::nullopt);
         }
     ASSERT_TRUE(orv::odbc::isSuccess(t.commit()));
 }

@@ -23,7 +23,7 @@ std::string writeAll(Level level) {
     s.start = Timestamp{2002, 11, 19, 21, 7, 0};
     s.end = Timestamp{2008, 6, 30, 0, 0, 0};
     w.beginStation(s);
-    ChannelEpoch c;
+    ChannelEpoch c{};
     c.code = "BHZ";
     c.location = "00";
     c.start = Timestamp{2008, 6, 30, 20, 0, 0};
