@@ -20,6 +20,19 @@ install(FILES ${packaging}/icons/orv-sitewright.svg ${packaging}/icons/orv-gainb
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 set(docdir ${CMAKE_INSTALL_DATADIR}/doc/orv)
 install(FILES ${packaging}/copyright DESTINATION ${docdir})
+# The web service's systemd unit, for the program in /usr/bin; installed disabled: nothing
+# enables or starts it (`systemctl enable --now stationws` is the administrator's step).
+if(TARGET stationws)
+  file(READ ${CMAKE_SOURCE_DIR}/stationws/stationws.service unit)
+  string(REGEX REPLACE "^#[^\n]*\n(#[^\n]*\n)*" "" unit "${unit}")
+  string(REPLACE "/usr/local/bin/stationws" "/usr/bin/stationws" unit "${unit}")
+  file(WRITE ${CMAKE_BINARY_DIR}/packaging/stationws.service
+       "# systemd unit of the station web service, installed disabled by the orv package:\n"
+       "#   sudo systemctl enable --now stationws\n"
+       "# The data source is the system one (/etc/odbc.ini); put the password into\n"
+       "# /etc/default/stationws as STATIONWS_PASSWORD=... (mode 600).\n${unit}")
+  install(FILES ${CMAKE_BINARY_DIR}/packaging/stationws.service DESTINATION lib/systemd/system)
+endif()
 install(FILES ${packaging}/ORV.ini DESTINATION ${docdir}/examples)
 
 # Manual pages, compressed as Debian keeps them. Each entry: program, language, and either
@@ -80,7 +93,9 @@ stations stand, which channels they record and which instrument response
 applies to each channel over which interval in one relational database
 reached through ODBC (SQLite, PostgreSQL or MariaDB): the station editor
 Sitewright, the response editor Gainbook with its command-line companion
-gainbook-cli, and the data source utilities dsninstaller and compactor.")
+gainbook-cli, the data source utilities dsninstaller and compactor, and
+stationws, an FDSN station web service (fdsnws-station 1.1) over the same
+database.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)

@@ -12,13 +12,16 @@ fail() { echo "package check: $*" >&2; failed=1; }
 
 contents=$(dpkg-deb --contents "$deb" | awk '{print $NF}' | sed 's|^\./|/|')
 programs=(sitewright gainbook gainbook-cli dsninstaller compactor)
-[ -x "$build/bin/stationws" ] && programs+=(stationws)
 expected=(/usr/share/applications/orv-sitewright.desktop /usr/share/applications/orv-gainbook.desktop
   /usr/share/icons/hicolor/scalable/apps/orv-sitewright.svg
   /usr/share/icons/hicolor/scalable/apps/orv-gainbook.svg
   /usr/share/doc/orv/copyright /usr/share/doc/orv/changelog.gz /usr/share/doc/orv/examples/ORV.ini
   /usr/share/man/ru/man1/sitewright.1.gz /usr/share/man/ru/man1/gainbook.1.gz
   /usr/share/man/ru/man1/gainbook-cli.1.gz)
+if [ -x "$build/bin/stationws" ]; then
+  programs+=(stationws)
+  expected+=(/usr/lib/systemd/system/stationws.service)
+fi
 for p in "${programs[@]}"; do expected+=("/usr/bin/$p" "/usr/share/man/man1/$p.1.gz"); done
 for f in "${expected[@]}"; do
   grep -qxF "$f" <<<"$contents" || fail "$f is missing"

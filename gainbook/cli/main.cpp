@@ -26,9 +26,12 @@ std::vector<Command> allCommands() {
 
 void printOverview(std::ostream& out, const std::vector<Command>& commands) {
     out << "Использование: gainbook-cli КОМАНДА [ПАРАМЕТРЫ]\n\nКоманды:\n";
+    // The summaries in one column, two blanks after the longest name.
+    std::size_t width = 0;
     for (const Command& c : commands)
-        out << "  " << c.name
-            << std::string(8 - std::min<std::size_t>(7, std::string(c.name).size()), ' ')
+        width = std::max(width, std::string(c.name).size());
+    for (const Command& c : commands)
+        out << "  " << c.name << std::string(width + 2 - std::string(c.name).size(), ' ')
             << c.summary << "\n";
     out << "\ngainbook-cli КОМАНДА --help печатает параметры команды.\n";
 }
