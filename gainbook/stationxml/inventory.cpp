@@ -283,13 +283,23 @@ struct Reader {
     }
 
     ReadSummary run() {
+        // Only the rows the selection can match are read; the codes are compared again
+        // here, as the SQL match may take more (LIKE ignores case on some servers).
+        db::CalibrationFilter filter;
+        filter.networks = selection.networks;
+        filter.stations = selection.stations;
+        filter.locations = selection.locations;
+        filter.channels = selection.channels;
+        filter.start = selection.start;
+        filter.end = selection.end;
+        filter.exactCodes = selection.exactCodes;
         std::string diagnostic;
-        auto siteRows = db::readSites(connection, diagnostic);
+        auto siteRows = db::readSites(connection, filter, diagnostic);
         if (!siteRows)
             throw std::runtime_error("SITE: " + diagnostic);
         for (db::SiteRow& s : *siteRows)
             sites.emplace(s.station, std::move(s));
-        auto chanRows = db::readSiteChans(connection, diagnostic);
+        auto chanRows = db::readSiteChans(connection, filter, diagnostic);
         if (!chanRows)
             throw std::runtime_error("SITECHAN: " + diagnostic);
         for (db::SiteChanRow& c : *chanRows)
@@ -297,7 +307,7 @@ struct Reader {
         freqUnits = db::readFreqUnits(connection);
         std::set<std::string> withResponses;
         if (connection.tableExists("CALIBRATION")) {
-            auto stations = db::stationsWithResponses(connection, diagnostic);
+            auto stations = db::stationsWithResponses(connection, filter, diagnostic);
             if (!stations)
                 throw std::runtime_error("CALIBRATION: " + diagnostic);
             withResponses = std::move(*stations);
@@ -309,14 +319,6 @@ struct Reader {
                     anyMatches(selection.stations, code, selection.exactCodes))
                     orphans.push_back(code);
 
-        db::CalibrationFilter filter;
-        filter.networks = selection.networks;
-        filter.stations = selection.stations;
-        filter.locations = selection.locations;
-        filter.channels = selection.channels;
-        filter.start = selection.start;
-        filter.end = selection.end;
-        filter.exactCodes = selection.exactCodes;
         // Network start dates come first: the element carries them before its stations.
         for (const std::string& code : orphans)
             noteNetworkStart(options.defaultNetwork, stationStart(sites.at(code), std::nullopt));
