@@ -235,12 +235,16 @@ std::optional<std::vector<FirstStart>> firstStarts(odbc::Connection& connection,
 }
 
 CalibrationCursor::CalibrationCursor(odbc::Connection& connection, const CalibrationFilter& filter,
-                                     bool withTexts)
-    : statement_(connection), withTexts_(withTexts) {
-    std::string sql = withTexts ? sql::kInventoryRowsWithTextsHead : sql::kInventoryRowsHead;
+                                     CalibrationColumns columns)
+    : statement_(connection), columns_(columns) {
+    std::string sql =
+        columns == CalibrationColumns::EpochsWithTexts ? sql::kInventoryRowsWithTextsHead
+        : columns == CalibrationColumns::ChannelStarts ? sql::kInventoryChannelStartsHead
+                                                       : sql::kInventoryRowsHead;
     std::vector<odbc::Parameter> parameters;
     appendConditions(filter, sql, parameters);
-    sql += sql::kInventoryRowsOrder;
+    sql += columns == CalibrationColumns::ChannelStarts ? sql::kInventoryChannelStartsGroup
+                                                        : sql::kInventoryRowsOrder;
     if (!statement_.valid()) {
         diagnostic_ = "no statement could be allocated";
         return;
@@ -268,14 +272,22 @@ bool CalibrationCursor::next(CalibrationRow& row) {
     row.location = readCode(statement_, 3);
     row.channel = readCode(statement_, 4);
     row.start = statement_.getTimestamp(5).value_or(odbc::Timestamp{});
+    row.sac.clear();
+    row.fap.clear();
+    if (columns_ == CalibrationColumns::ChannelStarts) {
+        row.end.reset();
+        row.sens.reset();
+        row.sensUnit.reset();
+        row.freq.reset();
+        row.freqUnit.reset();
+        return true;
+    }
     row.end = statement_.getTimestamp(6);
     row.sens = statement_.getDouble(7);
     row.sensUnit = statement_.getInteger(8);
     row.freq = statement_.getDouble(9);
     row.freqUnit = statement_.getInteger(10);
-    row.sac.clear();
-    row.fap.clear();
-    if (withTexts_) {
+    if (columns_ == CalibrationColumns::EpochsWithTexts) {
         row.sac = storedLines(statement_.getText(11).value_or(""));
         row.fap = storedLines(statement_.getText(12).value_or(""));
     }

@@ -77,11 +77,18 @@ struct FirstStart {
 std::optional<std::vector<FirstStart>>
 firstStarts(odbc::Connection& connection, const CalibrationFilter& filter, std::string& diagnostic);
 
+// What a CalibrationCursor reads of each row.
+enum class CalibrationColumns {
+    Epochs,          // every epoch, without SAC and FAP
+    EpochsWithTexts, // every epoch with SAC and FAP
+    ChannelStarts,   // one row per channel: its first start, nothing else
+};
+
 // CALIBRATION rows in network, station, location, channel and start order.
 class CalibrationCursor {
 public:
     CalibrationCursor(odbc::Connection& connection, const CalibrationFilter& filter,
-                      bool withTexts);
+                      CalibrationColumns columns);
     // False with diagnostic() set when the statement fails.
     bool ok() const { return ok_; }
     const std::string& diagnostic() const { return diagnostic_; }
@@ -90,7 +97,7 @@ public:
 
 private:
     odbc::Statement statement_;
-    bool withTexts_;
+    CalibrationColumns columns_;
     bool ok_ = false;
     std::string diagnostic_;
 };

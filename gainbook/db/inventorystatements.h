@@ -34,6 +34,12 @@ inline constexpr const char* kInventoryRowsHead =
 inline constexpr const char* kInventoryRowsWithTextsHead =
     "SELECT NETWORK,STA,LOCATION,CHAN,STARTDATE,ENDDATE,SENS,ID_SENS,FREQ,ID_FREQ,SAC,FAP "
     "FROM CALIBRATION WHERE 1=1";
+// The first start of each channel: for answers that show no channel epochs. The head, the
+// conditions, then the grouping.
+inline constexpr const char* kInventoryChannelStartsHead =
+    "SELECT NETWORK,STA,LOCATION,CHAN,MIN(STARTDATE) FROM CALIBRATION WHERE 1=1";
+inline constexpr const char* kInventoryChannelStartsGroup =
+    " GROUP BY NETWORK,STA,LOCATION,CHAN ORDER BY NETWORK,STA,LOCATION,CHAN;";
 // The first start of each network's stations: the head, the conditions, then the grouping.
 inline constexpr const char* kInventoryFirstStartsHead =
     "SELECT NETWORK,STA,MIN(STARTDATE) FROM CALIBRATION WHERE 1=1";

@@ -333,7 +333,13 @@ struct Reader {
             }
         }
         if (!withResponses.empty()) {
-            db::CalibrationCursor cursor(connection, filter, includeLevel(Level::Response));
+            // Without channels in the answer, a station needs of each channel only its
+            // first start (and that it is there).
+            const db::CalibrationColumns columns =
+                includeLevel(Level::Response)  ? db::CalibrationColumns::EpochsWithTexts
+                : includeLevel(Level::Channel) ? db::CalibrationColumns::Epochs
+                                               : db::CalibrationColumns::ChannelStarts;
+            db::CalibrationCursor cursor(connection, filter, columns);
             if (!cursor.ok())
                 throw std::runtime_error("CALIBRATION: " + cursor.diagnostic());
             db::CalibrationRow row;
