@@ -180,12 +180,16 @@ TEST_P(StationXmlExport, ASelectionReadsTheChannelsAndStationsWithoutResponsesIt
         EXPECT_EQ(xml.find("ANMX"), std::string::npos) << sta << xml;
         EXPECT_EQ(xml.find("BNMO"), std::string::npos) << sta << xml;
     }
-    // At station level: the start of ANMO is its first response's, and ANMX, which has
+    // At station level: the start of ANMO and of its network is its first response's, and
+    // ANMX, which has
     // none, comes under the default network.
     Outcome r = run({"stationxml", "--sta", "ANM*", "--level", "station", "--out", file.string()});
     ASSERT_EQ(r.status, 0) << r.err;
     expectSchemaValid(file);
     const std::string xml = orv::gainbook::test::slurp(file);
+    EXPECT_NE(xml.find("<Network code=\"IU\" startDate=\"2010-01-01T00:00:00Z\""),
+              std::string::npos)
+        << xml;
     EXPECT_NE(xml.find("<Station code=\"ANMO\" startDate=\"2010-01-01T00:00:00Z\""),
               std::string::npos)
         << xml;
