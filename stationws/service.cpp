@@ -338,6 +338,39 @@ private:
     Level level_;
 };
 
+// Passes everything on and notes whether the answer holds anything of the level asked for,
+// as the Probe would find out.
+class Watch : public stationxml::InventoryVisitor {
+public:
+    Watch(stationxml::InventoryVisitor& next, Level level) : next_(next), level_(level) {}
+    void beginNetwork(const stationxml::NetworkInfo& n) override {
+        if (level_ == Level::Network)
+            matched_ = true;
+        next_.beginNetwork(n);
+    }
+    void endNetwork() override { next_.endNetwork(); }
+    void beginStation(const stationxml::StationInfo& st) override {
+        if (level_ == Level::Station)
+            matched_ = true;
+        next_.beginStation(st);
+    }
+    void endStation() override { next_.endStation(); }
+    void channel(const stationxml::ChannelEpoch& c) override {
+        matched_ = true;
+        next_.channel(c);
+    }
+    bool matched() const { return matched_; }
+
+private:
+    stationxml::InventoryVisitor& next_;
+    Level level_;
+    bool matched_ = false;
+};
+
+// The largest answer that is read whole before its status is sent; a larger one is read
+// a second time to be sent as it is read.
+constexpr std::size_t kWholeAnswerBytes = 256 * 1024;
+
 // The arc, in degrees, between two points of the sphere (haversine form, good at small
 // and large distances alike).
 double arcDegrees(double lat1, double lon1, double lat2, double lon2) {
@@ -479,8 +512,46 @@ struct Service::Impl {
         }
         std::string failure;
         const Level level = readingLevel(*query);
-        Probe probe(query->level == Level::Response ? Level::Channel : query->level);
-        const Outcome probed = read(lease->slot(), *query, level, query->level, probe, failure);
+        const Level probeLevel = query->level == Level::Response ? Level::Channel : query->level;
+        // A small answer is read once, whole, and sent from memory; the connection is free
+        // again before the client has it.
+        std::string whole;
+        auto gather = [&](std::string_view chunk) {
+            if (whole.size() + chunk.size() > kWholeAnswerBytes)
+                throw Stop{};
+            whole += chunk;
+        };
+        bool matched = false;
+        const Outcome first = write(lease->slot(), *query, level, gather, failure, &matched);
+        if (first == Outcome::DatabaseError) {
+            databaseFailure(req, res, lease->slot(), failure);
+            return;
+        }
+        if (first == Outcome::Done && matched) {
+            if (config.maxAnswerBytes > 0 && whole.size() > config.maxAnswerBytes) {
+                setError(req, res, 413, tooLarge(config.maxAnswerBytes));
+                return;
+            }
+            lease.reset();
+            auto body = std::make_shared<std::string>(std::move(whole));
+            res.status = 200;
+            res.set_chunked_content_provider(contentType(*query),
+                                             [body](std::size_t, httplib::DataSink& sink) {
+                                                 if (!sink.write(body->data(), body->size()))
+                                                     return false;
+                                                 sink.done();
+                                                 return true;
+                                             });
+            return;
+        }
+        whole.clear();
+        whole.shrink_to_fit();
+        // Done here is an empty answer; a larger one that showed nothing yet is probed.
+        Probe probe(probeLevel);
+        const Outcome probed =
+            first == Outcome::Done || matched
+                ? first
+                : read(lease->slot(), *query, level, query->level, probe, failure);
         if (probed == Outcome::DatabaseError) {
             databaseFailure(req, res, lease->slot(), failure);
             return;
@@ -511,17 +582,13 @@ struct Service::Impl {
                 return;
             }
             if (counted == Outcome::Stopped) {
-                setError(req, res, 413,
-                         "The answer would exceed " + std::to_string(limit) +
-                             " bytes; select fewer stations, channels or a shorter time.");
+                setError(req, res, 413, tooLarge(limit));
                 return;
             }
         }
-        const char* type = query->format == Format::Text ? "text/plain; charset=utf-8"
-                                                         : "application/xml; charset=utf-8";
         res.status = 200;
         res.set_chunked_content_provider(
-            type, [this, query, lease, level](std::size_t, httplib::DataSink& sink) {
+            contentType(*query), [this, query, lease, level](std::size_t, httplib::DataSink& sink) {
                 auto send = [&](std::string_view chunk) {
                     if (!sink.write(chunk.data(), chunk.size()))
                         throw Stop{};
@@ -540,14 +607,30 @@ struct Service::Impl {
             });
     }
 
+    static const char* contentType(const Query& query) {
+        return query.format == Format::Text ? "text/plain; charset=utf-8"
+                                            : "application/xml; charset=utf-8";
+    }
+    static std::string tooLarge(std::size_t limit) {
+        return "The answer would exceed " + std::to_string(limit) +
+               " bytes; select fewer stations, channels or a shorter time.";
+    }
+
+    // Writes the answer into sink; with matched, notes there whether anything of the level
+    // asked for was written.
     Outcome write(Slot& slot, const Query& query, Level level,
-                  const std::function<void(std::string_view)>& sink, std::string& failure) {
+                  const std::function<void(std::string_view)>& sink, std::string& failure,
+                  bool* matched = nullptr) {
+        const Level probeLevel = query.level == Level::Response ? Level::Channel : query.level;
         if (query.format == Format::Text) {
             TextWriter text(sink, query.level);
             text.begin();
             // At network level the text counts the stations.
             const Level shown = query.level == Level::Network ? Level::Station : query.level;
-            const Outcome o = read(slot, query, level, shown, text, failure);
+            Watch watch(text, probeLevel);
+            const Outcome o = read(slot, query, level, shown, watch, failure);
+            if (matched)
+                *matched = watch.matched();
             if (o == Outcome::Done)
                 text.finish();
             return o;
@@ -560,7 +643,10 @@ struct Service::Impl {
         } catch (const Stop&) {
             return Outcome::Stopped;
         }
-        const Outcome o = read(slot, query, level, query.level, xml, failure);
+        Watch watch(xml, probeLevel);
+        const Outcome o = read(slot, query, level, query.level, watch, failure);
+        if (matched)
+            *matched = watch.matched();
         if (o == Outcome::Done) {
             try {
                 xml.finish();

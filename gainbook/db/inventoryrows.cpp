@@ -61,13 +61,57 @@ std::string likePattern(std::string_view codePattern, bool exact) {
     return out;
 }
 
-std::optional<std::vector<SiteRow>> readSites(odbc::Connection& connection,
-                                              std::string& diagnostic) {
+namespace {
+
+// The conditions of a filter, appended to sql, and their parameters.
+// One list of code patterns as a condition appended to sql, and its parameters.
+void appendCodes(const std::vector<std::string>& items, bool exact, const char* like,
+                 const char* equals, std::string& sql, std::vector<odbc::Parameter>& parameters) {
+    if (items.empty())
+        return;
+    sql += " AND (";
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0)
+            sql += " OR ";
+        const bool plain = exact || items[i].find_first_of("*?") == std::string::npos;
+        sql += plain ? equals : like;
+        parameters.push_back(
+            odbc::Parameter::text(plain ? items[i] : likePattern(items[i], exact)));
+    }
+    sql += ")";
+}
+
+void appendConditions(const CalibrationFilter& filter, std::string& sql,
+                      std::vector<odbc::Parameter>& parameters) {
+    const bool exact = filter.exactCodes;
+    appendCodes(filter.networks, exact, sql::kLikeNetwork, sql::kEqualsNetwork, sql, parameters);
+    appendCodes(filter.stations, exact, sql::kLikeStation, sql::kEqualsStation, sql, parameters);
+    appendCodes(filter.locations, exact, sql::kLikeLocation, sql::kEqualsLocation, sql, parameters);
+    appendCodes(filter.channels, exact, sql::kLikeChannel, sql::kEqualsChannel, sql, parameters);
+    if (filter.start) {
+        sql += sql::kEndsAfter;
+        parameters.push_back(odbc::Parameter::date(*filter.start));
+    }
+    if (filter.end) {
+        sql += sql::kStartsBefore;
+        parameters.push_back(odbc::Parameter::date(*filter.end));
+    }
+}
+
+} // namespace
+
+std::optional<std::vector<SiteRow>>
+readSites(odbc::Connection& connection, const CalibrationFilter& filter, std::string& diagnostic) {
     std::vector<SiteRow> rows;
     if (!connection.tableExists("SITE"))
         return rows;
+    std::string sql = sql::kInventorySitesHead;
+    std::vector<odbc::Parameter> parameters;
+    appendCodes(filter.stations, filter.exactCodes, sql::kLikeStation, sql::kEqualsStation, sql,
+                parameters);
+    sql += sql::kInventorySitesOrder;
     odbc::Statement st(connection);
-    if (!odbc::isSuccess(st.execDirect(sql::kInventorySites))) {
+    if (!odbc::isSuccess(st.run(sql, parameters))) {
         diagnostic = st.diagnostic();
         return std::nullopt;
     }
@@ -87,18 +131,25 @@ std::optional<std::vector<SiteRow>> readSites(odbc::Connection& connection,
 }
 
 std::optional<std::vector<SiteChanRow>> readSiteChans(odbc::Connection& connection,
+                                                      const CalibrationFilter& filter,
                                                       std::string& diagnostic) {
     std::vector<SiteChanRow> rows;
     if (!connection.tableExists("SITECHAN"))
         return rows;
     const bool lcode = connection.columnExists("SITECHAN", "LCODE");
     const bool edeph = connection.columnExists("SITECHAN", "EDEPH");
-    const char* sql = lcode
-                          ? (edeph ? sql::kInventorySiteChansEdeph : sql::kInventorySiteChansEdepth)
-                          : (edeph ? sql::kInventorySiteChansNoLcodeEdeph
-                                   : sql::kInventorySiteChansNoLcodeEdepth);
+    std::string sql =
+        lcode ? (edeph ? sql::kInventorySiteChansEdephHead : sql::kInventorySiteChansEdepthHead)
+              : (edeph ? sql::kInventorySiteChansNoLcodeEdephHead
+                       : sql::kInventorySiteChansNoLcodeEdepthHead);
+    std::vector<odbc::Parameter> parameters;
+    appendCodes(filter.stations, filter.exactCodes, sql::kLikeStation, sql::kEqualsStation, sql,
+                parameters);
+    appendCodes(filter.channels, filter.exactCodes, sql::kLikeChannel, sql::kEqualsChannel, sql,
+                parameters);
+    sql += sql::kInventorySiteChansOrder;
     odbc::Statement st(connection);
-    if (!odbc::isSuccess(st.execDirect(sql))) {
+    if (!odbc::isSuccess(st.run(sql, parameters))) {
         diagnostic = st.diagnostic();
         return std::nullopt;
     }
@@ -118,9 +169,15 @@ std::optional<std::vector<SiteChanRow>> readSiteChans(odbc::Connection& connecti
 }
 
 std::optional<std::set<std::string>> stationsWithResponses(odbc::Connection& connection,
+                                                           const CalibrationFilter& filter,
                                                            std::string& diagnostic) {
+    std::string sql = sql::kInventoryStationsWithResponsesHead;
+    std::vector<odbc::Parameter> parameters;
+    appendCodes(filter.stations, filter.exactCodes, sql::kLikeStation, sql::kEqualsStation, sql,
+                parameters);
+    sql += ";";
     odbc::Statement st(connection);
-    if (!odbc::isSuccess(st.execDirect(sql::kInventoryStationsWithResponses))) {
+    if (!odbc::isSuccess(st.run(sql, parameters))) {
         diagnostic = st.diagnostic();
         return std::nullopt;
     }
@@ -158,39 +215,6 @@ std::map<long long, std::string> readFreqUnits(odbc::Connection& connection) {
     return readUnits(connection, "ID_FREQ", sql::kInventoryFreqUnits);
 }
 
-namespace {
-
-// The conditions of a filter, appended to sql, and their parameters.
-void appendConditions(const CalibrationFilter& filter, std::string& sql,
-                      std::vector<odbc::Parameter>& parameters) {
-    auto codes = [&](const std::vector<std::string>& items, const char* condition) {
-        if (items.empty())
-            return;
-        sql += " AND (";
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            if (i > 0)
-                sql += " OR ";
-            sql += condition;
-            parameters.push_back(odbc::Parameter::text(likePattern(items[i], filter.exactCodes)));
-        }
-        sql += ")";
-    };
-    codes(filter.networks, sql::kLikeNetwork);
-    codes(filter.stations, sql::kLikeStation);
-    codes(filter.locations, sql::kLikeLocation);
-    codes(filter.channels, sql::kLikeChannel);
-    if (filter.start) {
-        sql += sql::kEndsAfter;
-        parameters.push_back(odbc::Parameter::date(*filter.start));
-    }
-    if (filter.end) {
-        sql += sql::kStartsBefore;
-        parameters.push_back(odbc::Parameter::date(*filter.end));
-    }
-}
-
-} // namespace
-
 std::optional<std::vector<FirstStart>> firstStarts(odbc::Connection& connection,
                                                    const CalibrationFilter& filter,
                                                    std::string& diagnostic) {
@@ -211,12 +235,16 @@ std::optional<std::vector<FirstStart>> firstStarts(odbc::Connection& connection,
 }
 
 CalibrationCursor::CalibrationCursor(odbc::Connection& connection, const CalibrationFilter& filter,
-                                     bool withTexts)
-    : statement_(connection), withTexts_(withTexts) {
-    std::string sql = withTexts ? sql::kInventoryRowsWithTextsHead : sql::kInventoryRowsHead;
+                                     CalibrationColumns columns)
+    : statement_(connection), columns_(columns) {
+    std::string sql =
+        columns == CalibrationColumns::EpochsWithTexts ? sql::kInventoryRowsWithTextsHead
+        : columns == CalibrationColumns::ChannelStarts ? sql::kInventoryChannelStartsHead
+                                                       : sql::kInventoryRowsHead;
     std::vector<odbc::Parameter> parameters;
     appendConditions(filter, sql, parameters);
-    sql += sql::kInventoryRowsOrder;
+    sql += columns == CalibrationColumns::ChannelStarts ? sql::kInventoryChannelStartsGroup
+                                                        : sql::kInventoryRowsOrder;
     if (!statement_.valid()) {
         diagnostic_ = "no statement could be allocated";
         return;
@@ -244,14 +272,22 @@ bool CalibrationCursor::next(CalibrationRow& row) {
     row.location = readCode(statement_, 3);
     row.channel = readCode(statement_, 4);
     row.start = statement_.getTimestamp(5).value_or(odbc::Timestamp{});
+    row.sac.clear();
+    row.fap.clear();
+    if (columns_ == CalibrationColumns::ChannelStarts) {
+        row.end.reset();
+        row.sens.reset();
+        row.sensUnit.reset();
+        row.freq.reset();
+        row.freqUnit.reset();
+        return true;
+    }
     row.end = statement_.getTimestamp(6);
     row.sens = statement_.getDouble(7);
     row.sensUnit = statement_.getInteger(8);
     row.freq = statement_.getDouble(9);
     row.freqUnit = statement_.getInteger(10);
-    row.sac.clear();
-    row.fap.clear();
-    if (withTexts_) {
+    if (columns_ == CalibrationColumns::EpochsWithTexts) {
         row.sac = storedLines(statement_.getText(11).value_or(""));
         row.fap = storedLines(statement_.getText(12).value_or(""));
     }

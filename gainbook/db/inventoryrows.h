@@ -50,14 +50,20 @@ struct CalibrationFilter {
 // With exact, '*' and '?' stand for themselves.
 std::string likePattern(std::string_view codePattern, bool exact = false);
 
-// Every SITE row, by station code; nullopt with the driver's message when the read fails.
-std::optional<std::vector<SiteRow>> readSites(odbc::Connection& connection,
-                                              std::string& diagnostic);
-// Every SITECHAN row, by station and channel; an absent table reads as no rows.
+// The SITE rows of the filter's stations, by station code; nullopt with the driver's
+// message when the read fails. The SQL match may take more rows than the filter's own
+// comparison would (LIKE ignores case on some servers): callers compare the codes again.
+std::optional<std::vector<SiteRow>>
+readSites(odbc::Connection& connection, const CalibrationFilter& filter, std::string& diagnostic);
+// The SITECHAN rows of the filter's stations and channels, by station and channel; an
+// absent table reads as no rows. Locations are not matched here (LCODE may be NULL or
+// missing for the empty location).
 std::optional<std::vector<SiteChanRow>> readSiteChans(odbc::Connection& connection,
+                                                      const CalibrationFilter& filter,
                                                       std::string& diagnostic);
-// The stations that have at least one CALIBRATION row.
+// The filter's stations that have at least one CALIBRATION row, under any network.
 std::optional<std::set<std::string>> stationsWithResponses(odbc::Connection& connection,
+                                                           const CalibrationFilter& filter,
                                                            std::string& diagnostic);
 // ID_SENS -> SENS_UNITS and ID_FREQ -> FREQ_UNITS; empty when the table is absent.
 std::map<long long, std::string> readSensUnits(odbc::Connection& connection);
@@ -71,11 +77,18 @@ struct FirstStart {
 std::optional<std::vector<FirstStart>>
 firstStarts(odbc::Connection& connection, const CalibrationFilter& filter, std::string& diagnostic);
 
+// What a CalibrationCursor reads of each row.
+enum class CalibrationColumns {
+    Epochs,          // every epoch, without SAC and FAP
+    EpochsWithTexts, // every epoch with SAC and FAP
+    ChannelStarts,   // one row per channel: its first start, nothing else
+};
+
 // CALIBRATION rows in network, station, location, channel and start order.
 class CalibrationCursor {
 public:
     CalibrationCursor(odbc::Connection& connection, const CalibrationFilter& filter,
-                      bool withTexts);
+                      CalibrationColumns columns);
     // False with diagnostic() set when the statement fails.
     bool ok() const { return ok_; }
     const std::string& diagnostic() const { return diagnostic_; }
@@ -84,7 +97,7 @@ public:
 
 private:
     odbc::Statement statement_;
-    bool withTexts_;
+    CalibrationColumns columns_;
     bool ok_ = false;
     std::string diagnostic_;
 };

@@ -5,20 +5,24 @@
 
 namespace orv::gainbook::sql {
 
-inline constexpr const char* kInventorySites =
-    "SELECT STA,LAT,LON,ELEV,STANAME,DESCR,ONDATE,OFFDATE FROM SITE ORDER BY STA;";
+// The SITE, SITECHAN and stations-with-responses statements: the head, then " WHERE 1=1"
+// and the code conditions below, then the order.
+inline constexpr const char* kInventorySitesHead =
+    "SELECT STA,LAT,LON,ELEV,STANAME,DESCR,ONDATE,OFFDATE FROM SITE WHERE 1=1";
+inline constexpr const char* kInventorySitesOrder = " ORDER BY STA;";
 // The depth column is EDEPH as the station editor binds it, EDEPTH as the response editor
 // creates the table; a table without LCODE has only the empty location.
-inline constexpr const char* kInventorySiteChansEdeph =
-    "SELECT STA,CHAN,LCODE,EDEPH,LAT,LON,SPS,DESCR FROM SITECHAN ORDER BY STA,CHAN;";
-inline constexpr const char* kInventorySiteChansEdepth =
-    "SELECT STA,CHAN,LCODE,EDEPTH,LAT,LON,SPS,DESCR FROM SITECHAN ORDER BY STA,CHAN;";
-inline constexpr const char* kInventorySiteChansNoLcodeEdeph =
-    "SELECT STA,CHAN,'',EDEPH,LAT,LON,SPS,DESCR FROM SITECHAN ORDER BY STA,CHAN;";
-inline constexpr const char* kInventorySiteChansNoLcodeEdepth =
-    "SELECT STA,CHAN,'',EDEPTH,LAT,LON,SPS,DESCR FROM SITECHAN ORDER BY STA,CHAN;";
-inline constexpr const char* kInventoryStationsWithResponses =
-    "SELECT DISTINCT STA FROM CALIBRATION;";
+inline constexpr const char* kInventorySiteChansEdephHead =
+    "SELECT STA,CHAN,LCODE,EDEPH,LAT,LON,SPS,DESCR FROM SITECHAN WHERE 1=1";
+inline constexpr const char* kInventorySiteChansEdepthHead =
+    "SELECT STA,CHAN,LCODE,EDEPTH,LAT,LON,SPS,DESCR FROM SITECHAN WHERE 1=1";
+inline constexpr const char* kInventorySiteChansNoLcodeEdephHead =
+    "SELECT STA,CHAN,'',EDEPH,LAT,LON,SPS,DESCR FROM SITECHAN WHERE 1=1";
+inline constexpr const char* kInventorySiteChansNoLcodeEdepthHead =
+    "SELECT STA,CHAN,'',EDEPTH,LAT,LON,SPS,DESCR FROM SITECHAN WHERE 1=1";
+inline constexpr const char* kInventorySiteChansOrder = " ORDER BY STA,CHAN;";
+inline constexpr const char* kInventoryStationsWithResponsesHead =
+    "SELECT DISTINCT STA FROM CALIBRATION WHERE 1=1";
 inline constexpr const char* kInventorySensUnits = "SELECT ID_SENS,SENS_UNITS FROM ID_SENS;";
 inline constexpr const char* kInventoryFreqUnits = "SELECT ID_FREQ,FREQ_UNITS FROM ID_FREQ;";
 
@@ -30,17 +34,29 @@ inline constexpr const char* kInventoryRowsHead =
 inline constexpr const char* kInventoryRowsWithTextsHead =
     "SELECT NETWORK,STA,LOCATION,CHAN,STARTDATE,ENDDATE,SENS,ID_SENS,FREQ,ID_FREQ,SAC,FAP "
     "FROM CALIBRATION WHERE 1=1";
+// The first start of each channel: for answers that show no channel epochs. The head, the
+// conditions, then the grouping.
+inline constexpr const char* kInventoryChannelStartsHead =
+    "SELECT NETWORK,STA,LOCATION,CHAN,MIN(STARTDATE) FROM CALIBRATION WHERE 1=1";
+inline constexpr const char* kInventoryChannelStartsGroup =
+    " GROUP BY NETWORK,STA,LOCATION,CHAN ORDER BY NETWORK,STA,LOCATION,CHAN;";
 // The first start of each network's stations: the head, the conditions, then the grouping.
 inline constexpr const char* kInventoryFirstStartsHead =
     "SELECT NETWORK,STA,MIN(STARTDATE) FROM CALIBRATION WHERE 1=1";
 inline constexpr const char* kInventoryFirstStartsGroup =
     " GROUP BY NETWORK,STA ORDER BY NETWORK,STA;";
 inline constexpr const char* kInventoryRowsOrder = " ORDER BY NETWORK,STA,LOCATION,CHAN,STARTDATE;";
-// One code pattern each (" OR " between the items of one list, in parentheses).
+// One code pattern each (" OR " between the items of one list, in parentheses): a
+// pattern with wildcards as LIKE, a plain code as an equality, which the indexes on the
+// code columns serve (SQLite uses no index for a LIKE).
 inline constexpr const char* kLikeNetwork = "NETWORK LIKE ? ESCAPE '!'";
 inline constexpr const char* kLikeStation = "STA LIKE ? ESCAPE '!'";
 inline constexpr const char* kLikeLocation = "LOCATION LIKE ? ESCAPE '!'";
 inline constexpr const char* kLikeChannel = "CHAN LIKE ? ESCAPE '!'";
+inline constexpr const char* kEqualsNetwork = "NETWORK=?";
+inline constexpr const char* kEqualsStation = "STA=?";
+inline constexpr const char* kEqualsLocation = "LOCATION=?";
+inline constexpr const char* kEqualsChannel = "CHAN=?";
 // An epoch that ends after the start of the window (an open one always does).
 inline constexpr const char* kEndsAfter = " AND (ENDDATE IS NULL OR ENDDATE>=?)";
 // An epoch that begins before the end of the window.

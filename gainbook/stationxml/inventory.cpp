@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 #include <tuple>
 
@@ -283,32 +284,8 @@ struct Reader {
     }
 
     ReadSummary run() {
-        std::string diagnostic;
-        auto siteRows = db::readSites(connection, diagnostic);
-        if (!siteRows)
-            throw std::runtime_error("SITE: " + diagnostic);
-        for (db::SiteRow& s : *siteRows)
-            sites.emplace(s.station, std::move(s));
-        auto chanRows = db::readSiteChans(connection, diagnostic);
-        if (!chanRows)
-            throw std::runtime_error("SITECHAN: " + diagnostic);
-        for (db::SiteChanRow& c : *chanRows)
-            siteChans[c.station].push_back(std::move(c));
-        freqUnits = db::readFreqUnits(connection);
-        std::set<std::string> withResponses;
-        if (connection.tableExists("CALIBRATION")) {
-            auto stations = db::stationsWithResponses(connection, diagnostic);
-            if (!stations)
-                throw std::runtime_error("CALIBRATION: " + diagnostic);
-            withResponses = std::move(*stations);
-        }
-        if (anyMatches(selection.networks, options.defaultNetwork, selection.exactCodes) &&
-            selection.locations.empty() && selection.channels.empty())
-            for (const auto& [code, site] : sites)
-                if (!withResponses.count(code) &&
-                    anyMatches(selection.stations, code, selection.exactCodes))
-                    orphans.push_back(code);
-
+        // Only the rows the selection can match are read; the codes are compared again
+        // here, as the SQL match may take more (LIKE ignores case on some servers).
         db::CalibrationFilter filter;
         filter.networks = selection.networks;
         filter.stations = selection.stations;
@@ -317,10 +294,60 @@ struct Reader {
         filter.start = selection.start;
         filter.end = selection.end;
         filter.exactCodes = selection.exactCodes;
+        std::string diagnostic;
+        auto siteRows = db::readSites(connection, filter, diagnostic);
+        if (!siteRows)
+            throw std::runtime_error("SITE: " + diagnostic);
+        for (db::SiteRow& s : *siteRows)
+            sites.emplace(s.station, std::move(s));
+        auto chanRows = db::readSiteChans(connection, filter, diagnostic);
+        if (!chanRows)
+            throw std::runtime_error("SITECHAN: " + diagnostic);
+        for (db::SiteChanRow& c : *chanRows)
+            siteChans[c.station].push_back(std::move(c));
+        if (includeLevel(Level::Response))
+            freqUnits = db::readFreqUnits(connection);
+        // Stations without responses are listed only where no channel or location is asked
+        // for: only then is it needed which stations have responses.
+        const bool orphansWanted =
+            anyMatches(selection.networks, options.defaultNetwork, selection.exactCodes) &&
+            selection.locations.empty() && selection.channels.empty();
+        bool readResponses = connection.tableExists("CALIBRATION");
+        std::set<std::string> withResponses;
+        if (readResponses && orphansWanted) {
+            auto stations = db::stationsWithResponses(connection, filter, diagnostic);
+            if (!stations)
+                throw std::runtime_error("CALIBRATION: " + diagnostic);
+            withResponses = std::move(*stations);
+            readResponses = !withResponses.empty();
+        }
+        if (orphansWanted)
+            for (const auto& [code, site] : sites)
+                if (!withResponses.count(code) &&
+                    anyMatches(selection.stations, code, selection.exactCodes))
+                    orphans.push_back(code);
+
         // Network start dates come first: the element carries them before its stations.
         for (const std::string& code : orphans)
             noteNetworkStart(options.defaultNetwork, stationStart(sites.at(code), std::nullopt));
-        if (!withResponses.empty()) {
+        // Without channels in the answer, a station needs of each channel only its first
+        // start (and that it is there): few rows, read first, which give the network starts
+        // too. With channels, the network starts are read before the epochs.
+        const bool channelStartsOnly = !includeLevel(Level::Channel);
+        std::vector<db::CalibrationRow> channelStarts;
+        if (readResponses && channelStartsOnly) {
+            db::CalibrationCursor starts(connection, filter, db::CalibrationColumns::ChannelStarts);
+            db::CalibrationRow row;
+            while (starts.next(row))
+                channelStarts.push_back(row);
+            if (!starts.ok())
+                throw std::runtime_error("CALIBRATION: " + starts.diagnostic());
+            for (const db::CalibrationRow& c : channelStarts) {
+                const auto site = sites.find(c.station);
+                noteNetworkStart(
+                    c.network, site != sites.end() ? stationStart(site->second, c.start) : c.start);
+            }
+        } else if (readResponses) {
             const auto starts = db::firstStarts(connection, filter, diagnostic);
             if (!starts)
                 throw std::runtime_error("CALIBRATION: " + diagnostic);
@@ -330,10 +357,25 @@ struct Reader {
                     f.network, site != sites.end() ? stationStart(site->second, f.start) : f.start);
             }
         }
-        if (!withResponses.empty()) {
-            db::CalibrationCursor cursor(connection, filter, includeLevel(Level::Response));
-            if (!cursor.ok())
-                throw std::runtime_error("CALIBRATION: " + cursor.diagnostic());
+        if (readResponses) {
+            std::optional<db::CalibrationCursor> cursor;
+            if (!channelStartsOnly) {
+                cursor.emplace(connection, filter,
+                               includeLevel(Level::Response)
+                                   ? db::CalibrationColumns::EpochsWithTexts
+                                   : db::CalibrationColumns::Epochs);
+                if (!cursor->ok())
+                    throw std::runtime_error("CALIBRATION: " + cursor->diagnostic());
+            }
+            std::size_t nextStart = 0;
+            auto next = [&](db::CalibrationRow& row) {
+                if (cursor)
+                    return cursor->next(row);
+                if (nextStart == channelStarts.size())
+                    return false;
+                row = std::move(channelStarts[nextStart++]);
+                return true;
+            };
             db::CalibrationRow row;
             std::string network, stationCode;
             std::vector<ChannelEpoch> epochs;
@@ -354,7 +396,7 @@ struct Reader {
                 seen.clear();
                 have = false;
             };
-            while (cursor.next(row)) {
+            while (next(row)) {
                 if (!have || row.network != network || row.station != stationCode) {
                     flush();
                     orphansBefore(row.network, row.station);
@@ -366,8 +408,8 @@ struct Reader {
                 epochs.push_back(epochOf(row));
             }
             flush();
-            if (!cursor.ok())
-                throw std::runtime_error("CALIBRATION: " + cursor.diagnostic());
+            if (cursor && !cursor->ok())
+                throw std::runtime_error("CALIBRATION: " + cursor->diagnostic());
         }
         // The rest of the stations without responses.
         while (nextOrphan < orphans.size()) {

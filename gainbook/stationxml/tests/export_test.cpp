@@ -146,5 +146,59 @@ TEST_P(StationXmlExport, RefusedAndUnplaceableStationsAreNamedAndTheRestIsValid)
     EXPECT_EQ(r.err.find("GHOST"), std::string::npos) << r.err;
 }
 
+// Only the rows a selection can match are read: a station picked by a wildcard or by its
+// code still gets its SITECHAN channels without a response and its stations without any.
+TEST_P(StationXmlExport, ASelectionReadsTheChannelsAndStationsWithoutResponsesItMatches) {
+    for (const char* start : {"2010.01.01 00:00:00", "2012.01.01 00:00:00"}) {
+        const Outcome w = run({"write", kAnmo, "--yes", "--sta", "ANMO", "--chan", "BHZ", "--net",
+                               "IU", "--loc", "00", "--start", start});
+        ASSERT_EQ(w.status, 0) << w.err;
+    }
+    db.createSiteTable(); // SITECHAN is made by the write command
+    for (const char* sta : {"ANMO", "ANMX", "BNMO"})
+        db.exec(std::string("INSERT INTO SITE(STA,LAT,LON,ELEV,STANAME) VALUES('") + sta +
+                "',34.9,-106.4,1820,'" + sta + "')");
+    for (const char* row : {"'ANMO','BHZ','00'", "'ANMO','BHN','00'", "'ANMO','LHZ','00'",
+                            "'ANMX','BHZ','00'", "'BNMO','BHN','00'"})
+        db.exec(std::string("INSERT INTO SITECHAN(STA,CHAN,LCODE,NGROUP,SPS) VALUES(") + row +
+                ",1,20)");
+    const auto file = dir / "some.xml";
+    for (const char* sta : {"AN?O", "ANMO", "A*O,CNMO"}) {
+        Outcome r = run({"stationxml", "--sta", sta, "--chan", "BH?", "--level", "channel", "--out",
+                         file.string()});
+        ASSERT_EQ(r.status, 0) << sta << r.err;
+        const std::string xml = orv::gainbook::test::slurp(file);
+        EXPECT_NE(xml.find("<Channel code=\"BHN\" locationCode=\"00\" "
+                           "startDate=\"2010-01-01T00:00:00Z\""),
+                  std::string::npos)
+            << sta << xml;
+        EXPECT_NE(xml.find("<Channel code=\"BHZ\" locationCode=\"00\" "
+                           "startDate=\"2012-01-01T00:00:00Z\""),
+                  std::string::npos)
+            << sta << xml;
+        EXPECT_EQ(xml.find("LHZ"), std::string::npos) << sta << xml;
+        EXPECT_EQ(xml.find("ANMX"), std::string::npos) << sta << xml;
+        EXPECT_EQ(xml.find("BNMO"), std::string::npos) << sta << xml;
+    }
+    // At station level: the start of ANMO and of its network is its first response's, and
+    // ANMX, which has
+    // none, comes under the default network.
+    Outcome r = run({"stationxml", "--sta", "ANM*", "--level", "station", "--out", file.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    expectSchemaValid(file);
+    const std::string xml = orv::gainbook::test::slurp(file);
+    EXPECT_NE(xml.find("<Network code=\"IU\" startDate=\"2010-01-01T00:00:00Z\""),
+              std::string::npos)
+        << xml;
+    EXPECT_NE(xml.find("<Station code=\"ANMO\" startDate=\"2010-01-01T00:00:00Z\""),
+              std::string::npos)
+        << xml;
+    const auto xyn = xml.find("<Network code=\"XYN\"");
+    EXPECT_NE(xyn, std::string::npos) << xml;
+    EXPECT_NE(xml.find("<Station code=\"ANMX\"", xyn), std::string::npos) << xml;
+    EXPECT_EQ(xml.find("BNMO"), std::string::npos) << xml;
+    EXPECT_EQ(xml.find("<Channel"), std::string::npos) << xml;
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, StationXmlExport, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);
