@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 namespace orv::stationxml {
@@ -117,6 +118,9 @@ struct DocFree {
 
 bool readStationXml(std::string_view bytes, std::vector<ImportedEpoch>& epochs,
                     std::string& error) {
+    // Gathered apart and handed over only when the whole document was read: a document
+    // refused half way gives no epochs.
+    std::vector<ImportedEpoch> read;
     if (bytes.size() > kMaxDocumentBytes) {
         error = "the document is larger than " + std::to_string(kMaxDocumentBytes) + " bytes";
         return false;
@@ -200,10 +204,12 @@ bool readStationXml(std::string_view bytes, std::vector<ImportedEpoch>& epochs,
                         if (named(st, "Stage"))
                             e.stages.push_back(stage(st));
                 }
-                epochs.push_back(std::move(e));
+                read.push_back(std::move(e));
             }
         }
     }
+    epochs.insert(epochs.end(), std::make_move_iterator(read.begin()),
+                  std::make_move_iterator(read.end()));
     return true;
 }
 

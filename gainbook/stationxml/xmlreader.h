@@ -44,7 +44,8 @@ struct ImportedEpoch {
     std::vector<ImportedStage> stages;
 };
 
-// Parses a document; false with a message in error when it is refused.
+// Parses a document and appends its epochs; false with a message in error, and nothing
+// appended, when it is refused.
 bool readStationXml(std::string_view bytes, std::vector<ImportedEpoch>& epochs, std::string& error);
 
 // What a response becomes in the database.
