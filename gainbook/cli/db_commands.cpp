@@ -219,6 +219,16 @@ DatabaseConnection connectChecked(const ParsedOptions& opts, ui::Interaction& ui
     return std::move(opened.connection);
 }
 
+// Replaces a checked connection by a second one under which the driver streams the rows it
+// reads; where that cannot be had, the first one stays and reads results whole.
+void streamRows(DatabaseConnection& connection, const ParsedOptions& opts) {
+    if (const auto kind = classifyDbmsName(connection->dbmsName().value_or("")))
+        if (const auto streaming = dialect(*kind).streamingAttributes; !streaming.empty())
+            if (OpenResult streamed = openConnection(resolveSettings(opts), streaming);
+                streamed.connection)
+                connection = std::move(streamed.connection);
+}
+
 int runList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const ParsedOptions opts = parseOptions(args, kConnectionOptions);
     if (opts.help) {
@@ -233,13 +243,8 @@ int runList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     DatabaseConnection connection = connectChecked(opts, ui, "list", err);
     if (!connection)
         return kFailed;
-    // The rows are printed as they come, in constant memory: a second connection under
-    // which the driver streams them (if it cannot be had, the first reads them all).
-    if (const auto kind = classifyDbmsName(connection->dbmsName().value_or("")))
-        if (const auto streaming = dialect(*kind).streamingAttributes; !streaming.empty())
-            if (OpenResult streamed = openConnection(resolveSettings(opts), streaming);
-                streamed.connection)
-                connection = std::move(streamed.connection);
+    // The rows are printed as they come, in constant memory.
+    streamRows(connection, opts);
     odbc::Statement st(*connection);
     if (odbc::isError(st.execDirect("SELECT NETWORK,STA,CHAN,LOCATION,STARTDATE,ENDDATE FROM "
                                     "CALIBRATION ORDER BY NETWORK,STA,CHAN,LOCATION,STARTDATE "
@@ -655,13 +660,8 @@ int runStationXml(const std::vector<std::string>& args, std::ostream& out, std::
     DatabaseConnection connection = connectChecked(opts, ui, "stationxml", err);
     if (!connection)
         return kFailed;
-    // The responses are written as they come, in constant memory: a second connection under
-    // which the driver streams the rows (if it cannot be had, the first reads them all).
-    if (const auto kind = classifyDbmsName(connection->dbmsName().value_or("")))
-        if (const auto streaming = dialect(*kind).streamingAttributes; !streaming.empty())
-            if (OpenResult streamed = openConnection(resolveSettings(opts), streaming);
-                streamed.connection)
-                connection = std::move(streamed.connection);
+    // The responses are written as they come, in constant memory.
+    streamRows(connection, opts);
 
     // To a file: written beside it under a temporary name and renamed over it at the end.
     std::ofstream file;
