@@ -765,6 +765,8 @@ int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
         connection = connectChecked(opts, ui, "import", err);
         if (!connection)
             return kFailed;
+        // The same statement texts epoch after epoch: each is prepared once.
+        connection->keepPreparedStatements(true);
     }
     std::size_t written = 0, wouldWrite = 0, failed = 0;
     for (const stationxml::ImportedEpoch& e : epochs) {
