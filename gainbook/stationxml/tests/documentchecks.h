@@ -3,6 +3,7 @@
 #pragma once
 
 #include "clirunner.h"
+#include "testdb.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace orv::stationxml::test {
 
@@ -67,5 +69,21 @@ inline std::optional<QJsonArray> clientView(const std::filesystem::path& file) {
     EXPECT_EQ(status, 0) << out;
     return QJsonDocument::fromJson(QByteArray::fromStdString(out)).array();
 }
+
+// A test of gainbook-cli on a fresh database of each back end, in a folder of its own.
+class CliOnDatabase : public testing::TestWithParam<orv::test::Backend> {
+protected:
+    CliOnDatabase() : db(GetParam()) {}
+    void SetUp() override { ORV_SKIP_IF_UNAVAILABLE(db); }
+
+    orv::gainbook::test::Outcome run(std::vector<std::string> args) {
+        for (std::string a : {"--dsn", db.dsn().c_str(), "--user", "ORV", "--password", "KTZ"})
+            args.push_back(a);
+        return orv::gainbook::test::runCli(dir.path(), args);
+    }
+
+    orv::test::TestDatabase db;
+    orv::test::TempDir dir;
+};
 
 } // namespace orv::stationxml::test

@@ -29,20 +29,7 @@ const std::string kAnmo = std::string(GAINBOOK_TEST_DATA) + "/obspy_IU_ANMO_00_B
 
 } // namespace
 
-class StationXmlExport : public testing::TestWithParam<Backend> {
-protected:
-    StationXmlExport() : db(GetParam()) {}
-    void SetUp() override { ORV_SKIP_IF_UNAVAILABLE(db); }
-
-    Outcome run(std::vector<std::string> args) {
-        for (std::string a : {"--dsn", db.dsn().c_str(), "--user", "ORV", "--password", "KTZ"})
-            args.push_back(a);
-        return runCli(dir.path(), args);
-    }
-
-    TestDatabase db;
-    orv::test::TempDir dir;
-};
+class StationXmlExport : public orv::stationxml::test::CliOnDatabase {};
 
 // The IU.ANMO.00.BHZ response as the write command stores it, with its station rows; the
 // export gives back the sensitivity and A0 of the SAC file's header.

@@ -44,20 +44,7 @@ std::vector<double> sacNumbers(const std::string& text) {
 
 } // namespace
 
-class StationXmlImport : public testing::TestWithParam<Backend> {
-protected:
-    StationXmlImport() : db(GetParam()) {}
-    void SetUp() override { ORV_SKIP_IF_UNAVAILABLE(db); }
-
-    Outcome run(std::vector<std::string> args) {
-        for (std::string a : {"--dsn", db.dsn().c_str(), "--user", "ORV", "--password", "KTZ"})
-            args.push_back(a);
-        return runCli(dir.path(), args);
-    }
-
-    TestDatabase db;
-    orv::test::TempDir dir;
-};
+class StationXmlImport : public orv::stationxml::test::CliOnDatabase {};
 
 // Importing the IU.ANMO.00.BHZ document and exporting the row as SAC gives the poles, zeros
 // and CONSTANT of the SAC file published with it.
