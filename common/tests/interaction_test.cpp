@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 
 using namespace orv::ui;
 
@@ -63,14 +64,46 @@ void press(QWidget* w, int key, QChar c) {
     QApplication::sendEvent(w, &up);
 }
 
-} // namespace
-
-TEST(QtInteraction, AFileWithoutExtensionOpensByItsTypedNameOrPath) {
+void qtApp() {
     static int argc = 1;
     static char name[] = "common_tests";
     static char* argv[] = {name, nullptr};
     static QApplication* app = new QApplication(argc, argv);
     (void)app;
+}
+
+} // namespace
+
+// Enter presses a box's default button: the first of its set (Yes), or the one a question
+// names (No for a question whose Yes changes stored data).
+TEST(QtInteraction, EnterPressesTheDefaultButtonAQuestionNames) {
+    qtApp();
+    const auto enterOn = [](const std::function<Answer(QtInteraction&)>& ask) {
+        QTimer driver;
+        driver.callOnTimeout([] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                press(box, Qt::Key_Return, QChar('\r'));
+        });
+        driver.start(20);
+        QtInteraction ui(nullptr, "T");
+        return ask(ui);
+    };
+    EXPECT_EQ(enterOn([](QtInteraction& ui) {
+                  return ui.message("Создать?", "", Icon::Question, Buttons::YesNo);
+              }),
+              Answer::Yes);
+    EXPECT_EQ(enterOn([](QtInteraction& ui) {
+                  return ui.confirmChange("Удалить?") ? Answer::Yes : Answer::No;
+              }),
+              Answer::No);
+    EXPECT_EQ(enterOn([](QtInteraction& ui) {
+                  return ui.question("Удалить полностью?", "", Buttons::YesNoCancel, Answer::No);
+              }),
+              Answer::No);
+}
+
+TEST(QtInteraction, AFileWithoutExtensionOpensByItsTypedNameOrPath) {
+    qtApp();
     orv::test::TempDir dir;
     const std::string path = (dir / "obspy_SAC_PZs_KARC_BHZ").string();
     std::ofstream(path) << "ZEROS 0\n";

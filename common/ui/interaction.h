@@ -26,9 +26,16 @@ class Interaction {
 public:
     virtual ~Interaction() = default;
 
-    // A message box. The caption is the program's title when empty.
+    // A message box. The caption is the program's title when empty. Its default button
+    // (the one Enter presses) is the first of the set: OK or Yes.
     virtual Answer message(std::string_view text, std::string_view caption, Icon icon,
                            Buttons buttons) = 0;
+    // A question whose default button is the one of defaultAnswer. One without buttons
+    // (a console that answers by itself) answers as message() does.
+    virtual Answer question(std::string_view text, std::string_view caption, Buttons buttons,
+                            Answer /*defaultAnswer*/) {
+        return message(text, caption, Icon::Question, buttons);
+    }
     // Full path of the chosen file, or nullopt when the user cancelled.
     virtual std::optional<std::string> openFile(const FileChoice& choice) = 0;
     virtual std::optional<std::string> saveFile(const FileChoice& choice) = 0;
@@ -45,6 +52,11 @@ public:
     }
     bool askYesNo(std::string_view text, std::string_view caption = {}) {
         return message(text, caption, Icon::Question, Buttons::YesNo) == Answer::Yes;
+    }
+    // A question whose Yes changes stored data in a way the user may not mean (an overlap,
+    // a deletion): No is the default, so that Enter changes nothing.
+    bool confirmChange(std::string_view text, std::string_view caption = {}) {
+        return question(text, caption, Buttons::YesNo, Answer::No) == Answer::Yes;
     }
 };
 

@@ -41,6 +41,20 @@ std::optional<std::string> runFileDialog(QWidget* parent, const FileChoice& choi
     return dialog.selectedFiles().first().toStdString();
 }
 
+QMessageBox::StandardButton standardButton(Answer a) {
+    switch (a) {
+    case Answer::Ok:
+        return QMessageBox::Ok;
+    case Answer::Cancel:
+        return QMessageBox::Cancel;
+    case Answer::Yes:
+        return QMessageBox::Yes;
+    case Answer::No:
+        return QMessageBox::No;
+    }
+    return QMessageBox::NoButton;
+}
+
 } // namespace
 
 QtInteraction::QtInteraction(QWidget* parent, std::string programTitle)
@@ -48,6 +62,16 @@ QtInteraction::QtInteraction(QWidget* parent, std::string programTitle)
 
 Answer QtInteraction::message(std::string_view text, std::string_view caption, Icon icon,
                               Buttons buttons) {
+    return show(text, caption, icon, buttons, std::nullopt);
+}
+
+Answer QtInteraction::question(std::string_view text, std::string_view caption, Buttons buttons,
+                               Answer defaultAnswer) {
+    return show(text, caption, Icon::Question, buttons, defaultAnswer);
+}
+
+Answer QtInteraction::show(std::string_view text, std::string_view caption, Icon icon,
+                           Buttons buttons, std::optional<Answer> defaultAnswer) {
     QMessageBox box(parent_);
     box.setWindowTitle(q(caption.empty() ? std::string_view(programTitle_) : caption));
     box.setText(q(text));
@@ -81,6 +105,8 @@ Answer QtInteraction::message(std::string_view text, std::string_view caption, I
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
     }
+    if (defaultAnswer)
+        box.setDefaultButton(standardButton(*defaultAnswer));
     switch (box.exec()) {
     case QMessageBox::Yes:
         return Answer::Yes;

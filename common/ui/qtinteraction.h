@@ -21,10 +21,15 @@ public:
 
     Answer message(std::string_view text, std::string_view caption, Icon icon,
                    Buttons buttons) override;
+    Answer question(std::string_view text, std::string_view caption, Buttons buttons,
+                    Answer defaultAnswer) override;
     std::optional<std::string> openFile(const FileChoice& choice) override;
     std::optional<std::string> saveFile(const FileChoice& choice) override;
 
 private:
+    Answer show(std::string_view text, std::string_view caption, Icon icon, Buttons buttons,
+                std::optional<Answer> defaultAnswer);
+
     QWidget* parent_;
     std::string programTitle_;
 };

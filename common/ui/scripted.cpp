@@ -4,6 +4,17 @@ namespace orv::ui {
 
 Answer ScriptedInteraction::message(std::string_view text, std::string_view caption, Icon icon,
                                     Buttons buttons) {
+    return show(text, caption, icon, buttons,
+                buttons == Buttons::Ok || buttons == Buttons::OkCancel ? Answer::Ok : Answer::Yes);
+}
+
+Answer ScriptedInteraction::question(std::string_view text, std::string_view caption,
+                                     Buttons buttons, Answer defaultAnswer) {
+    return show(text, caption, Icon::Question, buttons, defaultAnswer);
+}
+
+Answer ScriptedInteraction::show(std::string_view text, std::string_view caption, Icon icon,
+                                 Buttons buttons, Answer defaultAnswer) {
     Answer a = Answer::Ok;
     if (buttons != Buttons::Ok) {
         if (!answers_.empty()) {
@@ -22,6 +33,7 @@ Answer ScriptedInteraction::message(std::string_view text, std::string_view capt
     s.icon = icon;
     s.buttons = buttons;
     s.answer = a;
+    s.defaultAnswer = defaultAnswer;
     shown_.push_back(std::move(s));
     return a;
 }

@@ -18,7 +18,8 @@ public:
         Icon icon = Icon::None;
         Buttons buttons = Buttons::Ok;
         Answer answer = Answer::Ok;
-        FileChoice choice; // for file choices
+        Answer defaultAnswer = Answer::Ok; // the button Enter presses: OK or Yes unless named
+        FileChoice choice;                 // for file choices
     };
 
     // Queue the answer to the next question (Yes/No, OK/Cancel, ...).
@@ -30,6 +31,8 @@ public:
 
     Answer message(std::string_view text, std::string_view caption, Icon icon,
                    Buttons buttons) override;
+    Answer question(std::string_view text, std::string_view caption, Buttons buttons,
+                    Answer defaultAnswer) override;
     std::optional<std::string> openFile(const FileChoice& choice) override;
     std::optional<std::string> saveFile(const FileChoice& choice) override;
 
@@ -43,6 +46,8 @@ public:
 
 private:
     std::optional<std::string> choose(Shown::Kind kind, const FileChoice& choice);
+    Answer show(std::string_view text, std::string_view caption, Icon icon, Buttons buttons,
+                Answer defaultAnswer);
 
     std::deque<Answer> answers_;
     std::deque<std::optional<std::string>> files_;

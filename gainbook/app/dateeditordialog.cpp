@@ -207,7 +207,7 @@ bool DateEditorDialog::apply() {
                 (changed.end ? formatDateText(*changed.end) : std::string(kOpenEndText)) +
                 " перекрывает интервал " + other +
                 " этого канала.\r\nВсё равно изменить дату? (Нет: дата не изменится)";
-            if (!ui_.askYesNo(asked, kDateEditorTitle))
+            if (!ui_.confirmChange(asked, kDateEditorTitle))
                 return false;
             break;
         }
@@ -229,7 +229,7 @@ bool DateEditorDialog::apply() {
         ui_.message(kNoInterval, kDateEditorTitle, Icon::Exclamation, Buttons::Ok);
         break;
     case EditStatus::Changed:
-        ui_.message(kDateChanged, "", Icon::None, Buttons::Ok);
+        ui_.message(kDateChanged, kDateEditorTitle, Icon::None, Buttons::Ok);
         break;
     }
     // The same key again, everything below the station refilled, and the interval as it

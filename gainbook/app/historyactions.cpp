@@ -110,14 +110,14 @@ void MainWindow::deleteFromDatabase() {
         return;
     }
     DeleteChoice choice = DeleteChoice::WholeRecord;
-    switch (ui_.message(kDeleteWholeQuestion + keyLine(key), kDeleteCaption, Icon::Question,
-                        Buttons::YesNoCancel)) {
+    switch (ui_.question(kDeleteWholeQuestion + keyLine(key), kDeleteCaption, Buttons::YesNoCancel,
+                         Answer::No)) {
     case Answer::Yes:
         break;
     case Answer::No:
-        if (!ui_.askYesNo(std::string(kEmptyFieldQuestion) + (viewSac() ? "SAC?" : "FAP?") +
-                              keyLine(key),
-                          kDeleteCaption))
+        if (!ui_.confirmChange(std::string(kEmptyFieldQuestion) + (viewSac() ? "SAC?" : "FAP?") +
+                                   keyLine(key),
+                               kDeleteCaption))
             return;
         choice = viewSac() ? DeleteChoice::EmptySac : DeleteChoice::EmptyFap;
         break;

@@ -378,10 +378,10 @@ bool IntervalChoiceDialog::write() {
                             Buttons::Ok);
                 return false;
             }
-            if (!ui_.askYesNo(overlapping + "\r\nЗакончить новый интервал датой " +
-                                  formatDateText(later->start) +
-                                  ", началом записанного? (Нет: ничего не записывать)",
-                              kDialogCaption))
+            if (!ui_.confirmChange(overlapping + "\r\nЗакончить новый интервал датой " +
+                                       formatDateText(later->start) +
+                                       ", началом записанного? (Нет: ничего не записывать)",
+                                   kDialogCaption))
                 return false;
             editsRefused_ = false;
             response_.end = later->start;

@@ -190,7 +190,7 @@ bool DataSourceEditorDialog::remove() {
     if (row < 0 || row >= static_cast<int>(listed_.size()))
         return false;
     const auto [n, sys] = listed_[static_cast<std::size_t>(row)];
-    if (!ui_.askYesNo("Удалить источник данных " + n + "?", kCaption))
+    if (!ui_.confirmChange("Удалить источник данных " + n + "?", kCaption))
         return false;
     std::string error;
     if (!removeDataSource(n, sys, error)) {

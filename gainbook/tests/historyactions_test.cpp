@@ -118,6 +118,7 @@ TEST_P(History, TheDateEditorStartsFromThePanelsKeyAndItsChangesShowInThePanel) 
         ASSERT_EQ(ui.messages().size(), 1u);
         EXPECT_EQ(ui.messages()[0].text, "Дата изменена!");
         EXPECT_EQ(ui.messages()[0].icon, Icon::None);
+        EXPECT_EQ(ui.messages()[0].caption, "Редактор времени");
         EXPECT_EQ(d.stations.selectedText() + d.networks.selectedText() +
                       d.channels.selectedText() + d.locations.selectedText(),
                   "KIVKZBHZ00");
@@ -135,6 +136,7 @@ TEST_P(History, TheDateEditorStartsFromThePanelsKeyAndItsChangesShowInThePanel) 
             EXPECT_FALSE(d.apply());
             ASSERT_EQ(ui.messages().size(), 1u);
             EXPECT_EQ(ui.messages()[0].icon, Icon::Question);
+            EXPECT_EQ(ui.messages()[0].defaultAnswer, Answer::No); // Enter changes nothing
             EXPECT_NE(ui.messages()[0].text.find(std::string("перекрывает интервал ") + other),
                       std::string::npos)
                 << ui.messages()[0].text;
@@ -212,6 +214,9 @@ TEST_P(History, DeletingAsksThenShowsTheSameKeyOrTheNearestOne) {
                                           "Вы хотите очистить поле SAC?" + shown}));
     EXPECT_EQ(ui.messages()[0].buttons, ui::Buttons::YesNoCancel);
     EXPECT_EQ(ui.messages()[0].caption, "Удаление из базы");
+    // Enter deletes nothing: Нет is the default of both questions.
+    EXPECT_EQ(ui.messages()[0].defaultAnswer, Answer::No);
+    EXPECT_EQ(ui.messages()[2].defaultAnswer, Answer::No);
     EXPECT_EQ(rows(), 4u);
 
     // Emptying FAP in the FAP view: the same record is shown again, now without a text.

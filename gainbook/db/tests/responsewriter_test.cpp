@@ -176,6 +176,7 @@ TEST_P(Writer, AClosedIntervalOverlappingALaterOneIsAskedAboutNamingIt) {
               WriteOutcome::DialogFailed);
     EXPECT_EQ(ui.messageTexts(), (Strings{question}));
     EXPECT_EQ(ui.messages()[0].icon, Icon::Question);
+    EXPECT_EQ(ui.messages()[0].defaultAnswer, orv::ui::Answer::No); // Enter writes nothing
     EXPECT_EQ(rows(),
               (Strings{"2003.01.01 00:00:00 / 2005.01.01 00:00:00", "2005.01.01 00:00:00 / -"}));
     // Да: the new interval ends where the stored one begins.
