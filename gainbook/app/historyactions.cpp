@@ -95,8 +95,7 @@ void MainWindow::writeStoredToFile() {
     }
     std::string why;
     if (!formats::writeResponseFile(*path, *text, why)) {
-        ui_.warn(std::string(formats::kWriteFailedMessage) + "\n" + why,
-                 formats::kWriteFileCaption);
+        ui_.warn(formats::writeFailedText(*path, why), formats::kWriteFileCaption);
         return;
     }
     ui_.message(formats::kWrittenMessage, "", Icon::None, Buttons::Ok);

@@ -119,6 +119,9 @@ public:
     ResponseBrowser browser;
     FilePanel file;
 
+    // The folder of the last StationXML document written, where the next choice opens.
+    std::string lastStationXmlFolder;
+
     // Set once at start-up, read when the window closes.
     SettingsSource settingsSource = SettingsSource::CommandLineOrDialog;
     std::string startupDataSource;
@@ -133,6 +136,8 @@ private:
     // CALIB of the file panel's text with its units; a refused text empties the panel.
     void recomputeCalib(bool sacOnly);
     void refuseText(std::string_view message);
+    // The save choice of the StationXML document of the key.
+    ui::FileChoice stationXmlChoice(const BrowserKey& key) const;
 
     ui::Interaction& ui_;
     ConnectionDialogRunner connectionDialog_;

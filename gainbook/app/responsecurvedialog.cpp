@@ -189,8 +189,7 @@ void ResponseCurveDialog::writeToFile() {
     }
     std::string why;
     if (!formats::writeResponseFile(*path, *text, why)) {
-        ui_.warn(std::string(formats::kWriteFailedMessage) + "\n" + why,
-                 formats::kWriteFileCaption);
+        ui_.warn(formats::writeFailedText(*path, why), formats::kWriteFileCaption);
         return;
     }
     ui_.inform(formats::kWrittenMessage, formats::kWriteFileCaption);

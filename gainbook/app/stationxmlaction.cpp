@@ -17,16 +17,33 @@ constexpr const char* kNoStation = "Станции нет в таблице SITE
 
 } // namespace
 
+ui::FileChoice MainWindow::stationXmlChoice(const BrowserKey& key) const {
+    ui::FileChoice choice;
+    choice.title = kStationXmlCaption;
+    // The folder of the last document, else the installation's folder DIR.
+    choice.directory = lastStationXmlFolder;
+    if (choice.directory.empty())
+        if (const std::string responses =
+                responseDirectory(localSettingsFile.parent_path(), systemSettingsFile);
+            !responses.empty())
+            choice.directory = std::filesystem::path(responses).parent_path().string();
+    // The whole key, so that the channels of a station get names of their own; the stored
+    // empty location is FDSN's empty location.
+    choice.fileName = formats::stationXmlFileName(
+        key.network, key.station, key.location == kEmptyLocationCode ? "" : key.location,
+        key.channel);
+    choice.filter = kStationXmlFilter;
+    choice.defaultExtension = "xml";
+    return choice;
+}
+
 void MainWindow::writeKeyAsStationXml() {
     const BrowserKey key = browser.currentKey();
     if (!connected() || key.station.empty() || key.channel.empty()) {
         ui_.warn(kNoKey, kStationXmlCaption);
         return;
     }
-    ui::FileChoice choice;
-    choice.fileName = key.network + "." + key.station + "." + key.location + "." + key.channel;
-    choice.filter = kStationXmlFilter;
-    const std::optional<std::string> path = ui_.saveFile(choice);
+    const std::optional<std::string> path = ui_.saveFile(stationXmlChoice(key));
     if (!path)
         return;
     stationxml::Selection selection;
@@ -55,10 +72,11 @@ void MainWindow::writeKeyAsStationXml() {
         ui_.warn(problems.empty() ? std::string(kNoStation) : problems, kStationXmlCaption);
         return;
     }
-    if (!orv::files::replaceFile(*path, document)) {
-        ui_.warn(formats::kWriteFailedMessage, kStationXmlCaption);
+    if (std::string why; !orv::files::replaceFile(*path, document, &why)) {
+        ui_.warn(formats::writeFailedText(*path, why), kStationXmlCaption);
         return;
     }
+    lastStationXmlFolder = std::filesystem::path(*path).parent_path().string();
     ui_.message(problems.empty() ? std::string(formats::kWrittenMessage)
                                  : std::string(formats::kWrittenMessage) + "\r\n" + problems,
                 kStationXmlCaption, ui::Icon::None, ui::Buttons::Ok);

@@ -50,6 +50,16 @@ std::string proposedFileName(std::string_view station, std::string_view channel,
     return name;
 }
 
+std::string stationXmlFileName(std::string_view network, std::string_view station,
+                               std::string_view location, std::string_view channel) {
+    return nameSafe(network) + "." + nameSafe(station) + "." + nameSafe(location) + "." +
+           nameSafe(channel) + ".xml";
+}
+
+std::string writeFailedText(std::string_view path, std::string_view why) {
+    return std::string(kWriteFailedMessage) + "\r\n" + std::string(path) + ": " + std::string(why);
+}
+
 WriterText writerText(std::string_view text) {
     WriterText out;
     out.text = orv::text::replaceAll(orv::text::replaceAll(text, kCrLf, "\n"), "|", "\n");
@@ -77,8 +87,8 @@ std::optional<std::string> fapFileText(const FileKey& key, std::string_view text
     }
     // The header is built in Windows-1251 (its columns count its characters) and goes
     // into the file so.
-    return orv::text::utf8ToCp1251(buildGse2Header(key.station, key.channel, key.time,
-                                                   lines.lines, flavourWord(flavour))) +
+    return orv::text::utf8ToCp1251(buildGse2Header(key.station, key.channel, key.time, lines.lines,
+                                                   flavourWord(flavour))) +
            lines.text;
 }
 

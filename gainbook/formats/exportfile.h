@@ -23,6 +23,10 @@ inline constexpr const char* kWrittenMessage = "Запись прошла усп
 inline constexpr const char* kWriteFailedMessage = "Ошибка при попытке записи в файл";
 inline constexpr const char* kWriteFileCaption = "Запись в файл";
 
+// What a window says of a file it could not write: kWriteFailedMessage, then on the next
+// line the file and the system's reason ("/data/x.fap: Permission denied").
+std::string writeFailedText(std::string_view path, std::string_view why);
+
 // station + "_" + channel + "_" + year, month abbreviation and day of a time text that
 // begins YYYY.MM.DD ("ABC_BHZ_2005jan31"); a month other than 01 to 12 adds nothing.
 // Characters of the codes that would lead the name into another folder or that a file
@@ -30,6 +34,12 @@ inline constexpr const char* kWriteFileCaption = "Запись в файл";
 // names) become "_".
 std::string proposedFileName(std::string_view station, std::string_view channel,
                              std::string_view time);
+
+// The name proposed for a key's StationXML document: network, station, location and
+// channel joined by dots, then ".xml" ("XX.HO1..BHZ.xml" for the empty location), the
+// characters of the codes made safe as in proposedFileName.
+std::string stationXmlFileName(std::string_view network, std::string_view station,
+                               std::string_view location, std::string_view channel);
 
 // The key and time of the response a file is written for.
 struct FileKey {

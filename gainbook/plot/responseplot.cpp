@@ -166,6 +166,24 @@ QSize pagePixels() {
     return layout.fullRectPixels(kPageDpi).size();
 }
 
+QByteArray pdfPage(const response::PlotPage& page, const QPageLayout& layout, int dpi) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter pdf(&buffer);
+        pdf.setResolution(dpi);
+        pdf.setPageLayout(layout);
+        pdf.setTitle(QString::fromUtf8("АЧХ"));
+        QPainter painter;
+        if (!painter.begin(&pdf))
+            return {};
+        drawPrintPage(painter, QSize(pdf.width(), pdf.height()), page);
+        if (!painter.end())
+            return {};
+    }
+    return buffer.data();
+}
+
 bool writePageFile(const std::string& path, const response::PlotPage& page, std::string& error) {
     const QString suffix = QFileInfo(q(path)).suffix().toLower();
     const QSize size = pagePixels();
@@ -175,15 +193,11 @@ bool writePageFile(const std::string& path, const response::PlotPage& page, std:
     buffer.open(QIODevice::WriteOnly);
     QPainter painter;
     if (suffix == QLatin1String("pdf")) {
-        QPdfWriter pdf(&buffer);
-        pdf.setResolution(kPageDpi);
-        pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, {}));
-        pdf.setTitle(QString::fromUtf8("АЧХ"));
-        if (!painter.begin(&pdf))
-            return failed(error, path + ": " + kPageWriteFailed + "\nPDF не начат");
-        drawPrintPage(painter, QSize(pdf.width(), pdf.height()), page);
-        if (!painter.end())
-            return failed(error, path + ": " + kPageWriteFailed + "\nPDF не завершён");
+        const QByteArray pdf = pdfPage(
+            page, QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, {}), kPageDpi);
+        if (pdf.isEmpty())
+            return failed(error, path + ": " + kPageWriteFailed + "\nPDF не нарисован");
+        buffer.write(pdf);
     } else if (suffix == QLatin1String("png")) {
         QImage image(size, QImage::Format_RGB32);
         image.fill(Qt::white);

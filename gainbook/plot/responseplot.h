@@ -5,6 +5,8 @@
 
 #include "response/plot.h"
 
+#include <QByteArray>
+#include <QPageLayout>
 #include <QSize>
 
 #include <memory>
@@ -33,6 +35,10 @@ void drawPrintPage(QPainter& painter, QSize pageSize, const response::PlotPage& 
 // Pictures of the print page: an A4 landscape page at this resolution.
 inline constexpr int kPageDpi = 300;
 QSize pagePixels();
+
+// The print page as a one-page PDF document "АЧХ" of this layout and resolution (a PDF
+// file chosen in the print dialog); empty when it could not be drawn.
+QByteArray pdfPage(const response::PlotPage& page, const QPageLayout& layout, int dpi);
 
 // Writes the print page into a PDF, PNG or SVG file, chosen by the file name's suffix.
 // The file is replaced whole or not at all. Needs a QGuiApplication (fonts). False with a

@@ -2,6 +2,10 @@
 
 #include "responsecurvedialog.h"
 #include "responseplot.h"
+#include "widgets.h"
+
+#include "files/replacefile.h"
+#include "formats/exportfile.h"
 
 #include <QAction>
 #include <QApplication>
@@ -62,6 +66,17 @@ void printResponse(const response::PlotPage& page, ui::Interaction& ui, QWidget*
     if (!(choose ? choose(printer, parent) : printDialog(printer, parent)))
         return;
     preparePrinter(printer); // the choice may have been a PDF file
+    // A file is drawn in memory and replaces the old one whole, so that a file that cannot
+    // be written is said with its reason.
+    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()) {
+        const std::string path = s(printer.outputFileName());
+        const QByteArray pdf = plot::pdfPage(page, printer.pageLayout(), printer.resolution());
+        std::string why = "PDF не нарисован";
+        if (pdf.isEmpty() ||
+            !files::replaceFile(path, std::string_view(pdf.constData(), pdf.size()), &why))
+            ui.warn(formats::writeFailedText(path, why), kPrintCaption);
+        return;
+    }
     if (!printPage(printer, page))
         ui.error(kPrintFailedMessage, kPrintCaption);
 }

@@ -8,6 +8,7 @@
 #include "testdb.h"
 #include "text/text.h"
 #include "ui/scripted.h"
+#include "unwritablefolder.h"
 
 #include <gtest/gtest.h>
 
@@ -312,23 +313,18 @@ TEST_P(History, AStoredResponseWrittenToAFileLoadsBackAsItWas) {
     EXPECT_FALSE(std::filesystem::exists(dir / "none.fap"));
     EXPECT_TRUE(ui.messages().empty());
     flavour = LoadedFileKind::FapOrv;
-    const std::filesystem::path readOnly = geteuid() == 0 ? "/sys" : dir / "read-only";
-    if (geteuid() != 0) {
-        std::filesystem::create_directory(readOnly);
-        std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read |
-                                                   std::filesystem::perms::owner_exec);
-    }
+    const orv::test::UnwritableFolder readOnly = orv::test::unwritableFolder(dir);
+    ASSERT_FALSE(readOnly.reason.empty());
     ui.clear();
-    ui.chooseFile((readOnly / "x.fap").string());
+    ui.chooseFile((readOnly.path / "x.fap").string());
     window->writeStoredToFile();
-    ASSERT_EQ(ui.messages().size(), 1u);
-    // The reason on the line under the message.
-    const std::string failed = ui.messages()[0].text;
-    EXPECT_TRUE(failed.starts_with("Ошибка при попытке записи в файл\n")) << failed;
-    EXPECT_GT(failed.size(), std::string("Ошибка при попытке записи в файл\n").size()) << failed;
+    // The file and the system's reason on the line under the message.
+    EXPECT_EQ(ui.messageTexts(),
+              Strings{"Ошибка при попытке записи в файл\r\n" + (readOnly.path / "x.fap").string() +
+                      ": " + readOnly.reason});
     EXPECT_EQ(ui.messages()[0].caption, "Запись в файл");
     EXPECT_EQ(ui.messages()[0].icon, Icon::Exclamation);
-    EXPECT_FALSE(std::filesystem::exists(readOnly / "x.fap"));
+    EXPECT_FALSE(std::filesystem::exists(readOnly.path / "x.fap"));
 }
 
 // The key shown, every interval of it and nothing else, with its station, as StationXML; a
@@ -353,7 +349,7 @@ TEST_P(History, TheKeyShownIsWrittenAsStationXml) {
     ui.chooseFile(path.string());
     window->writeKeyAsStationXml();
     ASSERT_EQ(ui.shown().size(), 2u);
-    EXPECT_EQ(ui.shown()[0].choice.fileName, "KZ.KARC.00.BHZ");
+    EXPECT_EQ(ui.shown()[0].choice.fileName, "KZ.KARC.00.BHZ.xml");
     // Written, and the stored SENS (1.5) that the text does not give is said.
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(ui.messages()[0].text.rfind("Запись прошла успешно!\r\n", 0), 0u);
@@ -367,6 +363,48 @@ TEST_P(History, TheKeyShownIsWrittenAsStationXml) {
     EXPECT_EQ(channels, 2u) << xml;
     EXPECT_EQ(xml.find("SHZ"), std::string::npos);
     EXPECT_NE(xml.find("<InstrumentSensitivity>"), std::string::npos);
+}
+
+// The choice proposes the whole key (the stored empty location "??" as FDSN's empty one)
+// and opens in the folder of the last document, else in the installation's folder; a
+// document that cannot be written names its file and the system's reason.
+TEST_P(History, TheStationXmlChoiceNamesTheWholeKeyWhereTheLastDocumentWent) {
+    db.createSiteTable();
+    db.exec("INSERT INTO SITE(STA,LAT,LON,ELEV,STANAME) VALUES('HO1',43.3,77.0,1100,'HO1')");
+    gainbook::test::insertResponse(db, "XX", "HO1", "BHZ", "??", "2005-01-31 00:00:00", "",
+                                   "ZEROS 0|POLES 1|-1 0|CONSTANT 1|");
+    std::filesystem::create_directories(dir / "inst" / "RESPONSE");
+    std::ofstream(dir / "Sitewright.ini") << "[ORV]\nDIR=" << (dir / "inst").string() << "\n";
+    window->startUp({"ODBC=" + db.dsn(), "USER=ORV", "PASSWORD=KTZ"});
+    ASSERT_TRUE(window->connected());
+    ASSERT_EQ(window->browser.currentKey().location, "??");
+    ui.clear();
+
+    ui.chooseFile(std::nullopt);
+    window->writeKeyAsStationXml();
+    ASSERT_EQ(ui.shown().size(), 1u);
+    EXPECT_EQ(ui.shown()[0].choice.title, "Запись в StationXML");
+    EXPECT_EQ(ui.shown()[0].choice.fileName, "XX.HO1..BHZ.xml");
+    EXPECT_EQ(ui.shown()[0].choice.directory, (dir / "inst").string());
+
+    const orv::test::UnwritableFolder readOnly = orv::test::unwritableFolder(dir);
+    ASSERT_FALSE(readOnly.reason.empty());
+    const std::string refused = (readOnly.path / "XX.HO1..BHZ.xml").string();
+    ui.clear();
+    ui.chooseFile(refused);
+    window->writeKeyAsStationXml();
+    EXPECT_EQ(ui.messageTexts(),
+              Strings{"Ошибка при попытке записи в файл\r\n" + refused + ": " + readOnly.reason});
+    EXPECT_EQ(ui.messages()[0].caption, "Запись в StationXML");
+
+    std::filesystem::create_directory(dir / "out");
+    for (int run = 0; run < 2; ++run) {
+        ui.clear();
+        ui.chooseFile((dir / "out" / "XX.HO1..BHZ.xml").string());
+        window->writeKeyAsStationXml();
+        EXPECT_EQ(ui.messages().at(0).text.rfind("Запись прошла успешно!", 0), 0u);
+    }
+    EXPECT_EQ(ui.shown()[0].choice.directory, (dir / "out").string());
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, History, testing::ValuesIn(orv::test::allBackends()),

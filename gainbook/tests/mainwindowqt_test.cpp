@@ -16,6 +16,7 @@
 #include "ui/qtapplication.h"
 #include "ui/qtinteraction.h"
 #include "ui/scripted.h"
+#include "unwritablefolder.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -779,16 +780,17 @@ TEST(ResponseCurveQt, PreviewOneAtATimeAndPrinting) {
     EXPECT_TRUE(ui.messageTexts().empty());
     previews()[0]->close();
 
-    printResponse(dialog->logic().previewPage(), ui, &window, [](QPrinter& printer, QWidget*) {
+    // Printed into a file that cannot be written: the file and the system's reason.
+    const orv::test::UnwritableFolder readOnly = orv::test::unwritableFolder(dir);
+    const std::string refused = (readOnly.path / "page.pdf").string();
+    printResponse(dialog->logic().previewPage(), ui, &window, [&](QPrinter& printer, QWidget*) {
         printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(QStringLiteral("/nonexistent/dir/page.pdf"));
+        printer.setOutputFileName(QString::fromStdString(refused));
         return true;
     });
-    ASSERT_EQ(ui.messages().size(), 1u);
-    EXPECT_EQ(ui.messages()[0].text,
-              "При попытке печати АЧХ произошла ошибка:\r\nпринтер не принял страницу, задание "
-              "отменено");
-    EXPECT_EQ(ui.messages()[0].icon, ui::Icon::Stop);
+    EXPECT_EQ(ui.messageTexts(), std::vector<std::string>{"Ошибка при попытке записи в файл\r\n" +
+                                                          refused + ": " + readOnly.reason});
+    EXPECT_EQ(ui.messages()[0].caption, "Печать АЧХ");
     window.close();
     window.finish();
 }

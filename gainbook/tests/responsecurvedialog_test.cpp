@@ -5,6 +5,7 @@
 
 #include "testdb.h"
 #include "ui/scripted.h"
+#include "unwritablefolder.h"
 
 #include <gtest/gtest.h>
 
@@ -152,11 +153,19 @@ TEST_F(ResponseCurve, TheListingIsWrittenWithTheKeyOfItsSourcePanel) {
     EXPECT_TRUE(line2.ends_with("GSE2 FAP Triplets 3\r")) << line2;
     // Direct units of a table, as GSE2: 1e21 / (1000 * ORV amplitude).
     EXPECT_EQ(line3, " 1.0000000  5.0000000e+008  0.0\r");
+
+    // A folder that cannot be written: the file and the system's reason.
+    const orv::test::UnwritableFolder readOnly = orv::test::unwritableFolder(dir);
+    const std::string refused = (readOnly.path / "listing.fap").string();
+    ui.clear();
+    ui.chooseFile(refused);
+    dialog.writeToFile();
+    EXPECT_EQ(ui.messageTexts(), std::vector<std::string>{"Ошибка при попытке записи в файл\r\n" +
+                                                          refused + ": " + readOnly.reason});
 }
 
-// The window never leaves an empty plot without a word: a field that is no number, a
-// grid without points, and a curve the amplitude axis cannot show are said in a box;
-// a decimal comma computes.
+// The window never leaves an empty plot without a word: a field that is no number and a
+// grid without points are said in a box; a decimal comma computes.
 TEST_F(ResponseCurve, AnEmptyPlotIsAlwaysSaid) {
     owner.browser.storedText = kPoleZero;
     owner.browser.viewSac = true;

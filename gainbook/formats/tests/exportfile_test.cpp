@@ -45,6 +45,13 @@ TEST(ExportName, CodesCannotLeadTheNameIntoAnotherFolder) {
     EXPECT_EQ(proposedFileName("A.B", "Ж\tZ", "2005.01.31"), "A.B_Ж_Z_2005jan31");
 }
 
+// Every channel of a station gets a name of its own; no "?" or "/" in a name.
+TEST(ExportName, AStationXmlDocumentIsNamedByTheWholeKey) {
+    EXPECT_EQ(stationXmlFileName("XX", "HO1", "", "BHZ"), "XX.HO1..BHZ.xml");
+    EXPECT_EQ(stationXmlFileName("KZ", "KARC", "00", "BHE"), "KZ.KARC.00.BHE.xml");
+    EXPECT_EQ(stationXmlFileName("X/", "..", "?", "B*"), "X_.__._.B_.xml");
+}
+
 TEST(ExportText, AFapFileTheLoaderWouldRefuseIsNotWritten) {
     // A stored ORV amplitude of 0 is an infinite GSE2 amplitude; an infinite or missing
     // amplitude is none in either flavour.
