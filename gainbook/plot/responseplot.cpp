@@ -99,8 +99,24 @@ void drawCurve(QPainter& painter, const PlotRect& rect, const response::PlotInpu
 void drawWindowPlot(QPainter& painter, const PlotRect& rect, const response::PlotInputs& inputs) {
     painter.fillRect(QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top),
                      Qt::white);
-    if (!inputs.points.empty())
-        drawCurve(painter, rect, inputs);
+    if (inputs.points.empty())
+        return;
+    const PlotRect curve = windowCurveRect(painter, rect, inputs);
+    if (const std::optional<std::string> note = response::plotNote(inputs)) {
+        painter.save();
+        painter.setPen(Qt::black);
+        drawTextAt(painter, rect.left + 6, rect.top + 2, *note);
+        painter.restore();
+    }
+    drawCurve(painter, curve, inputs);
+}
+
+PlotRect windowCurveRect(QPainter& painter, const PlotRect& rect,
+                         const response::PlotInputs& inputs) {
+    if (!response::plotNote(inputs))
+        return rect;
+    const int band = painter.fontMetrics().height() + 4;
+    return {rect.left, std::min(rect.top + band, rect.bottom), rect.right, rect.bottom};
 }
 
 void drawPrintPage(QPainter& painter, QSize pageSize, const response::PlotPage& page) {
@@ -119,6 +135,9 @@ void drawPrintPage(QPainter& painter, QSize pageSize, const response::PlotPage& 
     drawTextAt(painter, std::max(0, std::min(r.right - 100, pageSize.width() - highWidth - 20)),
                r.bottom + 20, high);
     drawTextAt(painter, 200, 60, response::pageTitle(page.texts));
+    // The note on the line under the title, outside the frame the curve may fill.
+    if (const std::optional<std::string> note = response::plotNote(page.plot))
+        drawTextAt(painter, 200, 125, *note);
     painter.restore();
     drawCurve(painter, r, page.plot);
 }

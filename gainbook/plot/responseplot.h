@@ -23,9 +23,13 @@ void drawCurve(QPainter& painter, const response::PlotRect& rect,
                const response::PlotInputs& inputs);
 
 // The window's plot: the rectangle filled white without an outline, then the curve when
-// there are points.
+// there are points. A curve with a note (response::plotNote) has the note on a line at the
+// top of the rectangle and is drawn in windowCurveRect below it, so that neither hides the
+// other.
 void drawWindowPlot(QPainter& painter, const response::PlotRect& rect,
                     const response::PlotInputs& inputs);
+response::PlotRect windowCurveRect(QPainter& painter, const response::PlotRect& rect,
+                                   const response::PlotInputs& inputs);
 
 // The print page on a page of pageSize device units: the frame, the low and high
 // frequencies under it, the title line, then the curve inside the frame. The page font is

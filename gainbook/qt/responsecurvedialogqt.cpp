@@ -252,6 +252,8 @@ void ResponseCurveDialogQt::sync() {
         shownResult_ = d.resultText;
         c_.result->setPlainText(q(text::replaceAll(shownResult_, "\r\n", "\n")));
     }
+    // What the frame says beside the curve, for readers of the screen too.
+    c_.plot->setAccessibleDescription(q(response::plotNote(d.plotInputs()).value_or("")));
     c_.plot->update();
 }
 

@@ -25,9 +25,10 @@ bool onLogAxis(double v) {
 } // namespace
 
 PlotMapping::PlotMapping(const PlotRect& rect, const PlotInputs& in)
-    : rect_(rect), logX_(in.logX), logY_(in.logY), low_(in.low), high_(in.high) {
+    : rect_(rect), logX_(in.logX), logY_(in.logY), modulus_(reversedPolarity(in.points)),
+      low_(in.low), high_(in.high) {
     for (const CurvePoint& p : in.points) {
-        const double a = p.amplitude;
+        const double a = shown(p.amplitude);
         if (!std::isfinite(a) || (logY_ && a <= 0.0))
             continue;
         aMin_ = aMin_ ? std::min(*aMin_, a) : a;
@@ -53,7 +54,12 @@ std::optional<int> PlotMapping::x(double f) const {
                      width * (std::log10(f) - std::log10(low_)) / std::log10(high_ / low_) + 2);
 }
 
-std::optional<int> PlotMapping::y(double a) const {
+double PlotMapping::shown(double a) const {
+    return modulus_ ? std::fabs(a) : a;
+}
+
+std::optional<int> PlotMapping::y(double amplitude) const {
+    const double a = shown(amplitude);
     if (!aMin_ || !std::isfinite(a))
         return std::nullopt;
     const int height = rect_.bottom - rect_.top - 8;
@@ -71,6 +77,22 @@ std::optional<PlotPoint> PlotMapping::map(const CurvePoint& p) const {
     if (!px || !py)
         return std::nullopt;
     return PlotPoint{*px, *py};
+}
+
+bool reversedPolarity(const std::vector<CurvePoint>& points) {
+    bool negative = false;
+    for (const CurvePoint& p : points) {
+        if (p.amplitude > 0.0)
+            return false;
+        negative = negative || p.amplitude < 0.0;
+    }
+    return negative;
+}
+
+std::optional<std::string> plotNote(const PlotInputs& in) {
+    if (!reversedPolarity(in.points) || plotRefusal(in))
+        return std::nullopt;
+    return kReversedPolarityNote;
 }
 
 std::optional<std::string> plotRefusal(const PlotInputs& in) {

@@ -46,8 +46,10 @@ struct PlotInputs {
 //   x(f) = left + (right - left - 4) * (f - L) / (H - L) + 2
 //   y(a) = (bottom - 4) - (bottom - top - 8) * (a - a_min) / (a_max - a_min)
 // with log10 of f, L, H and a, a_min, a_max on a logarithmic axis, every coordinate
-// truncated to an integer. A value a logarithmic axis cannot take (zero, negative, not
-// finite) has no coordinate, and a_min, a_max are taken over the values the axis can take;
+// truncated to an integer. A curve of reversed polarity (see reversedPolarity) is mapped
+// as |a|: an amplitude-frequency response is a modulus. A value a logarithmic axis cannot
+// take (zero, negative, not finite) has no coordinate, and a_min, a_max are taken over the
+// values the axis can take;
 // with a low frequency at or below zero a logarithmic frequency axis starts at the
 // smallest positive frequency of the points.
 class PlotMapping {
@@ -67,9 +69,13 @@ public:
     double high() const { return high_; }
 
 private:
+    // The amplitude as the axis shows it.
+    double shown(double a) const;
+
     PlotRect rect_;
     bool logX_;
     bool logY_;
+    bool modulus_;
     double low_;
     double high_;
     std::optional<double> aMin_;
@@ -98,13 +104,23 @@ inline constexpr const char* kAmplitudeSpanMessage =
     "Амплитуды слишком далеки друг от друга: их отношение не представимо числом, "
     "график не строится";
 inline constexpr const char* kNoPositiveAmplitudeMessage =
-    "Ни одной положительной амплитуды (отрицательная константа - обратная полярность): "
-    "на шкале Log10 амплитуд кривая не рисуется, снимите Log10 амплитуд";
+    "Все амплитуды равны нулю: на логарифмической шкале амплитуд (флажок Log10 над "
+    "графиком) кривая не рисуется";
+inline constexpr const char* kReversedPolarityNote =
+    "обратная полярность: CONSTANT < 0, показан модуль";
+
+// A negative constant (reversed polarity) makes every amplitude negative or zero: some
+// amplitude is below zero and none above.
+bool reversedPolarity(const std::vector<CurvePoint>& points);
 
 // Why a plot of points shows no curve, or nullopt when the curve can be drawn: the span
 // of the frequency axis (H / L with log X, H - L without) or of the amplitudes is not a
-// finite number, or log Y is asked for amplitudes none of which is positive.
+// finite number, or log Y is asked for amplitudes none of which is above zero in modulus.
 std::optional<std::string> plotRefusal(const PlotInputs& inputs);
+
+// What the frame and the page say beside the curve: kReversedPolarityNote for a curve of
+// reversed polarity that is drawn, else nothing.
+std::optional<std::string> plotNote(const PlotInputs& inputs);
 
 // The texts of a page: the two end frequencies ("%f") and the title line.
 struct PageTexts {

@@ -197,16 +197,20 @@ TEST_F(ResponseCurve, AnEmptyPlotIsAlwaysSaid) {
         EXPECT_EQ(ui.shown().at(0).caption, kResponseCurveTitle);
     }
 
-    // A negative constant: every amplitude is below zero.
+    // A negative constant: every amplitude is below zero. The curve is drawn as the modulus
+    // with its note, on either axis and for either unit, and no box interrupts.
     dialog.low = "0.001";
     dialog.high = "20";
     owner.browser.storedText = "ZEROS 3\r\n-1 0\r\nPOLES 1\r\n-2 0\r\nCONSTANT -4\r\n";
     ui.clear();
     dialog.refresh();
-    EXPECT_EQ(ui.messageTexts(), std::vector<std::string>{response::kNoPositiveAmplitudeMessage});
-    ui.clear();
-    dialog.setLogY(false); // drawn upside down on a linear axis, nothing to say
+    dialog.chooseUnits(UnitDirection::Inverse);
+    dialog.setLogY(false);
+    dialog.compute();
     EXPECT_TRUE(ui.messageTexts().empty());
+    EXPECT_EQ(response::plotNote(dialog.plotInputs()),
+              std::string("обратная полярность: CONSTANT < 0, показан модуль"));
+    EXPECT_LT(dialog.curve().at(0).amplitude, 0.0); // the listing keeps its sign
 }
 
 // The window opens beside the main window where the screen has room, else off its middle

@@ -121,9 +121,9 @@ TEST(WindowPlot, DecadeLinesOneSinglePointAndNoPoints) {
     EXPECT_TRUE(isRed(single.pixel(3, 152)));
     EXPECT_TRUE(isRed(single.pixel(397, 152)));
     // Nothing a logarithmic amplitude axis can take: the frame says why instead.
-    const QImage negative = windowPlot({{{1, -3}, {2, -4}}, 1, 5, false, true});
-    EXPECT_TRUE(linesWith(negative, true, isRed).empty());
-    EXPECT_FALSE(linesWith(negative, true, isBlack).empty());
+    const QImage zeros = windowPlot({{{1, 0}, {2, 0}}, 1, 5, false, true});
+    EXPECT_TRUE(linesWith(zeros, true, isRed).empty());
+    EXPECT_FALSE(linesWith(zeros, true, isBlack).empty());
     const QImage none = windowPlot({{}, 0.001, 20, true, true});
     EXPECT_TRUE(linesWith(none, true, isRed).empty());
     EXPECT_TRUE(linesWith(none, false, isBlack).empty());
@@ -231,6 +231,53 @@ TEST(PageFiles, PngCurveFollowsAnIndependentEvaluationColumnByColumn) {
         ++checked;
     }
     EXPECT_GT(checked, 3000);
+}
+
+// A negative constant: the frame shows the curve of the positive one, pixel for pixel, under
+// a line that holds the note; the page says it under the title.
+TEST(WindowPlot, ReversedPolarityIsTheModulusWithItsNote) {
+    app();
+    std::vector<CurvePoint> negative = seismometerCurve();
+    const PlotInputs positive{negative, 0.001, 20, true, true};
+    for (CurvePoint& p : negative)
+        p.amplitude = -p.amplitude;
+    const QImage reversed = windowPlot({negative, 0.001, 20, true, true});
+    QImage plain(reversed.size(), QImage::Format_RGB32);
+    plain.fill(Qt::white);
+    PlotRect below;
+    {
+        QPainter painter(&plain);
+        below = plot::windowCurveRect(painter, kRect, {negative, 0.001, 20, true, true});
+        plot::drawCurve(painter, below, positive);
+    }
+    EXPECT_GT(below.top, kRect.top + 8);
+    int red = 0, dark = 0;
+    for (int y = 0; y < plain.height(); ++y)
+        for (int x = 0; x < plain.width(); ++x) {
+            ASSERT_EQ(isRed(reversed.pixel(x, y)), isRed(plain.pixel(x, y))) << x << "," << y;
+            red += isRed(plain.pixel(x, y));
+            if (y < below.top && x < 200)
+                dark += qGray(reversed.pixel(x, y)) < 128;
+        }
+    EXPECT_GT(red, 400);
+    EXPECT_GT(dark, 50); // the note
+    const std::filesystem::path svg = tempPath("reversed.svg");
+    std::string error;
+    ASSERT_TRUE(plot::writePageFile(svg.string(),
+                                    {{negative, 0.001, 20, true, true}, {"S", "C", "T"}}, error))
+        << error;
+    std::ifstream in(svg);
+    const std::string page((std::istreambuf_iterator<char>(in)), {});
+    std::filesystem::remove(svg);
+    // The page's words, the runs of its text elements joined.
+    std::string words;
+    for (std::size_t at = page.find("<text"); at != std::string::npos;
+         at = page.find("<text", at + 1)) {
+        const std::size_t from = page.find('>', at) + 1;
+        words += page.substr(from, page.find("</text>", from) - from);
+    }
+    EXPECT_NE(words.find("обратная полярность: CONSTANT &lt; 0, показан модуль"), std::string::npos)
+        << words;
 }
 
 // A high frequency of 1e30 prints as a long number: it ends inside the page.

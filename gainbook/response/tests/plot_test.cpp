@@ -120,14 +120,27 @@ TEST(PlotShapes, SpansBeyondTheDoublesAreRefusedAndDecadeLinesBounded) {
               std::string(kFrequencySpanMessage));
 }
 
-// A negative constant makes every amplitude negative: nothing to draw on a logarithmic
-// amplitude axis, and the refusal says why; the linear axis draws it.
-TEST(PlotShapes, ReversedPolarityOnALogarithmicAxisIsSaid) {
-    const std::vector<CurvePoint> negative{{1, -5}, {2, -6}, {3, -10}};
-    EXPECT_EQ(plotRefusal(inputs(negative, 1, 3, false, true)),
+// A negative constant makes every amplitude negative: the curve is drawn as the modulus, on
+// either amplitude axis, where the positive constant's curve is, and the note says so. A
+// curve of zeros has nothing a logarithmic axis can take, and signs mixed are no polarity.
+TEST(PlotShapes, ReversedPolarityIsDrawnAsTheModulusWithItsNote) {
+    const std::vector<CurvePoint> negative{{1, -5}, {2, 0}, {3, -10}};
+    const std::vector<CurvePoint> modulus{{1, 5}, {2, 0}, {3, 10}};
+    for (bool logY : {false, true}) {
+        SCOPED_TRACE(logY);
+        EXPECT_FALSE(plotRefusal(inputs(negative, 1, 3, true, logY)));
+        const PlotShapes drawn = plotShapes(kRect, inputs(negative, 1, 3, true, logY));
+        EXPECT_EQ(drawn.curve, plotShapes(kRect, inputs(modulus, 1, 3, true, logY)).curve);
+        EXPECT_EQ(drawn.curve.size(), logY ? 2u : 3u);
+        EXPECT_EQ(plotNote(inputs(negative, 1, 3, true, logY)),
+                  std::string("обратная полярность: CONSTANT < 0, показан модуль"));
+        EXPECT_FALSE(plotNote(inputs(modulus, 1, 3, true, logY)));
+    }
+    EXPECT_EQ(plotRefusal(inputs({{1, 0}, {2, 0}}, 1, 3, false, true)),
               std::string(kNoPositiveAmplitudeMessage));
-    EXPECT_FALSE(plotRefusal(inputs(negative, 1, 3, false, false)));
-    EXPECT_EQ(plotShapes(kRect, inputs(negative, 1, 3, false, false)).curve.size(), 3u);
+    const std::vector<CurvePoint> mixed{{1, -5}, {2, 6}, {3, 10}};
+    EXPECT_FALSE(plotNote(inputs(mixed, 1, 3, false, true)));
+    EXPECT_EQ(plotShapes(kRect, inputs(mixed, 1, 3, false, true)).curve.size(), 2u);
     EXPECT_FALSE(plotRefusal(inputs({}, 1, 3, false, true))); // no points: nothing to say
 }
 
