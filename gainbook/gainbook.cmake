@@ -50,3 +50,6 @@ foreach(t gainbook_app_tests gainbook_qt_tests)
   target_compile_definitions(${t} PRIVATE
     GAINBOOK_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/formats/tests/data")
 endforeach()
+# The command-line test runs the program itself.
+target_compile_definitions(gainbook_app_tests PRIVATE GAINBOOK_PROGRAM="$<TARGET_FILE:gainbook>")
+add_dependencies(gainbook_app_tests gainbook)

@@ -7,13 +7,20 @@
 
 #include <QApplication>
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    orv::ui::setUpApplication(app);
+#include <iostream>
 
+int main(int argc, char** argv) {
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i)
         arguments.emplace_back(argv[i]);
+    // Before the application object, which needs a display.
+    if (orv::gainbook::helpRequested(arguments)) {
+        std::cout << orv::gainbook::kUsage;
+        return 0;
+    }
+
+    QApplication app(argc, argv);
+    orv::ui::setUpApplication(app);
 
     orv::ui::QtInteraction ui(nullptr, "Gainbook");
     orv::gainbook::qt::MainWindowDialog window(ui, {}, std::filesystem::current_path(),

@@ -3,6 +3,8 @@
 #include "text/text.h"
 #include "typedinput.h"
 
+#include <algorithm>
+
 namespace orv::gainbook {
 
 namespace {
@@ -71,6 +73,11 @@ StartSelection parseStartSelection(const std::vector<std::string>& arguments) {
             selection.location = tokens[2];
     }
     return selection;
+}
+
+bool helpRequested(const std::vector<std::string>& arguments) {
+    return std::any_of(arguments.begin(), arguments.end(),
+                       [](const std::string& a) { return a == "--help" || a == "-h"; });
 }
 
 std::optional<std::string> selectionRefusal(const StartSelection& selection) {

@@ -34,6 +34,26 @@ struct StartSelection {
 // The parts keep their case.
 StartSelection parseStartSelection(const std::vector<std::string>& arguments);
 
+// "--help" or "-h" among the arguments: the program prints kUsage and ends without a window.
+bool helpRequested(const std::vector<std::string>& arguments);
+inline constexpr const char* kUsage =
+    "Использование: gainbook [ODBC=источник] [USER=пользователь] [PASSWORD=пароль]\n"
+    "                        [станция:канал:локация]\n"
+    "       gainbook -h | --help\n"
+    "\n"
+    "Редактор откликов (АЧХ) каналов базы ORV: окно с панелью базы данных и панелью\n"
+    "файла.\n"
+    "\n"
+    "  ODBC=источник, USER=пользователь, PASSWORD=пароль\n"
+    "        источник данных ODBC, пользователь и пароль (берутся в верхнем регистре;\n"
+    "        без USER= пароль не ищется); без ODBC= подключение берётся из\n"
+    "        ./Gainbook.ini, иначе из ORV.ini, иначе выбирается в окне подключения\n"
+    "  станция:канал:локация\n"
+    "        канал, выбранный при запуске; если у него нет хранимого отклика, сразу\n"
+    "        открывается выбор файла\n"
+    "  -h, --help\n"
+    "        показать эту справку и выйти\n";
+
 // Why a start selection cannot be followed: a code longer than the key columns take (it is
 // never cut into another station's code); nullopt when every code fits.
 std::optional<std::string> selectionRefusal(const StartSelection& selection);

@@ -1,5 +1,8 @@
 #include "commandline.h"
 
+#include "program.h"
+#include "testdb.h"
+
 #include <gtest/gtest.h>
 
 using namespace orv::gainbook;
@@ -60,4 +63,18 @@ TEST(StartSelection, TwoColonsCountAsOneAndConnectionKeysAreSkipped) {
     EXPECT_EQ(sel.station, "CCC");
     EXPECT_EQ(sel.channel, "D");
     EXPECT_EQ(sel.location, "E");
+}
+
+// --help and -h print the command line and end at once, without a display and without a
+// window (one would wait for the user until the time limit ends it).
+TEST(Help, PrintsTheCommandLineAndEndsWithoutAWindow) {
+    orv::test::TempDir dir;
+    for (const char* option : {"--help", "-h"}) {
+        const orv::test::ProgramRun run = orv::test::runProgram(
+            "timeout", {"10", GAINBOOK_PROGRAM, "ODBC=X", option}, {}, dir.path());
+        EXPECT_EQ(run.status, 0) << option << run.err;
+        EXPECT_EQ(run.out, kUsage) << option;
+        EXPECT_EQ(run.err, "") << option;
+    }
+    EXPECT_FALSE(helpRequested({"ODBC=ORV", "KUR:BHZ:00"}));
 }
