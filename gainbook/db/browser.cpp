@@ -19,6 +19,11 @@ using orv::odbc::Statement;
 namespace {
 
 constexpr const char* kUnknownErrorCaption = "Неизвестная ошибка";
+constexpr const char* kOnlyFapNote =
+    "У этой записи нет текста SAC, есть только текст FAP: выберите просмотр FAP.";
+constexpr const char* kOnlySacNote =
+    "У этой записи нет текста FAP, есть только текст SAC: выберите просмотр SAC.";
+constexpr const char* kNoTextNote = "У этой записи нет ни текста SAC, ни текста FAP.";
 
 // Line breaks as the view shows them: every break one "\r\n"; "|" (how inserts store a
 // break) and tabs as a break and a blank.
@@ -272,6 +277,11 @@ void ResponseBrowser::showRecord() {
         idSens = static_cast<long>(st.getInteger(3).value_or(0));
         freqValue = orv::text::format("%lg", st.getDouble(4).value_or(0.0));
         idFreq = static_cast<long>(st.getInteger(5).value_or(0));
+        storedTextNote.clear();
+        if (!storedTextTooLong && orv::text::trim(storedText).empty())
+            storedTextNote = st.getInteger(6).value_or(0) != 0
+                                 ? (viewSac ? kOnlyFapNote : kOnlySacNote)
+                                 : kNoTextNote;
     }
     unitLabel("ID_SENS", sql::kSensUnit, idSens, sensLabel, "SENS");
     unitLabel("ID_FREQ", sql::kFreqUnit, idFreq, freqLabel, "FREQ");
@@ -358,6 +368,7 @@ void ResponseBrowser::fullReset() {
     intervals.clear();
     storedText.clear();
     storedTextTooLong = false;
+    storedTextNote.clear();
     sensValue.clear();
     freqValue.clear();
     sensLabel = "SENS";

@@ -63,6 +63,9 @@ public:
     // The record's text is longer than the working buffer holds: storedText is empty and
     // the user was told (formats::kTextTooLongMessage).
     bool storedTextTooLong = false;
+    // What the empty text view says instead of a text: that the record holds only the
+    // other text (the SAC view of a FAP table), or neither; empty while a text is shown.
+    std::string storedTextNote;
     std::string sensValue;
     std::string freqValue;
     std::string sensLabel = "SENS";

@@ -39,13 +39,14 @@ inline constexpr const char* kLocations =
 inline constexpr const char* kIntervals =
     "SELECT STARTDATE,ENDDATE FROM CALIBRATION WHERE STA=? AND NETWORK=? AND CHAN=? AND "
     "LOCATION=? ORDER BY STARTDATE DESC;";
-// station, network, channel, location, start (bound as SQL_TIMESTAMP)
+// station, network, channel, location, start (bound as SQL_TIMESTAMP); the last column
+// says whether the record holds the other text (1) or not (0)
 inline constexpr const char* kRecordSac =
-    "SELECT SAC,SENS,ID_SENS,FREQ,ID_FREQ FROM CALIBRATION WHERE STA=? AND NETWORK=? AND "
-    "CHAN=? AND LOCATION=? AND STARTDATE=?;";
+    "SELECT SAC,SENS,ID_SENS,FREQ,ID_FREQ,CASE WHEN FAP IS NULL THEN 0 ELSE 1 END "
+    "FROM CALIBRATION WHERE STA=? AND NETWORK=? AND CHAN=? AND LOCATION=? AND STARTDATE=?;";
 inline constexpr const char* kRecordFap =
-    "SELECT FAP,SENS,ID_SENS,FREQ,ID_FREQ FROM CALIBRATION WHERE STA=? AND NETWORK=? AND "
-    "CHAN=? AND LOCATION=? AND STARTDATE=?;";
+    "SELECT FAP,SENS,ID_SENS,FREQ,ID_FREQ,CASE WHEN SAC IS NULL THEN 0 ELSE 1 END "
+    "FROM CALIBRATION WHERE STA=? AND NETWORK=? AND CHAN=? AND LOCATION=? AND STARTDATE=?;";
 // ID_SENS of the record
 inline constexpr const char* kSensUnit = "SELECT SENS_UNITS FROM ID_SENS WHERE ID_SENS=?;";
 // ID_FREQ of the record

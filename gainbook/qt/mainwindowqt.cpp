@@ -259,6 +259,11 @@ QWidget* MainWindowDialog::buildFilePanel() {
     // Read by its text, the file's name; described by its role.
     file_.fileLabel->setAccessibleDescription(QString::fromUtf8("Загруженный файл"));
     file_.fileLabel->setVisible(false);
+    // Its line is kept while it is hidden: loading a file moves no field of the panel.
+    QSizePolicy keepLine = file_.fileLabel->sizePolicy();
+    keepLine.setRetainSizeWhenHidden(true);
+    file_.fileLabel->setSizePolicy(keepLine);
+    file_.fileLabel->setMinimumHeight(file_.fileLabel->fontMetrics().height());
     grid->addWidget(file_.fileLabel, 0, 0, 1, 2);
 
     file_.calib = new QLineEdit(box);
@@ -369,6 +374,9 @@ void MainWindowDialog::sync() {
     setText(db_.sens, d.sensValue);
     setText(db_.freq, d.freqValue);
     setText(db_.storedText, d.storedText);
+    // An empty view says what the record holds instead.
+    db_.storedText->setPlaceholderText(q(d.storedTextNote));
+    db_.storedText->setAccessibleDescription(q(d.storedTextNote));
 
     const FilePanel& f = logic_.file;
     file_.fileLabel->setText(q(f.fileLabel));

@@ -162,8 +162,20 @@ TEST(MainWindowQt, ShowsBothPanelsWithTheUnitListsAndFitsA1280x800Screen) {
             "{ts '2005-01-01 00:00:00'},0.5,1,1,0,'ZEROS 3|POLES 2|CONSTANT 1.0|')");
     window.logic().fillDatabasePanel();
     window.sync();
+    // Loading a file shows its name on a line kept for it: no field of the panel moves.
+    const auto places = [&f, &window] {
+        std::vector<QPoint> at;
+        for (QWidget* w : std::initializer_list<QWidget*>{f.calib, f.calper, f.network, f.time,
+                                                          f.text, f.loadFromFile})
+            at.push_back(w->mapTo(&window, QPoint(0, 0)));
+        return at;
+    };
+    const std::vector<QPoint> unloaded = places();
     ui.chooseFile(std::string(GAINBOOK_TEST_DATA) + "/obspy_SAC_PZs_KARC_BHZ");
     f.loadFromFile->click();
+    QApplication::processEvents();
+    EXPECT_TRUE(f.fileLabel->isVisible());
+    EXPECT_EQ(places(), unloaded);
     for (auto [edit, typed] : {std::pair{f.network, "KZ"}, std::pair{f.station, "KARC"},
                                std::pair{f.channel, "BHZ"}, std::pair{f.location, "00"}})
         QTest::keyClicks(edit, typed);
@@ -206,6 +218,9 @@ TEST(MainWindowQt, ShowsBothPanelsWithTheUnitListsAndFitsA1280x800Screen) {
     EXPECT_EQ(window.logic().file.text, "ZEROS 0\r\nPOLES 0\r\nCONSTANT 1\r\n");
     d.fap->click();
     EXPECT_FALSE(window.logic().browser.viewSac);
+    // The record holds no FAP text: the empty view says so.
+    EXPECT_EQ(d.storedText->placeholderText().toStdString(),
+              "У этой записи нет текста FAP, есть только текст SAC: выберите просмотр SAC.");
     f.calibUnits->setCurrentIndex(0);
     emit f.calibUnits->activated(0);
     EXPECT_EQ(window.logic().file.calibUnitText, "nm/counts");

@@ -80,13 +80,32 @@ TEST_P(Browser, IntervalsAreNewestFirstAndAnOpenOneShowsItsStartAlone) {
     EXPECT_EQ(browser->storedText, "SAC TEXT");
 }
 
-TEST_P(Browser, TheFapViewOfASacOnlyRecordIsEmptyWithTheSameValues) {
+// A view whose text the record lacks is empty, with the same values, and says what the
+// record holds instead.
+TEST_P(Browser, TheViewOfATextTheRecordLacksSaysWhatItHolds) {
     add("KZ", "KIV", "BHZ", "00", "2003-01-01 00:00:00");
     browser->fillFirstList();
+    EXPECT_EQ(browser->storedTextNote, "");
     browser->chooseView(false);
     EXPECT_EQ(browser->storedText, "");
+    EXPECT_EQ(browser->storedTextNote,
+              "У этой записи нет текста FAP, есть только текст SAC: выберите просмотр SAC.");
     EXPECT_EQ(browser->sensValue, "1.5");
     EXPECT_EQ(browser->channels.entries, (Strings{"BHZ"}));
+
+    add("KZ", "FAPO", "BHZ", "00", "2003-01-01 00:00:00", "", "", " 1.0  2.0e+009  0.0");
+    add("KZ", "NONE", "BHZ", "00", "2003-01-01 00:00:00", "", "", "");
+    browser->chooseView(true);
+    browser->fillFirstList();
+    browser->pickStation(browser->stations.findPrefix("FAPO"));
+    EXPECT_EQ(browser->storedText, "");
+    EXPECT_EQ(browser->storedTextNote,
+              "У этой записи нет текста SAC, есть только текст FAP: выберите просмотр FAP.");
+    browser->chooseView(false);
+    EXPECT_EQ(browser->storedText, " 1.0  2.0e+009  0.0");
+    EXPECT_EQ(browser->storedTextNote, "");
+    browser->pickStation(browser->stations.findPrefix("NONE"));
+    EXPECT_EQ(browser->storedTextNote, "У этой записи нет ни текста SAC, ни текста FAP.");
 }
 
 TEST_P(Browser, AStartSelectionWhoseChannelIsMissingTakesTheFirstAndSaysSo) {
