@@ -9,8 +9,43 @@
 
 namespace orv::gainbook {
 
+namespace {
+
+bool intersects(const ScreenRect& a, const ScreenRect& b) {
+    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height &&
+           b.y < a.y + a.height;
+}
+
+// The largest window of at most width x height in a corner of the screen (right or left,
+// bottom or top) that covers none of the buttons: its height cut above (or below) the
+// buttons it would cover, or its width cut beside them, whichever leaves more.
+ScreenRect largestInCorner(bool right, bool bottom, int width, int height, const ScreenRect& screen,
+                           const std::vector<ScreenRect>& buttons) {
+    const auto at = [&](int w, int h) {
+        return ScreenRect{right ? screen.x + screen.width - w : screen.x,
+                          bottom ? screen.y + screen.height - h : screen.y, w, h};
+    };
+    int lower = height; // the height when it is cut
+    int narrower = width;
+    for (const ScreenRect& b : buttons) {
+        if (!intersects(at(width, height), b))
+            continue;
+        lower = std::min(lower, std::max(0, bottom ? screen.y + screen.height - (b.y + b.height)
+                                                   : b.y - screen.y));
+        narrower = std::min(narrower, std::max(0, right ? screen.x + screen.width - (b.x + b.width)
+                                                        : b.x - screen.x));
+    }
+    const ScreenRect cutHeight = at(width, lower);
+    const ScreenRect cutWidth = at(narrower, height);
+    return cutHeight.width * cutHeight.height >= cutWidth.width * cutWidth.height ? cutHeight
+                                                                                  : cutWidth;
+}
+
+} // namespace
+
 ScreenRect placeBesideMainWindow(const ScreenRect& main, int width, int height,
-                                 const ScreenRect& screen) {
+                                 const ScreenRect& screen, const std::vector<ScreenRect>& buttons,
+                                 ScreenRect least) {
     ScreenRect r{0, 0, std::min(width, screen.width), std::min(height, screen.height)};
     const int screenRight = screen.x + screen.width;
     const int screenBottom = screen.y + screen.height;
@@ -18,15 +53,29 @@ ScreenRect placeBesideMainWindow(const ScreenRect& main, int width, int height,
     if (main.x + main.width + r.width <= screenRight) {
         r.x = main.x + main.width;
         r.y = within(main.y, screen.y, screenBottom - r.height);
-    } else if (main.x - r.width >= screen.x) {
+        return r;
+    }
+    if (main.x - r.width >= screen.x) {
         r.x = main.x - r.width;
         r.y = within(main.y, screen.y, screenBottom - r.height);
-    } else {
-        const bool mainLeft = 2 * main.x + main.width <= 2 * screen.x + screen.width;
-        const bool mainHigh = 2 * main.y + main.height <= 2 * screen.y + screen.height;
-        r.x = mainLeft ? screenRight - r.width : screen.x;
-        r.y = mainHigh ? screenBottom - r.height : screen.y;
+        return r;
     }
+    const bool mainLeft = 2 * main.x + main.width <= 2 * screen.x + screen.width;
+    const bool mainHigh = 2 * main.y + main.height <= 2 * screen.y + screen.height;
+    std::optional<ScreenRect> best;
+    for (const auto& [right, bottom] :
+         {std::pair{mainLeft, mainHigh}, std::pair{mainLeft, !mainHigh},
+          std::pair{!mainLeft, mainHigh}, std::pair{!mainLeft, !mainHigh}}) {
+        const ScreenRect c = largestInCorner(right, bottom, r.width, r.height, screen, buttons);
+        const bool fits = c.width >= std::min(least.width, r.width) &&
+                          c.height >= std::min(least.height, r.height);
+        if (fits && (!best || c.width * c.height > best->width * best->height))
+            best = c;
+    }
+    if (best)
+        return *best;
+    r.x = mainLeft ? screenRight - r.width : screen.x;
+    r.y = mainHigh ? screenBottom - r.height : screen.y;
     return r;
 }
 

@@ -42,11 +42,17 @@ struct ScreenRect {
 };
 
 // Where the window goes when it opens: beside the main window (to its right, else to its
-// left) when the screen has room there, else in the corner of the screen away from the
-// main window's middle, so that as much of the main window as the screen allows stays
-// uncovered. The window is made no larger than the screen.
+// left) when the screen has room there. Else in a corner of the screen where it covers none
+// of the main window's buttons (the rectangles in buttons), made smaller for that where it
+// must but not below least: the corner away from the main window's middle first, then the
+// other corner on that side, then the two on the other side; of these the largest. Where
+// no corner leaves the buttons free, in the corner away from the main window's middle, so
+// that as much of the main window as the screen allows stays uncovered. The window is made
+// no larger than the screen.
 ScreenRect placeBesideMainWindow(const ScreenRect& mainWindow, int width, int height,
-                                 const ScreenRect& screen);
+                                 const ScreenRect& screen,
+                                 const std::vector<ScreenRect>& buttons = {},
+                                 ScreenRect least = {});
 
 class ResponseCurveDialog {
 public:

@@ -407,18 +407,35 @@ ResponseCurveDialogQt* MainWindowDialog::openResponseCurve() {
     auto* dialog = new ResponseCurveDialogQt(logic_, ui_, this);
     connect(this, &MainWindowDialog::shown, dialog, &ResponseCurveDialogQt::refresh);
     responseCurve_ = dialog;
-    // Beside the main window or off its middle, not centred over it.
+    // Beside the main window, else where it covers none of its buttons, not centred over it.
     if (const QScreen* screen = this->screen()) {
         const QRect m = frameGeometry();
         const QRect s = screen->availableGeometry();
+        const QSize least = dialog->minimumSizeHint();
         const ScreenRect at =
             placeBesideMainWindow({m.x(), m.y(), m.width(), m.height()}, dialog->width(),
-                                  dialog->height(), {s.x(), s.y(), s.width(), s.height()});
+                                  dialog->height(), {s.x(), s.y(), s.width(), s.height()},
+                                  buttonRects(), {0, 0, least.width(), least.height()});
         dialog->resize(at.width, at.height);
         dialog->move(at.x, at.y);
     }
     dialog->show();
     return dialog;
+}
+
+std::vector<ScreenRect> MainWindowDialog::buttonRects() const {
+    std::vector<ScreenRect> rects;
+    const auto add = [&rects](const QRect& r) {
+        rects.push_back({r.x(), r.y(), r.width(), r.height()});
+    };
+    // The window's own, not those of the windows it owns.
+    for (const QPushButton* b : findChildren<QPushButton*>())
+        if (b->window() == this && b->isVisibleTo(this))
+            add(QRect(b->mapToGlobal(QPoint(0, 0)), b->size()));
+    for (const QMenuBar* bar : findChildren<QMenuBar*>())
+        for (QAction* action : bar->actions())
+            add(bar->actionGeometry(action).translated(bar->mapToGlobal(QPoint(0, 0))));
+    return rects;
 }
 
 void MainWindowDialog::run(const std::function<void()>& handler) {

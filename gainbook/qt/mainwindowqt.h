@@ -103,6 +103,9 @@ private:
     QWidget* buildFilePanel();
     void buildMenu(QMenuBar* menu);
     void chooseConnection();
+    // The push buttons and the menu's entries on the screen: what the frequency-response
+    // window leaves uncovered.
+    std::vector<ScreenRect> buttonRects() const;
     // Runs a handler of the logic and shows the state it left.
     void run(const std::function<void()>& handler);
 

@@ -669,8 +669,8 @@ TEST(ResponseCurveQt, ComputesTheLoadedFileAndRedrawsOnEveryChoice) {
 }
 
 // "&Ачх" opens the window off the main window rather than centred over it; on a 1280x800
-// screen the main window's menu and its SAC/FAP choice stay free. The picture of both on
-// such a screen is kept as an artefact.
+// screen every button of the main window, its menu and its SAC/FAP choice stay free. The
+// picture of both on such a screen is kept as an artefact.
 TEST(ResponseCurveQt, OpensOffTheMainWindow) {
     app();
     TempDir dir;
@@ -692,20 +692,35 @@ TEST(ResponseCurveQt, OpensOffTheMainWindow) {
     ResponseCurveDialogQt* dialog = window.openResponseCurve();
     QApplication::processEvents();
     const QRect m = window.frameGeometry();
-    const QRect s = window.screen()->availableGeometry();
-    const ScreenRect placed = placeBesideMainWindow({m.x(), m.y(), m.width(), m.height()}, 1000,
-                                                    640, {s.x(), s.y(), s.width(), s.height()});
-    EXPECT_EQ(dialog->frameGeometry().topLeft(), QPoint(placed.x, placed.y));
-    EXPECT_EQ(dialog->size(), QSize(placed.width, placed.height));
     EXPECT_NE(dialog->geometry().center(), m.center());
+    EXPECT_FALSE(dialog->frameGeometry().intersects(
+        QRect(window.fileControls().loadFromFile->mapToGlobal(QPoint(0, 0)),
+              window.fileControls().loadFromFile->size())));
 
+    // The buttons and menu entries of the window at (0, 0) on a 1280x800 screen.
+    std::vector<QRect> buttons;
+    for (QPushButton* b : window.findChildren<QPushButton*>())
+        if (b->window() == &window)
+            buttons.emplace_back(b->mapTo(&window, QPoint(0, 0)), b->size());
+    for (QMenuBar* bar : window.findChildren<QMenuBar*>())
+        for (QAction* action : bar->actions())
+            buttons.push_back(
+                bar->actionGeometry(action).translated(bar->mapTo(&window, QPoint(0, 0))));
+    ASSERT_EQ(buttons.size(), 9u);
+    std::vector<ScreenRect> rects;
+    for (const QRect& b : buttons)
+        rects.push_back({b.x(), b.y(), b.width(), b.height()});
+    const QSize least = dialog->minimumSizeHint();
     const ScreenRect onSmall =
-        placeBesideMainWindow({0, 0, 1040, 720}, 1000, 640, {0, 0, 1280, 800});
+        placeBesideMainWindow({0, 0, 1040, 720}, 1000, 640, {0, 0, 1280, 800}, rects,
+                              {0, 0, least.width(), least.height()});
     const QRect small(onSmall.x, onSmall.y, onSmall.width, onSmall.height);
+    EXPECT_GE(small.width(), least.width());
+    EXPECT_GE(small.height(), least.height());
+    for (const QRect& b : buttons)
+        EXPECT_FALSE(small.intersects(b)) << b.x() << "," << b.y();
     QWidget* fap = window.databaseControls().fap;
     EXPECT_FALSE(small.intersects(QRect(fap->mapTo(&window, QPoint(0, 0)), fap->size())));
-    for (QMenuBar* bar : window.findChildren<QMenuBar*>())
-        EXPECT_FALSE(small.intersects(QRect(bar->mapTo(&window, QPoint(0, 0)), bar->size())));
 
     const std::string shot = artefact("gainbook-main-with-response-curve.png");
     if (!shot.empty()) {

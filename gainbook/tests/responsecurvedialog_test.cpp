@@ -230,3 +230,23 @@ TEST(ResponseCurvePlacement, BesideTheMainWindowOrInTheFarCorner) {
     EXPECT_EQ(placeBesideMainWindow({0, 0, 800, 600}, 1000, 640, {0, 30, 800, 570}),
               (ScreenRect{0, 30, 800, 570}));
 }
+
+// On a 1280x800 screen the far corner would cover the row of buttons at the foot of the
+// main window: the window goes above them, into the top right corner, made lower where the
+// buttons stand higher, and into the far corner after all when it would be too low.
+TEST(ResponseCurvePlacement, TheMainWindowsButtonsStayFree) {
+    const ScreenRect screen{0, 0, 1280, 800};
+    const ScreenRect main{0, 0, 1040, 720};
+    const std::vector<ScreenRect> buttons{{10, 660, 250, 50}, {780, 660, 250, 50}, {5, 2, 60, 20}};
+    EXPECT_EQ(placeBesideMainWindow(main, 1000, 640, screen, buttons, {0, 0, 600, 500}),
+              (ScreenRect{280, 0, 1000, 640}));
+    const std::vector<ScreenRect> higher{{10, 600, 250, 50}, {780, 600, 250, 50}};
+    EXPECT_EQ(placeBesideMainWindow(main, 1000, 640, screen, higher, {0, 0, 600, 500}),
+              (ScreenRect{280, 0, 1000, 600}));
+    EXPECT_EQ(placeBesideMainWindow(main, 1000, 640, screen, higher, {0, 0, 600, 620}),
+              (ScreenRect{280, 160, 1000, 640}));
+    // A main window at the right: the buttons at its left foot stay free in the top left.
+    EXPECT_EQ(placeBesideMainWindow({240, 80, 1040, 720}, 1000, 640, screen,
+                                    {{250, 740, 250, 50}, {1020, 740, 250, 50}}, {0, 0, 600, 500}),
+              (ScreenRect{0, 0, 1000, 640}));
+}
