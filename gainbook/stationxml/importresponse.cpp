@@ -111,7 +111,18 @@ bool rawSensitivity(const ImportedEpoch& e, double& value, double& frequency, st
         value = e.sensitivity.value_or(0);
         frequency = e.sensitivityFrequency.value_or(0);
         units = e.sensitivityInputUnits;
-        return true;
+        std::string fault;
+        if (!e.sensitivity || value == 0)
+            fault = e.sensitivity ? "InstrumentSensitivity Value 0 is no sensitivity"
+                                  : "InstrumentSensitivity has no Value";
+        else if (!(frequency > 0))
+            fault = e.sensitivityFrequency
+                        ? orv::text::format("InstrumentSensitivity Frequency %g Hz is no frequency",
+                                            frequency)
+                        : "InstrumentSensitivity has no Frequency";
+        if (!fault.empty())
+            why = fault;
+        return fault.empty();
     }
     value = 1;
     frequency = 0;
@@ -461,7 +472,7 @@ std::optional<FapResponse> toFap(const ImportedEpoch& e, std::string& why) {
         return std::nullopt;
     const double fs = sensitivity->frequency;
     const double atFs = amplitudeAt(st.list, fs);
-    if (!(fs > 0) || !std::isfinite(atFs) || atFs == 0) {
+    if (!std::isfinite(atFs) || atFs == 0) {
         why = "the response list does not cover the sensitivity frequency";
         return std::nullopt;
     }

@@ -234,14 +234,9 @@ ImportedStage stage(const xmlNode* st, int place, Findings& f) {
 
 void sensitivity(const xmlNode* is, ImportedEpoch& e, Findings& f) {
     e.hasSensitivity = true;
-    e.sensitivity = required(is, "Value", "InstrumentSensitivity", f);
-    e.sensitivityFrequency = required(is, "Frequency", "InstrumentSensitivity", f);
+    e.sensitivity = number(is, "Value", "InstrumentSensitivity", f);
+    e.sensitivityFrequency = number(is, "Frequency", "InstrumentSensitivity", f);
     e.sensitivityInputUnits = unitName(is, "InputUnits");
-    if (e.sensitivity == 0.0)
-        f.refuse("InstrumentSensitivity Value: 0 is no sensitivity");
-    if (e.sensitivityFrequency && !(*e.sensitivityFrequency > 0))
-        f.refuse("InstrumentSensitivity Frequency: " +
-                 orv::text::format("%g", *e.sensitivityFrequency) + " Hz is no frequency");
 }
 
 void response(const xmlNode* r, ImportedEpoch& e, Findings& f) {

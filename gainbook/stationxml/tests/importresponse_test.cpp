@@ -104,6 +104,16 @@ TEST(StationXmlResponse, WithoutInstrumentSensitivityTheStageGainsAreUsedAndSaid
     EXPECT_NE(sac->notes[0].find("product of the stage gains"), std::string::npos);
 }
 
+// A sensitivity of 0 is none: the epoch is skipped naming it, never given the product of
+// the stage gains.
+TEST(StationXmlResponse, AZeroSensitivityIsNoSensitivity) {
+    HandmadeChannel ch;
+    ch.response = sensitivity("0", "1") + sensorStage() + digitiserStage();
+    std::string why;
+    EXPECT_FALSE(toSac(only(document({ch})), why));
+    EXPECT_NE(why.find("InstrumentSensitivity Value 0"), std::string::npos) << why;
+}
+
 // Ground motion in any unit of length is scaled to metres: 1.5 counts per nm/s are
 // 1.5e9 counts per m/s.
 TEST(StationXmlResponse, InputUnitsAreScaledToMetres) {

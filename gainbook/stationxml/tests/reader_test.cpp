@@ -37,9 +37,9 @@ TEST(StationXmlReader, ANumberThatIsNotAFiniteNumberRefusesItsEpoch) {
     }
 }
 
-// A sensitivity that is unreadable or zero is refused, never replaced by the stage gains.
-TEST(StationXmlReader, AnUnusableSensitivityRefusesTheEpoch) {
-    for (const std::string bad : {"0", "abc", "NaN"}) {
+// A sensitivity that cannot be read is refused, never replaced by the stage gains.
+TEST(StationXmlReader, AnUnreadableSensitivityRefusesTheEpoch) {
+    for (const std::string bad : {"abc", "NaN", ""}) {
         HandmadeChannel c;
         c.response = sensitivity(bad, "1") + sensorStage() + digitiserStage();
         const auto epochs = read(document({c}));
