@@ -61,10 +61,11 @@ std::string timeField(const ImportedEpoch& e) {
     return time;
 }
 
-// An epoch refused for its document is named with its start as written there.
+// An epoch whose dates cannot be read is named with its start as written.
 std::string epochName(const ImportedEpoch& e) {
+    const bool dated = e.startRead && e.refusal.find(" date") == std::string::npos;
     return e.network + "." + e.station + "." + e.location + "." + e.channel + " " +
-           (e.refusal.empty() ? timeField(e) : "startDate=\"" + e.startText + "\"");
+           (dated ? timeField(e) : "startDate=\"" + e.startText + "\"");
 }
 
 // The response as the file panel would hold it; false (the plan skipped) when the epoch's

@@ -276,8 +276,10 @@ StationPart station(const xmlNode* s, const std::string& network) {
 
 void channelDates(const xmlNode* c, ImportedEpoch& e, Findings& f) {
     e.startText = rawAttribute(c, "startDate").value_or("");
-    if (const auto start = date(c, "startDate", "start date", f))
+    if (const auto start = date(c, "startDate", "start date", f)) {
         e.start = *start;
+        e.startRead = true;
+    }
     else if (!rawAttribute(c, "startDate"))
         f.refuse("no start date");
     if (const auto end = date(c, "endDate", "end date", f); end && end->year < 2500)

@@ -41,6 +41,7 @@ struct ImportedEpoch {
     // CALIBRATION stores for it.
     std::string location;
     std::string startText; // the startDate attribute as written, to name an unreadable one
+    bool startRead = false;
     odbc::Timestamp start;
     std::optional<odbc::Timestamp> end; // none for an open epoch (2500 or later)
     double latitude = 0, longitude = 0, elevation = 0, depth = 0;
