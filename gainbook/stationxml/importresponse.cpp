@@ -75,6 +75,10 @@ std::string shapeRefusal(const ImportedEpoch& e) {
             return orv::text::format("stage %d is a Polynomial (a response that is not linear "
                                      "is not imported)",
                                      s.number);
+        if (s.kind == Kind::PolesZeros && !isAnalogPolesZeros(s) && !isDigitalPolesZeros(s))
+            return orv::text::format("stage %d gives PolesZeros of the unknown transfer function "
+                                     "type \"%s\"",
+                                     s.number, s.transferType.c_str());
         if (isAnalogCoefficients(s))
             return orv::text::format("stage %d gives analog Coefficients, which are not imported",
                                      s.number);

@@ -188,8 +188,7 @@ void decimation(const xmlNode* d, ImportedStage& s, const std::string& where, Fi
             s.decimationFactor = factor;
         else
             f.refuse(where + " Decimation Factor: \"" + rawText(n) +
-                     "\" is not a positive whole "
-                     "number");
+                     "\" is not a positive whole number");
     }
 }
 
@@ -279,8 +278,7 @@ void channelDates(const xmlNode* c, ImportedEpoch& e, Findings& f) {
     if (const auto start = date(c, "startDate", "start date", f)) {
         e.start = *start;
         e.startRead = true;
-    }
-    else if (!rawAttribute(c, "startDate"))
+    } else if (!rawAttribute(c, "startDate"))
         f.refuse("no start date");
     if (const auto end = date(c, "endDate", "end date", f); end && end->year < 2500)
         e.end = end;
