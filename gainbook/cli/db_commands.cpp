@@ -18,6 +18,7 @@
 #include "schema.h"
 #include "settings.h"
 #include "sitechanlookup.h"
+#include "stationxml/importer.h"
 #include "stationxml/inventory.h"
 #include "stationxml/xmlreader.h"
 #include "stationxml/xmlwriter.h"
@@ -109,15 +110,26 @@ const std::string kImportUsage =
         "Читает StationXML 1.0-1.2 (в кодировке, названной в объявлении XML) и записывает\n"
         "каждую эпоху канала с откликом строкой CALIBRATION по правилам команды write, по\n"
         "транзакции на эпоху. Аналоговые звенья PolesZeros объединяются в один текст SAC в\n"
-        "форме смещения (CONSTANT = A0 x чувствительность на её частоте); конец 2500 года и\n"
-        "позже - открытый интервал. Эпохи без такого отклика пропускаются с сообщением.\n"
-        "Документ с объявлением типа (DOCTYPE), не вполне правильный или больше 64 МБ\n"
-        "отвергается целиком, ничего не записывается.\n"
+        "форме смещения (CONSTANT = A0 x чувствительность на её частоте, со знаком\n"
+        "чувствительности и усилений звеньев); единственное звено ResponseList становится\n"
+        "текстом FAP. Цифровое звено (PolesZeros Z-преобразования, рекурсивные Coefficients)\n"
+        "опускается с сообщением о наибольшем отклонении, которое это даёт между нижней\n"
+        "частотой отклика и 0.4 частоты Найквиста; больше 5 % - эпоха пропускается. Пустой\n"
+        "код расположения (или из пробелов) записывается в CALIBRATION как ??, в SITECHAN\n"
+        "пустым. Конец 2500 года и позже - открытый интервал; даты - xs:dateTime, смещение\n"
+        "зоны переводится в UTC, доли секунды округляются с сообщением. Эпоха с числом или\n"
+        "датой, которые не читаются, и эпохи одного канала, которые перекрываются,\n"
+        "не записываются (код возврата 1); эпохи без отклика, который база может хранить,\n"
+        "пропускаются с сообщением. Документ с объявлением типа (DOCTYPE), не вполне\n"
+        "правильный или больше 64 МБ отвергается целиком, ничего не записывается.\n"
         "\n"
-        "  --dry-run     напечатать, что было бы записано, и ничего не писать\n"
+        "  --dry-run     напечатать, что было бы записано (те же проверки, что и при\n"
+        "                записи, без обращения к базе), и ничего не писать\n"
         "  --with-stations  создать недостающие строки SITE и SITECHAN (координаты, высота,\n"
-        "                глубина, частота отсчётов, описание); существующие не меняются,\n"
-        "                отличия от документа печатаются\n") +
+        "                глубина, частота отсчётов, описание) в транзакции эпохи, только\n"
+        "                для записанных эпох; недостающие таблицы SITE и SITECHAN\n"
+        "                создаются; существующие строки не меняются, отличия от\n"
+        "                документа печатаются\n") +
     kConnectionHelp;
 
 const std::string kStationXmlUsage =
@@ -721,6 +733,76 @@ int runStationXml(const std::vector<std::string>& args, std::ostream& out, std::
     return summary.refusedSome ? kFailed : kOk;
 }
 
+// Every file read and checked before anything is written; false (after saying why) when
+// one is refused whole.
+bool readDocuments(const std::vector<std::string>& paths,
+                   std::vector<stationxml::ImportedEpoch>& epochs, std::ostream& err) {
+    for (const std::string& path : paths) {
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(path, ec);
+        if (ec) {
+            err << "gainbook-cli import: " << path << ": " << ec.message() << "\n";
+            return false;
+        }
+        if (size > stationxml::kMaxDocumentBytes) {
+            err << "gainbook-cli import: " << path << ": документ больше "
+                << stationxml::kMaxDocumentBytes << " байт, не прочитан\n";
+            return false;
+        }
+        std::ifstream in(path, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::string error;
+        if (!stationxml::readStationXml(bytes, epochs, error)) {
+            err << "gainbook-cli import: " << path << ": " << error << "\n";
+            return false;
+        }
+    }
+    return true;
+}
+
+struct ImportCounts {
+    std::size_t written = 0, wouldWrite = 0, failed = 0, replaced = 0;
+};
+
+// One epoch: its notes, then what became of it.
+void importEpoch(const stationxml::EpochPlan& plan, odbc::Connection* connection,
+                 const ParsedOptions& opts, ImportCounts& counts, std::ostream& out,
+                 std::ostream& err) {
+    using Verdict = stationxml::EpochPlan::Verdict;
+    const std::string prefix = "gainbook-cli import: " + plan.name + ": ";
+    for (const std::string& note : plan.notes)
+        err << prefix << note << "\n";
+    if (plan.verdict == Verdict::Skipped) {
+        err << prefix << "пропущено: " << plan.reason << "\n";
+        return;
+    }
+    if (plan.verdict == Verdict::Refused) {
+        err << prefix << "не записано: " << plan.reason << "\n";
+        ++counts.failed;
+        return;
+    }
+    if (!connection) {
+        out << plan.name << ": " << plan.summary << "\n";
+        ++counts.wouldWrite;
+        return;
+    }
+    const stationxml::WriteReport report =
+        stationxml::writeEpoch(*connection, plan, opts.has("with-stations"), opts.has("yes"));
+    if (!report.written) {
+        err << prefix << "не записано: " << report.reason << "\n";
+        ++counts.failed;
+        return;
+    }
+    for (const std::string& note : report.notes)
+        err << prefix << note << "\n";
+    out << plan.name << ": записано";
+    for (std::size_t i = 0; i < report.replaced.size(); ++i)
+        out << (i == 0 ? "; заменено в базе: " : ", ") << report.replaced[i];
+    out << "\n";
+    ++counts.written;
+    counts.replaced += report.replaced.size();
+}
+
 int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::vector<OptionSpec> specs = kConnectionOptions;
     specs.push_back({"dry-run", false});
@@ -735,29 +817,10 @@ int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (opts.positional.empty())
         return usageError(err, "import", "не задан файл");
     const bool dryRun = opts.has("dry-run");
-
-    // Every file is read and checked before anything is written.
     std::vector<stationxml::ImportedEpoch> epochs;
-    for (const std::string& path : opts.positional) {
-        std::error_code ec;
-        const auto size = std::filesystem::file_size(path, ec);
-        if (ec) {
-            err << "gainbook-cli import: " << path << ": " << ec.message() << "\n";
-            return kFailed;
-        }
-        if (size > stationxml::kMaxDocumentBytes) {
-            err << "gainbook-cli import: " << path << ": документ больше "
-                << stationxml::kMaxDocumentBytes << " байт, не прочитан\n";
-            return kFailed;
-        }
-        std::ifstream in(path, std::ios::binary);
-        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        std::string error;
-        if (!stationxml::readStationXml(bytes, epochs, error)) {
-            err << "gainbook-cli import: " << path << ": " << error << "\n";
-            return kFailed;
-        }
-    }
+    if (!readDocuments(opts.positional, epochs, err))
+        return kFailed;
+    const std::vector<stationxml::EpochPlan> plans = stationxml::planImport(epochs);
 
     ConsoleInteraction ui(err, opts.has("yes"));
     DatabaseConnection connection;
@@ -767,95 +830,21 @@ int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
             return kFailed;
         // The same statement texts epoch after epoch: each is prepared once.
         connection->keepPreparedStatements(true);
+        if (opts.has("with-stations") && !stationxml::makeStationTables(*connection, ui))
+            return kFailed;
     }
-    std::size_t written = 0, wouldWrite = 0, failed = 0;
-    for (const stationxml::ImportedEpoch& e : epochs) {
-        std::string time = formatDateText(e.start);
-        if (e.end)
-            time += " / " + formatDateText(*e.end);
-        const std::string name =
-            e.network + "." + e.station + "." + e.location + "." + e.channel + " " + time;
-        if (opts.has("with-stations") && !dryRun) {
-            StationRows rows;
-            rows.station = e.station;
-            rows.latitude = e.stationLatitude;
-            rows.longitude = e.stationLongitude;
-            rows.elevation = e.stationElevation;
-            rows.siteName = e.siteName;
-            rows.description = e.stationDescription;
-            rows.on = e.stationStart;
-            rows.off = e.stationEnd;
-            rows.channel = e.channel;
-            rows.location = e.location;
-            rows.channelLatitude = e.latitude;
-            rows.channelLongitude = e.longitude;
-            rows.depth = e.depth;
-            rows.sampleRate = e.sampleRate;
-            rows.sensor = e.sensorDescription;
-            std::vector<std::string> notes;
-            std::string diagnostic;
-            const bool made = ensureStationRows(*connection, rows, notes, diagnostic);
-            for (const std::string& note : notes)
-                err << "gainbook-cli import: " << note << "\n";
-            if (!made)
-                err << "gainbook-cli import: " << name << ": " << diagnostic << "\n";
-        }
-        std::string why;
-        ResponseInput in;
-        in.network = e.network;
-        in.station = e.station;
-        in.channel = e.channel;
-        in.location = e.location;
-        in.time = time;
-        in.freqUnit = "Hz";
-        if (const auto sac = stationxml::toSac(e, why)) {
-            in.freq = orv::text::format("%.17g", sac->frequency);
-            in.sensUnit = std::string(response::kCalibUnits[std::size_t(sac->sensUnit)]);
-            in.text = sac->text;
-            in.kind = 0;
-        } else if (std::string listWhy; const auto fap = stationxml::toFap(e, listWhy)) {
-            in.freq = orv::text::format("%.17g", fap->frequency);
-            in.sensUnit = std::string(response::kCalibUnits[std::size_t(fap->sensUnit)]);
-            in.text = fap->text;
-            in.kind = 1;
-        } else {
-            // A lone response list tells why it failed; any other response, why it has no
-            // analog poles and zeros.
-            const bool onlyList = e.stages.size() == 1 &&
-                                  e.stages[0].kind == stationxml::ImportedStage::Kind::ResponseList;
-            err << "gainbook-cli import: " << name << ": пропущено: " << (onlyList ? listWhy : why)
-                << "\n";
-            continue;
-        }
-        const response::CalibResult calib = response::panelCalib(
-            in.text, in.kind == 0 ? formats::LoadedFileKind::Sac : formats::LoadedFileKind::FapOrv,
-            {in.freq, in.sensUnit, in.freqUnit});
-        in.calib = calib.calib;
-        if (dryRun) {
-            out << name << ": " << (in.kind == 0 ? "SAC" : "FAP") << ", " << in.sensUnit
-                << ", FREQ " << in.freq << " Hz, CALIB " << in.calib << "\n";
-            ++wouldWrite;
-            continue;
-        }
-        const WriteOutcome outcome =
-            writeResponse(*connection, ui, in, [](IntervalChoiceDialog& dialog) {
-                dialog.write();
-                return true;
-            });
-        if (outcome != WriteOutcome::Written) {
-            err << "gainbook-cli import: " << name << ": не записано\n";
-            ++failed;
-            continue;
-        }
-        out << name << ": записано\n";
-        ++written;
-    }
-    out << "записано " << written << " из " << epochs.size();
+    ImportCounts counts;
+    for (const stationxml::EpochPlan& plan : plans)
+        importEpoch(plan, connection.get(), opts, counts, out, err);
+    out << "записано " << counts.written << " из " << epochs.size();
+    if (counts.replaced > 0)
+        out << ", заменено хранимых интервалов " << counts.replaced;
     if (dryRun)
-        out << " (--dry-run: было бы записано " << wouldWrite << ")";
+        out << " (--dry-run: было бы записано " << counts.wouldWrite << ")";
     out << "\n";
-    // Epochs skipped for their response are told, not failures; a write that failed is.
-    return failed == 0 ? kOk : kFailed;
+    // Epochs skipped for their response are told, not failures; a refused epoch and a
+    // write that failed are.
+    return counts.failed == 0 ? kOk : kFailed;
 }
 
 const Command kDatabaseCommands[] = {

@@ -123,7 +123,8 @@ void refuse(orv::ui::Interaction& ui, const std::string& why) {
 // (or finds the other's row), rather than both inserting an open interval. nullopt when the
 // key has rows by now.
 std::optional<WriteOutcome> insertFirst(orv::odbc::Connection& connection, orv::ui::Interaction& ui,
-                                        const PreparedResponse& r) {
+                                        const PreparedResponse& r,
+                                        const IntervalChoiceDialog::ExtraStep& alsoInTransaction) {
     std::string diagnostic;
     const auto failed = [&](const std::string& why) {
         ui.message(failureText(kWriteAction, why), kDirectCaption, Icon::Exclamation, Buttons::Ok);
@@ -144,7 +145,8 @@ std::optional<WriteOutcome> insertFirst(orv::odbc::Connection& connection, orv::
         return std::nullopt;
     }
     if (!runStatement(connection, insertStatement(r, r.end.has_value()),
-                      insertParameters(r, r.start, r.end, r.loaded), diagnostic)) {
+                      insertParameters(r, r.start, r.end, r.loaded), diagnostic) ||
+        (alsoInTransaction && !alsoInTransaction(diagnostic))) {
         tx.rollback();
         return failed(diagnostic);
     }
@@ -353,6 +355,7 @@ bool IntervalChoiceDialog::replaceCovered(const Timestamp& now,
 
 bool IntervalChoiceDialog::write() {
     committed_ = false;
+    completed_ = false;
     editsRefused_ = false;
     const TypedInterval interval = readTypedInterval("STARTDATE", startEdit, "ENDDATE", endEdit);
     if (!interval.ok()) {
@@ -406,7 +409,7 @@ bool IntervalChoiceDialog::write() {
         for (Parameter c : Parameter::codes({r.network, r.location, r.station, r.channel}))
             p.push_back(std::move(c));
         p.push_back(Parameter::date(r.start));
-        ok = step(r.sac() ? sql::kCompleteSac : sql::kCompleteFap, p);
+        ok = completed_ = step(r.sac() ? sql::kCompleteSac : sql::kCompleteFap, p);
         break;
     }
     case Completion::None: {
@@ -436,6 +439,11 @@ bool IntervalChoiceDialog::write() {
     case Completion::Failed:
         break;
     }
+    if (std::string diagnostic; ok && alsoInTransaction && !alsoInTransaction(diagnostic)) {
+        ui_.message(failureText(kWriteAction, diagnostic), kDialogCaption, Icon::Exclamation,
+                    Buttons::Ok);
+        ok = false;
+    }
     if (!ok) {
         tx.rollback();
         return false;
@@ -456,7 +464,8 @@ bool IntervalChoiceDialog::write() {
 WriteOutcome writeResponse(orv::odbc::Connection& connection, orv::ui::Interaction& ui,
                            const ResponseInput& input,
                            const std::function<bool(IntervalChoiceDialog&)>& runDialog,
-                           PreparedResponse* written) {
+                           PreparedResponse* written,
+                           const IntervalChoiceDialog::ExtraStep& alsoInTransaction) {
     const auto prepared = prepareResponse(input, ui);
     if (!prepared)
         return WriteOutcome::Refused;
@@ -473,13 +482,14 @@ WriteOutcome writeResponse(orv::odbc::Connection& connection, orv::ui::Interacti
         return WriteOutcome::Failed;
     }
     if (!*exists) {
-        if (const auto outcome = insertFirst(connection, ui, r))
+        if (const auto outcome = insertFirst(connection, ui, r, alsoInTransaction))
             return *outcome;
         // Another writer has given the key its first response meanwhile: this one is
         // fitted into that history as any other.
     }
 
     IntervalChoiceDialog dialog(connection, ui, r);
+    dialog.alsoInTransaction = alsoInTransaction;
     dialog.initialise();
     if (!runDialog || !runDialog(dialog))
         return WriteOutcome::Cancelled;

@@ -87,6 +87,9 @@ public:
     // refills the panel. Any step that cannot run fails the whole write, rolled back.
     bool write();
     bool lastWriteCommitted() const { return committed_; }
+    // The last write completed a stored row of the same start that lacked this kind of
+    // text, rather than replacing the rows its interval covers.
+    bool lastWriteCompleted() const { return completed_; }
     bool editsRefused() const { return editsRefused_; }
 
     // A new closed interval that would overlap a later stored one (which the write keeps):
@@ -96,6 +99,11 @@ public:
     // says so.
     enum class Overlap { Ask, Refuse };
     Overlap overlap = Overlap::Ask;
+
+    // Run in the write's transaction after its own statements, before the commit: false
+    // (with the reason in diagnostic) rolls the whole write back.
+    using ExtraStep = std::function<bool(std::string& diagnostic)>;
+    ExtraStep alsoInTransaction;
 
     std::vector<std::string> entries;
     std::string startEdit;
@@ -123,6 +131,7 @@ private:
     orv::ui::Interaction& ui_;
     PreparedResponse response_;
     bool committed_ = false;
+    bool completed_ = false;
     bool editsRefused_ = false;
 };
 
@@ -135,10 +144,12 @@ enum class WriteOutcome {
 };
 
 // The write action. runDialog shows the interval dialog modally and returns true when it
-// ended with "Записать" (its write has then run).
+// ended with "Записать" (its write has then run). alsoInTransaction, when given, runs in
+// the write's transaction (see IntervalChoiceDialog::alsoInTransaction).
 WriteOutcome writeResponse(orv::odbc::Connection& connection, orv::ui::Interaction& ui,
                            const ResponseInput& input,
                            const std::function<bool(IntervalChoiceDialog&)>& runDialog,
-                           PreparedResponse* written = nullptr);
+                           PreparedResponse* written = nullptr,
+                           const IntervalChoiceDialog::ExtraStep& alsoInTransaction = {});
 
 } // namespace orv::gainbook

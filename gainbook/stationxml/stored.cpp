@@ -99,7 +99,8 @@ std::optional<Response> fromSac(const StoredResponse& s, double f0, std::string&
         st.zeros.emplace_back(z.re, z.im);
     for (int i = 0; i < pz.poleCount && i < int(pz.poles.size()); ++i)
         st.poles.emplace_back(pz.poles[std::size_t(i)].re, pz.poles[std::size_t(i)].im);
-    st.gain = std::abs(pz.constant) * ratio;
+    // A negative CONSTANT is a reversed channel: the gain keeps the sign.
+    st.gain = pz.constant * ratio;
     st.gainFrequency = f0;
     if (!std::isfinite(st.gain) || st.gain == 0) {
         why = "the SAC text's CONSTANT gives no sensitivity";
@@ -109,7 +110,7 @@ std::optional<Response> fromSac(const StoredResponse& s, double f0, std::string&
     // this very gain (the same zeros, poles and constant): no second reading of the text.
     // Otherwise the panel drops other zeros, and its CALIB is asked for.
     if (drop == motionIndex(s.sensUnit)) {
-        checkSens(s, 1e9 / st.gain, mismatch);
+        checkSens(s, 1e9 / std::abs(st.gain), mismatch);
     } else if (const auto calib = panelCalib(s.sac, fmt::LoadedFileKind::Sac, s)) {
         checkSens(s, *calib, mismatch);
     }

@@ -1,13 +1,11 @@
 #include "stationxml/xmlreader.h"
 
-#include "formats/fap.h"
+#include "stationxml/xsvalues.h"
 #include "text/text.h"
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -16,7 +14,16 @@ namespace orv::stationxml {
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586476925286766559;
+// What is wrong with the epochs being read (the first fault refuses them) and what was
+// changed on the way.
+struct Findings {
+    std::string refusal;
+    std::vector<std::string> notes;
+    void refuse(std::string why) {
+        if (refusal.empty())
+            refusal = std::move(why);
+    }
+};
 
 bool named(const xmlNode* n, const char* name) {
     return n && n->type == XML_ELEMENT_NODE &&
@@ -30,100 +37,305 @@ const xmlNode* child(const xmlNode* parent, const char* name) {
     return nullptr;
 }
 
-std::string text(const xmlNode* n) {
+// The children of parent with the name, in order.
+std::vector<const xmlNode*> children(const xmlNode* parent, const char* name) {
+    std::vector<const xmlNode*> out;
+    for (const xmlNode* c = parent ? parent->children : nullptr; c; c = c->next)
+        if (named(c, name))
+            out.push_back(c);
+    return out;
+}
+
+std::string rawText(const xmlNode* n) {
     if (!n)
         return {};
     xmlChar* content = xmlNodeGetContent(n);
     std::string out = content ? reinterpret_cast<const char*>(content) : "";
     xmlFree(content);
-    return orv::text::trim(out);
+    return out;
+}
+
+std::string text(const xmlNode* n) {
+    return orv::text::trim(rawText(n));
+}
+
+std::optional<std::string> rawAttribute(const xmlNode* n, const char* name) {
+    xmlChar* v = xmlGetProp(n, reinterpret_cast<const xmlChar*>(name));
+    if (!v)
+        return std::nullopt;
+    std::string out = reinterpret_cast<const char*>(v);
+    xmlFree(v);
+    return out;
 }
 
 std::string attribute(const xmlNode* n, const char* name) {
-    xmlChar* v = xmlGetProp(n, reinterpret_cast<const xmlChar*>(name));
-    std::string out = v ? reinterpret_cast<const char*>(v) : "";
-    xmlFree(v);
-    return orv::text::trim(out);
+    return orv::text::trim(rawAttribute(n, name).value_or(""));
 }
 
-std::optional<double> number(const xmlNode* n) {
+std::string joined(const std::string& where, const char* name) {
+    return where.empty() ? std::string(name) : where + " " + name;
+}
+
+// The number of the child element; nullopt when it is absent, or (the epoch refused,
+// naming the element and its text) when it is no finite number.
+std::optional<double> number(const xmlNode* parent, const char* name, const std::string& where,
+                             Findings& f) {
+    const xmlNode* n = child(parent, name);
     if (!n)
         return std::nullopt;
-    double v = 0;
-    if (!orv::text::parseDouble(text(n), v) || !std::isfinite(v))
-        return std::nullopt;
+    std::string why;
+    const auto v = readXsDouble(rawText(n), why);
+    if (!v)
+        f.refuse(joined(where, name) + ": " + why);
     return v;
 }
 
-double numberOr(const xmlNode* n, double fallback) {
-    return number(n).value_or(fallback);
+// As above; an absent element refuses the epoch too.
+std::optional<double> required(const xmlNode* parent, const char* name, const std::string& where,
+                               Findings& f) {
+    if (!child(parent, name)) {
+        f.refuse(joined(where, name) + ": missing");
+        return std::nullopt;
+    }
+    return number(parent, name, where, f);
 }
 
-// xs:dateTime: "YYYY-MM-DDTHH:MM:SS" with optional fraction and zone (taken as UTC).
-std::optional<odbc::Timestamp> dateTime(const std::string& s) {
-    odbc::Timestamp t;
-    if (std::sscanf(s.c_str(), "%d-%d-%dT%d:%d:%d", &t.year, &t.month, &t.day, &t.hour, &t.minute,
-                    &t.second) < 3)
+// A date attribute; nullopt when absent or (the epoch refused) unreadable. what names it
+// in the refusal ("start date").
+std::optional<odbc::Timestamp> date(const xmlNode* n, const char* name, const std::string& what,
+                                    Findings& f) {
+    const auto raw = rawAttribute(n, name);
+    if (!raw)
         return std::nullopt;
-    if (!t.isValid())
+    std::string why;
+    const auto t = readXsDateTime(*raw, why);
+    if (!t) {
+        f.refuse("invalid " + what + ": " + name + " " + why);
         return std::nullopt;
-    return t;
+    }
+    if (t->rounded)
+        f.notes.push_back(std::string(name) + " \"" + *raw +
+                          "\" rounded to the second: " + t->time.toSqlText());
+    return t->time;
 }
 
-std::vector<std::complex<double>> roots(const xmlNode* pz, const char* name) {
+std::string unitName(const xmlNode* parent, const char* name) {
+    return text(child(child(parent, name), "Name"));
+}
+
+// A Pole or Zero element's place: its number attribute, else its place from 1.
+std::string rootName(const xmlNode* root, const char* name, std::size_t place) {
+    const std::string n = attribute(root, "number");
+    return std::string(name) + " " + (n.empty() ? std::to_string(place) : n);
+}
+
+std::vector<std::complex<double>> roots(const xmlNode* pz, const char* name,
+                                        const std::string& where, Findings& f) {
     std::vector<std::complex<double>> out;
-    for (const xmlNode* c = pz->children; c; c = c->next)
-        if (named(c, name))
-            out.emplace_back(numberOr(child(c, "Real"), 0), numberOr(child(c, "Imaginary"), 0));
+    for (const xmlNode* r : children(pz, name)) {
+        const std::string at = where + " " + rootName(r, name, out.size() + 1);
+        const auto re = required(r, "Real", at, f);
+        const auto im = required(r, "Imaginary", at, f);
+        out.emplace_back(re.value_or(0), im.value_or(0));
+    }
     return out;
 }
 
-ImportedStage stage(const xmlNode* s) {
-    ImportedStage out;
-    if (const xmlNode* gain = child(s, "StageGain"))
-        out.gain = number(child(gain, "Value"));
-    const xmlNode* filter = nullptr;
-    if ((filter = child(s, "PolesZeros"))) {
-        out.kind = ImportedStage::Kind::PolesZeros;
-        out.transferType = text(child(filter, "PzTransferFunctionType"));
-        out.normalizationFactor = numberOr(child(filter, "NormalizationFactor"), 1);
-        out.normalizationFrequency = numberOr(child(filter, "NormalizationFrequency"), 0);
-        out.zeros = roots(filter, "Zero");
-        out.poles = roots(filter, "Pole");
-    } else if ((filter = child(s, "ResponseList"))) {
-        out.kind = ImportedStage::Kind::ResponseList;
-        for (const xmlNode* c = filter->children; c; c = c->next)
-            if (named(c, "ResponseListElement"))
-                out.list.emplace_back(numberOr(child(c, "Frequency"), NAN),
-                                      numberOr(child(c, "Amplitude"), NAN));
-    } else {
-        for (const xmlNode* c = s->children; c; c = c->next)
-            if (c->type == XML_ELEMENT_NODE && !named(c, "StageGain") && !named(c, "Decimation")) {
-                filter = c;
-                break;
-            }
+void polesZeros(const xmlNode* pz, ImportedStage& s, const std::string& where, Findings& f) {
+    s.kind = ImportedStage::Kind::PolesZeros;
+    s.transferType = text(child(pz, "PzTransferFunctionType"));
+    s.normalizationFactor = number(pz, "NormalizationFactor", where, f).value_or(1);
+    s.normalizationFrequency = number(pz, "NormalizationFrequency", where, f).value_or(0);
+    s.zeros = roots(pz, "Zero", where, f);
+    s.poles = roots(pz, "Pole", where, f);
+}
+
+std::vector<double> values(const xmlNode* parent, const char* name, const std::string& where,
+                           Findings& f) {
+    std::vector<double> out;
+    for (const xmlNode* v : children(parent, name)) {
+        std::string why;
+        const auto x = readXsDouble(rawText(v), why);
+        if (!x)
+            f.refuse(where + " " + name + " " + std::to_string(out.size() + 1) + ": " + why);
+        out.push_back(x.value_or(0));
+    }
+    return out;
+}
+
+void coefficients(const xmlNode* cf, ImportedStage& s, const std::string& where, Findings& f) {
+    s.kind = ImportedStage::Kind::Coefficients;
+    s.transferType = text(child(cf, "CfTransferFunctionType"));
+    s.numerators = values(cf, "Numerator", where, f);
+    s.denominators = values(cf, "Denominator", where, f);
+}
+
+void responseList(const xmlNode* list, ImportedStage& s, const std::string& where, Findings& f) {
+    s.kind = ImportedStage::Kind::ResponseList;
+    for (const xmlNode* row : children(list, "ResponseListElement")) {
+        const std::string at = where + " ResponseListElement " + std::to_string(s.list.size() + 1);
+        const auto frequency = required(row, "Frequency", at, f);
+        const auto amplitude = required(row, "Amplitude", at, f);
+        s.list.emplace_back(frequency.value_or(0), amplitude.value_or(0));
+    }
+}
+
+void decimation(const xmlNode* d, ImportedStage& s, const std::string& where, Findings& f) {
+    s.inputSampleRate = number(d, "InputSampleRate", where + " Decimation", f);
+    long long factor = 0;
+    if (const xmlNode* n = child(d, "Factor")) {
+        if (orv::text::parseInt(text(n), factor) && factor > 0)
+            s.decimationFactor = factor;
+        else
+            f.refuse(where + " Decimation Factor: \"" + rawText(n) +
+                     "\" is not a positive whole number");
+    }
+}
+
+// The element that describes the stage's filter (or none for a gain alone).
+const xmlNode* filterOf(const xmlNode* stage) {
+    for (const xmlNode* c = stage->children; c; c = c->next)
+        if (c->type == XML_ELEMENT_NODE && !named(c, "StageGain") && !named(c, "Decimation"))
+            return c;
+    return nullptr;
+}
+
+ImportedStage stage(const xmlNode* st, int place, Findings& f) {
+    ImportedStage s;
+    long long n = 0;
+    s.number = orv::text::parseInt(attribute(st, "number"), n) ? int(n) : place;
+    const std::string where = "Stage " + std::to_string(s.number);
+    if (const xmlNode* gain = child(st, "StageGain")) {
+        s.gain = required(gain, "Value", where + " StageGain", f);
+        s.gainFrequency = number(gain, "Frequency", where + " StageGain", f);
+    }
+    if (const xmlNode* d = child(st, "Decimation"))
+        decimation(d, s, where, f);
+    const xmlNode* filter = filterOf(st);
+    if (named(filter, "PolesZeros"))
+        polesZeros(filter, s, where + " PolesZeros", f);
+    else if (named(filter, "Coefficients"))
+        coefficients(filter, s, where + " Coefficients", f);
+    else if (named(filter, "ResponseList"))
+        responseList(filter, s, where + " ResponseList", f);
+    else if (named(filter, "FIR")) {
+        s.kind = ImportedStage::Kind::Fir;
+        s.firCoefficients = children(filter, "NumeratorCoefficient").size();
+    } else if (filter) {
+        s.kind = ImportedStage::Kind::Polynomial;
     }
     if (filter) {
-        out.inputUnits = text(child(child(filter, "InputUnits"), "Name"));
-        out.outputUnits = text(child(child(filter, "OutputUnits"), "Name"));
+        s.inputUnits = unitName(filter, "InputUnits");
+        s.outputUnits = unitName(filter, "OutputUnits");
     }
-    return out;
+    return s;
+}
+
+void sensitivity(const xmlNode* is, ImportedEpoch& e, Findings& f) {
+    e.hasSensitivity = true;
+    e.sensitivity = number(is, "Value", "InstrumentSensitivity", f);
+    e.sensitivityFrequency = number(is, "Frequency", "InstrumentSensitivity", f);
+    e.sensitivityInputUnits = unitName(is, "InputUnits");
+}
+
+void response(const xmlNode* r, ImportedEpoch& e, Findings& f) {
+    e.hasResponse = true;
+    if (const xmlNode* is = child(r, "InstrumentSensitivity"))
+        sensitivity(is, e, f);
+    e.hasPolynomial = child(r, "InstrumentPolynomial") != nullptr;
+    int place = 0;
+    for (const xmlNode* st : children(r, "Stage"))
+        e.stages.push_back(stage(st, ++place, f));
+}
+
+// What every channel of a station shares.
+struct StationPart {
+    std::string network, code;
+    double latitude = 0, longitude = 0, elevation = 0;
+    std::string siteName, description;
+    std::optional<odbc::Timestamp> start, end;
+    Findings findings;
+};
+
+StationPart station(const xmlNode* s, const std::string& network) {
+    StationPart p;
+    p.network = network;
+    p.code = attribute(s, "code");
+    p.latitude = number(s, "Latitude", "Station", p.findings).value_or(0);
+    p.longitude = number(s, "Longitude", "Station", p.findings).value_or(0);
+    p.elevation = number(s, "Elevation", "Station", p.findings).value_or(0);
+    p.siteName = text(child(child(s, "Site"), "Name"));
+    p.description = text(child(s, "Description"));
+    p.start = date(s, "startDate", "station start date", p.findings);
+    p.end = date(s, "endDate", "station end date", p.findings);
+    if (p.end && p.end->year >= 2500)
+        p.end.reset();
+    return p;
+}
+
+void channelDates(const xmlNode* c, ImportedEpoch& e, Findings& f) {
+    e.startText = rawAttribute(c, "startDate").value_or("");
+    if (const auto start = date(c, "startDate", "start date", f)) {
+        e.start = *start;
+        e.startRead = true;
+    } else if (!rawAttribute(c, "startDate"))
+        f.refuse("no start date");
+    if (const auto end = date(c, "endDate", "end date", f); end && end->year < 2500)
+        e.end = end;
+}
+
+// FDSN's empty location, and "??", the code CALIBRATION stores for it, are "".
+std::string locationCode(const xmlNode* c) {
+    const std::string code = attribute(c, "locationCode");
+    return code == "??" ? std::string() : code;
+}
+
+ImportedEpoch channel(const xmlNode* c, const StationPart& st) {
+    ImportedEpoch e;
+    Findings f = st.findings;
+    e.network = st.network;
+    e.station = st.code;
+    e.channel = attribute(c, "code");
+    e.location = locationCode(c);
+    channelDates(c, e, f);
+    e.stationLatitude = st.latitude;
+    e.stationLongitude = st.longitude;
+    e.stationElevation = st.elevation;
+    e.siteName = st.siteName;
+    e.stationDescription = st.description;
+    e.stationStart = st.start;
+    e.stationEnd = st.end;
+    e.latitude = number(c, "Latitude", "Channel", f).value_or(st.latitude);
+    e.longitude = number(c, "Longitude", "Channel", f).value_or(st.longitude);
+    e.elevation = number(c, "Elevation", "Channel", f).value_or(st.elevation);
+    e.depth = number(c, "Depth", "Channel", f).value_or(0);
+    e.sampleRate = number(c, "SampleRate", "Channel", f);
+    e.sensorDescription = text(child(child(c, "Sensor"), "Description"));
+    if (const xmlNode* r = child(c, "Response"))
+        response(r, e, f);
+    e.refusal = std::move(f.refusal);
+    e.notes = std::move(f.notes);
+    return e;
+}
+
+void network(const xmlNode* n, std::vector<ImportedEpoch>& out) {
+    const std::string code = attribute(n, "code");
+    for (const xmlNode* s : children(n, "Station")) {
+        const StationPart part = station(s, code);
+        for (const xmlNode* c : children(s, "Channel"))
+            out.push_back(channel(c, part));
+    }
 }
 
 struct DocFree {
     void operator()(xmlDoc* d) const { xmlFreeDoc(d); }
 };
 
-} // namespace
-
-bool readStationXml(std::string_view bytes, std::vector<ImportedEpoch>& epochs,
-                    std::string& error) {
-    // Gathered apart and handed over only when the whole document was read: a document
-    // refused half way gives no epochs.
-    std::vector<ImportedEpoch> read;
+// The parsed document; null with the reason in error when it is refused whole.
+std::unique_ptr<xmlDoc, DocFree> parse(std::string_view bytes, std::string& error) {
     if (bytes.size() > kMaxDocumentBytes) {
         error = "the document is larger than " + std::to_string(kMaxDocumentBytes) + " bytes";
-        return false;
+        return nullptr;
     }
     // No entity substitution, no DTD loading, nothing from a network; libxml2's limits on
     // depth and text size stay on (no XML_PARSE_HUGE).
@@ -135,260 +347,33 @@ bool readStationXml(std::string_view bytes, std::vector<ImportedEpoch>& epochs,
         error = "not a well-formed XML document";
         if (e && e->message)
             error += ": " + orv::text::trim(e->message);
-        return false;
+        return nullptr;
     }
     if (doc->intSubset || doc->extSubset) {
         error = "a document type declaration is refused";
-        return false;
+        return nullptr;
     }
-    const xmlNode* root = xmlDocGetRootElement(doc.get());
-    if (!named(root, "FDSNStationXML")) {
+    if (!named(xmlDocGetRootElement(doc.get()), "FDSNStationXML")) {
         error = "the root element is not FDSNStationXML";
-        return false;
+        return nullptr;
     }
-    for (const xmlNode* n = root->children; n; n = n->next) {
-        if (!named(n, "Network"))
-            continue;
-        const std::string net = attribute(n, "code");
-        for (const xmlNode* s = n->children; s; s = s->next) {
-            if (!named(s, "Station"))
-                continue;
-            const std::string sta = attribute(s, "code");
-            const double slat = numberOr(child(s, "Latitude"), 0);
-            const double slon = numberOr(child(s, "Longitude"), 0);
-            const double selev = numberOr(child(s, "Elevation"), 0);
-            const std::string site = text(child(child(s, "Site"), "Name"));
-            const std::string description = text(child(s, "Description"));
-            const auto stationStart = dateTime(attribute(s, "startDate"));
-            auto stationEnd = dateTime(attribute(s, "endDate"));
-            if (stationEnd && stationEnd->year >= 2500)
-                stationEnd.reset();
-            for (const xmlNode* c = s->children; c; c = c->next) {
-                if (!named(c, "Channel"))
-                    continue;
-                ImportedEpoch e;
-                e.network = net;
-                e.station = sta;
-                e.channel = attribute(c, "code");
-                e.location = attribute(c, "locationCode");
-                const auto start = dateTime(attribute(c, "startDate"));
-                if (!start) {
-                    error =
-                        net + "." + sta + "." + e.location + "." + e.channel + ": no start date";
-                    return false;
-                }
-                e.start = *start;
-                if (const auto end = dateTime(attribute(c, "endDate")); end && end->year < 2500)
-                    e.end = end;
-                e.stationLatitude = slat;
-                e.stationLongitude = slon;
-                e.stationElevation = selev;
-                e.siteName = site;
-                e.stationDescription = description;
-                e.stationStart = stationStart;
-                e.stationEnd = stationEnd;
-                e.latitude = numberOr(child(c, "Latitude"), slat);
-                e.longitude = numberOr(child(c, "Longitude"), slon);
-                e.elevation = numberOr(child(c, "Elevation"), selev);
-                e.depth = numberOr(child(c, "Depth"), 0);
-                e.sampleRate = number(child(c, "SampleRate"));
-                e.sensorDescription = text(child(child(c, "Sensor"), "Description"));
-                if (const xmlNode* r = child(c, "Response")) {
-                    e.hasResponse = true;
-                    if (const xmlNode* is = child(r, "InstrumentSensitivity")) {
-                        e.sensitivity = number(child(is, "Value"));
-                        e.sensitivityFrequency = number(child(is, "Frequency"));
-                        e.sensitivityInputUnits = text(child(child(is, "InputUnits"), "Name"));
-                    }
-                    for (const xmlNode* st = r->children; st; st = st->next)
-                        if (named(st, "Stage"))
-                            e.stages.push_back(stage(st));
-                }
-                read.push_back(std::move(e));
-            }
-        }
-    }
-    epochs.insert(epochs.end(), std::make_move_iterator(read.begin()),
-                  std::make_move_iterator(read.end()));
-    return true;
-}
-
-namespace {
-
-// -1 for units that are no ground motion.
-int motionOf(const std::string& units) {
-    const std::string u = orv::text::toUpper(units);
-    if (u == "M")
-        return 0;
-    if (u == "M/S")
-        return 1;
-    if (u == "M/S**2" || u == "M/S/S" || u == "M/S2")
-        return 2;
-    return -1;
-}
-
-std::string dateText(const odbc::Timestamp& t) {
-    return orv::text::format("%04d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day, t.hour,
-                             t.minute, t.second);
+    return doc;
 }
 
 } // namespace
 
-std::optional<SacResponse> toSac(const ImportedEpoch& e, std::string& why) {
-    if (!e.hasResponse || e.stages.empty()) {
-        why = "no response";
-        return std::nullopt;
-    }
-    // The analog part: the PolesZeros stages in the Laplace domain, in order.
-    std::vector<std::complex<double>> zeros, poles;
-    std::string inputUnits;
-    int analog = 0;
-    double gainProduct = 1;
-    bool allGains = true;
-    for (const ImportedStage& s : e.stages) {
-        if (s.gain)
-            gainProduct *= *s.gain;
-        else
-            allGains = false;
-        if (s.kind != ImportedStage::Kind::PolesZeros)
-            continue;
-        const std::string type = orv::text::toUpper(s.transferType);
-        const bool radians = type.find("RADIANS") != std::string::npos;
-        const bool hertz = type.find("HERTZ") != std::string::npos;
-        if (type.find("LAPLACE") == std::string::npos || (!radians && !hertz))
-            continue;
-        if (analog == 0)
-            inputUnits = s.inputUnits;
-        ++analog;
-        const double scale = hertz ? kTwoPi : 1;
-        for (const auto& z : s.zeros)
-            zeros.push_back(z * scale);
-        for (const auto& p : s.poles)
-            poles.push_back(p * scale);
-    }
-    if (analog == 0) {
-        why = "no analog PolesZeros stage (polynomial and FIR-only responses are not imported)";
-        return std::nullopt;
-    }
-    const int motion = motionOf(inputUnits.empty() ? e.sensitivityInputUnits : inputUnits);
-    if (motion < 0) {
-        why = "input units \"" + inputUnits + "\" are no ground motion";
-        return std::nullopt;
-    }
-    double sensitivity = e.sensitivity.value_or(0);
-    if (!(sensitivity > 0) && allGains)
-        sensitivity = gainProduct;
-    if (!(std::abs(sensitivity) > 0)) {
-        why = "no sensitivity";
-        return std::nullopt;
-    }
-    double fs = e.sensitivityFrequency.value_or(0);
-    if (!(fs > 0)) {
-        why = "no sensitivity frequency";
-        return std::nullopt;
-    }
-    const std::complex<double> s(0, kTwoPi * fs);
-    std::complex<double> ratio = 1;
-    for (const auto& z : zeros)
-        ratio *= s - z;
-    for (const auto& p : poles)
-        ratio /= s - p;
-    const double a0 = 1 / std::abs(ratio);
-    if (!std::isfinite(a0) || a0 == 0) {
-        why = "the poles and zeros give no finite gain at the sensitivity frequency";
-        return std::nullopt;
-    }
-    SacResponse out;
-    out.sensUnit = motion;
-    out.frequency = fs;
-    out.sensitivity = std::abs(sensitivity);
-    out.a0 = a0;
-    std::string t;
-    auto line = [&](const char* name, const std::string& value) {
-        t += orv::text::format("* %-12s: %s\r\n", name, value.c_str());
-    };
-    t += "* **************************************************\r\n";
-    line("NETWORK", e.network);
-    line("STATION", e.station);
-    line("LOCATION", e.location);
-    line("CHANNEL", e.channel);
-    line("START", dateText(e.start));
-    line("END", e.end ? dateText(*e.end) : "");
-    line("INPUT UNIT", "M");
-    line("SENSITIVITY", orv::text::format("%.10g (%s)", out.sensitivity,
-                                          motion == 0   ? "M"
-                                          : motion == 1 ? "M/S"
-                                                        : "M/S**2"));
-    line("A0", orv::text::format("%.10g", a0));
-    t += "* **************************************************\r\n";
-    // The displacement form: one or two more zeros at the origin.
-    t += orv::text::format("ZEROS %zu\r\n", zeros.size() + std::size_t(motion));
-    for (int i = 0; i < motion; ++i)
-        t += " +0.000000e+00 +0.000000e+00\r\n";
-    for (const auto& z : zeros)
-        t += orv::text::format(" %+.6e %+.6e\r\n", z.real(), z.imag());
-    t += orv::text::format("POLES %zu\r\n", poles.size());
-    for (const auto& p : poles)
-        t += orv::text::format(" %+.6e %+.6e\r\n", p.real(), p.imag());
-    // More digits than the usual six: the text must give the sensitivity back exactly.
-    t += orv::text::format("CONSTANT %.10e\r\n", a0 * out.sensitivity);
-    out.text = std::move(t);
-    return out;
-}
-
-std::optional<FapResponse> toFap(const ImportedEpoch& e, std::string& why) {
-    if (!e.hasResponse || e.stages.size() != 1 ||
-        e.stages[0].kind != ImportedStage::Kind::ResponseList) {
-        why = "no response list as the only stage";
-        return std::nullopt;
-    }
-    const ImportedStage& st = e.stages[0];
-    const int motion = motionOf(st.inputUnits.empty() ? e.sensitivityInputUnits : st.inputUnits);
-    if (motion < 0) {
-        why = "input units \"" + st.inputUnits + "\" are no ground motion";
-        return std::nullopt;
-    }
-    const auto& list = st.list;
-    if (list.size() < 4) {
-        why = "the response list has fewer than 4 rows";
-        return std::nullopt;
-    }
-    for (std::size_t i = 0; i < list.size(); ++i)
-        if (!std::isfinite(list[i].first) || !std::isfinite(list[i].second) ||
-            (i > 0 && !(list[i].first > list[i - 1].first))) {
-            why = "the response list's frequencies are not increasing";
-            return std::nullopt;
-        }
-    const double fs = e.sensitivityFrequency.value_or(0);
-    const double sensitivity = std::abs(e.sensitivity.value_or(st.gain.value_or(0)));
-    if (!(fs > 0) || !(sensitivity > 0)) {
-        why = "no sensitivity or no sensitivity frequency";
-        return std::nullopt;
-    }
-    // The list's amplitude at fs as the FAP evaluation takes it: the row of that frequency,
-    // else the mean of the two rows around it.
-    double atFs = NAN;
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        if (list[i].first == fs) {
-            atFs = list[i].second;
-            break;
-        }
-        if (list[i].first > fs) {
-            atFs = i == 0 ? NAN : (list[i - 1].second + list[i].second) / 2;
-            break;
-        }
-    }
-    if (!std::isfinite(atFs) || atFs == 0) {
-        why = "the response list does not cover the sensitivity frequency";
-        return std::nullopt;
-    }
-    const double scale = sensitivity * 1e9 / std::abs(atFs);
-    FapResponse out;
-    out.sensUnit = motion;
-    out.frequency = fs;
-    for (const auto& [f, a] : list)
-        out.text += orv::gainbook::formats::tripletLine(f, std::abs(a) * scale);
-    return out;
+bool readStationXml(std::string_view bytes, std::vector<ImportedEpoch>& epochs,
+                    std::string& error) {
+    const auto doc = parse(bytes, error);
+    if (!doc)
+        return false;
+    // Gathered apart and handed over only when the whole document was read.
+    std::vector<ImportedEpoch> read;
+    for (const xmlNode* n : children(xmlDocGetRootElement(doc.get()), "Network"))
+        network(n, read);
+    epochs.insert(epochs.end(), std::make_move_iterator(read.begin()),
+                  std::make_move_iterator(read.end()));
+    return true;
 }
 
 } // namespace orv::stationxml

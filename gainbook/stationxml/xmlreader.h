@@ -1,7 +1,9 @@
-// StationXML 1.0 to 1.2 read back into channel epochs with their responses, and a response
-// turned into the SAC text the database stores. The reader refuses what could hurt: a
-// document type declaration (and so every entity), anything fetched from a network, a
-// document over kMaxDocumentBytes or nested deeper than libxml2's default limit.
+// StationXML 1.0 to 1.2 read back into channel epochs with their responses. The reader
+// refuses what could hurt: a document type declaration (and so every entity), anything
+// fetched from a network, a document over kMaxDocumentBytes or nested deeper than
+// libxml2's default limit. Within a well-formed document, a number or date that cannot be
+// read refuses the epochs it belongs to (a station's, all of the station's channels),
+// naming the element or attribute and the text found; the other epochs are read.
 #pragma once
 
 #include "odbc/odbc.h"
@@ -18,18 +20,28 @@ namespace orv::stationxml {
 inline constexpr std::size_t kMaxDocumentBytes = 64u * 1024 * 1024;
 
 struct ImportedStage {
-    enum class Kind { PolesZeros, ResponseList, Other };
-    Kind kind = Kind::Other;
-    std::string transferType; // PzTransferFunctionType
+    enum class Kind { PolesZeros, Coefficients, ResponseList, Fir, Polynomial, GainOnly };
+    Kind kind = Kind::GainOnly;
+    int number = 0;           // the stage's number attribute, else its place from 1
+    std::string transferType; // PzTransferFunctionType or CfTransferFunctionType
     std::string inputUnits, outputUnits;
     double normalizationFactor = 1, normalizationFrequency = 0;
     std::vector<std::complex<double>> zeros, poles;
-    std::vector<std::pair<double, double>> list; // frequency, amplitude
-    std::optional<double> gain;
+    std::vector<double> numerators, denominators; // Coefficients
+    std::size_t firCoefficients = 0;              // FIR
+    std::vector<std::pair<double, double>> list;  // ResponseList: frequency, amplitude
+    std::optional<double> gain, gainFrequency;
+    std::optional<double> inputSampleRate; // Decimation
+    std::optional<long long> decimationFactor;
 };
 
 struct ImportedEpoch {
-    std::string network, station, location, channel;
+    std::string network, station, channel;
+    // FDSN's empty location (an empty code or one of blanks) is "", as is "??", the code
+    // CALIBRATION stores for it.
+    std::string location;
+    std::string startText; // the startDate attribute as written, to name an unreadable one
+    bool startRead = false;
     odbc::Timestamp start;
     std::optional<odbc::Timestamp> end; // none for an open epoch (2500 or later)
     double latitude = 0, longitude = 0, elevation = 0, depth = 0;
@@ -39,36 +51,20 @@ struct ImportedEpoch {
     std::string siteName, stationDescription;
     std::optional<odbc::Timestamp> stationStart, stationEnd; // as the document gives them
     bool hasResponse = false;
+    bool hasSensitivity = false; // an InstrumentSensitivity element
+    bool hasPolynomial = false;  // an InstrumentPolynomial element
     std::optional<double> sensitivity, sensitivityFrequency;
     std::string sensitivityInputUnits;
     std::vector<ImportedStage> stages;
+    // Why the epoch cannot be imported as the document gives it (a number or date that
+    // cannot be read); empty when it can.
+    std::string refusal;
+    // What the reader changed on the way (a fraction of a second rounded).
+    std::vector<std::string> notes;
 };
 
 // Parses a document and appends its epochs; false with a message in error, and nothing
 // appended, when it is refused.
 bool readStationXml(std::string_view bytes, std::vector<ImportedEpoch>& epochs, std::string& error);
-
-// What a response becomes in the database.
-struct SacResponse {
-    std::string text;   // SAC pole-zero text, lines ended by "\r\n", with header comments
-    long long sensUnit; // 0 displacement, 1 velocity, 2 acceleration
-    double frequency;   // Hz
-    double sensitivity; // counts per input unit
-    double a0;
-};
-
-// The analog PolesZeros stages of an epoch combined into one SAC text in the displacement
-// form; nullopt with the reason in why when the epoch has no such response.
-std::optional<SacResponse> toSac(const ImportedEpoch& epoch, std::string& why);
-
-// An epoch whose only stage is a ResponseList as a FAP text in the ORV flavour (amplitude =
-// 10^9 x counts per input unit, so that the FAP evaluation at fs gives the sensitivity);
-// nullopt with the reason in why otherwise.
-struct FapResponse {
-    std::string text; // triplet lines
-    long long sensUnit;
-    double frequency; // Hz
-};
-std::optional<FapResponse> toFap(const ImportedEpoch& epoch, std::string& why);
 
 } // namespace orv::stationxml

@@ -4,7 +4,7 @@
 #include "fuzz.h"
 
 #include "formats/polezero.h"
-#include "stationxml/xmlreader.h"
+#include "stationxml/importresponse.h"
 
 #include <cmath>
 
@@ -24,6 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         }
         ORV_FUZZ_CHECK(std::isfinite(sac->a0) && sac->a0 > 0);
+        ORV_FUZZ_CHECK(std::isfinite(sac->sensitivity) && sac->sensitivity != 0);
         ORV_FUZZ_CHECK(sac->sensUnit >= 0 && sac->sensUnit <= 2);
         orv::gainbook::formats::PoleZeroResponse pz;
         if (orv::gainbook::formats::readPoleZeroText(sac->text, pz))

@@ -3,6 +3,7 @@
 // reads them. Hostile documents are refused before anything is written.
 #include "clirunner.h"
 #include "documentchecks.h"
+#include "handmade.h"
 #include "testdb.h"
 
 #include <QJsonArray>
@@ -22,25 +23,14 @@ using orv::gainbook::test::runCli;
 using orv::gainbook::test::slurp;
 using orv::stationxml::test::clientView;
 using orv::stationxml::test::expectSchemaValid;
+using orv::stationxml::test::HandmadeChannel;
+using orv::stationxml::test::sacNumbers;
 using orv::test::Backend;
 using orv::test::TestDatabase;
 
 namespace {
 
 const std::string kData = STATIONXML_TEST_DATA;
-
-// The numbers of a SAC pole-zero text after ZEROS: counts, pairs and the constant, in order.
-std::vector<double> sacNumbers(const std::string& text) {
-    std::vector<double> out;
-    std::istringstream in(text.substr(text.find("ZEROS")));
-    for (std::string word; in >> word;) {
-        char* end = nullptr;
-        const double v = std::strtod(word.c_str(), &end);
-        if (end != word.c_str() && *end == '\0')
-            out.push_back(v);
-    }
-    return out;
-}
 
 } // namespace
 
@@ -243,9 +233,9 @@ TEST_P(StationXmlImport, HostileDocumentsAreRefusedAndNothingIsWritten) {
     documents["deep.xml"] = deep + "</FDSNStationXML>";
     for (const auto& [name, text] : documents)
         std::ofstream(dir / name, std::ios::binary) << text;
-    // 100 MB: only its size is looked at.
+    // One byte over 64 MiB: only its size is looked at.
     std::filesystem::resize_file((std::ofstream(dir / "big.xml"), dir / "big.xml"),
-                                 100u * 1024 * 1024);
+                                 64u * 1024 * 1024 + 1);
     for (const char* name : {"doctype.xml", "broken.xml", "deep.xml", "big.xml"}) {
         // A good document first: the refusal of the second must keep it from being written.
         const Outcome r =
@@ -255,6 +245,71 @@ TEST_P(StationXmlImport, HostileDocumentsAreRefusedAndNothingIsWritten) {
         EXPECT_EQ(r.out.find("записано"), std::string::npos) << name << ": " << r.out;
         EXPECT_FALSE(db.connect()->tableExists("CALIBRATION")) << name;
     }
+    const Outcome r = run({"import", (dir / "big.xml").string(), "--yes"});
+    EXPECT_NE(r.err.find("документ больше 67108864 байт"), std::string::npos) << r.err;
+}
+
+namespace {
+
+std::string written(const std::filesystem::path& file, const std::string& text) {
+    std::ofstream(file, std::ios::binary) << text;
+    return file.string();
+}
+
+} // namespace
+
+// Stations only for the epochs written, into a SITE table made where there was none: the
+// dry run promises the same count.
+TEST_P(StationXmlImport, WithStationsMakesRowsOnlyForWrittenEpochs) {
+    using orv::stationxml::test::document;
+    const std::string good = written(dir / "good.xml", document({{}}, "STA"));
+    const std::string bad = written(dir / "bad.xml", document({{}}, "ABCDEFGHI"));
+    Outcome r = run({"import", good, bad, "--dry-run"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.out.find("было бы записано 1)"), std::string::npos) << r.out;
+    r = run({"import", good, bad, "--with-stations", "--yes"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.out.find("записано 1 из 2"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("XX.ABCDEFGHI.00.HHZ 2020.01.01 00:00:00: не записано"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(db.column("SELECT STA FROM SITE"), std::vector<std::string>{"STA"});
+    EXPECT_EQ(db.column("SELECT STA FROM SITECHAN"), std::vector<std::string>{"STA"});
+}
+
+// A station row that cannot be written fails its epoch: nothing of it is kept.
+TEST_P(StationXmlImport, AStationRowThatFailsUndoesItsEpoch) {
+    const std::string d = db.doubleType(), t = db.timestampType();
+    db.exec("CREATE TABLE SITE(STA VARCHAR(8) NOT NULL PRIMARY KEY,COD VARCHAR(6) NOT NULL,ELEV " +
+            d + ",LAT " + d + ",LON " + d + ",DESCR VARCHAR(50),STANAME VARCHAR(50),ONDATE " + t +
+            ",OFFDATE " + t + ")");
+    const std::string doc = written(dir / "one.xml", orv::stationxml::test::document({{}}));
+    const Outcome r = run({"import", doc, "--with-stations", "--yes"});
+    EXPECT_EQ(r.status, 1) << r.err << r.out;
+    EXPECT_NE(r.err.find("не записано"), std::string::npos) << r.err;
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM CALIBRATION"), "0");
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM SITE"), "0");
+}
+
+// Stored intervals that a write cuts or replaces are reported with the epoch and counted.
+TEST_P(StationXmlImport, ReplacedStoredIntervalsAreReported) {
+    using orv::stationxml::test::document;
+    const std::string open = written(dir / "open.xml", document({{}}));
+    const std::string closed =
+        written(dir / "closed.xml",
+                document({HandmadeChannel{}.during("2021-01-01T00:00:00", "2022-01-01T00:00:00")}));
+    ASSERT_EQ(run({"import", open, "--yes"}).status, 0);
+    Outcome r = run({"import", closed, "--yes"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("заменено в базе: 2020.01.01 00:00:00 / до настоящего времени -> "
+                         "2020.01.01 00:00:00 / 2021.01.01 00:00:00\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("записано 1 из 1, заменено хранимых интервалов 1"), std::string::npos)
+        << r.out;
+    r = run({"import", closed, "--yes"});
+    EXPECT_NE(r.out.find("заменено в базе: 2021.01.01 00:00:00 / 2022.01.01 00:00:00 заменён"),
+              std::string::npos)
+        << r.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StationXmlImport, testing::ValuesIn(orv::test::allBackends()),

@@ -105,6 +105,21 @@ TEST(StoredResponse, FrequencyInRadiansPerSecondAndTooFewOriginZeros) {
     EXPECT_NEAR(a->stages[0].normalizationFactor * h, 1, 1e-12);
 }
 
+// A negative CONSTANT is a reversed channel: the gain and the sensitivity keep its sign,
+// |H(i 2 pi)| computed here as above.
+TEST(StoredResponse, ANegativeConstantKeepsItsSign) {
+    StoredResponse s;
+    s.sac = "ZEROS 1\n-1.0 0.0\nPOLES 2\n-0.037 0.037\n-0.037 -0.037\nCONSTANT -1000\n";
+    s.sensUnit = 0;
+    s.freq = 1.0;
+    const auto r = convert(s);
+    ASSERT_TRUE(r);
+    const double w = 2 * M_PI;
+    const double h = std::hypot(1, w) / std::hypot(0.037, w - 0.037) / std::hypot(0.037, w + 0.037);
+    EXPECT_NEAR(r->sensitivity / (-1000 * h), 1, 1e-12);
+    EXPECT_NEAR(r->stages[0].gain / (-1000 * h), 1, 1e-12);
+}
+
 TEST(StoredResponse, StoredSensFarFromTheTextIsToldAndTheTextWins) {
     StoredResponse s;
     const std::string text = "ZEROS 2\nPOLES 1\n-1 0\nCONSTANT 5e9\n";

@@ -1,0 +1,291 @@
+#include "stationxml/importer.h"
+
+#include "datetext.h"
+#include "inventoryrows.h"
+#include "response/evaluation.h"
+#include "schema.h"
+#include "stationxml/importresponse.h"
+#include "text/text.h"
+
+#include <algorithm>
+#include <map>
+
+namespace orv::stationxml {
+
+namespace {
+
+using Verdict = EpochPlan::Verdict;
+namespace gb = orv::gainbook;
+constexpr std::string_view kWriteSuccess = "Запись прошла успешно!";
+
+// The writer's boxes kept as lines instead of shown; its questions answered Yes with yes.
+class Recorder : public ui::Interaction {
+public:
+    explicit Recorder(bool yes) : yes_(yes) {}
+
+    ui::Answer message(std::string_view text, std::string_view, ui::Icon,
+                       ui::Buttons buttons) override {
+        std::string line = orv::text::trim(
+            orv::text::replaceAll(orv::text::replaceAll(text, "\r\n", " "), "\n", " "));
+        ui::Answer answer = ui::Answer::Ok;
+        if (buttons == ui::Buttons::YesNo || buttons == ui::Buttons::YesNoCancel) {
+            answer = yes_ ? ui::Answer::Yes : ui::Answer::No;
+            line += yes_ ? " -> Да" : " -> Нет";
+        } else if (buttons == ui::Buttons::OkCancel) {
+            answer = yes_ ? ui::Answer::Ok : ui::Answer::Cancel;
+        }
+        lines.push_back(std::move(line));
+        return answer;
+    }
+    std::optional<std::string> openFile(const ui::FileChoice&) override { return std::nullopt; }
+    std::optional<std::string> saveFile(const ui::FileChoice&) override { return std::nullopt; }
+
+    std::string joined() const {
+        std::string out;
+        for (const std::string& l : lines)
+            out += (out.empty() ? "" : " ") + l;
+        return out;
+    }
+
+    std::vector<std::string> lines;
+
+private:
+    bool yes_;
+};
+
+// The interval as the writer's time field takes it.
+std::string timeField(const ImportedEpoch& e) {
+    std::string time = gb::formatDateText(e.start);
+    if (e.end)
+        time += " / " + gb::formatDateText(*e.end);
+    return time;
+}
+
+// An epoch whose dates cannot be read is named with its start as written.
+std::string epochName(const ImportedEpoch& e) {
+    const bool dated = e.startRead && e.refusal.find(" date") == std::string::npos;
+    return e.network + "." + e.station + "." + e.location + "." + e.channel + " " +
+           (dated ? timeField(e) : "startDate=\"" + e.startText + "\"");
+}
+
+// The response as the file panel would hold it; false (the plan skipped) when the epoch's
+// response is none the database can hold.
+bool takeResponse(const ImportedEpoch& e, EpochPlan& p) {
+    gb::ResponseInput& in = p.input;
+    std::string why, listWhy;
+    if (const auto sac = toSac(e, why)) {
+        in.freq = orv::text::format("%.17g", sac->frequency);
+        in.sensUnit = std::string(gb::response::kCalibUnits[std::size_t(sac->sensUnit)]);
+        in.text = sac->text;
+        in.kind = 0;
+        p.notes.insert(p.notes.end(), sac->notes.begin(), sac->notes.end());
+    } else if (const auto fap = toFap(e, listWhy)) {
+        in.freq = orv::text::format("%.17g", fap->frequency);
+        in.sensUnit = std::string(gb::response::kCalibUnits[std::size_t(fap->sensUnit)]);
+        in.text = fap->text;
+        in.kind = 1;
+        p.notes.insert(p.notes.end(), fap->notes.begin(), fap->notes.end());
+    } else {
+        // A lone response list tells why it failed; any other response, why it has no
+        // analog poles and zeros.
+        const bool onlyList =
+            e.stages.size() == 1 && e.stages[0].kind == ImportedStage::Kind::ResponseList;
+        p.verdict = Verdict::Skipped;
+        p.reason = onlyList ? listWhy : why;
+        return false;
+    }
+    in.network = e.network;
+    in.station = e.station;
+    in.channel = e.channel;
+    in.location = e.location;
+    in.time = timeField(e);
+    in.freqUnit = "Hz";
+    const gb::response::CalibResult calib = gb::response::panelCalib(
+        in.text,
+        in.kind == 0 ? gb::formats::LoadedFileKind::Sac : gb::formats::LoadedFileKind::FapOrv,
+        {in.freq, in.sensUnit, in.freqUnit});
+    in.calib = calib.calib;
+    p.summary = std::string(in.kind == 0 ? "SAC" : "FAP") + ", " + in.sensUnit + ", FREQ " +
+                in.freq + " Hz, CALIB " + in.calib;
+    return true;
+}
+
+EpochPlan planEpoch(const ImportedEpoch& e) {
+    EpochPlan p;
+    p.epoch = &e;
+    p.name = epochName(e);
+    p.notes = e.notes;
+    if (!e.refusal.empty()) {
+        p.verdict = Verdict::Refused;
+        p.reason = e.refusal;
+        return p;
+    }
+    if (!takeResponse(e, p))
+        return p;
+    // The writer's own checks of the fields, as the write will make them.
+    Recorder ui(false);
+    const auto prepared = gb::prepareResponse(p.input, ui);
+    if (!prepared) {
+        p.verdict = Verdict::Refused;
+        p.reason = ui.joined();
+        return p;
+    }
+    p.start = prepared->start;
+    p.end = prepared->end;
+    p.key = prepared->network + "." + prepared->station + "." + prepared->location + "." +
+            prepared->channel;
+    return p;
+}
+
+// Writable epochs of one channel whose intervals overlap are refused together, each naming
+// the others: written one after the other, the later would silently replace the earlier.
+void refuseOverlaps(std::vector<EpochPlan>& plans) {
+    std::map<std::string, std::vector<EpochPlan*>> channels;
+    for (EpochPlan& p : plans)
+        if (p.verdict == Verdict::Writable)
+            channels[p.key].push_back(&p);
+    std::map<EpochPlan*, std::vector<std::string>> overlapping;
+    for (auto& [key, epochs] : channels) {
+        std::stable_sort(epochs.begin(), epochs.end(), [](const EpochPlan* a, const EpochPlan* b) {
+            return a->start < b->start;
+        });
+        for (std::size_t i = 0; i < epochs.size(); ++i)
+            for (std::size_t j = i + 1; j < epochs.size(); ++j) {
+                if (epochs[i]->end && !(epochs[j]->start < *epochs[i]->end))
+                    break;
+                overlapping[epochs[i]].push_back(epochs[j]->name);
+                overlapping[epochs[j]].push_back(epochs[i]->name);
+            }
+    }
+    for (auto& [plan, others] : overlapping) {
+        plan->verdict = Verdict::Refused;
+        plan->reason = "overlaps another epoch of the channel in the documents:";
+        for (const std::string& other : others)
+            plan->reason += " " + other + ";";
+        plan->reason.pop_back();
+    }
+}
+
+gb::StationRows stationRows(const ImportedEpoch& e) {
+    gb::StationRows rows;
+    rows.station = e.station;
+    rows.latitude = e.stationLatitude;
+    rows.longitude = e.stationLongitude;
+    rows.elevation = e.stationElevation;
+    rows.siteName = e.siteName;
+    rows.description = e.stationDescription;
+    rows.on = e.stationStart;
+    rows.off = e.stationEnd;
+    rows.channel = e.channel;
+    rows.location = e.location; // SITECHAN keeps the empty location empty
+    rows.channelLatitude = e.latitude;
+    rows.channelLongitude = e.longitude;
+    rows.depth = e.depth;
+    rows.sampleRate = e.sampleRate;
+    rows.sensor = e.sensorDescription;
+    return rows;
+}
+
+// The key's stored intervals as the interval dialog lists them.
+std::vector<std::string> storedIntervals(odbc::Connection& connection,
+                                         const gb::PreparedResponse& key) {
+    Recorder quiet(false);
+    gb::IntervalChoiceDialog dialog(connection, quiet, key);
+    dialog.initialise();
+    return dialog.entries;
+}
+
+// The stored intervals a write deleted ("X удалён"), changed ("X -> Y") or, at the new
+// row's start, replaced by it ("X заменён"); entries begin with their start and " / ".
+std::vector<std::string> replacedIntervals(const std::vector<std::string>& before,
+                                           const std::vector<std::string>& after,
+                                           const std::string& writtenStart, bool completed) {
+    std::vector<std::string> out;
+    for (const std::string& b : before) {
+        const std::string start = b.substr(0, b.find(" / ") + 3);
+        if (std::find(after.begin(), after.end(), b) != after.end()) {
+            if (!completed && start == writtenStart)
+                out.push_back(b + " заменён");
+            continue;
+        }
+        const auto same = std::find_if(after.begin(), after.end(), [&](const std::string& a) {
+            return a.compare(0, start.size(), start) == 0;
+        });
+        out.push_back(same == after.end() ? b + " удалён" : b + " -> " + *same);
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<EpochPlan> planImport(const std::vector<ImportedEpoch>& epochs) {
+    std::vector<EpochPlan> plans;
+    plans.reserve(epochs.size());
+    for (const ImportedEpoch& e : epochs)
+        plans.push_back(planEpoch(e));
+    refuseOverlaps(plans);
+    return plans;
+}
+
+WriteReport writeEpoch(odbc::Connection& connection, const EpochPlan& plan, bool stations,
+                       bool yes) {
+    WriteReport report;
+    Recorder ui(yes);
+    std::vector<std::string> stationNotes;
+    gb::IntervalChoiceDialog::ExtraStep rows;
+    if (stations)
+        rows = [&](std::string& diagnostic) {
+            stationNotes.clear();
+            return gb::ensureStationRows(connection, stationRows(*plan.epoch), stationNotes,
+                                         diagnostic);
+        };
+    std::vector<std::string> before;
+    bool completed = false;
+    gb::PreparedResponse written;
+    const gb::WriteOutcome outcome = gb::writeResponse(
+        connection, ui, plan.input,
+        [&](gb::IntervalChoiceDialog& dialog) {
+            before = dialog.entries;
+            dialog.write();
+            completed = dialog.lastWriteCompleted();
+            return true;
+        },
+        &written, rows);
+    if (outcome != gb::WriteOutcome::Written) {
+        report.reason = ui.joined();
+        return report;
+    }
+    report.written = true;
+    if (!before.empty())
+        report.replaced = replacedIntervals(before, storedIntervals(connection, written),
+                                            gb::formatDateText(written.start) + " / ", completed);
+    report.notes = std::move(stationNotes);
+    // What the writer said beyond its success: the interval ended earlier, the network.
+    for (const std::string& line : ui.lines) {
+        const std::string rest =
+            orv::text::trim(line.compare(0, kWriteSuccess.size(), kWriteSuccess) == 0
+                                ? line.substr(kWriteSuccess.size())
+                                : line);
+        if (!rest.empty())
+            report.notes.push_back(rest);
+    }
+    return report;
+}
+
+bool makeStationTables(odbc::Connection& connection, ui::Interaction& ui) {
+    gb::Schema schema(connection, ui);
+    if (!schema.detectKind()) {
+        ui.error("Не удалось определить тип базы данных: таблицы SITE и SITECHAN не созданы");
+        return false;
+    }
+    if (!connection.tableExists("SITE") && !schema.createSite())
+        return false;
+    if (!connection.tableExists("SITECHAN")) {
+        if (!schema.createSiteChan())
+            return false;
+        schema.completeIndexes("SITECHAN");
+    }
+    return true;
+}
+
+} // namespace orv::stationxml
