@@ -218,9 +218,45 @@ const Column* findColumn(const std::vector<Column>& columns, std::string_view na
     return nullptr;
 }
 
+// SQLite keeps a value that its column's type cannot take as it was given ('abc' in a
+// DOUBLE column, 1.5 in an INT one, a BLOB anywhere), and its driver then gives something
+// else (0, 1, NULL, a text cut at a NUL byte). The condition that finds such a value of a
+// column: its storage class is not its type's, or a text holds a NUL byte; "" where any
+// value is read as it is stored.
+std::string oddStorage(const Column& c) {
+    const std::string typeOf = "typeof(" + c.name + ")";
+    switch (c.kind) {
+    case ValueKind::Text:
+        if (c.type == SQL_NUMERIC || c.type == SQL_DECIMAL)
+            return {};
+        return typeOf + " NOT IN ('text','null') OR instr(CAST(" + c.name + " AS BLOB),X'00')>0";
+    case ValueKind::Integer:
+        return typeOf + " NOT IN ('integer','null')";
+    case ValueKind::Double:
+        return typeOf + " NOT IN ('real','null')";
+    case ValueKind::Date:
+        // The text itself is read and checked as a date.
+        return typeOf + " NOT IN ('text','null')";
+    }
+    return {};
+}
+
+// On SQLite, the first column of the select: for a row holding such a value, the first
+// one's position, storage class and SQLite's own literal of it ("3 text 'abc'"); else NULL.
+std::string oddStorageColumn(const std::vector<Column>& columns) {
+    std::string cases;
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        if (const std::string odd = oddStorage(columns[i]); !odd.empty())
+            cases += " WHEN " + odd + " THEN '" + std::to_string(i) + " '||typeof(" +
+                     columns[i].name + ")||' '||substr(quote(" + columns[i].name + "),1,80)";
+    return cases.empty() ? "NULL" : "CASE" + cases + " END";
+}
+
 std::string selectStatement(const Side& side, std::string_view table,
                             const std::vector<Column>& columns) {
     std::string sql = "SELECT ";
+    if (side.kind == DbmsKind::SQLite)
+        sql += oddStorageColumn(columns) + ",";
     for (std::size_t i = 0; i < columns.size(); ++i)
         sql += (i ? "," : "") + selectExpression(side, columns[i]);
     sql += " FROM " + std::string(table);
@@ -285,6 +321,9 @@ bool readValue(const Side& side, odbc::Statement& st, SQLUSMALLINT column, const
         rc = SQLGetData(st.handle(), column, SQL_C_DOUBLE, &v.number, 0, &indicator);
         break;
     case ValueKind::Date: {
+        // SQLite's driver reads a text that is no date as NULL: the stored text is read.
+        if (side.kind == DbmsKind::SQLite)
+            return readText(st, column, v);
         SQL_TIMESTAMP_STRUCT ts{};
         rc = SQLGetData(st.handle(), column, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &indicator);
         v.date = odbc::Timestamp{ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second};
@@ -297,11 +336,108 @@ bool readValue(const Side& side, odbc::Statement& st, SQLUSMALLINT column, const
     return true;
 }
 
-// A table read in key order, row by row.
+std::string describeValue(ValueKind kind, const Value& v) {
+    if (v.null)
+        return "NULL";
+    switch (kind) {
+    case ValueKind::Text:
+        return "'" + v.text + "'";
+    case ValueKind::Integer:
+        return std::to_string(v.integer);
+    case ValueKind::Double:
+        return text::format("%.17g", v.number);
+    case ValueKind::Date:
+        // As SQLite stores it where it was read there.
+        return v.text.empty() ? v.date.toSqlText() : v.text;
+    }
+    return {};
+}
+
+// "STA='KIV', CHAN='BHZ', ..." of a row.
+std::string describeKey(std::string_view table, const std::vector<Column>& columns,
+                        const std::vector<Value>& row) {
+    std::string out;
+    for (std::string_view key : keyOf(table))
+        for (std::size_t i = 0; i < columns.size(); ++i)
+            if (columns[i].name == key)
+                out += (out.empty() ? "" : ", ") + columns[i].name + "=" +
+                       describeValue(columns[i].kind, row[i]);
+    return out;
+}
+
+// Reads "YYYY-MM-DD HH:MM:SS", "YYYY-MM-DD" or "YYYY-MM-DD HH:MM:SS.000", the forms SQLite
+// keeps dates in (a fraction only of zeros: dates are kept to the second), as a date that
+// exists; nullopt for any other text.
+std::optional<odbc::Timestamp> storedDate(std::string_view text) {
+    const auto digits = [&text](std::size_t at, std::size_t n) -> std::optional<int> {
+        int value = 0;
+        for (std::size_t i = at; i < at + n; ++i) {
+            if (i >= text.size() || text[i] < '0' || text[i] > '9')
+                return std::nullopt;
+            value = value * 10 + (text[i] - '0');
+        }
+        return value;
+    };
+    const auto at = [&text](std::size_t i, char c) { return i < text.size() && text[i] == c; };
+    odbc::Timestamp t{0, 0, 0, 0, 0, 0};
+    const auto year = digits(0, 4), month = digits(5, 2), day = digits(8, 2);
+    if (!year || !month || !day || !at(4, '-') || !at(7, '-'))
+        return std::nullopt;
+    t = {*year, *month, *day, 0, 0, 0};
+    if (text.size() > 10) {
+        const auto hour = digits(11, 2), minute = digits(14, 2), second = digits(17, 2);
+        if (!hour || !minute || !second || !at(10, ' ') || !at(13, ':') || !at(16, ':'))
+            return std::nullopt;
+        t.hour = *hour;
+        t.minute = *minute;
+        t.second = *second;
+        if (text.size() > 19 && (!at(19, '.') || text.size() == 20 ||
+                                 text.find_first_not_of('0', 20) != std::string_view::npos))
+            return std::nullopt;
+    }
+    if (!t.isValid())
+        return std::nullopt;
+    return t;
+}
+
+// What a column holds, for a message.
+const char* kindName(ValueKind kind) {
+    switch (kind) {
+    case ValueKind::Text:
+        return "текст";
+    case ValueKind::Integer:
+        return "целое число";
+    case ValueKind::Double:
+        return "число";
+    case ValueKind::Date:
+        break;
+    }
+    return "дата";
+}
+
+// "хранится текст 'abc'" from SQLite's "text 'abc'" (its storage class and literal).
+std::string storedAs(const Column& c, std::string_view classAndLiteral) {
+    const std::size_t blank = classAndLiteral.find(' ');
+    const std::string_view storage = classAndLiteral.substr(0, blank);
+    const std::string literal(blank == std::string_view::npos ? ""
+                                                              : classAndLiteral.substr(blank + 1));
+    if (storage == "text")
+        return c.kind == ValueKind::Text ? "хранится текст с байтом NUL"
+                                         : "хранится текст " + literal;
+    if (storage == "integer")
+        return "хранится целое число " + literal;
+    if (storage == "real")
+        return "хранится дробное число " + literal;
+    return "хранится двоичное значение " + literal;
+}
+
+// A table read in key order, row by row. A value kept in a form its column's type does not
+// give (on SQLite) ends the reading, named with its row's key and its column.
 class RowReader {
 public:
     RowReader(const Side& side, std::string_view table, const std::vector<Column>& columns)
-        : side_(side), st_(side.connection), columns_(columns) {
+        : side_(side), table_(table), st_(side.connection), columns_(columns),
+          first_(side.kind == DbmsKind::SQLite ? 2 : 1) {
         ok_ = st_.valid() && !odbc::isError(st_.execDirect(selectStatement(side, table, columns)));
         if (!ok_)
             error_ = st_.valid() ? st_.diagnostic() : side.connection.diagnostic();
@@ -317,28 +453,66 @@ public:
         const SQLRETURN rc = st_.fetch();
         if (rc == SQL_NO_DATA)
             return false;
-        if (!odbc::isSuccess(rc)) {
-            ok_ = false;
-            error_ = st_.diagnostic();
-            return false;
+        if (!odbc::isSuccess(rc))
+            return failed(st_.diagnostic());
+        std::optional<std::string> odd;
+        if (first_ > 1) {
+            Value check;
+            check.null = false;
+            if (!readText(st_, 1, check))
+                return failed(st_.diagnostic());
+            if (!check.null)
+                odd = std::move(check.text);
         }
         values.resize(columns_.size());
         canonical.clear();
         for (std::size_t i = 0; i < columns_.size(); ++i) {
-            if (!readValue(side_, st_, static_cast<SQLUSMALLINT>(i + 1), columns_[i], values[i])) {
-                ok_ = false;
-                error_ = "столбец " + columns_[i].name + ": " + st_.diagnostic();
-                return false;
+            Value& v = values[i];
+            if (!readValue(side_, st_, static_cast<SQLUSMALLINT>(i + first_), columns_[i], v))
+                return failed("столбец " + columns_[i].name + ": " + st_.diagnostic());
+            if (columns_[i].kind == ValueKind::Date && side_.kind == DbmsKind::SQLite && !v.null &&
+                !odd) {
+                if (const auto date = storedDate(v.text))
+                    v.date = *date;
+                else
+                    odd = std::to_string(i) + " date '" + v.text + "'";
             }
-            appendCanonical(canonical, columns_[i].kind, values[i]);
+            appendCanonical(canonical, columns_[i].kind, v);
         }
+        if (odd)
+            return failed(oddValue(*odd, values));
         return true;
     }
 
 private:
+    bool failed(std::string why) {
+        ok_ = false;
+        error_ = std::move(why);
+        return false;
+    }
+
+    // "STA='KIV', столбец LAT (число): хранится текст 'abc'; ..." from the check column's
+    // "position class literal".
+    std::string oddValue(const std::string& odd, const std::vector<Value>& values) const {
+        std::size_t i = 0;
+        const auto [end, ec] = std::from_chars(odd.data(), odd.data() + odd.size(), i);
+        if (ec != std::errc() || i >= columns_.size() || end == odd.data() + odd.size())
+            return "непонятный ответ проверки значений: " + odd;
+        const Column& c = columns_[i];
+        const std::string_view rest(end + 1, odd.data() + odd.size() - end - 1);
+        const std::string what =
+            rest.substr(0, 5) == "date "
+                ? "хранится текст " + std::string(rest.substr(5)) + ", а не дата"
+                : storedAs(c, rest);
+        return describeKey(table_, columns_, values) + ", столбец " + c.name + " (" +
+               kindName(c.kind) + "): " + what + "; перенести его как есть нельзя";
+    }
+
     const Side& side_;
+    std::string table_;
     odbc::Statement st_;
     const std::vector<Column>& columns_;
+    SQLUSMALLINT first_; // the result column of the table's first column
     bool ok_ = false;
     std::string error_;
 };
@@ -350,34 +524,6 @@ void startDigest(Digest& digest, std::string_view table, const std::vector<Colum
         digest.add(c.name);
         digest.add(std::string_view("\0", 1));
     }
-}
-
-std::string describeValue(ValueKind kind, const Value& v) {
-    if (v.null)
-        return "NULL";
-    switch (kind) {
-    case ValueKind::Text:
-        return "'" + v.text + "'";
-    case ValueKind::Integer:
-        return std::to_string(v.integer);
-    case ValueKind::Double:
-        return text::format("%.17g", v.number);
-    case ValueKind::Date:
-        return v.date.toSqlText();
-    }
-    return {};
-}
-
-// "STA='KIV', CHAN='BHZ', ..." of a row.
-std::string describeKey(std::string_view table, const std::vector<Column>& columns,
-                        const std::vector<Value>& row) {
-    std::string out;
-    for (std::string_view key : keyOf(table))
-        for (std::size_t i = 0; i < columns.size(); ++i)
-            if (columns[i].name == key)
-                out += (out.empty() ? "" : ", ") + columns[i].name + "=" +
-                       describeValue(columns[i].kind, row[i]);
-    return out;
 }
 
 std::optional<std::int64_t> countRows(odbc::Connection& connection, std::string_view table,

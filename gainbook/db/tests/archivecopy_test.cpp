@@ -132,6 +132,58 @@ TEST_P(ArchiveCopyInto, ARowTheTargetRefusesHalfWayLeavesItAsItWas) {
               std::vector<std::string>{"OLD|старая"});
 }
 
+TEST_P(ArchiveCopyInto, AValueItsColumnDoesNotHoldAsItIsIsRefusedNamingRowAndColumn) {
+    TestDatabase source(Backend::SQLite);
+    TestDatabase target(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(target);
+    makeTables(source);
+    source.exec("INSERT INTO SITE(STA) VALUES('A'),('KIV')");
+    CopyOptions options;
+    options.tables = {"SITE"};
+    // SQLite keeps what its column's type cannot take as it was given: each such value, as
+    // SQLite's own quote() shows it, and what the copy says of it.
+    const struct {
+        const char* column;
+        const char* stored;
+        const char* refusal;
+    } odd[] = {
+        {"LAT", "'abc'", "столбец LAT (число): хранится текст 'abc'"},
+        {"LAT", "''", "столбец LAT (число): хранится текст ''"},
+        {"LAT", "X'01'", "столбец LAT (число): хранится двоичное значение X'01'"},
+        {"NGROUPS", "1.5", "столбец NGROUPS (целое число): хранится дробное число 1.5"},
+        {"NGROUPS", "'abc'", "столбец NGROUPS (целое число): хранится текст 'abc'"},
+        {"ONDATE", "'2020-13-45'", "столбец ONDATE (дата): хранится текст '2020-13-45', а не дата"},
+        {"ONDATE", "'2021-02-30 00:00:00'",
+         "столбец ONDATE (дата): хранится текст '2021-02-30 00:00:00', а не дата"},
+        {"ONDATE", "'2020-01-01 00:00:00.5'",
+         "столбец ONDATE (дата): хранится текст '2020-01-01 00:00:00.5', а не дата"},
+        {"ONDATE", "20200101", "столбец ONDATE (дата): хранится целое число 20200101"},
+        {"DESCR", "'a' || char(0) || 'b'", "столбец DESCR (текст): хранится текст с байтом NUL"},
+        {"DESCR", "X'414243'", "столбец DESCR (текст): хранится двоичное значение X'414243'"},
+    };
+    for (const auto& value : odd) {
+        source.exec(std::string("UPDATE SITE SET ") + value.column + "=" + value.stored +
+                    " WHERE STA='KIV'");
+        const auto report = copyArchive(*source.connect(), *target.connect(), options);
+        EXPECT_FALSE(report.ok) << value.stored;
+        EXPECT_EQ(report.error, std::string("SITE, источник: STA='KIV', ") + value.refusal +
+                                    "; перенести его как есть нельзя")
+            << value.stored;
+        EXPECT_FALSE(target.connect()->tableExists("SITE")) << value.stored;
+        source.exec(std::string("UPDATE SITE SET ") + value.column + "=NULL");
+    }
+    // What SQLite's column types turned into their own kind arrives.
+    source.exec("UPDATE SITE SET LAT='1.5',NGROUPS=2.0,ONDATE='2020-01-01 00:00:00.000',"
+                "DESCR='ж' WHERE STA='KIV'");
+    const auto report = copyArchive(*source.connect(), *target.connect(), options);
+    ASSERT_TRUE(report.ok) << report.error;
+    std::vector<std::string> arrived;
+    for (const char* column : {"LAT", "NGROUPS", "ONDATE", "DESCR"})
+        arrived.push_back(
+            target.scalar(std::string("SELECT ") + column + " FROM SITE WHERE STA='KIV'"));
+    EXPECT_EQ(arrived, (std::vector<std::string>{"1.5", "2", "2020-01-01 00:00:00", "ж"}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, ArchiveCopyInto, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);
 
