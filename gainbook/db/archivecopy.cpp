@@ -586,9 +586,9 @@ public:
     // completes cannot be written.
     bool add(std::vector<Value>&& row) {
         for (std::size_t i = 0; i < columns_.size(); ++i) {
-            if (row[i].null || columns_[i].kind != ValueKind::Text)
+            if (row[i].null)
                 continue;
-            if (const auto why = tooLong(i, row[i].text)) {
+            if (const auto why = refusal(i, row[i])) {
                 error_ = table_ + ", " + describeKey(table_, columns_, row) + ": " + *why;
                 return false;
             }
@@ -628,18 +628,11 @@ public:
             }
         }
         const SQLRETURN rc = st_.execute();
-        bool failed = odbc::isError(rc);
-        std::size_t failedRow = 0;
-        if (maxRows_ > 1)
-            for (std::size_t r = 0; r < n; ++r)
-                if (status[r] == SQL_PARAM_ERROR) {
-                    failed = true;
-                    failedRow = r;
-                    break;
-                }
-        if (failed) {
-            error_ = table_ + ", " + describeKey(table_, columns_, rows_[failedRow]) + ": " +
-                     st_.diagnostic();
+        const auto errors = static_cast<std::size_t>(
+            maxRows_ > 1 ? std::count(status.begin(), status.end(), SQL_PARAM_ERROR) : 0);
+        if (odbc::isError(rc) || errors > 0) {
+            const std::string diagnostic = st_.diagnostic();
+            error_ = table_ + ", " + failedRows(status, errors, diagnostic) + ": " + diagnostic;
             rows_.clear();
             return false;
         }
@@ -653,6 +646,62 @@ public:
     std::int64_t written() const { return written_; }
 
 private:
+    // The key of the row a failed execution of the array names: the only row; the first
+    // the driver marks failed where it marks some rows and not others; the row of MySQL's
+    // "... at row N" (counted in the array). Else the array's first and last keys.
+    std::string failedRows(const std::vector<SQLUSMALLINT>& status, std::size_t errors,
+                           const std::string& diagnostic) const {
+        const std::size_t n = rows_.size();
+        std::optional<std::size_t> row;
+        if (n == 1)
+            row = 0;
+        else if (errors > 0 && errors < n)
+            row = static_cast<std::size_t>(
+                std::find(status.begin(), status.end(), SQL_PARAM_ERROR) - status.begin());
+        else if (side_.kind == DbmsKind::MySql)
+            row = mySqlRow(diagnostic);
+        if (row && *row < n)
+            return describeKey(table_, columns_, rows_[*row]);
+        return "одна из строк от " + describeKey(table_, columns_, rows_.front()) + " до " +
+               describeKey(table_, columns_, rows_.back());
+    }
+
+    // MySQL's row of "... at row 7" at the end of its message, from 0; nullopt without one.
+    static std::optional<std::size_t> mySqlRow(std::string_view diagnostic) {
+        constexpr std::string_view kAtRow = " at row ";
+        const std::size_t at = diagnostic.rfind(kAtRow);
+        if (at == std::string_view::npos)
+            return std::nullopt;
+        const std::string number = text::trim(diagnostic.substr(at + kAtRow.size()));
+        std::size_t row = 0;
+        const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), row);
+        if (ec != std::errc() || end != number.data() + number.size() || row == 0)
+            return std::nullopt;
+        return row - 1;
+    }
+
+    // Why the target's column cannot take a value as it is; nullopt when it can. A refusal
+    // of the server's own would name no row (PostgreSQL fails a whole array): PostgreSQL's
+    // texts are UTF-8 and its INTEGER and SMALLINT have 32 and 16 bits.
+    std::optional<std::string> refusal(std::size_t c, const Value& value) const {
+        const bool postgreSql = side_.kind == DbmsKind::PostgreSql;
+        if (columns_[c].kind == ValueKind::Text) {
+            if (postgreSql && !text::isValidUtf8(value.text))
+                return "текст столбца " + columns_[c].name +
+                       " не в UTF-8 (в Windows-1251?) и не может быть записан в PostgreSQL";
+            return tooLong(c, value.text);
+        }
+        const int bits = targetTypes_[c] == SQL_SMALLINT  ? 16
+                         : targetTypes_[c] == SQL_INTEGER ? 32
+                                                          : 64;
+        if (!postgreSql || columns_[c].kind != ValueKind::Integer || bits == 64 ||
+            (value.integer >= -(std::int64_t{1} << (bits - 1)) &&
+             value.integer < (std::int64_t{1} << (bits - 1))))
+            return std::nullopt;
+        return "целое число " + std::to_string(value.integer) + " столбца " + columns_[c].name +
+               " не помещается в столбец получателя (" + std::to_string(bits) + " бит)";
+    }
+
     // Why the target's column would cut the text; nullopt when it holds it whole. SQLite
     // keeps texts of any length; a long text column elsewhere than on MySQL has no limit.
     std::optional<std::string> tooLong(std::size_t c, const std::string& value) const {

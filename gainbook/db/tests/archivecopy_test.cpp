@@ -184,6 +184,39 @@ TEST_P(ArchiveCopyInto, AValueItsColumnDoesNotHoldAsItIsIsRefusedNamingRowAndCol
     EXPECT_EQ(arrived, (std::vector<std::string>{"1.5", "2", "2020-01-01 00:00:00", "ж"}));
 }
 
+TEST_P(ArchiveCopyInto, ARowTheTargetRefusesInAnArrayIsNamedItself) {
+    TestDatabase source(Backend::SQLite);
+    TestDatabase target(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(target);
+    // Without a key, the source can hold a station twice.
+    source.exec("CREATE TABLE SITE(STA VARCHAR(8),NGROUPS INT,DESCR VARCHAR(50))");
+    source.exec("INSERT INTO SITE VALUES('A1',1,''),('A2',1,''),('A3',1,''),('A4',1,''),"
+                "('A5',1,''),('A6',1,''),('A7',1,''),('A8',1,'')");
+    makeTables(target);
+    CopyOptions options;
+    options.tables = {"SITE"};
+    const auto copied = [&] {
+        const auto report = copyArchive(*source.connect(), *target.connect(), options);
+        EXPECT_EQ(target.scalar("SELECT COUNT(*) FROM SITE"), "0");
+        return report.ok ? "" : report.error;
+    };
+    if (GetParam() != Backend::SQLite) {
+        // A number the target's INT cannot hold, a text in Windows-1251.
+        source.exec("UPDATE SITE SET NGROUPS=3000000000 WHERE STA='A7'");
+        const std::string range = copied();
+        EXPECT_EQ(range.rfind("SITE, STA='A7': ", 0), 0u) << range;
+        source.exec("UPDATE SITE SET NGROUPS=1");
+        source.exec("UPDATE SITE SET DESCR=CAST(X'CAE8E5E2' AS TEXT) WHERE STA='A6'");
+        const std::string encoding = copied();
+        EXPECT_EQ(encoding.rfind("SITE, STA='A6': ", 0), 0u) << encoding;
+        source.exec("UPDATE SITE SET DESCR=''");
+    }
+    // A duplicate key: no driver says which row of the array it was, none is named.
+    source.exec("UPDATE SITE SET STA='A5' WHERE STA='A6'");
+    const std::string duplicate = copied();
+    EXPECT_EQ(duplicate.rfind("SITE, одна из строк от STA='A1' до STA='A8': ", 0), 0u) << duplicate;
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, ArchiveCopyInto, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);
 
@@ -207,13 +240,51 @@ TEST(ArchiveCopy, CodesThatDifferOnlyInCaseReachPostgreSqlButNotMariaDb) {
     auto toMariaDb = mariadb.connect();
     const auto refused = copyArchive(*fromPg, *toMariaDb, {});
     EXPECT_FALSE(refused.ok);
-    EXPECT_NE(refused.error.find("CALIBRATION, NETWORK='KZ', LOCATION='00', STA="),
+    EXPECT_NE(refused.error.find("CALIBRATION, одна из строк от NETWORK='KZ', LOCATION='00', "
+                                 "STA='KIV', CHAN='BHZ', STARTDATE=2010-01-01 00:00:00 до "
+                                 "NETWORK='KZ', LOCATION='00', STA='kiv'"),
               std::string::npos)
         << refused.error;
     EXPECT_NE(refused.error.find("Duplicate entry"), std::string::npos) << refused.error;
     // The tables the copy made there are gone again.
     for (const char* table : {"SITE", "SITECHAN", "ID_SENS", "ID_FREQ", "CALIBRATION"})
         EXPECT_FALSE(mariadb.connect()->tableExists(table)) << table;
+}
+
+TEST(ArchiveCopy, AFailedReplaceOnMariaDbLeavesItsRowsAndDropsOnlyTheTablesItMade) {
+    TestDatabase source(Backend::SQLite);
+    TestDatabase mariadb(Backend::MariaDB);
+    ORV_SKIP_IF_UNAVAILABLE(mariadb);
+    makeTables(source);
+    source.exec("INSERT INTO SITE(STA,DESCR) VALUES('NEW','новая')");
+    // A double MariaDB cannot hold, in the last table written.
+    source.exec("INSERT INTO CALIBRATION(NETWORK,LOCATION,STA,CHAN,STARTDATE,SENS) "
+                "VALUES('KZ','00','NEW','BHZ','2010-01-01 00:00:00',1e999)");
+    {
+        auto connection = mariadb.connect();
+        orv::ui::ScriptedInteraction ui;
+        Schema schema(*connection, ui);
+        ASSERT_TRUE(schema.detectKind());
+        ASSERT_TRUE(schema.createSite());
+        ASSERT_TRUE(schema.createIdSens());
+        ASSERT_TRUE(schema.createIdFreq());
+    }
+    mariadb.exec("INSERT INTO SITE(STA,DESCR) VALUES('OLD','старая')");
+    CopyOptions options;
+    options.replace = true;
+    const auto report = copyArchive(*source.connect(), *mariadb.connect(), options);
+    EXPECT_FALSE(report.ok);
+    EXPECT_EQ(report.error.rfind("CALIBRATION, NETWORK='KZ', LOCATION='00', STA='NEW', CHAN='BHZ', "
+                                 "STARTDATE=2010-01-01 00:00:00: ",
+                                 0),
+              0u)
+        << report.error;
+    // The rows it deleted are back; the tables it made are gone.
+    EXPECT_EQ(mariadb.column("SELECT CONCAT(STA, '|', DESCR) FROM SITE"),
+              std::vector<std::string>{"OLD|старая"});
+    EXPECT_EQ(mariadb.scalar("SELECT COUNT(*) FROM ID_SENS"), "12");
+    EXPECT_FALSE(mariadb.connect()->tableExists("SITECHAN"));
+    EXPECT_FALSE(mariadb.connect()->tableExists("CALIBRATION"));
 }
 
 TEST(ArchiveCopy, AChannelWithoutNumberTakesMariaDbsOwnAndTheRestIsCompared) {
