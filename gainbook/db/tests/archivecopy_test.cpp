@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 using orv::gainbook::Schema;
 using orv::gainbook::copy::copyArchive;
 using orv::gainbook::copy::CopyOptions;
@@ -285,6 +287,75 @@ TEST(ArchiveCopy, AFailedReplaceOnMariaDbLeavesItsRowsAndDropsOnlyTheTablesItMad
     EXPECT_EQ(mariadb.scalar("SELECT COUNT(*) FROM ID_SENS"), "12");
     EXPECT_FALSE(mariadb.connect()->tableExists("SITECHAN"));
     EXPECT_FALSE(mariadb.connect()->tableExists("CALIBRATION"));
+}
+
+namespace {
+
+std::unique_ptr<orv::odbc::Connection> connectTo(const std::string& connectString) {
+    orv::test::odbcIniDir(); // the test process's own drivers
+    auto c = std::make_unique<orv::odbc::Connection>();
+    EXPECT_FALSE(orv::odbc::isError(c->driverConnect(connectString)))
+        << connectString << ": " << c->diagnostic();
+    return c;
+}
+
+// A copy from one name of a database to another, with --replace: refused, naming it.
+void expectRefused(orv::odbc::Connection& from, orv::odbc::Connection& to) {
+    CopyOptions options;
+    options.replace = true;
+    const auto report = copyArchive(from, to, options);
+    EXPECT_FALSE(report.ok);
+    EXPECT_EQ(report.error.rfind("источник и получатель - одна база данных (", 0), 0u)
+        << report.error;
+}
+
+} // namespace
+
+TEST(ArchiveCopy, OneSqliteFileIsOneDatabaseHoweverItIsNamed) {
+    orv::test::TempDir dir;
+    std::filesystem::create_directory(dir / "sub");
+    std::filesystem::create_symlink(dir / "ORV.db", dir / "link.db");
+    const std::string driver = "Driver=SQLite3;Database=";
+    auto file = connectTo(driver + (dir / "ORV.db").string());
+    orv::odbc::Statement(*file).execDirect("CREATE TABLE ID_FREQ(ID_FREQ INT PRIMARY KEY,"
+                                           "FREQ_UNITS VARCHAR(100))");
+    orv::odbc::Statement(*file).execDirect("INSERT INTO ID_FREQ VALUES(0,'Hz')");
+    {
+        orv::test::ScopedCurrentDir here(dir / "sub");
+        for (const std::string& other : {(dir / "link.db").string(), std::string("../ORV.db"),
+                                         (dir / "sub/../ORV.db").string()})
+            expectRefused(*file, *connectTo(driver + other));
+    }
+    // Another file is another database.
+    auto copy = connectTo(driver + (dir / "copy.db").string());
+    EXPECT_TRUE(copyArchive(*file, *copy, {}).ok);
+    EXPECT_EQ(orv::gainbook::copy::checksumTable(*file, "ID_FREQ")->rows, 1);
+}
+
+TEST(ArchiveCopy, OneServerDatabaseIsOneDatabaseHoweverItIsReached) {
+    TestDatabase pg(Backend::PostgreSQL);
+    TestDatabase mariadb(Backend::MariaDB);
+    ORV_SKIP_IF_UNAVAILABLE(pg);
+    ORV_SKIP_IF_UNAVAILABLE(mariadb);
+    orv::test::TempDir dir;
+    // The servers' sockets under other names.
+    std::filesystem::create_directory_symlink(std::getenv("ORV_TEST_PG_HOST"), dir / "pg");
+    std::filesystem::create_symlink(std::getenv("ORV_TEST_MARIADB_SOCKET"), dir / "maria.sock");
+    auto toPg = connectTo("Driver=PostgreSQL Unicode;Servername=" + (dir / "pg").string() +
+                          ";Port=" + std::getenv("ORV_TEST_PG_PORT") + ";Database=" +
+                          pg.scalar("SELECT current_database()") + ";UID=ORV;PWD=KTZ;");
+    expectRefused(*pg.connect(), *toPg);
+    auto toMariaDb = connectTo(
+        "Driver=MariaDB Unicode;Server=localhost;Socket=" + (dir / "maria.sock").string() +
+        ";Database=" + mariadb.scalar("SELECT DATABASE()") + ";UID=ORV;PWD=KTZ;");
+    expectRefused(*mariadb.connect(), *toMariaDb);
+    // Another database of the same server is another database.
+    TestDatabase otherPg(Backend::PostgreSQL);
+    TestDatabase otherMariaDb(Backend::MariaDB);
+    makeTables(pg);
+    makeTables(mariadb);
+    EXPECT_TRUE(copyArchive(*pg.connect(), *otherPg.connect(), {}).ok);
+    EXPECT_TRUE(copyArchive(*mariadb.connect(), *otherMariaDb.connect(), {}).ok);
 }
 
 TEST(ArchiveCopy, AChannelWithoutNumberTakesMariaDbsOwnAndTheRestIsCompared) {
