@@ -43,25 +43,22 @@ int usageError(std::ostream& err, const std::string& what) {
     return kUsageError;
 }
 
-// A connection under which the driver streams the rows of a query; null (after saying
-// why) when it cannot be opened.
+// A connection under which the driver streams the rows of a query, else (saying why) the
+// plain one; null (after saying why) when none can be opened.
 DatabaseConnection connectStreaming(const ConnectionSettings& settings, const char* role,
                                     std::ostream& err) {
     OpenResult opened = openConnection(settings);
-    if (opened.connection) {
-        const auto kind = classifyDbmsName(opened.connection->dbmsName().value_or(""));
-        const std::string_view streaming = kind ? dialect(*kind).streamingAttributes : "";
-        if (!streaming.empty()) {
-            opened.connection.reset();
-            opened = openConnection(settings, streaming);
-        }
-    }
-    if (!opened.connection)
+    if (!opened.connection) {
         err << "gainbook-cli copy: " << role << " " << settings.dataSource << ": "
             << text::replaceAll(failureText("подключения к базе данных", opened.diagnostic), "\r\n",
                                 "\n")
             << "\n";
-    return std::move(opened.connection);
+        return nullptr;
+    }
+    StreamingConnection streaming = openStreamingConnection(settings, std::move(opened.connection));
+    if (const std::string why = streamingFallbackText(streaming); !why.empty())
+        err << "gainbook-cli copy: " << role << " " << settings.dataSource << ": " << why << "\n";
+    return std::move(streaming.connection);
 }
 
 int runCopy(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

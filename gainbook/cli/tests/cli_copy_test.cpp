@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 using orv::gainbook::test::Outcome;
 using orv::gainbook::test::runCli;
 using orv::test::Backend;
@@ -129,4 +131,42 @@ TEST(CliCopy, ANonEmptyTargetIsRefusedAndTheCommandLineChecked) {
     r = copy(dir, from, to, {"--tables", "ORIGIN"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("неизвестная таблица ORIGIN"), std::string::npos) << r.err;
+}
+
+TEST(CliCopy, NamesTheConnectStringCannotCarryCopyOverThePlainConnection) {
+    TestDatabase from(Backend::SQLite);
+    TestDatabase to(Backend::SQLite);
+    orv::test::TempDir dir;
+    ASSERT_EQ(runCli(dir.path(), {"list", "--yes", "--dsn", from.dsn()}).status, 0);
+    // The SQLite driver takes any user and password.
+    const Outcome r =
+        runCli(dir.path(), {"copy", "--from", from.dsn(), "--from-user", "OR;V", "--from-password",
+                            "K{T}Z=", "--to", to.dsn(), "--to-password", " KTZ"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("gainbook-cli copy: источник " + from.dsn() +
+                         ": строки читаются целиком, без потоковой выборки: имя источника данных, "
+                         "пользователь или пароль содержит"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("gainbook-cli copy: получатель " + to.dsn() + ": строки читаются целиком"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(to.scalar("SELECT COUNT(*) FROM ID_SENS"), "12");
+}
+
+TEST(CliCopy, TwoDataSourcesOfOneFileAreOneDatabase) {
+    TestDatabase db(Backend::SQLite);
+    orv::test::TempDir dir;
+    ASSERT_EQ(runCli(dir.path(), {"list", "--yes", "--dsn", db.dsn()}).status, 0);
+    const std::string file = db.scalar("SELECT file FROM pragma_database_list WHERE name='main'");
+    std::ofstream(orv::test::odbcIniDir() / "odbc.ini", std::ios::app)
+        << "[" << db.dsn() << "_ALIAS]\nDriver=SQLite3\nDatabase=" << file << "\n\n";
+    const Outcome r =
+        runCli(dir.path(), {"copy", "--from", db.dsn(), "--to", db.dsn() + "_ALIAS", "--replace"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("gainbook-cli copy: источник и получатель - одна база данных (файл " +
+                         file + ")"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM ID_SENS"), "12");
 }
