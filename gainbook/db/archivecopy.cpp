@@ -221,47 +221,63 @@ const Column* findColumn(const std::vector<Column>& columns, std::string_view na
     return nullptr;
 }
 
-// SQLite keeps a value that its column's type cannot take as it was given ('abc' in a
-// DOUBLE column, 1.5 in an INT one, a BLOB anywhere), and its driver then gives something
-// else (0, 1, NULL, a text cut at a NUL byte). The condition that finds such a value of a
-// column: its storage class is not its type's, or a text holds a NUL byte; "" where any
-// value is read as it is stored.
-std::string oddStorage(const Column& c) {
-    const std::string typeOf = "typeof(" + c.name + ")";
+// A value its driver would hand on as something else, and how to show it: the condition
+// that finds it in a column and an expression giving its storage class and literal ("text
+// 'abc'"), or nothing where every value is read as it is stored.
+//  - SQLite keeps a value its column's type cannot take as it was given ('abc' in a DOUBLE
+//    column, 1.5 in an INT one, a BLOB anywhere), its driver then gives 0, 1, NULL, or a
+//    text cut at a NUL byte: the storage class must be the type's, a text without NUL
+//    (the text of a date is read and checked as a date);
+//  - PostgreSQL's 'infinity' dates and MySQL's dates with a zero month or day (its
+//    '0000-00-00') are no dates: their drivers give some other date or NULL.
+struct OddCheck {
+    std::string condition;
+    std::string shown;
+};
+
+std::optional<OddCheck> oddCheck(DbmsKind kind, const Column& c) {
+    const std::string& n = c.name;
+    if (kind == DbmsKind::PostgreSql && c.kind == ValueKind::Date)
+        return OddCheck{"NOT isfinite(" + n + ")", "'date '||quote_literal(" + n + "::text)"};
+    if (kind == DbmsKind::MySql && c.kind == ValueKind::Date)
+        return OddCheck{"MONTH(" + n + ")=0 OR DAY(" + n + ")=0",
+                        "CONCAT('date ',QUOTE(CAST(" + n + " AS CHAR)))"};
+    if (kind != DbmsKind::SQLite || c.type == SQL_NUMERIC || c.type == SQL_DECIMAL)
+        return std::nullopt;
+    const std::string typeOf = "typeof(" + n + ")";
+    const std::string withoutNul = " OR instr(CAST(" + n + " AS BLOB),X'00')>0";
+    const std::string shown = typeOf + "||' '||substr(quote(" + n + "),1,80)";
     switch (c.kind) {
-    case ValueKind::Text:
-        if (c.type == SQL_NUMERIC || c.type == SQL_DECIMAL)
-            return {};
-        return typeOf + " NOT IN ('text','null') OR instr(CAST(" + c.name + " AS BLOB),X'00')>0";
     case ValueKind::Integer:
-        return typeOf + " NOT IN ('integer','null')";
+        return OddCheck{typeOf + " NOT IN ('integer','null')", shown};
     case ValueKind::Double:
-        return typeOf + " NOT IN ('real','null')";
+        return OddCheck{typeOf + " NOT IN ('real','null')", shown};
+    case ValueKind::Text:
     case ValueKind::Date:
-        // The text itself is read and checked as a date.
-        return typeOf + " NOT IN ('text','null')";
+        break;
     }
-    return {};
+    return OddCheck{typeOf + " NOT IN ('text','null')" + withoutNul, shown};
 }
 
-// On SQLite, the first column of the select: for a row holding such a value, the first
-// one's position, storage class and SQLite's own literal of it ("3 text 'abc'"); else NULL.
-std::string oddStorageColumn(const std::vector<Column>& columns) {
+// The first column of the select: for a row holding such a value, the first one's position
+// and how it is shown ("3 text 'abc'"); else NULL.
+std::string oddValueColumn(DbmsKind kind, const std::vector<Column>& columns) {
     std::string cases;
     for (std::size_t i = 0; i < columns.size(); ++i)
-        if (const std::string odd = oddStorage(columns[i]); !odd.empty())
-            cases += " WHEN " + odd + " THEN '" + std::to_string(i) + " '||typeof(" +
-                     columns[i].name + ")||' '||substr(quote(" + columns[i].name + "),1,80)";
+        if (const auto odd = oddCheck(kind, columns[i])) {
+            const std::string position = "'" + std::to_string(i) + " '";
+            cases += " WHEN " + odd->condition + " THEN " +
+                     (kind == DbmsKind::MySql ? "CONCAT(" + position + "," + odd->shown + ")"
+                                              : position + "||" + odd->shown);
+        }
     return cases.empty() ? "NULL" : "CASE" + cases + " END";
 }
 
 std::string selectStatement(const Side& side, std::string_view table,
                             const std::vector<Column>& columns) {
-    std::string sql = "SELECT ";
-    if (side.kind == DbmsKind::SQLite)
-        sql += oddStorageColumn(columns) + ",";
-    for (std::size_t i = 0; i < columns.size(); ++i)
-        sql += (i ? "," : "") + selectExpression(side, columns[i]);
+    std::string sql = "SELECT " + oddValueColumn(side.kind, columns);
+    for (const Column& c : columns)
+        sql += "," + selectExpression(side, c);
     sql += " FROM " + std::string(table);
     std::string order;
     for (std::string_view key : keyOf(table))
@@ -372,32 +388,27 @@ std::string describeKey(std::string_view table, const std::vector<Column>& colum
 // keeps dates in (a fraction only of zeros: dates are kept to the second), as a date that
 // exists; nullopt for any other text.
 std::optional<odbc::Timestamp> storedDate(std::string_view text) {
-    const auto digits = [&text](std::size_t at, std::size_t n) -> std::optional<int> {
-        int value = 0;
-        for (std::size_t i = at; i < at + n; ++i) {
-            if (i >= text.size() || text[i] < '0' || text[i] > '9')
-                return std::nullopt;
-            value = value * 10 + (text[i] - '0');
-        }
-        return value;
-    };
-    const auto at = [&text](std::size_t i, char c) { return i < text.size() && text[i] == c; };
-    odbc::Timestamp t{0, 0, 0, 0, 0, 0};
-    const auto year = digits(0, 4), month = digits(5, 2), day = digits(8, 2);
-    if (!year || !month || !day || !at(4, '-') || !at(7, '-'))
-        return std::nullopt;
-    t = {*year, *month, *day, 0, 0, 0};
-    if (text.size() > 10) {
-        const auto hour = digits(11, 2), minute = digits(14, 2), second = digits(17, 2);
-        if (!hour || !minute || !second || !at(10, ' ') || !at(13, ':') || !at(16, ':'))
+    constexpr std::string_view kForm = "0000-00-00 00:00:00";
+    if (text.size() > kForm.size()) {
+        const std::string_view fraction = text.substr(kForm.size());
+        if (fraction.size() < 2 || fraction[0] != '.' ||
+            fraction.find_first_not_of('0', 1) != std::string_view::npos)
             return std::nullopt;
-        t.hour = *hour;
-        t.minute = *minute;
-        t.second = *second;
-        if (text.size() > 19 && (!at(19, '.') || text.size() == 20 ||
-                                 text.find_first_not_of('0', 20) != std::string_view::npos))
+        text = text.substr(0, kForm.size());
+    }
+    if (text.size() != 10 && text.size() != kForm.size())
+        return std::nullopt;
+    int fields[6] = {};
+    std::size_t field = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (kForm[i] != '0' && text[i] == kForm[i])
+            ++field;
+        else if (kForm[i] == '0' && text[i] >= '0' && text[i] <= '9')
+            fields[field] = fields[field] * 10 + (text[i] - '0');
+        else
             return std::nullopt;
     }
+    const odbc::Timestamp t{fields[0], fields[1], fields[2], fields[3], fields[4], fields[5]};
     if (!t.isValid())
         return std::nullopt;
     return t;
@@ -418,15 +429,25 @@ const char* kindName(ValueKind kind) {
     return "дата";
 }
 
-// "хранится текст 'abc'" from SQLite's "text 'abc'" (its storage class and literal).
+// A value of the row that cannot be copied as it is: its column, and what it holds.
+struct OddValue {
+    std::size_t column = 0;
+    std::string what;
+};
+
+// "хранится текст 'abc'" from "text 'abc'" (a storage class, or "date" for a date that is
+// none, and a literal): a text where a text or date is stored is one with a NUL byte.
 std::string storedAs(const Column& c, std::string_view classAndLiteral) {
     const std::size_t blank = classAndLiteral.find(' ');
     const std::string_view storage = classAndLiteral.substr(0, blank);
     const std::string literal(blank == std::string_view::npos ? ""
                                                               : classAndLiteral.substr(blank + 1));
+    if (storage == "date")
+        return "хранится " + literal + ", а не дата";
     if (storage == "text")
-        return c.kind == ValueKind::Text ? "хранится текст с байтом NUL"
-                                         : "хранится текст " + literal;
+        return c.kind == ValueKind::Text || c.kind == ValueKind::Date
+                   ? "хранится текст с байтом NUL"
+                   : "хранится текст " + literal;
     if (storage == "integer")
         return "хранится целое число " + literal;
     if (storage == "real")
@@ -434,13 +455,13 @@ std::string storedAs(const Column& c, std::string_view classAndLiteral) {
     return "хранится двоичное значение " + literal;
 }
 
-// A table read in key order, row by row. A value kept in a form its column's type does not
-// give (on SQLite) ends the reading, named with its row's key and its column.
+// A table read in key order, row by row (after the column that finds values no other back
+// end would take as they are: such a value ends the reading, named with its row's key and
+// its column).
 class RowReader {
 public:
     RowReader(const Side& side, std::string_view table, const std::vector<Column>& columns)
-        : side_(side), table_(table), st_(side.connection), columns_(columns),
-          first_(side.kind == DbmsKind::SQLite ? 2 : 1) {
+        : side_(side), table_(table), st_(side.connection), columns_(columns) {
         ok_ = st_.valid() && !odbc::isError(st_.execDirect(selectStatement(side, table, columns)));
         if (!ok_)
             error_ = st_.valid() ? st_.diagnostic() : side.connection.diagnostic();
@@ -458,32 +479,32 @@ public:
             return false;
         if (!odbc::isSuccess(rc))
             return failed(st_.diagnostic());
-        std::optional<std::string> odd;
-        if (first_ > 1) {
-            Value check;
-            check.null = false;
-            if (!readText(st_, 1, check))
-                return failed(st_.diagnostic());
-            if (!check.null)
-                odd = std::move(check.text);
-        }
+        std::optional<OddValue> odd;
+        Value check;
+        check.null = false;
+        if (!readText(st_, 1, check))
+            return failed(st_.diagnostic());
+        if (!check.null && !(odd = checkedValue(check.text)))
+            return failed("непонятный ответ проверки значений: " + check.text);
         values.resize(columns_.size());
         canonical.clear();
         for (std::size_t i = 0; i < columns_.size(); ++i) {
             Value& v = values[i];
-            if (!readValue(side_, st_, static_cast<SQLUSMALLINT>(i + first_), columns_[i], v))
+            if (!readValue(side_, st_, static_cast<SQLUSMALLINT>(i + 2), columns_[i], v))
                 return failed("столбец " + columns_[i].name + ": " + st_.diagnostic());
             if (columns_[i].kind == ValueKind::Date && side_.kind == DbmsKind::SQLite && !v.null &&
                 !odd) {
                 if (const auto date = storedDate(v.text))
                     v.date = *date;
                 else
-                    odd = std::to_string(i) + " date '" + v.text + "'";
+                    odd = OddValue{i, "хранится текст '" + v.text + "', а не дата"};
             }
             appendCanonical(canonical, columns_[i].kind, v);
         }
         if (odd)
-            return failed(oddValue(*odd, values));
+            return failed(describeKey(table_, columns_, values) + ", столбец " +
+                          columns_[odd->column].name + " (" + kindName(columns_[odd->column].kind) +
+                          "): " + odd->what + "; перенести его как есть нельзя");
         return true;
     }
 
@@ -494,28 +515,21 @@ private:
         return false;
     }
 
-    // "STA='KIV', столбец LAT (число): хранится текст 'abc'; ..." from the check column's
-    // "position class literal".
-    std::string oddValue(const std::string& odd, const std::vector<Value>& values) const {
-        std::size_t i = 0;
-        const auto [end, ec] = std::from_chars(odd.data(), odd.data() + odd.size(), i);
-        if (ec != std::errc() || i >= columns_.size() || end == odd.data() + odd.size())
-            return "непонятный ответ проверки значений: " + odd;
-        const Column& c = columns_[i];
-        const std::string_view rest(end + 1, odd.data() + odd.size() - end - 1);
-        const std::string what =
-            rest.substr(0, 5) == "date "
-                ? "хранится текст " + std::string(rest.substr(5)) + ", а не дата"
-                : storedAs(c, rest);
-        return describeKey(table_, columns_, values) + ", столбец " + c.name + " (" +
-               kindName(c.kind) + "): " + what + "; перенести его как есть нельзя";
+    // The value the check column names ("3 text 'abc'": position, storage class, literal).
+    std::optional<OddValue> checkedValue(const std::string& check) const {
+        OddValue odd;
+        const char* end = check.data() + check.size();
+        const auto [blank, ec] = std::from_chars(check.data(), end, odd.column);
+        if (ec != std::errc() || odd.column >= columns_.size() || blank == end)
+            return std::nullopt;
+        odd.what = storedAs(columns_[odd.column], std::string_view(blank + 1, end));
+        return odd;
     }
 
     const Side& side_;
     std::string table_;
     odbc::Statement st_;
     const std::vector<Column>& columns_;
-    SQLUSMALLINT first_; // the result column of the table's first column
     bool ok_ = false;
     std::string error_;
 };

@@ -18,17 +18,17 @@ using orv::test::TestDatabase;
 
 namespace {
 
-// The tables as the programs make them.
-void makeTables(const TestDatabase& db) {
+// The tables as the programs make them; without SITECHAN and CALIBRATION when told.
+void makeTables(const TestDatabase& db, bool all = true) {
     auto connection = db.connect();
     orv::ui::ScriptedInteraction ui;
     Schema schema(*connection, ui);
     ASSERT_TRUE(schema.detectKind());
     ASSERT_TRUE(schema.createSite());
-    ASSERT_TRUE(schema.createSiteChan());
+    ASSERT_TRUE(!all || schema.createSiteChan());
     ASSERT_TRUE(schema.createIdSens());
     ASSERT_TRUE(schema.createIdFreq());
-    ASSERT_TRUE(schema.createCalibration());
+    ASSERT_TRUE(!all || schema.createCalibration());
 }
 
 std::string date(const TestDatabase& db, const std::string& text) {
@@ -160,6 +160,8 @@ TEST_P(ArchiveCopyInto, AValueItsColumnDoesNotHoldAsItIsIsRefusedNamingRowAndCol
         {"ONDATE", "'2020-01-01 00:00:00.5'",
          "столбец ONDATE (дата): хранится текст '2020-01-01 00:00:00.5', а не дата"},
         {"ONDATE", "20200101", "столбец ONDATE (дата): хранится целое число 20200101"},
+        {"ONDATE", "'2020-01-01 00:00:00' || char(0) || 'x'",
+         "столбец ONDATE (дата): хранится текст с байтом NUL"},
         {"DESCR", "'a' || char(0) || 'b'", "столбец DESCR (текст): хранится текст с байтом NUL"},
         {"DESCR", "X'414243'", "столбец DESCR (текст): хранится двоичное значение X'414243'"},
     };
@@ -176,14 +178,15 @@ TEST_P(ArchiveCopyInto, AValueItsColumnDoesNotHoldAsItIsIsRefusedNamingRowAndCol
     }
     // What SQLite's column types turned into their own kind arrives.
     source.exec("UPDATE SITE SET LAT='1.5',NGROUPS=2.0,ONDATE='2020-01-01 00:00:00.000',"
-                "DESCR='ж' WHERE STA='KIV'");
+                "OFFDATE='2021-06-01',DESCR='ж' WHERE STA='KIV'");
     const auto report = copyArchive(*source.connect(), *target.connect(), options);
     ASSERT_TRUE(report.ok) << report.error;
     std::vector<std::string> arrived;
-    for (const char* column : {"LAT", "NGROUPS", "ONDATE", "DESCR"})
+    for (const char* column : {"LAT", "NGROUPS", "ONDATE", "OFFDATE", "DESCR"})
         arrived.push_back(
             target.scalar(std::string("SELECT ") + column + " FROM SITE WHERE STA='KIV'"));
-    EXPECT_EQ(arrived, (std::vector<std::string>{"1.5", "2", "2020-01-01 00:00:00", "ж"}));
+    EXPECT_EQ(arrived, (std::vector<std::string>{"1.5", "2", "2020-01-01 00:00:00",
+                                                 "2021-06-01 00:00:00", "ж"}));
 }
 
 TEST_P(ArchiveCopyInto, ARowTheTargetRefusesInAnArrayIsNamedItself) {
@@ -253,6 +256,28 @@ TEST(ArchiveCopy, CodesThatDifferOnlyInCaseReachPostgreSqlButNotMariaDb) {
         EXPECT_FALSE(mariadb.connect()->tableExists(table)) << table;
 }
 
+TEST(ArchiveCopy, ServerDatesThatAreNoDatesAreRefusedNamingRowAndColumn) {
+    TestDatabase pg(Backend::PostgreSQL);
+    TestDatabase mariadb(Backend::MariaDB);
+    ORV_SKIP_IF_UNAVAILABLE(pg);
+    ORV_SKIP_IF_UNAVAILABLE(mariadb);
+    makeTables(pg);
+    makeTables(mariadb);
+    // Their drivers give some date or NULL for these.
+    pg.exec("INSERT INTO SITE(STA,ONDATE) VALUES('A','2020-01-01'),('KIV','infinity')");
+    mariadb.exec("INSERT INTO SITE(STA,OFFDATE) VALUES('A','2020-01-01'),('KIV','0000-00-00')");
+    CopyOptions options;
+    options.tables = {"SITE"};
+    TestDatabase target(Backend::SQLite);
+    auto report = copyArchive(*pg.connect(), *target.connect(), options);
+    EXPECT_EQ(report.error, "SITE, источник: STA='KIV', столбец ONDATE (дата): хранится "
+                            "'infinity', а не дата; перенести его как есть нельзя");
+    report = copyArchive(*mariadb.connect(), *target.connect(), options);
+    EXPECT_EQ(report.error, "SITE, источник: STA='KIV', столбец OFFDATE (дата): хранится "
+                            "'0000-00-00 00:00:00', а не дата; перенести его как есть нельзя");
+    EXPECT_FALSE(target.connect()->tableExists("SITE"));
+}
+
 TEST(ArchiveCopy, AFailedReplaceOnMariaDbLeavesItsRowsAndDropsOnlyTheTablesItMade) {
     TestDatabase source(Backend::SQLite);
     TestDatabase mariadb(Backend::MariaDB);
@@ -262,15 +287,7 @@ TEST(ArchiveCopy, AFailedReplaceOnMariaDbLeavesItsRowsAndDropsOnlyTheTablesItMad
     // A double MariaDB cannot hold, in the last table written.
     source.exec("INSERT INTO CALIBRATION(NETWORK,LOCATION,STA,CHAN,STARTDATE,SENS) "
                 "VALUES('KZ','00','NEW','BHZ','2010-01-01 00:00:00',1e999)");
-    {
-        auto connection = mariadb.connect();
-        orv::ui::ScriptedInteraction ui;
-        Schema schema(*connection, ui);
-        ASSERT_TRUE(schema.detectKind());
-        ASSERT_TRUE(schema.createSite());
-        ASSERT_TRUE(schema.createIdSens());
-        ASSERT_TRUE(schema.createIdFreq());
-    }
+    makeTables(mariadb, false);
     mariadb.exec("INSERT INTO SITE(STA,DESCR) VALUES('OLD','старая')");
     CopyOptions options;
     options.replace = true;
