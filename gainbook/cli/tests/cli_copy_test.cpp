@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 using orv::gainbook::test::Outcome;
 using orv::gainbook::test::runCli;
 using orv::test::Backend;
@@ -152,21 +150,4 @@ TEST(CliCopy, NamesTheConnectStringCannotCarryCopyOverThePlainConnection) {
               std::string::npos)
         << r.err;
     EXPECT_EQ(to.scalar("SELECT COUNT(*) FROM ID_SENS"), "12");
-}
-
-TEST(CliCopy, TwoDataSourcesOfOneFileAreOneDatabase) {
-    TestDatabase db(Backend::SQLite);
-    orv::test::TempDir dir;
-    ASSERT_EQ(runCli(dir.path(), {"list", "--yes", "--dsn", db.dsn()}).status, 0);
-    const std::string file = db.scalar("SELECT file FROM pragma_database_list WHERE name='main'");
-    std::ofstream(orv::test::odbcIniDir() / "odbc.ini", std::ios::app)
-        << "[" << db.dsn() << "_ALIAS]\nDriver=SQLite3\nDatabase=" << file << "\n\n";
-    const Outcome r =
-        runCli(dir.path(), {"copy", "--from", db.dsn(), "--to", db.dsn() + "_ALIAS", "--replace"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("gainbook-cli copy: источник и получатель - одна база данных (файл " +
-                         file + ")"),
-              std::string::npos)
-        << r.err;
-    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM ID_SENS"), "12");
 }
