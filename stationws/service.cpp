@@ -251,13 +251,17 @@ public:
             return false;
         }
         // Rows come as they are fetched where the driver can be told so.
+        gainbook::StreamingConnection streaming =
+            gainbook::openStreamingConnection(settings_, std::move(opened.connection));
+        if (streaming.fallback != gainbook::StreamingFallback::None)
+            logFailure("rows are read whole, not streamed: " +
+                       std::string(streaming.fallback == gainbook::StreamingFallback::Refused
+                                       ? "the second connection failed: " + streaming.diagnostic
+                                       : "the data source, user or password cannot go into a "
+                                         "connect string"));
+        opened.connection = std::move(streaming.connection);
         if (const auto kind =
                 gainbook::classifyDbmsName(opened.connection->dbmsName().value_or(""))) {
-            if (const auto streaming = gainbook::dialect(*kind).streamingAttributes;
-                !streaming.empty())
-                if (gainbook::OpenResult streamed = gainbook::openConnection(settings_, streaming);
-                    streamed.connection)
-                    opened.connection = std::move(streamed.connection);
             if (*kind == gainbook::DbmsKind::PostgreSql) {
                 odbc::Statement st(*opened.connection);
                 st.execDirect("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY");

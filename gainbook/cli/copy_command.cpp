@@ -31,6 +31,12 @@ const char* const kCopyUsage =
     "расхождении или ошибке запись отменяется и получатель остаётся как был; код\n"
     "возврата 0 только когда все таблицы перенесены и сверены.\n"
     "\n"
+    "Значение, которое источник хранит не так, как велит тип его столбца (текст в\n"
+    "числовом столбце, дробное число в целом, не дату в столбце дат, текст с байтом NUL,\n"
+    "двоичное значение), или которое столбец получателя не может принять как есть, -\n"
+    "отказ с указанием таблицы, ключа строки и столбца. Перенос базы данных в саму себя\n"
+    "(под любым именем) - отказ.\n"
+    "\n"
     "  --from, --to  источники данных ODBC: откуда и куда; пользователь и пароль - из\n"
     "                --from-user, --from-password, --to-user, --to-password, иначе\n"
     "                заданные в источнике данных\n"
@@ -43,25 +49,22 @@ int usageError(std::ostream& err, const std::string& what) {
     return kUsageError;
 }
 
-// A connection under which the driver streams the rows of a query; null (after saying
-// why) when it cannot be opened.
+// A connection under which the driver streams the rows of a query, else (saying why) the
+// plain one; null (after saying why) when none can be opened.
 DatabaseConnection connectStreaming(const ConnectionSettings& settings, const char* role,
                                     std::ostream& err) {
     OpenResult opened = openConnection(settings);
-    if (opened.connection) {
-        const auto kind = classifyDbmsName(opened.connection->dbmsName().value_or(""));
-        const std::string_view streaming = kind ? dialect(*kind).streamingAttributes : "";
-        if (!streaming.empty()) {
-            opened.connection.reset();
-            opened = openConnection(settings, streaming);
-        }
-    }
-    if (!opened.connection)
+    if (!opened.connection) {
         err << "gainbook-cli copy: " << role << " " << settings.dataSource << ": "
             << text::replaceAll(failureText("подключения к базе данных", opened.diagnostic), "\r\n",
                                 "\n")
             << "\n";
-    return std::move(opened.connection);
+        return nullptr;
+    }
+    StreamingConnection streaming = openStreamingConnection(settings, std::move(opened.connection));
+    if (const std::string why = streamingFallbackText(streaming); !why.empty())
+        err << "gainbook-cli copy: " << role << " " << settings.dataSource << ": " << why << "\n";
+    return std::move(streaming.connection);
 }
 
 int runCopy(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

@@ -232,13 +232,15 @@ DatabaseConnection connectChecked(const ParsedOptions& opts, ui::Interaction& ui
 }
 
 // Replaces a checked connection by a second one under which the driver streams the rows it
-// reads; where that cannot be had, the first one stays and reads results whole.
-void streamRows(DatabaseConnection& connection, const ParsedOptions& opts) {
-    if (const auto kind = classifyDbmsName(connection->dbmsName().value_or("")))
-        if (const auto streaming = dialect(*kind).streamingAttributes; !streaming.empty())
-            if (OpenResult streamed = openConnection(resolveSettings(opts), streaming);
-                streamed.connection)
-                connection = std::move(streamed.connection);
+// reads; where that cannot be had, the first one stays and reads results whole (said on
+// stderr).
+void streamRows(DatabaseConnection& connection, const ParsedOptions& opts,
+                const std::string& command, std::ostream& err) {
+    StreamingConnection streaming =
+        openStreamingConnection(resolveSettings(opts), std::move(connection));
+    if (const std::string why = streamingFallbackText(streaming); !why.empty())
+        err << "gainbook-cli " << command << ": " << why << "\n";
+    connection = std::move(streaming.connection);
 }
 
 int runList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -256,7 +258,7 @@ int runList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (!connection)
         return kFailed;
     // The rows are printed as they come, in constant memory.
-    streamRows(connection, opts);
+    streamRows(connection, opts, "list", err);
     odbc::Statement st(*connection);
     if (odbc::isError(st.execDirect("SELECT NETWORK,STA,CHAN,LOCATION,STARTDATE,ENDDATE FROM "
                                     "CALIBRATION ORDER BY NETWORK,STA,CHAN,LOCATION,STARTDATE "
@@ -673,7 +675,7 @@ int runStationXml(const std::vector<std::string>& args, std::ostream& out, std::
     if (!connection)
         return kFailed;
     // The responses are written as they come, in constant memory.
-    streamRows(connection, opts);
+    streamRows(connection, opts, "stationxml", err);
 
     // To a file: written beside it under a temporary name and renamed over it at the end.
     std::ofstream file;

@@ -10,6 +10,9 @@
 #include <charconv>
 #include <cstring>
 #include <memory>
+#include <random>
+
+#include <sys/stat.h>
 
 namespace orv::gainbook::copy {
 
@@ -218,11 +221,63 @@ const Column* findColumn(const std::vector<Column>& columns, std::string_view na
     return nullptr;
 }
 
+// A value its driver would hand on as something else, and how to show it: the condition
+// that finds it in a column and an expression giving its storage class and literal ("text
+// 'abc'"), or nothing where every value is read as it is stored.
+//  - SQLite keeps a value its column's type cannot take as it was given ('abc' in a DOUBLE
+//    column, 1.5 in an INT one, a BLOB anywhere), its driver then gives 0, 1, NULL, or a
+//    text cut at a NUL byte: the storage class must be the type's, a text without NUL
+//    (the text of a date is read and checked as a date);
+//  - PostgreSQL's 'infinity' dates and MySQL's dates with a zero month or day (its
+//    '0000-00-00') are no dates: their drivers give some other date or NULL.
+struct OddCheck {
+    std::string condition;
+    std::string shown;
+};
+
+std::optional<OddCheck> oddCheck(DbmsKind kind, const Column& c) {
+    const std::string& n = c.name;
+    if (kind == DbmsKind::PostgreSql && c.kind == ValueKind::Date)
+        return OddCheck{"NOT isfinite(" + n + ")", "'date '||quote_literal(" + n + "::text)"};
+    if (kind == DbmsKind::MySql && c.kind == ValueKind::Date)
+        return OddCheck{"MONTH(" + n + ")=0 OR DAY(" + n + ")=0",
+                        "CONCAT('date ',QUOTE(CAST(" + n + " AS CHAR)))"};
+    if (kind != DbmsKind::SQLite || c.type == SQL_NUMERIC || c.type == SQL_DECIMAL)
+        return std::nullopt;
+    const std::string typeOf = "typeof(" + n + ")";
+    const std::string withoutNul = " OR instr(CAST(" + n + " AS BLOB),X'00')>0";
+    const std::string shown = typeOf + "||' '||substr(quote(" + n + "),1,80)";
+    switch (c.kind) {
+    case ValueKind::Integer:
+        return OddCheck{typeOf + " NOT IN ('integer','null')", shown};
+    case ValueKind::Double:
+        return OddCheck{typeOf + " NOT IN ('real','null')", shown};
+    case ValueKind::Text:
+    case ValueKind::Date:
+        break;
+    }
+    return OddCheck{typeOf + " NOT IN ('text','null')" + withoutNul, shown};
+}
+
+// The first column of the select: for a row holding such a value, the first one's position
+// and how it is shown ("3 text 'abc'"); else NULL.
+std::string oddValueColumn(DbmsKind kind, const std::vector<Column>& columns) {
+    std::string cases;
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        if (const auto odd = oddCheck(kind, columns[i])) {
+            const std::string position = "'" + std::to_string(i) + " '";
+            cases += " WHEN " + odd->condition + " THEN " +
+                     (kind == DbmsKind::MySql ? "CONCAT(" + position + "," + odd->shown + ")"
+                                              : position + "||" + odd->shown);
+        }
+    return cases.empty() ? "NULL" : "CASE" + cases + " END";
+}
+
 std::string selectStatement(const Side& side, std::string_view table,
                             const std::vector<Column>& columns) {
-    std::string sql = "SELECT ";
-    for (std::size_t i = 0; i < columns.size(); ++i)
-        sql += (i ? "," : "") + selectExpression(side, columns[i]);
+    std::string sql = "SELECT " + oddValueColumn(side.kind, columns);
+    for (const Column& c : columns)
+        sql += "," + selectExpression(side, c);
     sql += " FROM " + std::string(table);
     std::string order;
     for (std::string_view key : keyOf(table))
@@ -285,6 +340,9 @@ bool readValue(const Side& side, odbc::Statement& st, SQLUSMALLINT column, const
         rc = SQLGetData(st.handle(), column, SQL_C_DOUBLE, &v.number, 0, &indicator);
         break;
     case ValueKind::Date: {
+        // SQLite's driver reads a text that is no date as NULL: the stored text is read.
+        if (side.kind == DbmsKind::SQLite)
+            return readText(st, column, v);
         SQL_TIMESTAMP_STRUCT ts{};
         rc = SQLGetData(st.handle(), column, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &indicator);
         v.date = odbc::Timestamp{ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second};
@@ -297,11 +355,113 @@ bool readValue(const Side& side, odbc::Statement& st, SQLUSMALLINT column, const
     return true;
 }
 
-// A table read in key order, row by row.
+std::string describeValue(ValueKind kind, const Value& v) {
+    if (v.null)
+        return "NULL";
+    switch (kind) {
+    case ValueKind::Text:
+        return "'" + v.text + "'";
+    case ValueKind::Integer:
+        return std::to_string(v.integer);
+    case ValueKind::Double:
+        return text::format("%.17g", v.number);
+    case ValueKind::Date:
+        // As SQLite stores it where it was read there.
+        return v.text.empty() ? v.date.toSqlText() : v.text;
+    }
+    return {};
+}
+
+// "STA='KIV', CHAN='BHZ', ..." of a row.
+std::string describeKey(std::string_view table, const std::vector<Column>& columns,
+                        const std::vector<Value>& row) {
+    std::string out;
+    for (std::string_view key : keyOf(table))
+        for (std::size_t i = 0; i < columns.size(); ++i)
+            if (columns[i].name == key)
+                out += (out.empty() ? "" : ", ") + columns[i].name + "=" +
+                       describeValue(columns[i].kind, row[i]);
+    return out;
+}
+
+// Reads "YYYY-MM-DD HH:MM:SS", "YYYY-MM-DD" or "YYYY-MM-DD HH:MM:SS.000", the forms SQLite
+// keeps dates in (a fraction only of zeros: dates are kept to the second), as a date that
+// exists; nullopt for any other text.
+std::optional<odbc::Timestamp> storedDate(std::string_view text) {
+    constexpr std::string_view kForm = "0000-00-00 00:00:00";
+    if (text.size() > kForm.size()) {
+        const std::string_view fraction = text.substr(kForm.size());
+        if (fraction.size() < 2 || fraction[0] != '.' ||
+            fraction.find_first_not_of('0', 1) != std::string_view::npos)
+            return std::nullopt;
+        text = text.substr(0, kForm.size());
+    }
+    if (text.size() != 10 && text.size() != kForm.size())
+        return std::nullopt;
+    int fields[6] = {};
+    std::size_t field = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (kForm[i] != '0' && text[i] == kForm[i])
+            ++field;
+        else if (kForm[i] == '0' && text[i] >= '0' && text[i] <= '9')
+            fields[field] = fields[field] * 10 + (text[i] - '0');
+        else
+            return std::nullopt;
+    }
+    const odbc::Timestamp t{fields[0], fields[1], fields[2], fields[3], fields[4], fields[5]};
+    if (!t.isValid())
+        return std::nullopt;
+    return t;
+}
+
+// What a column holds, for a message.
+const char* kindName(ValueKind kind) {
+    switch (kind) {
+    case ValueKind::Text:
+        return "текст";
+    case ValueKind::Integer:
+        return "целое число";
+    case ValueKind::Double:
+        return "число";
+    case ValueKind::Date:
+        break;
+    }
+    return "дата";
+}
+
+// A value of the row that cannot be copied as it is: its column, and what it holds.
+struct OddValue {
+    std::size_t column = 0;
+    std::string what;
+};
+
+// "хранится текст 'abc'" from "text 'abc'" (a storage class, or "date" for a date that is
+// none, and a literal): a text where a text or date is stored is one with a NUL byte.
+std::string storedAs(const Column& c, std::string_view classAndLiteral) {
+    const std::size_t blank = classAndLiteral.find(' ');
+    const std::string_view storage = classAndLiteral.substr(0, blank);
+    const std::string literal(blank == std::string_view::npos ? ""
+                                                              : classAndLiteral.substr(blank + 1));
+    if (storage == "date")
+        return "хранится " + literal + ", а не дата";
+    if (storage == "text")
+        return c.kind == ValueKind::Text || c.kind == ValueKind::Date
+                   ? "хранится текст с байтом NUL"
+                   : "хранится текст " + literal;
+    if (storage == "integer")
+        return "хранится целое число " + literal;
+    if (storage == "real")
+        return "хранится дробное число " + literal;
+    return "хранится двоичное значение " + literal;
+}
+
+// A table read in key order, row by row (after the column that finds values no other back
+// end would take as they are: such a value ends the reading, named with its row's key and
+// its column).
 class RowReader {
 public:
     RowReader(const Side& side, std::string_view table, const std::vector<Column>& columns)
-        : side_(side), st_(side.connection), columns_(columns) {
+        : side_(side), table_(table), st_(side.connection), columns_(columns) {
         ok_ = st_.valid() && !odbc::isError(st_.execDirect(selectStatement(side, table, columns)));
         if (!ok_)
             error_ = st_.valid() ? st_.diagnostic() : side.connection.diagnostic();
@@ -317,26 +477,57 @@ public:
         const SQLRETURN rc = st_.fetch();
         if (rc == SQL_NO_DATA)
             return false;
-        if (!odbc::isSuccess(rc)) {
-            ok_ = false;
-            error_ = st_.diagnostic();
-            return false;
-        }
+        if (!odbc::isSuccess(rc))
+            return failed(st_.diagnostic());
+        std::optional<OddValue> odd;
+        Value check;
+        check.null = false;
+        if (!readText(st_, 1, check))
+            return failed(st_.diagnostic());
+        if (!check.null && !(odd = checkedValue(check.text)))
+            return failed("непонятный ответ проверки значений: " + check.text);
         values.resize(columns_.size());
         canonical.clear();
         for (std::size_t i = 0; i < columns_.size(); ++i) {
-            if (!readValue(side_, st_, static_cast<SQLUSMALLINT>(i + 1), columns_[i], values[i])) {
-                ok_ = false;
-                error_ = "столбец " + columns_[i].name + ": " + st_.diagnostic();
-                return false;
+            Value& v = values[i];
+            if (!readValue(side_, st_, static_cast<SQLUSMALLINT>(i + 2), columns_[i], v))
+                return failed("столбец " + columns_[i].name + ": " + st_.diagnostic());
+            if (columns_[i].kind == ValueKind::Date && side_.kind == DbmsKind::SQLite && !v.null &&
+                !odd) {
+                if (const auto date = storedDate(v.text))
+                    v.date = *date;
+                else
+                    odd = OddValue{i, "хранится текст '" + v.text + "', а не дата"};
             }
-            appendCanonical(canonical, columns_[i].kind, values[i]);
+            appendCanonical(canonical, columns_[i].kind, v);
         }
+        if (odd)
+            return failed(describeKey(table_, columns_, values) + ", столбец " +
+                          columns_[odd->column].name + " (" + kindName(columns_[odd->column].kind) +
+                          "): " + odd->what + "; перенести его как есть нельзя");
         return true;
     }
 
 private:
+    bool failed(std::string why) {
+        ok_ = false;
+        error_ = std::move(why);
+        return false;
+    }
+
+    // The value the check column names ("3 text 'abc'": position, storage class, literal).
+    std::optional<OddValue> checkedValue(const std::string& check) const {
+        OddValue odd;
+        const char* end = check.data() + check.size();
+        const auto [blank, ec] = std::from_chars(check.data(), end, odd.column);
+        if (ec != std::errc() || odd.column >= columns_.size() || blank == end)
+            return std::nullopt;
+        odd.what = storedAs(columns_[odd.column], std::string_view(blank + 1, end));
+        return odd;
+    }
+
     const Side& side_;
+    std::string table_;
     odbc::Statement st_;
     const std::vector<Column>& columns_;
     bool ok_ = false;
@@ -350,34 +541,6 @@ void startDigest(Digest& digest, std::string_view table, const std::vector<Colum
         digest.add(c.name);
         digest.add(std::string_view("\0", 1));
     }
-}
-
-std::string describeValue(ValueKind kind, const Value& v) {
-    if (v.null)
-        return "NULL";
-    switch (kind) {
-    case ValueKind::Text:
-        return "'" + v.text + "'";
-    case ValueKind::Integer:
-        return std::to_string(v.integer);
-    case ValueKind::Double:
-        return text::format("%.17g", v.number);
-    case ValueKind::Date:
-        return v.date.toSqlText();
-    }
-    return {};
-}
-
-// "STA='KIV', CHAN='BHZ', ..." of a row.
-std::string describeKey(std::string_view table, const std::vector<Column>& columns,
-                        const std::vector<Value>& row) {
-    std::string out;
-    for (std::string_view key : keyOf(table))
-        for (std::size_t i = 0; i < columns.size(); ++i)
-            if (columns[i].name == key)
-                out += (out.empty() ? "" : ", ") + columns[i].name + "=" +
-                       describeValue(columns[i].kind, row[i]);
-    return out;
 }
 
 std::optional<std::int64_t> countRows(odbc::Connection& connection, std::string_view table,
@@ -440,9 +603,9 @@ public:
     // completes cannot be written.
     bool add(std::vector<Value>&& row) {
         for (std::size_t i = 0; i < columns_.size(); ++i) {
-            if (row[i].null || columns_[i].kind != ValueKind::Text)
+            if (row[i].null)
                 continue;
-            if (const auto why = tooLong(i, row[i].text)) {
+            if (const auto why = refusal(i, row[i])) {
                 error_ = table_ + ", " + describeKey(table_, columns_, row) + ": " + *why;
                 return false;
             }
@@ -482,18 +645,11 @@ public:
             }
         }
         const SQLRETURN rc = st_.execute();
-        bool failed = odbc::isError(rc);
-        std::size_t failedRow = 0;
-        if (maxRows_ > 1)
-            for (std::size_t r = 0; r < n; ++r)
-                if (status[r] == SQL_PARAM_ERROR) {
-                    failed = true;
-                    failedRow = r;
-                    break;
-                }
-        if (failed) {
-            error_ = table_ + ", " + describeKey(table_, columns_, rows_[failedRow]) + ": " +
-                     st_.diagnostic();
+        const auto errors = static_cast<std::size_t>(
+            maxRows_ > 1 ? std::count(status.begin(), status.end(), SQL_PARAM_ERROR) : 0);
+        if (odbc::isError(rc) || errors > 0) {
+            const std::string diagnostic = st_.diagnostic();
+            error_ = table_ + ", " + failedRows(status, errors, diagnostic) + ": " + diagnostic;
             rows_.clear();
             return false;
         }
@@ -507,6 +663,62 @@ public:
     std::int64_t written() const { return written_; }
 
 private:
+    // The key of the row a failed execution of the array names: the only row; the first
+    // the driver marks failed where it marks some rows and not others; the row of MySQL's
+    // "... at row N" (counted in the array). Else the array's first and last keys.
+    std::string failedRows(const std::vector<SQLUSMALLINT>& status, std::size_t errors,
+                           const std::string& diagnostic) const {
+        const std::size_t n = rows_.size();
+        std::optional<std::size_t> row;
+        if (n == 1)
+            row = 0;
+        else if (errors > 0 && errors < n)
+            row = static_cast<std::size_t>(
+                std::find(status.begin(), status.end(), SQL_PARAM_ERROR) - status.begin());
+        else if (side_.kind == DbmsKind::MySql)
+            row = mySqlRow(diagnostic);
+        if (row && *row < n)
+            return describeKey(table_, columns_, rows_[*row]);
+        return "одна из строк от " + describeKey(table_, columns_, rows_.front()) + " до " +
+               describeKey(table_, columns_, rows_.back());
+    }
+
+    // MySQL's row of "... at row 7" at the end of its message, from 0; nullopt without one.
+    static std::optional<std::size_t> mySqlRow(std::string_view diagnostic) {
+        constexpr std::string_view kAtRow = " at row ";
+        const std::size_t at = diagnostic.rfind(kAtRow);
+        if (at == std::string_view::npos)
+            return std::nullopt;
+        const std::string number = text::trim(diagnostic.substr(at + kAtRow.size()));
+        std::size_t row = 0;
+        const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), row);
+        if (ec != std::errc() || end != number.data() + number.size() || row == 0)
+            return std::nullopt;
+        return row - 1;
+    }
+
+    // Why the target's column cannot take a value as it is; nullopt when it can. A refusal
+    // of the server's own would name no row (PostgreSQL fails a whole array): PostgreSQL's
+    // texts are UTF-8 and its INTEGER and SMALLINT have 32 and 16 bits.
+    std::optional<std::string> refusal(std::size_t c, const Value& value) const {
+        const bool postgreSql = side_.kind == DbmsKind::PostgreSql;
+        if (columns_[c].kind == ValueKind::Text) {
+            if (postgreSql && !text::isValidUtf8(value.text))
+                return "текст столбца " + columns_[c].name +
+                       " не в UTF-8 (в Windows-1251?) и не может быть записан в PostgreSQL";
+            return tooLong(c, value.text);
+        }
+        const int bits = targetTypes_[c] == SQL_SMALLINT  ? 16
+                         : targetTypes_[c] == SQL_INTEGER ? 32
+                                                          : 64;
+        if (!postgreSql || columns_[c].kind != ValueKind::Integer || bits == 64 ||
+            (value.integer >= -(std::int64_t{1} << (bits - 1)) &&
+             value.integer < (std::int64_t{1} << (bits - 1))))
+            return std::nullopt;
+        return "целое число " + std::to_string(value.integer) + " столбца " + columns_[c].name +
+               " не помещается в столбец получателя (" + std::to_string(bits) + " бит)";
+    }
+
     // Why the target's column would cut the text; nullopt when it holds it whole. SQLite
     // keeps texts of any length; a long text column elsewhere than on MySQL has no limit.
     std::optional<std::string> tooLong(std::size_t c, const std::string& value) const {
@@ -1075,6 +1287,101 @@ private:
     std::size_t largestArray_ = 0;
 };
 
+// --- One database under two names --------------------------------------------------------
+
+// The file of an SQLite connection's main database; "" for one in memory.
+std::string sqliteFile(odbc::Connection& connection) {
+    odbc::Statement st(connection);
+    if (odbc::isError(st.execDirect(sql::kSQLiteDatabaseFiles)))
+        return {};
+    while (odbc::isSuccess(st.fetch()))
+        if (st.getText(2, 127).value_or("") == "main")
+            return st.getText(3, 4096).value_or("");
+    return {};
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat first {
+    }, second{};
+    return !a.empty() && !b.empty() && stat(a.c_str(), &first) == 0 &&
+           stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
+// The first column of a query's first row; nullopt for NULL or a failure.
+std::optional<long long> firstInteger(odbc::Connection& connection, std::string_view sql,
+                                      const std::vector<odbc::Parameter>& parameters) {
+    odbc::Statement st(connection);
+    if (odbc::isError(st.run(sql, parameters)) || !odbc::isSuccess(st.fetch()))
+        return std::nullopt;
+    return st.getInteger(1);
+}
+
+// A lock name or key no other copy takes at the same time.
+long randomKey() {
+    static std::random_device random;
+    return static_cast<long>(random() & 0x7FFFFFFF);
+}
+
+bool samePostgreSqlDatabase(odbc::Connection& source, odbc::Connection& target) {
+    const std::vector<odbc::Parameter> key{odbc::Parameter::integer(randomKey()),
+                                           odbc::Parameter::integer(randomKey())};
+    if (firstInteger(source, sql::kPostgreSqlTryLock, key) != 1)
+        return false;
+    const auto taken = firstInteger(target, sql::kPostgreSqlTryLock, key);
+    if (taken == 1)
+        firstInteger(target, sql::kPostgreSqlUnlock, key);
+    firstInteger(source, sql::kPostgreSqlUnlock, key);
+    return taken == 0;
+}
+
+// The database both work in when they are one, else nullopt.
+std::optional<std::string> sameMySqlDatabase(odbc::Connection& source, odbc::Connection& target) {
+    const std::vector<odbc::Parameter> name{odbc::Parameter::text(
+        "orv-copy-" + std::to_string(randomKey()) + "-" + std::to_string(randomKey()))};
+    if (firstInteger(source, sql::kMySqlTryLock, name) != 1)
+        return std::nullopt;
+    std::optional<std::string> same;
+    {
+        odbc::Statement st(target);
+        odbc::Statement database(source);
+        if (!odbc::isError(st.run(sql::kMySqlLockHolder, name)) && odbc::isSuccess(st.fetch()) &&
+            st.getInteger(1) && !odbc::isError(database.execDirect(sql::kMySqlDatabase)) &&
+            odbc::isSuccess(database.fetch())) {
+            const auto targetDatabase = st.getText(2, 256);
+            if (targetDatabase && targetDatabase == database.getText(1, 256))
+                same = targetDatabase;
+        }
+    }
+    firstInteger(source, sql::kMySqlUnlock, name);
+    return same;
+}
+
+// What source and target both are when they are one database however they are named (one
+// SQLite file by device and inode; one database of one server), else nullopt. A copy onto
+// itself would wait for its own locks, or empty the tables before reading them.
+std::optional<std::string> oneDatabase(const Side& source, const Side& target) {
+    if (source.kind != target.kind)
+        return std::nullopt;
+    switch (source.kind) {
+    case DbmsKind::SQLite:
+        if (const std::string file = sqliteFile(source.connection);
+            sameFile(file, sqliteFile(target.connection)))
+            return "файл " + file;
+        return std::nullopt;
+    case DbmsKind::PostgreSql:
+        if (samePostgreSqlDatabase(source.connection, target.connection))
+            return "база " + source.connection.currentCatalog() + " сервера PostgreSQL";
+        return std::nullopt;
+    case DbmsKind::MySql:
+        if (const auto database = sameMySqlDatabase(source.connection, target.connection))
+            return "база " + *database + " сервера MariaDB";
+        return std::nullopt;
+    default:
+        return std::nullopt;
+    }
+}
+
 } // namespace
 
 CopyReport copyArchive(odbc::Connection& source, odbc::Connection& target,
@@ -1084,7 +1391,12 @@ CopyReport copyArchive(odbc::Connection& source, odbc::Connection& target,
     if (!sourceKind || !targetKind) {
         CopyReport report;
         report.error = std::string(!sourceKind ? "источник" : "получатель") +
-                       ": не удалось опредилить тип базы данных";
+                       ": не удалось определить тип базы данных";
+        return report;
+    }
+    if (const auto same = oneDatabase({source, *sourceKind}, {target, *targetKind})) {
+        CopyReport report;
+        report.error = "источник и получатель - одна база данных (" + *same + ")";
         return report;
     }
     return Copy(source, *sourceKind, target, *targetKind, options, progress).run();

@@ -1,5 +1,6 @@
 #include "connection.h"
 
+#include "schema.h"
 #include "text/text.h"
 
 #include <algorithm>
@@ -12,6 +13,11 @@ namespace {
 // start another attribute.
 bool plainValue(const std::string& value) {
     return value.find_first_of(";{}=") == std::string::npos && value == text::trim(value);
+}
+
+bool plainSettings(const ConnectionSettings& settings) {
+    return plainValue(settings.dataSource) && plainValue(settings.user) &&
+           plainValue(settings.password);
 }
 
 // The data source, user and password as SQLConnect would take them (an empty user or
@@ -29,8 +35,7 @@ std::string connectString(const ConnectionSettings& settings, std::string_view d
 
 OpenResult openConnection(const ConnectionSettings& settings, std::string_view driverAttributes) {
     OpenResult result;
-    if (!driverAttributes.empty() && !(plainValue(settings.dataSource) &&
-                                       plainValue(settings.user) && plainValue(settings.password)))
+    if (!driverAttributes.empty() && !plainSettings(settings))
         return result;
     auto connection = std::make_unique<odbc::Connection>();
     if (!connection->allocated())
@@ -46,6 +51,42 @@ OpenResult openConnection(const ConnectionSettings& settings, std::string_view d
     }
     result.connection = std::move(connection);
     return result;
+}
+
+StreamingConnection openStreamingConnection(const ConnectionSettings& settings,
+                                            DatabaseConnection first) {
+    StreamingConnection result;
+    const auto kind = classifyDbmsName(first->dbmsName().value_or(""));
+    const std::string_view streaming = kind ? dialect(*kind).streamingAttributes : "";
+    if (!streaming.empty()) {
+        OpenResult second = openConnection(settings, streaming);
+        if (second.connection) {
+            result.connection = std::move(second.connection);
+            return result;
+        }
+        if (!plainSettings(settings))
+            result.fallback = StreamingFallback::NamesNotPlain;
+        else if (second.refused)
+            result.fallback = StreamingFallback::Refused;
+        result.diagnostic = std::move(second.diagnostic);
+    }
+    result.connection = std::move(first);
+    return result;
+}
+
+std::string streamingFallbackText(const StreamingConnection& connection) {
+    switch (connection.fallback) {
+    case StreamingFallback::None:
+        break;
+    case StreamingFallback::NamesNotPlain:
+        return "строки читаются целиком, без потоковой выборки: имя источника данных, "
+               "пользователь или пароль содержит ';', '{', '}' или '=' либо пробелы по краям и "
+               "не может войти в строку подключения";
+    case StreamingFallback::Refused:
+        return "строки читаются целиком, без потоковой выборки: второе подключение не открылось: " +
+               text::replaceAll(connection.diagnostic, "\r\n", " ");
+    }
+    return {};
 }
 
 std::string statementFailure(const odbc::Statement& st, odbc::Connection& connection) {

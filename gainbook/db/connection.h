@@ -54,6 +54,26 @@ struct OpenResult {
 OpenResult openConnection(const ConnectionSettings& settings,
                           std::string_view driverAttributes = {});
 
+// A connection under which the driver streams the rows of a query (the dialect's streaming
+// attributes) instead of reading a whole result into memory first: a second connection to
+// the data source of `first`, which it replaces. Where none can be had, `first` is kept
+// (its driver reads results whole) and the reason is given.
+enum class StreamingFallback {
+    None,          // the rows stream, or the driver reads them as they come anyway
+    NamesNotPlain, // the data source, user or password cannot go into a connect string
+    Refused,       // the driver refused the second connection (see diagnostic)
+};
+struct StreamingConnection {
+    DatabaseConnection connection; // the streaming one, else first
+    StreamingFallback fallback = StreamingFallback::None;
+    std::string diagnostic; // the driver's message when Refused
+};
+StreamingConnection openStreamingConnection(const ConnectionSettings& settings,
+                                            DatabaseConnection first);
+
+// Why a connection reads whole results, for a message; "" when it streams.
+std::string streamingFallbackText(const StreamingConnection& connection);
+
 // The driver's message for a statement that failed, or for one that could not even be
 // allocated (the connection's message, else "Не удалось выделить оператор ODBC").
 std::string statementFailure(const odbc::Statement& st, odbc::Connection& connection);

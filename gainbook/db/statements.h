@@ -255,6 +255,20 @@ inline constexpr std::string_view kMySqlSelfNumberedColumns =
     "SELECT COLUMN_NAME FROM information_schema.COLUMNS WHERE TABLE_SCHEMA=DATABASE() AND "
     "UPPER(TABLE_NAME)=? AND EXTRA LIKE '%auto_increment%'";
 
+// Whether two connections reach one database. SQLite: the file of the main database (column
+// 3). PostgreSQL: an advisory lock (two keys) belongs to one database of one server, so
+// that the second connection cannot take the one the first holds; 1 when taken. MySQL: a
+// named lock belongs to one server; the second connection sees who holds it (NULL: no
+// one) and the database it works in.
+inline constexpr std::string_view kSQLiteDatabaseFiles = "PRAGMA database_list";
+inline constexpr std::string_view kPostgreSqlTryLock =
+    "SELECT CASE WHEN pg_try_advisory_lock(?,?) THEN 1 ELSE 0 END";
+inline constexpr std::string_view kPostgreSqlUnlock = "SELECT pg_advisory_unlock(?,?)";
+inline constexpr std::string_view kMySqlTryLock = "SELECT GET_LOCK(?,0)";
+inline constexpr std::string_view kMySqlLockHolder = "SELECT IS_USED_LOCK(?),DATABASE()";
+inline constexpr std::string_view kMySqlDatabase = "SELECT DATABASE()";
+inline constexpr std::string_view kMySqlUnlock = "SELECT RELEASE_LOCK(?)";
+
 // --- Column changes ----------------------------------------------------------------------
 
 // "ALTER TABLE t ADD c type"

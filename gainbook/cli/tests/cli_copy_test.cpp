@@ -130,3 +130,24 @@ TEST(CliCopy, ANonEmptyTargetIsRefusedAndTheCommandLineChecked) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("неизвестная таблица ORIGIN"), std::string::npos) << r.err;
 }
+
+TEST(CliCopy, NamesTheConnectStringCannotCarryCopyOverThePlainConnection) {
+    TestDatabase from(Backend::SQLite);
+    TestDatabase to(Backend::SQLite);
+    orv::test::TempDir dir;
+    ASSERT_EQ(runCli(dir.path(), {"list", "--yes", "--dsn", from.dsn()}).status, 0);
+    // The SQLite driver takes any user and password.
+    const Outcome r =
+        runCli(dir.path(), {"copy", "--from", from.dsn(), "--from-user", "OR;V", "--from-password",
+                            "K{T}Z=", "--to", to.dsn(), "--to-password", " KTZ"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("gainbook-cli copy: источник " + from.dsn() +
+                         ": строки читаются целиком, без потоковой выборки: имя источника данных, "
+                         "пользователь или пароль содержит"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("gainbook-cli copy: получатель " + to.dsn() + ": строки читаются целиком"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(to.scalar("SELECT COUNT(*) FROM ID_SENS"), "12");
+}

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 using orv::gainbook::Schema;
 using orv::gainbook::copy::copyArchive;
 using orv::gainbook::copy::CopyOptions;
@@ -16,17 +18,17 @@ using orv::test::TestDatabase;
 
 namespace {
 
-// The tables as the programs make them.
-void makeTables(const TestDatabase& db) {
+// The tables as the programs make them; without SITECHAN and CALIBRATION when told.
+void makeTables(const TestDatabase& db, bool all = true) {
     auto connection = db.connect();
     orv::ui::ScriptedInteraction ui;
     Schema schema(*connection, ui);
     ASSERT_TRUE(schema.detectKind());
     ASSERT_TRUE(schema.createSite());
-    ASSERT_TRUE(schema.createSiteChan());
+    ASSERT_TRUE(!all || schema.createSiteChan());
     ASSERT_TRUE(schema.createIdSens());
     ASSERT_TRUE(schema.createIdFreq());
-    ASSERT_TRUE(schema.createCalibration());
+    ASSERT_TRUE(!all || schema.createCalibration());
 }
 
 std::string date(const TestDatabase& db, const std::string& text) {
@@ -132,6 +134,94 @@ TEST_P(ArchiveCopyInto, ARowTheTargetRefusesHalfWayLeavesItAsItWas) {
               std::vector<std::string>{"OLD|старая"});
 }
 
+TEST_P(ArchiveCopyInto, AValueItsColumnDoesNotHoldAsItIsIsRefusedNamingRowAndColumn) {
+    TestDatabase source(Backend::SQLite);
+    TestDatabase target(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(target);
+    makeTables(source);
+    source.exec("INSERT INTO SITE(STA) VALUES('A'),('KIV')");
+    CopyOptions options;
+    options.tables = {"SITE"};
+    // SQLite keeps what its column's type cannot take as it was given: each such value, as
+    // SQLite's own quote() shows it, and what the copy says of it.
+    const struct {
+        const char* column;
+        const char* stored;
+        const char* refusal;
+    } odd[] = {
+        {"LAT", "'abc'", "столбец LAT (число): хранится текст 'abc'"},
+        {"LAT", "''", "столбец LAT (число): хранится текст ''"},
+        {"LAT", "X'01'", "столбец LAT (число): хранится двоичное значение X'01'"},
+        {"NGROUPS", "1.5", "столбец NGROUPS (целое число): хранится дробное число 1.5"},
+        {"NGROUPS", "'abc'", "столбец NGROUPS (целое число): хранится текст 'abc'"},
+        {"ONDATE", "'2020-13-45'", "столбец ONDATE (дата): хранится текст '2020-13-45', а не дата"},
+        {"ONDATE", "'2021-02-30 00:00:00'",
+         "столбец ONDATE (дата): хранится текст '2021-02-30 00:00:00', а не дата"},
+        {"ONDATE", "'2020-01-01 00:00:00.5'",
+         "столбец ONDATE (дата): хранится текст '2020-01-01 00:00:00.5', а не дата"},
+        {"ONDATE", "20200101", "столбец ONDATE (дата): хранится целое число 20200101"},
+        {"ONDATE", "'2020-01-01 00:00:00' || char(0) || 'x'",
+         "столбец ONDATE (дата): хранится текст с байтом NUL"},
+        {"DESCR", "'a' || char(0) || 'b'", "столбец DESCR (текст): хранится текст с байтом NUL"},
+        {"DESCR", "X'414243'", "столбец DESCR (текст): хранится двоичное значение X'414243'"},
+    };
+    for (const auto& value : odd) {
+        source.exec(std::string("UPDATE SITE SET ") + value.column + "=" + value.stored +
+                    " WHERE STA='KIV'");
+        const auto report = copyArchive(*source.connect(), *target.connect(), options);
+        EXPECT_FALSE(report.ok) << value.stored;
+        EXPECT_EQ(report.error, std::string("SITE, источник: STA='KIV', ") + value.refusal +
+                                    "; перенести его как есть нельзя")
+            << value.stored;
+        EXPECT_FALSE(target.connect()->tableExists("SITE")) << value.stored;
+        source.exec(std::string("UPDATE SITE SET ") + value.column + "=NULL");
+    }
+    // What SQLite's column types turned into their own kind arrives.
+    source.exec("UPDATE SITE SET LAT='1.5',NGROUPS=2.0,ONDATE='2020-01-01 00:00:00.000',"
+                "OFFDATE='2021-06-01',DESCR='ж' WHERE STA='KIV'");
+    const auto report = copyArchive(*source.connect(), *target.connect(), options);
+    ASSERT_TRUE(report.ok) << report.error;
+    std::vector<std::string> arrived;
+    for (const char* column : {"LAT", "NGROUPS", "ONDATE", "OFFDATE", "DESCR"})
+        arrived.push_back(
+            target.scalar(std::string("SELECT ") + column + " FROM SITE WHERE STA='KIV'"));
+    EXPECT_EQ(arrived, (std::vector<std::string>{"1.5", "2", "2020-01-01 00:00:00",
+                                                 "2021-06-01 00:00:00", "ж"}));
+}
+
+TEST_P(ArchiveCopyInto, ARowTheTargetRefusesInAnArrayIsNamedItself) {
+    TestDatabase source(Backend::SQLite);
+    TestDatabase target(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(target);
+    // Without a key, the source can hold a station twice.
+    source.exec("CREATE TABLE SITE(STA VARCHAR(8),NGROUPS INT,DESCR VARCHAR(50))");
+    source.exec("INSERT INTO SITE VALUES('A1',1,''),('A2',1,''),('A3',1,''),('A4',1,''),"
+                "('A5',1,''),('A6',1,''),('A7',1,''),('A8',1,'')");
+    makeTables(target);
+    CopyOptions options;
+    options.tables = {"SITE"};
+    const auto copied = [&] {
+        const auto report = copyArchive(*source.connect(), *target.connect(), options);
+        EXPECT_EQ(target.scalar("SELECT COUNT(*) FROM SITE"), "0");
+        return report.ok ? "" : report.error;
+    };
+    if (GetParam() != Backend::SQLite) {
+        // A number the target's INT cannot hold, a text in Windows-1251.
+        source.exec("UPDATE SITE SET NGROUPS=3000000000 WHERE STA='A7'");
+        const std::string range = copied();
+        EXPECT_EQ(range.rfind("SITE, STA='A7': ", 0), 0u) << range;
+        source.exec("UPDATE SITE SET NGROUPS=1");
+        source.exec("UPDATE SITE SET DESCR=CAST(X'CAE8E5E2' AS TEXT) WHERE STA='A6'");
+        const std::string encoding = copied();
+        EXPECT_EQ(encoding.rfind("SITE, STA='A6': ", 0), 0u) << encoding;
+        source.exec("UPDATE SITE SET DESCR=''");
+    }
+    // A duplicate key: no driver says which row of the array it was, none is named.
+    source.exec("UPDATE SITE SET STA='A5' WHERE STA='A6'");
+    const std::string duplicate = copied();
+    EXPECT_EQ(duplicate.rfind("SITE, одна из строк от STA='A1' до STA='A8': ", 0), 0u) << duplicate;
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, ArchiveCopyInto, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);
 
@@ -155,13 +245,134 @@ TEST(ArchiveCopy, CodesThatDifferOnlyInCaseReachPostgreSqlButNotMariaDb) {
     auto toMariaDb = mariadb.connect();
     const auto refused = copyArchive(*fromPg, *toMariaDb, {});
     EXPECT_FALSE(refused.ok);
-    EXPECT_NE(refused.error.find("CALIBRATION, NETWORK='KZ', LOCATION='00', STA="),
+    EXPECT_NE(refused.error.find("CALIBRATION, одна из строк от NETWORK='KZ', LOCATION='00', "
+                                 "STA='KIV', CHAN='BHZ', STARTDATE=2010-01-01 00:00:00 до "
+                                 "NETWORK='KZ', LOCATION='00', STA='kiv'"),
               std::string::npos)
         << refused.error;
     EXPECT_NE(refused.error.find("Duplicate entry"), std::string::npos) << refused.error;
     // The tables the copy made there are gone again.
     for (const char* table : {"SITE", "SITECHAN", "ID_SENS", "ID_FREQ", "CALIBRATION"})
         EXPECT_FALSE(mariadb.connect()->tableExists(table)) << table;
+}
+
+TEST(ArchiveCopy, ServerDatesThatAreNoDatesAreRefusedNamingRowAndColumn) {
+    TestDatabase pg(Backend::PostgreSQL);
+    TestDatabase mariadb(Backend::MariaDB);
+    ORV_SKIP_IF_UNAVAILABLE(pg);
+    ORV_SKIP_IF_UNAVAILABLE(mariadb);
+    makeTables(pg);
+    makeTables(mariadb);
+    // Their drivers give some date or NULL for these.
+    pg.exec("INSERT INTO SITE(STA,ONDATE) VALUES('A','2020-01-01'),('KIV','infinity')");
+    mariadb.exec("INSERT INTO SITE(STA,OFFDATE) VALUES('A','2020-01-01'),('KIV','0000-00-00')");
+    CopyOptions options;
+    options.tables = {"SITE"};
+    TestDatabase target(Backend::SQLite);
+    auto report = copyArchive(*pg.connect(), *target.connect(), options);
+    EXPECT_EQ(report.error, "SITE, источник: STA='KIV', столбец ONDATE (дата): хранится "
+                            "'infinity', а не дата; перенести его как есть нельзя");
+    report = copyArchive(*mariadb.connect(), *target.connect(), options);
+    EXPECT_EQ(report.error, "SITE, источник: STA='KIV', столбец OFFDATE (дата): хранится "
+                            "'0000-00-00 00:00:00', а не дата; перенести его как есть нельзя");
+    EXPECT_FALSE(target.connect()->tableExists("SITE"));
+}
+
+TEST(ArchiveCopy, AFailedReplaceOnMariaDbLeavesItsRowsAndDropsOnlyTheTablesItMade) {
+    TestDatabase source(Backend::SQLite);
+    TestDatabase mariadb(Backend::MariaDB);
+    ORV_SKIP_IF_UNAVAILABLE(mariadb);
+    makeTables(source);
+    source.exec("INSERT INTO SITE(STA,DESCR) VALUES('NEW','новая')");
+    // A double MariaDB cannot hold, in the last table written.
+    source.exec("INSERT INTO CALIBRATION(NETWORK,LOCATION,STA,CHAN,STARTDATE,SENS) "
+                "VALUES('KZ','00','NEW','BHZ','2010-01-01 00:00:00',1e999)");
+    makeTables(mariadb, false);
+    mariadb.exec("INSERT INTO SITE(STA,DESCR) VALUES('OLD','старая')");
+    CopyOptions options;
+    options.replace = true;
+    const auto report = copyArchive(*source.connect(), *mariadb.connect(), options);
+    EXPECT_FALSE(report.ok);
+    EXPECT_EQ(report.error.rfind("CALIBRATION, NETWORK='KZ', LOCATION='00', STA='NEW', CHAN='BHZ', "
+                                 "STARTDATE=2010-01-01 00:00:00: ",
+                                 0),
+              0u)
+        << report.error;
+    // The rows it deleted are back; the tables it made are gone.
+    EXPECT_EQ(mariadb.column("SELECT CONCAT(STA, '|', DESCR) FROM SITE"),
+              std::vector<std::string>{"OLD|старая"});
+    EXPECT_EQ(mariadb.scalar("SELECT COUNT(*) FROM ID_SENS"), "12");
+    EXPECT_FALSE(mariadb.connect()->tableExists("SITECHAN"));
+    EXPECT_FALSE(mariadb.connect()->tableExists("CALIBRATION"));
+}
+
+namespace {
+
+std::unique_ptr<orv::odbc::Connection> connectTo(const std::string& connectString) {
+    orv::test::odbcIniDir(); // the test process's own drivers
+    auto c = std::make_unique<orv::odbc::Connection>();
+    EXPECT_FALSE(orv::odbc::isError(c->driverConnect(connectString)))
+        << connectString << ": " << c->diagnostic();
+    return c;
+}
+
+// A copy from one name of a database to another, with --replace: refused, naming it.
+void expectRefused(orv::odbc::Connection& from, orv::odbc::Connection& to) {
+    CopyOptions options;
+    options.replace = true;
+    const auto report = copyArchive(from, to, options);
+    EXPECT_FALSE(report.ok);
+    EXPECT_EQ(report.error.rfind("источник и получатель - одна база данных (", 0), 0u)
+        << report.error;
+}
+
+} // namespace
+
+TEST(ArchiveCopy, OneSqliteFileIsOneDatabaseHoweverItIsNamed) {
+    orv::test::TempDir dir;
+    std::filesystem::create_directory(dir / "sub");
+    std::filesystem::create_symlink(dir / "ORV.db", dir / "link.db");
+    const std::string driver = "Driver=SQLite3;Database=";
+    auto file = connectTo(driver + (dir / "ORV.db").string());
+    orv::odbc::Statement(*file).execDirect("CREATE TABLE ID_FREQ(ID_FREQ INT PRIMARY KEY,"
+                                           "FREQ_UNITS VARCHAR(100))");
+    orv::odbc::Statement(*file).execDirect("INSERT INTO ID_FREQ VALUES(0,'Hz')");
+    {
+        orv::test::ScopedCurrentDir here(dir / "sub");
+        for (const std::string& other : {(dir / "link.db").string(), std::string("../ORV.db"),
+                                         (dir / "sub/../ORV.db").string()})
+            expectRefused(*file, *connectTo(driver + other));
+    }
+    // Another file is another database.
+    auto copy = connectTo(driver + (dir / "copy.db").string());
+    EXPECT_TRUE(copyArchive(*file, *copy, {}).ok);
+    EXPECT_EQ(orv::gainbook::copy::checksumTable(*file, "ID_FREQ")->rows, 1);
+}
+
+TEST(ArchiveCopy, OneServerDatabaseIsOneDatabaseHoweverItIsReached) {
+    TestDatabase pg(Backend::PostgreSQL);
+    TestDatabase mariadb(Backend::MariaDB);
+    ORV_SKIP_IF_UNAVAILABLE(pg);
+    ORV_SKIP_IF_UNAVAILABLE(mariadb);
+    orv::test::TempDir dir;
+    // The servers' sockets under other names.
+    std::filesystem::create_directory_symlink(std::getenv("ORV_TEST_PG_HOST"), dir / "pg");
+    std::filesystem::create_symlink(std::getenv("ORV_TEST_MARIADB_SOCKET"), dir / "maria.sock");
+    auto toPg = connectTo("Driver=PostgreSQL Unicode;Servername=" + (dir / "pg").string() +
+                          ";Port=" + std::getenv("ORV_TEST_PG_PORT") + ";Database=" +
+                          pg.scalar("SELECT current_database()") + ";UID=ORV;PWD=KTZ;");
+    expectRefused(*pg.connect(), *toPg);
+    auto toMariaDb = connectTo(
+        "Driver=MariaDB Unicode;Server=localhost;Socket=" + (dir / "maria.sock").string() +
+        ";Database=" + mariadb.scalar("SELECT DATABASE()") + ";UID=ORV;PWD=KTZ;");
+    expectRefused(*mariadb.connect(), *toMariaDb);
+    // Another database of the same server is another database.
+    TestDatabase otherPg(Backend::PostgreSQL);
+    TestDatabase otherMariaDb(Backend::MariaDB);
+    makeTables(pg);
+    makeTables(mariadb);
+    EXPECT_TRUE(copyArchive(*pg.connect(), *otherPg.connect(), {}).ok);
+    EXPECT_TRUE(copyArchive(*mariadb.connect(), *otherMariaDb.connect(), {}).ok);
 }
 
 TEST(ArchiveCopy, AChannelWithoutNumberTakesMariaDbsOwnAndTheRestIsCompared) {

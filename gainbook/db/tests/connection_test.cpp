@@ -94,3 +94,20 @@ TEST(GainbookConnectionFailure, ARefusedConnectionCarriesTheDriverManagersText) 
     EXPECT_EQ(failureText("подключения к базе данных", open.diagnostic),
               "При попытке подключения к базе данных произошла ошибка:\r\n" + open.diagnostic);
 }
+
+TEST(GainbookStreamingConnection, PostgreSqlReadsThroughAServerCursor) {
+    TestDatabase db(Backend::PostgreSQL);
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    const ConnectionSettings settings{db.dsn(), db.user(), db.password()};
+    StreamingConnection streaming =
+        openStreamingConnection(settings, openConnection(settings).connection);
+    EXPECT_EQ(streaming.fallback, StreamingFallback::None);
+    // While a query is read, the server lists the session's cursor.
+    odbc::Statement reading(*streaming.connection);
+    ASSERT_FALSE(odbc::isError(reading.execDirect("SELECT generate_series(1,5000)")));
+    ASSERT_TRUE(odbc::isSuccess(reading.fetch()));
+    odbc::Statement cursors(*streaming.connection);
+    ASSERT_FALSE(odbc::isError(cursors.execDirect("SELECT COUNT(*) FROM pg_cursors")));
+    ASSERT_TRUE(odbc::isSuccess(cursors.fetch()));
+    EXPECT_GE(cursors.getInteger(1).value_or(0), 1);
+}
