@@ -440,10 +440,14 @@ TEST(InventoryOnADamagedDatabase, AFailedFetchFailsTheReading) {
             orv::test::damageResponses(db);
         else
             orv::test::damageTable(db, table);
-        auto connection = db.connect();
+        // Rows fetched one by one, as the export's streaming connection reads them, so that
+        // the damage shows at a fetch after the first rows.
+        orv::odbc::Connection connection;
+        ASSERT_FALSE(
+            orv::odbc::isError(connection.driverConnect(db.connectString() + "StepAPI=1;")));
         Collector none;
         try {
-            orv::stationxml::readInventory(*connection, Selection{}, none, [](const Problem&) {});
+            orv::stationxml::readInventory(connection, Selection{}, none, [](const Problem&) {});
             ADD_FAILURE() << table << " was read as if whole";
         } catch (const std::runtime_error& e) {
             EXPECT_EQ(std::string(e.what()).rfind(table + ": ", 0), 0u) << e.what();
