@@ -115,8 +115,9 @@ per line followed by selection lines <code>NET STA LOC CHA START END</code></li>
 <h2>Parameters</h2>
 <table border="1">
 <tr><th>Parameter</th><th>Short</th><th>Meaning</th></tr>
-<tr><td>starttime, endtime</td><td>start, end</td><td>channel epochs overlapping the window
-(YYYY-MM-DD or YYYY-MM-DDThh:mm:ss[.ffffff], UTC)</td></tr>
+<tr><td>starttime, endtime</td><td>start, end</td><td>channel epochs (at level network and
+station, stations' dates) overlapping the window (YYYY-MM-DD or
+YYYY-MM-DDThh:mm:ss[.ffffff], UTC)</td></tr>
 <tr><td>startbefore, startafter, endbefore, endafter</td><td></td><td>epochs that start
 before or after, or end before or after, the time (strictly; an open epoch never ends before
 anything): channel epochs at level channel and response, the stations' dates at level network
