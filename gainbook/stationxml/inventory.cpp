@@ -139,9 +139,12 @@ struct Reader {
     std::map<std::string, db::SiteRow> sites;
     std::map<std::string, std::vector<db::SiteChanRow>> siteChans; // by station
     std::map<long long, std::string> freqUnits;
-    // The stored channels the selections' codes take, whatever the times: their first
-    // starts by network and station, and by station the channels that have responses.
-    std::map<StationId, std::map<ChannelId, odbc::Timestamp>> stored;
+    // Of the stored channels the selections' codes take, whatever the times: the first
+    // start by network and station; at station level the channels themselves; for the
+    // stations that have SITECHAN rows, the channels that have responses (small, however
+    // large the archive: a whole one is never held).
+    std::map<StationId, odbc::Timestamp> firstStart;
+    std::map<StationId, std::vector<ChannelId>> storedChannels;
     std::map<std::string, std::set<ChannelId>> withResponses;
     // The stations to visit: those with stored channels in the database's order (the order
     // of the epochs' statement), and those without responses in code order, merged with them.
@@ -213,13 +216,8 @@ struct Reader {
         return first.value_or(odbc::Timestamp{});
     }
     std::optional<odbc::Timestamp> firstStored(const StationId& id) const {
-        const auto found = stored.find(id);
-        std::optional<odbc::Timestamp> first;
-        if (found != stored.end())
-            for (const auto& [channel, start] : found->second)
-                if (!first || start < *first)
-                    first = start;
-        return first;
+        const auto found = firstStart.find(id);
+        return found != firstStart.end() ? std::optional(found->second) : std::nullopt;
     }
 
     void beginNetwork(const std::string& code) {
@@ -313,7 +311,7 @@ struct Reader {
     // At station level: a selection takes the station by its dates, and by a channel of
     // it that its codes name.
     bool stationSelected(const StationVisit& v) const {
-        const auto channels = stored.find({v.network, v.site->station});
+        const auto channels = storedChannels.find({v.network, v.site->station});
         const auto plain = siteChans.find(v.site->station);
         return std::any_of(v.candidates.begin(), v.candidates.end(), [&](const Selection* s) {
             if (!timesMatch(*s, v.info.start, v.info.end))
@@ -324,9 +322,9 @@ struct Reader {
                 return anyMatches(s->locations, location, s->exactCodes) &&
                        anyMatches(s->channels, channel, s->exactCodes);
             };
-            if (channels != stored.end())
-                for (const auto& [id, first] : channels->second)
-                    if (named(id.first, id.second))
+            if (channels != storedChannels.end())
+                for (const auto& [location, channel] : channels->second)
+                    if (named(location, channel))
                         return true;
             if (plain != siteChans.end())
                 for (const db::SiteChanRow& c : plain->second)
@@ -536,7 +534,8 @@ struct Reader {
         db::CalibrationCursor starts(connection, filter, db::CalibrationColumns::ChannelStarts);
         db::CalibrationRow row;
         while (starts.next(row)) {
-            withResponses[row.station].insert({row.location, row.channel});
+            if (siteChans.count(row.station))
+                withResponses[row.station].insert({row.location, row.channel});
             const bool named = std::any_of(selections.begin(), selections.end(), [&](auto& s) {
                 return anyMatches(s.networks, row.network, s.exactCodes) &&
                        anyMatches(s.stations, row.station, s.exactCodes) &&
@@ -546,10 +545,11 @@ struct Reader {
             if (!named)
                 continue;
             const StationId id{row.network, row.station};
-            auto& first = stored[id];
-            const auto [at, made] = first.emplace(ChannelId{row.location, row.channel}, row.start);
-            if (!made && row.start < at->second)
-                at->second = row.start;
+            const auto [first, made] = firstStart.emplace(id, row.start);
+            if (!made && row.start < first->second)
+                first->second = row.start;
+            if (!includeLevel(Level::Channel))
+                storedChannels[id].emplace_back(row.location, row.channel);
             if (storedAt.emplace(id, storedOrder.size()).second)
                 storedOrder.push_back(id);
         }
