@@ -671,11 +671,15 @@ int runStationXml(const std::vector<std::string>& args, std::ostream& out, std::
 
     // To a file: replaced whole at the end, as every file the programs write.
     std::optional<orv::files::FileReplacement> file;
-    if (const auto path = opts.value("out")) {
-        file.emplace(*path);
+    const std::string path = opts.value("out").value_or("");
+    // The file and the system's reason, when it cannot be written.
+    const auto fileFailure = [&] {
+        return std::string(formats::kWriteFailedMessage) + " " + path + ": " + file->why();
+    };
+    if (!path.empty()) {
+        file.emplace(path);
         if (!file->ok()) {
-            err << "gainbook-cli stationxml: " << formats::kWriteFailedMessage << " " << *path
-                << ": " << file->why() << "\n";
+            err << "gainbook-cli stationxml: " << fileFailure() << "\n";
             return kFailed;
         }
     }
@@ -688,14 +692,14 @@ int runStationXml(const std::vector<std::string>& args, std::ostream& out, std::
         stationxml::StationXmlWriter writer([&](std::string_view chunk) {
             if (file ? !file->write(chunk)
                      : !out.write(chunk.data(), std::streamsize(chunk.size())))
-                throw std::runtime_error(file ? file->why() : "write failed");
+                throw std::runtime_error(file ? fileFailure() : "write failed");
         });
         writer.begin();
         summary =
             stationxml::readInventory(*connection.get(), selection, writer, warn, readOptions);
         writer.finish();
         if (file && !file->commit())
-            throw std::runtime_error(file->why());
+            throw std::runtime_error(fileFailure());
     } catch (const std::exception& e) {
         err << "gainbook-cli stationxml: " << e.what() << "\n";
         return kFailed;
