@@ -19,7 +19,8 @@ namespace orv::stationws {
 enum class Format { Xml, Text };
 
 struct Query {
-    // One selection for GET; one per selection line of a POST body (answered in turn).
+    // One selection for GET; one per selection line of a POST body (answered together: an
+    // epoch that several lines match is given once).
     std::vector<stationxml::Selection> selections;
     stationxml::Level level = stationxml::Level::Station;
     Format format = Format::Xml;

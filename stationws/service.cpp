@@ -8,6 +8,7 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -114,10 +115,13 @@ per line followed by selection lines <code>NET STA LOC CHA START END</code></li>
 <h2>Parameters</h2>
 <table border="1">
 <tr><th>Parameter</th><th>Short</th><th>Meaning</th></tr>
-<tr><td>starttime, endtime</td><td>start, end</td><td>channel epochs overlapping the window
-(YYYY-MM-DD or YYYY-MM-DDThh:mm:ss[.ffffff], UTC)</td></tr>
-<tr><td>startbefore, startafter, endbefore, endafter</td><td></td><td>limits on the epochs'
-start and end</td></tr>
+<tr><td>starttime, endtime</td><td>start, end</td><td>channel epochs (at level network and
+station, stations' dates) overlapping the window (YYYY-MM-DD or
+YYYY-MM-DDThh:mm:ss[.ffffff], UTC)</td></tr>
+<tr><td>startbefore, startafter, endbefore, endafter</td><td></td><td>epochs that start
+before or after, or end before or after, the time (strictly; an open epoch never ends before
+anything): channel epochs at level channel and response, the stations' dates at level network
+and station</td></tr>
 <tr><td>network, station, location, channel</td><td>net, sta, loc, cha</td><td>comma lists of
 codes with the wildcards * and ?; -- is the empty location</td></tr>
 <tr><td>minlatitude, maxlatitude, minlongitude, maxlongitude</td><td>minlat, maxlat, minlon,
@@ -470,16 +474,18 @@ struct Service::Impl {
         : config(std::move(c)),
           pool(config.database, config.databaseConnections, config.connectionWaitSeconds) {}
 
-    // Runs the selections of a query into a visitor; Stop thrown by the visitor or the sink
-    // ends it early.
+    // Runs the selections of a query (all at once: each epoch once, however many match it)
+    // into a visitor, telling warn what the reading reports; Stop thrown by the visitor or
+    // the sink ends it early.
     Outcome read(Slot& slot, const Query& query, Level level, Level shown,
-                 stationxml::InventoryVisitor& v, std::string& failure) {
+                 stationxml::InventoryVisitor& v, std::string& failure,
+                 const stationxml::Warn& warn = ignoreProblems) {
         try {
-            for (stationxml::Selection s : query.selections) {
+            std::vector<stationxml::Selection> selections = query.selections;
+            for (stationxml::Selection& s : selections)
                 s.level = level;
-                Filter filtered(v, shown, s);
-                stationxml::readInventory(*slot.connection, s, filtered, [](std::string_view) {});
-            }
+            Filter filtered(v, shown, selections.front());
+            stationxml::readInventory(*slot.connection, selections, filtered, warn);
             return Outcome::Done;
         } catch (const Stop&) {
             return Outcome::Stopped;
@@ -487,6 +493,12 @@ struct Service::Impl {
             failure = e.what();
             return Outcome::DatabaseError;
         }
+    }
+
+    static void ignoreProblems(const stationxml::Problem&) {}
+    // What the reading of an answer reports goes to the log.
+    static void logProblem(const stationxml::Problem& problem) {
+        Pool::logFailure(render(problem, stationxml::Language::English));
     }
 
     void databaseFailure(const httplib::Request& req, httplib::Response& res, Slot& slot,
@@ -526,7 +538,10 @@ struct Service::Impl {
             whole += chunk;
         };
         bool matched = false;
-        const Outcome first = write(lease->slot(), *query, level, gather, failure, &matched);
+        std::vector<stationxml::Problem> problems;
+        const Outcome first =
+            write(lease->slot(), *query, level, gather, failure, &matched,
+                  [&problems](const stationxml::Problem& p) { problems.push_back(p); });
         if (first == Outcome::DatabaseError) {
             databaseFailure(req, res, lease->slot(), failure);
             return;
@@ -537,6 +552,7 @@ struct Service::Impl {
                 return;
             }
             lease.reset();
+            std::for_each(problems.begin(), problems.end(), logProblem);
             auto body = std::make_shared<std::string>(std::move(whole));
             res.status = 200;
             res.set_chunked_content_provider(contentType(*query),
@@ -598,7 +614,8 @@ struct Service::Impl {
                         throw Stop{};
                 };
                 std::string why;
-                const Outcome o = write(lease->slot(), *query, level, send, why);
+                const Outcome o =
+                    write(lease->slot(), *query, level, send, why, nullptr, logProblem);
                 if (o != Outcome::Done) {
                     if (o == Outcome::DatabaseError) {
                         Pool::logFailure("query failed while answering: " + why);
@@ -624,7 +641,7 @@ struct Service::Impl {
     // asked for was written.
     Outcome write(Slot& slot, const Query& query, Level level,
                   const std::function<void(std::string_view)>& sink, std::string& failure,
-                  bool* matched = nullptr) {
+                  bool* matched = nullptr, const stationxml::Warn& warn = ignoreProblems) {
         const Level probeLevel = query.level == Level::Response ? Level::Channel : query.level;
         if (query.format == Format::Text) {
             TextWriter text(sink, query.level);
@@ -632,7 +649,7 @@ struct Service::Impl {
             // At network level the text counts the stations.
             const Level shown = query.level == Level::Network ? Level::Station : query.level;
             Watch watch(text, probeLevel);
-            const Outcome o = read(slot, query, level, shown, watch, failure);
+            const Outcome o = read(slot, query, level, shown, watch, failure, warn);
             if (matched)
                 *matched = watch.matched();
             if (o == Outcome::Done)
@@ -648,7 +665,7 @@ struct Service::Impl {
             return Outcome::Stopped;
         }
         Watch watch(xml, probeLevel);
-        const Outcome o = read(slot, query, level, query.level, watch, failure);
+        const Outcome o = read(slot, query, level, query.level, watch, failure, warn);
         if (matched)
             *matched = watch.matched();
         if (o == Outcome::Done) {

@@ -68,12 +68,6 @@ int createReplacement(const std::filesystem::path& target, std::string& name) {
     return -1;
 }
 
-bool fail(std::string* why, int error) {
-    if (why)
-        *why = std::strerror(error);
-    return false;
-}
-
 // Follows symbolic links from target to the name that is finally written, dangling links
 // included: a link whose target does not exist yet names the file to create. False (with
 // the error) for a loop of links or a link that cannot be read.
@@ -103,38 +97,83 @@ bool resolveLinks(std::filesystem::path& target, int& error) {
 
 } // namespace
 
-bool replaceFile(const std::filesystem::path& path, std::string_view data, std::string* why) {
+FileReplacement::FileReplacement(const std::filesystem::path& path) {
     std::error_code ec;
-    std::filesystem::path target = std::filesystem::absolute(path, ec);
-    if (ec)
-        return fail(why, ec.value());
-    if (int error = 0; !resolveLinks(target, error))
-        return fail(why, error);
+    target_ = std::filesystem::absolute(path, ec);
+    if (ec) {
+        why_ = std::strerror(ec.value());
+        return;
+    }
+    if (int error = 0; !resolveLinks(target_, error)) {
+        why_ = std::strerror(error);
+        return;
+    }
     // Only a regular file is replaced: a device, a pipe, a socket or a directory that the
     // path names stays what it is.
-    if (struct stat st{}; ::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        if (why)
-            *why = kNotARegularFile;
+    if (struct stat st{}; ::stat(target_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        why_ = kNotARegularFile;
+        return;
+    }
+    if (::access(target_.c_str(), F_OK) == 0 && ::access(target_.c_str(), W_OK) != 0) {
+        why_ = std::strerror(errno);
+        return;
+    }
+    fd_ = createReplacement(target_, temporary_);
+    if (fd_ < 0)
+        why_ = std::strerror(errno);
+}
+
+FileReplacement::~FileReplacement() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        ::unlink(temporary_.c_str());
+    }
+}
+
+void FileReplacement::fail(int error) {
+    why_ = std::strerror(error);
+    ::close(fd_);
+    ::unlink(temporary_.c_str());
+    fd_ = -1;
+}
+
+bool FileReplacement::write(std::string_view data) {
+    if (fd_ < 0)
+        return false;
+    if (!writeAll(fd_, data)) {
+        fail(errno);
         return false;
     }
-    if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0)
-        return fail(why, errno);
-    std::string temporary;
-    const int fd = createReplacement(target, temporary);
-    if (fd < 0)
-        return fail(why, errno);
-    int error = 0;
-    if (!writeAll(fd, data) || ::fsync(fd) != 0)
-        error = errno;
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0)
+    return true;
+}
+
+bool FileReplacement::commit() {
+    if (fd_ < 0)
+        return false;
+    if (::fsync(fd_) != 0) {
+        fail(errno);
+        return false;
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    int error = ::close(fd) != 0 ? errno : 0;
+    if (error == 0 && ::rename(temporary_.c_str(), target_.c_str()) != 0)
         error = errno;
     if (error != 0) {
-        ::unlink(temporary.c_str());
-        return fail(why, error);
+        ::unlink(temporary_.c_str());
+        why_ = std::strerror(error);
+        return false;
     }
     return true;
+}
+
+bool replaceFile(const std::filesystem::path& path, std::string_view data, std::string* why) {
+    FileReplacement file(path);
+    if (file.write(data) && file.commit())
+        return true;
+    if (why)
+        *why = file.why();
+    return false;
 }
 
 } // namespace orv::files

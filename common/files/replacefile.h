@@ -24,4 +24,30 @@ inline constexpr const char* kNotARegularFile =
 bool replaceFile(const std::filesystem::path& path, std::string_view data,
                  std::string* why = nullptr);
 
+// The same replacement for data written in parts, as they come (a document streamed from
+// the database): the parts go into the temporary file, and commit() puts it in place. Left
+// without commit(), or on any failure, nothing changes and no temporary file is left.
+class FileReplacement {
+public:
+    explicit FileReplacement(const std::filesystem::path& path);
+    ~FileReplacement();
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    // False, with why(), when the path cannot be replaced or a write failed.
+    bool ok() const { return fd_ >= 0; }
+    const std::string& why() const { return why_; }
+    bool write(std::string_view data);
+    // Flushes the file to disk and renames it over the target.
+    bool commit();
+
+private:
+    void fail(int error);
+
+    std::filesystem::path target_;
+    std::string temporary_;
+    int fd_ = -1;
+    std::string why_;
+};
+
 } // namespace orv::files

@@ -6,6 +6,8 @@
 #include "stationxml/inventory.h"
 #include "stationxml/xmlwriter.h"
 
+#include <algorithm>
+
 namespace orv::gainbook {
 
 namespace {
@@ -14,6 +16,13 @@ constexpr const char* kStationXmlCaption = "Запись в StationXML";
 constexpr const char* kStationXmlFilter = "StationXML (*.xml)|*.xml|Все файлы (*.*)|*.*||";
 constexpr const char* kNoKey = "Ключ не выбран: записывать нечего.";
 constexpr const char* kNoStation = "Станции нет в таблице SITE: документ без неё пуст.";
+// The most problems the box lists, one a line, before "и ещё N".
+constexpr std::size_t kProblemLines = 5;
+
+// What the export reported, for the box: one line a problem, in Russian.
+std::string problemLines(const std::vector<stationxml::Problem>& problems) {
+    return stationxml::renderLines(problems, stationxml::Language::Russian, kProblemLines, "\r\n");
+}
 
 } // namespace
 
@@ -52,7 +61,8 @@ void MainWindow::writeKeyAsStationXml() {
     selection.stations = {key.station};
     selection.channels = {key.channel};
     selection.locations = {key.location};
-    std::string document, problems;
+    std::string document;
+    std::vector<stationxml::Problem> problems;
     stationxml::ReadSummary summary;
     try {
         stationxml::WriterOptions options;
@@ -62,14 +72,19 @@ void MainWindow::writeKeyAsStationXml() {
         writer.begin();
         summary = stationxml::readInventory(
             *connection, selection, writer,
-            [&problems](std::string_view text) { (problems += text) += "\r\n"; });
+            [&problems](const stationxml::Problem& p) { problems.push_back(p); });
         writer.finish();
     } catch (const std::exception& e) {
         ui_.warn(std::string(formats::kWriteFailedMessage) + "\r\n" + e.what(), kStationXmlCaption);
         return;
     }
     if (summary.stations == 0) {
-        ui_.warn(problems.empty() ? std::string(kNoStation) : problems, kStationXmlCaption);
+        const bool noSite =
+            problems.empty() ||
+            std::any_of(problems.begin(), problems.end(), [](const stationxml::Problem& p) {
+                return p.kind == stationxml::ProblemKind::NoSiteRow;
+            });
+        ui_.warn(noSite ? std::string(kNoStation) : problemLines(problems), kStationXmlCaption);
         return;
     }
     if (std::string why; !orv::files::replaceFile(*path, document, &why)) {
@@ -77,8 +92,9 @@ void MainWindow::writeKeyAsStationXml() {
         return;
     }
     lastStationXmlFolder = std::filesystem::path(*path).parent_path().string();
-    ui_.message(problems.empty() ? std::string(formats::kWrittenMessage)
-                                 : std::string(formats::kWrittenMessage) + "\r\n" + problems,
+    ui_.message(problems.empty()
+                    ? std::string(formats::kWrittenMessage)
+                    : std::string(formats::kWrittenMessage) + "\r\n" + problemLines(problems),
                 kStationXmlCaption, ui::Icon::None, ui::Buttons::Ok);
 }
 

@@ -8,6 +8,7 @@
 #include "browser.h"
 #include "connection.h"
 #include "datetext.h"
+#include "files/replacefile.h"
 #include "formats/exportfile.h"
 #include "formats/responsefile.h"
 #include "ini/inifile.h"
@@ -147,7 +148,8 @@ const std::string kStationXmlUsage =
         "код возврата тогда 1.\n"
         "\n"
         "  --level       подробность (по умолчанию response)\n"
-        "  --net, --sta, --chan, --loc   коды, через запятую; допускаются * и ?\n"
+        "  --net, --sta, --chan, --loc   коды, через запятую; допускаются * и ?;\n"
+        "                пустое местоположение (?? в CALIBRATION) - \"\" или --\n"
         "  --start, --end   эпохи, пересекающие интервал (\"YYYY.MM.DD HH:MM:SS\")\n"
         "  --default-net сеть станций без откликов (по умолчанию XYN)\n"
         "  --out         файл\n") +
@@ -660,6 +662,10 @@ int runStationXml(const std::vector<std::string>& args, std::ostream& out, std::
     selection.stations = codeList(opts, "sta");
     selection.channels = codeList(opts, "chan");
     selection.locations = codeList(opts, "loc");
+    // "--" is the empty location, as in FDSN queries.
+    for (std::string& location : selection.locations)
+        if (location == "--")
+            location.clear();
     for (const char* name : {"start", "end"})
         if (const auto v = opts.value(name)) {
             const TypedDate date = readTypedDate(std::string("--") + name, *v);
@@ -677,59 +683,43 @@ int runStationXml(const std::vector<std::string>& args, std::ostream& out, std::
     // The responses are written as they come, in constant memory.
     streamRows(connection, opts, "stationxml", err);
 
-    // To a file: written beside it under a temporary name and renamed over it at the end.
-    std::ofstream file;
-    std::filesystem::path target, temporary;
-    if (const auto path = opts.value("out")) {
-        target = *path;
-        temporary = target;
-        temporary += ".part";
-        file.open(temporary, std::ios::binary | std::ios::trunc);
-        if (!file) {
-            err << "gainbook-cli stationxml: не удалось создать " << temporary.string() << "\n";
+    // To a file: replaced whole at the end, as every file the programs write.
+    std::optional<orv::files::FileReplacement> file;
+    const std::string path = opts.value("out").value_or("");
+    // The file and the system's reason, when it cannot be written.
+    const auto fileFailure = [&] {
+        return std::string(formats::kWriteFailedMessage) + " " + path + ": " + file->why();
+    };
+    if (!path.empty()) {
+        file.emplace(path);
+        if (!file->ok()) {
+            err << "gainbook-cli stationxml: " << fileFailure() << "\n";
             return kFailed;
         }
     }
-    std::ostream& sink = target.empty() ? out : file;
-    const auto warn = [&](std::string_view text) {
-        err << "gainbook-cli stationxml: " << text << "\n";
+    const auto warn = [&](const stationxml::Problem& problem) {
+        err << "gainbook-cli stationxml: " << render(problem, stationxml::Language::English)
+            << "\n";
     };
     stationxml::ReadSummary summary;
     try {
         stationxml::StationXmlWriter writer([&](std::string_view chunk) {
-            sink.write(chunk.data(), std::streamsize(chunk.size()));
-            if (!sink)
-                throw std::runtime_error("write failed");
+            if (file ? !file->write(chunk)
+                     : !out.write(chunk.data(), std::streamsize(chunk.size())))
+                throw std::runtime_error(file ? fileFailure() : "write failed");
         });
         writer.begin();
         summary =
             stationxml::readInventory(*connection.get(), selection, writer, warn, readOptions);
         writer.finish();
+        if (file && !file->commit())
+            throw std::runtime_error(fileFailure());
     } catch (const std::exception& e) {
         err << "gainbook-cli stationxml: " << e.what() << "\n";
-        if (!target.empty()) {
-            file.close();
-            std::error_code ec;
-            std::filesystem::remove(temporary, ec);
-        }
         return kFailed;
     }
-    if (!target.empty()) {
-        file.flush();
-        const bool written = bool(file);
-        file.close();
-        std::error_code ec;
-        if (written)
-            std::filesystem::rename(temporary, target, ec);
-        if (!written || ec) {
-            err << "gainbook-cli stationxml: " << formats::kWriteFailedMessage << " "
-                << target.string() << "\n";
-            std::filesystem::remove(temporary, ec);
-            return kFailed;
-        }
-    } else {
+    if (!file)
         out.flush();
-    }
     err << "gainbook-cli stationxml: сетей " << summary.networks << ", станций " << summary.stations
         << ", эпох каналов " << summary.channels << "\n";
     return summary.refusedSome ? kFailed : kOk;

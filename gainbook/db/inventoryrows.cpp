@@ -61,41 +61,137 @@ std::string likePattern(std::string_view codePattern, bool exact) {
     return out;
 }
 
-namespace {
-
-// The conditions of a filter, appended to sql, and their parameters.
-// One list of code patterns as a condition appended to sql, and its parameters.
-void appendCodes(const std::vector<std::string>& items, bool exact, const char* like,
-                 const char* equals, std::string& sql, std::vector<odbc::Parameter>& parameters) {
-    if (items.empty())
-        return;
-    sql += " AND (";
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (i > 0)
-            sql += " OR ";
-        const bool plain = exact || items[i].find_first_of("*?") == std::string::npos;
-        sql += plain ? equals : like;
-        parameters.push_back(
-            odbc::Parameter::text(plain ? items[i] : likePattern(items[i], exact)));
-    }
-    sql += ")";
+bool isEmptyLocation(std::string_view stored) {
+    return stored == "??" || stored.find_first_not_of(' ') == std::string_view::npos;
 }
 
-void appendConditions(const CalibrationFilter& filter, std::string& sql,
-                      std::vector<odbc::Parameter>& parameters) {
-    const bool exact = filter.exactCodes;
-    appendCodes(filter.networks, exact, sql::kLikeNetwork, sql::kEqualsNetwork, sql, parameters);
-    appendCodes(filter.stations, exact, sql::kLikeStation, sql::kEqualsStation, sql, parameters);
-    appendCodes(filter.locations, exact, sql::kLikeLocation, sql::kEqualsLocation, sql, parameters);
-    appendCodes(filter.channels, exact, sql::kLikeChannel, sql::kEqualsChannel, sql, parameters);
-    if (filter.start) {
-        sql += sql::kEndsAfter;
-        parameters.push_back(odbc::Parameter::date(*filter.start));
+namespace {
+
+std::string readLocation(odbc::Statement& st, SQLUSMALLINT column) {
+    std::string code = readCode(st, column);
+    if (isEmptyLocation(code))
+        code.clear();
+    return code;
+}
+
+// Runs row() on every row of an executed statement; false with the driver's message when a
+// fetch fails, so that a damaged table is never read as a short one.
+template <typename Row> bool eachRow(odbc::Statement& st, std::string& diagnostic, Row row) {
+    for (;;) {
+        const SQLRETURN rc = st.fetch();
+        if (rc == SQL_NO_DATA)
+            return true;
+        if (!odbc::isSuccess(rc)) {
+            diagnostic = st.diagnostic();
+            if (diagnostic.empty())
+                diagnostic = "a row could not be read";
+            return false;
+        }
+        row();
     }
-    if (filter.end) {
-        sql += sql::kStartsBefore;
-        parameters.push_back(odbc::Parameter::date(*filter.end));
+}
+
+// SQL conditions (each " AND ...") and their parameters.
+struct Conditions {
+    std::string sql;
+    std::vector<odbc::Parameter> parameters;
+};
+
+// One list of code patterns: " AND (a OR b ...)". A location item "" (or blanks) is the
+// empty location in every stored form.
+void appendCodes(const std::vector<std::string>& items, bool exact, const char* like,
+                 const char* equals, bool location, Conditions& out) {
+    if (items.empty())
+        return;
+    out.sql += " AND (";
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0)
+            out.sql += " OR ";
+        if (location && isEmptyLocation(items[i]) && items[i] != "??") {
+            out.sql += sql::kEmptyLocation;
+            continue;
+        }
+        const bool plain = exact || items[i].find_first_of("*?") == std::string::npos;
+        out.sql += plain ? equals : like;
+        out.parameters.push_back(
+            odbc::Parameter::text(plain ? items[i] : likePattern(items[i], exact)));
     }
+    out.sql += ")";
+}
+
+void appendTime(const std::optional<odbc::Timestamp>& time, const char* condition,
+                Conditions& out) {
+    if (!time)
+        return;
+    out.sql += condition;
+    out.parameters.push_back(odbc::Parameter::date(*time));
+}
+
+// What of a clause goes into a statement.
+enum class Part { Stations, StationsAndChannels, Codes, CodesAndTimes };
+
+Conditions clauseConditions(const RowClause& c, bool exact, Part part) {
+    Conditions one;
+    const bool codes = part == Part::Codes || part == Part::CodesAndTimes;
+    if (codes)
+        appendCodes(c.networks, exact, sql::kLikeNetwork, sql::kEqualsNetwork, false, one);
+    appendCodes(c.stations, exact, sql::kLikeStation, sql::kEqualsStation, false, one);
+    if (codes)
+        appendCodes(c.locations, exact, sql::kLikeLocation, sql::kEqualsLocation, true, one);
+    if (part != Part::Stations)
+        appendCodes(c.channels, exact, sql::kLikeChannel, sql::kEqualsChannel, false, one);
+    if (part == Part::CodesAndTimes) {
+        appendTime(c.start, sql::kEndsAfter, one);
+        appendTime(c.end, sql::kStartsBefore, one);
+        appendTime(c.startBefore, sql::kStartsBeforeStrictly, one);
+        appendTime(c.startAfter, sql::kStartsAfterStrictly, one);
+        appendTime(c.endBefore, sql::kEndsBeforeStrictly, one);
+        appendTime(c.endAfter, sql::kEndsAfterStrictly, one);
+    }
+    return one;
+}
+
+// The filter's conditions: " AND ((clause) OR (clause) ...)"; none when a clause takes
+// every row or when they would need too many parameters.
+Conditions conditionsOf(const CalibrationFilter& filter, Part part) {
+    std::vector<Conditions> clauses;
+    std::size_t parameters = 0;
+    for (const RowClause& c : filter.clauses) {
+        Conditions one = clauseConditions(c, filter.exactCodes, part);
+        if (one.sql.empty())
+            return {};
+        parameters += one.parameters.size();
+        if (parameters > kMaxFilterParameters)
+            return {};
+        clauses.push_back(std::move(one));
+    }
+    Conditions out;
+    for (std::size_t i = 0; i < clauses.size(); ++i) {
+        out.sql += i == 0 ? " AND ((1=1" : " OR (1=1";
+        out.sql += clauses[i].sql + ")";
+        for (odbc::Parameter& p : clauses[i].parameters)
+            out.parameters.push_back(std::move(p));
+    }
+    if (!out.sql.empty())
+        out.sql += ")";
+    return out;
+}
+
+// Runs head + the filter's conditions + tail; false with the driver's message.
+bool runFiltered(odbc::Statement& st, std::string sql, const CalibrationFilter& filter, Part part,
+                 const char* tail, std::string& diagnostic) {
+    const Conditions c = conditionsOf(filter, part);
+    sql += c.sql;
+    sql += tail;
+    if (!st.valid()) {
+        diagnostic = "no statement could be allocated";
+        return false;
+    }
+    if (!odbc::isSuccess(st.run(sql, c.parameters))) {
+        diagnostic = st.diagnostic();
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -105,17 +201,11 @@ readSites(odbc::Connection& connection, const CalibrationFilter& filter, std::st
     std::vector<SiteRow> rows;
     if (!connection.tableExists("SITE"))
         return rows;
-    std::string sql = sql::kInventorySitesHead;
-    std::vector<odbc::Parameter> parameters;
-    appendCodes(filter.stations, filter.exactCodes, sql::kLikeStation, sql::kEqualsStation, sql,
-                parameters);
-    sql += sql::kInventorySitesOrder;
     odbc::Statement st(connection);
-    if (!odbc::isSuccess(st.run(sql, parameters))) {
-        diagnostic = st.diagnostic();
+    if (!runFiltered(st, sql::kInventorySitesHead, filter, Part::Stations,
+                     sql::kInventorySitesOrder, diagnostic))
         return std::nullopt;
-    }
-    while (odbc::isSuccess(st.fetch())) {
+    const bool read = eachRow(st, diagnostic, [&] {
         SiteRow r;
         r.station = readCode(st, 1);
         r.latitude = st.getDouble(2);
@@ -126,7 +216,9 @@ readSites(odbc::Connection& connection, const CalibrationFilter& filter, std::st
         r.on = st.getTimestamp(7);
         r.off = st.getTimestamp(8);
         rows.push_back(std::move(r));
-    }
+    });
+    if (!read)
+        return std::nullopt;
     return rows;
 }
 
@@ -138,122 +230,90 @@ std::optional<std::vector<SiteChanRow>> readSiteChans(odbc::Connection& connecti
         return rows;
     const bool lcode = connection.columnExists("SITECHAN", "LCODE");
     const bool edeph = connection.columnExists("SITECHAN", "EDEPH");
-    std::string sql =
+    const char* head =
         lcode ? (edeph ? sql::kInventorySiteChansEdephHead : sql::kInventorySiteChansEdepthHead)
               : (edeph ? sql::kInventorySiteChansNoLcodeEdephHead
                        : sql::kInventorySiteChansNoLcodeEdepthHead);
-    std::vector<odbc::Parameter> parameters;
-    appendCodes(filter.stations, filter.exactCodes, sql::kLikeStation, sql::kEqualsStation, sql,
-                parameters);
-    appendCodes(filter.channels, filter.exactCodes, sql::kLikeChannel, sql::kEqualsChannel, sql,
-                parameters);
-    sql += sql::kInventorySiteChansOrder;
     odbc::Statement st(connection);
-    if (!odbc::isSuccess(st.run(sql, parameters))) {
-        diagnostic = st.diagnostic();
+    if (!runFiltered(st, head, filter, Part::StationsAndChannels, sql::kInventorySiteChansOrder,
+                     diagnostic))
         return std::nullopt;
-    }
-    while (odbc::isSuccess(st.fetch())) {
+    const bool read = eachRow(st, diagnostic, [&] {
         SiteChanRow r;
         r.station = readCode(st, 1);
         r.channel = readCode(st, 2);
-        r.location = readCode(st, 3);
+        r.location = readLocation(st, 3);
         r.depth = st.getDouble(4);
         r.latitude = st.getDouble(5);
         r.longitude = st.getDouble(6);
         r.sampleRate = st.getDouble(7);
         r.description = readText(st, 8);
         rows.push_back(std::move(r));
-    }
+    });
+    if (!read)
+        return std::nullopt;
     return rows;
 }
 
 std::optional<std::set<std::string>> stationsWithResponses(odbc::Connection& connection,
                                                            const CalibrationFilter& filter,
                                                            std::string& diagnostic) {
-    std::string sql = sql::kInventoryStationsWithResponsesHead;
-    std::vector<odbc::Parameter> parameters;
-    appendCodes(filter.stations, filter.exactCodes, sql::kLikeStation, sql::kEqualsStation, sql,
-                parameters);
-    sql += ";";
     odbc::Statement st(connection);
-    if (!odbc::isSuccess(st.run(sql, parameters))) {
-        diagnostic = st.diagnostic();
+    if (!runFiltered(st, sql::kInventoryStationsWithResponsesHead, filter, Part::Stations, ";",
+                     diagnostic))
         return std::nullopt;
-    }
     std::set<std::string> out;
-    while (odbc::isSuccess(st.fetch()))
-        out.insert(readCode(st, 1));
+    if (!eachRow(st, diagnostic, [&] { out.insert(readCode(st, 1)); }))
+        return std::nullopt;
     return out;
 }
 
 namespace {
 
-std::map<long long, std::string> readUnits(odbc::Connection& connection, const char* table,
-                                           const char* sql) {
+std::optional<std::map<long long, std::string>> readUnits(odbc::Connection& connection,
+                                                          const char* table, const char* sql,
+                                                          std::string& diagnostic) {
     std::map<long long, std::string> out;
     if (!connection.tableExists(table))
         return out;
     odbc::Statement st(connection);
-    if (!odbc::isSuccess(st.execDirect(sql)))
-        return out;
-    while (odbc::isSuccess(st.fetch())) {
+    if (!odbc::isSuccess(st.execDirect(sql))) {
+        diagnostic = st.diagnostic();
+        return std::nullopt;
+    }
+    const bool read = eachRow(st, diagnostic, [&] {
         const auto id = st.getInteger(1);
         if (id)
             out[*id] = orv::text::trim(st.getText(2).value_or(""));
-    }
+    });
+    if (!read)
+        return std::nullopt;
     return out;
 }
 
 } // namespace
 
-std::map<long long, std::string> readSensUnits(odbc::Connection& connection) {
-    return readUnits(connection, "ID_SENS", sql::kInventorySensUnits);
+std::optional<std::map<long long, std::string>> readSensUnits(odbc::Connection& connection,
+                                                              std::string& diagnostic) {
+    return readUnits(connection, "ID_SENS", sql::kInventorySensUnits, diagnostic);
 }
 
-std::map<long long, std::string> readFreqUnits(odbc::Connection& connection) {
-    return readUnits(connection, "ID_FREQ", sql::kInventoryFreqUnits);
-}
-
-std::optional<std::vector<FirstStart>> firstStarts(odbc::Connection& connection,
-                                                   const CalibrationFilter& filter,
-                                                   std::string& diagnostic) {
-    std::string sql = sql::kInventoryFirstStartsHead;
-    std::vector<odbc::Parameter> parameters;
-    appendConditions(filter, sql, parameters);
-    sql += sql::kInventoryFirstStartsGroup;
-    odbc::Statement st(connection);
-    if (!odbc::isSuccess(st.run(sql, parameters))) {
-        diagnostic = st.diagnostic();
-        return std::nullopt;
-    }
-    std::vector<FirstStart> out;
-    while (odbc::isSuccess(st.fetch()))
-        out.push_back(
-            {readCode(st, 1), readCode(st, 2), st.getTimestamp(3).value_or(odbc::Timestamp{})});
-    return out;
+std::optional<std::map<long long, std::string>> readFreqUnits(odbc::Connection& connection,
+                                                              std::string& diagnostic) {
+    return readUnits(connection, "ID_FREQ", sql::kInventoryFreqUnits, diagnostic);
 }
 
 CalibrationCursor::CalibrationCursor(odbc::Connection& connection, const CalibrationFilter& filter,
                                      CalibrationColumns columns)
     : statement_(connection), columns_(columns) {
-    std::string sql =
-        columns == CalibrationColumns::EpochsWithTexts ? sql::kInventoryRowsWithTextsHead
-        : columns == CalibrationColumns::ChannelStarts ? sql::kInventoryChannelStartsHead
-                                                       : sql::kInventoryRowsHead;
-    std::vector<odbc::Parameter> parameters;
-    appendConditions(filter, sql, parameters);
-    sql += columns == CalibrationColumns::ChannelStarts ? sql::kInventoryChannelStartsGroup
-                                                        : sql::kInventoryRowsOrder;
-    if (!statement_.valid()) {
-        diagnostic_ = "no statement could be allocated";
-        return;
-    }
-    if (!odbc::isSuccess(statement_.run(sql, parameters))) {
-        diagnostic_ = statement_.diagnostic();
-        return;
-    }
-    ok_ = true;
+    const bool starts = columns == CalibrationColumns::ChannelStarts;
+    const char* head = columns == CalibrationColumns::EpochsWithTexts
+                           ? sql::kInventoryRowsWithTextsHead
+                       : starts ? sql::kInventoryChannelStartsHead
+                                : sql::kInventoryRowsHead;
+    ok_ = runFiltered(statement_, head, filter, starts ? Part::Codes : Part::CodesAndTimes,
+                      starts ? sql::kInventoryChannelStartsGroup : sql::kInventoryRowsOrder,
+                      diagnostic_);
 }
 
 bool CalibrationCursor::next(CalibrationRow& row) {
@@ -265,11 +325,13 @@ bool CalibrationCursor::next(CalibrationRow& row) {
     if (!odbc::isSuccess(rc)) {
         ok_ = false;
         diagnostic_ = statement_.diagnostic();
+        if (diagnostic_.empty())
+            diagnostic_ = "a row could not be read";
         return false;
     }
     row.network = readCode(statement_, 1);
     row.station = readCode(statement_, 2);
-    row.location = readCode(statement_, 3);
+    row.location = readLocation(statement_, 3);
     row.channel = readCode(statement_, 4);
     row.start = statement_.getTimestamp(5).value_or(odbc::Timestamp{});
     row.sac.clear();

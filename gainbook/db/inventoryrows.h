@@ -23,13 +23,13 @@ struct SiteRow {
 };
 
 struct SiteChanRow {
-    std::string station, channel, location;
+    std::string station, channel, location; // location "" for the empty location
     std::optional<double> depth, latitude, longitude, sampleRate;
     std::string description;
 };
 
 struct CalibrationRow {
-    std::string network, station, location, channel;
+    std::string network, station, location, channel; // location "" for the empty location
     odbc::Timestamp start;
     std::optional<odbc::Timestamp> end;
     std::optional<double> sens, freq;
@@ -37,22 +37,39 @@ struct CalibrationRow {
     std::string sac, fap; // read only when asked for
 };
 
-// Which CALIBRATION rows the cursor reads. A code item may hold the wildcards '*' and '?';
-// an empty list takes every code.
-struct CalibrationFilter {
+// The stored forms of the empty location: "??" (how CALIBRATION stores no location), ""
+// or blanks (SITECHAN's LCODE), NULL. The rows below carry it as "".
+bool isEmptyLocation(std::string_view stored);
+
+// One selection's conditions on CALIBRATION rows. A code item may hold the wildcards '*'
+// and '?'; an empty list takes every code; a location item "" takes the empty location in
+// every stored form.
+struct RowClause {
     std::vector<std::string> networks, stations, locations, channels;
-    bool exactCodes = false; // '*' and '?' are no wildcards
-    // Rows whose interval overlaps [start, end].
+    // Rows whose interval overlaps [start, end] (ENDDATE >= start: an interval that ends
+    // exactly at start is taken).
     std::optional<odbc::Timestamp> start, end;
+    // Rows that start before / after, end before / after the time (strictly; an open
+    // interval never ends before anything).
+    std::optional<odbc::Timestamp> startBefore, startAfter, endBefore, endAfter;
 };
+
+// Which rows the statements read: those that match any clause (every row without one). The
+// SQL match may take more rows than the clauses would (LIKE ignores case on some servers;
+// a filter that would need more than kMaxFilterParameters parameters is not put into SQL
+// at all): callers compare the codes and times again.
+struct CalibrationFilter {
+    std::vector<RowClause> clauses;
+    bool exactCodes = false; // '*' and '?' are no wildcards
+};
+inline constexpr std::size_t kMaxFilterParameters = 1000;
 
 // A code pattern with '*' and '?' as a LIKE pattern with '!' as the escape character.
 // With exact, '*' and '?' stand for themselves.
 std::string likePattern(std::string_view codePattern, bool exact = false);
 
 // The SITE rows of the filter's stations, by station code; nullopt with the driver's
-// message when the read fails. The SQL match may take more rows than the filter's own
-// comparison would (LIKE ignores case on some servers): callers compare the codes again.
+// message when the read fails (a failed fetch included).
 std::optional<std::vector<SiteRow>>
 readSites(odbc::Connection& connection, const CalibrationFilter& filter, std::string& diagnostic);
 // The SITECHAN rows of the filter's stations and channels, by station and channel; an
@@ -65,23 +82,19 @@ std::optional<std::vector<SiteChanRow>> readSiteChans(odbc::Connection& connecti
 std::optional<std::set<std::string>> stationsWithResponses(odbc::Connection& connection,
                                                            const CalibrationFilter& filter,
                                                            std::string& diagnostic);
-// ID_SENS -> SENS_UNITS and ID_FREQ -> FREQ_UNITS; empty when the table is absent.
-std::map<long long, std::string> readSensUnits(odbc::Connection& connection);
-std::map<long long, std::string> readFreqUnits(odbc::Connection& connection);
-
-// The first start of the filtered rows of each (network, station).
-struct FirstStart {
-    std::string network, station;
-    odbc::Timestamp start;
-};
-std::optional<std::vector<FirstStart>>
-firstStarts(odbc::Connection& connection, const CalibrationFilter& filter, std::string& diagnostic);
+// ID_SENS -> SENS_UNITS and ID_FREQ -> FREQ_UNITS; empty when the table is absent, nullopt
+// with the driver's message when the read fails.
+std::optional<std::map<long long, std::string>> readSensUnits(odbc::Connection& connection,
+                                                              std::string& diagnostic);
+std::optional<std::map<long long, std::string>> readFreqUnits(odbc::Connection& connection,
+                                                              std::string& diagnostic);
 
 // What a CalibrationCursor reads of each row.
 enum class CalibrationColumns {
     Epochs,          // every epoch, without SAC and FAP
     EpochsWithTexts, // every epoch with SAC and FAP
-    ChannelStarts,   // one row per channel: its first start, nothing else
+    ChannelStarts,   // one row per channel and stored location: its first start, whatever
+                     // the filter's times; nothing else
 };
 
 // CALIBRATION rows in network, station, location, channel and start order.
@@ -89,7 +102,7 @@ class CalibrationCursor {
 public:
     CalibrationCursor(odbc::Connection& connection, const CalibrationFilter& filter,
                       CalibrationColumns columns);
-    // False with diagnostic() set when the statement fails.
+    // False with diagnostic() set when the statement or a fetch failed.
     bool ok() const { return ok_; }
     const std::string& diagnostic() const { return diagnostic_; }
     // The next row; false at the end or on a failure (then ok() is false).

@@ -40,15 +40,11 @@ inline constexpr const char* kInventoryChannelStartsHead =
     "SELECT NETWORK,STA,LOCATION,CHAN,MIN(STARTDATE) FROM CALIBRATION WHERE 1=1";
 inline constexpr const char* kInventoryChannelStartsGroup =
     " GROUP BY NETWORK,STA,LOCATION,CHAN ORDER BY NETWORK,STA,LOCATION,CHAN;";
-// The first start of each network's stations: the head, the conditions, then the grouping.
-inline constexpr const char* kInventoryFirstStartsHead =
-    "SELECT NETWORK,STA,MIN(STARTDATE) FROM CALIBRATION WHERE 1=1";
-inline constexpr const char* kInventoryFirstStartsGroup =
-    " GROUP BY NETWORK,STA ORDER BY NETWORK,STA;";
 inline constexpr const char* kInventoryRowsOrder = " ORDER BY NETWORK,STA,LOCATION,CHAN,STARTDATE;";
 // One code pattern each (" OR " between the items of one list, in parentheses): a
 // pattern with wildcards as LIKE, a plain code as an equality, which the indexes on the
-// code columns serve (SQLite uses no index for a LIKE).
+// code columns serve (SQLite uses no index for a LIKE). The conditions of several clauses
+// are joined as " AND ((...) OR (...))".
 inline constexpr const char* kLikeNetwork = "NETWORK LIKE ? ESCAPE '!'";
 inline constexpr const char* kLikeStation = "STA LIKE ? ESCAPE '!'";
 inline constexpr const char* kLikeLocation = "LOCATION LIKE ? ESCAPE '!'";
@@ -57,10 +53,18 @@ inline constexpr const char* kEqualsNetwork = "NETWORK=?";
 inline constexpr const char* kEqualsStation = "STA=?";
 inline constexpr const char* kEqualsLocation = "LOCATION=?";
 inline constexpr const char* kEqualsChannel = "CHAN=?";
-// An epoch that ends after the start of the window (an open one always does).
+// The empty location in every form it is stored in: "??", "" or blanks.
+inline constexpr const char* kEmptyLocation = "TRIM(LOCATION) IN ('','?\?')";
+// The time conditions of one clause. An epoch that ends at or after the start of the window
+// (an open one always does); one that begins at or before its end.
 inline constexpr const char* kEndsAfter = " AND (ENDDATE IS NULL OR ENDDATE>=?)";
-// An epoch that begins before the end of the window.
 inline constexpr const char* kStartsBefore = " AND STARTDATE<=?";
+// Epochs that start before, start after, end before (an open one never does), end after the
+// time.
+inline constexpr const char* kStartsBeforeStrictly = " AND STARTDATE<?";
+inline constexpr const char* kStartsAfterStrictly = " AND STARTDATE>?";
+inline constexpr const char* kEndsBeforeStrictly = " AND ENDDATE<?";
+inline constexpr const char* kEndsAfterStrictly = " AND (ENDDATE IS NULL OR ENDDATE>?)";
 
 // --- import --with-stations: rows made for stations and channels not yet there ------------
 // station

@@ -2,12 +2,14 @@
 
 #include "inventoryrows.h"
 #include "stationxml/stored.h"
-#include "text/text.h"
+#include "stationxml/xmlwriter.h"
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <tuple>
 
 namespace orv::stationxml {
@@ -32,13 +34,62 @@ bool codeMatches(std::string_view pattern, std::string_view code) {
     return codeMatches(pattern.substr(1), code.substr(1));
 }
 
-bool anyMatches(const std::vector<std::string>& patterns, std::string_view code,
-                bool exact = false) {
+bool anyMatches(const std::vector<std::string>& patterns, std::string_view code, bool exact) {
     if (patterns.empty())
         return true;
     return std::any_of(patterns.begin(), patterns.end(), [&](const std::string& p) {
         return exact ? p == code : codeMatches(p, code);
     });
+}
+
+// The selections as they are compared: a location item of blanks, and in a key taken
+// literally "??", is the empty location "".
+std::vector<Selection> normalized(std::span<const Selection> selections) {
+    std::vector<Selection> out(selections.begin(), selections.end());
+    for (Selection& s : out)
+        for (std::string& l : s.locations)
+            if (db::isEmptyLocation(l) && (s.exactCodes || l != "??"))
+                l.clear();
+    return out;
+}
+
+// The time conditions of a selection on an epoch (or a station's dates).
+bool timesMatch(const Selection& s, const odbc::Timestamp& start,
+                const std::optional<odbc::Timestamp>& end) {
+    if (s.start && end && *end < *s.start)
+        return false;
+    if (s.end && start > *s.end)
+        return false;
+    if (s.startBefore && !(start < *s.startBefore))
+        return false;
+    if (s.startAfter && !(start > *s.startAfter))
+        return false;
+    if (s.endBefore && !(end && *end < *s.endBefore))
+        return false;
+    if (s.endAfter && end && !(*end > *s.endAfter))
+        return false;
+    return true;
+}
+
+// Inside the selection's box of coordinates; a station without a usable place is in none.
+bool inBox(const Selection& s, const db::SiteRow& site) {
+    if (!s.minLatitude && !s.maxLatitude && !s.minLongitude && !s.maxLongitude)
+        return true;
+    if (!site.latitude || !site.longitude || !std::isfinite(*site.latitude) ||
+        !std::isfinite(*site.longitude))
+        return false;
+    const double lat = *site.latitude, lon = *site.longitude;
+    return !(s.minLatitude && lat < *s.minLatitude) && !(s.maxLatitude && lat > *s.maxLatitude) &&
+           !(s.minLongitude && lon < *s.minLongitude) && !(s.maxLongitude && lon > *s.maxLongitude);
+}
+
+db::CalibrationFilter filterOf(const std::vector<Selection>& selections) {
+    db::CalibrationFilter filter;
+    filter.exactCodes = selections.front().exactCodes;
+    for (const Selection& s : selections)
+        filter.clauses.push_back({s.networks, s.stations, s.locations, s.channels, s.start, s.end,
+                                  s.startBefore, s.startAfter, s.endBefore, s.endAfter});
+    return filter;
 }
 
 // Azimuth and dip from the component letter.
@@ -52,60 +103,121 @@ void orientation(std::string_view channel, double& azimuth, double& dip) {
         azimuth = 90;
 }
 
+bool alnum(const std::string& s) {
+    return std::all_of(s.begin(), s.end(), [](unsigned char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    });
+}
+
+using ChannelId = std::pair<std::string, std::string>; // location, channel
+using StationId = std::pair<std::string, std::string>; // network, station
+
+// A station met in the reading: the selections that may take it, and its dates.
+struct StationVisit {
+    std::string network;
+    const db::SiteRow* site = nullptr;
+    bool orphan = false;
+    std::vector<const Selection*> candidates;
+    StationInfo info;
+};
+
 struct Reader {
-    Reader(odbc::Connection& c, const Selection& s, InventoryVisitor& v, const Warn& w,
+    Reader(odbc::Connection& c, std::span<const Selection> s, InventoryVisitor& v, const Warn& w,
            const ReadOptions& o)
-        : connection(c), selection(s), visitor(v), warn(w), options(o) {}
+        : connection(c), selections(normalized(s)), level(selections.front().level), visitor(v),
+          warn(w), options(o), filter(filterOf(selections)) {}
 
     odbc::Connection& connection;
-    const Selection& selection;
+    const std::vector<Selection> selections;
+    const Level level;
     InventoryVisitor& visitor;
     const Warn& warn;
     const ReadOptions& options;
+    const db::CalibrationFilter filter;
     ReadSummary summary;
 
     std::map<std::string, db::SiteRow> sites;
     std::map<std::string, std::vector<db::SiteChanRow>> siteChans; // by station
     std::map<long long, std::string> freqUnits;
-    std::vector<std::string> orphans; // SITE stations without a response, in code order
-    std::set<std::string> warnedMissing, warnedCodes;
-
+    // Of the stored channels the selections' codes take, whatever the times: the first
+    // start by network and station; at station level the channels themselves; for the
+    // stations that have SITECHAN rows, the channels that have responses (small, however
+    // large the archive: a whole one is never held).
+    std::map<StationId, odbc::Timestamp> firstStart;
+    std::map<StationId, std::vector<ChannelId>> storedChannels;
+    std::map<std::string, std::set<ChannelId>> withResponses;
+    // The stations to visit: those with stored channels in the database's order (the order
+    // of the epochs' statement), and those without responses in code order, merged with them.
+    std::vector<StationId> storedOrder;
+    std::map<StationId, std::size_t> storedAt;
+    std::size_t nextStored = 0;
+    std::vector<std::string> orphans;
+    std::size_t nextOrphan = 0;
+    std::map<std::string, odbc::Timestamp> networkStarts;
+    std::set<std::tuple<ProblemKind, std::string, std::vector<std::string>>> told;
     std::optional<std::string> openNetwork;
 
-    void checkCode(const char* what, const std::string& code, bool ok) {
-        if (!ok && warnedCodes.insert(std::string(what) + ":" + code).second)
-            warn(orv::text::format("%s code \"%s\" is not an FDSN code", what, code.c_str()));
+    bool includeLevel(Level l) const { return int(level) >= int(l); }
+
+    // Problems of stations and codes, which the reading may meet more than once.
+    void tellOnce(ProblemKind kind, const std::string& key, std::vector<std::string> values = {}) {
+        if (told.insert({kind, key, values}).second)
+            warn(Problem{kind, key, std::move(values)});
     }
     void checkCodes(const std::string& net, const std::string& sta, const std::string& loc,
                     const std::string& chan) {
-        auto alnum = [](const std::string& s) {
-            return std::all_of(s.begin(), s.end(), [](unsigned char c) {
-                return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-            });
-        };
-        checkCode("network", net, !net.empty() && net.size() <= 2 && alnum(net));
-        checkCode("station", sta, !sta.empty() && sta.size() <= 5 && alnum(sta));
-        checkCode("location", loc, loc.size() <= 2 && alnum(loc));
-        checkCode("channel", chan, chan.size() == 3 && alnum(chan));
+        if (net.empty() || net.size() > 2 || !alnum(net))
+            tellOnce(ProblemKind::NetworkCodeNotFdsn, net);
+        if (sta.empty() || sta.size() > 5 || !alnum(sta))
+            tellOnce(ProblemKind::StationCodeNotFdsn, sta);
+        if (loc.size() > 2 || !alnum(loc))
+            tellOnce(ProblemKind::LocationCodeNotFdsn, loc);
+        if (chan.size() != 3 || !alnum(chan))
+            tellOnce(ProblemKind::ChannelCodeNotFdsn, chan);
+    }
+    // A text as XML 1.0 carries it, said once per key and column when it was changed.
+    void safeText(std::string& text, const std::string& key, const char* column) {
+        if (xmlSafe(text))
+            tellOnce(ProblemKind::TextReplaced, key, {column});
     }
 
-    bool includeLevel(Level l) const { return int(selection.level) >= int(l); }
-
-    std::map<std::string, odbc::Timestamp> networkStarts;
+    // The station's place: it is left out, and said, when the schema would refuse it.
+    bool placeable(const db::SiteRow& site) {
+        for (const auto& [value, column] :
+             {std::pair{site.latitude, "LAT"}, {site.longitude, "LON"}})
+            if (!value) {
+                tellOnce(ProblemKind::StationValueMissing, site.station, {column});
+                summary.refusedSome = true;
+                return false;
+            }
+        const double lat = *site.latitude, lon = *site.longitude;
+        const double elevation = site.elevation.value_or(0);
+        const char* refused = !(lat >= -90 && lat <= 90)     ? "Latitude"
+                              : !(lon >= -180 && lon <= 180) ? "Longitude"
+                              : !std::isfinite(elevation)    ? "Elevation"
+                                                             : nullptr;
+        if (refused) {
+            const double value = refused[1] == 'a' ? lat : refused[1] == 'o' ? lon : elevation;
+            tellOnce(ProblemKind::StationValueRefused, site.station,
+                     {refused, reportNumber(value)});
+            summary.refusedSome = true;
+            return false;
+        }
+        if (!site.elevation)
+            tellOnce(ProblemKind::ElevationMissing, site.station);
+        return true;
+    }
 
     // The earlier of a station's opening and its first response.
-    std::optional<odbc::Timestamp> stationStart(const db::SiteRow& site,
-                                                std::optional<odbc::Timestamp> first) const {
+    static odbc::Timestamp stationStart(const db::SiteRow& site,
+                                        std::optional<odbc::Timestamp> first) {
         if (site.on && (!first || *site.on < *first))
-            return site.on;
-        return first;
+            return *site.on;
+        return first.value_or(odbc::Timestamp{});
     }
-    void noteNetworkStart(const std::string& network, std::optional<odbc::Timestamp> start) {
-        if (!start)
-            return;
-        const auto found = networkStarts.find(network);
-        if (found == networkStarts.end() || *start < found->second)
-            networkStarts[network] = *start;
+    std::optional<odbc::Timestamp> firstStored(const StationId& id) const {
+        const auto found = firstStart.find(id);
+        return found != firstStart.end() ? std::optional(found->second) : std::nullopt;
     }
 
     void beginNetwork(const std::string& code) {
@@ -114,6 +226,7 @@ struct Reader {
         endNetwork();
         NetworkInfo n;
         n.code = code;
+        safeText(n.code, code, "NETWORK");
         const auto start = networkStarts.find(code);
         n.start = start != networkStarts.end() ? start->second : odbc::Timestamp{};
         visitor.beginNetwork(n);
@@ -126,140 +239,235 @@ struct Reader {
         openNetwork.reset();
     }
 
-    bool placeable(const db::SiteRow& site) {
-        const double lat = site.latitude.value_or(0), lon = site.longitude.value_or(0);
-        if (!(lat >= -90 && lat <= 90) || !(lon >= -180 && lon <= 180)) {
-            warn(orv::text::format("station %s left out: latitude %g or longitude %g out of range",
-                                   site.station.c_str(), lat, lon));
-            summary.refusedSome = true;
-            return false;
+    // What a station met in the reading is, or nullopt when no selection can take it. A
+    // station without a SITE row is said when tellMissing.
+    std::optional<StationVisit> visitOf(const StationId& id, bool orphan, bool tellMissing) {
+        StationVisit v;
+        v.network = id.first;
+        v.orphan = orphan;
+        const auto site = sites.find(id.second);
+        if (site == sites.end()) {
+            if (tellMissing)
+                tellOnce(ProblemKind::NoSiteRow, id.second);
+            return std::nullopt;
         }
-        return true;
+        v.site = &site->second;
+        for (const Selection& s : selections)
+            if (anyMatches(s.networks, id.first, s.exactCodes) &&
+                anyMatches(s.stations, id.second, s.exactCodes) && (!orphan || !hasChannels(s)) &&
+                inBox(s, *v.site))
+                v.candidates.push_back(&s);
+        if (v.candidates.empty())
+            return std::nullopt;
+        StationInfo& info = v.info;
+        info.code = v.site->station;
+        info.latitude = v.site->latitude.value_or(NAN);
+        info.longitude = v.site->longitude.value_or(NAN);
+        info.elevation = v.site->elevation.value_or(0);
+        info.siteName = v.site->englishName.empty() ? v.site->station : v.site->englishName;
+        info.description = v.site->description;
+        info.start = stationStart(*v.site, firstStored(id));
+        info.end = v.site->off;
+        return v;
+    }
+    static bool hasChannels(const Selection& s) {
+        return !s.locations.empty() || !s.channels.empty();
     }
 
-    bool inPlace(const db::SiteRow& site) const {
-        const double lat = site.latitude.value_or(0), lon = site.longitude.value_or(0);
-        if (selection.minLatitude && lat < *selection.minLatitude)
-            return false;
-        if (selection.maxLatitude && lat > *selection.maxLatitude)
-            return false;
-        if (selection.minLongitude && lon < *selection.minLongitude)
-            return false;
-        if (selection.maxLongitude && lon > *selection.maxLongitude)
-            return false;
-        return true;
+    bool epochSelected(const StationVisit& v, const std::string& location,
+                       const std::string& channel, const odbc::Timestamp& start,
+                       const std::optional<odbc::Timestamp>& end) const {
+        return std::any_of(v.candidates.begin(), v.candidates.end(), [&](const Selection* s) {
+            return anyMatches(s->locations, location, s->exactCodes) &&
+                   anyMatches(s->channels, channel, s->exactCodes) && timesMatch(*s, start, end);
+        });
     }
 
-    // One station's epochs, emitted in location, channel and start order.
-    void station(const std::string& network, const db::SiteRow& site,
-                 std::vector<ChannelEpoch> epochs,
-                 std::set<std::pair<std::string, std::string>> seen) {
-        if (!inPlace(site))
+    // The SITECHAN channels of the station that have no stored epoch: one epoch each over
+    // the station's dates, where a selection takes it.
+    void addChannelsWithoutResponses(const StationVisit& v, std::vector<ChannelEpoch>& epochs) {
+        const auto found = siteChans.find(v.site->station);
+        if (found == siteChans.end())
             return;
-        // Channels of SITECHAN without a response: one epoch over the station's dates.
-        const auto found = siteChans.find(site.station);
-        StationInfo info;
-        info.code = site.station;
-        info.latitude = site.latitude.value_or(0);
-        info.longitude = site.longitude.value_or(0);
-        info.elevation = site.elevation.value_or(0);
-        info.siteName = site.englishName.empty() ? site.station : site.englishName;
-        info.description = site.description;
-        std::optional<odbc::Timestamp> first;
-        for (const ChannelEpoch& e : epochs)
-            if (!first || e.start < *first)
-                first = e.start;
-        const std::optional<odbc::Timestamp> start = stationStart(site, first);
-        info.start = start.value_or(odbc::Timestamp{});
-        info.end = site.off;
-        if (found != siteChans.end())
-            for (const db::SiteChanRow& c : found->second) {
-                if (seen.count({c.location, c.channel}) ||
-                    !anyMatches(selection.channels, c.channel, selection.exactCodes) ||
-                    !anyMatches(selection.locations, c.location, selection.exactCodes))
-                    continue;
-                seen.insert({c.location, c.channel});
-                ChannelEpoch e;
-                e.code = c.channel;
-                e.location = c.location;
-                e.start = info.start;
-                e.end = info.end;
-                e.response = std::nullopt;
-                if (includeLevel(Level::Response))
-                    e.response = Response{};
-                epochs.push_back(std::move(e));
-            }
-        for (ChannelEpoch& e : epochs) {
-            fillFromSiteChan(site, e);
-            if (!(e.azimuth >= 0 && e.azimuth < 360) || !(e.latitude >= -90 && e.latitude <= 90) ||
-                !(e.longitude >= -180 && e.longitude <= 180)) {
-                warn(orv::text::format("station %s left out: channel %s has a value out of range",
-                                       site.station.c_str(), e.code.c_str()));
-                summary.refusedSome = true;
-                return;
-            }
-            checkCodes(network, site.station, e.location, e.code);
+        const auto responses = withResponses.find(v.site->station);
+        std::set<ChannelId> seen;
+        for (const db::SiteChanRow& c : found->second) {
+            const ChannelId id{c.location, c.channel};
+            if ((responses != withResponses.end() && responses->second.count(id)) ||
+                !seen.insert(id).second ||
+                !epochSelected(v, c.location, c.channel, v.info.start, v.info.end))
+                continue;
+            ChannelEpoch e;
+            e.code = c.channel;
+            e.location = c.location;
+            e.start = v.info.start;
+            e.end = v.info.end;
+            if (includeLevel(Level::Response))
+                e.response = Response{};
+            epochs.push_back(std::move(e));
         }
+    }
+
+    // At station level: a selection takes the station by its dates, and by a channel of
+    // it that its codes name.
+    bool stationSelected(const StationVisit& v) const {
+        const auto channels = storedChannels.find({v.network, v.site->station});
+        const auto plain = siteChans.find(v.site->station);
+        return std::any_of(v.candidates.begin(), v.candidates.end(), [&](const Selection* s) {
+            if (!timesMatch(*s, v.info.start, v.info.end))
+                return false;
+            if (v.orphan || !hasChannels(*s))
+                return true;
+            auto named = [&](const std::string& location, const std::string& channel) {
+                return anyMatches(s->locations, location, s->exactCodes) &&
+                       anyMatches(s->channels, channel, s->exactCodes);
+            };
+            if (channels != storedChannels.end())
+                for (const auto& [location, channel] : channels->second)
+                    if (named(location, channel))
+                        return true;
+            if (plain != siteChans.end())
+                for (const db::SiteChanRow& c : plain->second)
+                    if (named(c.location, c.channel))
+                        return true;
+            return false;
+        });
+    }
+
+    // Emits a station with its epochs (the stored rows given, which the selection takes,
+    // and its channels without responses); nothing when none is left and the station is not
+    // one without responses that the selection takes by its dates.
+    void finishStation(StationVisit& v, const std::vector<db::CalibrationRow>& rows) {
+        if (!includeLevel(Level::Channel)) {
+            if (stationSelected(v) && placeableStation(v))
+                emit(v, {});
+            return;
+        }
+        std::vector<ChannelEpoch> epochs;
+        for (const db::CalibrationRow& row : rows) {
+            ChannelEpoch& e = epochs.emplace_back();
+            e.code = row.channel;
+            e.location = row.location;
+            e.start = row.start;
+            e.end = row.end;
+        }
+        addChannelsWithoutResponses(v, epochs);
+        if (epochs.empty() &&
+            !(v.orphan &&
+              std::any_of(v.candidates.begin(), v.candidates.end(), [&](const Selection* s) {
+                  return timesMatch(*s, v.info.start, v.info.end);
+              })))
+            return;
+        if (!placeableStation(v))
+            return;
+        for (ChannelEpoch& e : epochs)
+            if (!fillFromSiteChan(v, e))
+                return;
+        if (includeLevel(Level::Response))
+            for (std::size_t i = 0; i < rows.size(); ++i)
+                epochs[i].response = responseOf(rows[i]);
         std::sort(epochs.begin(), epochs.end(), [](const ChannelEpoch& a, const ChannelEpoch& b) {
             return std::tie(a.location, a.code, a.start) < std::tie(b.location, b.code, b.start);
         });
-        beginNetwork(network);
-        visitor.beginStation(info);
+        tellOverlaps(v, epochs);
+        emit(v, epochs);
+    }
+
+    // The station's checks before it is shown: its place, its texts as XML carries them.
+    bool placeableStation(StationVisit& v) {
+        if (!placeable(*v.site))
+            return false;
+        if (v.orphan)
+            tellOnce(ProblemKind::ListedUnderDefault, v.site->station, {v.network});
+        const std::string station = v.site->station;
+        safeText(v.info.code, station, "STA");
+        safeText(v.info.siteName, station, "STANAME");
+        safeText(v.info.description, station, "DESCR");
+        return true;
+    }
+
+    void emit(const StationVisit& v, const std::vector<ChannelEpoch>& epochs) {
+        beginNetwork(v.network);
+        visitor.beginStation(v.info);
         ++summary.stations;
-        if (includeLevel(Level::Channel))
-            for (const ChannelEpoch& e : epochs) {
-                visitor.channel(e);
-                ++summary.channels;
-            }
+        for (const ChannelEpoch& e : epochs) {
+            visitor.channel(e);
+            ++summary.channels;
+        }
         visitor.endStation();
     }
 
-    void fillFromSiteChan(const db::SiteRow& site, ChannelEpoch& e) {
-        e.latitude = site.latitude.value_or(0);
-        e.longitude = site.longitude.value_or(0);
-        e.elevation = site.elevation.value_or(0);
-        orientation(e.code, e.azimuth, e.dip);
-        const auto found = siteChans.find(site.station);
-        if (found == siteChans.end())
-            return;
-        for (const db::SiteChanRow& c : found->second)
-            if (c.channel == e.code && c.location == e.location) {
-                if (c.latitude)
-                    e.latitude = *c.latitude;
-                if (c.longitude)
-                    e.longitude = *c.longitude;
-                e.depth = c.depth.value_or(0);
-                if (c.sampleRate && *c.sampleRate >= 0)
-                    e.sampleRate = *c.sampleRate;
-                e.sensorDescription = c.description;
-                return;
-            }
+    std::string channelKey(const StationVisit& v, const ChannelEpoch& e) const {
+        return v.network + "." + v.site->station + "." + e.location + "." + e.code;
     }
 
-    // The SITE stations without responses go under the default network; emits those whose
-    // place in the order comes before (network, station).
-    std::size_t nextOrphan = 0;
-    void orphansBefore(const std::string& network, const std::string& stationCode) {
-        while (nextOrphan < orphans.size() &&
-               std::tie(options.defaultNetwork, orphans[nextOrphan]) <
-                   std::tie(network, stationCode)) {
-            const db::SiteRow& site = sites.at(orphans[nextOrphan]);
-            warn(orv::text::format("station %s has no response: listed under network %s",
-                                   site.station.c_str(), options.defaultNetwork.c_str()));
-            if (placeable(site))
-                station(options.defaultNetwork, site, {}, {});
-            ++nextOrphan;
+    // Epochs of one channel that overlap are exported as stored, and said: each with the
+    // earlier epoch that reaches furthest.
+    void tellOverlaps(const StationVisit& v, const std::vector<ChannelEpoch>& epochs) {
+        auto endText = [](const std::optional<odbc::Timestamp>& t) {
+            return t ? t->toSqlText() : std::string();
+        };
+        const ChannelEpoch* furthest = nullptr;
+        for (const ChannelEpoch& e : epochs) {
+            if (!furthest || furthest->location != e.location || furthest->code != e.code) {
+                furthest = &e;
+                continue;
+            }
+            if (!furthest->end || *furthest->end > e.start)
+                warn(Problem{ProblemKind::EpochsOverlap,
+                             channelKey(v, e),
+                             {furthest->start.toSqlText(), endText(furthest->end),
+                              e.start.toSqlText(), endText(e.end)}});
+            if (furthest->end && (!e.end || *e.end > *furthest->end))
+                furthest = &e;
         }
     }
 
-    ChannelEpoch epochOf(const db::CalibrationRow& row) {
-        ChannelEpoch e;
-        e.code = row.channel;
-        e.location = row.location;
-        e.start = row.start;
-        e.end = row.end;
-        if (!includeLevel(Level::Response))
-            return e;
+    // The channel's place, depth, rate and sensor from SITECHAN (else the station's place);
+    // false, the station left out and said, for a value the schema would refuse.
+    bool fillFromSiteChan(const StationVisit& v, ChannelEpoch& e) {
+        e.latitude = v.info.latitude;
+        e.longitude = v.info.longitude;
+        e.elevation = v.info.elevation;
+        orientation(e.code, e.azimuth, e.dip);
+        const auto found = siteChans.find(v.site->station);
+        if (found != siteChans.end())
+            for (const db::SiteChanRow& c : found->second)
+                if (c.channel == e.code && c.location == e.location) {
+                    e.latitude = c.latitude.value_or(e.latitude);
+                    e.longitude = c.longitude.value_or(e.longitude);
+                    e.depth = c.depth.value_or(0);
+                    if (c.sampleRate && !std::isfinite(*c.sampleRate))
+                        tellOnce(ProblemKind::SampleRateLeftOut, channelKey(v, e),
+                                 {reportNumber(*c.sampleRate)});
+                    else if (c.sampleRate && *c.sampleRate >= 0)
+                        e.sampleRate = c.sampleRate;
+                    e.sensorDescription = c.description;
+                    break;
+                }
+        const char* refused = !(e.latitude >= -90 && e.latitude <= 90)       ? "Latitude"
+                              : !(e.longitude >= -180 && e.longitude <= 180) ? "Longitude"
+                              : !std::isfinite(e.depth)                      ? "Depth"
+                                                                             : nullptr;
+        if (refused) {
+            const double value = refused[0] == 'D'   ? e.depth
+                                 : refused[1] == 'a' ? e.latitude
+                                                     : e.longitude;
+            tellOnce(ProblemKind::ChannelValueRefused, v.site->station,
+                     {e.location + "." + e.code, refused, reportNumber(value)});
+            summary.refusedSome = true;
+            return false;
+        }
+        checkCodes(v.network, v.site->station, e.location, e.code);
+        const std::string key = channelKey(v, e);
+        safeText(e.code, key, "CHAN");
+        safeText(e.location, key, "LOCATION");
+        safeText(e.sensorDescription, key, "SITECHAN.DESCR");
+        return true;
+    }
+
+    // The stored response of a row; an empty one, the reason said, where it gives none.
+    Response responseOf(const db::CalibrationRow& row) {
         StoredResponse s;
         s.sac = row.sac;
         s.fap = row.fap;
@@ -270,30 +478,14 @@ struct Reader {
             s.freqUnitName = unit != freqUnits.end() ? unit->second : "Hz";
         }
         s.sens = row.sens;
-        std::string why, mismatch;
-        e.response = convertStored(s, why, mismatch);
         const std::string key = row.network + "." + row.station + "." + row.location + "." +
                                 row.channel + " " + row.start.toSqlText();
-        if (!e.response) {
-            warn(key + ": no response exported: " + why);
-            e.response = Response{};
-        } else if (!mismatch.empty()) {
-            warn(key + ": " + mismatch);
-        }
-        return e;
+        return convertStored(s, key, warn).value_or(Response{});
     }
 
-    ReadSummary run() {
-        // Only the rows the selection can match are read; the codes are compared again
-        // here, as the SQL match may take more (LIKE ignores case on some servers).
-        db::CalibrationFilter filter;
-        filter.networks = selection.networks;
-        filter.stations = selection.stations;
-        filter.locations = selection.locations;
-        filter.channels = selection.channels;
-        filter.start = selection.start;
-        filter.end = selection.end;
-        filter.exactCodes = selection.exactCodes;
+    // --- the reading, step by step ---
+
+    void readStationsAndChannels() {
         std::string diagnostic;
         auto siteRows = db::readSites(connection, filter, diagnostic);
         if (!siteRows)
@@ -305,121 +497,151 @@ struct Reader {
             throw std::runtime_error("SITECHAN: " + diagnostic);
         for (db::SiteChanRow& c : *chanRows)
             siteChans[c.station].push_back(std::move(c));
-        if (includeLevel(Level::Response))
-            freqUnits = db::readFreqUnits(connection);
-        // Stations without responses are listed only where no channel or location is asked
-        // for: only then is it needed which stations have responses.
-        const bool orphansWanted =
-            anyMatches(selection.networks, options.defaultNetwork, selection.exactCodes) &&
-            selection.locations.empty() && selection.channels.empty();
-        bool readResponses = connection.tableExists("CALIBRATION");
-        std::set<std::string> withResponses;
-        if (readResponses && orphansWanted) {
-            auto stations = db::stationsWithResponses(connection, filter, diagnostic);
-            if (!stations)
-                throw std::runtime_error("CALIBRATION: " + diagnostic);
-            withResponses = std::move(*stations);
-            readResponses = !withResponses.empty();
+        if (includeLevel(Level::Response)) {
+            auto units = db::readFreqUnits(connection, diagnostic);
+            if (!units)
+                throw std::runtime_error("ID_FREQ: " + diagnostic);
+            freqUnits = std::move(*units);
         }
-        if (orphansWanted)
-            for (const auto& [code, site] : sites)
-                if (!withResponses.count(code) &&
-                    anyMatches(selection.stations, code, selection.exactCodes))
-                    orphans.push_back(code);
+    }
 
-        // Network start dates come first: the element carries them before its stations.
-        for (const std::string& code : orphans)
-            noteNetworkStart(options.defaultNetwork, stationStart(sites.at(code), std::nullopt));
-        // Without channels in the answer, a station needs of each channel only its first
-        // start (and that it is there): few rows, read first, which give the network starts
-        // too. With channels, the network starts are read before the epochs.
-        const bool channelStartsOnly = !includeLevel(Level::Channel);
-        std::vector<db::CalibrationRow> channelStarts;
-        if (readResponses && channelStartsOnly) {
-            db::CalibrationCursor starts(connection, filter, db::CalibrationColumns::ChannelStarts);
-            db::CalibrationRow row;
-            while (starts.next(row))
-                channelStarts.push_back(row);
-            if (!starts.ok())
-                throw std::runtime_error("CALIBRATION: " + starts.diagnostic());
-            for (const db::CalibrationRow& c : channelStarts) {
-                const auto site = sites.find(c.station);
-                noteNetworkStart(
-                    c.network, site != sites.end() ? stationStart(site->second, c.start) : c.start);
-            }
-        } else if (readResponses) {
-            const auto starts = db::firstStarts(connection, filter, diagnostic);
-            if (!starts)
+    // Stations without responses go under the default network, where a selection asks for
+    // no channel or location; true when some station has responses.
+    bool findStationsWithoutResponses() {
+        bool responses = connection.tableExists("CALIBRATION");
+        const bool wanted = std::any_of(selections.begin(), selections.end(), [&](const auto& s) {
+            return anyMatches(s.networks, options.defaultNetwork, s.exactCodes) && !hasChannels(s);
+        });
+        if (!wanted)
+            return responses;
+        std::set<std::string> having;
+        if (responses) {
+            std::string diagnostic;
+            auto found = db::stationsWithResponses(connection, filter, diagnostic);
+            if (!found)
                 throw std::runtime_error("CALIBRATION: " + diagnostic);
-            for (const db::FirstStart& f : *starts) {
-                const auto site = sites.find(f.station);
-                noteNetworkStart(
-                    f.network, site != sites.end() ? stationStart(site->second, f.start) : f.start);
-            }
+            having = std::move(*found);
         }
-        if (readResponses) {
-            std::optional<db::CalibrationCursor> cursor;
-            if (!channelStartsOnly) {
-                cursor.emplace(connection, filter,
-                               includeLevel(Level::Response)
-                                   ? db::CalibrationColumns::EpochsWithTexts
-                                   : db::CalibrationColumns::Epochs);
-                if (!cursor->ok())
-                    throw std::runtime_error("CALIBRATION: " + cursor->diagnostic());
-            }
-            std::size_t nextStart = 0;
-            auto next = [&](db::CalibrationRow& row) {
-                if (cursor)
-                    return cursor->next(row);
-                if (nextStart == channelStarts.size())
-                    return false;
-                row = std::move(channelStarts[nextStart++]);
-                return true;
-            };
-            db::CalibrationRow row;
-            std::string network, stationCode;
-            std::vector<ChannelEpoch> epochs;
-            std::set<std::pair<std::string, std::string>> seen;
-            bool have = false;
-            auto flush = [&] {
-                if (!have)
-                    return;
-                const auto site = sites.find(stationCode);
-                if (site == sites.end()) {
-                    if (warnedMissing.insert(stationCode).second)
-                        warn("station " + stationCode +
-                             " has no SITE row: its responses are left out");
-                } else if (placeable(site->second)) {
-                    station(network, site->second, std::move(epochs), std::move(seen));
-                }
-                epochs.clear();
-                seen.clear();
-                have = false;
-            };
-            while (next(row)) {
-                if (!have || row.network != network || row.station != stationCode) {
-                    flush();
-                    orphansBefore(row.network, row.station);
-                    network = row.network;
-                    stationCode = row.station;
-                    have = true;
-                }
-                seen.insert({row.location, row.channel});
-                epochs.push_back(epochOf(row));
-            }
-            flush();
-            if (cursor && !cursor->ok())
-                throw std::runtime_error("CALIBRATION: " + cursor->diagnostic());
+        for (const auto& [code, site] : sites)
+            if (!having.count(code))
+                orphans.push_back(code);
+        return !having.empty();
+    }
+
+    // The stored channels the codes take (their first starts, whatever the times): the
+    // stations to visit, their first responses and the channels that have responses.
+    void readStoredChannels() {
+        db::CalibrationCursor starts(connection, filter, db::CalibrationColumns::ChannelStarts);
+        db::CalibrationRow row;
+        while (starts.next(row)) {
+            if (siteChans.count(row.station))
+                withResponses[row.station].insert({row.location, row.channel});
+            const bool named = std::any_of(selections.begin(), selections.end(), [&](auto& s) {
+                return anyMatches(s.networks, row.network, s.exactCodes) &&
+                       anyMatches(s.stations, row.station, s.exactCodes) &&
+                       anyMatches(s.locations, row.location, s.exactCodes) &&
+                       anyMatches(s.channels, row.channel, s.exactCodes);
+            });
+            if (!named)
+                continue;
+            const StationId id{row.network, row.station};
+            const auto [first, made] = firstStart.emplace(id, row.start);
+            if (!made && row.start < first->second)
+                first->second = row.start;
+            if (!includeLevel(Level::Channel))
+                storedChannels[id].emplace_back(row.location, row.channel);
+            if (storedAt.emplace(id, storedOrder.size()).second)
+                storedOrder.push_back(id);
         }
-        // The rest of the stations without responses.
-        while (nextOrphan < orphans.size()) {
-            const db::SiteRow& site = sites.at(orphans[nextOrphan]);
-            warn(orv::text::format("station %s has no response: listed under network %s",
-                                   site.station.c_str(), options.defaultNetwork.c_str()));
-            if (placeable(site))
-                station(options.defaultNetwork, site, {}, {});
-            ++nextOrphan;
+        if (!starts.ok())
+            throw std::runtime_error("CALIBRATION: " + starts.diagnostic());
+    }
+
+    // Network start dates come first: the element carries them before its stations.
+    void noteNetworkStarts() {
+        auto note = [&](const StationId& id) {
+            const auto site = sites.find(id.second);
+            const std::optional<odbc::Timestamp> first = firstStored(id);
+            const std::optional<odbc::Timestamp> start =
+                site != sites.end() ? stationStart(site->second, first) : first;
+            if (!start)
+                return;
+            const auto found = networkStarts.find(id.first);
+            if (found == networkStarts.end() || *start < found->second)
+                networkStarts[id.first] = *start;
+        };
+        for (const StationId& id : storedOrder)
+            note(id);
+        for (const std::string& code : orphans)
+            note({options.defaultNetwork, code});
+    }
+
+    // The stations without responses that come before id (all of them without id).
+    void visitOrphansBefore(const std::optional<StationId>& id) {
+        while (nextOrphan < orphans.size() &&
+               (!id || StationId{options.defaultNetwork, orphans[nextOrphan]} < *id))
+            if (auto v = visitOf({options.defaultNetwork, orphans[nextOrphan++]}, true, true))
+                finishStation(*v, {});
+    }
+
+    // The stations before id that have no stored epoch in the times, each with the stations
+    // without responses before it; all of them without id.
+    void visitStationsBefore(const std::optional<StationId>& id) {
+        const auto found = id ? storedAt.find(*id) : storedAt.end();
+        const std::size_t until = !id                       ? storedOrder.size()
+                                  : found == storedAt.end() ? nextStored
+                                                            : std::max(nextStored, found->second);
+        while (nextStored < until) {
+            const StationId& next = storedOrder[nextStored++];
+            visitOrphansBefore(next);
+            if (auto v = visitOf(next, false, !includeLevel(Level::Channel)))
+                finishStation(*v, {});
         }
+        if (found != storedAt.end())
+            nextStored = std::max(nextStored, found->second + 1);
+        visitOrphansBefore(id);
+    }
+
+    // The stored epochs in the selection's times, station by station, among the stations
+    // without epochs there.
+    void readEpochs() {
+        db::CalibrationCursor cursor(connection, filter,
+                                     includeLevel(Level::Response)
+                                         ? db::CalibrationColumns::EpochsWithTexts
+                                         : db::CalibrationColumns::Epochs);
+        db::CalibrationRow row;
+        std::optional<StationId> current;
+        std::optional<StationVisit> visit;
+        std::vector<db::CalibrationRow> rows;
+        auto flush = [&] {
+            if (visit)
+                finishStation(*visit, rows);
+            rows.clear();
+            visit.reset();
+        };
+        while (cursor.next(row)) {
+            if (!current || current->first != row.network || current->second != row.station) {
+                flush();
+                current = StationId{row.network, row.station};
+                visitStationsBefore(current);
+                visit = visitOf(*current, false, true);
+            }
+            if (visit && epochSelected(*visit, row.location, row.channel, row.start, row.end))
+                rows.push_back(std::move(row));
+        }
+        flush();
+        if (!cursor.ok())
+            throw std::runtime_error("CALIBRATION: " + cursor.diagnostic());
+    }
+
+    ReadSummary run() {
+        readStationsAndChannels();
+        if (findStationsWithoutResponses())
+            readStoredChannels();
+        noteNetworkStarts();
+        if (includeLevel(Level::Channel) && !storedOrder.empty())
+            readEpochs();
+        visitStationsBefore(std::nullopt);
         endNetwork();
         return summary;
     }
@@ -429,7 +651,15 @@ struct Reader {
 
 ReadSummary readInventory(orv::odbc::Connection& connection, const Selection& selection,
                           InventoryVisitor& visitor, const Warn& warn, const ReadOptions& options) {
-    Reader reader(connection, selection, visitor, warn, options);
+    return readInventory(connection, std::span<const Selection>(&selection, 1), visitor, warn,
+                         options);
+}
+
+ReadSummary readInventory(orv::odbc::Connection& connection, std::span<const Selection> selections,
+                          InventoryVisitor& visitor, const Warn& warn, const ReadOptions& options) {
+    if (selections.empty())
+        return {};
+    Reader reader(connection, selections, visitor, warn, options);
     return reader.run();
 }
 

@@ -3,12 +3,14 @@
 #pragma once
 
 #include "odbc/odbc.h"
+#include "stationxml/report.h"
 #include "stationxml/selection.h"
 
 #include <complex>
 #include <cstddef>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,7 +61,7 @@ struct Response {
 };
 
 struct ChannelEpoch {
-    std::string code, location;
+    std::string code, location; // location "" is the empty location (stored as "??" too)
     odbc::Timestamp start;
     std::optional<odbc::Timestamp> end;
     double latitude = 0, longitude = 0, elevation = 0, depth = 0, azimuth = 0, dip = 0;
@@ -78,7 +80,8 @@ public:
     virtual void channel(const ChannelEpoch&) = 0;
 };
 
-using Warn = std::function<void(std::string_view)>; // problems for stderr / the log
+// What the reading tells about what it left out, changed or found doubtful.
+using Warn = std::function<void(const Problem&)>;
 
 struct ReadSummary {
     std::size_t networks = 0, stations = 0, channels = 0;
@@ -91,8 +94,14 @@ struct ReadOptions {
 };
 
 // Streams what the selection picks, down to selection.level, without holding the archive
-// in memory.
+// in memory. Throws std::runtime_error, naming the table and the driver's message, when a
+// read fails (a failed fetch included).
 ReadSummary readInventory(orv::odbc::Connection& connection, const Selection& selection,
+                          InventoryVisitor& visitor, const Warn& warn,
+                          const ReadOptions& options = {});
+// The same for what any of several selections picks (the level is the first's): each
+// channel epoch and station once, however many selections match it.
+ReadSummary readInventory(orv::odbc::Connection& connection, std::span<const Selection> selections,
                           InventoryVisitor& visitor, const Warn& warn,
                           const ReadOptions& options = {});
 

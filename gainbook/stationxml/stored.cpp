@@ -61,19 +61,37 @@ std::optional<double> panelCalib(std::string_view text, fmt::LoadedFileKind kind
     return v;
 }
 
-void checkSens(const StoredResponse& s, double calib, std::string& mismatch) {
-    if (s.sens && std::abs(*s.sens - calib) > 0.01 * std::abs(calib))
-        mismatch =
-            orv::text::format("SENS %g differs from %g computed from the text", *s.sens, calib);
-}
-
-std::optional<Response> fromSac(const StoredResponse& s, double f0, std::string& why,
-                                std::string& mismatch) {
-    fmt::PoleZeroResponse pz;
-    if (!fmt::readPoleZeroText(s.sac, pz)) {
-        why = "the SAC text cannot be read";
+// What a conversion tells: the key it concerns and where to.
+struct Teller {
+    const std::string& key;
+    const Warn& warn;
+    std::nullopt_t refuse(ProblemKind kind) const {
+        warn(Problem{kind, key, {}});
         return std::nullopt;
     }
+};
+
+// The stored SENS is 10^9 / CALIB as the write computed it: the sensitivity the text gives.
+// Only its size is compared (CALIB is a modulus).
+void checkSens(const StoredResponse& s, double sensitivity, const Teller& tell) {
+    if (s.sens &&
+        !(std::abs(std::abs(*s.sens) - std::abs(sensitivity)) <= 0.01 * std::abs(sensitivity)))
+        tell.warn(Problem{ProblemKind::SensDiffers,
+                          tell.key,
+                          {reportNumber(*s.sens), reportNumber(std::abs(sensitivity))}});
+}
+
+bool finite(const std::vector<std::complex<double>>& roots) {
+    for (const std::complex<double>& r : roots)
+        if (!std::isfinite(r.real()) || !std::isfinite(r.imag()))
+            return false;
+    return true;
+}
+
+std::optional<Response> fromSac(const StoredResponse& s, double f0, const Teller& tell) {
+    fmt::PoleZeroResponse pz;
+    if (!fmt::readPoleZeroText(s.sac, pz))
+        return tell.refuse(ProblemKind::SacUnreadable);
     const std::vector<fmt::Complex> all = rsp::zerosUsed(pz, pz.zeroCount);
     int origin = 0;
     for (const fmt::Complex& z : all)
@@ -83,36 +101,34 @@ std::optional<Response> fromSac(const StoredResponse& s, double f0, std::string&
     const int drop = displacement ? 0 : motionIndex(s.sensUnit);
     const std::string unit = inputUnitName(displacement ? 0 : s.sensUnit);
     const std::vector<fmt::Complex> zeros = rsp::zerosUsed(pz, pz.zeroCount - drop);
-    fmt::PoleZeroResponse unitGain = pz;
-    unitGain.constant = 1;
-    const double ratio = rsp::amplitudeOver(zeros, unitGain, f0, pz.poleCount);
-    if (!std::isfinite(ratio) || ratio == 0) {
-        why = "the poles and zeros give no finite gain at the calibration frequency";
-        return std::nullopt;
-    }
     Stage st;
     st.kind = Stage::Kind::PolesZeros;
     st.inputUnits = unit;
-    st.normalizationFactor = 1 / ratio;
-    st.normalizationFrequency = f0;
     for (const fmt::Complex& z : zeros)
         st.zeros.emplace_back(z.re, z.im);
     for (int i = 0; i < pz.poleCount && i < int(pz.poles.size()); ++i)
         st.poles.emplace_back(pz.poles[std::size_t(i)].re, pz.poles[std::size_t(i)].im);
-    // A negative CONSTANT is a reversed channel: the gain keeps the sign.
+    if (!finite(st.zeros) || !finite(st.poles))
+        return tell.refuse(ProblemKind::PolesZerosNotFinite);
+    fmt::PoleZeroResponse unitGain = pz;
+    unitGain.constant = 1;
+    const double ratio = rsp::amplitudeOver(zeros, unitGain, f0, pz.poleCount);
+    if (!std::isfinite(ratio) || ratio == 0 || !std::isfinite(1 / ratio))
+        return tell.refuse(ProblemKind::NoGainAtFrequency);
+    st.normalizationFactor = 1 / ratio;
+    st.normalizationFrequency = f0;
+    // The sign of CONSTANT is the channel's polarity: kept.
     st.gain = pz.constant * ratio;
     st.gainFrequency = f0;
-    if (!std::isfinite(st.gain) || st.gain == 0) {
-        why = "the SAC text's CONSTANT gives no sensitivity";
-        return std::nullopt;
-    }
+    if (!std::isfinite(st.gain) || st.gain == 0)
+        return tell.refuse(ProblemKind::NoSensitivityFromConstant);
     // Where the text has the origin zeros its unit removes, the panel's CALIB is 10^9 over
     // this very gain (the same zeros, poles and constant): no second reading of the text.
     // Otherwise the panel drops other zeros, and its CALIB is asked for.
     if (drop == motionIndex(s.sensUnit)) {
-        checkSens(s, 1e9 / std::abs(st.gain), mismatch);
+        checkSens(s, st.gain, tell);
     } else if (const auto calib = panelCalib(s.sac, fmt::LoadedFileKind::Sac, s)) {
-        checkSens(s, *calib, mismatch);
+        checkSens(s, 1e9 / *calib, tell);
     }
     Response r;
     r.sensitivity = st.gain;
@@ -122,8 +138,9 @@ std::optional<Response> fromSac(const StoredResponse& s, double f0, std::string&
     return r;
 }
 
-std::optional<Response> fromFap(const StoredResponse& s, double f0, std::string& why,
-                                std::string& mismatch) {
+std::optional<Response> fromFap(const StoredResponse& s, double f0, const Teller& tell) {
+    if (fmt::firstBadFapLine(s.fap))
+        return tell.refuse(ProblemKind::FapNotFinite);
     // Rows of numbers: frequency and amplitude (the phase is not kept).
     std::vector<ListPoint> rows;
     std::vector<double> numbers;
@@ -143,21 +160,15 @@ std::optional<Response> fromFap(const StoredResponse& s, double f0, std::string&
         rows.push_back({numbers[i], numbers[i + 1], 0});
     if (numbers.size() % 3 == 2)
         rows.push_back({numbers[numbers.size() - 2], numbers.back(), 0});
-    if (rows.size() < 4) {
-        why = "the FAP text has fewer than 4 rows";
-        return std::nullopt;
-    }
+    if (rows.size() < 4)
+        return tell.refuse(ProblemKind::FapTooFewRows);
     for (std::size_t i = 1; i < rows.size(); ++i)
-        if (!(rows[i].frequency > rows[i - 1].frequency)) {
-            why = "the FAP text's frequencies are not increasing";
-            return std::nullopt;
-        }
+        if (!(rows[i].frequency > rows[i - 1].frequency))
+            return tell.refuse(ProblemKind::FapNotIncreasing);
     const auto calib = panelCalib(s.fap, fmt::LoadedFileKind::FapOrv, s);
-    if (!calib) {
-        why = "the FAP text gives no sensitivity at the calibration frequency";
-        return std::nullopt;
-    }
-    checkSens(s, *calib, mismatch);
+    if (!calib)
+        return tell.refuse(ProblemKind::FapNoSensitivity);
+    checkSens(s, 1e9 / *calib, tell);
     const double atF0 = 1e18 / *calib; // the table's amplitude at f0
     Stage st;
     st.kind = Stage::Kind::ResponseList;
@@ -165,6 +176,8 @@ std::optional<Response> fromFap(const StoredResponse& s, double f0, std::string&
     st.description = "phase unknown: the table holds amplitudes only";
     for (ListPoint& r : rows) {
         r.amplitude /= atF0;
+        if (!std::isfinite(r.amplitude))
+            return tell.refuse(ProblemKind::FapNotFinite);
         st.list.push_back(r);
     }
     st.gain = 1e9 / *calib;
@@ -179,23 +192,21 @@ std::optional<Response> fromFap(const StoredResponse& s, double f0, std::string&
 
 } // namespace
 
-std::optional<Response> convertStored(const StoredResponse& s, std::string& why,
-                                      std::string& mismatch) {
-    if (!s.freq || !std::isfinite(*s.freq) || *s.freq <= 0) {
-        why = "no calibration frequency";
-        return std::nullopt;
-    }
+std::optional<Response> convertStored(const StoredResponse& s, const std::string& key,
+                                      const Warn& warn) {
+    const Teller tell{key, warn};
+    if (!s.freq || !std::isfinite(*s.freq) || *s.freq <= 0)
+        return tell.refuse(ProblemKind::NoCalibrationFrequency);
     const double f0 = s.freqUnitName == "rad/sec" ? *s.freq / rsp::kTwoPi : *s.freq;
     const std::string sac = crlf(s.sac), fap = crlf(s.fap);
     StoredResponse lines = s;
     lines.sac = sac;
     lines.fap = fap;
     if (!sac.empty())
-        return fromSac(lines, f0, why, mismatch);
+        return fromSac(lines, f0, tell);
     if (!fap.empty())
-        return fromFap(lines, f0, why, mismatch);
-    why = "no response text";
-    return std::nullopt;
+        return fromFap(lines, f0, tell);
+    return tell.refuse(ProblemKind::NoResponseText);
 }
 
 } // namespace orv::stationxml

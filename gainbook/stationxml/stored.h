@@ -4,6 +4,7 @@
 #pragma once
 
 #include "stationxml/inventory.h"
+#include "stationxml/report.h"
 
 #include <optional>
 #include <string>
@@ -18,14 +19,17 @@ struct StoredResponse {
     // The calibration frequency in the unit freqUnitName names ("Hz" or "rad/sec").
     std::optional<double> freq;
     std::string freqUnitName = "Hz";
-    // The stored SENS (CALIB in nm per count), checked against the text.
+    // The stored SENS (counts per input unit, 10^9 / CALIB as the write stores it),
+    // checked against the text.
     std::optional<double> sens;
 };
 
-// The response; nullopt with a reason in why when the texts give none. A stored SENS more
-// than 1 % away from the text's value is told in mismatch (the text's value is exported).
-std::optional<Response> convertStored(const StoredResponse& stored, std::string& why,
-                                      std::string& mismatch);
+// The response; nullopt, with the reason told to warn under key, when the texts give none.
+// A stored SENS whose size is more than 1 % away from the text's sensitivity is told too
+// (the text's value is exported). A negative CONSTANT gives a negative gain and
+// sensitivity: the polarity is kept.
+std::optional<Response> convertStored(const StoredResponse& stored, const std::string& key,
+                                      const Warn& warn);
 
 // "m", "m/s" or "m/s**2" for the unit ids 0, 1, 2 (any other id counts as displacement,
 // as the file panel takes any other unit as the first of its list).

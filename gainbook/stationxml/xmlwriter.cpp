@@ -1,9 +1,14 @@
 #include "stationxml/xmlwriter.h"
 
+#include <libxml/chvalid.h>
+#include <libxml/xmlstring.h>
 #include <libxml/xmlwriter.h>
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <exception>
 #include <stdexcept>
 
@@ -21,6 +26,11 @@ const xmlChar* X(const char* s) {
 
 // The shortest text that reads back as the same double, in the C locale.
 std::string numberText(double v) {
+    // Never written where the reading has left them out; xs:double's own forms all the same.
+    if (std::isnan(v))
+        return "NaN";
+    if (std::isinf(v))
+        return v > 0 ? "INF" : "-INF";
     char buf[64];
     auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
     if (ec != std::errc{})
@@ -35,6 +45,51 @@ std::string dateTimeText(const odbc::Timestamp& t) {
                   t.minute, t.second);
     return buf;
 }
+
+bool xmlSafe(std::string& text) {
+    const auto plain = [](unsigned char c) {
+        return (c >= 0x20 && c < 0x80) || c == '\t' || c == '\n' || c == '\r';
+    };
+    if (std::all_of(text.begin(), text.end(), plain))
+        return false;
+    static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+    std::string out;
+    bool changed = false;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.c_str());
+    for (std::size_t i = 0; i < text.size();) {
+        int length = int(text.size() - i);
+        const int c = xmlGetUTF8Char(bytes + i, &length);
+        // A character of the shortest form that XML 1.0 allows is kept as it is.
+        const int shortest = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+        if (c >= 0 && length == shortest && xmlIsCharQ(c)) {
+            out.append(text, i, std::size_t(length));
+            i += std::size_t(length);
+        } else {
+            out += kReplacement;
+            changed = true;
+            i += c >= 0 && length > 0 ? std::size_t(length) : 1;
+        }
+    }
+    text = std::move(out);
+    return changed;
+}
+
+namespace {
+
+odbc::Timestamp utcNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    gmtime_r(&now, &tm);
+    return odbc::Timestamp::fromTm(tm);
+}
+
+// The text as the document carries it (what the reader has not made safe already).
+std::string safe(std::string text) {
+    xmlSafe(text);
+    return text;
+}
+
+} // namespace
 
 struct StationXmlWriter::Impl {
     Sink sink;
@@ -64,10 +119,10 @@ struct StationXmlWriter::Impl {
     void start(const char* name) { check(xmlTextWriterStartElement(writer, X(name))); }
     void end() { check(xmlTextWriterEndElement(writer)); }
     void attribute(const char* name, const std::string& value) {
-        check(xmlTextWriterWriteAttribute(writer, X(name), X(value.c_str())));
+        check(xmlTextWriterWriteAttribute(writer, X(name), X(safe(value).c_str())));
     }
     void element(const char* name, const std::string& text) {
-        check(xmlTextWriterWriteElement(writer, X(name), X(text.c_str())));
+        check(xmlTextWriterWriteElement(writer, X(name), X(safe(text).c_str())));
     }
     void number(const char* name, double v) { element(name, numberText(v)); }
     void dates(const odbc::Timestamp& start, const std::optional<odbc::Timestamp>& endDate) {
@@ -159,8 +214,7 @@ void StationXmlWriter::begin() {
         w.element("Sender", w.options.sender);
     if (!w.options.module.empty())
         w.element("Module", w.options.module);
-    w.element("Created",
-              dateTimeText(w.options.created ? *w.options.created : odbc::Timestamp::now()));
+    w.element("Created", dateTimeText(w.options.created ? *w.options.created : utcNow()));
 }
 
 void StationXmlWriter::beginNetwork(const NetworkInfo& n) {

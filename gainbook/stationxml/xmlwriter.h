@@ -15,6 +15,9 @@ namespace orv::stationxml {
 std::string numberText(double v);
 // xs:dateTime in UTC: "YYYY-MM-DDTHH:MM:SSZ".
 std::string dateTimeText(const odbc::Timestamp& t);
+// Replaces, each by U+FFFD, what XML 1.0 cannot carry: control characters other than tab,
+// line feed and carriage return, and bytes that are not UTF-8. True when it changed text.
+bool xmlSafe(std::string& text);
 
 using Sink = std::function<void(std::string_view)>;
 
@@ -22,7 +25,7 @@ struct WriterOptions {
     std::string source = "ORV";
     std::string sender;
     std::string module = "gainbook-cli";
-    // The Created element; the current UTC time when unset.
+    // The Created element; the current time in UTC when unset.
     std::optional<odbc::Timestamp> created;
 };
 

@@ -328,7 +328,8 @@ TEST_P(History, AStoredResponseWrittenToAFileLoadsBackAsItWas) {
 }
 
 // The key shown, every interval of it and nothing else, with its station, as StationXML; a
-// station without its SITE row is said instead of an empty document.
+// station without its SITE row is said instead of an empty document, and what the export
+// reports is said in Russian, a line each, at most five and then how many more.
 TEST_P(History, TheKeyShownIsWrittenAsStationXml) {
     const std::string sac = "ZEROS 3|POLES 2|-0.037 0.037|-0.037 -0.037|CONSTANT 6.0e8|";
     add("KZ", "KARC", "BHZ", "2005-01-31 00:00:00", "2006-01-01 00:00:00", sac);
@@ -339,8 +340,7 @@ TEST_P(History, TheKeyShownIsWrittenAsStationXml) {
     ui.chooseFile(path.string());
     window->writeKeyAsStationXml();
     ASSERT_EQ(ui.messages().size(), 1u);
-    EXPECT_NE(ui.messages()[0].text.find("KARC has no SITE row"), std::string::npos)
-        << ui.messages()[0].text;
+    EXPECT_EQ(ui.messages()[0].text, "Станции нет в таблице SITE: документ без неё пуст.");
     EXPECT_FALSE(std::filesystem::exists(path));
 
     db.createSiteTable();
@@ -353,7 +353,10 @@ TEST_P(History, TheKeyShownIsWrittenAsStationXml) {
     // Written, and the stored SENS (1.5) that the text does not give is said.
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(ui.messages()[0].text.rfind("Запись прошла успешно!\r\n", 0), 0u);
-    EXPECT_NE(ui.messages()[0].text.find("SENS 1.5 differs from 1.66667"), std::string::npos);
+    EXPECT_NE(ui.messages()[0].text.find("\r\nKZ.KARC.00.BHZ 2005-01-31 00:00:00: SENS 1.5 "
+                                         "отличается от чувствительности 6"),
+              std::string::npos)
+        << ui.messages()[0].text;
     std::ifstream in(path);
     const std::string xml((std::istreambuf_iterator<char>(in)), {});
     std::size_t channels = 0;
@@ -363,6 +366,36 @@ TEST_P(History, TheKeyShownIsWrittenAsStationXml) {
     EXPECT_EQ(channels, 2u) << xml;
     EXPECT_EQ(xml.find("SHZ"), std::string::npos);
     EXPECT_NE(xml.find("<InstrumentSensitivity>"), std::string::npos);
+
+    // Intervals that overlap, and more problems than the box lists.
+    add("KZ", "KARC", "BHZ", "2005-06-01 00:00:00", "2005-07-01 00:00:00", sac);
+    for (const char* year : {"2001", "2002", "2003", "2004"})
+        add("KZ", "KARC", "BHZ", std::string(year) + "-01-01 00:00:00",
+            std::string(year) + "-02-01 00:00:00", sac);
+    ui.clear();
+    ui.chooseFile(path.string());
+    window->writeKeyAsStationXml();
+    ASSERT_EQ(ui.messages().size(), 1u);
+    const std::string box = ui.messages()[0].text;
+    std::vector<std::string> lines;
+    for (std::size_t from = 0; from <= box.size();) {
+        const std::size_t end = std::min(box.size(), box.find("\r\n", from));
+        lines.push_back(box.substr(from, end - from));
+        from = end + 2;
+    }
+    // Seven SENS lines and one overlap: five of them, then the rest counted.
+    ASSERT_EQ(lines.size(), 7u) << box;
+    EXPECT_EQ(lines[0], "Запись прошла успешно!");
+    EXPECT_EQ(lines[6], "и ещё 3");
+    db.exec("UPDATE CALIBRATION SET SENS=6e8");
+    ui.clear();
+    ui.chooseFile(path.string());
+    window->writeKeyAsStationXml();
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].text, "Запись прошла успешно!\r\nKZ.KARC.00.BHZ: интервал "
+                                     "2005-01-31 00:00:00 – 2006-01-01 00:00:00 перекрывает "
+                                     "интервал 2005-06-01 00:00:00 – 2005-07-01 00:00:00; оба "
+                                     "записаны как хранятся");
 }
 
 // The choice proposes the whole key (the stored empty location "??" as FDSN's empty one)

@@ -373,6 +373,51 @@ TEST_P(StationService, VersionWadlAndHelp) {
     EXPECT_EQ(help.type, "text/html; charset=utf-8");
 }
 
+// The four time limits select, over HTTP: on channel epochs (an open one never ends before
+// anything), at station level on the stations' dates; overlapping POST lines give each
+// epoch once; stored epochs that overlap are said in the log.
+TEST_P(StationService, TimeLimitsAndOverlappingPostLines) {
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    fillSample(db);
+    TempDir dir;
+    Service s(db, dir);
+    ASSERT_NE(s.port(), 0) << s.log();
+    const std::vector<std::pair<std::string, std::size_t>> limits = {
+        {"startbefore=2009-01-01", 3}, // not ANMO's empty location, which starts then
+        {"startafter=2009-01-01", 1},
+        {"endbefore=2011-01-01", 1},
+        {"endafter=2010-01-01", 4}, // not ANMO.00's epoch that ends then
+    };
+    for (const auto& [limit, epochs] : limits) {
+        const Answer a = curl(dir, s.url("query?level=channel&format=text&" + limit));
+        EXPECT_EQ(a.status, 200) << limit;
+        EXPECT_EQ(count(a.body, "\n"), epochs + 1) << limit << "\n" << a.body;
+    }
+    EXPECT_EQ(curl(dir, s.url("query?level=channel&startafter=2100-01-01")).status, 204);
+    // Every station opened on 2000-01-01.
+    EXPECT_EQ(count(curl(dir, s.url("query?format=text&startbefore=2000-01-02")).body, "\n"), 4u);
+    EXPECT_EQ(curl(dir, s.url("query?startafter=2000-01-01")).status, 204);
+
+    const Answer post = curl(dir, s.url("query"),
+                             {"--data-binary",
+                              "level=channel\nformat=text\nIU ANMO 00 BHZ * *\nIU ANMO * * * *\n"
+                              "IU * * BHZ 2009-06-01 *\n",
+                              "-H", "Content-Type: text/plain"});
+    EXPECT_EQ(post.status, 200);
+    EXPECT_EQ(count(post.body, "\n"), 4u) << post.body;
+
+    {
+        auto c = db.connect();
+        addResponse(*c, "IU", "ANMO", "00", "BHZ", {2009, 1, 1, 0, 0, 0},
+                    Timestamp{2009, 6, 1, 0, 0, 0});
+    }
+    EXPECT_EQ(curl(dir, s.url("query?level=response&sta=ANMO")).status, 200);
+    const std::string said = "IU.ANMO.00.BHZ: interval 2008-01-01 00:00:00 - 2010-01-01 00:00:00 "
+                             "overlaps interval 2009-01-01 00:00:00 - 2009-06-01 00:00:00";
+    EXPECT_NE(s.log().find(said), std::string::npos) << s.log();
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, StationService, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);
 

@@ -1,14 +1,18 @@
 // Stored responses as StationXML responses, against the headers of published SAC files
 // (their SENSITIVITY and A0 were computed by the program that wrote them, not by us).
 #include "stationxml/stored.h"
+#include "text/text.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <fstream>
 #include <sstream>
 
 using orv::stationxml::convertStored;
+using orv::stationxml::Problem;
+using orv::stationxml::ProblemKind;
 using orv::stationxml::Response;
 using orv::stationxml::StoredResponse;
 
@@ -44,12 +48,23 @@ double headerValue(const std::string& block, const std::string& name) {
     return std::strtod(block.c_str() + block.find(':', at) + 1, nullptr);
 }
 
-std::optional<Response> convert(const StoredResponse& s, std::string* mismatch = nullptr) {
-    std::string why, m;
-    auto r = convertStored(s, why, m);
-    if (mismatch)
-        *mismatch = m;
+// The response, and what the conversion told (under the key "K").
+std::optional<Response> convert(const StoredResponse& s, std::vector<Problem>* told = nullptr) {
+    std::vector<Problem> problems;
+    auto r = convertStored(s, "K", [&](const Problem& p) { problems.push_back(p); });
+    if (told)
+        *told = problems;
     return r;
+}
+
+// The blocks of the published IU.ANMO file for location 00 and channel BHZ.
+std::string anmoBhz() {
+    for (const std::string& block :
+         blocks(slurp(std::string(GAINBOOK_TEST_DATA) + "/obspy_IU_ANMO_BH.sacpz")))
+        if (block.find("* LOCATION    : 00") != std::string::npos &&
+            block.find("* CHANNEL     : BHZ") != std::string::npos)
+            return block;
+    return {};
 }
 
 } // namespace
@@ -105,40 +120,90 @@ TEST(StoredResponse, FrequencyInRadiansPerSecondAndTooFewOriginZeros) {
     EXPECT_NEAR(a->stages[0].normalizationFactor * h, 1, 1e-12);
 }
 
-// A negative CONSTANT is a reversed channel: the gain and the sensitivity keep its sign,
-// |H(i 2 pi)| computed here as above.
-TEST(StoredResponse, ANegativeConstantKeepsItsSign) {
+// The stored SENS is the sensitivity (10^9 / CALIB): the published header's value agrees;
+// CALIB itself, or a value 2 % off, is told with the key and both values.
+TEST(StoredResponse, StoredSensIsComparedWithTheSensitivityTheTextGives) {
+    const std::string block = anmoBhz();
+    ASSERT_FALSE(block.empty());
+    const double published = headerValue(block, "SENSITIVITY");
     StoredResponse s;
-    s.sac = "ZEROS 1\n-1.0 0.0\nPOLES 2\n-0.037 0.037\n-0.037 -0.037\nCONSTANT -1000\n";
-    s.sensUnit = 0;
-    s.freq = 1.0;
-    const auto r = convert(s);
-    ASSERT_TRUE(r);
-    const double w = 2 * M_PI;
-    const double h = std::hypot(1, w) / std::hypot(0.037, w - 0.037) / std::hypot(0.037, w + 0.037);
-    EXPECT_NEAR(r->sensitivity / (-1000 * h), 1, 1e-12);
-    EXPECT_NEAR(r->stages[0].gain / (-1000 * h), 1, 1e-12);
+    s.sac = block;
+    s.sensUnit = 1;
+    s.freq = 0.02;
+    std::vector<Problem> told;
+    for (const double sens : {published, published * 1.005, published / 1.005}) {
+        s.sens = sens;
+        ASSERT_TRUE(convert(s, &told));
+        EXPECT_TRUE(told.empty()) << sens << " "
+                                  << render(told[0], orv::stationxml::Language::English);
+    }
+    for (const double sens : {1e9 / published, published * 1.02}) {
+        s.sens = sens;
+        const auto r = convert(s, &told);
+        ASSERT_TRUE(r);
+        EXPECT_NEAR(r->sensitivity / published, 1, 1e-3); // the text's value is exported
+        ASSERT_EQ(told.size(), 1u) << sens;
+        EXPECT_EQ(told[0].kind, ProblemKind::SensDiffers);
+        EXPECT_EQ(told[0].key, "K");
+        ASSERT_EQ(told[0].values.size(), 2u);
+        EXPECT_NEAR(std::stod(told[0].values[0]) / sens, 1, 1e-5);
+        EXPECT_NEAR(std::stod(told[0].values[1]) / published, 1, 1e-3);
+    }
 }
 
-TEST(StoredResponse, StoredSensFarFromTheTextIsToldAndTheTextWins) {
+namespace {
+
+// A response of one zero at -2 rad/s besides two at the origin (SAC lists only the others)
+// and two poles, evaluated here at 1 Hz: |s + 2| / |s - p1| / |s - p2| at s = 2 pi i.
+const std::string kTwoOriginZeros =
+    "ZEROS 3\n-2.0 0.0\nPOLES 2\n-0.037 0.037\n-0.037 -0.037\nCONSTANT 1000\n";
+double withoutOriginZeros() {
+    const double w = 2 * M_PI;
+    return std::hypot(2, w) / std::hypot(0.037, w - 0.037) / std::hypot(0.037, w + 0.037);
+}
+
+} // namespace
+
+// Acceleration: both origin zeros removed, input m/s**2; as velocity one stays, input m/s.
+TEST(StoredResponse, AccelerationAndVelocityRemoveTheirOriginZeros) {
     StoredResponse s;
-    const std::string text = "ZEROS 2\nPOLES 1\n-1 0\nCONSTANT 5e9\n";
-    s.sac = text;
-    s.sensUnit = 1;
+    s.sac = kTwoOriginZeros;
     s.freq = 1;
-    std::string mismatch;
-    const auto exact = convert(s, &mismatch);
-    ASSERT_TRUE(exact);
-    // CALIB in nm per count is 1e9 over the sensitivity.
-    const double calib = 1e9 / exact->sensitivity;
-    s.sens = calib * 1.005;
-    ASSERT_TRUE(convert(s, &mismatch));
-    EXPECT_EQ(mismatch, "");
-    s.sens = calib * 1.02;
-    const auto off = convert(s, &mismatch);
-    ASSERT_TRUE(off);
-    EXPECT_NE(mismatch, "");
-    EXPECT_DOUBLE_EQ(off->sensitivity, exact->sensitivity);
+    s.sensUnit = 2;
+    const auto acceleration = convert(s);
+    ASSERT_TRUE(acceleration);
+    EXPECT_EQ(acceleration->inputUnits, "m/s**2");
+    ASSERT_EQ(acceleration->stages.size(), 1u);
+    EXPECT_EQ(acceleration->stages[0].inputUnits, "m/s**2");
+    EXPECT_EQ(acceleration->stages[0].zeros, (std::vector<std::complex<double>>{{-2.0, 0.0}}));
+    EXPECT_NEAR(acceleration->sensitivity / (1000 * withoutOriginZeros()), 1, 1e-12);
+    EXPECT_NEAR(acceleration->stages[0].normalizationFactor * withoutOriginZeros(), 1, 1e-12);
+
+    s.sensUnit = 1;
+    const auto velocity = convert(s);
+    ASSERT_TRUE(velocity);
+    EXPECT_EQ(velocity->inputUnits, "m/s");
+    EXPECT_EQ(velocity->stages[0].zeros.size(), 2u);
+    EXPECT_NEAR(velocity->sensitivity / (1000 * 2 * M_PI * withoutOriginZeros()), 1, 1e-12);
+}
+
+// A negative CONSTANT (reversed polarity) gives a negative gain and sensitivity of the same
+// size; the stored SENS, a size, agrees with it.
+TEST(StoredResponse, ANegativeConstantKeepsItsSign) {
+    const std::string reversed =
+        orv::text::replaceAll(kTwoOriginZeros, "CONSTANT 1000", "CONSTANT -1000");
+    StoredResponse s;
+    s.sac = reversed;
+    s.freq = 1;
+    s.sensUnit = 2;
+    s.sens = 1000 * withoutOriginZeros();
+    std::vector<Problem> told;
+    const auto r = convert(s, &told);
+    ASSERT_TRUE(r);
+    EXPECT_NEAR(r->sensitivity / (-1000 * withoutOriginZeros()), 1, 1e-12);
+    EXPECT_EQ(r->stages[0].gain, r->sensitivity);
+    EXPECT_GT(r->stages[0].normalizationFactor, 0);
+    EXPECT_TRUE(told.empty());
 }
 
 TEST(StoredResponse, FapTablesNeedFourIncreasingRows) {
@@ -157,13 +222,21 @@ TEST(StoredResponse, FapTablesNeedFourIncreasingRows) {
     // The table's amplitude at 1 Hz, 5e17, is CALIB = 1e18 / 5e17 = 2 nm per count.
     EXPECT_DOUBLE_EQ(r->sensitivity, 1e9 / 2);
 
-    std::string why, mismatch;
+    std::vector<Problem> told;
     const std::string three = "0.1 2e17 0\n0.5 4e17 0\n1.0 5e17 0\n";
     s.fap = three;
-    EXPECT_FALSE(convertStored(s, why, mismatch));
-    EXPECT_NE(why.find("fewer than 4"), std::string::npos);
+    EXPECT_FALSE(convert(s, &told));
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].kind, ProblemKind::FapTooFewRows);
     const std::string back = "0.1 2e17 0\n0.5 4e17 0\n0.5 5e17 0\n2.0 5e17 0\n";
     s.fap = back;
-    EXPECT_FALSE(convertStored(s, why, mismatch));
-    EXPECT_NE(why.find("not increasing"), std::string::npos);
+    EXPECT_FALSE(convert(s, &told));
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].kind, ProblemKind::FapNotIncreasing);
+    // A number that is not finite is said as such, not as frequencies out of order.
+    const std::string nan = "0.1 2e17 0\n0.5 nan 0\n1.0 5e17 0\n2.0 5e17 0\n";
+    s.fap = nan;
+    EXPECT_FALSE(convert(s, &told));
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].kind, ProblemKind::FapNotFinite);
 }
