@@ -41,7 +41,8 @@ namespace {
 
 const char* const kConnectionHelp =
     "  --dsn D       источник данных ODBC; --user U, --password P - пользователь и пароль\n"
-    "                (по умолчанию из Gainbook.ini текущего каталога, иначе из ORV.ini)\n"
+    "                (по умолчанию из Gainbook.ini текущего каталога, иначе из ORV.ini\n"
+    "                пользователя, затем из /etc/orv/ORV.ini)\n"
     "  --yes         отвечать \"Да\" на вопросы программы (создание таблиц, выбор даты);\n"
     "                без него ответ \"Нет\"\n";
 
@@ -177,15 +178,29 @@ int usageError(std::ostream& err, const std::string& command, const std::string&
     return kUsageError;
 }
 
-// The connection settings: options first, then the settings file Gainbook would use.
-ConnectionSettings resolveSettings(const ParsedOptions& opts) {
-    ConnectionSettings fromFile;
+// The settings files Gainbook would read the connection from: Gainbook.ini of the current
+// directory when it exists, else the shared ones.
+orv::ini::SettingsFiles connectionSettingsFiles() {
     const auto local = localSettingsPath(std::filesystem::current_path());
-    const auto system = orv::ini::systemSettingsFile();
-    if (orv::ini::IniFile(local).exists())
-        fromFile = readConnectionSettings(local);
-    else if (orv::ini::IniFile(system).exists())
-        fromFile = readConnectionSettings(system);
+    return orv::ini::IniFile(local).exists() ? orv::ini::SettingsFiles(local)
+                                             : orv::ini::sharedSettings();
+}
+
+// The files connectionSettingsFiles() looked for, in order, each missing one marked so.
+std::string settingsFilesLookedIn() {
+    std::string looked;
+    std::vector<std::filesystem::path> files = connectionSettingsFiles().files();
+    if (const auto local = localSettingsPath(std::filesystem::current_path()); files[0] != local)
+        files.insert(files.begin(), local);
+    for (const std::filesystem::path& file : files)
+        looked += (looked.empty() ? "" : ", ") + file.string() +
+                  (orv::ini::IniFile(file).exists() ? "" : " - нет файла");
+    return looked;
+}
+
+// The connection settings: options first, then the settings files Gainbook would use.
+ConnectionSettings resolveSettings(const ParsedOptions& opts) {
+    const ConnectionSettings fromFile = readConnectionSettings(connectionSettingsFiles());
     ConnectionSettings s;
     s.dataSource = opts.value("dsn").value_or(fromFile.dataSource);
     s.user = opts.value("user").value_or(fromFile.user);
@@ -200,7 +215,8 @@ DatabaseConnection connectChecked(const ParsedOptions& opts, ui::Interaction& ui
     const ConnectionSettings settings = resolveSettings(opts);
     if (settings.dataSource.empty()) {
         err << "gainbook-cli " << command
-            << ": не задан источник данных (--dsn, Gainbook.ini или ORV.ini)\n";
+            << ": не задан источник данных: нет ни --dsn, ни [DATABASE] ODBC в файлах настроек ("
+            << settingsFilesLookedIn() << ")\n";
         return nullptr;
     }
     OpenResult opened = openConnection(settings);
