@@ -26,9 +26,13 @@ void printHelp(std::ostream& out) {
         out << "       " << file.string() << "\n";
     out << "     (the machine's folder is $ORV_MACHINE_SETTINGS_DIR when set); enclosing\n"
            "     quotes are removed; DIR must be an absolute path (from /);\n"
-           "and creates that database file, empty, when it is missing.\n"
+           "and creates that database file, empty, when it is missing. Where the group orv\n"
+           "exists (the package makes it), a directory made here belongs to it, setgid,\n"
+           "mode 2775, and the file is mode 664, group orv: the group's members write the\n"
+           "database, everyone else reads it.\n"
            "Where no file names DIR, or DIR is not an absolute path, nothing is created or\n"
-           "registered and the exit status is 1.\n"
+           "registered and the exit status is 1. A run in which every step succeeded prints\n"
+           "the driver, the data source and the database file it registered.\n"
            "\n"
            "The driver manager's files are in $ODBCSYSINI, else in /etc (odbcinst -j tells);\n"
            "writing there needs root. A step that is done already is left as it is, so a\n"
@@ -53,7 +57,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     return orv::ui::runWithMessages(argc, argv, "dsninstaller", "", [](orv::ui::Interaction& ui) {
-        return orv::dsninstaller::install(ui, orv::dsninstaller::settingsFiles(),
+        return orv::dsninstaller::install(ui, std::cout, orv::dsninstaller::settingsFiles(),
                                           ORV_SQLITE_ODBC_DRIVER);
     });
 }
