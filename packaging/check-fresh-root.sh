@@ -26,35 +26,10 @@ started=$SECONDS
 phase() { echo "fresh root: $1 ($((SECONDS - started)) s)"; }
 
 # --- the mirror ----------------------------------------------------------------------------
-# The first source of the suite bookworm of type deb in the one-line lists (deb [options]
-# URI SUITE COMPONENTS) or the deb822 .sources files of this machine's apt.
-mirror_of_lists() {
-  awk '$1 == "deb" { i = 2
-         if ($2 ~ /^\[/) { while (i <= NF && $i !~ /\]$/) i++; i++ }
-         if ($(i + 1) == "bookworm") { print $i; exit } }' "$@" 2>/dev/null || true
-}
-mirror_of_sources() {
-  awk 'BEGIN { RS = ""; FS = "\n" }
-       { types = uris = suites = ""; enabled = "yes"
-         for (i = 1; i <= NF; i++) {
-           line = $i
-           if (line ~ /^#/) continue
-           if (match(line, /^[A-Za-z-]+:/)) { key = tolower(substr(line, 1, RLENGTH - 1))
-                                              line = substr(line, RLENGTH + 1) }
-           else if (line !~ /^[ \t]/) continue
-           if (key == "types") types = types " " line
-           else if (key == "uris") uris = uris " " line
-           else if (key == "suites") suites = suites " " line
-           else if (key == "enabled") enabled = line
-         }
-         gsub(/[ \t]+/, " ", types); gsub(/[ \t]+/, " ", suites); gsub(/[ \t]/, "", enabled)
-         if (tolower(enabled) != "no" && (types " ") ~ / deb / && (suites " ") ~ / bookworm /) {
-           split(uris, u, /[ \t]+/); print (u[1] != "" ? u[1] : u[2]); exit } }' "$@" 2>/dev/null || true
-}
-shopt -s nullglob
-mirror=$(mirror_of_lists /etc/apt/sources.list /etc/apt/sources.list.d/*.list | head -n 1)
-[ -n "$mirror" ] || mirror=$(mirror_of_sources /etc/apt/sources.list.d/*.sources | head -n 1)
-shopt -u nullglob
+# The first source of the suite bookworm that apt of this machine takes packages from, as
+# apt itself reads its sources (one-line lists and deb822 files alike).
+mirror=$(apt-get indextargets --no-release-info --format '$(REPO_URI)' 'Release: bookworm' \
+  'Identifier: Packages' | head -n 1)
 [ -n "$mirror" ] || { echo "fresh root: no bookworm source in this machine's apt sources" >&2; exit 1; }
 
 # --- the root, removed on every path ---------------------------------------------------------
