@@ -2,8 +2,10 @@
 # writes orv_VERSION_ARCH.deb into BUILD. The programs go to /usr/bin; the desktop entries,
 # icons, manual pages (generated from the programs' --help where the page speaks the
 # help's language, written by hand elsewhere), the documentation files and a settings
-# example to /usr/share. The package's scripts do nothing: registering the system data
-# source stays dsninstaller's work.
+# example to /usr/share; the web service's systemd unit and its settings file
+# /etc/default/stationws (a conffile). The maintainer scripts (packaging/debian) make the
+# system group orv and treat the unit as dh_installsystemd would; registering the system
+# data source stays dsninstaller's work.
 include(GNUInstallDirs)
 
 set(ORV_PROGRAMS sitewright gainbook gainbook-cli dsninstaller compactor stationws)
@@ -20,35 +22,34 @@ install(FILES ${packaging}/icons/orv-sitewright.svg ${packaging}/icons/orv-gainb
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 set(docdir ${CMAKE_INSTALL_DATADIR}/doc/orv)
 install(FILES ${packaging}/copyright DESTINATION ${docdir})
-# The web service's systemd unit, for the program in /usr/bin; installed disabled: nothing
-# enables or starts it (`systemctl enable --now stationws` is the administrator's step).
-if(TARGET stationws)
-  file(READ ${CMAKE_SOURCE_DIR}/stationws/stationws.service unit)
-  string(REGEX REPLACE "^#[^\n]*\n(#[^\n]*\n)*" "" unit "${unit}")
-  string(REPLACE "/usr/local/bin/stationws" "/usr/bin/stationws" unit "${unit}")
-  file(WRITE ${CMAKE_BINARY_DIR}/packaging/stationws.service
-       "# systemd unit of the station web service, installed disabled by the orv package:\n"
-       "#   sudo systemctl enable --now stationws\n"
-       "# The data source is the system one (/etc/odbc.ini); put the password into\n"
-       "# /etc/default/stationws as STATIONWS_PASSWORD=... (mode 600).\n${unit}")
-  install(FILES ${CMAKE_BINARY_DIR}/packaging/stationws.service DESTINATION lib/systemd/system)
-endif()
+# The web service's systemd unit, installed disabled: nothing enables it (`systemctl enable
+# --now stationws` is the administrator's step). Its settings file may hold a password.
+install(FILES ${CMAKE_SOURCE_DIR}/stationws/stationws.service DESTINATION lib/systemd/system)
+install(FILES ${packaging}/stationws.default DESTINATION /etc/default RENAME stationws
+        PERMISSIONS OWNER_READ OWNER_WRITE)
+install(FILES ${packaging}/debian/lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME orv)
 install(FILES ${packaging}/ORV.ini DESTINATION ${docdir}/examples)
 
 # Manual pages, compressed as Debian keeps them. Each entry: program, language, and either
-# the hand-written page or the name line of a page made from --help.
+# the hand-written page (its section is its file's extension) or the name line of a page
+# made from --help (section 1).
 find_program(HELP2MAN help2man)
 find_program(GZIP gzip REQUIRED)
 set(man_dir ${CMAKE_BINARY_DIR}/man)
 set(man_pages)
 function(orv_man_page program language source)
-  if(language STREQUAL "en")
-    set(sub man1)
-  else()
-    set(sub ${language}/man1)
+  set(section 1)
+  if(source MATCHES "\\.([1-8])$")
+    set(section ${CMAKE_MATCH_1})
   endif()
-  set(page ${man_dir}/${sub}/${program}.1)
-  if(source MATCHES "\\.1$")
+  if(language STREQUAL "en")
+    set(sub man${section})
+  else()
+    set(sub ${language}/man${section})
+  endif()
+  set(page ${man_dir}/${sub}/${program}.${section})
+  if(source MATCHES "\\.[1-8]$")
     set(make_page ${CMAKE_COMMAND} -E copy ${source} ${page})
     set(depends ${source})
   elseif(HELP2MAN AND TARGET ${program} AND NOT ORV_SANITIZE AND NOT ORV_FUZZ)
@@ -74,13 +75,23 @@ orv_man_page(gainbook-cli en ${packaging}/man/en/gainbook-cli.1)
 orv_man_page(gainbook-cli ru "работа редактора откликов для сценариев")
 orv_man_page(dsninstaller en "registers the ODBC driver and the system data source ORV")
 orv_man_page(compactor en "compacts the database file of the system data source ORV")
-orv_man_page(stationws en "FDSN station web service over the ORV database")
+if(EXISTS ${packaging}/man/en/stationws.8)
+  orv_man_page(stationws en ${packaging}/man/en/stationws.8)
+else()
+  orv_man_page(stationws en "FDSN station web service over the ORV database")
+endif()
 configure_file(${packaging}/changelog.in ${CMAKE_BINARY_DIR}/packaging/changelog @ONLY)
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/packaging/changelog.gz
   COMMAND ${GZIP} -9nkf ${CMAKE_BINARY_DIR}/packaging/changelog
   DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog VERBATIM)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.gz DESTINATION ${docdir})
-add_custom_target(package_files ALL DEPENDS ${man_pages} ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
+# The project's README as the package's, what an administrator reads first.
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/packaging/README.gz
+  COMMAND sh -c "${GZIP} -9n <'${CMAKE_SOURCE_DIR}/README.md' >'${CMAKE_BINARY_DIR}/packaging/README.gz'"
+  DEPENDS ${CMAKE_SOURCE_DIR}/README.md VERBATIM)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/README.gz DESTINATION ${docdir})
+add_custom_target(package_files ALL DEPENDS ${man_pages} ${CMAKE_BINARY_DIR}/packaging/changelog.gz
+                                            ${CMAKE_BINARY_DIR}/packaging/README.gz)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME orv)
@@ -106,6 +117,9 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsqliteodbc, odbc-postgresql, odbc-mariad
 # What the windows need at run time beyond the linked libraries: Qt's platform plugins
 # and a font for the plot's labels.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${packaging}/debian/preinst ${packaging}/debian/postinst ${packaging}/debian/prerm
+    ${packaging}/debian/postrm ${packaging}/debian/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

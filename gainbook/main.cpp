@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
 
     orv::ui::QtInteraction ui(nullptr, "Gainbook");
     orv::gainbook::qt::MainWindowDialog window(ui, {}, std::filesystem::current_path(),
-                                               orv::ini::systemSettingsFile());
+                                               orv::ini::sharedSettings());
     ui.setParent(&window);
     window.startUp(arguments);
     window.exec();

@@ -18,7 +18,7 @@ packages=(
   libxml2-dev libxml2-utils
   libcpp-httplib-dev curl
   locales
-  dpkg-dev help2man lintian desktop-file-utils man-db
+  dpkg-dev help2man lintian desktop-file-utils man-db debootstrap systemd
 )
 
 missing=()

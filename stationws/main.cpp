@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
         }
     }
     if (!dsnGiven) {
-        const orv::ini::IniFile ini(orv::ini::systemSettingsFile());
+        const orv::ini::SettingsFiles ini = orv::ini::sharedSettings();
         config.database.dataSource = ini.read("DATABASE", "ODBC", "", 255);
         if (config.database.user.empty())
             config.database.user = ini.read("DATABASE", "USER", "", 255);
@@ -85,7 +85,8 @@ int main(int argc, char** argv) {
             config.database.password = ini.read("DATABASE", "PASSWORD", "", 255);
     }
     if (config.database.dataSource.empty())
-        return usage("no data source (--dsn, or [DATABASE] ODBC= in ORV.ini)");
+        return usage("no data source (--dsn, or [DATABASE] ODBC= in " +
+                     orv::ini::sharedSettings().names() + ")");
     config.httpThreads = std::max(config.httpThreads, config.databaseConnections);
 
     // SIGTERM and SIGINT are taken by one thread that stops the server; every other thread

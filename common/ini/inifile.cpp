@@ -56,15 +56,20 @@ bool IniFile::exists() const {
 
 std::string IniFile::read(std::string_view section, std::string_view key, std::string_view fallback,
                           std::size_t maxChars) const {
+    return find(section, key, maxChars).value_or(text::truncateChars(fallback, maxChars));
+}
+
+std::optional<std::string> IniFile::find(std::string_view section, std::string_view key,
+                                         std::size_t maxChars) const {
     Loaded f;
-    std::string value(fallback);
-    if (load(path_, f)) {
-        const std::string s(section);
-        const std::string k(key);
-        if (const char* v = f.ini.GetValue(s.c_str(), k.c_str(), nullptr))
-            value = v;
-    }
-    return text::truncateChars(value, maxChars);
+    if (!load(path_, f))
+        return std::nullopt;
+    const std::string s(section);
+    const std::string k(key);
+    const char* v = f.ini.GetValue(s.c_str(), k.c_str(), nullptr);
+    if (!v)
+        return std::nullopt;
+    return text::truncateChars(v, maxChars);
 }
 
 int IniFile::readInt(std::string_view section, std::string_view key, int fallback) const {
@@ -126,12 +131,67 @@ std::filesystem::path systemSettingsDir() {
     return std::filesystem::path(home && *home ? home : ".") / ".config" / "orv";
 }
 
-std::filesystem::path systemSettingsFile() {
-    const std::filesystem::path dir = systemSettingsDir();
+namespace {
+
+// "orv.ini" in dir without regard to case; "ORV.ini" when there is none.
+std::filesystem::path sharedFileIn(const std::filesystem::path& dir) {
     std::filesystem::path found = findNoCase(dir, "orv.ini");
-    if (found == dir / "orv.ini" && !std::filesystem::exists(found))
+    std::error_code ec;
+    if (found == dir / "orv.ini" && !std::filesystem::exists(found, ec))
         return dir / "ORV.ini";
     return found;
+}
+
+} // namespace
+
+std::filesystem::path systemSettingsFile() {
+    return sharedFileIn(systemSettingsDir());
+}
+
+std::filesystem::path machineSettingsDir() {
+    if (const char* dir = std::getenv("ORV_MACHINE_SETTINGS_DIR"); dir && *dir)
+        return dir;
+    return "/etc/orv";
+}
+
+std::filesystem::path machineSettingsFile() {
+    return sharedFileIn(machineSettingsDir());
+}
+
+SettingsFiles::SettingsFiles(std::filesystem::path file) : files_{std::move(file)} {}
+
+SettingsFiles::SettingsFiles(std::vector<std::filesystem::path> files) : files_(std::move(files)) {}
+
+bool SettingsFiles::anyExists() const {
+    std::error_code ec;
+    for (const std::filesystem::path& file : files_)
+        if (std::filesystem::exists(file, ec))
+            return true;
+    return false;
+}
+
+std::optional<std::string> SettingsFiles::find(std::string_view section, std::string_view key,
+                                               std::size_t maxChars) const {
+    for (const std::filesystem::path& file : files_)
+        if (auto value = IniFile(file).find(section, key, maxChars))
+            return value;
+    return std::nullopt;
+}
+
+std::string SettingsFiles::read(std::string_view section, std::string_view key,
+                                std::string_view fallback, std::size_t maxChars) const {
+    return find(section, key, maxChars).value_or(text::truncateChars(fallback, maxChars));
+}
+
+std::string SettingsFiles::names() const {
+    std::string names;
+    for (const std::filesystem::path& file : files_)
+        names += (names.empty() ? "" : ", ") + file.string();
+    return names;
+}
+
+SettingsFiles sharedSettings() {
+    return SettingsFiles({systemSettingsFile(), machineSettingsFile()});
 }
 
 } // namespace orv::ini

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -30,6 +31,10 @@ public:
     // At most maxChars characters are returned; a longer value is cut.
     std::string read(std::string_view section, std::string_view key, std::string_view fallback,
                      std::size_t maxChars = 255) const;
+    // The value of section/key cut to maxChars characters; nullopt when the file, section
+    // or key is missing (an empty value is a value).
+    std::optional<std::string> find(std::string_view section, std::string_view key,
+                                    std::size_t maxChars = 255) const;
     // The value read as an integer the way atoi reads it; fallback when missing.
     int readInt(std::string_view section, std::string_view key, int fallback) const;
     // Writes section/key = value, creating what is missing. False when the file cannot
@@ -53,5 +58,41 @@ std::filesystem::path systemSettingsDir();
 // The shared settings file: "orv.ini" in the system settings directory, matched without
 // regard to case; "ORV.ini" there when none exists yet.
 std::filesystem::path systemSettingsFile();
+
+// The machine's settings folder: $ORV_MACHINE_SETTINGS_DIR, else /etc/orv.
+std::filesystem::path machineSettingsDir();
+// The machine's shared settings file, found there as systemSettingsFile() is found in its
+// folder.
+std::filesystem::path machineSettingsFile();
+
+// Settings files read as one: each key comes from the first file that holds it. The first
+// file is the one changed settings are written back to.
+class SettingsFiles {
+public:
+    SettingsFiles() = default; // none: every key is missing
+    // One file alone (what tests and the per-directory files use).
+    SettingsFiles(std::filesystem::path file); // NOLINT: a file is a list of one
+    SettingsFiles(const char* file) : SettingsFiles(std::filesystem::path(file)) {} // NOLINT
+    explicit SettingsFiles(std::vector<std::filesystem::path> files);
+
+    const std::vector<std::filesystem::path>& files() const { return files_; }
+    // The first file; empty when there is none.
+    std::filesystem::path writable() const { return files_.empty() ? "" : files_.front(); }
+    bool anyExists() const;
+    std::optional<std::string> find(std::string_view section, std::string_view key,
+                                    std::size_t maxChars = 255) const;
+    std::string read(std::string_view section, std::string_view key, std::string_view fallback,
+                     std::size_t maxChars = 255) const;
+    // The files for a message: "A, B".
+    std::string names() const;
+
+private:
+    std::vector<std::filesystem::path> files_;
+};
+
+// The shared settings every program reads: the user's file (systemSettingsFile()), then the
+// machine's (machineSettingsFile()), so that a user's own key wins and an account without
+// a file of its own works with the machine's. Programs write back only to the user's.
+SettingsFiles sharedSettings();
 
 } // namespace orv::ini

@@ -139,3 +139,32 @@ TEST(IniFile, TheSharedFileIsFoundWithoutRegardToCase) {
     EXPECT_EQ(orv::ini::findNoCase(dir.path(), "ORV.ini"), dir / "Orv.INI");
     EXPECT_EQ(orv::ini::findNoCase(dir.path(), "Gainbook.ini"), dir / "Gainbook.ini");
 }
+
+TEST(SharedSettings, TheUsersFileComesFirstKeyByKeyThenTheMachines) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "user");
+    std::filesystem::create_directories(dir / "machine");
+    orv::test::ScopedEnv user("ORV_SETTINGS_DIR", (dir / "user").c_str());
+    orv::test::ScopedEnv machine("ORV_MACHINE_SETTINGS_DIR", (dir / "machine").c_str());
+    const orv::ini::SettingsFiles shared = orv::ini::sharedSettings();
+    EXPECT_EQ(shared.files(), (std::vector<std::filesystem::path>{dir / "user" / "ORV.ini",
+                                                                  dir / "machine" / "ORV.ini"}));
+    EXPECT_FALSE(shared.anyExists());
+    EXPECT_EQ(shared.read("DATABASE", "ODBC", "ORV"), "ORV");
+
+    // The machine's file alone serves an account without a file of its own.
+    writeFile(dir / "machine" / "orv.INI", "[DATABASE]\nODBC=ORV_PG\nUSER=orv\nPASSWORD=machine\n");
+    const orv::ini::SettingsFiles found = orv::ini::sharedSettings();
+    EXPECT_TRUE(found.anyExists());
+    EXPECT_EQ(found.read("DATABASE", "ODBC", ""), "ORV_PG");
+    // A key the user's file holds wins, even empty; the others still come from the machine's.
+    writeFile(dir / "user" / "ORV.ini", "[database]\nodbc=MINE\nPassword=\n");
+    EXPECT_EQ(found.find("DATABASE", "ODBC"), "MINE");
+    EXPECT_EQ(found.find("DATABASE", "PASSWORD"), "");
+    EXPECT_EQ(found.find("DATABASE", "USER"), "orv");
+    EXPECT_EQ(found.find("DATABASE", "DIR"), std::nullopt);
+    EXPECT_EQ(found.names(),
+              (dir / "user" / "ORV.ini").string() + ", " + (dir / "machine" / "orv.INI").string());
+    // Changed settings go back to the user's file only.
+    EXPECT_EQ(found.writable(), dir / "user" / "ORV.ini");
+}

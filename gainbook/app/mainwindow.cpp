@@ -19,10 +19,9 @@ constexpr const char* kResponseFilter = "All Files (*.*)|*.*|SAC (*.sac)|*.sac|F
 } // namespace
 
 MainWindow::MainWindow(ui::Interaction& ui, ConnectionDialogRunner connectionDialog,
-                       std::filesystem::path currentDirectory,
-                       std::filesystem::path systemSettingsFile_)
+                       std::filesystem::path currentDirectory, ini::SettingsFiles sharedSettings_)
     : localSettingsFile(localSettingsPath(currentDirectory)),
-      systemSettingsFile(std::move(systemSettingsFile_)), browser(nullptr, ui), ui_(ui),
+      sharedSettings(std::move(sharedSettings_)), browser(nullptr, ui), ui_(ui),
       connectionDialog_(std::move(connectionDialog)) {}
 
 void MainWindow::setBusy(bool b) {
@@ -132,9 +131,9 @@ void MainWindow::startUp(const std::vector<std::string>& arguments) {
         if (opened)
             settingsSource = SettingsSource::LocalFile;
     }
-    if (!attempted && std::filesystem::exists(systemSettingsFile)) {
+    if (!attempted && sharedSettings.anyExists()) {
         settingsFromLocalFile = false;
-        settings = readConnectionSettings(systemSettingsFile);
+        settings = readConnectionSettings(sharedSettings);
         attempted = true;
         opened = openWithSettings();
         if (opened)
@@ -198,7 +197,7 @@ void MainWindow::chooseConnection() {
 SaveSettingsDialog MainWindow::close(const std::filesystem::path& currentDirectory) {
     dropConnection();
     return SaveSettingsDialog(settings, settingsSource, startupDataSource, currentDirectory,
-                              systemSettingsFile);
+                              sharedSettings.writable());
 }
 
 // --- file panel ---------------------------------------------------------------------------
@@ -212,7 +211,7 @@ void MainWindow::loadFromFile() {
     const BusyScope busyScope(*this);
     const ui::FileChoice choice{
         .title = {},
-        .directory = responseDirectory(localSettingsFile.parent_path(), systemSettingsFile),
+        .directory = responseDirectory(localSettingsFile.parent_path(), sharedSettings),
         .fileName = {},
         .filter = kResponseFilter,
         .defaultExtension = "*"};

@@ -35,9 +35,10 @@ using ConnectionDialogRunner =
 
 class MainWindow {
 public:
-    // currentDirectory holds Gainbook.ini; systemSettingsFile is the shared ORV.ini.
+    // currentDirectory holds Gainbook.ini; sharedSettings are the shared ORV.ini files (the
+    // user's first, which changed settings are saved to).
     MainWindow(ui::Interaction& ui, ConnectionDialogRunner connectionDialog,
-               std::filesystem::path currentDirectory, std::filesystem::path systemSettingsFile);
+               std::filesystem::path currentDirectory, ini::SettingsFiles sharedSettings);
 
     // --- start-up ---------------------------------------------------------------------
     // arguments: the command line without the program name.
@@ -109,7 +110,7 @@ public:
     DatabaseConnection connection;
     ConnectionSettings settings;
     std::filesystem::path localSettingsFile;
-    std::filesystem::path systemSettingsFile;
+    ini::SettingsFiles sharedSettings;
     std::optional<DbmsKind> dbmsKind;
     bool settingsFromLocalFile = true;
     bool siteChanPresent = false;

@@ -13,12 +13,12 @@ std::filesystem::path localSettingsPath(const std::filesystem::path& directory) 
 }
 
 std::string responseDirectory(const std::filesystem::path& currentDirectory,
-                              const std::filesystem::path& systemFile) {
+                              const ini::SettingsFiles& shared) {
     constexpr std::size_t kDirChars = 4095;
     std::string dir =
         ini::IniFile(currentDirectory / "Sitewright.ini").read("ORV", "DIR", "", kDirChars);
     if (dir.empty())
-        dir = ini::IniFile(systemFile).read("ORV", "DIR", "", kDirChars);
+        dir = shared.read("ORV", "DIR", "", kDirChars);
     if (dir.empty())
         if (const char* env = std::getenv("ORV"))
             dir = env;
@@ -29,8 +29,7 @@ std::string responseDirectory(const std::filesystem::path& currentDirectory,
     return std::filesystem::is_directory(folder, ec) ? folder.string() : std::string();
 }
 
-ConnectionSettings readConnectionSettings(const std::filesystem::path& file) {
-    const ini::IniFile ini(file);
+ConnectionSettings readConnectionSettings(const ini::SettingsFiles& ini) {
     ConnectionSettings s;
     s.dataSource = text::truncateChars(ini.read("DATABASE", "ODBC", "", 255), kSettingChars);
     s.user = text::truncateChars(ini.read("DATABASE", "USER", "", 255), kSettingChars);

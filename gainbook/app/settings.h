@@ -3,6 +3,7 @@
 #pragma once
 
 #include "connection.h"
+#include "ini/inifile.h"
 
 #include <filesystem>
 #include <string>
@@ -18,13 +19,14 @@ std::filesystem::path localSettingsPath(const std::filesystem::path& directory);
 
 // The folder of the response files, DIR/RESPONSE, where the file choice of the file panel
 // opens; empty when it is no folder. DIR is found as the station editor finds it: [ORV] DIR
-// of "Sitewright.ini" in the current directory, else of the system file, else the
+// of "Sitewright.ini" in the current directory, else of the shared files, else the
 // environment variable ORV.
 std::string responseDirectory(const std::filesystem::path& currentDirectory,
-                              const std::filesystem::path& systemFile);
+                              const ini::SettingsFiles& shared);
 
-// DATABASE/ODBC, USER and PASSWORD; missing keys read as empty; at most 63 characters.
-ConnectionSettings readConnectionSettings(const std::filesystem::path& file);
+// DATABASE/ODBC, USER and PASSWORD, each from the first file that holds it; missing keys
+// read as empty; at most 63 characters.
+ConnectionSettings readConnectionSettings(const ini::SettingsFiles& ini);
 // Writes the three keys, creating the file, section or keys where missing.
 bool writeConnectionSettings(const std::filesystem::path& file, const ConnectionSettings& settings);
 

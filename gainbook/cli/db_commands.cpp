@@ -43,7 +43,8 @@ namespace {
 
 const char* const kConnectionHelp =
     "  --dsn D       источник данных ODBC; --user U, --password P - пользователь и пароль\n"
-    "                (по умолчанию из Gainbook.ini текущего каталога, иначе из ORV.ini)\n"
+    "                (по умолчанию из Gainbook.ini текущего каталога, иначе из ORV.ini\n"
+    "                пользователя, затем из /etc/orv/ORV.ini)\n"
     "  --yes         отвечать \"Да\" на вопросы программы (создание таблиц, выбор даты);\n"
     "                без него ответ \"Нет\"\n";
 
@@ -65,10 +66,19 @@ const std::string kWriteUsage =
         "\n"
         "Загружает каждый FILE так же, как панель файла (поля - из заголовка файла или из\n"
         "SITECHAN, CALIB - по тексту), заменяет поля заданными параметрами и записывает отклик\n"
-        "в базу по правилам кнопки \"ЗАПИСАТЬ В БАЗУ\": новый ключ добавляется, иначе\n"
-        "перекрытые записи удаляются, действовавший интервал закрывается и добавляется новая\n"
-        "запись, всё в одной транзакции. Каждый файл - отдельная запись; при ошибке записи\n"
-        "этого файла база не меняется, код возврата не равен нулю.\n"
+        "в базу по правилам кнопки \"ЗАПИСАТЬ В БАЗУ\", в одной транзакции на файл; при\n"
+        "ошибке записи этого файла база не меняется, код возврата не равен нулю. Новый\n"
+        "интервал с начала S так меняет хранимые интервалы ключа:\n"
+        "  - действующий в момент S (начат раньше S, кончается позже или открыт) закрывается\n"
+        "    датой S, даже если шёл дальше конца нового: закрытый 2005-2010 поверх 2000-2020\n"
+        "    оставляет 2000-2005, 2005-2010 и ничего после 2010;\n"
+        "  - открытый новый (без --end) удаляет все, что начинаются от S до текущего момента,\n"
+        "    каков бы ни был их конец: открытый с 2010 поверх открытого с 2015 оставляет\n"
+        "    только открытый с 2010. Начатые позже текущего момента остаются, и новый\n"
+        "    заканчивается началом первого из них (о чём говорит сообщение);\n"
+        "  - закрытый новый удаляет лежащие в нём целиком; начатый внутри него и\n"
+        "    кончающийся позже (или открытый) - отказ с его указанием; начатый в S и\n"
+        "    кончающийся позже - ошибка ключа таблицы, ничего не меняется.\n"
         "\n"
         "  --sta, --chan, --net, --loc   станция, канал, сеть, расположение (не длиннее " +
         std::to_string(kMaxCodeChars) +
@@ -191,15 +201,29 @@ int usageError(std::ostream& err, const std::string& command, const std::string&
     return kUsageError;
 }
 
-// The connection settings: options first, then the settings file Gainbook would use.
-ConnectionSettings resolveSettings(const ParsedOptions& opts) {
-    ConnectionSettings fromFile;
+// The settings files Gainbook would read the connection from: Gainbook.ini of the current
+// directory when it exists, else the shared ones.
+orv::ini::SettingsFiles connectionSettingsFiles() {
     const auto local = localSettingsPath(std::filesystem::current_path());
-    const auto system = orv::ini::systemSettingsFile();
-    if (orv::ini::IniFile(local).exists())
-        fromFile = readConnectionSettings(local);
-    else if (orv::ini::IniFile(system).exists())
-        fromFile = readConnectionSettings(system);
+    return orv::ini::IniFile(local).exists() ? orv::ini::SettingsFiles(local)
+                                             : orv::ini::sharedSettings();
+}
+
+// The files connectionSettingsFiles() looked for, in order, each missing one marked so.
+std::string settingsFilesLookedIn() {
+    std::string looked;
+    std::vector<std::filesystem::path> files = connectionSettingsFiles().files();
+    if (const auto local = localSettingsPath(std::filesystem::current_path()); files[0] != local)
+        files.insert(files.begin(), local);
+    for (const std::filesystem::path& file : files)
+        looked += (looked.empty() ? "" : ", ") + file.string() +
+                  (orv::ini::IniFile(file).exists() ? "" : " - нет файла");
+    return looked;
+}
+
+// The connection settings: options first, then the settings files Gainbook would use.
+ConnectionSettings resolveSettings(const ParsedOptions& opts) {
+    const ConnectionSettings fromFile = readConnectionSettings(connectionSettingsFiles());
     ConnectionSettings s;
     s.dataSource = opts.value("dsn").value_or(fromFile.dataSource);
     s.user = opts.value("user").value_or(fromFile.user);
@@ -214,7 +238,8 @@ DatabaseConnection connectChecked(const ParsedOptions& opts, ui::Interaction& ui
     const ConnectionSettings settings = resolveSettings(opts);
     if (settings.dataSource.empty()) {
         err << "gainbook-cli " << command
-            << ": не задан источник данных (--dsn, Gainbook.ini или ORV.ini)\n";
+            << ": не задан источник данных: нет ни --dsn, ни [DATABASE] ODBC в файлах настроек ("
+            << settingsFilesLookedIn() << ")\n";
         return nullptr;
     }
     OpenResult opened = openConnection(settings);

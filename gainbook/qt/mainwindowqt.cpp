@@ -99,15 +99,15 @@ void setText(QPlainTextEdit* edit, const std::string& text) {
 
 MainWindowDialog::MainWindowDialog(ui::Interaction& ui, ConnectionDialogRunner runner,
                                    std::filesystem::path currentDirectory,
-                                   std::filesystem::path systemSettingsFile,
-                                   FileFormatRunner formatRunner, QWidget* parent)
+                                   ini::SettingsFiles sharedSettings, FileFormatRunner formatRunner,
+                                   QWidget* parent)
     : QDialog(parent), ui_(ui),
       logic_(ui,
              runner ? std::move(runner)
                     : ConnectionDialogRunner([this](const ConnectionSettings& initial) {
                           return runConnectionDialog(isVisible() ? this : nullptr, initial);
                       }),
-             std::move(currentDirectory), std::move(systemSettingsFile)) {
+             std::move(currentDirectory), std::move(sharedSettings)) {
     setWindowTitle(QStringLiteral("Gainbook"));
     setWindowIcon(QIcon::fromTheme(QStringLiteral("accessories-text-editor")));
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);

@@ -27,9 +27,8 @@ public:
     // Without a runner the connection dialog of this program is shown; without a format
     // runner the dialog "Формат файла" asks for the format of a bare file.
     MainWindowDialog(ui::Interaction& ui, ConnectionDialogRunner runner,
-                     std::filesystem::path currentDirectory,
-                     std::filesystem::path systemSettingsFile, FileFormatRunner formatRunner = {},
-                     QWidget* parent = nullptr);
+                     std::filesystem::path currentDirectory, ini::SettingsFiles sharedSettings,
+                     FileFormatRunner formatRunner = {}, QWidget* parent = nullptr);
     ~MainWindowDialog() override;
 
     MainWindow& logic() { return logic_; }

@@ -20,7 +20,7 @@ if [ "$base" = gainbook-cli ]; then
   done >>"$include"
 fi
 # Help texts name the files of the account that runs them; the page names them generally.
-HOME=/nonexistent XDG_CONFIG_HOME= ORV_SETTINGS_DIR= help2man --locale=C.UTF-8 --no-info --no-discard-stderr \
+HOME="~" XDG_CONFIG_HOME= ORV_SETTINGS_DIR= ORV_MACHINE_SETTINGS_DIR= help2man --locale=C.UTF-8 --no-info --no-discard-stderr \
   --version-string="${ORV_VERSION:-0.1}" --include="$include" \
   --section=1 --source="orv" --manual="ORV" "$program" >"$out.tmp"
 if [ "$language" = ru ]; then

@@ -13,7 +13,7 @@ int runSitewright(const std::string& commandLine, orv::ui::Interaction& ui,
         values = parseCommandLine(commandLine);
     DialogContext context;
     context.localSettings = localSettingsFile();
-    context.systemSettings = orv::ini::systemSettingsFile();
+    context.systemSettings = orv::ini::sharedSettings();
     context.settings = resolveSettings(values, context.localSettings, context.systemSettings);
     auto connection = openStartupConnection(context.settings, ui);
     if (!connection)

@@ -10,9 +10,8 @@
 namespace orv::sitewright {
 
 ResponseLinkSettings readResponseLinkSettings(const std::filesystem::path& localFile,
-                                              const std::filesystem::path& systemFile) {
+                                              const orv::ini::SettingsFiles& shared) {
     const orv::ini::IniFile local(localFile);
-    const orv::ini::IniFile shared(systemFile);
     ResponseLinkSettings s;
     s.useDb = local.readInt("SYSTEM", "USE_DB", 0) != 0;
     s.gainbookDir = local.read("SYSTEM", "GAINBOOK_DIR", "", 1023);

@@ -24,9 +24,9 @@ struct ResponseLinkSettings {
 };
 
 // SYSTEM/USE_DB, SYSTEM/GAINBOOK_DIR and ORV/DIR of the local file, ORV/DIR of the
-// shared file, and the environment variable ORV.
+// shared files, and the environment variable ORV.
 ResponseLinkSettings readResponseLinkSettings(const std::filesystem::path& localFile,
-                                              const std::filesystem::path& systemFile);
+                                              const orv::ini::SettingsFiles& shared);
 
 // The four places the editor is looked for, in order.
 std::vector<std::string> gainbookCandidates(const ResponseLinkSettings& settings,

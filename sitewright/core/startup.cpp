@@ -51,10 +51,9 @@ std::filesystem::path localSettingsFile() {
 
 ConnectionSettings resolveSettings(const StartupValues& values,
                                    const std::filesystem::path& localFile,
-                                   const std::filesystem::path& systemFile) {
+                                   const orv::ini::SettingsFiles& shared) {
     ConnectionSettings s;
     const orv::ini::IniFile local(localFile);
-    const orv::ini::IniFile shared(systemFile);
     std::string dsn = values.dsn;
     std::string user = values.user;
     std::string password = values.password;

@@ -2,6 +2,7 @@
 // from it and the two settings files, the connect string, and the connections.
 #pragma once
 
+#include "ini/inifile.h"
 #include "odbc/odbc.h"
 #include "ui/interaction.h"
 
@@ -38,10 +39,10 @@ struct ConnectionSettings {
     std::string password = "KTZ";
 };
 
-// Each value independently: the command line, else the local file, else the shared one.
+// Each value independently: the command line, else the local file, else the shared ones.
 ConnectionSettings resolveSettings(const StartupValues& values,
                                    const std::filesystem::path& localFile,
-                                   const std::filesystem::path& systemFile);
+                                   const orv::ini::SettingsFiles& shared);
 // The local settings file: Sitewright.ini in the current directory.
 std::filesystem::path localSettingsFile();
 

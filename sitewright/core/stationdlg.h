@@ -39,8 +39,8 @@ struct DialogContext {
     orv::odbc::Connection* startupConnection = nullptr; // for the station counts
     orv::ui::Interaction* ui = nullptr;
     ProcessLauncher* launcher = nullptr;
-    std::filesystem::path localSettings;  // Sitewright.ini
-    std::filesystem::path systemSettings; // orv.ini
+    std::filesystem::path localSettings;    // Sitewright.ini
+    orv::ini::SettingsFiles systemSettings; // the shared orv.ini files
 };
 
 // A control the focus can be put on.

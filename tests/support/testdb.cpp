@@ -159,6 +159,8 @@ const std::filesystem::path& odbcIniDir() {
         setenv("ODBCINI", (d / "user-odbc.ini").c_str(), 1);
         // The shared settings file of the programs lives here too, unless a test says otherwise.
         setenv("ORV_SETTINGS_DIR", (d / "settings").c_str(), 1);
+        // And the machine's, so that no test reads this machine's /etc/orv.
+        setenv("ORV_MACHINE_SETTINGS_DIR", (d / "machine").c_str(), 1);
         // Removed at exit; the path is kept apart from this static, which is gone by then.
         static const std::string* toRemove = new std::string(d.string());
         std::atexit([] {

@@ -5,10 +5,14 @@
 
 #include <odbcinst.h>
 
-#include <cstdlib>
-#include <fstream>
+#include <fcntl.h>
 #include <functional>
+#include <grp.h>
+#include <optional>
+#include <ostream>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace orv::dsninstaller {
 
@@ -26,6 +30,10 @@ constexpr const char* kNoDirectory =
 constexpr const char* kNotAbsolute =
     "[DATABASE] DIR=%s в %s: не абсолютный путь этой системы (нужен путь от корня, например "
     "/srv/orv).\nНичего не создано и не зарегистрировано.";
+// What a successful run prints.
+constexpr const char* kSummary = "driver %s: %s (in %sodbcinst.ini)\n"
+                                 "system data source %s: driver %s, database %s (in %sodbc.ini)\n"
+                                 "database file %s: %s\n";
 // Added to the messages of the steps that use the directory.
 constexpr const char* kDirectoryFrom = "\n(каталог %s из [DATABASE] DIR файла %s)";
 
@@ -44,10 +52,13 @@ std::string nulList(std::string_view first, const std::vector<Attribute>& attrib
     return installer::nulList(texts);
 }
 
-bool installDriverManager() {
+// Where the driver manager keeps its files; nullopt when it does not say.
+std::optional<std::string> installDriverManager() {
     char path[1280] = {};
     WORD length = 0;
-    return SQLInstallDriverManager(path, sizeof path, &length);
+    if (!SQLInstallDriverManager(path, sizeof path, &length))
+        return std::nullopt;
+    return std::string(path);
 }
 
 bool installDriver(const std::string& library) {
@@ -88,29 +99,60 @@ bool configureDataSource(const std::string& directory) {
            installer::writeSystemDataSource(kDataSourceName, kDriverName, attributes);
 }
 
+// The group of the database's writers, where the machine has it (the package makes it).
+std::optional<gid_t> writersGroup() {
+    const struct group* g = getgrnam(kWritersGroup);
+    return g ? std::optional<gid_t>(g->gr_gid) : std::nullopt;
+}
+
+// Gives path to the writers' group with mode; true where there is no such group.
+bool shareWithWriters(const std::filesystem::path& path, mode_t mode) {
+    const auto gid = writersGroup();
+    return !gid || (chown(path.c_str(), static_cast<uid_t>(-1), *gid) == 0 &&
+                    chmod(path.c_str(), mode) == 0);
+}
+
+// A directory and file made here belong to the writers' group: the directory setgid and
+// group-writable (SQLite makes its journal beside the file), the file group-writable. What
+// exists already is left as it is.
 bool createDatabaseFile(const std::filesystem::path& file) {
     std::error_code ec;
     if (std::filesystem::exists(file, ec))
         return true;
-    std::filesystem::create_directories(file.parent_path(), ec);
-    return static_cast<bool>(std::ofstream(file, std::ios::app | std::ios::binary));
+    const std::filesystem::path dir = file.parent_path();
+    const bool newDirectory = !std::filesystem::exists(dir, ec);
+    std::filesystem::create_directories(dir, ec);
+    if (ec || (newDirectory && !shareWithWriters(dir, 02775)))
+        return false;
+    const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    close(fd);
+    return shareWithWriters(file, 0664);
+}
+
+// What a successful run registered, for standard output.
+std::string summary(const std::string& driverFolder, const std::string& driverLibrary,
+                    const std::string& file) {
+    struct stat st {};
+    std::string access = "?";
+    if (stat(file.c_str(), &st) == 0) {
+        const struct group* g = getgrgid(st.st_gid);
+        access =
+            text::format("group %s, mode %03o", g ? g->gr_name : std::to_string(st.st_gid).c_str(),
+                         static_cast<unsigned>(st.st_mode & 07777));
+    }
+    const std::string folder = driverFolder.empty() ? "" : driverFolder + "/";
+    return text::format(kSummary, kDriverName, driverLibrary.c_str(), folder.c_str(),
+                        kDataSourceName, kDriverName, file.c_str(), folder.c_str(), file.c_str(),
+                        access.c_str());
 }
 
 } // namespace
 
-std::filesystem::path machineSettingsDir() {
-    if (const char* dir = std::getenv("ORV_MACHINE_SETTINGS_DIR"); dir && *dir)
-        return dir;
-    return "/etc/orv";
-}
-
 std::vector<std::filesystem::path> settingsFiles() {
-    const std::filesystem::path machine = machineSettingsDir();
-    std::filesystem::path machineFile = ini::findNoCase(machine, "orv.ini");
-    std::error_code ec;
-    if (!std::filesystem::exists(machineFile, ec))
-        machineFile = machine / "ORV.ini";
-    return {machineFile, ini::systemSettingsFile()};
+    // The reverse of what the other programs read: this one prepares the machine.
+    return {ini::machineSettingsFile(), ini::systemSettingsFile()};
 }
 
 DatabaseDirectory databaseDirectory(const std::vector<std::filesystem::path>& settingsFiles) {
@@ -161,7 +203,8 @@ std::vector<Attribute> dataSourceAttributes(std::string_view directory) {
             {"Database", file}};
 }
 
-int install(ui::Interaction& ui, const std::vector<std::filesystem::path>& settingsFiles,
+int install(ui::Interaction& ui, std::ostream& out,
+            const std::vector<std::filesystem::path>& settingsFiles,
             const std::string& driverLibrary) {
     const DatabaseDirectory found = databaseDirectory(settingsFiles);
     if (!found.refusal.empty()) {
@@ -173,8 +216,14 @@ int install(ui::Interaction& ui, const std::vector<std::filesystem::path>& setti
     const std::string from =
         text::format(kDirectoryFrom, (directory.empty() ? "/" : directory).c_str(),
                      found.settingsFile.string().c_str());
+    std::string driverFolder;
     const std::pair<std::string, std::function<bool()>> steps[] = {
-        {"Error in SQLInstallDriverManager", installDriverManager},
+        {"Error in SQLInstallDriverManager",
+         [&] {
+             const auto folder = installDriverManager();
+             driverFolder = folder.value_or("");
+             return folder.has_value();
+         }},
         {"Error in SQLInstallDriverEx", [&] { return installDriver(driverLibrary); }},
         {"Error in SQLInstallTranslatorEx ODBC_INSTALL_INQUIRY",
          [] { return installTranslator(ODBC_INSTALL_INQUIRY); }},
@@ -191,6 +240,8 @@ int install(ui::Interaction& ui, const std::vector<std::filesystem::path>& setti
             status = 1;
         }
     }
+    if (status == 0)
+        out << summary(driverFolder, driverLibrary, file);
     return status;
 }
 

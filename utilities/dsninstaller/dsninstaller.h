@@ -10,6 +10,7 @@
 #include "ui/interaction.h"
 
 #include <filesystem>
+#include <iosfwd>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,11 +20,11 @@ namespace orv::dsninstaller {
 inline constexpr const char* kDriverName = "ACCESS";
 inline constexpr const char* kDataSourceName = "ORV";
 inline constexpr const char* kDatabaseFileName = "ORV.db";
+// The system group whose members may write the database (the package makes it).
+inline constexpr const char* kWritersGroup = "orv";
 
-// The machine's settings folder: $ORV_MACHINE_SETTINGS_DIR, else /etc/orv.
-std::filesystem::path machineSettingsDir();
 // The settings files read, in order: the machine's ORV.ini, then the user's (each name
-// matched without regard to case).
+// matched without regard to case; ini::machineSettingsDir() says where the machine's is).
 std::vector<std::filesystem::path> settingsFiles();
 
 // Where the database goes: [DATABASE] DIR of the first settings file that names one (at
@@ -44,9 +45,13 @@ std::vector<odbc::installer::Attribute> driverAttributes(std::string_view driver
 std::vector<odbc::installer::Attribute> dataSourceAttributes(std::string_view directory);
 
 // The whole run on the given settings files and driver library. 0 when every step
-// succeeded, 1 when one or more failed (each reported through ui) or when no usable
-// directory is named (then nothing is created or registered).
-int install(ui::Interaction& ui, const std::vector<std::filesystem::path>& settingsFiles,
+// succeeded (what is registered is then printed on out: the driver, the data source and
+// the database file with its group and mode), 1 when one or more failed (each reported
+// through ui) or when no usable directory is named (then nothing is created or
+// registered). A database directory and file made here belong to the group kWritersGroup
+// where it exists: the directory setgid 2775, the file 0664.
+int install(ui::Interaction& ui, std::ostream& out,
+            const std::vector<std::filesystem::path>& settingsFiles,
             const std::string& driverLibrary);
 
 } // namespace orv::dsninstaller

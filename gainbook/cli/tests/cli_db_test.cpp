@@ -357,3 +357,30 @@ TEST(CliDamagedDatabase, ListAndExportFailWhenAFetchFails) {
     EXPECT_NE(r.err.find("чтение из базы не удалось"), std::string::npos) << r.err;
     EXPECT_FALSE(std::filesystem::exists(dir / "out.sac"));
 }
+
+TEST(CliSettings, TheMachinesSettingsFileServesAnAccountWithoutItsOwn) {
+    TestDatabase db(Backend::SQLite);
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    orv::test::TempDir dir;
+    std::filesystem::create_directories(dir / "machine");
+    orv::test::ScopedCurrentDir here(dir.path()); // no Gainbook.ini here
+    orv::test::ScopedEnv user("ORV_SETTINGS_DIR", (dir / "user").c_str());
+    orv::test::ScopedEnv machine("ORV_MACHINE_SETTINGS_DIR", (dir / "machine").c_str());
+    const std::vector<std::string> list = {"list", "--yes"};
+    Outcome r = runCli(dir.path(), list);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "gainbook-cli list: не задан источник данных: нет ни --dsn, ни [DATABASE] "
+                     "ODBC в файлах настроек (" +
+                         (dir / "Gainbook.ini").string() + " - нет файла, " +
+                         (dir / "user" / "ORV.ini").string() + " - нет файла, " +
+                         (dir / "machine" / "ORV.ini").string() + " - нет файла)\n");
+
+    std::ofstream(dir / "machine" / "ORV.ini")
+        << "[DATABASE]\nODBC=" << db.dsn() << "\nUSER=ORV\nPASSWORD=KTZ\n";
+    r = runCli(dir.path(), {"write", kPoleZeroFile, "--yes", "--sta", "KIV", "--chan", "BHZ",
+                            "--start", "2003.01.01 00:00:00"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = runCli(dir.path(), list);
+    EXPECT_EQ(r.out, "XYN\tKIV\tBHZ\t??\t2003.01.01 00:00:00\n") << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "user")); // nothing written for the user
+}

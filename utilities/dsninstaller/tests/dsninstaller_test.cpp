@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
+#include <grp.h>
 #include <map>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -124,6 +127,16 @@ TEST_F(DsnInstaller, RegistersTheDriverAndADataSourceThatTheResponseEditorCanUse
                                                                 {"Database", file}}));
     ASSERT_TRUE(fs::exists(file));
     EXPECT_EQ(fs::file_size(file), 0u);
+    // What it registered, on standard output; the file's group and mode as stat finds them
+    // (the group orv, which would own it, is the package's and missing here).
+    struct stat st {};
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%o", st.st_mode & 07777);
+    EXPECT_EQ(r.out, "driver ACCESS: " ORV_SQLITE_ODBC_DRIVER " (in " + odbcDir.string() +
+                         "/odbcinst.ini)\nsystem data source ORV: driver ACCESS, database " + file +
+                         " (in " + odbcDir.string() + "/odbc.ini)\ndatabase file " + file +
+                         ": group " + getgrgid(st.st_gid)->gr_name + ", mode " + mode + "\n");
 
     // The response editor connects through the data source and its schema check creates
     // the response tables in the file.
@@ -134,9 +147,10 @@ TEST_F(DsnInstaller, RegistersTheDriverAndADataSourceThatTheResponseEditorCanUse
     EXPECT_GT(fs::file_size(file), 0u);
 }
 
-TEST_F(DsnInstaller, ASecondRunWithoutTheClosingSeparatorChangesAndReportsNothing) {
+TEST_F(DsnInstaller, ASecondRunWithoutTheClosingSeparatorChangesNothing) {
     setDatabaseDir(dataDir.string() + "/");
-    ASSERT_EQ(install().status, 0);
+    const ProgramRun first = install();
+    ASSERT_EQ(first.status, 0);
     std::ofstream(dataDir / "ORV.db", std::ios::binary) << "kept as it is";
     const std::string drivers = readFile(odbcDir / "odbcinst.ini");
     const std::string dataSources = readFile(odbcDir / "odbc.ini");
@@ -145,6 +159,7 @@ TEST_F(DsnInstaller, ASecondRunWithoutTheClosingSeparatorChangesAndReportsNothin
     const ProgramRun again = install();
     EXPECT_EQ(again.status, 0);
     EXPECT_EQ(again.err, "");
+    EXPECT_EQ(again.out, first.out);
     EXPECT_EQ(readFile(odbcDir / "odbcinst.ini"), drivers);
     EXPECT_EQ(readFile(odbcDir / "odbc.ini"), dataSources);
     EXPECT_EQ(readFile(dataDir / "ORV.db"), "kept as it is");
