@@ -33,7 +33,7 @@ ui::FileChoice MainWindow::stationXmlChoice(const BrowserKey& key) const {
     choice.directory = lastStationXmlFolder;
     if (choice.directory.empty())
         if (const std::string responses =
-                responseDirectory(localSettingsFile.parent_path(), systemSettingsFile);
+                responseDirectory(localSettingsFile.parent_path(), sharedSettings);
             !responses.empty())
             choice.directory = std::filesystem::path(responses).parent_path().string();
     // The whole key, so that the channels of a station get names of their own; the stored
