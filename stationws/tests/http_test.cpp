@@ -354,6 +354,7 @@ TEST_P(StationService, EmptyAnswersErrorsAndHostileQueries) {
 TEST_P(StationService, VersionWadlAndHelp) {
     TestDatabase db(GetParam());
     ORV_SKIP_IF_UNAVAILABLE(db);
+    createTables(db);
     TempDir dir;
     Service s(db, dir);
     ASSERT_NE(s.port(), 0) << s.log();
