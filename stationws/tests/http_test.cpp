@@ -255,9 +255,10 @@ TEST_P(StationService, AnswersEachLevelAndFormat) {
               "#Network|Station|Latitude|Longitude|Elevation|SiteName|StartTime|EndTime\n"
               "IU|ANMO|34.9459|-106.4572|1000|Albuquerque|2000-01-01T00:00:00|\n"
               "IU|TUC|32.3098|-110.7847|1000|Tucson|2000-01-01T00:00:00|\n");
-    // Channels: wildcards, the empty location, a time window that overlaps one epoch.
-    const Answer channels = curl(
-        dir, s.url("query?level=channel&format=text&sta=AN%3FO&loc=--&cha=B*&start=2009-06-01"));
+    // Channels: wildcards (a '?' as typed by hand, not encoded), the empty location, a time
+    // window that overlaps one epoch.
+    const Answer channels =
+        curl(dir, s.url("query?level=channel&format=text&sta=AN?O&loc=--&cha=B*&start=2009-06-01"));
     const std::string header =
         "#Network|Station|Location|Channel|Latitude|Longitude|Elevation|Depth|Azimuth|Dip|"
         "SensorDescription|Scale|ScaleFreq|ScaleUnits|SampleRate|StartTime|EndTime\n";
@@ -312,6 +313,31 @@ TEST_P(StationService, EmptyAnswersErrorsAndHostileQueries) {
     expectErrorBody(curl(dir, s.url("query?sta=AN%FF%FE")), 400, "station");
     expectErrorBody(curl(dir, s.url("query?foo=1")), 400, "foo");
     expectErrorBody(curl(dir, s.url("nothing")), 404);
+    // A client that accepts compressed bodies and reads error bodies raw (as ObsPy does)
+    // reads them all the same.
+    expectErrorBody(curl(dir, s.url("query?foo=1"), {"-H", "Accept-Encoding: gzip, deflate, br"}),
+                    400, "foo");
+    expectErrorBody(curl(dir, s.url("nothing"), {"-H", "Accept-Encoding: gzip"}), 404);
+
+    // Methods a resource does not take: 405 with those it takes; HEAD where GET works.
+    for (const char* method : {"PUT", "PATCH", "DELETE", "OPTIONS"})
+        for (const auto& [path, allowed] :
+             {std::pair{"query", "GET, HEAD, POST"}, std::pair{"version", "GET, HEAD"},
+              std::pair{"application.wadl", "GET, HEAD"}}) {
+            const auto headers = dir / "headers";
+            const Answer a =
+                curl(dir, s.url(path), {"-X", method, "-d", "x=1", "-D", headers.string()});
+            expectErrorBody(a, 405);
+            EXPECT_NE(
+                orv::test::readFile(headers).find(std::string("\r\nAllow: ") + allowed + "\r\n"),
+                std::string::npos)
+                << method << " " << path;
+        }
+    for (const char* path : {"query?sta=KAPI", "version", "application.wadl", ""}) {
+        const Answer head = curl(dir, s.url(path), {"-I"});
+        EXPECT_EQ(head.status, 200) << path;
+        EXPECT_EQ(head.body.find("\r\n\r\n"), head.body.size() - 4) << path << head.body;
+    }
     // The whole archive at level response is larger than the 4000 bytes allowed.
     expectErrorBody(curl(dir, s.url("query?level=response")), 413, "4000");
 
@@ -351,6 +377,36 @@ TEST_P(StationService, EmptyAnswersErrorsAndHostileQueries) {
     EXPECT_EQ(s.log().find(db.password()), std::string::npos);
 }
 
+// The service reads the inventory as the command line's StationXML export does: a station
+// without responses under the same network, and the reader's warnings in the log.
+TEST_P(StationService, AStationWithoutResponsesIsListedAsTheCommandLineListsIt) {
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    fillSample(db);
+    addStation(*db.connect(), "KIV", 43.9562, 42.6888, "Kislovodsk");
+    TempDir dir;
+    Service s(db, dir);
+    ASSERT_NE(s.port(), 0) << s.log();
+    const auto cli =
+        orv::test::runProgram(GAINBOOK_CLI,
+                              {"stationxml", "--level", "station", "--sta", "KIV", "--dsn",
+                               db.dsn(), "--user", db.user(), "--password", db.password()},
+                              {}, dir.path());
+    const std::smatch network = [&] {
+        std::smatch m;
+        std::regex_search(cli.out, m, std::regex("<Network code=\"([^\"]*)\""));
+        return m;
+    }();
+    ASSERT_FALSE(network.empty()) << cli.out << cli.err;
+    const Answer text = curl(dir, s.url("query?sta=KIV&format=text"));
+    EXPECT_EQ(text.status, 200);
+    EXPECT_EQ(text.body.substr(text.body.find('\n') + 1).rfind(network[1].str() + "|KIV|", 0), 0u)
+        << text.body;
+    const Answer xml = curl(dir, s.url("query?sta=KIV"));
+    EXPECT_NE(xml.body.find("<Network code=\"" + network[1].str() + "\""), std::string::npos);
+    EXPECT_NE(s.log().find("warning: station KIV has no response"), std::string::npos) << s.log();
+}
+
 TEST_P(StationService, VersionWadlAndHelp) {
     TestDatabase db(GetParam());
     ORV_SKIP_IF_UNAVAILABLE(db);
@@ -369,9 +425,37 @@ TEST_P(StationService, VersionWadlAndHelp) {
               0);
     for (const char* p : {"\"starttime\"", "\"net\"", "\"maxradius\"", "\"level\"", "\"nodata\""})
         EXPECT_NE(wadl.body.find(p), std::string::npos) << p;
+    // A Host header that would break the document out of its attribute is escaped in the
+    // WADL, and shown with printable characters only in the error text.
+    const std::string hostile = "evil\"><x a=\"&";
+    const Answer escaped = curl(dir, s.url("application.wadl"), {"-H", "Host: " + hostile});
+    std::ofstream(file) << escaped.body;
+    EXPECT_EQ(orv::test::runProgram("xmllint", {"--noout", file.string()}, {}, dir.path()).status,
+              0)
+        << escaped.body;
+    EXPECT_NE(
+        escaped.body.find("base=\"http://evil&quot;&gt;&lt;x a=&quot;&amp;/fdsnws/station/1/\""),
+        std::string::npos)
+        << escaped.body;
+    const Answer error = curl(dir, s.url("query?foo=1"), {"-H", "Host: " + hostile + "\x01"});
+    EXPECT_NE(error.body.find("Usage details are available from http://" + hostile +
+                              "?/fdsnws/station/1/\n"),
+              std::string::npos)
+        << error.body;
     const Answer help = curl(dir, s.url(""));
     EXPECT_EQ(help.status, 200);
     EXPECT_EQ(help.type, "text/html; charset=utf-8");
+
+    // Behind a proxy the public URL names the service, whatever the Host header says.
+    TempDir proxiedDir;
+    Service proxied(db, proxiedDir, {"--public-url", "https://data.example.org/"});
+    ASSERT_NE(proxied.port(), 0) << proxied.log();
+    EXPECT_NE(curl(dir, proxied.url("application.wadl"))
+                  .body.find("base=\"https://data.example.org/fdsnws/station/1/\""),
+              std::string::npos);
+    EXPECT_NE(curl(dir, proxied.url("query?foo=1"))
+                  .body.find("Request:\nhttps://data.example.org/fdsnws/station/1/query?foo=1\n"),
+              std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StationService, testing::ValuesIn(orv::test::allBackends()),
