@@ -665,11 +665,9 @@ struct Service::Impl {
     }
 
     // Writes the answer into the reading's spool; notes in matched whether anything of the
-    // level asked for was written.
+    // level asked for was written. The sink stops the writing (Stop) at any write, the
+    // document's first and last included.
     Outcome write(Reading& r, Slot& slot, std::string& failure, bool& matched) {
-        const Query& query = r.query;
-        const Level level = readingLevel(query);
-        const Level probeLevel = query.level == Level::Response ? Level::Channel : query.level;
         const auto sink = [&r](std::string_view chunk) {
             switch (r.spool.append(chunk)) {
             case Spool::Append::Taken:
@@ -683,36 +681,36 @@ struct Service::Impl {
                 throw std::runtime_error("the answer's temporary file cannot be written");
             }
         };
-        if (query.format == Format::Text) {
-            TextWriter text(sink, query.level);
-            text.begin();
-            // At network level the text counts the stations.
-            const Level shown = query.level == Level::Network ? Level::Station : query.level;
-            Watch watch(text, probeLevel, r.spool);
-            const Outcome o = read(slot, query, level, shown, watch, failure);
-            matched = watch.matched();
-            if (o == Outcome::Done)
-                text.finish();
-            return o;
-        }
-        stationxml::WriterOptions options;
-        options.module = "stationws";
-        stationxml::StationXmlWriter xml(sink, options);
         try {
-            xml.begin();
+            if (r.query.format == Format::Text) {
+                TextWriter text(sink, r.query.level);
+                return writeDocument(text, r, slot, failure, matched);
+            }
+            stationxml::WriterOptions options;
+            options.module = "stationws";
+            stationxml::StationXmlWriter xml(sink, options);
+            return writeDocument(xml, r, slot, failure, matched);
         } catch (const Stop&) {
             return Outcome::Stopped;
         }
-        Watch watch(xml, probeLevel, r.spool);
-        const Outcome o = read(slot, query, level, query.level, watch, failure);
+    }
+
+    // The document's beginning, what the query selects, and its end.
+    template <typename Writer>
+    Outcome writeDocument(Writer& writer, Reading& r, Slot& slot, std::string& failure,
+                          bool& matched) {
+        const Query& query = r.query;
+        const Level probeLevel = query.level == Level::Response ? Level::Channel : query.level;
+        // At network level the text counts the stations.
+        const Level shown = query.format == Format::Text && query.level == Level::Network
+                                ? Level::Station
+                                : query.level;
+        writer.begin();
+        Watch watch(writer, probeLevel, r.spool);
+        const Outcome o = read(slot, query, readingLevel(query), shown, watch, failure);
         matched = watch.matched();
-        if (o == Outcome::Done) {
-            try {
-                xml.finish();
-            } catch (const Stop&) {
-                return Outcome::Stopped;
-            }
-        }
+        if (o == Outcome::Done)
+            writer.finish();
         return o;
     }
 

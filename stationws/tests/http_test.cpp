@@ -340,6 +340,13 @@ TEST_P(StationService, EmptyAnswersErrorsAndHostileQueries) {
     }
     // The whole archive at level response is larger than the 4000 bytes allowed.
     expectErrorBody(curl(dir, s.url("query?level=response")), 413, "4000");
+    {
+        // A text answer is written whole at its end: over the limit there, it is a 413 too.
+        TempDir other;
+        Service small(db, other, {"--max-answer", "300"});
+        ASSERT_NE(small.port(), 0) << small.log();
+        expectErrorBody(curl(other, small.url("query?level=channel&format=text")), 413, "300");
+    }
 
     // 10,000 codes: too long a URL (414); as a POST, too long a list (400).
     std::string many;
@@ -602,7 +609,102 @@ TEST_P(StationServiceFaults, ADatabaseThatGoesAwayGives503AndIsServedAgainWhenBa
         EXPECT_EQ(a.status, 200) << a.body;
         EXPECT_EQ(count(a.body, "\n"), 3u) << a.body;
     }
+    // A restart with no request in between: the connection that went with it is noticed at
+    // the first statement, and the request read again on a new one.
+    ASSERT_TRUE(server.halt());
+    ASSERT_TRUE(server.resume());
+    const Answer afterRestart = curl(dir, query);
+    EXPECT_EQ(afterRestart.status, 200) << afterRestart.body;
+    EXPECT_EQ(count(afterRestart.body, "\n"), 3u) << afterRestart.body;
     EXPECT_EQ(s.log().find(db.password()), std::string::npos) << s.log();
+}
+
+// A server that hangs (its processes stopped, its sockets still accepting) holds nothing
+// for long: a request whose statement gets no answer gives 503 a second after --db-timeout,
+// its connection given up; one that waited for a connection meanwhile, within twice that;
+// one that has to connect, within --db-timeout. Once the server goes on, it is served.
+TEST_P(StationServiceFaults, AHungDatabaseGives503WithinItsTimeoutAndIsServedWhenItGoesOn) {
+    orv::test::PrivateServer server(GetParam());
+    if (!server.available())
+        GTEST_SKIP() << server.whyUnavailable();
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    fillSample(db);
+    TempDir dir;
+    Service s(db, dir, {"--threads", "2", "--db-timeout", "2"});
+    ASSERT_NE(s.port(), 0) << s.log();
+    const std::string query = s.url("query?format=text&net=IU");
+    ASSERT_EQ(curl(dir, query).status, 200);
+
+    ASSERT_TRUE(server.freeze());
+    std::vector<std::thread> clients;
+    std::vector<std::pair<int, double>> answers(4);
+    for (std::size_t i = 0; i < answers.size(); ++i)
+        clients.emplace_back([&, i] {
+            TempDir own;
+            int status = 0;
+            const double took = secondsOf([&] {
+                status = curl(own, query, {"--max-time", "30"}).status;
+            });
+            answers[i] = {status, took};
+        });
+    for (std::thread& t : clients)
+        t.join();
+    for (const auto& [status, took] : answers) {
+        EXPECT_EQ(status, 503);
+        EXPECT_LT(took, 2 * (2 + 1) + 1.5);
+    }
+    Answer alone;
+    EXPECT_LT(secondsOf([&] { alone = curl(dir, query, {"--max-time", "30"}); }), 2 + 1 + 1.5);
+    expectErrorBody(alone, 503);
+
+    ASSERT_TRUE(server.thaw());
+    const Answer after = curl(dir, query);
+    EXPECT_EQ(after.status, 200) << after.body << s.log();
+    EXPECT_EQ(count(after.body, "\n"), 3u);
+}
+
+// A configuration the database refuses ends the program at its start with the driver's
+// reason; a server that is only down is waited for.
+TEST_P(StationServiceFaults, ABrokenConfigurationFailsAtStartAndAServerDownIsWaitedFor) {
+    orv::test::PrivateServer server(GetParam());
+    if (!server.available())
+        GTEST_SKIP() << server.whyUnavailable();
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    TempDir dir;
+    const auto start = [&](const std::string& dsn, const std::string& user,
+                           const std::string& password) {
+        return orv::test::runProgram(
+            "timeout", {"20", STATIONWS, "--listen", "127.0.0.1:0", "--dsn", dsn, "--user", user},
+            {{"STATIONWS_PASSWORD", password}}, dir.path());
+    };
+    const auto noSource = start("NOSUCH", "ORV", "KTZ");
+    EXPECT_EQ(noSource.status, 1) << noSource.err;
+    EXPECT_NE(noSource.err.find("Data source name not found"), std::string::npos) << noSource.err;
+    const bool maria = GetParam() == Backend::MariaDB;
+    const auto login = start(db.dsn(), maria ? "ORV" : "no_such_role", "wrong");
+    EXPECT_EQ(login.status, 1) << login.err;
+    EXPECT_NE(login.err.find(maria ? "Access denied" : "no_such_role"), std::string::npos)
+        << login.err;
+    EXPECT_EQ(login.err.find("wrong"), std::string::npos) << login.err;
+    // Without the response tables.
+    const auto empty = start(db.dsn(), db.user(), db.password());
+    EXPECT_EQ(empty.status, 1) << empty.err;
+    EXPECT_NE(empty.err.find("no response tables"), std::string::npos) << empty.err;
+
+    // Down at the start: served once it is up.
+    fillSample(db);
+    ASSERT_TRUE(server.halt());
+    Service s(db, dir);
+    ASSERT_NE(s.port(), 0) << s.log();
+    expectErrorBody(curl(dir, s.url("query?net=IU")), 503);
+    ASSERT_TRUE(server.resume());
+    EXPECT_EQ(curl(dir, s.url("query?net=IU")).status, 200) << s.log();
+    // A database without SITE: 500 with the reason in the log, not an empty answer.
+    db.exec("DROP TABLE SITE");
+    expectErrorBody(curl(dir, s.url("query?net=IU")), 500);
+    EXPECT_NE(s.log().find("the database has no SITE table"), std::string::npos) << s.log();
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, StationServiceFaults,
