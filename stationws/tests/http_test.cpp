@@ -17,6 +17,7 @@
 #include <fstream>
 #include <netinet/in.h>
 #include <regex>
+#include <sstream>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -582,6 +583,133 @@ TEST_P(StationService, TheWholeArchiveStreamsInBoundedMemoryAndSigtermLetsItFini
     EXPECT_EQ(slow.status, 200);
     EXPECT_EQ(count(slow.body, "\n"), 10001u);
 }
+
+class StationServiceLoad : public testing::TestWithParam<Backend> {};
+
+namespace {
+
+// curl asked for each URL by `clients` transfers at once: each transfer's status and seconds.
+std::vector<std::pair<int, double>> askAtOnce(const TempDir& dir, const std::string& name,
+                                              const std::vector<std::string>& urls, int clients,
+                                              std::vector<std::string> options = {}) {
+    const auto config = dir / (name + ".curl");
+    {
+        std::ofstream out(config);
+        for (const std::string& url : urls)
+            out << "url = \"" << url << "\"\noutput = /dev/null\n";
+    }
+    std::vector<std::string> args{"-s",
+                                  "--parallel",
+                                  "--parallel-max",
+                                  std::to_string(clients),
+                                  "-w",
+                                  "%{http_code} %{time_total}\n",
+                                  "-K",
+                                  config.string()};
+    args.insert(args.end(), options.begin(), options.end());
+    const auto run = orv::test::runProgram("curl", args, {}, dir.path());
+    std::vector<std::pair<int, double>> answers;
+    std::istringstream lines(run.out);
+    for (int status = 0; lines >> status;) {
+        double seconds = 0;
+        lines >> seconds;
+        answers.emplace_back(status, seconds);
+    }
+    return answers;
+}
+
+// URLs of n single stations of the archive, at a level.
+std::vector<std::string> singleStations(const Service& s, int n, const std::string& level) {
+    std::vector<std::string> urls;
+    for (int i = 0; i < n; ++i)
+        urls.push_back(
+            s.url(orv::text::format("query?net=X%c&sta=S%d%d&level=%s", char('A' + i % 4), i % 4,
+                                    100 + (i / 4) % 100, level.c_str())));
+    return urls;
+}
+
+long rssKb(const Service& s) {
+    return s.memoryKb("VmRSS");
+}
+
+} // namespace
+
+// Eight clients that take large answers at 10 KB/s while sixteen others ask for single
+// stations: a slow client holds a database connection only while its answer is read, at the
+// database's speed, and the others keep a p99 under 100 ms.
+TEST_P(StationServiceLoad, SlowClientsDoNotHoldUpTheOthers) {
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    fillArchive(db);
+    TempDir dir;
+    Service s(db, dir);
+    ASSERT_NE(s.port(), 0) << s.log();
+    std::vector<std::thread> slow;
+    for (int i = 0; i < 8; ++i)
+        slow.emplace_back([&] {
+            TempDir own;
+            // Half the archive, 0.9 MB, far more than the sockets hold: cut after 12 s, it
+            // would take minutes at this rate.
+            const auto run = orv::test::runProgram(
+                "curl",
+                {"-s", "-o", "/dev/null", "-w", "%{http_code}", "--limit-rate", "10K", "--max-time",
+                 "12", s.url("query?net=XA,XB&level=channel&format=text")},
+                {}, own.path());
+            EXPECT_EQ(run.out, "200") << "a slow client was not answered";
+        });
+    // Their answers read (a second or less each), they download for the rest of the test.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const auto answers = askAtOnce(dir, "fast", singleStations(s, 400, "station"), 16);
+    for (std::thread& t : slow)
+        t.join();
+    ASSERT_EQ(answers.size(), 400u);
+    std::vector<double> seconds;
+    for (const auto& [status, took] : answers) {
+        EXPECT_EQ(status, 200);
+        seconds.push_back(took);
+    }
+    std::sort(seconds.begin(), seconds.end());
+    const double p99 = seconds[seconds.size() * 99 / 100 - 1];
+    std::cout << "single stations beside 8 slow clients: p50 " << seconds[seconds.size() / 2] * 1000
+              << " ms, p99 " << p99 * 1000 << " ms\n";
+#if defined(__SANITIZE_ADDRESS__)
+    EXPECT_LT(p99, 1.0); // the sanitizer makes everything several times slower
+#else
+    EXPECT_LT(p99, 0.1);
+#endif
+}
+
+// Two hundred clients at once, 3,000 requests: the service's memory stays bounded.
+TEST_P(StationServiceLoad, ManyClientsAtOnceLeaveTheMemoryBounded) {
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    fillArchive(db);
+    TempDir dir;
+    Service s(db, dir);
+    ASSERT_NE(s.port(), 0) << s.log();
+    const long before = rssKb(s);
+    std::vector<std::string> urls;
+    for (const char* level : {"station", "channel", "response"}) {
+        const auto some = singleStations(s, 1000, level);
+        urls.insert(urls.end(), some.begin(), some.end());
+    }
+    const auto answers = askAtOnce(dir, "many", urls, 200);
+    EXPECT_EQ(answers.size(), urls.size());
+    for (const auto& [status, took] : answers)
+        EXPECT_EQ(status, 200);
+    const long after = rssKb(s);
+    std::cout << "resident memory of the service: " << before << " kB at the start, " << after
+              << " kB after " << answers.size() << " requests of 200 clients at once\n";
+#if defined(__SANITIZE_ADDRESS__)
+    std::cout << "[ SKIPPED  ] the memory bound under AddressSanitizer\n";
+#else
+    EXPECT_LT(after, 40 * 1024);
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, StationServiceLoad,
+                         testing::Values(Backend::SQLite, Backend::PostgreSQL),
+                         orv::test::backendParamName);
 
 class StationServiceFaults : public testing::TestWithParam<Backend> {};
 
