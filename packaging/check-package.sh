@@ -22,7 +22,11 @@ if [ -x "$build/bin/stationws" ]; then
   programs+=(stationws)
   expected+=(/usr/lib/systemd/system/stationws.service)
 fi
-for p in "${programs[@]}"; do expected+=("/usr/bin/$p" "/usr/share/man/man1/$p.1.gz"); done
+for p in "${programs[@]}"; do
+  # The web service is an administrator's command: its page is in section 8.
+  section=1; [ "$p" = stationws ] && section=8
+  expected+=("/usr/bin/$p" "/usr/share/man/man$section/$p.$section.gz")
+done
 for f in "${expected[@]}"; do
   grep -qxF "$f" <<<"$contents" || fail "$f is missing"
 done
