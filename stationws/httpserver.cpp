@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -63,6 +65,28 @@ void quoteQuestionMarks(std::string& head) {
     for (std::size_t i = at + 1; i < targetEnd; ++i)
         quoted += head[i] == '?' ? std::string("%3F") : std::string(1, head[i]);
     head.replace(at + 1, targetEnd - at - 1, quoted);
+}
+
+// In the head's Accept-Encoding header, brotli ("br") becomes "identity": the library would
+// compress a streamed answer with brotli for a client that accepts it, seventeen times
+// slower than the answer is read (23 s for a text answer of 0.9 MB that is read in 1.4 s),
+// while gzip costs next to nothing. Clients are offered gzip and the plain answer.
+void offerGzipOnly(std::string& head) {
+    const std::size_t end = std::min(head.size(), head.find("\r\n\r\n"));
+    for (std::size_t line = head.find('\n'); line < end; line = head.find('\n', line + 1)) {
+        constexpr std::string_view kName = "accept-encoding:";
+        if (head.size() - line - 1 < kName.size() ||
+            !std::equal(
+                kName.begin(), kName.end(), head.begin() + static_cast<long>(line) + 1,
+                [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); }))
+            continue;
+        const std::size_t lineEnd = std::min(head.size(), head.find('\n', line + 1));
+        std::string value = head.substr(line + 1, lineEnd - line - 1);
+        for (std::size_t at = value.find("br"); at != std::string::npos; at = value.find("br", at))
+            value.replace(at, 2, "identity");
+        head.replace(line + 1, lineEnd - line - 1, value);
+        return;
+    }
 }
 
 } // namespace
@@ -236,6 +260,7 @@ void HttpServer::serve(std::unique_ptr<Connection> c) {
             return;
         }
         quoteQuestionMarks(c->buffer);
+        offerGzipOnly(c->buffer);
         ConnectionStream stream(
             *c, static_cast<int>(read_timeout_sec_ * 1000 + read_timeout_usec_ / 1000),
             static_cast<int>(write_timeout_sec_ * 1000 + write_timeout_usec_ / 1000));

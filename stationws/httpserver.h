@@ -3,6 +3,8 @@
 // - a literal '?' inside a request's query is data, as RFC 3986 allows and as people type
 //   FDSN URLs by hand (sta=AN?O): it reaches the library as %3F, which the library decodes
 //   to '?' (it refuses a second literal '?' with 400);
+// - a client is offered gzip for compressed answers, not brotli, which the library makes
+//   far too slowly for a streamed answer;
 // - a connection holds one of the threads only while its request is worked on: one that
 //   waits for its next request, or is still sending the head of one, waits in an epoll set
 //   without a thread, and is closed when it has been silent for the read timeout.
