@@ -631,28 +631,34 @@ struct Service::Impl {
             const bool reused = slot.connection != nullptr;
             if (!pool.open(slot))
                 return Verdict::Unreachable;
-            if (!slot.connection->tableExists("SITE")) {
-                Pool::logFailure("query failed: the database has no SITE table");
-                return Verdict::Misconfigured;
-            }
-            std::string failure;
-            bool matched = false;
-            const Outcome o = write(r, slot, failure, matched);
-            if (o == Outcome::Stopped)
-                return r.overLimit ? Verdict::TooLarge : Verdict::Cancelled;
-            if (o == Outcome::Done) {
-                // Nothing found on a connection that has gone is no answer.
-                if (!matched && !Pool::stillAlive(slot))
-                    return Verdict::Unreachable;
-                return matched ? Verdict::Answer : Verdict::Empty;
-            }
-            Pool::logFailure("query failed: " + failure);
-            if (Pool::stillAlive(slot))
-                return Verdict::DatabaseError;
-            if (!reused || attempt > 0 || !r.spool.rewind())
-                return Verdict::Unreachable;
+            const Verdict verdict = readOnce(r, slot);
+            if (verdict != Verdict::Unreachable || !reused || attempt > 0 || !r.spool.rewind())
+                return verdict;
             Pool::logFailure("the connection had gone; reading again on a new one");
         }
+    }
+
+    Verdict readOnce(Reading& r, Slot& slot) {
+        if (!slot.connection->tableExists("SITE")) {
+            // A catalog call that failed on a connection that has gone says nothing.
+            if (!Pool::stillAlive(slot))
+                return Verdict::Unreachable;
+            Pool::logFailure("query failed: the database has no SITE table");
+            return Verdict::Misconfigured;
+        }
+        std::string failure;
+        bool matched = false;
+        const Outcome o = write(r, slot, failure, matched);
+        if (o == Outcome::Stopped)
+            return r.overLimit ? Verdict::TooLarge : Verdict::Cancelled;
+        if (o == Outcome::Done) {
+            // Nothing found on a connection that has gone is no answer.
+            if (!matched && !Pool::stillAlive(slot))
+                return Verdict::Unreachable;
+            return matched ? Verdict::Answer : Verdict::Empty;
+        }
+        Pool::logFailure("query failed: " + failure);
+        return Pool::stillAlive(slot) ? Verdict::DatabaseError : Verdict::Unreachable;
     }
 
     static const char* contentType(const Query& query) {
