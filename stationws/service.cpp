@@ -21,6 +21,7 @@
 #include <limits>
 #include <mutex>
 #include <optional>
+#include <set>
 
 namespace orv::stationws {
 
@@ -521,6 +522,32 @@ Level readingLevel(const Query& q) {
 
 enum class Outcome { Done, Stopped, DatabaseError };
 
+// The inventory reader's warnings (a station without responses, a code that is not an FDSN
+// one): each logged once, as every answer that reads the same rows repeats it. At most
+// kRemembered texts are remembered; beyond them the rest is counted, not logged.
+class Warnings {
+public:
+    void log(std::string_view text) {
+        std::lock_guard lock(mutex_);
+        if (said_.find(text) != said_.end())
+            return;
+        if (said_.size() == kRemembered) {
+            if (untold_++ == 0)
+                Pool::logFailure("warning: more warnings than " + std::to_string(kRemembered) +
+                                 "; the others are not logged");
+            return;
+        }
+        said_.emplace(text);
+        Pool::logFailure("warning: " + std::string(text));
+    }
+
+private:
+    static constexpr std::size_t kRemembered = 10000;
+    std::mutex mutex_;
+    std::set<std::string, std::less<>> said_;
+    std::size_t untold_ = 0;
+};
+
 // What the reading of an answer came to.
 enum class Verdict {
     Pending,
@@ -553,6 +580,7 @@ struct Service::Impl {
     Config config;
     HttpServer server;
     Pool pool;
+    Warnings warnings;
     // The reading threads: one for each slot there can be, so that a reading never waits.
     std::unique_ptr<httplib::ThreadPool> readers;
     std::mutex readingsMutex;
@@ -581,9 +609,7 @@ struct Service::Impl {
     // ends it early.
     Outcome read(Slot& slot, const Query& query, Level level, Level shown,
                  stationxml::InventoryVisitor& v, std::string& failure) {
-        const auto warn = [](std::string_view text) {
-            Pool::logFailure("warning: " + std::string(text));
-        };
+        const auto warn = [this](std::string_view text) { warnings.log(text); };
         try {
             for (stationxml::Selection s : query.selections) {
                 s.level = level;
