@@ -1,9 +1,11 @@
 #include "httpserver.h"
 
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/epoll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -142,7 +144,7 @@ public:
         return !c_.buffer.empty() || waitFor(c_.fd, POLLIN, readMs_) > 0;
     }
     bool is_writable() const override {
-        if (waitFor(c_.fd, POLLOUT, writeMs_) <= 0)
+        if (!waitForRoom())
             return false;
         // A peer that has closed its side takes nothing more.
         char byte = 0;
@@ -165,11 +167,11 @@ public:
     }
     ssize_t write(const char* ptr, size_t size) override {
         for (;;) {
-            if (waitFor(c_.fd, POLLOUT, writeMs_) <= 0)
-                return -1;
             const ssize_t n = ::send(c_.fd, ptr, size, MSG_NOSIGNAL | MSG_DONTWAIT);
             if (n >= 0 || (errno != EAGAIN && errno != EINTR))
                 return n;
+            if (!waitForRoom())
+                return -1;
         }
     }
     void get_remote_ip_and_port(std::string& ip, int& port) const override {
@@ -181,6 +183,33 @@ public:
     socket_t socket() const override { return c_.fd; }
 
 private:
+    // Waits until the socket reports room, or the client has taken bytes: a client that
+    // takes nothing for the write timeout is given up, a slow one is not. (The socket
+    // reports room only once a third of its buffer is free, which a client at 10 KB/s
+    // takes minutes to make.)
+    bool waitForRoom() const {
+        int unsent = unsentBytes();
+        auto deadline = Clock::now() + std::chrono::milliseconds(writeMs_);
+        for (;;) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
+                    .count();
+            if (left <= 0)
+                return false;
+            if (waitFor(c_.fd, POLLOUT, static_cast<int>(std::min<long long>(left, 500))) > 0)
+                return true;
+            const int now = unsentBytes();
+            if (now < unsent)
+                return true;
+            unsent = now;
+        }
+    }
+    // Bytes written to the socket that the client has not taken yet.
+    int unsentBytes() const {
+        int bytes = 0;
+        return ::ioctl(c_.fd, SIOCOUTQ, &bytes) == 0 ? bytes : 0;
+    }
+
     HttpServer::Connection& c_;
     int readMs_, writeMs_;
 };

@@ -3,6 +3,7 @@
 #include "settings.h"
 
 #include <libxml/parser.h>
+#include <libxml/xmlerror.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -24,8 +25,12 @@ int main(int argc, char** argv) {
         std::cerr << "stationws: " << settings.error << "\n" << orv::stationws::kUsage;
         return 2;
     }
-    // libxml2 sets up its global state once, before any thread uses it.
+    // libxml2 sets up its global state once, before any thread uses it. Its own messages
+    // (an answer cut because its client went away: "I/O error : write error") stay out of
+    // the log, on every thread.
     xmlInitParser();
+    xmlThrDefSetStructuredErrorFunc(nullptr, [](void*, xmlErrorPtr) {});
+    xmlSetStructuredErrorFunc(nullptr, [](void*, xmlErrorPtr) {});
 
     // SIGTERM and SIGINT are taken by one thread that stops the server; every other thread
     // has them blocked. The requests in flight are finished before the program ends.
