@@ -32,8 +32,8 @@ install(FILES ${packaging}/debian/lintian-overrides
 install(FILES ${packaging}/ORV.ini DESTINATION ${docdir}/examples)
 
 # Manual pages, compressed as Debian keeps them. Each entry: program, language, and either
-# the hand-written page (its section is its file's extension) or the name line of a page
-# made from --help (section 1).
+# the hand-written page (its section is its file's suffix: stationws.8 is an
+# administrator's command) or the name line of a page made from --help (section 1).
 find_program(HELP2MAN help2man)
 find_program(GZIP gzip REQUIRED)
 set(man_dir ${CMAKE_BINARY_DIR}/man)
@@ -75,11 +75,7 @@ orv_man_page(gainbook-cli en ${packaging}/man/en/gainbook-cli.1)
 orv_man_page(gainbook-cli ru "работа редактора откликов для сценариев")
 orv_man_page(dsninstaller en "registers the ODBC driver and the system data source ORV")
 orv_man_page(compactor en "compacts the database file of the system data source ORV")
-if(EXISTS ${packaging}/man/en/stationws.8)
-  orv_man_page(stationws en ${packaging}/man/en/stationws.8)
-else()
-  orv_man_page(stationws en "FDSN station web service over the ORV database")
-endif()
+orv_man_page(stationws en ${packaging}/man/en/stationws.8)
 configure_file(${packaging}/changelog.in ${CMAKE_BINARY_DIR}/packaging/changelog @ONLY)
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/packaging/changelog.gz
   COMMAND ${GZIP} -9nkf ${CMAKE_BINARY_DIR}/packaging/changelog

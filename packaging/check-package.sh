@@ -25,7 +25,11 @@ expected=(/usr/share/applications/orv-sitewright.desktop /usr/share/applications
   /usr/share/man/ru/man1/gainbook-cli.1.gz
   /usr/lib/systemd/system/stationws.service /etc/default/stationws
   /usr/share/lintian/overrides/orv)
-for p in "${programs[@]}"; do expected+=("/usr/bin/$p"); done
+for p in "${programs[@]}"; do
+  # The web service is an administrator's command: its page is in section 8.
+  section=1; [ "$p" = stationws ] && section=8
+  expected+=("/usr/bin/$p" "/usr/share/man/man$section/$p.$section.gz")
+done
 for f in "${expected[@]}"; do
   grep -qxF "$f" <<<"$contents" || fail "$f is missing"
 done

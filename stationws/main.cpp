@@ -1,93 +1,36 @@
 // stationws: the station web service over the database.
-#include "ini/inifile.h"
 #include "service.h"
-#include "text/text.h"
+#include "settings.h"
+
+#include <libxml/parser.h>
+#include <libxml/xmlerror.h>
 
 #include <csignal>
-#include <cstring>
+#include <cstdlib>
 #include <iostream>
 #include <pthread.h>
 #include <string>
 #include <thread>
-
-namespace {
-
-constexpr const char* kUsage =
-    "usage: stationws [--listen HOST:PORT] [--dsn DSN --user USER --password PASSWORD]\n"
-    "                 [--threads N] [--http-threads N] [--timeout SECONDS]\n"
-    "                 [--max-answer BYTES] [--max-body BYTES]\n"
-    "Serves the stations and responses of the database at /fdsnws/station/1/.\n"
-    "  --listen        address and port (default 127.0.0.1:8080; port 0: any free one)\n"
-    "  --dsn, --user, --password  the data source (default: [DATABASE] of ORV.ini)\n"
-    "  --threads       database connections, the requests that read at once (default 4)\n"
-    "  --http-threads  client connections served at once (default 256)\n"
-    "  --timeout       seconds a client may stay silent (default 10)\n"
-    "  --max-answer    largest answer in bytes, beyond it 413 (default 0: any)\n"
-    "  --max-body      largest POST body in bytes, beyond it 413 (default 1048576)\n";
-
-int usage(const std::string& message) {
-    std::cerr << "stationws: " << message << "\n" << kUsage;
-    return 2;
-}
-
-bool number(const std::string& text, long long low, long long high, long long& value) {
-    return orv::text::parseInt(text, value) && value >= low && value <= high;
-}
-
-} // namespace
+#include <vector>
 
 int main(int argc, char** argv) {
-    orv::stationws::Config config;
-    bool dsnGiven = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "-h" || arg == "--help") {
-            std::cout << kUsage;
-            return 0;
-        }
-        if (i + 1 >= argc)
-            return usage("missing value of " + arg);
-        const std::string value = argv[++i];
-        long long n = 0;
-        if (arg == "--listen") {
-            const std::size_t colon = value.rfind(':');
-            if (colon == std::string::npos || !number(value.substr(colon + 1), 0, 65535, n))
-                return usage("--listen takes HOST:PORT");
-            config.host = value.substr(0, colon);
-            config.port = static_cast<int>(n);
-        } else if (arg == "--dsn") {
-            config.database.dataSource = value;
-            dsnGiven = true;
-        } else if (arg == "--user") {
-            config.database.user = value;
-        } else if (arg == "--password") {
-            config.database.password = value;
-        } else if (arg == "--threads" && number(value, 1, 256, n)) {
-            config.databaseConnections = static_cast<std::size_t>(n);
-        } else if (arg == "--http-threads" && number(value, 1, 4096, n)) {
-            config.httpThreads = static_cast<std::size_t>(n);
-        } else if (arg == "--timeout" && number(value, 1, 3600, n)) {
-            config.timeoutSeconds = static_cast<int>(n);
-        } else if (arg == "--max-answer" && number(value, 0, 1LL << 50, n)) {
-            config.maxAnswerBytes = static_cast<std::size_t>(n);
-        } else if (arg == "--max-body" && number(value, 1, 1LL << 40, n)) {
-            config.maxBodyBytes = static_cast<std::size_t>(n);
-        } else {
-            return usage("unknown option or bad value: " + arg + " " + value);
-        }
+    const orv::stationws::Settings settings = orv::stationws::readSettings(
+        std::vector<std::string>(argv + 1, argv + argc),
+        [](const char* name) { return static_cast<const char*>(std::getenv(name)); });
+    if (settings.help) {
+        std::cout << orv::stationws::kUsage;
+        return 0;
     }
-    if (!dsnGiven) {
-        const orv::ini::SettingsFiles ini = orv::ini::sharedSettings();
-        config.database.dataSource = ini.read("DATABASE", "ODBC", "", 255);
-        if (config.database.user.empty())
-            config.database.user = ini.read("DATABASE", "USER", "", 255);
-        if (config.database.password.empty())
-            config.database.password = ini.read("DATABASE", "PASSWORD", "", 255);
+    if (!settings.config) {
+        std::cerr << "stationws: " << settings.error << "\n" << orv::stationws::kUsage;
+        return 2;
     }
-    if (config.database.dataSource.empty())
-        return usage("no data source (--dsn, or [DATABASE] ODBC= in " +
-                     orv::ini::sharedSettings().names() + ")");
-    config.httpThreads = std::max(config.httpThreads, config.databaseConnections);
+    // libxml2 sets up its global state once, before any thread uses it. Its own messages
+    // (an answer cut because its client went away: "I/O error : write error") stay out of
+    // the log, on every thread.
+    xmlInitParser();
+    xmlThrDefSetStructuredErrorFunc(nullptr, [](void*, xmlErrorPtr) {});
+    xmlSetStructuredErrorFunc(nullptr, [](void*, xmlErrorPtr) {});
 
     // SIGTERM and SIGINT are taken by one thread that stops the server; every other thread
     // has them blocked. The requests in flight are finished before the program ends.
@@ -98,10 +41,12 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    orv::stationws::Service service(config);
-    if (!service.bind())
+    orv::stationws::Service service(*settings.config);
+    // A configuration the database refuses ends the program here; a database that is only
+    // away is served as soon as it is back.
+    if (!service.checkDatabase() || !service.bind())
         return 1;
-    std::cerr << "stationws: listening on http://" << config.host << ":" << service.port()
+    std::cerr << "stationws: listening on http://" << settings.config->host << ":" << service.port()
               << "/fdsnws/station/1/\n"
               << std::flush;
     std::thread waiter([&] {

@@ -1,14 +1,17 @@
 #include "service.h"
 
+#include "httpserver.h"
 #include "query.h"
 #include "schema.h"
+#include "spool.h"
 #include "stationxml/xmlwriter.h"
 #include "text/text.h"
 #include "textwriter.h"
 
-#include <httplib.h>
+#include <libxml/entities.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -16,8 +19,10 @@
 #include <ctime>
 #include <deque>
 #include <iostream>
+#include <limits>
 #include <mutex>
 #include <optional>
+#include <set>
 
 namespace orv::stationws {
 
@@ -79,6 +84,12 @@ std::string& listenAddress() {
     return address;
 }
 
+// The address clients reach the service at (--public-url), when it is set.
+std::string& publicUrl() {
+    static std::string url;
+    return url;
+}
+
 std::string hostOf(const httplib::Request& req) {
     std::string host = req.get_header_value("Host");
     if (host.empty())
@@ -87,17 +98,46 @@ std::string hostOf(const httplib::Request& req) {
     return printable(host, 200);
 }
 
+// The service's address as the WADL and the error texts name it: the public URL, else
+// "http://" and the Host header (printable characters only; the WADL escapes it further).
+std::string rootOf(const httplib::Request& req) {
+    return publicUrl().empty() ? "http://" + hostOf(req) : publicUrl();
+}
+
+// text with the characters XML gives a meaning escaped, for an attribute value.
+std::string xmlEscaped(const std::string& text) {
+    xmlChar* escaped =
+        xmlEncodeSpecialChars(nullptr, reinterpret_cast<const xmlChar*>(text.c_str()));
+    if (!escaped)
+        return {};
+    std::string out(reinterpret_cast<const char*>(escaped));
+    xmlFree(escaped);
+    return out;
+}
+
+// Sends a text as it is, whatever the client accepts: the HTTP library compresses a body set
+// as content when the client accepts gzip, never one given with its length by a provider
+// (clients show error bodies raw).
+void setPlainBody(httplib::Response& res, std::string body, const char* type) {
+    auto text = std::make_shared<std::string>(std::move(body));
+    res.set_content_provider(
+        text->size(), type,
+        [text](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            return sink.write(text->data() + offset, length);
+        });
+}
+
 void setError(const httplib::Request& req, httplib::Response& res, int status,
               std::string_view details) {
-    const std::string base = "http://" + hostOf(req) + kBase;
+    const std::string root = rootOf(req);
     std::string target = req.target.empty() ? req.path : req.target;
-    std::string body =
-        "Error " + std::to_string(status) + ": " + std::string(reason(status)) + "\n\n" +
-        std::string(details) + "\n\n" + "Usage details are available from " + base + "/\n\n" +
-        "Request:\n" + "http://" + hostOf(req) + printable(target) + "\n\n" +
-        "Request Submitted:\n" + utcNow() + "\n\n" + "Service version:\n" + kServiceVersion + "\n";
+    std::string body = "Error " + std::to_string(status) + ": " + std::string(reason(status)) +
+                       "\n\n" + std::string(details) + "\n\n" +
+                       "Usage details are available from " + root + kBase + "/\n\n" + "Request:\n" +
+                       root + printable(target) + "\n\n" + "Request Submitted:\n" + utcNow() +
+                       "\n\n" + "Service version:\n" + kServiceVersion + "\n";
     res.status = status;
-    res.set_content(body, "text/plain; charset=utf-8");
+    setPlainBody(res, std::move(body), "text/plain; charset=utf-8");
 }
 
 const char* kHelp = R"(<!DOCTYPE html>
@@ -138,6 +178,7 @@ around a point</td></tr>
 </body></html>
 )";
 
+// The WADL of the service at base (a URL ending in '/', written as it is into the document).
 std::string wadl(const std::string& base) {
     std::string params;
     auto param = [&](std::string_view name, std::string_view type, std::string_view extra = {}) {
@@ -175,7 +216,7 @@ std::string wadl(const std::string& base) {
            "<application xmlns=\"http://wadl.dev.java.net/2009/02\" "
            "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">\n"
            "  <resources base=\"" +
-           base +
+           xmlEscaped(base) +
            "\">\n"
            "    <resource path=\"query\">\n"
            "      <method name=\"GET\" id=\"query\">\n"
@@ -215,33 +256,66 @@ std::string wadl(const std::string& base) {
 // One database connection of the pool, opened when first needed and again after it failed.
 struct Slot {
     std::unique_ptr<odbc::Connection> connection;
+    // Why the last opening failed, when the driver refused it.
+    gainbook::OpenResult refusal;
+    // Given up by its request while a statement hung on it: dropped when the statement ends.
+    bool abandoned = false;
 };
 
 class Pool {
 public:
     Pool(gainbook::ConnectionSettings settings, std::size_t size, int waitSeconds)
-        : settings_(std::move(settings)), waitSeconds_(waitSeconds) {
+        : settings_(std::move(settings)), waitSeconds_(waitSeconds), size_(size) {
         for (std::size_t i = 0; i < size; ++i)
             free_.push_back(std::make_unique<Slot>());
     }
 
-    // A free slot, or null when none became free in time.
-    std::unique_ptr<Slot> take() {
+    // A free slot, or null when none became free within the wait; at once when every slot
+    // is held by a statement that hangs.
+    std::unique_ptr<Slot> take(std::chrono::milliseconds wait) {
         std::unique_lock lock(mutex_);
-        if (!freed_.wait_for(lock, std::chrono::seconds(waitSeconds_),
-                             [&] { return !free_.empty(); }))
+        freed_.wait_for(lock, wait, [&] { return !free_.empty() || live_ == 0; });
+        if (free_.empty())
             return nullptr;
         std::unique_ptr<Slot> slot = std::move(free_.front());
         free_.pop_front();
         return slot;
     }
+    std::unique_ptr<Slot> take() { return take(std::chrono::seconds(waitSeconds_)); }
     void give(std::unique_ptr<Slot> slot) {
         {
             std::lock_guard lock(mutex_);
+            if (slot->abandoned) {
+                // Its statement has ended; its connection is not trusted again.
+                --hung_;
+                if (live_ == size_)
+                    return;
+                slot = std::make_unique<Slot>();
+                ++live_;
+            }
             free_.push_back(std::move(slot));
         }
         freed_.notify_one();
     }
+    // The request of a leased slot gives up while a statement hangs on it: a fresh slot takes
+    // its place, while no more slots hang than the pool has.
+    void abandon(Slot& slot) {
+        {
+            std::lock_guard lock(mutex_);
+            if (slot.abandoned)
+                return;
+            slot.abandoned = true;
+            ++hung_;
+            --live_;
+            if (hung_ <= size_) {
+                free_.push_back(std::make_unique<Slot>());
+                ++live_;
+            }
+        }
+        freed_.notify_all();
+    }
+    // The most slots there can be, hung ones included: one reading thread each.
+    std::size_t capacity() const { return 2 * size_; }
 
     // Opens the slot's connection when it has none; false (the reason logged) when the
     // database cannot be reached.
@@ -252,6 +326,7 @@ public:
         gainbook::OpenResult opened = gainbook::openConnection(settings_);
         if (!opened.connection) {
             logFailure("connection failed: " + opened.diagnostic);
+            slot.refusal = std::move(opened);
             return false;
         }
         // Rows come as they are fetched where the driver can be told so.
@@ -304,9 +379,12 @@ public:
 private:
     gainbook::ConnectionSettings settings_;
     int waitSeconds_;
+    std::size_t size_;
     std::mutex mutex_;
     std::condition_variable freed_;
     std::deque<std::unique_ptr<Slot>> free_;
+    std::size_t live_ = size_; // slots free or leased and not abandoned
+    std::size_t hung_ = 0;     // abandoned slots whose statement has not ended
 };
 
 // Holds a slot for a request and gives it back when the request is done with it.
@@ -326,45 +404,29 @@ private:
     std::unique_ptr<Slot> slot_;
 };
 
-// Stops the reading at the first thing of the level asked for: is the answer empty?
-class Probe : public stationxml::InventoryVisitor {
-public:
-    explicit Probe(Level level) : level_(level) {}
-    void beginNetwork(const stationxml::NetworkInfo&) override {
-        if (level_ == Level::Network)
-            throw Stop{};
-    }
-    void endNetwork() override {}
-    void beginStation(const stationxml::StationInfo&) override {
-        if (level_ == Level::Station)
-            throw Stop{};
-    }
-    void endStation() override {}
-    void channel(const stationxml::ChannelEpoch&) override { throw Stop{}; }
-
-private:
-    Level level_;
-};
-
-// Passes everything on and notes whether the answer holds anything of the level asked for,
-// as the Probe would find out.
+// Passes everything on, notes whether the answer holds anything of the level asked for, and
+// tells the spool at each item that the reading is alive.
 class Watch : public stationxml::InventoryVisitor {
 public:
-    Watch(stationxml::InventoryVisitor& next, Level level) : next_(next), level_(level) {}
+    Watch(stationxml::InventoryVisitor& next, Level level, Spool& spool)
+        : next_(next), level_(level), spool_(spool) {}
     void beginNetwork(const stationxml::NetworkInfo& n) override {
         if (level_ == Level::Network)
             matched_ = true;
+        spool_.touch();
         next_.beginNetwork(n);
     }
     void endNetwork() override { next_.endNetwork(); }
     void beginStation(const stationxml::StationInfo& st) override {
         if (level_ == Level::Station)
             matched_ = true;
+        spool_.touch();
         next_.beginStation(st);
     }
     void endStation() override { next_.endStation(); }
     void channel(const stationxml::ChannelEpoch& c) override {
         matched_ = true;
+        spool_.touch();
         next_.channel(c);
     }
     bool matched() const { return matched_; }
@@ -372,12 +434,17 @@ public:
 private:
     stationxml::InventoryVisitor& next_;
     Level level_;
+    Spool& spool_;
     bool matched_ = false;
 };
 
-// The largest answer that is read whole before its status is sent; a larger one is read
-// a second time to be sent as it is read.
+// The part of an answer kept in memory: an answer up to this size (a station, a few
+// channels with their responses) is sent once it is read whole, with its status chosen
+// from the whole reading; a larger one is sent while it is read, the rest of it kept in a
+// temporary file.
 constexpr std::size_t kWholeAnswerBytes = 256 * 1024;
+// The most sent to the client at once.
+constexpr std::size_t kSendBlock = 64 * 1024;
 
 // The arc, in degrees, between two points of the sphere (haversine form, good at small
 // and large distances alike).
@@ -463,29 +530,103 @@ Level readingLevel(const Query& q) {
 
 enum class Outcome { Done, Stopped, DatabaseError };
 
+// The inventory reader's warnings (a station without responses, a code that is not an FDSN
+// one): each logged once, as every answer that reads the same rows repeats it. At most
+// kRemembered texts are remembered; beyond them the rest is counted, not logged.
+class Warnings {
+public:
+    void log(std::string_view text) {
+        std::lock_guard lock(mutex_);
+        if (said_.find(text) != said_.end())
+            return;
+        if (said_.size() == kRemembered) {
+            if (untold_++ == 0)
+                Pool::logFailure("warning: more warnings than " + std::to_string(kRemembered) +
+                                 "; the others are not logged");
+            return;
+        }
+        said_.emplace(text);
+        Pool::logFailure("warning: " + std::string(text));
+    }
+
+private:
+    static constexpr std::size_t kRemembered = 10000;
+    std::mutex mutex_;
+    std::set<std::string, std::less<>> said_;
+    std::size_t untold_ = 0;
+};
+
+// What the reading of an answer came to.
+enum class Verdict {
+    Pending,
+    Answer,        // a document (sent while it is still read when it is large)
+    Empty,         // nothing matched
+    TooLarge,      // over --max-answer
+    DatabaseError, // the database failed the query
+    Misconfigured, // the database lacks what the service reads
+    Unreachable,   // no connection, or it went away
+    Silent,        // the database gave no sign of life in time
+    Cancelled      // the request no longer wanted it
+};
+
+// One answer: read into its spool by a reading thread, while the request's thread waits for
+// the verdict and then sends what the spool holds.
+struct Reading {
+    Reading(Query q, std::size_t limit) : query(std::move(q)), spool(kWholeAnswerBytes, limit) {}
+    Query query;
+    Spool spool;
+    std::mutex leaseMutex;
+    std::unique_ptr<Lease> lease; // the reading thread's until it ends
+    // Set by the reading thread before spool.finish().
+    Verdict verdict = Verdict::Pending;
+    bool overLimit = false;
+};
+
 } // namespace
 
 struct Service::Impl {
     Config config;
-    httplib::Server server;
+    HttpServer server;
     Pool pool;
+    Warnings warnings;
+    // The reading threads: one for each slot there can be, so that a reading never waits.
+    std::unique_ptr<httplib::ThreadPool> readers;
+    std::mutex readingsMutex;
+    std::condition_variable readingsEnded;
+    std::size_t readings = 0; // begun and not ended
 
     explicit Impl(Config c)
-        : config(std::move(c)),
-          pool(config.database, config.databaseConnections, config.connectionWaitSeconds) {}
+        : config(std::move(c)), server(config.httpThreads),
+          pool(config.database, config.databaseConnections, config.connectionWaitSeconds),
+          readers(std::make_unique<httplib::ThreadPool>(pool.capacity())) {}
+    ~Impl() {
+        if (readers)
+            readers->shutdown();
+    }
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
+
+    // How long the database may give no sign of life before a request gives up on it: a
+    // little longer than the drivers' own timeouts, which fail the statement themselves
+    // where they can.
+    std::chrono::milliseconds silence() const {
+        return std::chrono::seconds(config.database.timeoutSeconds + 1);
+    }
 
     // Runs the selections of a query (all at once: each epoch once, however many match it)
     // into a visitor, telling warn what the reading reports; Stop thrown by the visitor or
     // the sink ends it early.
     Outcome read(Slot& slot, const Query& query, Level level, Level shown,
-                 stationxml::InventoryVisitor& v, std::string& failure,
-                 const stationxml::Warn& warn = ignoreProblems) {
+                 stationxml::InventoryVisitor& v, std::string& failure) {
+        const auto warn = [this](const stationxml::Problem& problem) {
+            warnings.log(render(problem, stationxml::Language::English));
+        };
         try {
             std::vector<stationxml::Selection> selections = query.selections;
             for (stationxml::Selection& s : selections)
                 s.level = level;
             Filter filtered(v, shown, selections.front());
-            stationxml::readInventory(*slot.connection, selections, filtered, warn);
+            stationxml::readInventory(*slot.connection, selections, filtered, warn, readOptions());
             return Outcome::Done;
         } catch (const Stop&) {
             return Outcome::Stopped;
@@ -495,137 +636,66 @@ struct Service::Impl {
         }
     }
 
-    static void ignoreProblems(const stationxml::Problem&) {}
-    // What the reading of an answer reports goes to the log.
-    static void logProblem(const stationxml::Problem& problem) {
-        Pool::logFailure(render(problem, stationxml::Language::English));
+    // How the service reads the inventory: as the command line's StationXML export does.
+    static const stationxml::ReadOptions& readOptions() {
+        static const stationxml::ReadOptions options;
+        return options;
     }
 
-    void databaseFailure(const httplib::Request& req, httplib::Response& res, Slot& slot,
-                         const std::string& failure) {
-        Pool::logFailure("query failed: " + failure);
-        if (Pool::stillAlive(slot))
-            setError(req, res, 500, "The database could not answer the query.");
-        else
-            setError(req, res, 503, "The database cannot be reached at the moment.");
+    // --- the reading thread
+
+    // Reads a query's answer into its spool and gives the verdict; the connection is given
+    // back before the verdict is known to the request.
+    void readAnswer(Reading& r) {
+        const Verdict verdict = readWithOneRetry(r);
+        {
+            std::lock_guard lock(r.leaseMutex);
+            r.lease.reset();
+        }
+        r.verdict = verdict;
+        r.spool.finish();
+        std::lock_guard lock(readingsMutex);
+        --readings;
+        readingsEnded.notify_all();
     }
 
-    void answer(const httplib::Request& req, httplib::Response& res, const QueryResult& parsed) {
-        if (!parsed.query) {
-            setError(req, res, 400, parsed.error);
-            return;
+    // A connection that went away since its last use (a server restarted with no traffic in
+    // between) is noticed at its first statement: that reading is done again once, on a
+    // fresh connection, when nothing of it has been sent.
+    Verdict readWithOneRetry(Reading& r) {
+        Slot& slot = r.lease->slot();
+        for (int attempt = 0;; ++attempt) {
+            const bool reused = slot.connection != nullptr;
+            if (!pool.open(slot))
+                return Verdict::Unreachable;
+            const Verdict verdict = readOnce(r, slot);
+            if (verdict != Verdict::Unreachable || !reused || attempt > 0 || !r.spool.rewind())
+                return verdict;
+            Pool::logFailure("the connection had gone; reading again on a new one");
         }
-        auto query = std::make_shared<Query>(*parsed.query);
-        std::unique_ptr<Slot> slot = pool.take();
-        if (!slot) {
-            setError(req, res, 503, "All database connections are busy; try again later.");
-            return;
-        }
-        auto lease = std::make_shared<Lease>(pool, std::move(slot));
-        if (!pool.open(lease->slot())) {
-            setError(req, res, 503, "The database cannot be reached at the moment.");
-            return;
+    }
+
+    Verdict readOnce(Reading& r, Slot& slot) {
+        if (!slot.connection->tableExists("SITE")) {
+            // A catalog call that failed on a connection that has gone says nothing.
+            if (!Pool::stillAlive(slot))
+                return Verdict::Unreachable;
+            Pool::logFailure("query failed: the database has no SITE table");
+            return Verdict::Misconfigured;
         }
         std::string failure;
-        const Level level = readingLevel(*query);
-        const Level probeLevel = query->level == Level::Response ? Level::Channel : query->level;
-        // A small answer is read once, whole, and sent from memory; the connection is free
-        // again before the client has it.
-        std::string whole;
-        auto gather = [&](std::string_view chunk) {
-            if (whole.size() + chunk.size() > kWholeAnswerBytes)
-                throw Stop{};
-            whole += chunk;
-        };
         bool matched = false;
-        std::vector<stationxml::Problem> problems;
-        const Outcome first =
-            write(lease->slot(), *query, level, gather, failure, &matched,
-                  [&problems](const stationxml::Problem& p) { problems.push_back(p); });
-        if (first == Outcome::DatabaseError) {
-            databaseFailure(req, res, lease->slot(), failure);
-            return;
-        }
-        if (first == Outcome::Done && matched) {
-            if (config.maxAnswerBytes > 0 && whole.size() > config.maxAnswerBytes) {
-                setError(req, res, 413, tooLarge(config.maxAnswerBytes));
-                return;
-            }
-            lease.reset();
-            std::for_each(problems.begin(), problems.end(), logProblem);
-            auto body = std::make_shared<std::string>(std::move(whole));
-            res.status = 200;
-            res.set_chunked_content_provider(contentType(*query),
-                                             [body](std::size_t, httplib::DataSink& sink) {
-                                                 if (!sink.write(body->data(), body->size()))
-                                                     return false;
-                                                 sink.done();
-                                                 return true;
-                                             });
-            return;
-        }
-        whole.clear();
-        whole.shrink_to_fit();
-        // Done here is an empty answer; a larger one that showed nothing yet is probed.
-        Probe probe(probeLevel);
-        const Outcome probed =
-            first == Outcome::Done || matched
-                ? first
-                : read(lease->slot(), *query, level, query->level, probe, failure);
-        if (probed == Outcome::DatabaseError) {
-            databaseFailure(req, res, lease->slot(), failure);
-            return;
-        }
-        if (probed == Outcome::Done) {
+        const Outcome o = write(r, slot, failure, matched);
+        if (o == Outcome::Stopped)
+            return r.overLimit ? Verdict::TooLarge : Verdict::Cancelled;
+        if (o == Outcome::Done) {
             // Nothing found on a connection that has gone is no answer.
-            if (!Pool::stillAlive(lease->slot())) {
-                setError(req, res, 503, "The database cannot be reached at the moment.");
-                return;
-            }
-            if (query->nodata == 404)
-                setError(req, res, 404, "No data matches the selection.");
-            else
-                res.status = 204;
-            return;
+            if (!matched && !Pool::stillAlive(slot))
+                return Verdict::Unreachable;
+            return matched ? Verdict::Answer : Verdict::Empty;
         }
-        if (config.maxAnswerBytes > 0) {
-            std::size_t bytes = 0;
-            const std::size_t limit = config.maxAnswerBytes;
-            auto count = [&](std::string_view chunk) {
-                bytes += chunk.size();
-                if (bytes > limit)
-                    throw Stop{};
-            };
-            const Outcome counted = write(lease->slot(), *query, level, count, failure);
-            if (counted == Outcome::DatabaseError) {
-                databaseFailure(req, res, lease->slot(), failure);
-                return;
-            }
-            if (counted == Outcome::Stopped) {
-                setError(req, res, 413, tooLarge(limit));
-                return;
-            }
-        }
-        res.status = 200;
-        res.set_chunked_content_provider(
-            contentType(*query), [this, query, lease, level](std::size_t, httplib::DataSink& sink) {
-                auto send = [&](std::string_view chunk) {
-                    if (!sink.write(chunk.data(), chunk.size()))
-                        throw Stop{};
-                };
-                std::string why;
-                const Outcome o =
-                    write(lease->slot(), *query, level, send, why, nullptr, logProblem);
-                if (o != Outcome::Done) {
-                    if (o == Outcome::DatabaseError) {
-                        Pool::logFailure("query failed while answering: " + why);
-                        Pool::stillAlive(lease->slot());
-                    }
-                    return false; // the connection is closed: the client sees a cut answer
-                }
-                sink.done();
-                return true;
-            });
+        Pool::logFailure("query failed: " + failure);
+        return Pool::stillAlive(slot) ? Verdict::DatabaseError : Verdict::Unreachable;
     }
 
     static const char* contentType(const Query& query) {
@@ -637,45 +707,218 @@ struct Service::Impl {
                " bytes; select fewer stations, channels or a shorter time.";
     }
 
-    // Writes the answer into sink; with matched, notes there whether anything of the level
-    // asked for was written.
-    Outcome write(Slot& slot, const Query& query, Level level,
-                  const std::function<void(std::string_view)>& sink, std::string& failure,
-                  bool* matched = nullptr, const stationxml::Warn& warn = ignoreProblems) {
-        const Level probeLevel = query.level == Level::Response ? Level::Channel : query.level;
-        if (query.format == Format::Text) {
-            TextWriter text(sink, query.level);
-            text.begin();
-            // At network level the text counts the stations.
-            const Level shown = query.level == Level::Network ? Level::Station : query.level;
-            Watch watch(text, probeLevel);
-            const Outcome o = read(slot, query, level, shown, watch, failure, warn);
-            if (matched)
-                *matched = watch.matched();
-            if (o == Outcome::Done)
-                text.finish();
-            return o;
-        }
-        stationxml::WriterOptions options;
-        options.module = "stationws";
-        stationxml::StationXmlWriter xml(sink, options);
+    // Writes the answer into the reading's spool; notes in matched whether anything of the
+    // level asked for was written. The sink stops the writing (Stop) at any write, the
+    // document's first and last included.
+    Outcome write(Reading& r, Slot& slot, std::string& failure, bool& matched) {
+        const auto sink = [&r](std::string_view chunk) {
+            switch (r.spool.append(chunk)) {
+            case Spool::Append::Taken:
+                return;
+            case Spool::Append::OverLimit:
+                r.overLimit = true;
+                throw Stop{};
+            case Spool::Append::Cancelled:
+                throw Stop{};
+            case Spool::Append::Failed:
+                throw std::runtime_error("the answer's temporary file cannot be written");
+            }
+        };
         try {
-            xml.begin();
+            if (r.query.format == Format::Text) {
+                TextWriter text(sink, r.query.level);
+                return writeDocument(text, r, slot, failure, matched);
+            }
+            stationxml::WriterOptions options;
+            options.module = "stationws";
+            stationxml::StationXmlWriter xml(sink, options);
+            return writeDocument(xml, r, slot, failure, matched);
         } catch (const Stop&) {
             return Outcome::Stopped;
         }
-        Watch watch(xml, probeLevel);
-        const Outcome o = read(slot, query, level, query.level, watch, failure, warn);
-        if (matched)
-            *matched = watch.matched();
-        if (o == Outcome::Done) {
-            try {
-                xml.finish();
-            } catch (const Stop&) {
-                return Outcome::Stopped;
-            }
-        }
+    }
+
+    // The document's beginning, what the query selects, and its end.
+    template <typename Writer>
+    Outcome writeDocument(Writer& writer, Reading& r, Slot& slot, std::string& failure,
+                          bool& matched) {
+        const Query& query = r.query;
+        const Level probeLevel = query.level == Level::Response ? Level::Channel : query.level;
+        // At network level the text counts the stations.
+        const Level shown = query.format == Format::Text && query.level == Level::Network
+                                ? Level::Station
+                                : query.level;
+        writer.begin();
+        Watch watch(writer, probeLevel, r.spool);
+        const Outcome o = read(slot, query, readingLevel(query), shown, watch, failure);
+        matched = watch.matched();
+        if (o == Outcome::Done)
+            writer.finish();
         return o;
+    }
+
+    // --- the request's thread
+
+    void answer(const httplib::Request& req, httplib::Response& res, const QueryResult& parsed) {
+        if (!parsed.query) {
+            setError(req, res, 400, parsed.error);
+            return;
+        }
+        const std::shared_ptr<Reading> reading = startReading(*parsed.query);
+        if (!reading) {
+            setError(req, res, 503, "All database connections are busy; try again later.");
+            return;
+        }
+        respond(req, res, reading, awaitVerdict(*reading));
+    }
+
+    // A reading of the query on a free connection, or null when none became free in time.
+    std::shared_ptr<Reading> startReading(const Query& query) {
+        std::unique_ptr<Slot> slot = pool.take();
+        if (!slot)
+            return nullptr;
+        auto reading = std::make_shared<Reading>(query, config.maxAnswerBytes);
+        reading->lease = std::make_unique<Lease>(pool, std::move(slot));
+        {
+            std::lock_guard lock(readingsMutex);
+            ++readings;
+        }
+        readers->enqueue([this, reading] { readAnswer(*reading); });
+        return reading;
+    }
+
+    // Waits until the verdict is in, or the answer is known to be large (then it is sent
+    // while it is read; with --max-answer only once it is read whole), or the database has
+    // been silent too long (its connection is then given up).
+    Verdict awaitVerdict(Reading& r) {
+        const std::size_t decisive =
+            config.maxAnswerBytes > 0 ? std::numeric_limits<std::size_t>::max() : kWholeAnswerBytes;
+        switch (r.spool.waitBeyond(decisive, silence())) {
+        case Spool::State::More:
+            return Verdict::Answer;
+        case Spool::State::Finished:
+            return r.verdict;
+        case Spool::State::Stalled:
+            break;
+        }
+        giveUp(r);
+        return Verdict::Silent;
+    }
+
+    // The request no longer waits for its reading; a connection whose statement hangs is
+    // replaced.
+    void giveUp(Reading& r) {
+        r.spool.cancel();
+        std::lock_guard lock(r.leaseMutex);
+        if (r.lease) {
+            Pool::logFailure("the database gave no sign of life for " +
+                             std::to_string(silence().count() / 1000) +
+                             " s: its connection is given up");
+            pool.abandon(r.lease->slot());
+        }
+    }
+
+    void respond(const httplib::Request& req, httplib::Response& res,
+                 const std::shared_ptr<Reading>& reading, Verdict verdict) {
+        switch (verdict) {
+        case Verdict::Answer:
+            sendSpool(res, reading);
+            return;
+        case Verdict::Empty:
+            if (reading->query.nodata == 404)
+                setError(req, res, 404, "No data matches the selection.");
+            else
+                res.status = 204;
+            return;
+        case Verdict::TooLarge:
+            setError(req, res, 413, tooLarge(config.maxAnswerBytes));
+            return;
+        case Verdict::DatabaseError:
+        case Verdict::Misconfigured:
+        case Verdict::Pending:
+        case Verdict::Cancelled:
+            setError(req, res, 500, "The database could not answer the query.");
+            return;
+        case Verdict::Unreachable:
+        case Verdict::Silent:
+            setError(req, res, 503, "The database cannot be reached at the moment.");
+            return;
+        }
+    }
+
+    // Sends the spool as it fills; a reading that fails or goes silent after the status was
+    // sent leaves the client a cut answer (the connection is closed).
+    void sendSpool(httplib::Response& res, const std::shared_ptr<Reading>& reading) {
+        res.status = 200;
+        res.set_chunked_content_provider(
+            contentType(reading->query),
+            [this, reading](std::size_t offset, httplib::DataSink& sink) {
+                Reading& r = *reading;
+                switch (r.spool.waitBeyond(offset, silence())) {
+                case Spool::State::More: {
+                    std::string block;
+                    return r.spool.read(offset, kSendBlock, block) &&
+                           sink.write(block.data(), block.size());
+                }
+                case Spool::State::Finished:
+                    if (r.verdict != Verdict::Answer)
+                        return false;
+                    sink.done();
+                    return true;
+                case Spool::State::Stalled:
+                    giveUp(r);
+                    return false;
+                }
+                return false;
+            },
+            [reading](bool) { reading->spool.cancel(); });
+    }
+
+    // --- start and end
+
+    // Connects once: false (the reason on stderr) when the database refuses the settings or
+    // lacks the response tables; true, the database served once it is there, when it is
+    // only away.
+    bool checkDatabase() {
+        Lease lease(pool, pool.take(std::chrono::milliseconds(0)));
+        Slot& slot = lease.slot();
+        if (!pool.open(slot)) {
+            if (slot.refusal.refused && gainbook::serverUnreachable(slot.refusal)) {
+                Pool::logFailure("the database cannot be reached yet; serving, and connecting "
+                                 "again for each request");
+                return true;
+            }
+            Pool::logFailure("the data source " + config.database.dataSource +
+                             " cannot be used with these settings; stopping");
+            return false;
+        }
+        std::string missing;
+        for (const char* table : {"CALIBRATION", "ID_SENS", "ID_FREQ"})
+            if (!slot.connection->tableExists(table))
+                missing += std::string(missing.empty() ? "" : ", ") + table;
+        if (!missing.empty()) {
+            Pool::logFailure("the database of " + config.database.dataSource +
+                             " has no response tables (" + missing + "); stopping");
+            return false;
+        }
+        if (!slot.connection->tableExists("SITE"))
+            Pool::logFailure("warning: the database has no SITE table: queries fail with 500 "
+                             "until it is made");
+        return true;
+    }
+
+    // After the last request: waits for the readings still going; a statement that hangs is
+    // left to its thread, which ends with the program.
+    void endReadings() {
+        std::unique_lock lock(readingsMutex);
+        if (readingsEnded.wait_for(lock, silence(), [&] { return readings == 0; })) {
+            lock.unlock();
+            readers->shutdown();
+            readers.reset();
+            return;
+        }
+        Pool::logFailure(std::to_string(readings) + " database statements did not end; left");
+        (void)readers.release();
     }
 
     void routes() {
@@ -694,10 +937,10 @@ struct Service::Impl {
                    [](const httplib::Request&, httplib::Response& res) {
                        res.set_content(kServiceVersion, "text/plain");
                    });
-        server.Get(std::string(kBase) + "/application.wadl", [](const httplib::Request& req,
-                                                                httplib::Response& res) {
-            res.set_content(wadl("http://" + hostOf(req) + kBase + "/"), "application/xml");
-        });
+        server.Get(std::string(kBase) + "/application.wadl",
+                   [](const httplib::Request& req, httplib::Response& res) {
+                       res.set_content(wadl(rootOf(req) + kBase + "/"), "application/xml");
+                   });
         for (const std::string& path : {std::string(kBase) + "/", std::string(kBase)})
             server.Get(path, [](const httplib::Request&, httplib::Response& res) {
                 res.set_content(kHelp, "text/html; charset=utf-8");
@@ -707,7 +950,7 @@ struct Service::Impl {
         server.set_error_handler(httplib::Server::HandlerWithResponse(
             [](const httplib::Request& req,
                httplib::Response& res) -> httplib::Server::HandlerResponse {
-                if (!res.body.empty())
+                if (!res.body.empty() || res.content_length_ > 0)
                     return httplib::Server::HandlerResponse::Unhandled;
                 std::string details = "The request cannot be answered.";
                 if (res.status == 404)
@@ -727,9 +970,10 @@ struct Service::Impl {
                 Pool::logFailure("a request failed with an exception");
                 setError(req, res, 500, "The request failed inside the service.");
             });
-        server.set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
+        server.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
             requestStart() = std::chrono::steady_clock::now();
-            return httplib::Server::HandlerResponse::Unhandled;
+            return refuseMethod(req, res) ? httplib::Server::HandlerResponse::Handled
+                                          : httplib::Server::HandlerResponse::Unhandled;
         });
         server.set_logger([](const httplib::Request& req, const httplib::Response& res) {
             // A request the library refused before routing has no start.
@@ -750,6 +994,35 @@ struct Service::Impl {
         });
     }
 
+    // The methods a resource of the service takes ("" for a path that is none of them);
+    // HEAD is answered as GET, without the body.
+    static std::string_view allowedMethods(const std::string& path) {
+        const std::string_view base = kBase;
+        if (path.size() < base.size() || path.compare(0, base.size(), base) != 0)
+            return {};
+        const std::string_view rest = std::string_view(path).substr(base.size());
+        if (rest == "/query")
+            return "GET, HEAD, POST";
+        if (rest == "/version" || rest == "/application.wadl" || rest == "/" || rest.empty())
+            return "GET, HEAD";
+        return {};
+    }
+
+    // A method a resource does not take is answered 405 with the ones it takes, before a
+    // body is read; the connection is closed after it (a body may follow unread).
+    static bool refuseMethod(const httplib::Request& req, httplib::Response& res) {
+        const std::string_view allowed = allowedMethods(req.path);
+        const std::string method = req.method == "HEAD" ? "GET" : req.method;
+        if (allowed.empty() || allowed.find(method) != std::string_view::npos)
+            return false;
+        res.set_header("Allow", std::string(allowed));
+        res.set_header("Connection", "close");
+        HttpServer::closeAfterThisRequest();
+        setError(req, res, 405,
+                 "This method is not allowed here; " + std::string(allowed) + " are.");
+        return true;
+    }
+
     static std::chrono::steady_clock::time_point& requestStart() {
         thread_local std::chrono::steady_clock::time_point start;
         return start;
@@ -759,17 +1032,21 @@ struct Service::Impl {
 Service::Service(Config config) : impl_(std::make_unique<Impl>(std::move(config))) {
     httplib::Server& s = impl_->server;
     const Config& c = impl_->config;
-    const std::size_t threads = c.httpThreads;
-    s.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+    publicUrl() = c.publicUrl;
     s.set_read_timeout(c.timeoutSeconds, 0);
     s.set_write_timeout(c.timeoutSeconds, 0);
     s.set_keep_alive_timeout(c.timeoutSeconds);
+    s.set_keep_alive_max_count(100);
     s.set_payload_max_length(c.maxBodyBytes);
     s.set_tcp_nodelay(true);
     impl_->routes();
 }
 
 Service::~Service() = default;
+
+bool Service::checkDatabase() {
+    return impl_->checkDatabase();
+}
 
 bool Service::bind() {
     if (impl_->config.port == 0) {
@@ -779,6 +1056,7 @@ bool Service::bind() {
             return false;
         }
         listenAddress() = impl_->config.host + ":" + std::to_string(port_);
+        impl_->server.widenBacklog();
         return true;
     }
     if (!impl_->server.bind_to_port(impl_->config.host, impl_->config.port)) {
@@ -788,11 +1066,14 @@ bool Service::bind() {
     }
     port_ = impl_->config.port;
     listenAddress() = impl_->config.host + ":" + std::to_string(port_);
+    impl_->server.widenBacklog();
     return true;
 }
 
 bool Service::run() {
-    return impl_->server.listen_after_bind();
+    const bool ok = impl_->server.listen_after_bind();
+    impl_->endReadings();
+    return ok;
 }
 
 void Service::stop() {

@@ -21,11 +21,17 @@ inline constexpr const char* kServiceVersion = "1.1.0";
 struct Config {
     std::string host = "127.0.0.1";
     int port = 8080;
-    gainbook::ConnectionSettings database;
+    // The scheme and authority (and a path) clients reach the service at, without a
+    // trailing '/': what the WADL and the error texts name. Empty: "http://" and the
+    // request's Host header.
+    std::string publicUrl;
+    // The database, and the seconds it may take to connect or to answer a statement.
+    gainbook::ConnectionSettings database{{}, {}, {}, 10};
     // Database connections: at most this many requests read the database at once.
     std::size_t databaseConnections = 4;
-    // HTTP connections served at once (threads); idle ones are closed after the timeout.
-    std::size_t httpThreads = 256;
+    // Requests worked on at once (threads); a connection waiting for its next request
+    // holds none, and is closed after the timeout.
+    std::size_t httpThreads = 64;
     // Seconds a client may take to send its request or to take an answer's next part.
     int timeoutSeconds = 10;
     // Largest request body (POST), bytes: beyond it 413.
@@ -43,6 +49,10 @@ public:
     Service(const Service&) = delete;
     Service& operator=(const Service&) = delete;
 
+    // Connects to the database once: false (the reason on stderr) when it refuses the
+    // settings (no such data source, login refused) or lacks the response tables; true
+    // when it works or is only away (it is served once it is back).
+    bool checkDatabase();
     // Binds the listening socket; false (with a message on stderr) when it cannot.
     bool bind();
     // The port bound (useful with port 0).

@@ -19,6 +19,10 @@ SQLSMALLINT smallLength(std::string_view s) {
 } // namespace
 
 std::string diagnostic(SQLSMALLINT handleType, SQLHANDLE handle) {
+    return diagnosticRecord(handleType, handle).message;
+}
+
+DiagnosticRecord diagnosticRecord(SQLSMALLINT handleType, SQLHANDLE handle) {
     if (handle == SQL_NULL_HANDLE)
         return {};
     SQLCHAR state[6] = {};
@@ -29,7 +33,8 @@ std::string diagnostic(SQLSMALLINT handleType, SQLHANDLE handle) {
         SQLGetDiagRec(handleType, handle, 1, state, &native, message, sizeof message, &length);
     if (!isSuccess(rc))
         return {};
-    return text::decodeLegacy(reinterpret_cast<const char*>(message));
+    return {reinterpret_cast<const char*>(state), static_cast<long>(native),
+            text::decodeLegacy(reinterpret_cast<const char*>(message))};
 }
 
 // --- Timestamp ------------------------------------------------------------------------
@@ -216,6 +221,10 @@ void Connection::disconnect() {
 
 std::string Connection::diagnostic() const {
     return odbc::diagnostic(SQL_HANDLE_DBC, dbc_);
+}
+
+DiagnosticRecord Connection::diagnosticRecord() const {
+    return odbc::diagnosticRecord(SQL_HANDLE_DBC, dbc_);
 }
 
 std::optional<std::string> Connection::dbmsName(std::size_t bufferSize) const {

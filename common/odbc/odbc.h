@@ -37,6 +37,15 @@ inline bool isSuccess(SQLRETURN rc) {
 // The message text of diagnostic record 1 of a handle ("" when there is none).
 std::string diagnostic(SQLSMALLINT handleType, SQLHANDLE handle);
 
+// Diagnostic record 1 of a handle whole: the SQLSTATE ("" when there is no record), the
+// driver's or server's own error number and the message text.
+struct DiagnosticRecord {
+    std::string state;
+    long native = 0;
+    std::string message;
+};
+DiagnosticRecord diagnosticRecord(SQLSMALLINT handleType, SQLHANDLE handle);
+
 // A date and time of day, to the second.
 struct Timestamp {
     int year = 1900;
@@ -104,6 +113,7 @@ public:
 
     // Diagnostic record 1 of the connection handle.
     std::string diagnostic() const;
+    DiagnosticRecord diagnosticRecord() const;
 
     // SQLGetInfo(SQL_DBMS_NAME) read into a buffer of bufferSize bytes; nullopt when the
     // call fails.

@@ -699,7 +699,7 @@ int runStationXml(const std::vector<std::string>& args, std::ostream& out, std::
             (std::string_view(name) == "start" ? selection.start : selection.end) = date.value;
         }
     stationxml::ReadOptions readOptions;
-    readOptions.defaultNetwork = opts.value("default-net").value_or("XYN");
+    readOptions.defaultNetwork = opts.value("default-net").value_or(readOptions.defaultNetwork);
 
     ConsoleInteraction ui(err, opts.has("yes"));
     DatabaseConnection connection = connectChecked(opts, ui, "stationxml", err);

@@ -4,6 +4,7 @@
 #include "text/text.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace orv::gainbook {
 
@@ -31,24 +32,53 @@ std::string connectString(const ConnectionSettings& settings, std::string_view d
     return s + std::string(driverAttributes);
 }
 
+void setTimeout(odbc::Connection& connection, SQLINTEGER attribute, int seconds) {
+    // A driver that does not take the attribute says so with a warning or an error; the
+    // connection works as before then.
+    SQLSetConnectAttr(connection.handle(), attribute,
+                      reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(seconds)), 0);
+}
+
+// The server refused the login for a while only: it is starting, stopping or full.
+bool passingRefusal(const std::string& message) {
+    for (const char* passing : {"starting up", "shutting down", "recovery", "accepting connections",
+                                "too many", "connection slots"})
+        if (message.find(passing) != std::string::npos)
+            return true;
+    return false;
+}
+
 } // namespace
 
 OpenResult openConnection(const ConnectionSettings& settings, std::string_view driverAttributes) {
     OpenResult result;
-    if (!driverAttributes.empty() && !plainSettings(settings))
+    const bool plain = plainSettings(settings);
+    if (!driverAttributes.empty() && !plain)
         return result;
+    std::string attributes(driverAttributes);
+    if (settings.timeoutSeconds > 0 && plain)
+        attributes +=
+            text::format("CONN_TIMEOUT=%d;READ_TIMEOUT=%d;WRITE_TIMEOUT=%d;",
+                         settings.timeoutSeconds, settings.timeoutSeconds, settings.timeoutSeconds);
     auto connection = std::make_unique<odbc::Connection>();
     if (!connection->allocated())
         return result;
+    if (settings.timeoutSeconds > 0)
+        setTimeout(*connection, SQL_ATTR_LOGIN_TIMEOUT, settings.timeoutSeconds);
     const SQLRETURN rc =
-        driverAttributes.empty()
+        attributes.empty()
             ? connection->connect(settings.dataSource, settings.user, settings.password)
-            : connection->driverConnect(connectString(settings, driverAttributes));
+            : connection->driverConnect(connectString(settings, attributes));
     if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) {
+        const odbc::DiagnosticRecord record = connection->diagnosticRecord();
         result.refused = true;
-        result.diagnostic = connection->diagnostic();
+        result.diagnostic = record.message;
+        result.sqlState = record.state;
+        result.nativeError = record.native;
         return result;
     }
+    if (settings.timeoutSeconds > 0)
+        setTimeout(*connection, SQL_ATTR_QUERY_TIMEOUT, settings.timeoutSeconds);
     result.connection = std::move(connection);
     return result;
 }
@@ -87,6 +117,19 @@ std::string streamingFallbackText(const StreamingConnection& connection) {
                text::replaceAll(connection.diagnostic, "\r\n", " ");
     }
     return {};
+}
+
+bool serverUnreachable(const OpenResult& refused) {
+    const std::string& state = refused.sqlState;
+    if (state == "08001" && refused.diagnostic.find(":  ") != std::string::npos)
+        return passingRefusal(refused.diagnostic);
+    if (state.rfind("08", 0) == 0 || state.rfind("HYT", 0) == 0)
+        return true;
+    // MariaDB's client: no server at the socket or port, or the connection lost.
+    constexpr long kMariaDbUnreachable[] = {2002, 2003, 2006, 2013};
+    return state == "HY000" &&
+           std::find(std::begin(kMariaDbUnreachable), std::end(kMariaDbUnreachable),
+                     refused.nativeError) != std::end(kMariaDbUnreachable);
 }
 
 std::string statementFailure(const odbc::Statement& st, odbc::Connection& connection) {

@@ -32,6 +32,13 @@ struct ConnectionSettings {
     std::string dataSource;
     std::string user;
     std::string password;
+    // Seconds a connection attempt, and then each statement, may wait for the server
+    // before it fails (0: no bound). PostgreSQL's driver takes them as the login and query
+    // timeouts (the query timeout ends the statement on the server, so a server that hangs
+    // whole is not bounded by it); MariaDB's driver ignores those and takes its own
+    // connect, read and write timeouts from the connect string instead; SQLite has no
+    // server to wait for.
+    int timeoutSeconds = 0;
     bool operator==(const ConnectionSettings&) const = default;
 };
 
@@ -43,6 +50,8 @@ struct OpenResult {
     // be allocated, which is not reported).
     bool refused = false;
     std::string diagnostic; // the first diagnostic message when refused
+    std::string sqlState;   // its SQLSTATE
+    long nativeError = 0;   // and the driver's or server's own number
 };
 
 // SQLConnect with the three values; with driver attributes ("Key=value;..."), SQLDriverConnect
@@ -51,6 +60,10 @@ struct OpenResult {
 // a value holding ";", "{", "}" or "=", or blanks at either end, is never put into one: no
 // connection is opened then, nothing is refused, and the caller goes on with the plain
 // connection it has.
+//
+// With settings.timeoutSeconds, MariaDB's timeouts are connect-string attributes: the
+// connection is made with SQLDriverConnect when the values allow a connect string, with
+// SQLConnect (and only the attributes other drivers honour) when they do not.
 OpenResult openConnection(const ConnectionSettings& settings,
                           std::string_view driverAttributes = {});
 
@@ -73,6 +86,13 @@ StreamingConnection openStreamingConnection(const ConnectionSettings& settings,
 
 // Why a connection reads whole results, for a message; "" when it streams.
 std::string streamingFallbackText(const StreamingConnection& connection);
+// True when a refused connection says that the server could not be reached or did not
+// answer in time (down, starting, stopping, out of connections): the same settings may
+// work later. False when the settings themselves were refused: no such data source or
+// driver, the login refused, no such database, a database file that cannot be opened.
+// PostgreSQL's driver reports every failure as 08001; the server's own refusal is told
+// by its severity ("FATAL:  ...") in the message.
+bool serverUnreachable(const OpenResult& refused);
 
 // The driver's message for a statement that failed, or for one that could not even be
 // allocated (the connection's message, else "Не удалось выделить оператор ODBC").

@@ -4,6 +4,7 @@
 
 #include "odbc/odbc.h"
 #include "stationxml/report.h"
+#include "responsewriter.h"
 #include "stationxml/selection.h"
 
 #include <complex>
@@ -89,8 +90,9 @@ struct ReadSummary {
 };
 
 struct ReadOptions {
-    // The network of stations that have no CALIBRATION row.
-    std::string defaultNetwork;
+    // The network of stations that have no CALIBRATION row: the code the response editor
+    // writes for an empty network.
+    std::string defaultNetwork = gainbook::kEmptyNetworkCode;
 };
 
 // Streams what the selection picks, down to selection.level, without holding the archive

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <netinet/in.h>
 #include <regex>
+#include <sstream>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -255,9 +256,10 @@ TEST_P(StationService, AnswersEachLevelAndFormat) {
               "#Network|Station|Latitude|Longitude|Elevation|SiteName|StartTime|EndTime\n"
               "IU|ANMO|34.9459|-106.4572|1000|Albuquerque|2000-01-01T00:00:00|\n"
               "IU|TUC|32.3098|-110.7847|1000|Tucson|2000-01-01T00:00:00|\n");
-    // Channels: wildcards, the empty location, a time window that overlaps one epoch.
-    const Answer channels = curl(
-        dir, s.url("query?level=channel&format=text&sta=AN%3FO&loc=--&cha=B*&start=2009-06-01"));
+    // Channels: wildcards (a '?' as typed by hand, not encoded), the empty location, a time
+    // window that overlaps one epoch.
+    const Answer channels =
+        curl(dir, s.url("query?level=channel&format=text&sta=AN?O&loc=--&cha=B*&start=2009-06-01"));
     const std::string header =
         "#Network|Station|Location|Channel|Latitude|Longitude|Elevation|Depth|Azimuth|Dip|"
         "SensorDescription|Scale|ScaleFreq|ScaleUnits|SampleRate|StartTime|EndTime\n";
@@ -312,8 +314,53 @@ TEST_P(StationService, EmptyAnswersErrorsAndHostileQueries) {
     expectErrorBody(curl(dir, s.url("query?sta=AN%FF%FE")), 400, "station");
     expectErrorBody(curl(dir, s.url("query?foo=1")), 400, "foo");
     expectErrorBody(curl(dir, s.url("nothing")), 404);
+    // A client that accepts compressed bodies and reads error bodies raw (as ObsPy does)
+    // reads them all the same.
+    expectErrorBody(curl(dir, s.url("query?foo=1"), {"-H", "Accept-Encoding: gzip, deflate, br"}),
+                    400, "foo");
+    expectErrorBody(curl(dir, s.url("nothing"), {"-H", "Accept-Encoding: gzip"}), 404);
+
+    // A text answer is compressed with gzip at most: the HTTP library's brotli takes many
+    // times longer than the reading.
+    for (const char* accepted : {"br", "gzip, deflate, br", "br;q=1.0, gzip;q=0.5"}) {
+        const auto headers = dir / "headers";
+        const Answer text =
+            curl(dir, s.url("query?format=text&level=channel"),
+                 {"-H", std::string("Accept-Encoding: ") + accepted, "-D", headers.string()});
+        EXPECT_EQ(text.status, 200);
+        EXPECT_EQ(orv::text::toUpper(orv::test::readFile(headers)).find("CONTENT-ENCODING: BR"),
+                  std::string::npos)
+            << accepted;
+    }
+
+    // Methods a resource does not take: 405 with those it takes; HEAD where GET works.
+    for (const char* method : {"PUT", "PATCH", "DELETE", "OPTIONS"})
+        for (const auto& [path, allowed] :
+             {std::pair{"query", "GET, HEAD, POST"}, std::pair{"version", "GET, HEAD"},
+              std::pair{"application.wadl", "GET, HEAD"}}) {
+            const auto headers = dir / "headers";
+            const Answer a =
+                curl(dir, s.url(path), {"-X", method, "-d", "x=1", "-D", headers.string()});
+            expectErrorBody(a, 405);
+            EXPECT_NE(
+                orv::test::readFile(headers).find(std::string("\r\nAllow: ") + allowed + "\r\n"),
+                std::string::npos)
+                << method << " " << path;
+        }
+    for (const char* path : {"query?sta=KAPI", "version", "application.wadl", ""}) {
+        const Answer head = curl(dir, s.url(path), {"-I"});
+        EXPECT_EQ(head.status, 200) << path;
+        EXPECT_EQ(head.body.find("\r\n\r\n"), head.body.size() - 4) << path << head.body;
+    }
     // The whole archive at level response is larger than the 4000 bytes allowed.
     expectErrorBody(curl(dir, s.url("query?level=response")), 413, "4000");
+    {
+        // A text answer is written whole at its end: over the limit there, it is a 413 too.
+        TempDir other;
+        Service small(db, other, {"--max-answer", "300"});
+        ASSERT_NE(small.port(), 0) << small.log();
+        expectErrorBody(curl(other, small.url("query?level=channel&format=text")), 413, "300");
+    }
 
     // 10,000 codes: too long a URL (414); as a POST, too long a list (400).
     std::string many;
@@ -351,9 +398,41 @@ TEST_P(StationService, EmptyAnswersErrorsAndHostileQueries) {
     EXPECT_EQ(s.log().find(db.password()), std::string::npos);
 }
 
+// The service reads the inventory as the command line's StationXML export does: a station
+// without responses under the same network, and the reader's warnings in the log, once.
+TEST_P(StationService, AStationWithoutResponsesIsListedAsTheCommandLineListsIt) {
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    fillSample(db);
+    addStation(*db.connect(), "KIV", 43.9562, 42.6888, "Kislovodsk");
+    TempDir dir;
+    Service s(db, dir);
+    ASSERT_NE(s.port(), 0) << s.log();
+    const auto cli =
+        orv::test::runProgram(GAINBOOK_CLI,
+                              {"stationxml", "--level", "station", "--sta", "KIV", "--dsn",
+                               db.dsn(), "--user", db.user(), "--password", db.password()},
+                              {}, dir.path());
+    const std::smatch network = [&] {
+        std::smatch m;
+        std::regex_search(cli.out, m, std::regex("<Network code=\"([^\"]*)\""));
+        return m;
+    }();
+    ASSERT_FALSE(network.empty()) << cli.out << cli.err;
+    const Answer text = curl(dir, s.url("query?sta=KIV&format=text"));
+    EXPECT_EQ(text.status, 200);
+    EXPECT_EQ(text.body.substr(text.body.find('\n') + 1).rfind(network[1].str() + "|KIV|", 0), 0u)
+        << text.body;
+    const Answer xml = curl(dir, s.url("query?sta=KIV"));
+    EXPECT_NE(xml.body.find("<Network code=\"" + network[1].str() + "\""), std::string::npos);
+    // Logged once, not with every answer that reads the station.
+    EXPECT_EQ(count(s.log(), "warning: station KIV has no response"), 1u) << s.log();
+}
+
 TEST_P(StationService, VersionWadlAndHelp) {
     TestDatabase db(GetParam());
     ORV_SKIP_IF_UNAVAILABLE(db);
+    createTables(db);
     TempDir dir;
     Service s(db, dir);
     ASSERT_NE(s.port(), 0) << s.log();
@@ -368,9 +447,37 @@ TEST_P(StationService, VersionWadlAndHelp) {
               0);
     for (const char* p : {"\"starttime\"", "\"net\"", "\"maxradius\"", "\"level\"", "\"nodata\""})
         EXPECT_NE(wadl.body.find(p), std::string::npos) << p;
+    // A Host header that would break the document out of its attribute is escaped in the
+    // WADL, and shown with printable characters only in the error text.
+    const std::string hostile = "evil\"><x a=\"&";
+    const Answer escaped = curl(dir, s.url("application.wadl"), {"-H", "Host: " + hostile});
+    std::ofstream(file) << escaped.body;
+    EXPECT_EQ(orv::test::runProgram("xmllint", {"--noout", file.string()}, {}, dir.path()).status,
+              0)
+        << escaped.body;
+    EXPECT_NE(
+        escaped.body.find("base=\"http://evil&quot;&gt;&lt;x a=&quot;&amp;/fdsnws/station/1/\""),
+        std::string::npos)
+        << escaped.body;
+    const Answer error = curl(dir, s.url("query?foo=1"), {"-H", "Host: " + hostile + "\x01"});
+    EXPECT_NE(error.body.find("Usage details are available from http://" + hostile +
+                              "?/fdsnws/station/1/\n"),
+              std::string::npos)
+        << error.body;
     const Answer help = curl(dir, s.url(""));
     EXPECT_EQ(help.status, 200);
     EXPECT_EQ(help.type, "text/html; charset=utf-8");
+
+    // Behind a proxy the public URL names the service, whatever the Host header says.
+    TempDir proxiedDir;
+    Service proxied(db, proxiedDir, {"--public-url", "https://data.example.org/"});
+    ASSERT_NE(proxied.port(), 0) << proxied.log();
+    EXPECT_NE(curl(dir, proxied.url("application.wadl"))
+                  .body.find("base=\"https://data.example.org/fdsnws/station/1/\""),
+              std::string::npos);
+    EXPECT_NE(curl(dir, proxied.url("query?foo=1"))
+                  .body.find("Request:\nhttps://data.example.org/fdsnws/station/1/query?foo=1\n"),
+              std::string::npos);
 }
 
 // The four time limits select, over HTTP: on channel epochs (an open one never ends before
@@ -536,6 +643,137 @@ TEST_P(StationService, TheWholeArchiveStreamsInBoundedMemoryAndSigtermLetsItFini
     EXPECT_EQ(count(slow.body, "\n"), 10001u);
 }
 
+class StationServiceLoad : public testing::TestWithParam<Backend> {};
+
+namespace {
+
+// curl asked for each URL by `clients` transfers at once: each transfer's status and seconds.
+std::vector<std::pair<int, double>> askAtOnce(const TempDir& dir, const std::string& name,
+                                              const std::vector<std::string>& urls, int clients,
+                                              std::vector<std::string> options = {}) {
+    const auto config = dir / (name + ".curl");
+    {
+        std::ofstream out(config);
+        for (const std::string& url : urls)
+            out << "url = \"" << url << "\"\noutput = /dev/null\n";
+    }
+    std::vector<std::string> args{"-s",
+                                  "--parallel",
+                                  "--parallel-max",
+                                  std::to_string(clients),
+                                  "-w",
+                                  "%{http_code} %{time_total}\n",
+                                  "-K",
+                                  config.string()};
+    args.insert(args.end(), options.begin(), options.end());
+    const auto run = orv::test::runProgram("curl", args, {}, dir.path());
+    std::vector<std::pair<int, double>> answers;
+    std::istringstream lines(run.out);
+    for (int status = 0; lines >> status;) {
+        double seconds = 0;
+        lines >> seconds;
+        answers.emplace_back(status, seconds);
+    }
+    return answers;
+}
+
+// URLs of n single stations of the archive, at a level.
+std::vector<std::string> singleStations(const Service& s, int n, const std::string& level) {
+    std::vector<std::string> urls;
+    for (int i = 0; i < n; ++i)
+        urls.push_back(
+            s.url(orv::text::format("query?net=X%c&sta=S%d%d&level=%s", char('A' + i % 4), i % 4,
+                                    100 + (i / 4) % 100, level.c_str())));
+    return urls;
+}
+
+long rssKb(const Service& s) {
+    return s.memoryKb("VmRSS");
+}
+
+} // namespace
+
+// Eight clients that take large answers at 10 KB/s while sixteen others ask for single
+// stations: a slow client holds a database connection only while its answer is read, at the
+// database's speed, and the others keep a p99 under 100 ms; the slow ones get their answers
+// for as long as they take them.
+TEST_P(StationServiceLoad, SlowClientsDoNotHoldUpTheOthers) {
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    fillArchive(db);
+    TempDir dir;
+    // A client that takes its answer slowly is no silent one: it keeps its connection, as
+    // long as it takes some bytes within the timeout.
+    Service s(db, dir, {"--timeout", "2"});
+    ASSERT_NE(s.port(), 0) << s.log();
+    std::vector<std::thread> slow;
+    for (int i = 0; i < 8; ++i)
+        slow.emplace_back([&] {
+            TempDir own;
+            // Half the archive, 0.9 MB, far more than the sockets hold: cut after 12 s, it
+            // would take minutes at this rate.
+            const auto run = orv::test::runProgram(
+                "curl",
+                {"-s", "-o", "/dev/null", "-w", "%{http_code}", "--limit-rate", "10K", "--max-time",
+                 "12", s.url("query?net=XA,XB&level=channel&format=text")},
+                {}, own.path());
+            EXPECT_EQ(run.out, "200") << "a slow client was not answered";
+            EXPECT_EQ(run.status, 28) << "a slow client's answer was cut"; // its own time out
+        });
+    // Their answers read (a second or less each), they download for the rest of the test.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const auto answers = askAtOnce(dir, "fast", singleStations(s, 400, "station"), 16);
+    for (std::thread& t : slow)
+        t.join();
+    ASSERT_EQ(answers.size(), 400u);
+    std::vector<double> seconds;
+    for (const auto& [status, took] : answers) {
+        EXPECT_EQ(status, 200);
+        seconds.push_back(took);
+    }
+    std::sort(seconds.begin(), seconds.end());
+    const double p99 = seconds[seconds.size() * 99 / 100 - 1];
+    std::cout << "single stations beside 8 slow clients: p50 " << seconds[seconds.size() / 2] * 1000
+              << " ms, p99 " << p99 * 1000 << " ms\n";
+#if defined(__SANITIZE_ADDRESS__)
+    EXPECT_LT(p99, 1.0); // the sanitizer makes everything several times slower
+#else
+    EXPECT_LT(p99, 0.1);
+#endif
+}
+
+// Two hundred clients at once, 3,000 requests: the service's memory stays bounded.
+TEST_P(StationServiceLoad, ManyClientsAtOnceLeaveTheMemoryBounded) {
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    fillArchive(db);
+    TempDir dir;
+    Service s(db, dir);
+    ASSERT_NE(s.port(), 0) << s.log();
+    const long before = rssKb(s);
+    std::vector<std::string> urls;
+    for (const char* level : {"station", "channel", "response"}) {
+        const auto some = singleStations(s, 1000, level);
+        urls.insert(urls.end(), some.begin(), some.end());
+    }
+    const auto answers = askAtOnce(dir, "many", urls, 200);
+    EXPECT_EQ(answers.size(), urls.size());
+    for (const auto& [status, took] : answers)
+        EXPECT_EQ(status, 200);
+    const long after = rssKb(s);
+    std::cout << "resident memory of the service: " << before << " kB at the start, " << after
+              << " kB after " << answers.size() << " requests of 200 clients at once\n";
+#if defined(__SANITIZE_ADDRESS__)
+    std::cout << "[ SKIPPED  ] the memory bound under AddressSanitizer\n";
+#else
+    EXPECT_LT(after, 40 * 1024);
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, StationServiceLoad,
+                         testing::Values(Backend::SQLite, Backend::PostgreSQL),
+                         orv::test::backendParamName);
+
 class StationServiceFaults : public testing::TestWithParam<Backend> {};
 
 TEST_P(StationServiceFaults, ADatabaseThatGoesAwayGives503AndIsServedAgainWhenBack) {
@@ -562,7 +800,102 @@ TEST_P(StationServiceFaults, ADatabaseThatGoesAwayGives503AndIsServedAgainWhenBa
         EXPECT_EQ(a.status, 200) << a.body;
         EXPECT_EQ(count(a.body, "\n"), 3u) << a.body;
     }
+    // A restart with no request in between: the connection that went with it is noticed at
+    // the first statement, and the request read again on a new one.
+    ASSERT_TRUE(server.halt());
+    ASSERT_TRUE(server.resume());
+    const Answer afterRestart = curl(dir, query);
+    EXPECT_EQ(afterRestart.status, 200) << afterRestart.body;
+    EXPECT_EQ(count(afterRestart.body, "\n"), 3u) << afterRestart.body;
     EXPECT_EQ(s.log().find(db.password()), std::string::npos) << s.log();
+}
+
+// A server that hangs (its processes stopped, its sockets still accepting) holds nothing
+// for long: a request whose statement gets no answer gives 503 a second after --db-timeout,
+// its connection given up; one that waited for a connection meanwhile, within twice that;
+// one that has to connect, within --db-timeout. Once the server goes on, it is served.
+TEST_P(StationServiceFaults, AHungDatabaseGives503WithinItsTimeoutAndIsServedWhenItGoesOn) {
+    orv::test::PrivateServer server(GetParam());
+    if (!server.available())
+        GTEST_SKIP() << server.whyUnavailable();
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    fillSample(db);
+    TempDir dir;
+    Service s(db, dir, {"--threads", "2", "--db-timeout", "2"});
+    ASSERT_NE(s.port(), 0) << s.log();
+    const std::string query = s.url("query?format=text&net=IU");
+    ASSERT_EQ(curl(dir, query).status, 200);
+
+    ASSERT_TRUE(server.freeze());
+    std::vector<std::thread> clients;
+    std::vector<std::pair<int, double>> answers(4);
+    for (std::size_t i = 0; i < answers.size(); ++i)
+        clients.emplace_back([&, i] {
+            TempDir own;
+            int status = 0;
+            const double took = secondsOf([&] {
+                status = curl(own, query, {"--max-time", "30"}).status;
+            });
+            answers[i] = {status, took};
+        });
+    for (std::thread& t : clients)
+        t.join();
+    for (const auto& [status, took] : answers) {
+        EXPECT_EQ(status, 503);
+        EXPECT_LT(took, 2 * (2 + 1) + 1.5);
+    }
+    Answer alone;
+    EXPECT_LT(secondsOf([&] { alone = curl(dir, query, {"--max-time", "30"}); }), 2 + 1 + 1.5);
+    expectErrorBody(alone, 503);
+
+    ASSERT_TRUE(server.thaw());
+    const Answer after = curl(dir, query);
+    EXPECT_EQ(after.status, 200) << after.body << s.log();
+    EXPECT_EQ(count(after.body, "\n"), 3u);
+}
+
+// A configuration the database refuses ends the program at its start with the driver's
+// reason; a server that is only down is waited for.
+TEST_P(StationServiceFaults, ABrokenConfigurationFailsAtStartAndAServerDownIsWaitedFor) {
+    orv::test::PrivateServer server(GetParam());
+    if (!server.available())
+        GTEST_SKIP() << server.whyUnavailable();
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    TempDir dir;
+    const auto start = [&](const std::string& dsn, const std::string& user,
+                           const std::string& password) {
+        return orv::test::runProgram(
+            "timeout", {"20", STATIONWS, "--listen", "127.0.0.1:0", "--dsn", dsn, "--user", user},
+            {{"STATIONWS_PASSWORD", password}}, dir.path());
+    };
+    const auto noSource = start("NOSUCH", "ORV", "KTZ");
+    EXPECT_EQ(noSource.status, 1) << noSource.err;
+    EXPECT_NE(noSource.err.find("Data source name not found"), std::string::npos) << noSource.err;
+    const bool maria = GetParam() == Backend::MariaDB;
+    const auto login = start(db.dsn(), maria ? "ORV" : "no_such_role", "wrong");
+    EXPECT_EQ(login.status, 1) << login.err;
+    EXPECT_NE(login.err.find(maria ? "Access denied" : "no_such_role"), std::string::npos)
+        << login.err;
+    EXPECT_EQ(login.err.find("wrong"), std::string::npos) << login.err;
+    // Without the response tables.
+    const auto empty = start(db.dsn(), db.user(), db.password());
+    EXPECT_EQ(empty.status, 1) << empty.err;
+    EXPECT_NE(empty.err.find("no response tables"), std::string::npos) << empty.err;
+
+    // Down at the start: served once it is up.
+    fillSample(db);
+    ASSERT_TRUE(server.halt());
+    Service s(db, dir);
+    ASSERT_NE(s.port(), 0) << s.log();
+    expectErrorBody(curl(dir, s.url("query?net=IU")), 503);
+    ASSERT_TRUE(server.resume());
+    EXPECT_EQ(curl(dir, s.url("query?net=IU")).status, 200) << s.log();
+    // A database without SITE: 500 with the reason in the log, not an empty answer.
+    db.exec("DROP TABLE SITE");
+    expectErrorBody(curl(dir, s.url("query?net=IU")), 500);
+    EXPECT_NE(s.log().find("the database has no SITE table"), std::string::npos) << s.log();
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, StationServiceFaults,

@@ -80,6 +80,27 @@ bool PrivateServer::resume() {
     return script(std::string(scriptOf(backend_).prefix) + "_throwaway_resume");
 }
 
+namespace {
+
+// The server's process (PostgreSQL's postmaster, whose children are the sessions) as its
+// directory names it, and a signal for it and its children.
+std::string signalServer(Backend backend, const char* signal) {
+    const std::string pid = backend == Backend::MariaDB
+                                ? "pid=$(mariadb_throwaway_pid)"
+                                : "pid=$(head -n 1 \"$PG_THROWAWAY_DIR/data/postmaster.pid\")";
+    return pid + " && kill -" + signal + " $pid $(pgrep -P $pid)";
+}
+
+} // namespace
+
+bool PrivateServer::freeze() {
+    return script(signalServer(backend_, "STOP"));
+}
+
+bool PrivateServer::thaw() {
+    return script(signalServer(backend_, "CONT"));
+}
+
 bool PrivateServer::script(const std::string& commands, std::string* output) const {
     const Script s = scriptOf(backend_);
     std::string shell = ". ";

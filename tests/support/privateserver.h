@@ -27,6 +27,10 @@ public:
     bool halt();
     // Starts it again on the same data, socket and port.
     bool resume();
+    // Stops the server's processes where they are (SIGSTOP), as a server that hangs: its
+    // sockets stay open and accept, and nothing answers; thaw() lets them go on (SIGCONT).
+    bool freeze();
+    bool thaw();
 
 private:
     // Runs the commands in a shell that has sourced the back end's script and knows this

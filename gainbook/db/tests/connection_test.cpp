@@ -1,10 +1,12 @@
 #include "connection.h"
 
+#include "privateserver.h"
 #include "testdb.h"
 #include "text/text.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
 using namespace orv;
@@ -91,6 +93,8 @@ TEST(GainbookConnectionFailure, ARefusedConnectionCarriesTheDriverManagersText) 
     EXPECT_FALSE(open.connection);
     EXPECT_TRUE(open.refused);
     EXPECT_FALSE(open.diagnostic.empty());
+    EXPECT_EQ(open.sqlState, "IM002");
+    EXPECT_FALSE(serverUnreachable(open));
     EXPECT_EQ(failureText("подключения к базе данных", open.diagnostic),
               "При попытке подключения к базе данных произошла ошибка:\r\n" + open.diagnostic);
 }
@@ -111,3 +115,65 @@ TEST(GainbookStreamingConnection, PostgreSqlReadsThroughAServerCursor) {
     ASSERT_TRUE(odbc::isSuccess(cursors.fetch()));
     EXPECT_GE(cursors.getInteger(1).value_or(0), 1);
 }
+namespace {
+
+double secondsOf(const std::function<void()>& f) {
+    const auto start = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+} // namespace
+
+class GainbookConnectionServer : public testing::TestWithParam<Backend> {};
+
+// A login the server refuses is a setting to mend; a server that is stopped, or that hangs,
+// is away for a while. With a timeout, neither a connection attempt nor (on MariaDB, whose
+// driver bounds its reads) a statement waits for a hung server longer than the timeout.
+TEST_P(GainbookConnectionServer, TellsARefusedLoginFromAServerAwayAndBoundsTheWait) {
+    orv::test::PrivateServer server(GetParam());
+    if (!server.available())
+        GTEST_SKIP() << server.whyUnavailable();
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    const bool maria = GetParam() == Backend::MariaDB;
+    const OpenResult refused =
+        openConnection({db.dsn(), maria ? db.user() : "no_such_role", maria ? "wrong" : ""});
+    ASSERT_TRUE(refused.refused);
+    EXPECT_FALSE(serverUnreachable(refused)) << refused.sqlState << " " << refused.diagnostic;
+
+    const ConnectionSettings bounded{db.dsn(), db.user(), db.password(), 2};
+    OpenResult open = openConnection(bounded);
+    ASSERT_TRUE(open.connection) << open.diagnostic;
+    // The server's own bound on a statement (PostgreSQL) or the driver's on its reads.
+    odbc::Statement sleeping(*open.connection);
+    EXPECT_LT(secondsOf([&] {
+                  EXPECT_TRUE(odbc::isError(
+                      sleeping.execDirect(maria ? "SELECT SLEEP(5)" : "SELECT pg_sleep(5)")));
+              }),
+              4.5);
+
+    OpenResult beforeFreeze = openConnection(bounded);
+    ASSERT_TRUE(beforeFreeze.connection);
+    ASSERT_TRUE(server.freeze());
+    OpenResult hung;
+    EXPECT_LT(secondsOf([&] { hung = openConnection(bounded); }), 4.5);
+    EXPECT_TRUE(hung.refused);
+    EXPECT_TRUE(serverUnreachable(hung)) << hung.sqlState << " " << hung.diagnostic;
+    if (maria) {
+        odbc::Statement st(*beforeFreeze.connection);
+        EXPECT_LT(secondsOf([&] { EXPECT_TRUE(odbc::isError(st.execDirect("SELECT 1"))); }), 4.5);
+    }
+    ASSERT_TRUE(server.thaw());
+
+    ASSERT_TRUE(server.halt());
+    const OpenResult down = openConnection(bounded);
+    EXPECT_TRUE(down.refused);
+    EXPECT_TRUE(serverUnreachable(down)) << down.sqlState << " " << down.diagnostic;
+    ASSERT_TRUE(server.resume());
+    EXPECT_TRUE(openConnection(bounded).connection);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, GainbookConnectionServer,
+                         testing::Values(Backend::PostgreSQL, Backend::MariaDB),
+                         orv::test::backendParamName);
