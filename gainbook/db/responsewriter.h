@@ -87,6 +87,8 @@ public:
     // refills the panel. Any step that cannot run fails the whole write, rolled back.
     bool write();
     bool lastWriteCommitted() const { return committed_; }
+    // Committed, but no synchronous standby confirmed it within the bound.
+    bool lastWriteUnconfirmed() const { return unconfirmed_; }
     bool editsRefused() const { return editsRefused_; }
 
     // A new closed interval that would overlap a later stored one (which the write keeps):
@@ -123,6 +125,7 @@ private:
     orv::ui::Interaction& ui_;
     PreparedResponse response_;
     bool committed_ = false;
+    bool unconfirmed_ = false;
     bool editsRefused_ = false;
 };
 
@@ -132,6 +135,7 @@ enum class WriteOutcome {
     Cancelled,    // the interval dialog was cancelled; nothing written
     DialogFailed, // the interval dialog's write was rolled back; the panel is refilled
     Written,      // written and committed: the panel is to show the key
+    Unconfirmed,  // committed, not confirmed by a synchronous standby in time: shown as written
 };
 
 // The write action. runDialog shows the interval dialog modally and returns true when it
