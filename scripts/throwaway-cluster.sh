@@ -29,14 +29,9 @@
 #   cluster_server_state BACKEND SERVER   HAProxy's status of a server (UP, DOWN, ...)
 
 cluster_top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+. "$cluster_top/scripts/throwaway-postgres.sh"
 
-cluster_pg_bin() {
-  local d
-  for d in /usr/lib/postgresql/*/bin; do
-    [ -x "$d/pg_basebackup" ] && { echo "$d"; return 0; }
-  done
-  return 1
-}
+cluster_pg_bin() { pg_throwaway_bin; }
 
 # The account the servers run as when the script runs as root.
 cluster_account() {

@@ -53,8 +53,13 @@ bool parse(int argc, char** argv, Options& o) {
     return argc % 2 == 1 && !o.prefix.empty() && o.count > 0;
 }
 
-// One station as the dialog writes it; the editor's messages when it was not written.
-std::string writeStation(const Options& o, const std::string& code) {
+struct Written {
+    bool done = false;
+    std::string messages; // the others the editor showed
+};
+
+// One station as the dialog writes it.
+Written writeStation(const Options& o, const std::string& code) {
     ui::ScriptedInteraction ui;
     sitewright::DialogContext context;
     context.settings = o.settings;
@@ -75,15 +80,17 @@ std::string writeStation(const Options& o, const std::string& code) {
     }
     ui.clear();
     dialog.onWrite();
-    const std::string written =
+    const std::string success =
         text::format("Информация о станции %s в БД записана успешно", code.c_str());
-    const auto texts = ui.messageTexts();
-    if (texts.size() == 1 && texts.front() == written)
-        return {};
-    std::string why;
-    for (const std::string& t : texts)
-        why += (why.empty() ? "" : " / ") + text::replaceAll(t, "\n", " ");
-    return why.empty() ? std::string("no message") : why;
+    Written w;
+    for (const std::string& t : ui.messageTexts()) {
+        if (t == success) {
+            w.done = true;
+            continue;
+        }
+        w.messages += (w.messages.empty() ? "" : " / ") + text::replaceAll(t, "\n", " ");
+    }
+    return w;
 }
 
 } // namespace
@@ -98,12 +105,14 @@ int main(int argc, char** argv) {
     int failed = 0;
     for (int i = 1; i <= o.count; ++i) {
         const std::string code = text::format("%s%03d", o.prefix.c_str(), i);
-        const std::string why = writeStation(o, code);
-        if (why.empty())
-            std::cout << "written " << code << std::endl;
+        const Written w = writeStation(o, code);
+        if (w.done)
+            std::cout << "written " << code << (w.messages.empty() ? "" : ": then " + w.messages)
+                      << std::endl;
         else
-            std::cout << "failed " << code << ": " << why << std::endl;
-        failed += why.empty() ? 0 : 1;
+            std::cout << "failed " << code << ": "
+                      << (w.messages.empty() ? std::string("no message") : w.messages) << std::endl;
+        failed += w.done ? 0 : 1;
     }
     return failed == 0 ? 0 : 1;
 }
