@@ -33,6 +33,11 @@ cluster_top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 cluster_pg_bin() { pg_throwaway_bin; }
 
+# HAProxy's program (in /usr/sbin, which a user's PATH may lack).
+cluster_haproxy_bin() {
+  command -v haproxy 2>/dev/null || { [ -x /usr/sbin/haproxy ] && echo /usr/sbin/haproxy; }
+}
+
 # The account the servers run as when the script runs as root.
 cluster_account() {
   if id postgres >/dev/null 2>&1; then echo postgres; else echo nobody; fi
@@ -348,7 +353,7 @@ INI
 cluster_start() {
   local bin name
   bin=$(cluster_pg_bin) || { echo "PostgreSQL server binaries not found" >&2; return 1; }
-  command -v haproxy >/dev/null || { echo "haproxy is not installed" >&2; return 1; }
+  cluster_haproxy_bin >/dev/null || { echo "haproxy is not installed" >&2; return 1; }
   CLUSTER_DIR=$(mktemp -d /tmp/orv-cluster.XXXXXX)
   chmod 755 "$CLUSTER_DIR"
   export CLUSTER_DIR
@@ -369,8 +374,9 @@ cluster_start() {
   export ODBCSYSINI=$CLUSTER_DIR ODBCINI=$CLUSTER_DIR/odbc.ini \
     ORV_SETTINGS_DIR=$CLUSTER_DIR/settings CLUSTER_HTTP="http://127.0.0.1:$(cluster_port http)"
   cluster_write_haproxy_config
-  haproxy -c -q -f "$CLUSTER_DIR/haproxy.cfg" || return 1
-  (cluster_exec_as_owner haproxy -db -f "$CLUSTER_DIR/haproxy.cfg") >"$CLUSTER_DIR/haproxy.log" 2>&1 &
+  "$(cluster_haproxy_bin)" -c -q -f "$CLUSTER_DIR/haproxy.cfg" || return 1
+  (cluster_exec_as_owner "$(cluster_haproxy_bin)" -db -f "$CLUSTER_DIR/haproxy.cfg") \
+    >"$CLUSTER_DIR/haproxy.log" 2>&1 &
   echo $! >"$CLUSTER_DIR/haproxy.pid"
   for _ in $(seq 100); do
     [ "$(cluster_server_state primary a)" = UP ] && break
