@@ -581,6 +581,24 @@ struct Reading {
     Verdict verdict = Verdict::Pending;
     bool overLimit = false;
 };
+// The readiness check: a one-row read of a response table through the pool, within this
+// bound, as a load balancer asks it before sending an instance queries.
+constexpr auto kHealthBound = std::chrono::seconds(2);
+constexpr const char* kHealthRead = "SELECT ID_SENS FROM ID_SENS LIMIT 1";
+
+// True when the connection reads the first row of the health statement (or finds the table
+// empty) within the seconds given.
+bool readsResponseTable(odbc::Connection& connection, long seconds) {
+    odbc::Statement st(connection);
+    if (!st.valid())
+        return false;
+    SQLSetStmtAttr(st.handle(), SQL_ATTR_QUERY_TIMEOUT,
+                   reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(std::max(1L, seconds))), 0);
+    if (!odbc::isSuccess(st.execDirect(kHealthRead)))
+        return false;
+    const SQLRETURN fetched = st.fetch();
+    return odbc::isSuccess(fetched) || fetched == SQL_NO_DATA;
+}
 
 } // namespace
 
@@ -696,6 +714,27 @@ struct Service::Impl {
         }
         Pool::logFailure("query failed: " + failure);
         return Pool::stillAlive(slot) ? Verdict::DatabaseError : Verdict::Unreachable;
+    }
+
+    // GET or HEAD /health: 200 while the instance reads its database within the bound,
+    // else 503.
+    void health(const httplib::Request& req, httplib::Response& res) {
+        const auto deadline = std::chrono::steady_clock::now() + kHealthBound;
+        std::unique_ptr<Slot> slot = pool.take(kHealthBound);
+        if (!slot) {
+            setError(req, res, 503, "All database connections are busy; try again later.");
+            return;
+        }
+        Lease lease(pool, std::move(slot));
+        const auto left = std::chrono::duration_cast<std::chrono::seconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (pool.open(lease.slot()) && readsResponseTable(*lease.slot().connection, left.count())) {
+            res.set_content("ok\n", "text/plain");
+            return;
+        }
+        // A connection whose server went away is dropped: the next check connects anew.
+        Pool::stillAlive(lease.slot());
+        setError(req, res, 503, "The database cannot be reached at the moment.");
     }
 
     static const char* contentType(const Query& query) {
@@ -937,6 +976,9 @@ struct Service::Impl {
                    [](const httplib::Request&, httplib::Response& res) {
                        res.set_content(kServiceVersion, "text/plain");
                    });
+        server.Get("/health", [this](const httplib::Request& req, httplib::Response& res) {
+            health(req, res);
+        });
         server.Get(std::string(kBase) + "/application.wadl",
                    [](const httplib::Request& req, httplib::Response& res) {
                        res.set_content(wadl(rootOf(req) + kBase + "/"), "application/xml");

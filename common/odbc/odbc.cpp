@@ -675,11 +675,12 @@ SQLRETURN setIsolation(SQLHDBC dbc, SQLUINTEGER level) {
 Transaction::Transaction(Connection& connection, Isolation isolation) : connection_(connection) {
     // The level is set while no transaction is open, as the drivers require.
     SQLUINTEGER level = 0;
-    if (isolation == Isolation::Serializable &&
+    const SQLUINTEGER wanted =
+        isolation == Isolation::Serializable ? SQL_TXN_SERIALIZABLE : SQL_TXN_REPEATABLE_READ;
+    if (isolation != Isolation::Default &&
         isSuccess(SQLGetConnectAttr(connection_.handle(), SQL_ATTR_TXN_ISOLATION, &level,
                                     SQL_IS_UINTEGER, nullptr)) &&
-        level != SQL_TXN_SERIALIZABLE &&
-        isSuccess(setIsolation(connection_.handle(), SQL_TXN_SERIALIZABLE)))
+        level != wanted && isSuccess(setIsolation(connection_.handle(), wanted)))
         previousIsolation_ = level;
     begun_ = !isError(connection_.setAutocommit(false));
 }

@@ -325,11 +325,13 @@ private:
 //
 // A serializable transaction runs as though no other ran at the same time: where two
 // would mix (two writers of one key, each deciding from what the other is changing), the
-// server fails one of them at a statement or at the commit. The connection's isolation
-// level is set back afterwards. A driver that cannot set it leaves its own level.
+// server fails one of them at a statement or at the commit. A repeatable-read one reads
+// from one snapshot on PostgreSQL (a reader's consistent view, which a hot standby allows
+// where it refuses serializable). The connection's isolation level is set back afterwards.
+// A driver that cannot set it leaves its own level.
 class Transaction {
 public:
-    enum class Isolation { Default, Serializable };
+    enum class Isolation { Default, Serializable, RepeatableRead };
     explicit Transaction(Connection& connection, Isolation isolation = Isolation::Default);
     ~Transaction();
     Transaction(const Transaction&) = delete;

@@ -309,11 +309,12 @@ void MainWindow::writeToDatabase() {
     }
     PreparedResponse written;
     const WriteOutcome outcome = writeResponse(*connection, ui_, input, intervalDialog, &written);
-    if (outcome != WriteOutcome::Written && outcome != WriteOutcome::DialogFailed)
+    const bool committed = outcome == WriteOutcome::Written || outcome == WriteOutcome::Unconfirmed;
+    if (!committed && outcome != WriteOutcome::DialogFailed)
         return;
     browser.requestSelection(written.station, written.network, written.channel, written.location);
     // The interval just written is the one shown.
-    if (outcome == WriteOutcome::Written)
+    if (committed)
         browser.intervalToSelect = formatDateText(written.start);
     fillDatabasePanel();
 }

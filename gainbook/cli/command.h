@@ -13,6 +13,8 @@ namespace orv::gainbook::cli {
 inline constexpr int kOk = 0;
 inline constexpr int kFailed = 1;     // the work could not be done (file, format, ...)
 inline constexpr int kUsageError = 2; // the command line is wrong
+// Written, but the database's synchronous standby did not confirm every write in time.
+inline constexpr int kUnconfirmed = 3;
 
 struct Command {
     const char* name;

@@ -79,6 +79,10 @@ const std::string kWriteUsage =
         "  - закрытый новый удаляет лежащие в нём целиком; начатый внутри него и\n"
         "    кончающийся позже (или открытый) - отказ с его указанием; начатый в S и\n"
         "    кончающийся позже - ошибка ключа таблицы, ничего не меняется.\n"
+        "Запись, которую сервер сохранил, но его синхронный резервный сервер не подтвердил\n"
+        "за " +
+        std::to_string(kCommitConfirmationBound.count()) +
+        " с, записана без подтверждения: код возврата 3, если остальные записаны.\n"
         "\n"
         "  --sta, --chan, --net, --loc   станция, канал, сеть, расположение (не длиннее " +
         std::to_string(kMaxCodeChars) +
@@ -337,15 +341,17 @@ std::optional<formats::LoadedFileKind> formatOption(const ParsedOptions& opts, s
     return std::nullopt;
 }
 
-// Loads one file into the fields of a file panel and writes it. True when written.
-bool writeOne(const std::string& path, const ParsedOptions& opts, formats::LoadedFileKind format,
-              odbc::Connection& connection, ui::Interaction& ui, std::ostream& out,
-              std::ostream& err) {
+enum class FileWrite { Failed, Written, Unconfirmed };
+
+// Loads one file into the fields of a file panel and writes it.
+FileWrite writeOne(const std::string& path, const ParsedOptions& opts,
+                   formats::LoadedFileKind format, odbc::Connection& connection,
+                   ui::Interaction& ui, std::ostream& out, std::ostream& err) {
     std::string error;
     const auto bytes = formats::readFileBytes(path, error);
     if (!bytes) {
         err << "gainbook-cli write: " << error << "\n";
-        return false;
+        return FileWrite::Failed;
     }
     const std::string fileName = formats::baseName(path);
     const std::string fileTime = formats::fileTimeText(path);
@@ -353,10 +359,10 @@ bool writeOne(const std::string& path, const ParsedOptions& opts, formats::Loade
         formats::readResponseFile(*bytes, fileName, fileTime, [format] { return format; });
     if (const std::string refusal = formats::refusalText(read); !refusal.empty()) {
         err << "gainbook-cli write: " << path << ": " << refusal << "\n";
-        return false;
+        return FileWrite::Failed;
     }
     if (read.status != formats::ReadStatus::Read)
-        return false;
+        return FileWrite::Failed;
 
     // The file panel as the load leaves it, then the user's edits.
     FilePanel panel;
@@ -383,14 +389,14 @@ bool writeOne(const std::string& path, const ParsedOptions& opts, formats::Loade
         ui.message(calib == response::CalibStatus::WrongFormat ? formats::kWrongFormatMessage
                                                                : formats::kTextTooLongMessage,
                    formats::kLoadErrorCaption, ui::Icon::Exclamation, ui::Buttons::Ok);
-        return false;
+        return FileWrite::Failed;
     }
     panel.calib = opts.value("calib").value_or(panel.calib);
     const ResponseInput in = panel.responseInput();
 
     const auto prepared = prepareResponse(in, ui);
     if (!prepared)
-        return false;
+        return FileWrite::Failed;
     const std::vector<std::string> before = intervalsOf(connection, *prepared);
     const WriteOutcome outcome =
         writeResponse(connection, ui, in, [](IntervalChoiceDialog& dialog) {
@@ -400,9 +406,9 @@ bool writeOne(const std::string& path, const ParsedOptions& opts, formats::Loade
             dialog.write();
             return true;
         });
-    if (outcome != WriteOutcome::Written) {
+    if (outcome != WriteOutcome::Written && outcome != WriteOutcome::Unconfirmed) {
         err << "gainbook-cli write: " << path << ": не записано\n";
-        return false;
+        return FileWrite::Failed;
     }
     const std::vector<std::string> after = intervalsOf(connection, *prepared);
     out << path << ": " << prepared->network << ' ' << prepared->station << ' ' << prepared->channel
@@ -413,7 +419,7 @@ bool writeOne(const std::string& path, const ParsedOptions& opts, formats::Loade
     for (const auto& interval : after)
         if (std::find(before.begin(), before.end(), interval) == before.end())
             out << "  + " << interval << '\n';
-    return true;
+    return outcome == WriteOutcome::Unconfirmed ? FileWrite::Unconfirmed : FileWrite::Written;
 }
 
 // "312/1000" on the last line of the terminal while a batch of files is written; only when
@@ -510,18 +516,27 @@ int runWrite(const std::vector<std::string>& args, std::ostream& out, std::ostre
     // One statement text after another, file after file: each is prepared once.
     connection->keepPreparedStatements(true);
     int failed = 0;
+    int unconfirmed = 0;
     BatchProgress progress(err, opts.positional.size());
     for (std::size_t i = 0; i < opts.positional.size(); ++i) {
         progress.wipe();
-        if (!writeOne(opts.positional[i], opts, *format, *connection, ui, out, err))
-            ++failed;
+        const FileWrite done =
+            writeOne(opts.positional[i], opts, *format, *connection, ui, out, err);
+        failed += done == FileWrite::Failed;
+        unconfirmed += done == FileWrite::Unconfirmed;
         progress.show(i + 1);
     }
     progress.wipe();
-    if (opts.positional.size() > 1)
+    if (opts.positional.size() > 1) {
         err << "gainbook-cli write: записано " << opts.positional.size() - failed << " из "
-            << opts.positional.size() << "\n";
-    return failed == 0 ? kOk : kFailed;
+            << opts.positional.size();
+        if (unconfirmed > 0)
+            err << ", из них без подтверждения резервного сервера " << unconfirmed;
+        err << "\n";
+    }
+    if (failed > 0)
+        return kFailed;
+    return unconfirmed > 0 ? kUnconfirmed : kOk;
 }
 
 // The record the database panel shows for the options; nullopt (after saying why) when
@@ -778,7 +793,7 @@ bool readDocuments(const std::vector<std::string>& paths,
 }
 
 struct ImportCounts {
-    std::size_t written = 0, wouldWrite = 0, failed = 0, replaced = 0;
+    std::size_t written = 0, wouldWrite = 0, failed = 0, replaced = 0, unconfirmed = 0;
 };
 
 // One epoch: its notes, then what became of it.
@@ -812,11 +827,12 @@ void importEpoch(const stationxml::EpochPlan& plan, odbc::Connection* connection
     }
     for (const std::string& note : report.notes)
         err << prefix << note << "\n";
-    out << plan.name << ": записано";
+    out << plan.name << (report.unconfirmed ? ": записано без подтверждения" : ": записано");
     for (std::size_t i = 0; i < report.replaced.size(); ++i)
         out << (i == 0 ? "; заменено в базе: " : ", ") << report.replaced[i];
     out << "\n";
     ++counts.written;
+    counts.unconfirmed += report.unconfirmed;
     counts.replaced += report.replaced.size();
 }
 
@@ -861,7 +877,9 @@ int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     out << "\n";
     // Epochs skipped for their response are told, not failures; a refused epoch and a
     // write that failed are.
-    return counts.failed == 0 ? kOk : kFailed;
+    if (counts.failed > 0)
+        return kFailed;
+    return counts.unconfirmed > 0 ? kUnconfirmed : kOk;
 }
 
 const Command kDatabaseCommands[] = {

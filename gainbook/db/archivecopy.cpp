@@ -822,11 +822,12 @@ public:
             begun_ = run("BEGIN");
             return;
         }
-        // PostgreSQL reads a serializable transaction from one snapshot; MySQL's own level
-        // (REPEATABLE READ) does, where its serializable one would lock every row read.
+        // PostgreSQL reads a repeatable-read transaction from one snapshot (a hot standby
+        // allows it, where it refuses serializable); MySQL's own level (REPEATABLE READ)
+        // does, where its serializable one would lock every row read.
         transaction_ = std::make_unique<odbc::Transaction>(
             connection, reading && kind != DbmsKind::MySql
-                            ? odbc::Transaction::Isolation::Serializable
+                            ? odbc::Transaction::Isolation::RepeatableRead
                             : odbc::Transaction::Isolation::Default);
         begun_ = transaction_->begun();
     }

@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <iterator>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace orv::gainbook {
 
@@ -215,6 +218,46 @@ TextColumn readTextColumn(odbc::Connection& connection, std::string_view sql,
     }
     st.closeCursor();
     return result;
+}
+
+CommitOutcome commitBounded(odbc::Transaction& transaction, odbc::Connection& connection,
+                            std::chrono::milliseconds bound) {
+    std::optional<odbc::Statement> commit;
+    if (classifyDbmsName(connection.dbmsName().value_or("")) == DbmsKind::PostgreSql)
+        commit.emplace(connection);
+    if (!commit || !commit->valid()) {
+        if (odbc::isError(transaction.commit()))
+            return {CommitResult::Failed, transaction.diagnostic()};
+        return {CommitResult::Committed, {}};
+    }
+    std::mutex mutex;
+    std::condition_variable answered;
+    bool done = false;
+    bool cancelled = false;
+    std::thread watch([&] {
+        std::unique_lock lock(mutex);
+        if (!answered.wait_for(lock, bound, [&] { return done; })) {
+            cancelled = true;
+            SQLCancel(commit->handle());
+        }
+    });
+    const SQLRETURN rc = commit->execDirect("COMMIT");
+    {
+        std::lock_guard lock(mutex);
+        done = true;
+    }
+    answered.notify_one();
+    watch.join();
+    // The statement has ended the transaction either way; the object only takes note.
+    if (odbc::isError(rc)) {
+        CommitOutcome failed{CommitResult::Failed, statementFailure(*commit, connection)};
+        transaction.rollback();
+        return failed;
+    }
+    transaction.commit();
+    if (cancelled && rc == SQL_SUCCESS_WITH_INFO)
+        return {CommitResult::Unconfirmed, commit->diagnostic()};
+    return {CommitResult::Committed, {}};
 }
 
 } // namespace orv::gainbook

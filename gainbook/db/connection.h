@@ -7,6 +7,7 @@
 
 #include "odbc/odbc.h"
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -122,5 +123,26 @@ std::string readCode(odbc::Statement& st, SQLUSMALLINT column);
 
 TextColumn readTextColumn(odbc::Connection& connection, std::string_view sql,
                           std::size_t maxChars = kMaxUnitChars);
+
+// How a write's commit ended.
+enum class CommitResult {
+    Committed,
+    Failed,      // rolled back; the diagnostic says why
+    Unconfirmed, // kept by the server, but no synchronous standby confirmed it in time
+};
+struct CommitOutcome {
+    CommitResult result = CommitResult::Failed;
+    std::string diagnostic;
+};
+
+// How long a write's commit waits for a synchronous standby's confirmation.
+inline constexpr std::chrono::seconds kCommitConfirmationBound{10};
+
+// Commits the transaction. A PostgreSQL server with synchronous standbys answers a commit
+// only once a standby has confirmed it, and waits for ever while none is there: its commit
+// is sent as a statement and cancelled after the bound. The server keeps the commit then
+// and says so in a warning (Unconfirmed, the warning in the diagnostic).
+CommitOutcome commitBounded(odbc::Transaction& transaction, odbc::Connection& connection,
+                            std::chrono::milliseconds bound = kCommitConfirmationBound);
 
 } // namespace orv::gainbook

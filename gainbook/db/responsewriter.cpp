@@ -103,6 +103,17 @@ std::string successText(const PreparedResponse& r) {
            ": " + r.network + " " + r.station + " " + r.channel + " " + r.location;
 }
 
+// A commit the server kept without a synchronous standby's confirmation: neither a success
+// nor a failure.
+std::string unconfirmedText(const std::string& warning) {
+    return orv::text::format(
+               "Запись сохранена на основном сервере базы данных, но резервный сервер не "
+               "подтвердил её за %lld с: пока он недоступен, запись есть только на основном "
+               "сервере.\r\n",
+               static_cast<long long>(kCommitConfirmationBound.count())) +
+           warning;
+}
+
 std::string namedInterval(const Timestamp& start, const std::optional<Timestamp>& end) {
     return formatDateText(start) + " / " + (end ? formatDateText(*end) : std::string(kOpenEnd));
 }
@@ -150,9 +161,15 @@ std::optional<WriteOutcome> insertFirst(orv::odbc::Connection& connection, orv::
         tx.rollback();
         return failed(diagnostic);
     }
-    // Success is reported only for a write that was committed.
-    if (isError(tx.commit()))
-        return failed(tx.diagnostic());
+    // Success is reported only for a write that was committed and confirmed.
+    const CommitOutcome committed = commitBounded(tx, connection);
+    if (committed.result == CommitResult::Failed)
+        return failed(committed.diagnostic);
+    if (committed.result == CommitResult::Unconfirmed) {
+        ui.message(unconfirmedText(committed.diagnostic), kDirectCaption, Icon::Exclamation,
+                   Buttons::Ok);
+        return WriteOutcome::Unconfirmed;
+    }
     ui.message(successText(r), kDirectCaption, Icon::Information, Buttons::Ok);
     return WriteOutcome::Written;
 }
@@ -356,6 +373,7 @@ bool IntervalChoiceDialog::replaceCovered(const Timestamp& now,
 bool IntervalChoiceDialog::write() {
     committed_ = false;
     completed_ = false;
+    unconfirmed_ = false;
     editsRefused_ = false;
     const TypedInterval interval = readTypedInterval("STARTDATE", startEdit, "ENDDATE", endEdit);
     if (!interval.ok()) {
@@ -448,14 +466,20 @@ bool IntervalChoiceDialog::write() {
         tx.rollback();
         return false;
     }
-    // Success is reported only for a write that was committed.
-    if (isError(tx.commit())) {
-        ui_.message(failureText(kWriteAction, tx.diagnostic()), kDialogCaption, Icon::Exclamation,
-                    Buttons::Ok);
+    // Success is reported only for a write that was committed and confirmed.
+    const CommitOutcome committed = commitBounded(tx, connection_);
+    if (committed.result == CommitResult::Failed) {
+        ui_.message(failureText(kWriteAction, committed.diagnostic), kDialogCaption,
+                    Icon::Exclamation, Buttons::Ok);
         return false;
     }
     committed_ = true;
-    ui_.message(successText(r) + endedNote, kDialogCaption, Icon::Information, Buttons::Ok);
+    unconfirmed_ = committed.result == CommitResult::Unconfirmed;
+    if (unconfirmed_)
+        ui_.message(unconfirmedText(committed.diagnostic), kDialogCaption, Icon::Exclamation,
+                    Buttons::Ok);
+    else
+        ui_.message(successText(r) + endedNote, kDialogCaption, Icon::Information, Buttons::Ok);
     return true;
 }
 
@@ -497,7 +521,7 @@ WriteOutcome writeResponse(orv::odbc::Connection& connection, orv::ui::Interacti
         return WriteOutcome::DialogFailed;
     if (written)
         *written = dialog.response();
-    return WriteOutcome::Written;
+    return dialog.lastWriteUnconfirmed() ? WriteOutcome::Unconfirmed : WriteOutcome::Written;
 }
 
 } // namespace orv::gainbook

@@ -90,6 +90,8 @@ public:
     // The last write completed a stored row of the same start that lacked this kind of
     // text, rather than replacing the rows its interval covers.
     bool lastWriteCompleted() const { return completed_; }
+    // Committed, but no synchronous standby confirmed it within the bound.
+    bool lastWriteUnconfirmed() const { return unconfirmed_; }
     bool editsRefused() const { return editsRefused_; }
 
     // A new closed interval that would overlap a later stored one (which the write keeps):
@@ -132,6 +134,7 @@ private:
     PreparedResponse response_;
     bool committed_ = false;
     bool completed_ = false;
+    bool unconfirmed_ = false;
     bool editsRefused_ = false;
 };
 
@@ -141,6 +144,7 @@ enum class WriteOutcome {
     Cancelled,    // the interval dialog was cancelled; nothing written
     DialogFailed, // the interval dialog's write was rolled back; the panel is refilled
     Written,      // written and committed: the panel is to show the key
+    Unconfirmed,  // committed, not confirmed by a synchronous standby in time: shown as written
 };
 
 // The write action. runDialog shows the interval dialog modally and returns true when it

@@ -5,6 +5,7 @@
 #include "text/text.h"
 
 #include <algorithm>
+#include <map>
 
 namespace orv::gainbook {
 
@@ -273,10 +274,23 @@ bool Schema::hasStatistics(std::string_view table) {
 }
 
 void Schema::updateSensUnits() {
+    // Only a row that differs is written: a start that changes nothing writes nothing (on a
+    // primary with synchronous standbys every write waits for a standby's confirmation).
+    std::map<long long, std::string> stored;
+    {
+        odbc::Statement read(connection_);
+        if (read.valid() && !odbc::isError(read.execDirect(sql::kSelectStoredCalibUnits)))
+            while (odbc::isSuccess(read.fetch()))
+                if (const auto id = read.getInteger(1))
+                    stored[*id] = read.getText(2, 4 * kMaxUnitChars).value_or("");
+    }
     odbc::Statement st(connection_);
     if (!st.valid() || odbc::isError(st.prepare(sql::kUpdateCalibUnits)))
         return;
     for (int i = 0; i < 3; ++i) {
+        const auto found = stored.find(kDefaultSensUnits[i].id);
+        if (found != stored.end() && found->second == kDefaultSensUnits[i].calibUnits)
+            continue;
         st.resetParameters();
         st.bindUnitName(kDefaultSensUnits[i].calibUnits);
         st.bindUnitId(kDefaultSensUnits[i].id);

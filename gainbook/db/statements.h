@@ -24,6 +24,8 @@ inline constexpr std::string_view kInsertIdSens = "INSERT INTO ID_SENS VALUES(?,
 inline constexpr std::string_view kInsertIdFreq = "INSERT INTO ID_FREQ VALUES(?,?);";
 inline constexpr std::string_view kUpdateCalibUnits =
     "UPDATE ID_SENS SET CALIB_UNITS=? WHERE ID_SENS=?;";
+inline constexpr std::string_view kSelectStoredCalibUnits =
+    "SELECT ID_SENS,CALIB_UNITS FROM ID_SENS WHERE ID_SENS<3;";
 // The unit lists of the file panel.
 inline constexpr std::string_view kSelectCalibUnits =
     "SELECT CALIB_UNITS FROM ID_SENS WHERE ID_SENS<3;";

@@ -251,11 +251,12 @@ WriteReport writeEpoch(odbc::Connection& connection, const EpochPlan& plan, bool
             return true;
         },
         &written, rows);
-    if (outcome != gb::WriteOutcome::Written) {
+    if (outcome != gb::WriteOutcome::Written && outcome != gb::WriteOutcome::Unconfirmed) {
         report.reason = ui.joined();
         return report;
     }
     report.written = true;
+    report.unconfirmed = outcome == gb::WriteOutcome::Unconfirmed;
     if (!before.empty())
         report.replaced = replacedIntervals(before, storedIntervals(connection, written),
                                             gb::formatDateText(written.start) + " / ", completed);

@@ -39,6 +39,7 @@ std::vector<EpochPlan> planImport(const std::vector<ImportedEpoch>& epochs);
 
 struct WriteReport {
     bool written = false;
+    bool unconfirmed = false;          // written, not confirmed by a synchronous standby in time
     std::string reason;                // why not written: the writer's or driver's message
     std::vector<std::string> replaced; // stored intervals deleted or cut by the write
     std::vector<std::string> notes;    // rows made, the interval as written

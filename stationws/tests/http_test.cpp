@@ -135,6 +135,8 @@ public:
     std::string url(const std::string& rest) const {
         return "http://127.0.0.1:" + std::to_string(port_) + "/fdsnws/station/1/" + rest;
     }
+    // The readiness check, outside the service's folder.
+    std::string health() const { return "http://127.0.0.1:" + std::to_string(port_) + "/health"; }
     std::string log() const { return orv::test::readFile(log_); }
     // A line of /proc/PID/status in kB ("VmHWM", "VmRSS").
     long memoryKb(const std::string& key) const {
@@ -467,6 +469,14 @@ TEST_P(StationService, VersionWadlAndHelp) {
     const Answer help = curl(dir, s.url(""));
     EXPECT_EQ(help.status, 200);
     EXPECT_EQ(help.type, "text/html; charset=utf-8");
+    // Not ready on a database without the response tables; ready once they can be read, to
+    // GET and to HEAD alike.
+    expectErrorBody(curl(dir, s.health()), 503);
+    createTables(db);
+    const Answer health = curl(dir, s.health());
+    EXPECT_EQ(health.status, 200);
+    EXPECT_EQ(health.body, "ok\n");
+    EXPECT_EQ(curl(dir, s.health(), {"--head"}).status, 200);
 
     // Behind a proxy the public URL names the service, whatever the Host header says.
     TempDir proxiedDir;
@@ -788,13 +798,21 @@ TEST_P(StationServiceFaults, ADatabaseThatGoesAwayGives503AndIsServedAgainWhenBa
     ASSERT_NE(s.port(), 0) << s.log();
     const std::string query = s.url("query?format=text&net=IU");
     ASSERT_EQ(curl(dir, query).status, 200);
+    ASSERT_EQ(curl(dir, s.health()).status, 200);
     ASSERT_TRUE(server.halt());
     for (int i = 0; i < 3; ++i) {
         Answer a;
         EXPECT_LT(secondsOf([&] { a = curl(dir, query); }), 5.0);
         expectErrorBody(a, 503);
     }
+    // Not ready while the database is away, within the check's bound of 2 s; the version
+    // needs no database.
+    Answer notReady;
+    EXPECT_LT(secondsOf([&] { notReady = curl(dir, s.health()); }), 2.5);
+    expectErrorBody(notReady, 503);
+    EXPECT_EQ(curl(dir, s.url("version")).status, 200);
     ASSERT_TRUE(server.resume());
+    EXPECT_EQ(curl(dir, s.health()).status, 200);
     for (int i = 0; i < 3; ++i) {
         const Answer a = curl(dir, query);
         EXPECT_EQ(a.status, 200) << a.body;

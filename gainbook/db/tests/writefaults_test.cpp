@@ -7,12 +7,14 @@
 #include "datetext.h"
 #include "privateserver.h"
 #include "responsetables.h"
+#include "schema.h"
 #include "ui/scripted.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <functional>
+#include <future>
 #include <thread>
 
 using namespace orv::gainbook;
@@ -214,6 +216,85 @@ TEST_P(ServerFaults, OfTwoWritersOnOneKeyOneCommitsAndTheOtherIsTold) {
 INSTANTIATE_TEST_SUITE_P(Servers, ServerFaults,
                          testing::Values(Backend::PostgreSQL, Backend::MariaDB),
                          orv::test::backendParamName);
+
+namespace {
+
+// While it lives, every commit on the server waits for a synchronous standby that never
+// comes, as a primary does whose only standby is down.
+struct AbsentStandby {
+    explicit AbsentStandby(const TestDatabase& database) : db(database) {
+        db.exec("ALTER SYSTEM SET synchronous_standby_names = 'absent'");
+        db.exec("SELECT pg_reload_conf()");
+    }
+    ~AbsentStandby() {
+        db.exec("ALTER SYSTEM RESET synchronous_standby_names");
+        db.exec("SELECT pg_reload_conf()");
+    }
+    AbsentStandby(const AbsentStandby&) = delete;
+    AbsentStandby& operator=(const AbsentStandby&) = delete;
+    const TestDatabase& db;
+};
+
+// Runs work within the seconds given; past them, false, the sessions waiting for the
+// standby being cancelled until the work has ended (so that the test ends).
+bool within(const TestDatabase& db, std::chrono::seconds bound, const std::function<void()>& work) {
+    auto running = std::async(std::launch::async, work);
+    if (running.wait_for(bound) == std::future_status::ready)
+        return true;
+    do
+        db.scalar("SELECT COUNT(pg_cancel_backend(pid)) FROM pg_stat_activity WHERE wait_event "
+                  "= 'SyncRep'");
+    while (running.wait_for(std::chrono::milliseconds(200)) != std::future_status::ready);
+    return false;
+}
+
+} // namespace
+
+TEST(SynchronousStandby, AWriteItNeverConfirmsEndsAfterTheBoundKeptAndToldSo) {
+    orv::test::PrivateServer server(Backend::PostgreSQL);
+    if (!server.available())
+        GTEST_SKIP() << server.whyUnavailable();
+    TestDatabase db(Backend::PostgreSQL);
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    storeHistory(db);
+    auto connection = db.connect();
+    Writer writer(*connection);
+    ASSERT_TRUE(Schema(*connection, writer.ui).check());
+    {
+        AbsentStandby standby(db);
+        // The editor starts again: its schema check writes nothing that is as it should be.
+        bool checked = false;
+        ASSERT_TRUE(within(db, std::chrono::seconds(5), [&] {
+            auto starting = db.connect();
+            orv::ui::ScriptedInteraction ui;
+            checked = Schema(*starting, ui).check();
+        })) << "the schema check waited for the standby";
+        EXPECT_TRUE(checked);
+        WriteOutcome outcome = WriteOutcome::Failed;
+        const auto started = std::chrono::steady_clock::now();
+        ASSERT_TRUE(within(db, kCommitConfirmationBound + std::chrono::seconds(10), [&] {
+            outcome = writer.write("2016.01.01 00:00:00");
+        })) << "the write waited for the standby without a bound";
+        const double took =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        EXPECT_EQ(outcome, WriteOutcome::Unconfirmed);
+        EXPECT_GE(took, double(kCommitConfirmationBound.count()));
+        // Neither a success nor a failure: kept, not confirmed, with the server's word.
+        const std::string told = writer.lastMessage();
+        EXPECT_TRUE(told.starts_with("Запись сохранена на основном сервере базы данных, но "
+                                     "резервный сервер не подтвердил её за 10 с"))
+            << told;
+        EXPECT_NE(told.find("synchronous replication"), std::string::npos) << told;
+        EXPECT_EQ(told.find("успешно"), std::string::npos) << told;
+        EXPECT_FALSE(writer.toldFailure());
+    }
+    // Kept; and with the standby back the same connection writes as before.
+    EXPECT_EQ(writer.write("2017.01.01 00:00:00"), WriteOutcome::Written);
+    EXPECT_EQ(intervals(db),
+              (Strings{"2010.01.01 00:00:00 / 2015.01.01 00:00:00",
+                       "2015.01.01 00:00:00 / 2016.01.01 00:00:00",
+                       "2016.01.01 00:00:00 / 2017.01.01 00:00:00", "2017.01.01 00:00:00 / -"}));
+}
 
 TEST(SQLiteFaults, AFileHeldByAnotherWriterGivesABusyErrorAndNoPartialWrite) {
     TestDatabase db(Backend::SQLite);
