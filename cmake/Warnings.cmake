@@ -17,12 +17,21 @@ function(orv_warnings target)
   endif()
 endfunction()
 
-# orv_test(name SOURCES... LIBS...): a GoogleTest executable registered with CTest.
+# orv_test(name SOURCES... LIBS... [SERIAL filter]): a GoogleTest executable registered
+# with CTest. The tests SERIAL names (a --gtest_filter pattern: those that measure times
+# under load) run alone, never beside another test.
 function(orv_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "SERIAL" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   orv_warnings(${name})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  if(T_SERIAL)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_FILTER "-${T_SERIAL}"
+      PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_FILTER "${T_SERIAL}"
+      PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" RUN_SERIAL TRUE)
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+      PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  endif()
 endfunction()

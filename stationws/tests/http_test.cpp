@@ -718,15 +718,17 @@ TEST_P(StationServiceLoad, SlowClientsDoNotHoldUpTheOthers) {
     for (int i = 0; i < 8; ++i)
         slow.emplace_back([&] {
             TempDir own;
-            // Half the archive, 0.9 MB, far more than the sockets hold: cut after 12 s, it
-            // would take minutes at this rate.
+            // Half the archive as text, 370 KB: half a minute at this rate, though curl's
+            // rate is an average it may exceed several times over.
             const auto run = orv::test::runProgram(
                 "curl",
                 {"-s", "-o", "/dev/null", "-w", "%{http_code}", "--limit-rate", "10K", "--max-time",
                  "12", s.url("query?net=XA,XB&level=channel&format=text")},
                 {}, own.path());
             EXPECT_EQ(run.out, "200") << "a slow client was not answered";
-            EXPECT_EQ(run.status, 28) << "a slow client's answer was cut"; // its own time out
+            // The whole answer, or its own time out: never one the service cut (curl's 18).
+            EXPECT_TRUE(run.status == 0 || run.status == 28)
+                << "a slow client's answer was cut: curl's status " << run.status;
         });
     // Their answers read (a second or less each), they download for the rest of the test.
     std::this_thread::sleep_for(std::chrono::seconds(3));
@@ -866,7 +868,9 @@ TEST_P(StationServiceFaults, AHungDatabaseGives503WithinItsTimeoutAndIsServedWhe
     expectErrorBody(alone, 503);
     // The readiness check says so within its bound and the login's.
     Answer unready;
-    EXPECT_LT(secondsOf([&] { unready = curl(dir, s.health(), {"--max-time", "30"}); }),
+    EXPECT_LT(secondsOf([&] {
+                  unready = curl(dir, s.health(), {"--max-time", "30"});
+              }),
               2 + 2 + 1.5);
     EXPECT_EQ(unready.status, 503);
 
