@@ -116,7 +116,9 @@ cluster_pg_stop() {
 cluster_pg_kill() {
   local pid children
   pid=$(head -n 1 "$CLUSTER_DIR/$1/data/postmaster.pid" 2>/dev/null) || return 0
-  children=$(cat /proc/[0-9]*/stat 2>/dev/null | sed 's/ (.*) / /' | awk -v p="$pid" '$3 == p { print $1 }')
+  # A process that ends while cat reads the list makes cat fail: no reason to fail here.
+  children=$({ cat /proc/[0-9]*/stat 2>/dev/null || true; } | sed 's/ (.*) / /' |
+    awk -v p="$pid" '$3 == p { print $1 }')
   # shellcheck disable=SC2086
   kill -KILL "$pid" $children 2>/dev/null || true
   while kill -0 "$pid" 2>/dev/null; do sleep 0.01; done
