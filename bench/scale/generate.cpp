@@ -2,6 +2,8 @@
 // row by row and CALIBRATION by one INSERT ... SELECT over generated series.
 #include "archive.h"
 
+#include "response/panelload.h"
+#include "responsewriter.h"
 #include "schema.h"
 #include "text/text.h"
 #include "ui/scripted.h"
@@ -11,8 +13,12 @@
 
 namespace orv::bench {
 
+using gainbook::PreparedResponse;
+using gainbook::ResponseInput;
 using odbc::Parameter;
 using text::format;
+namespace response = gainbook::response;
+namespace formats = gainbook::formats;
 
 const char* const kChannelCodes[kKeyChannels] = {"BHE", "BHN", "BHZ", "HHZ", "LHZ"};
 const char* const kLocationCodes[kKeyLocations] = {"00", "10", "20", "30", "??"};
@@ -146,7 +152,8 @@ void fillSiteChannels(odbc::Connection& connection) {
         throw BenchError("SITECHAN: " + tx.diagnostic());
 }
 
-// Every key's 20 intervals, 1990-1991 to 2009-open, in key order.
+// Every key's 20 intervals, 1990-1991 to 2009-open, in key order. Parameters: SENS, ID_SENS,
+// FREQ, ID_FREQ, SAC.
 std::string calibrationInsert(bool postgres) {
     const std::string columns = "INSERT INTO CALIBRATION(NETWORK,LOCATION,STA,CHAN,STARTDATE,"
                                 "ENDDATE,SENS,ID_SENS,FREQ,ID_FREQ,SAC,LDDATE) ";
@@ -162,7 +169,7 @@ std::string calibrationInsert(bool postgres) {
         return columns +
                format("SELECT 'N'||lpad(n::text,2,'0'), l.v, 'S'||lpad((n*%d+s)::text,4,'0'), "
                       "c.v, make_timestamp(%d+i,1,1,0,0,0), CASE WHEN i<%d THEN "
-                      "make_timestamp(%d+i,1,1,0,0,0) END, 1.5e9, 1, 1.0, 0, ?, "
+                      "make_timestamp(%d+i,1,1,0,0,0) END, ?, ?, ?, ?, ?, "
                       "TIMESTAMP '2010-01-01 00:00:00' FROM generate_series(0,%d) n CROSS JOIN "
                       "(VALUES %s) l(v) CROSS JOIN generate_series(0,%d) s CROSS JOIN (VALUES %s) "
                       "c(v) CROSS JOIN generate_series(0,%d) i",
@@ -174,12 +181,42 @@ std::string calibrationInsert(bool postgres) {
                   "l(v) AS (VALUES %s), c(v) AS (VALUES %s) "
                   "SELECT printf('N%%02d',n.x), l.v, printf('S%%04d',n.x*%d+s.x), c.v, "
                   "printf('%%04d-01-01 00:00:00',%d+i.x), CASE WHEN i.x<%d THEN "
-                  "printf('%%04d-01-01 00:00:00',%d+i.x) END, 1.5e9, 1, 1.0, 0, ?, "
+                  "printf('%%04d-01-01 00:00:00',%d+i.x) END, ?, ?, ?, ?, ?, "
                   "'2010-01-01 00:00:00' FROM k n CROSS JOIN l CROSS JOIN k s CROSS JOIN c "
                   "CROSS JOIN k i WHERE n.x<%d AND s.x<%d AND i.x<%d",
                   kStationsPerNetwork - 1, locations.c_str(), channels.c_str(), kStationsPerNetwork,
                   kFirstYear, kIntervals - 1, kFirstYear + 1, kNetworks, kStationsPerNetwork,
                   kIntervals);
+}
+
+// The row's values as the response editor writes the file loaded into its file panel (a
+// velocity response at 1 Hz): SENS from the CALIB the panel computes for the text, so that
+// every stored SENS agrees with its text.
+PreparedResponse responseAsWritten(const std::string& poleZeroText) {
+    response::CalibInputs inputs;
+    inputs.freqField = "1.0";
+    inputs.calibUnit = "nm/counts*sec";
+    inputs.freqUnit = "Hz";
+    const response::PanelLoad load = response::loadIntoPanel(
+        poleZeroText, "bench.pz", "1990.01.01 00:00:00",
+        [] { return std::optional(formats::LoadedFileKind::Sac); }, inputs);
+    if (load.status != response::PanelLoadStatus::Loaded ||
+        load.calib.status != response::CalibStatus::Set)
+        throw BenchError("the pole-zero text gives no CALIB");
+    ResponseInput input;
+    input.station = "S0000";
+    input.channel = "BHZ";
+    input.time = "1990.01.01 00:00:00";
+    input.calib = load.calib.calib;
+    input.freq = inputs.freqField;
+    input.sensUnit = inputs.calibUnit;
+    input.freqUnit = inputs.freqUnit;
+    input.text = load.file.text;
+    ui::ScriptedInteraction ui;
+    const auto prepared = prepareResponse(input, ui);
+    if (!prepared)
+        throw BenchError("the writer refuses the pole-zero text");
+    return *prepared;
 }
 
 // The schema check as a user answering Yes to every question.
@@ -219,8 +256,11 @@ void generateArchive(odbc::Connection& connection, const std::string& poleZeroTe
     step = Clock::now();
     {
         odbc::Transaction tx(connection);
+        const PreparedResponse r = responseAsWritten(poleZeroText);
         execOrThrow(connection, calibrationInsert(postgres),
-                    {Parameter::longText(text::replaceAll(poleZeroText, "\n", "|"))});
+                    {Parameter::number(r.sens), Parameter::unitId(r.idSens),
+                     Parameter::number(r.freq), Parameter::unitId(r.idFreq),
+                     Parameter::longText(text::replaceAll(poleZeroText, "\n", "|"))});
         if (odbc::isError(tx.commit()))
             throw BenchError("CALIBRATION: " + tx.diagnostic());
     }

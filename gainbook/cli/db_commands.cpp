@@ -133,13 +133,17 @@ const std::string kImportUsage =
         "код расположения (или из пробелов) записывается в CALIBRATION как ??, в SITECHAN\n"
         "пустым. Конец 2500 года и позже - открытый интервал; даты - xs:dateTime, смещение\n"
         "зоны переводится в UTC, доли секунды округляются с сообщением. Эпоха с числом или\n"
-        "датой, которые не читаются, и эпохи одного канала, которые перекрываются,\n"
+        "датой, которые не читаются, эпохи одного канала, которые перекрываются, и\n"
+        "закрытая эпоха, внутри которой начинается хранимый интервал, кончающийся позже,\n"
         "не записываются (код возврата 1); эпохи без отклика, который база может хранить,\n"
         "пропускаются с сообщением. Документ с объявлением типа (DOCTYPE), не вполне\n"
         "правильный или больше 64 МБ отвергается целиком, ничего не записывается.\n"
         "\n"
-        "  --dry-run     напечатать, что было бы записано (те же проверки, что и при\n"
-        "                записи, без обращения к базе), и ничего не писать\n"
+        "  --dry-run     напечатать, что было бы записано и какие хранимые интервалы\n"
+        "                заменены (те же проверки и правила интервалов, что и при записи,\n"
+        "                по интервалам, хранимым в базе), и ничего не писать; если база\n"
+        "                недоступна, эпохи проверяются без хранимых интервалов (о чём\n"
+        "                говорит сообщение)\n"
         "  --with-stations  создать недостающие строки SITE и SITECHAN (координаты, высота,\n"
         "                глубина, частота отсчётов, описание) в транзакции эпохи, только\n"
         "                для записанных эпох; недостающие таблицы SITE и SITECHAN\n"
@@ -796,8 +800,50 @@ struct ImportCounts {
     std::size_t written = 0, wouldWrite = 0, failed = 0, replaced = 0, unconfirmed = 0;
 };
 
-// One epoch: its notes, then what became of it.
-void importEpoch(const stationxml::EpochPlan& plan, odbc::Connection* connection,
+// The dry run's reading of the stored intervals: the data source the import would write to,
+// without the schema check (nothing is made). Null, after saying why the stored intervals
+// are not consulted, when it cannot be reached or holds no CALIBRATION yet.
+DatabaseConnection dryRunConnection(const ParsedOptions& opts, std::ostream& err) {
+    const std::string prefix = "gainbook-cli import: --dry-run: ";
+    const ConnectionSettings settings = resolveSettings(opts);
+    if (settings.dataSource.empty()) {
+        err << prefix << "не задан источник данных: хранимые интервалы не прочитаны\n";
+        return nullptr;
+    }
+    OpenResult opened = openConnection(settings);
+    if (!opened.connection) {
+        err << prefix << "хранимые интервалы не прочитаны: "
+            << orv::text::replaceAll(failureText("подключения к базе данных", opened.diagnostic),
+                                     "\r\n", " ")
+            << "\n";
+        return nullptr;
+    }
+    if (!opened.connection->tableExists("CALIBRATION")) {
+        err << prefix << "в базе нет таблицы CALIBRATION: хранимых интервалов нет\n";
+        return nullptr;
+    }
+    return std::move(opened.connection);
+}
+
+// What became of an epoch: written, or (dry) what the write would do; the stored intervals
+// it replaced.
+void printOutcome(const stationxml::EpochPlan& plan, const stationxml::WriteReport& report,
+                  bool dry, std::ostream& out) {
+    out << plan.name
+        << (dry                  ? ": " + plan.summary
+            : report.unconfirmed ? std::string(": записано без подтверждения")
+                                 : std::string(": записано"));
+    for (std::size_t i = 0; i < report.replaced.size(); ++i)
+        out << (i > 0 ? ", "
+                : dry ? "; заменило бы в базе: "
+                      : "; заменено в базе: ")
+            << report.replaced[i];
+    out << "\n";
+}
+
+// One epoch: its notes, then what became of it. A dry run reads the stored intervals
+// through connection when it has one.
+void importEpoch(const stationxml::EpochPlan& plan, odbc::Connection* connection, bool dry,
                  const ParsedOptions& opts, ImportCounts& counts, std::ostream& out,
                  std::ostream& err) {
     using Verdict = stationxml::EpochPlan::Verdict;
@@ -813,13 +859,14 @@ void importEpoch(const stationxml::EpochPlan& plan, odbc::Connection* connection
         ++counts.failed;
         return;
     }
-    if (!connection) {
-        out << plan.name << ": " << plan.summary << "\n";
-        ++counts.wouldWrite;
-        return;
-    }
-    const stationxml::WriteReport report =
-        stationxml::writeEpoch(*connection, plan, opts.has("with-stations"), opts.has("yes"));
+    stationxml::WriteReport report;
+    if (!connection)
+        report.written = true; // a dry run without the stored intervals
+    else if (dry)
+        report = stationxml::previewEpoch(*connection, plan);
+    else
+        report =
+            stationxml::writeEpoch(*connection, plan, opts.has("with-stations"), opts.has("yes"));
     if (!report.written) {
         err << prefix << "не записано: " << report.reason << "\n";
         ++counts.failed;
@@ -827,11 +874,8 @@ void importEpoch(const stationxml::EpochPlan& plan, odbc::Connection* connection
     }
     for (const std::string& note : report.notes)
         err << prefix << note << "\n";
-    out << plan.name << (report.unconfirmed ? ": записано без подтверждения" : ": записано");
-    for (std::size_t i = 0; i < report.replaced.size(); ++i)
-        out << (i == 0 ? "; заменено в базе: " : ", ") << report.replaced[i];
-    out << "\n";
-    ++counts.written;
+    printOutcome(plan, report, dry, out);
+    ++(dry ? counts.wouldWrite : counts.written);
     counts.unconfirmed += report.unconfirmed;
     counts.replaced += report.replaced.size();
 }
@@ -857,7 +901,9 @@ int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
 
     ConsoleInteraction ui(err, opts.has("yes"));
     DatabaseConnection connection;
-    if (!dryRun) {
+    if (dryRun) {
+        connection = dryRunConnection(opts, err);
+    } else {
         connection = connectChecked(opts, ui, "import", err);
         if (!connection)
             return kFailed;
@@ -868,12 +914,16 @@ int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
     ImportCounts counts;
     for (const stationxml::EpochPlan& plan : plans)
-        importEpoch(plan, connection.get(), opts, counts, out, err);
+        importEpoch(plan, connection.get(), dryRun, opts, counts, out, err);
     out << "записано " << counts.written << " из " << epochs.size();
-    if (counts.replaced > 0)
+    if (counts.replaced > 0 && !dryRun)
         out << ", заменено хранимых интервалов " << counts.replaced;
     if (dryRun)
-        out << " (--dry-run: было бы записано " << counts.wouldWrite << ")";
+        out << " (--dry-run: было бы записано " << counts.wouldWrite
+            << (counts.replaced > 0
+                    ? ", заменено хранимых интервалов " + std::to_string(counts.replaced)
+                    : std::string())
+            << ")";
     out << "\n";
     // Epochs skipped for their response are told, not failures; a refused epoch and a
     // write that failed are.

@@ -424,20 +424,22 @@ bool ensureStationRows(odbc::Connection& connection, const StationRows& r,
         return false;
     }
     // A channel joins the group of its location whose channels share its first two letters.
+    // Every stored form of the empty location is the empty location.
     long group = 0, lastGroup = 0;
     const std::string prefix = r.channel.substr(0, 2);
+    const std::string location = isEmptyLocation(r.location) ? std::string() : r.location;
     while (odbc::isSuccess(st.fetch())) {
-        const std::string chan = readCode(st, 1), lcode = readCode(st, 2);
+        const std::string chan = readCode(st, 1), lcode = readLocation(st, 2);
         const long g = long(st.getInteger(3).value_or(0));
         const auto sps = st.getDouble(4);
         lastGroup = std::max(lastGroup, g);
-        if (chan == r.channel && lcode == r.location) {
+        if (chan == r.channel && lcode == location) {
             if (r.sampleRate && differs(sps, *r.sampleRate))
                 notes.push_back("SITECHAN " + r.station + " " + chan + " " + lcode +
                                 " differs from the document: kept as it is");
             return true;
         }
-        if (lcode == r.location && chan.substr(0, 2) == prefix)
+        if (lcode == location && chan.substr(0, 2) == prefix)
             group = g;
     }
     st.closeCursor();
@@ -454,7 +456,7 @@ bool ensureStationRows(odbc::Connection& connection, const StationRows& r,
                                       Parameter::number(r.channelLongitude),
                                       Parameter::number(r.sampleRate.value_or(0)),
                                       Parameter::text(r.sensor),
-                                      Parameter::code(r.location)};
+                                      Parameter::code(location)};
     if (!odbc::isSuccess(insert.run(
             edeph ? sql::kImportInsertSiteChanEdeph : sql::kImportInsertSiteChanEdepth, p))) {
         diagnostic = insert.diagnostic();

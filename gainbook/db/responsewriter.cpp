@@ -7,6 +7,7 @@
 #include "text/text.h"
 #include "typedinput.h"
 
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 
@@ -115,7 +116,13 @@ std::string unconfirmedText(const std::string& warning) {
 }
 
 std::string namedInterval(const Timestamp& start, const std::optional<Timestamp>& end) {
-    return formatDateText(start) + " / " + (end ? formatDateText(*end) : std::string(kOpenEnd));
+    return intervalEntry({start, end});
+}
+
+// The success message's note on a new open interval ended where a kept later one begins.
+std::string endedText(const StoredInterval& later) {
+    return "\r\nНовый интервал закончен датой " + formatDateText(later.start) +
+           ": с неё в базе начинается интервал " + namedInterval(later.start, later.end) + ".";
 }
 
 // The new interval overlaps the stored one.
@@ -175,6 +182,62 @@ std::optional<WriteOutcome> insertFirst(orv::odbc::Connection& connection, orv::
 }
 
 } // namespace
+
+std::string intervalEntry(const StoredInterval& interval) {
+    return formatDateText(interval.start) + " / " +
+           (interval.end ? formatDateText(*interval.end) : std::string(kOpenEnd));
+}
+
+IntervalFit fitInterval(const std::vector<StoredInterval>& laterOldestFirst, const Timestamp& start,
+                        const std::optional<Timestamp>& end, const Timestamp& now) {
+    IntervalFit fit;
+    fit.end = end;
+    for (const StoredInterval& stored : laterOldestFirst) {
+        if (!(start < stored.start))
+            continue;
+        if (end) {
+            // A closed interval: rows from its end on do not overlap it; rows within it are
+            // deleted as covered when they end within it too.
+            if (stored.start >= *end)
+                break;
+            if (stored.end && *stored.end <= *end)
+                continue;
+        } else if (stored.start <= now) {
+            continue; // deleted as covered by the open interval
+        }
+        fit.kind = end ? IntervalFit::Kind::Overlaps : IntervalFit::Kind::EndsEarlier;
+        fit.later = stored;
+        if (!end)
+            fit.end = stored.start;
+        break;
+    }
+    return fit;
+}
+
+std::vector<StoredInterval>
+intervalsAfterWrite(const std::vector<StoredInterval>& storedOldestFirst, const Timestamp& start,
+                    const std::optional<Timestamp>& end, const Timestamp& now) {
+    std::vector<StoredInterval> after;
+    for (StoredInterval s : storedOldestFirst) {
+        // kDeleteCoveredOpen, kDeleteCoveredClosed (an open row has no end BETWEEN anything).
+        const bool covered =
+            end ? start <= s.start && s.start <= *end && s.end && start <= *s.end && *s.end <= *end
+                : start <= s.start && s.start <= now;
+        if (covered)
+            continue;
+        // kCloseValidInterval.
+        if (s.start < start && (!s.end || start < *s.end))
+            s.end = start;
+        after.push_back(s);
+    }
+    const StoredInterval added{start, fitInterval(storedOldestFirst, start, end, now).end};
+    after.insert(std::upper_bound(after.begin(), after.end(), added,
+                                  [](const StoredInterval& a, const StoredInterval& b) {
+                                      return a.start < b.start;
+                                  }),
+                 added);
+    return after;
+}
 
 std::optional<PreparedResponse> prepareResponse(const ResponseInput& in, orv::ui::Interaction& ui) {
     PreparedResponse r;
@@ -262,8 +325,7 @@ void IntervalChoiceDialog::initialise() {
             while (isSuccess(fetched = st->fetch())) {
                 const auto start = st->getTimestamp(1).value_or(Timestamp{0, 0, 0, 0, 0, 0});
                 const auto end = st->getTimestamp(2);
-                entries.push_back(formatDateText(start) + " / " +
-                                  (end ? formatDateText(*end) : std::string(kOpenEnd)));
+                entries.push_back(intervalEntry({start, end}));
             }
             if (isError(fetched)) {
                 entries.clear();
@@ -310,39 +372,33 @@ IntervalChoiceDialog::Completion IntervalChoiceDialog::findIncomplete(const Time
     return *found ? Completion::Found : Completion::None;
 }
 
-bool IntervalChoiceDialog::keptLater(const Timestamp& now, std::optional<Interval>& later) {
-    const PreparedResponse& r = response_;
-    later.reset();
-    std::vector<Parameter> p = Parameter::codes({r.network, r.location, r.station, r.channel});
-    p.push_back(Parameter::date(r.start));
-    orv::odbc::PreparedStatement st(connection_, sql::kLaterIntervals);
-    SQLRETURN rc = st.run(p);
+std::optional<std::vector<StoredInterval>>
+IntervalChoiceDialog::readIntervals(const char* sql, const std::vector<Parameter>& parameters) {
+    std::vector<StoredInterval> rows;
+    orv::odbc::PreparedStatement st(connection_, sql);
+    SQLRETURN rc = st.run(parameters);
     while (!isError(rc)) {
         rc = st->fetch();
         if (!isSuccess(rc))
             break;
-        const auto start = st->getTimestamp(1);
-        const auto end = st->getTimestamp(2);
-        if (!start)
-            continue;
-        if (r.end) {
-            // A closed interval: rows from its end on do not overlap it; rows within it are
-            // deleted as covered when they end within it too.
-            if (*start >= *r.end)
-                break;
-            if (end && *end <= *r.end)
-                continue;
-        } else if (*start <= now) {
-            continue; // deleted as covered by the open interval
-        }
-        later = Interval{*start, end};
-        return true;
+        if (const auto start = st->getTimestamp(1))
+            rows.push_back({*start, st->getTimestamp(2)});
     }
     if (!isError(rc))
-        return true;
+        return rows;
     ui_.message(failureText(kWriteAction, statementFailure(st.statement(), connection_)),
                 kDialogCaption, Icon::Exclamation, Buttons::Ok);
-    return false;
+    return std::nullopt;
+}
+
+std::optional<IntervalFit> IntervalChoiceDialog::fitLater(const Timestamp& now) {
+    const PreparedResponse& r = response_;
+    std::vector<Parameter> p = Parameter::codes({r.network, r.location, r.station, r.channel});
+    p.push_back(Parameter::date(r.start));
+    const auto later = readIntervals(sql::kLaterIntervals, p);
+    if (!later)
+        return std::nullopt;
+    return fitInterval(*later, r.start, r.end, now);
 }
 
 bool IntervalChoiceDialog::replaceCovered(const Timestamp& now,
@@ -388,11 +444,12 @@ bool IntervalChoiceDialog::write() {
     // A closed interval that would overlap a later stored one is asked about (or refused)
     // before the transaction: no lock is held while the user thinks.
     if (r.end) {
-        std::optional<Interval> later;
-        if (!keptLater(r.loaded, later))
+        const auto fit = fitLater(r.loaded);
+        if (!fit)
             return false;
-        if (later && later->start > r.start) {
-            const std::string overlapping = overlapText(r.start, *r.end, later->start, later->end);
+        if (fit->kind == IntervalFit::Kind::Overlaps) {
+            const StoredInterval& later = *fit->later;
+            const std::string overlapping = overlapText(r.start, *r.end, later.start, later.end);
             editsRefused_ = true;
             if (overlap == Overlap::Refuse) {
                 ui_.message(overlapping + kNotWritten, kDialogCaption, Icon::Exclamation,
@@ -400,12 +457,12 @@ bool IntervalChoiceDialog::write() {
                 return false;
             }
             if (!ui_.confirmChange(overlapping + "\r\nЗакончить новый интервал датой " +
-                                       formatDateText(later->start) +
+                                       formatDateText(later.start) +
                                        ", началом записанного? (Нет: ничего не записывать)",
                                    kDialogCaption))
                 return false;
             editsRefused_ = false;
-            response_.end = later->start;
+            response_.end = later.start;
         }
     }
     // Serializable: of two writers of the key at once, one fails rather than both fitting
@@ -433,25 +490,21 @@ bool IntervalChoiceDialog::write() {
     case Completion::None: {
         // The intervals are read again inside the transaction: another writer may have
         // added one since.
-        std::optional<Interval> later;
-        if (!keptLater(r.loaded, later))
+        const auto fit = fitLater(r.loaded);
+        if (!fit)
             break;
-        std::optional<Timestamp> insertEnd = r.end;
-        if (later && later->start > r.start) {
-            if (r.end) {
-                ui_.message(overlapText(r.start, *r.end, later->start, later->end) + kNotWritten,
-                            kDialogCaption, Icon::Exclamation, Buttons::Ok);
-                break;
-            }
-            // A new open interval ends where the later stored one begins.
-            insertEnd = later->start;
-            endedNote = "\r\nНовый интервал закончен датой " + formatDateText(later->start) +
-                        ": с неё в базе начинается интервал " +
-                        namedInterval(later->start, later->end) + ".";
+        if (fit->kind == IntervalFit::Kind::Overlaps) {
+            ui_.message(overlapText(r.start, *r.end, fit->later->start, fit->later->end) +
+                            kNotWritten,
+                        kDialogCaption, Icon::Exclamation, Buttons::Ok);
+            break;
         }
-        ok = replaceCovered(r.loaded, insertEnd);
+        // A new open interval ends where the later stored one begins.
+        if (fit->kind == IntervalFit::Kind::EndsEarlier)
+            endedNote = endedText(*fit->later);
+        ok = replaceCovered(r.loaded, fit->end);
         if (ok)
-            response_.end = insertEnd;
+            response_.end = fit->end;
         break;
     }
     case Completion::Failed:
@@ -481,6 +534,41 @@ bool IntervalChoiceDialog::write() {
     else
         ui_.message(successText(r) + endedNote, kDialogCaption, Icon::Information, Buttons::Ok);
     return true;
+}
+
+IntervalChoiceDialog::Preview IntervalChoiceDialog::preview() {
+    Preview p;
+    const PreparedResponse& r = response_;
+    const Timestamp now = nowToTheSecond();
+    auto stored = readIntervals(sql::kChoiceIntervals,
+                                Parameter::codes({r.network, r.station, r.channel, r.location}));
+    if (!stored)
+        return p;
+    std::reverse(stored->begin(), stored->end()); // oldest first
+    // As write(): an overlapping closed interval is refused before anything else is read.
+    const IntervalFit fit = fitInterval(*stored, r.start, r.end, now);
+    if (fit.kind == IntervalFit::Kind::Overlaps) {
+        ui_.message(overlapText(r.start, *r.end, fit.later->start, fit.later->end) + kNotWritten,
+                    kDialogCaption, Icon::Exclamation, Buttons::Ok);
+        p.kind = Preview::Kind::Refused;
+        return p;
+    }
+    switch (findIncomplete(r.start)) {
+    case Completion::Failed:
+        return p;
+    case Completion::Found:
+        p.kind = Preview::Kind::Completes;
+        return p;
+    case Completion::None:
+        break;
+    }
+    p.kind = Preview::Kind::Writes;
+    p.end = fit.end;
+    if (fit.kind == IntervalFit::Kind::EndsEarlier)
+        p.endedNote = endedText(*fit.later);
+    p.after = intervalsAfterWrite(*stored, r.start, r.end, now);
+    p.before = std::move(*stored);
+    return p;
 }
 
 // --- the write action ---------------------------------------------------------------------

@@ -70,6 +70,41 @@ inline constexpr std::string_view kFreqField = "FREQ (CALPER)";
 std::optional<PreparedResponse> prepareResponse(const ResponseInput& input,
                                                 orv::ui::Interaction& ui);
 
+// A stored interval of a key.
+struct StoredInterval {
+    orv::odbc::Timestamp start;
+    std::optional<orv::odbc::Timestamp> end; // none: open
+
+    bool operator==(const StoredInterval&) const = default;
+};
+
+// An interval as the dialog lists it: "start / end", "до настоящего времени" for an open end.
+std::string intervalEntry(const StoredInterval& interval);
+
+// How a new interval [start, end) fits among the key's stored intervals that start after it
+// (oldest first), as the write decides: rows from a closed new interval's end on do not
+// overlap it, rows that end within it are deleted as covered; rows that start before now
+// are deleted as covered by an open new one. The first stored row left over is kept, and
+// the new interval overlaps it: a closed one Overlaps (asked about or refused), an open one
+// EndsEarlier, where that row begins.
+struct IntervalFit {
+    enum class Kind { Fits, EndsEarlier, Overlaps };
+    Kind kind = Kind::Fits;
+    std::optional<orv::odbc::Timestamp> end; // the end written (Fits, EndsEarlier)
+    std::optional<StoredInterval> later;     // the kept row overlapped (EndsEarlier, Overlaps)
+};
+IntervalFit fitInterval(const std::vector<StoredInterval>& laterOldestFirst,
+                        const orv::odbc::Timestamp& start,
+                        const std::optional<orv::odbc::Timestamp>& end,
+                        const orv::odbc::Timestamp& now);
+
+// The key's intervals (oldest first) after a write of [start, end) that replaces rather than
+// completes: the rows it covers deleted, the one valid at start closed there, the new one
+// added; what the write's three statements do to the rows.
+std::vector<StoredInterval> intervalsAfterWrite(
+    const std::vector<StoredInterval>& storedOldestFirst, const orv::odbc::Timestamp& start,
+    const std::optional<orv::odbc::Timestamp>& end, const orv::odbc::Timestamp& now);
+
 // The dialog "Выбор интервала времени": its list, its two edits and "Записать".
 class IntervalChoiceDialog {
 public:
@@ -94,6 +129,18 @@ public:
     bool lastWriteUnconfirmed() const { return unconfirmed_; }
     bool editsRefused() const { return editsRefused_; }
 
+    // What write() would do with the response's interval, read from the stored rows without
+    // writing anything, as with Overlap::Refuse (the refusal is shown through ui as write()
+    // shows it). Failed: a read failed (shown through ui).
+    struct Preview {
+        enum class Kind { Writes, Completes, Refused, Failed };
+        Kind kind = Kind::Failed;
+        std::optional<orv::odbc::Timestamp> end;   // the end written (Writes)
+        std::vector<StoredInterval> before, after; // the key's rows, oldest first (Writes)
+        std::string endedNote; // the new interval ends where a kept later one begins
+    };
+    Preview preview();
+
     // A new closed interval that would overlap a later stored one (which the write keeps):
     // Ask the user (Да: the new one ends where the stored one begins; Нет: nothing is
     // written and the dialog stays open), or Refuse it. A new open interval that starts
@@ -117,14 +164,13 @@ public:
 private:
     enum class Completion { None, Found, Failed };
     Completion findIncomplete(const orv::odbc::Timestamp& start);
-    struct Interval {
-        orv::odbc::Timestamp start;
-        std::optional<orv::odbc::Timestamp> end;
-    };
-    // The first stored interval after the new start that the write keeps and that the new
-    // interval overlaps; nullopt when none. False (after telling the user) when the
-    // intervals could not be read.
-    bool keptLater(const orv::odbc::Timestamp& now, std::optional<Interval>& later);
+    // The key's rows a statement lists (start, end); nullopt (after telling the user) when
+    // the statement fails.
+    std::optional<std::vector<StoredInterval>>
+    readIntervals(const char* sql, const std::vector<orv::odbc::Parameter>& parameters);
+    // The new interval fitted among the stored ones after its start (fitInterval); nullopt
+    // (after telling the user) when they could not be read.
+    std::optional<IntervalFit> fitLater(const orv::odbc::Timestamp& now);
     bool replaceCovered(const orv::odbc::Timestamp& now,
                         const std::optional<orv::odbc::Timestamp>& insertEnd);
     bool step(const char* sql, const std::vector<orv::odbc::Parameter>& parameters);

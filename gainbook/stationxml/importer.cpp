@@ -18,6 +18,12 @@ using Verdict = EpochPlan::Verdict;
 namespace gb = orv::gainbook;
 constexpr std::string_view kWriteSuccess = "Запись прошла успешно!";
 
+// A text the writer showed, on one line.
+std::string oneLine(const std::string& text) {
+    return orv::text::trim(
+        orv::text::replaceAll(orv::text::replaceAll(text, "\r\n", " "), "\n", " "));
+}
+
 // The writer's boxes kept as lines instead of shown; its questions answered Yes with yes.
 class Recorder : public ui::Interaction {
 public:
@@ -25,8 +31,7 @@ public:
 
     ui::Answer message(std::string_view text, std::string_view, ui::Icon,
                        ui::Buttons buttons) override {
-        std::string line = orv::text::trim(
-            orv::text::replaceAll(orv::text::replaceAll(text, "\r\n", " "), "\n", " "));
+        std::string line = oneLine(std::string(text));
         ui::Answer answer = ui::Answer::Ok;
         if (buttons == ui::Buttons::YesNo || buttons == ui::Buttons::YesNoCancel) {
             answer = yes_ ? ui::Answer::Yes : ui::Answer::No;
@@ -216,6 +221,13 @@ std::vector<std::string> replacedIntervals(const std::vector<std::string>& befor
     return out;
 }
 
+std::vector<std::string> entries(const std::vector<gb::StoredInterval>& intervals) {
+    std::vector<std::string> out;
+    for (const gb::StoredInterval& i : intervals)
+        out.push_back(gb::intervalEntry(i));
+    return out;
+}
+
 } // namespace
 
 std::vector<EpochPlan> planImport(const std::vector<ImportedEpoch>& epochs) {
@@ -246,6 +258,8 @@ WriteReport writeEpoch(odbc::Connection& connection, const EpochPlan& plan, bool
         connection, ui, plan.input,
         [&](gb::IntervalChoiceDialog& dialog) {
             before = dialog.entries;
+            // A document's epoch is written whole or not at all, as the write command does.
+            dialog.overlap = gb::IntervalChoiceDialog::Overlap::Refuse;
             dialog.write();
             completed = dialog.lastWriteCompleted();
             return true;
@@ -269,6 +283,31 @@ WriteReport writeEpoch(odbc::Connection& connection, const EpochPlan& plan, bool
                                 : line);
         if (!rest.empty())
             report.notes.push_back(rest);
+    }
+    return report;
+}
+
+WriteReport previewEpoch(odbc::Connection& connection, const EpochPlan& plan) {
+    using Kind = gb::IntervalChoiceDialog::Preview::Kind;
+    WriteReport report;
+    Recorder ui(false);
+    const auto prepared = gb::prepareResponse(plan.input, ui);
+    if (!prepared) {
+        report.reason = ui.joined();
+        return report;
+    }
+    gb::IntervalChoiceDialog dialog(connection, ui, *prepared);
+    const gb::IntervalChoiceDialog::Preview preview = dialog.preview();
+    if (preview.kind == Kind::Refused || preview.kind == Kind::Failed) {
+        report.reason = ui.joined();
+        return report;
+    }
+    report.written = true;
+    if (preview.kind == Kind::Writes) {
+        report.replaced = replacedIntervals(entries(preview.before), entries(preview.after),
+                                            gb::formatDateText(prepared->start) + " / ", false);
+        if (!preview.endedNote.empty())
+            report.notes.push_back(oneLine(preview.endedNote));
     }
     return report;
 }

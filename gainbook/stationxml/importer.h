@@ -1,8 +1,9 @@
 // What an import of StationXML epochs writes, decided before anything is written, and the
 // writing. One function (planImport) decides whether an epoch is writable: the document's
 // own faults, its response, the writer's checks of the fields (codes, interval, CALIB) and
-// epochs of one channel that overlap; a dry run stops there, the import writes what it
-// allowed.
+// epochs of one channel that overlap. A dry run then asks previewEpoch what the writer's
+// interval rules make of each against the stored rows (when the database can be reached);
+// the import writes what planImport allowed.
 #pragma once
 
 #include "odbc/odbc.h"
@@ -49,6 +50,11 @@ struct WriteReport {
 // yes); with stations, the SITE and SITECHAN rows it lacks in the same transaction.
 WriteReport writeEpoch(odbc::Connection& connection, const EpochPlan& plan, bool stations,
                        bool yes);
+
+// What writeEpoch would do, read from the stored rows of the epoch's key without writing:
+// the writer's interval rules decide (written: would be written; replaced: the stored
+// intervals it would delete or cut; reason: the writer's refusal).
+WriteReport previewEpoch(odbc::Connection& connection, const EpochPlan& plan);
 
 // Makes SITE and SITECHAN where they are missing, by the schema's statements; false (the
 // reason shown through ui) when one cannot be made.

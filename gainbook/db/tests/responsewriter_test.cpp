@@ -369,5 +369,51 @@ TEST_P(Writer, AStepThatCannotRunIsReportedAsAFailure) {
     EXPECT_EQ(rows(), (Strings{"2003.01.01 00:00:00 / -"}));
 }
 
+// The preview reads what the write would leave without writing: for each stored history
+// and new interval, its rows are those the write then leaves, and a closed interval over a
+// later row that starts inside it and ends later is refused by both.
+TEST_P(Writer, ThePreviewShowsTheRowsTheWriteLeaves) {
+    struct Case {
+        Strings stored; // "start|end", end empty when open
+        std::string time;
+    };
+    const std::vector<Case> cases = {
+        {{"2000-01-01 00:00:00|2020-01-01 00:00:00"}, "2005.01.01 00:00:00 / 2010.01.01 00:00:00"},
+        {{"2015-01-01 00:00:00|"}, "2010.01.01 00:00:00"},
+        {{"2000-01-01 00:00:00|2005-01-01 00:00:00", "2005-01-01 00:00:00|2010-01-01 00:00:00",
+          "2010-01-01 00:00:00|"},
+         "2003.01.01 00:00:00 / 2010.01.01 00:00:00"},
+        {{"2000-01-01 00:00:00|", "2090-01-01 00:00:00|"}, "2005.01.01 00:00:00"},
+        {{"2005-01-01 00:00:00|2006-01-01 00:00:00"}, "2005.01.01 00:00:00 / 2010.01.01 00:00:00"},
+        {{"2020-01-01 00:00:00|2025-01-01 00:00:00"}, "2018.01.01 00:00:00 / 2022.01.01 00:00:00"},
+    };
+    for (const Case& c : cases) {
+        db.exec("DELETE FROM CALIBRATION");
+        for (const std::string& row : c.stored)
+            stored(row.substr(0, row.find('|')), row.substr(row.find('|') + 1));
+        orv::ui::ScriptedInteraction quiet;
+        IntervalChoiceDialog dialog(*connection, quiet, *prepareResponse(input(c.time), quiet));
+        const IntervalChoiceDialog::Preview preview = dialog.preview();
+        Strings promised;
+        for (const StoredInterval& i : preview.after)
+            promised.push_back(formatDateText(i.start) + " / " +
+                               (i.end ? formatDateText(*i.end) : std::string("-")));
+        const WriteOutcome outcome =
+            writeResponse(*connection, ui, input(c.time), [](IntervalChoiceDialog& d) {
+                d.overlap = IntervalChoiceDialog::Overlap::Refuse;
+                d.write();
+                return true;
+            });
+        if (preview.kind == IntervalChoiceDialog::Preview::Kind::Refused) {
+            EXPECT_EQ(outcome, WriteOutcome::DialogFailed) << c.time;
+            EXPECT_EQ(quiet.messageTexts().back(), ui.messageTexts().back()) << c.time;
+            continue;
+        }
+        EXPECT_EQ(preview.kind, IntervalChoiceDialog::Preview::Kind::Writes) << c.time;
+        EXPECT_EQ(outcome, WriteOutcome::Written) << c.time;
+        EXPECT_EQ(promised, rows()) << c.time;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, Writer, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);
