@@ -93,6 +93,40 @@ TEST_P(StationXmlExport, PublishedResponseGivesBackItsSensitivityAndA0) {
     EXPECT_DOUBLE_EQ(stage["poles"].toArray()[0].toArray()[0].toDouble(), -53.3317);
 }
 
+// The same text stored as an acceleration response: the input is m/s**2, two of the three
+// origin zeros go, and the header's values are those of velocity over |s| = 2 pi 0.02 Hz.
+TEST_P(StationXmlExport, AnAccelerationResponseIsExportedInMetresPerSecondSquared) {
+    Outcome r = run({"write", kAnmo, "--yes", "--sta", "ANMO", "--chan", "BHZ", "--net", "IU",
+                     "--loc", "00", "--start", "2012.03.12 20:28:00", "--freq", "0.02",
+                     "--calib-unit", "nm/counts*sec**2"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    db.createSiteTable();
+    db.exec("INSERT INTO SITE(STA,LAT,LON,ELEV,STANAME) VALUES('ANMO',34.9,-106.5,1820,'A')");
+    const auto file = dir / "acceleration.xml";
+    r = run({"stationxml", "--out", file.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("SENS"), std::string::npos) << r.err;
+    expectSchemaValid(file);
+    const std::string xml = orv::gainbook::test::slurp(file);
+    // The sensitivity's input and the stage's.
+    const auto first = xml.find("<Name>m/s**2</Name>");
+    EXPECT_NE(xml.find("<Name>m/s**2</Name>", first + 1), std::string::npos) << xml;
+    EXPECT_EQ(xml.find("<Name>m/s</Name>"), std::string::npos) << xml;
+    const auto view = clientView(file);
+    if (!view)
+        return;
+    ASSERT_EQ(view->size(), 1) << xml;
+    const QJsonObject ch = (*view)[0].toObject();
+    EXPECT_EQ(ch["inputUnits"].toString(), "m/s**2");
+    const double w = 2 * M_PI * 0.02;
+    EXPECT_NEAR(ch["sensitivity"].toDouble() / (3275080000.0 / w), 1, 1e-5);
+    ASSERT_EQ(ch["stages"].toArray().size(), 1);
+    const QJsonObject stage = ch["stages"].toArray()[0].toObject();
+    EXPECT_NEAR(stage["normalizationFactor"].toDouble() / (83826.0 * w), 1, 1e-3);
+    EXPECT_EQ(stage["zeros"].toArray().size(), 1);
+    EXPECT_EQ(stage["poles"].toArray().size(), 5);
+}
+
 // What the schema would refuse is left out with a message and exit status 1; what cannot be
 // placed is named once; the selection takes wildcards.
 TEST_P(StationXmlExport, RefusedAndUnplaceableStationsAreNamedAndTheRestIsValid) {
