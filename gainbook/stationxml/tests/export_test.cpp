@@ -33,14 +33,21 @@ const std::string kAnmo = std::string(GAINBOOK_TEST_DATA) + "/obspy_IU_ANMO_00_B
 
 } // namespace
 
-class StationXmlExport : public orv::stationxml::test::CliOnDatabase {};
+class StationXmlExport : public orv::stationxml::test::CliOnDatabase {
+protected:
+    // IU.ANMO.00.BHZ from 2012-03-12 20:28:00 as the write command stores it, CALIB at
+    // 0.02 Hz in calibUnit.
+    Outcome writeAnmo(const std::string& calibUnit) {
+        return run({"write", kAnmo, "--yes", "--sta", "ANMO", "--chan", "BHZ", "--net", "IU",
+                    "--loc", "00", "--start", "2012.03.12 20:28:00", "--freq", "0.02",
+                    "--calib-unit", calibUnit});
+    }
+};
 
 // The IU.ANMO.00.BHZ response as the write command stores it, with its station rows; the
 // export gives back the sensitivity and A0 of the SAC file's header.
 TEST_P(StationXmlExport, PublishedResponseGivesBackItsSensitivityAndA0) {
-    Outcome r = run({"write", kAnmo, "--yes", "--sta", "ANMO", "--chan", "BHZ", "--net", "IU",
-                     "--loc", "00", "--start", "2012.03.12 20:28:00", "--freq", "0.02",
-                     "--calib-unit", "nm/counts*sec"});
+    Outcome r = writeAnmo("nm/counts*sec");
     ASSERT_EQ(r.status, 0) << r.err;
     db.createSiteTable();
     db.exec("INSERT INTO SITE(STA,LAT,LON,ELEV,STANAME,DESCR,ONDATE) VALUES('ANMO',34.94591,"
@@ -96,9 +103,7 @@ TEST_P(StationXmlExport, PublishedResponseGivesBackItsSensitivityAndA0) {
 // The same text stored as an acceleration response: the input is m/s**2, two of the three
 // origin zeros go, and the header's values are those of velocity over |s| = 2 pi 0.02 Hz.
 TEST_P(StationXmlExport, AnAccelerationResponseIsExportedInMetresPerSecondSquared) {
-    Outcome r = run({"write", kAnmo, "--yes", "--sta", "ANMO", "--chan", "BHZ", "--net", "IU",
-                     "--loc", "00", "--start", "2012.03.12 20:28:00", "--freq", "0.02",
-                     "--calib-unit", "nm/counts*sec**2"});
+    Outcome r = writeAnmo("nm/counts*sec**2");
     ASSERT_EQ(r.status, 0) << r.err;
     db.createSiteTable();
     db.exec("INSERT INTO SITE(STA,LAT,LON,ELEV,STANAME) VALUES('ANMO',34.9,-106.5,1820,'A')");
