@@ -33,14 +33,21 @@ const std::string kAnmo = std::string(GAINBOOK_TEST_DATA) + "/obspy_IU_ANMO_00_B
 
 } // namespace
 
-class StationXmlExport : public orv::stationxml::test::CliOnDatabase {};
+class StationXmlExport : public orv::stationxml::test::CliOnDatabase {
+protected:
+    // IU.ANMO.00.BHZ from 2012-03-12 20:28:00 as the write command stores it, CALIB at
+    // 0.02 Hz in calibUnit.
+    Outcome writeAnmo(const std::string& calibUnit) {
+        return run({"write", kAnmo, "--yes", "--sta", "ANMO", "--chan", "BHZ", "--net", "IU",
+                    "--loc", "00", "--start", "2012.03.12 20:28:00", "--freq", "0.02",
+                    "--calib-unit", calibUnit});
+    }
+};
 
 // The IU.ANMO.00.BHZ response as the write command stores it, with its station rows; the
 // export gives back the sensitivity and A0 of the SAC file's header.
 TEST_P(StationXmlExport, PublishedResponseGivesBackItsSensitivityAndA0) {
-    Outcome r = run({"write", kAnmo, "--yes", "--sta", "ANMO", "--chan", "BHZ", "--net", "IU",
-                     "--loc", "00", "--start", "2012.03.12 20:28:00", "--freq", "0.02",
-                     "--calib-unit", "nm/counts*sec"});
+    Outcome r = writeAnmo("nm/counts*sec");
     ASSERT_EQ(r.status, 0) << r.err;
     db.createSiteTable();
     db.exec("INSERT INTO SITE(STA,LAT,LON,ELEV,STANAME,DESCR,ONDATE) VALUES('ANMO',34.94591,"
@@ -91,6 +98,38 @@ TEST_P(StationXmlExport, PublishedResponseGivesBackItsSensitivityAndA0) {
     EXPECT_EQ(stage["zeros"].toArray().size(), 2); // the displacement form's third zero removed
     EXPECT_EQ(stage["poles"].toArray().size(), 5);
     EXPECT_DOUBLE_EQ(stage["poles"].toArray()[0].toArray()[0].toDouble(), -53.3317);
+}
+
+// The same text stored as an acceleration response: the input is m/s**2, two of the three
+// origin zeros go, and the header's values are those of velocity over |s| = 2 pi 0.02 Hz.
+TEST_P(StationXmlExport, AnAccelerationResponseIsExportedInMetresPerSecondSquared) {
+    Outcome r = writeAnmo("nm/counts*sec**2");
+    ASSERT_EQ(r.status, 0) << r.err;
+    db.createSiteTable();
+    db.exec("INSERT INTO SITE(STA,LAT,LON,ELEV,STANAME) VALUES('ANMO',34.9,-106.5,1820,'A')");
+    const auto file = dir / "acceleration.xml";
+    r = run({"stationxml", "--out", file.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("SENS"), std::string::npos) << r.err;
+    expectSchemaValid(file);
+    const std::string xml = orv::gainbook::test::slurp(file);
+    // The sensitivity's input and the stage's.
+    const auto first = xml.find("<Name>m/s**2</Name>");
+    EXPECT_NE(xml.find("<Name>m/s**2</Name>", first + 1), std::string::npos) << xml;
+    EXPECT_EQ(xml.find("<Name>m/s</Name>"), std::string::npos) << xml;
+    const auto view = clientView(file);
+    if (!view)
+        return;
+    ASSERT_EQ(view->size(), 1) << xml;
+    const QJsonObject ch = (*view)[0].toObject();
+    EXPECT_EQ(ch["inputUnits"].toString(), "m/s**2");
+    const double w = 2 * M_PI * 0.02;
+    EXPECT_NEAR(ch["sensitivity"].toDouble() / (3275080000.0 / w), 1, 1e-5);
+    ASSERT_EQ(ch["stages"].toArray().size(), 1);
+    const QJsonObject stage = ch["stages"].toArray()[0].toObject();
+    EXPECT_NEAR(stage["normalizationFactor"].toDouble() / (83826.0 * w), 1, 1e-3);
+    EXPECT_EQ(stage["zeros"].toArray().size(), 1);
+    EXPECT_EQ(stage["poles"].toArray().size(), 5);
 }
 
 // What the schema would refuse is left out with a message and exit status 1; what cannot be

@@ -104,14 +104,26 @@ TEST(StationXmlResponse, WithoutInstrumentSensitivityTheStageGainsAreUsedAndSaid
     EXPECT_NE(sac->notes[0].find("product of the stage gains"), std::string::npos);
 }
 
-// A sensitivity of 0 is none: the epoch is skipped naming it, never given the product of
-// the stage gains.
-TEST(StationXmlResponse, AZeroSensitivityIsNoSensitivity) {
-    HandmadeChannel ch;
-    ch.response = sensitivity("0", "1") + sensorStage() + digitiserStage();
-    std::string why;
-    EXPECT_FALSE(toSac(only(document({ch})), why));
-    EXPECT_NE(why.find("InstrumentSensitivity Value 0"), std::string::npos) << why;
+// A sensitivity of 0, or one without a Value or a usable Frequency, is none: the epoch is
+// skipped naming the element, never given the product of the stage gains.
+TEST(StationXmlResponse, ASensitivityWithoutValueOrFrequencyIsNoSensitivity) {
+    const std::string u = units("M/S", "COUNTS");
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {sensitivity("0", "1"), "InstrumentSensitivity Value 0"},
+        {"<InstrumentSensitivity><Frequency>1</Frequency>" + u + "</InstrumentSensitivity>",
+         "InstrumentSensitivity has no Value"},
+        {sensitivity("1.5e9", "0"), "InstrumentSensitivity Frequency 0 Hz"},
+        {sensitivity("1.5e9", "-1"), "InstrumentSensitivity Frequency -1 Hz"},
+        {"<InstrumentSensitivity><Value>1.5e9</Value>" + u + "</InstrumentSensitivity>",
+         "InstrumentSensitivity has no Frequency"},
+    };
+    for (const auto& [is, named] : cases) {
+        HandmadeChannel ch;
+        ch.response = is + sensorStage() + digitiserStage();
+        std::string why;
+        EXPECT_FALSE(toSac(only(document({ch})), why)) << named;
+        EXPECT_NE(why.find(named), std::string::npos) << why;
+    }
 }
 
 // Ground motion in any unit of length is scaled to metres: 1.5 counts per nm/s are
