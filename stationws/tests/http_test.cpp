@@ -691,6 +691,19 @@ std::vector<std::pair<int, double>> askAtOnce(const TempDir& dir, const std::str
     return answers;
 }
 
+// The 99th percentile of the answers' seconds; every answer must be a 200.
+double p99Of(const std::vector<std::pair<int, double>>& answers) {
+    std::vector<double> seconds;
+    for (const auto& [status, took] : answers) {
+        EXPECT_EQ(status, 200);
+        seconds.push_back(took);
+    }
+    if (seconds.empty())
+        return 0;
+    std::sort(seconds.begin(), seconds.end());
+    return seconds[std::max<std::size_t>(seconds.size() * 99 / 100, 1) - 1];
+}
+
 // URLs of n single stations of the archive, at a level.
 std::vector<std::string> singleStations(const Service& s, int n, const std::string& level) {
     std::vector<std::string> urls;
@@ -720,6 +733,9 @@ TEST_P(StationServiceLoad, SlowClientsDoNotHoldUpTheOthers) {
     // long as it takes some bytes within the timeout.
     Service s(db, dir, {"--timeout", "2"});
     ASSERT_NE(s.port(), 0) << s.log();
+    // The same questions alone first: what this machine and this database give without slow
+    // clients (on PostgreSQL the server shares the two cores with everything else).
+    const double alone = p99Of(askAtOnce(dir, "alone", singleStations(s, 400, "station"), 16));
     // The time the eight answers take to be read (a second or less each; several under the
     // sanitizers), after which they are downloaded for the rest of the test.
 #if defined(__SANITIZE_ADDRESS__)
@@ -748,20 +764,17 @@ TEST_P(StationServiceLoad, SlowClientsDoNotHoldUpTheOthers) {
     for (std::thread& t : slow)
         t.join();
     ASSERT_EQ(answers.size(), 400u);
-    std::vector<double> seconds;
-    for (const auto& [status, took] : answers) {
-        EXPECT_EQ(status, 200);
-        seconds.push_back(took);
-    }
-    std::sort(seconds.begin(), seconds.end());
-    const double p99 = seconds[seconds.size() * 99 / 100 - 1];
-    std::cout << "single stations beside 8 slow clients: p50 " << seconds[seconds.size() / 2] * 1000
-              << " ms, p99 " << p99 * 1000 << " ms\n";
+    const double p99 = p99Of(answers);
+    std::cout << "single stations, p99: " << alone * 1000 << " ms alone, " << p99 * 1000
+              << " ms beside 8 slow clients\n";
 #if defined(__SANITIZE_ADDRESS__)
-    EXPECT_LT(p99, 1.0); // the sanitizer makes everything several times slower
+    const double bound = 1.0; // the sanitizer makes everything several times slower
 #else
-    EXPECT_LT(p99, 0.1);
+    const double bound = 0.1;
 #endif
+    // Under the bound, or at most twice what the machine gives without slow clients where it
+    // cannot give that (before, the others waited 30 s for a 503).
+    EXPECT_LT(p99, std::max(bound, 2 * alone));
 }
 
 // Two hundred clients at once, 3,000 requests: the service's memory stays bounded.
