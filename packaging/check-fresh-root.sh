@@ -159,9 +159,10 @@ EOF
     kill "$service_pid" 2>/dev/null; wait "$service_pid" || true
     service_pid=
     if [ "$dsn" = ORV ]; then
-      # The station table SITE is the station editor's, and missing here: nothing to serve,
-      # but every statement ran (a failing one gives 500).
-      [ "$status" = 204 ] && grep -q " 204 " "$log" ||
+      # The station table SITE is the station editor's, and missing here: the service
+      # connected, read the catalog and found the response tables at its start, and answers
+      # 500 naming the missing table (a driver that failed would have ended it at the start).
+      [ "$status" = 500 ] && grep -q "no SITE table" "$log" ||
         { cat "$log" >&2; fail "stationws on SQLite answered $status with write-execute memory refused"; }
     else
       # No server listens there: the driver, loaded and refused a connection, says so.
