@@ -36,8 +36,18 @@ mirror=$(apt-get indextargets --no-release-info --format '$(REPO_URI)' 'Release:
 root=$(mktemp -d "${TMPDIR:-/tmp}/orv-root.XXXXXX")
 chmod 755 "$root" # the root directory of the new system
 service_pid=
+# Ends every process running inside the root (a program started there in the background
+# runs under a subshell whose end does not end it).
+stop_root_processes() {
+  local p
+  for p in /proc/[0-9]*; do
+    [ "$(readlink "$p/root" 2>/dev/null)" = "$root" ] && kill "${p#/proc/}" 2>/dev/null
+  done
+  return 0
+}
 cleanup() {
   [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null
+  stop_root_processes
   for mounted in "$root/dev/pts" "$root/proc"; do
     mountpoint -q "$mounted" && { umount "$mounted" || umount -l "$mounted"; }
   done
@@ -156,7 +166,9 @@ EOF
     done
     status=$(curl -s -o "$root/tmp/answer" -w '%{http_code}' --max-time 60 \
       "http://127.0.0.1:${port:-1}/fdsnws/station/1/query?level=response") || true
-    kill "$service_pid" 2>/dev/null; wait "$service_pid" || true
+    kill "$service_pid" 2>/dev/null
+    stop_root_processes
+    wait "$service_pid" || true
     service_pid=
     if [ "$dsn" = ORV ]; then
       # The station table SITE is the station editor's, and missing here: the service
