@@ -721,8 +721,9 @@ long rssKb(const Service& s) {
 
 // Eight clients that take large answers at 10 KB/s while sixteen others ask for single
 // stations: a slow client holds a database connection only while its answer is read, at the
-// database's speed, and the others keep a p99 under 100 ms; the slow ones get their answers
-// for as long as they take them.
+// database's speed, and the others keep a p99 under 100 ms (or twice what they get alone,
+// where the machine cannot give that); the slow ones get their answers for as long as they
+// take them.
 TEST_P(StationServiceLoad, SlowClientsDoNotHoldUpTheOthers) {
     TestDatabase db(GetParam());
     ORV_SKIP_IF_UNAVAILABLE(db);
