@@ -1,5 +1,6 @@
 #include "textwriter.h"
 
+#include "stationxml/xmlwriter.h"
 #include "text/text.h"
 
 namespace orv::stationws {
@@ -17,8 +18,9 @@ std::string field(std::string_view text) {
     return out;
 }
 
+// As the XML answer writes it: the shortest text that reads back to the same double.
 std::string number(double value) {
-    return orv::text::format("%.10g", value);
+    return stationxml::numberText(value);
 }
 
 std::string endText(const std::optional<odbc::Timestamp>& end) {

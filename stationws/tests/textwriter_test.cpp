@@ -1,5 +1,8 @@
 // The text answer: its header lines and fields at each level.
+#include "stationxml/xmlwriter.h"
 #include "textwriter.h"
+
+#include <cstdlib>
 
 #include <gtest/gtest.h>
 
@@ -79,4 +82,30 @@ TEST(StationwsText, ChannelLevelWithAndWithoutAResponse) {
               "2008-06-30T20:00:00|\n"
               "IU|ANMO||BHZ|34.94591|-106.4572|1671|145|0|-90|STS-1||||"
               "|2008-06-30T20:00:00|\n");
+}
+
+// Scale carries every digit the XML answer's InstrumentSensitivity Value carries: read back
+// with a plain float parse, each gives the same double.
+TEST(StationwsText, ScaleReadsBackAsTheXmlValue) {
+    for (const double value : {33527600000.163063, 3.27508e9, -1.0 / 3, 6.02214076e-23}) {
+        std::string out;
+        TextWriter w([&](std::string_view chunk) { out += chunk; }, Level::Channel);
+        w.beginNetwork({"IU", "", std::nullopt, std::nullopt});
+        w.beginStation(StationInfo{});
+        ChannelEpoch c{};
+        c.code = "BHZ";
+        Response r;
+        r.sensitivity = value;
+        r.sensitivityFrequency = 0.02;
+        c.response = r;
+        w.channel(c);
+        w.finish();
+        // Scale is the twelfth field.
+        std::size_t at = 0;
+        for (int i = 0; i < 11; ++i)
+            at = out.find('|', at) + 1;
+        const std::string scale = out.substr(at, out.find('|', at) - at);
+        EXPECT_EQ(std::strtod(scale.c_str(), nullptr), value) << scale;
+        EXPECT_EQ(scale, numberText(value)) << "the XML answer's text";
+    }
 }
