@@ -1,12 +1,15 @@
 #include "stationxml/xmlreader.h"
 
-#include "stationxml/xsvalues.h"
+#include "stationxml/channelreader.h"
 #include "text/text.h"
 
 #include <libxml/parser.h>
-#include <libxml/tree.h>
+#include <libxml/xmlreader.h>
 
+#include <climits>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <memory>
 
@@ -14,363 +17,265 @@ namespace orv::stationxml {
 
 namespace {
 
-// What is wrong with the epochs being read (the first fault refuses them) and what was
-// changed on the way.
-struct Findings {
-    std::string refusal;
-    std::vector<std::string> notes;
-    void refuse(std::string why) {
-        if (refusal.empty())
-            refusal = std::move(why);
+namespace el = elements;
+
+struct ReaderFree {
+    void operator()(xmlTextReader* r) const { xmlFreeTextReader(r); }
+};
+using Reader = std::unique_ptr<xmlTextReader, ReaderFree>;
+
+// No entity substitution, no DTD loading, nothing from a network; libxml2's limits on
+// depth and text size stay on (no XML_PARSE_HUGE).
+constexpr int kOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+
+// The document's bytes as libxml2 asks for them, counted: one byte over the limit ends the
+// reading, whatever the file's size said before.
+struct FileInput {
+    std::ifstream in;
+    std::size_t bytes = 0;
+    bool over = false;
+
+    static int read(void* context, char* buffer, int length) {
+        auto* self = static_cast<FileInput*>(context);
+        self->in.read(buffer, length);
+        const std::streamsize got = self->in.gcount();
+        if (got == 0 && self->in.bad())
+            return -1;
+        self->bytes += std::size_t(got);
+        if (self->bytes > kMaxDocumentBytes) {
+            self->over = true;
+            return -1;
+        }
+        return int(got);
     }
+    static int close(void*) { return 0; }
 };
 
-bool named(const xmlNode* n, const char* name) {
-    return n && n->type == XML_ELEMENT_NODE &&
-           std::strcmp(reinterpret_cast<const char*>(n->name), name) == 0;
+std::string oversized() {
+    return "the document is larger than " + std::to_string(kMaxDocumentBytes) + " bytes";
 }
 
-const xmlNode* child(const xmlNode* parent, const char* name) {
-    for (const xmlNode* c = parent ? parent->children : nullptr; c; c = c->next)
-        if (named(c, name))
-            return c;
-    return nullptr;
+std::string localName(xmlTextReader* r) {
+    const xmlChar* n = xmlTextReaderConstLocalName(r);
+    return n ? reinterpret_cast<const char*>(n) : "";
 }
 
-// The children of parent with the name, in order.
-std::vector<const xmlNode*> children(const xmlNode* parent, const char* name) {
-    std::vector<const xmlNode*> out;
-    for (const xmlNode* c = parent ? parent->children : nullptr; c; c = c->next)
-        if (named(c, name))
-            out.push_back(c);
-    return out;
+// The element the reader stands on is StationXML's (and, with a name, of that name).
+bool inFdsn(xmlTextReader* r, const char* name = nullptr) {
+    const xmlChar* ns = xmlTextReaderConstNamespaceUri(r);
+    return ns && kFdsnNamespace == reinterpret_cast<const char*>(ns) &&
+           (!name || localName(r) == name);
 }
 
-std::string rawText(const xmlNode* n) {
-    if (!n)
-        return {};
-    xmlChar* content = xmlNodeGetContent(n);
-    std::string out = content ? reinterpret_cast<const char*>(content) : "";
-    xmlFree(content);
-    return out;
-}
+// The walk through a document: the root, its networks, their stations, and each station's
+// elements and channels, one element expanded at a time.
+class Walk {
+public:
+    Walk(xmlTextReader* reader, const EpochSink& sink, DocumentReading& out)
+        : r_(reader), sink_(sink), out_(out) {}
 
-std::string text(const xmlNode* n) {
-    return orv::text::trim(rawText(n));
-}
-
-std::optional<std::string> rawAttribute(const xmlNode* n, const char* name) {
-    xmlChar* v = xmlGetProp(n, reinterpret_cast<const xmlChar*>(name));
-    if (!v)
-        return std::nullopt;
-    std::string out = reinterpret_cast<const char*>(v);
-    xmlFree(v);
-    return out;
-}
-
-std::string attribute(const xmlNode* n, const char* name) {
-    return orv::text::trim(rawAttribute(n, name).value_or(""));
-}
-
-std::string joined(const std::string& where, const char* name) {
-    return where.empty() ? std::string(name) : where + " " + name;
-}
-
-// The number of the child element; nullopt when it is absent, or (the epoch refused,
-// naming the element and its text) when it is no finite number.
-std::optional<double> number(const xmlNode* parent, const char* name, const std::string& where,
-                             Findings& f) {
-    const xmlNode* n = child(parent, name);
-    if (!n)
-        return std::nullopt;
-    std::string why;
-    const auto v = readXsDouble(rawText(n), why);
-    if (!v)
-        f.refuse(joined(where, name) + ": " + why);
-    return v;
-}
-
-// As above; an absent element refuses the epoch too.
-std::optional<double> required(const xmlNode* parent, const char* name, const std::string& where,
-                               Findings& f) {
-    if (!child(parent, name)) {
-        f.refuse(joined(where, name) + ": missing");
-        return std::nullopt;
+    bool run() {
+        if (!toRoot() || !root())
+            return false;
+        return forEachChild([&] { return network(); }) && xmlTextReaderRead(r_) >= 0;
     }
-    return number(parent, name, where, f);
-}
 
-// A date attribute; nullopt when absent or (the epoch refused) unreadable. what names it
-// in the refusal ("start date").
-std::optional<odbc::Timestamp> date(const xmlNode* n, const char* name, const std::string& what,
-                                    Findings& f) {
-    const auto raw = rawAttribute(n, name);
-    if (!raw)
-        return std::nullopt;
-    std::string why;
-    const auto t = readXsDateTime(*raw, why);
-    if (!t) {
-        f.refuse("invalid " + what + ": " + name + " " + why);
-        return std::nullopt;
+private:
+    // The reader stands on an element: each element child is handed to visit, which returns
+    // what moving past that child gave (1 on, 0 the end, -1 a fault). True at the element's end.
+    template <class Visit> bool forEachChild(Visit visit) {
+        if (xmlTextReaderIsEmptyElement(r_))
+            return true;
+        const int depth = xmlTextReaderDepth(r_);
+        int ret = xmlTextReaderRead(r_);
+        while (ret == 1) {
+            const int type = xmlTextReaderNodeType(r_);
+            if (type == XML_READER_TYPE_END_ELEMENT && xmlTextReaderDepth(r_) == depth)
+                return true;
+            ret = type == XML_READER_TYPE_ELEMENT ? visit() : xmlTextReaderRead(r_);
+        }
+        return false;
     }
-    if (t->rounded)
-        f.notes.push_back(std::string(name) + " \"" + *raw +
-                          "\" rounded to the second: " + t->time.toSqlText());
-    return t->time;
-}
 
-std::string unitName(const xmlNode* parent, const char* name) {
-    return text(child(child(parent, name), "Name"));
-}
+    // Past the element the reader stands on, without reading what it holds.
+    int skip() { return xmlTextReaderNext(r_); }
 
-// A Pole or Zero element's place: its number attribute, else its place from 1.
-std::string rootName(const xmlNode* root, const char* name, std::size_t place) {
-    const std::string n = attribute(root, "number");
-    return std::string(name) + " " + (n.empty() ? std::to_string(place) : n);
-}
+    // The element the reader stands on as a tree of its own; null on a fault.
+    const xmlNode* expanded() { return xmlTextReaderExpand(r_); }
 
-std::vector<std::complex<double>> roots(const xmlNode* pz, const char* name,
-                                        const std::string& where, Findings& f) {
-    std::vector<std::complex<double>> out;
-    for (const xmlNode* r : children(pz, name)) {
-        const std::string at = where + " " + rootName(r, name, out.size() + 1);
-        const auto re = required(r, "Real", at, f);
-        const auto im = required(r, "Imaginary", at, f);
-        out.emplace_back(re.value_or(0), im.value_or(0));
+    bool toRoot() {
+        int ret;
+        while ((ret = xmlTextReaderRead(r_)) == 1) {
+            const int type = xmlTextReaderNodeType(r_);
+            if (type == XML_READER_TYPE_DOCUMENT_TYPE) {
+                out_.error = "a document type declaration is refused";
+                return false;
+            }
+            if (type == XML_READER_TYPE_ELEMENT)
+                return true;
+        }
+        return false;
     }
-    return out;
-}
 
-void polesZeros(const xmlNode* pz, ImportedStage& s, const std::string& where, Findings& f) {
-    s.kind = ImportedStage::Kind::PolesZeros;
-    s.transferType = text(child(pz, "PzTransferFunctionType"));
-    s.normalizationFactor = number(pz, "NormalizationFactor", where, f).value_or(1);
-    s.normalizationFrequency = number(pz, "NormalizationFrequency", where, f).value_or(0);
-    s.zeros = roots(pz, "Zero", where, f);
-    s.poles = roots(pz, "Pole", where, f);
-}
-
-std::vector<double> values(const xmlNode* parent, const char* name, const std::string& where,
-                           Findings& f) {
-    std::vector<double> out;
-    for (const xmlNode* v : children(parent, name)) {
-        std::string why;
-        const auto x = readXsDouble(rawText(v), why);
-        if (!x)
-            f.refuse(where + " " + name + " " + std::to_string(out.size() + 1) + ": " + why);
-        out.push_back(x.value_or(0));
+    bool root() {
+        if (localName(r_) != "FDSNStationXML") {
+            out_.error = "the root element is not FDSNStationXML";
+            return false;
+        }
+        const xmlChar* ns = xmlTextReaderConstNamespaceUri(r_);
+        const std::string fdsn(kFdsnNamespace);
+        if (!ns) {
+            out_.error =
+                "the root element FDSNStationXML has no namespace: StationXML's is " + fdsn;
+            return false;
+        }
+        if (fdsn != reinterpret_cast<const char*>(ns)) {
+            out_.error = "the root element FDSNStationXML is of the namespace " +
+                         std::string(reinterpret_cast<const char*>(ns)) + ", not StationXML's " +
+                         fdsn;
+            return false;
+        }
+        return version();
     }
-    return out;
-}
 
-void coefficients(const xmlNode* cf, ImportedStage& s, const std::string& where, Findings& f) {
-    s.kind = ImportedStage::Kind::Coefficients;
-    s.transferType = text(child(cf, "CfTransferFunctionType"));
-    s.numerators = values(cf, "Numerator", where, f);
-    s.denominators = values(cf, "Denominator", where, f);
-}
-
-void responseList(const xmlNode* list, ImportedStage& s, const std::string& where, Findings& f) {
-    s.kind = ImportedStage::Kind::ResponseList;
-    for (const xmlNode* row : children(list, "ResponseListElement")) {
-        const std::string at = where + " ResponseListElement " + std::to_string(s.list.size() + 1);
-        const auto frequency = required(row, "Frequency", at, f);
-        const auto amplitude = required(row, "Amplitude", at, f);
-        s.list.emplace_back(frequency.value_or(0), amplitude.value_or(0));
+    // schemaVersion 1.0 to 1.2 are read; a later 1.x is read as 1.2 and said.
+    bool version() {
+        const std::string last = "1." + std::to_string(kLastKnownMinorVersion);
+        const auto raw = el::rawAttribute(xmlTextReaderCurrentNode(r_), "schemaVersion");
+        if (!raw) {
+            out_.warnings.push_back("no schemaVersion: read as StationXML " + last);
+            return true;
+        }
+        const std::string v = orv::text::trim(*raw);
+        long long major = 0, minor = 0;
+        const std::size_t dot = v.find('.');
+        const bool readable = dot != std::string::npos &&
+                              orv::text::parseInt(v.substr(0, dot), major) &&
+                              orv::text::parseInt(v.substr(dot + 1), minor) && minor >= 0;
+        if (!readable || major != 1) {
+            out_.error = "schemaVersion \"" + *raw + "\" is not read: StationXML 1.0 to " + last +
+                         " (and later 1.x) is";
+            return false;
+        }
+        if (minor > kLastKnownMinorVersion)
+            out_.warnings.push_back("schemaVersion " + v + " is later than " + last +
+                                    ", the last this import knows: read as " + last +
+                                    ", elements it does not know skipped");
+        return true;
     }
-}
 
-void decimation(const xmlNode* d, ImportedStage& s, const std::string& where, Findings& f) {
-    s.inputSampleRate = number(d, "InputSampleRate", where + " Decimation", f);
-    long long factor = 0;
-    if (const xmlNode* n = child(d, "Factor")) {
-        if (orv::text::parseInt(text(n), factor) && factor > 0)
-            s.decimationFactor = factor;
-        else
-            f.refuse(where + " Decimation Factor: \"" + rawText(n) +
-                     "\" is not a positive whole number");
+    int network() {
+        if (!inFdsn(r_, "Network"))
+            return skip();
+        const std::string code = el::attribute(xmlTextReaderCurrentNode(r_), "code");
+        if (!forEachChild([&] { return station(code); }))
+            return -1;
+        return xmlTextReaderRead(r_);
     }
-}
 
-// The element that describes the stage's filter (or none for a gain alone).
-const xmlNode* filterOf(const xmlNode* stage) {
-    for (const xmlNode* c = stage->children; c; c = c->next)
-        if (c->type == XML_ELEMENT_NODE && !named(c, "StageGain") && !named(c, "Decimation"))
-            return c;
-    return nullptr;
-}
-
-ImportedStage stage(const xmlNode* st, int place, Findings& f) {
-    ImportedStage s;
-    long long n = 0;
-    s.number = orv::text::parseInt(attribute(st, "number"), n) ? int(n) : place;
-    const std::string where = "Stage " + std::to_string(s.number);
-    if (const xmlNode* gain = child(st, "StageGain")) {
-        s.gain = required(gain, "Value", where + " StageGain", f);
-        s.gainFrequency = number(gain, "Frequency", where + " StageGain", f);
+    int station(const std::string& network) {
+        if (!inFdsn(r_, "Station"))
+            return skip();
+        el::StationPart part = el::stationStart(xmlTextReaderCurrentNode(r_), network);
+        if (!forEachChild([&] { return stationChild(part); }))
+            return -1;
+        return xmlTextReaderRead(r_);
     }
-    if (const xmlNode* d = child(st, "Decimation"))
-        decimation(d, s, where, f);
-    const xmlNode* filter = filterOf(st);
-    if (named(filter, "PolesZeros"))
-        polesZeros(filter, s, where + " PolesZeros", f);
-    else if (named(filter, "Coefficients"))
-        coefficients(filter, s, where + " Coefficients", f);
-    else if (named(filter, "ResponseList"))
-        responseList(filter, s, where + " ResponseList", f);
-    else if (named(filter, "FIR")) {
-        s.kind = ImportedStage::Kind::Fir;
-        s.firCoefficients = children(filter, "NumeratorCoefficient").size();
-    } else if (filter) {
-        s.kind = ImportedStage::Kind::Polynomial;
+
+    int stationChild(el::StationPart& part) {
+        if (!inFdsn(r_))
+            return skip();
+        const xmlNode* n = expanded();
+        if (!n)
+            return -1;
+        if (el::named(n, "Channel")) {
+            ImportedEpoch epoch = el::channel(n, part);
+            sink_(epoch);
+            ++out_.epochs;
+        } else {
+            el::stationElement(n, part);
+        }
+        return skip();
     }
-    if (filter) {
-        s.inputUnits = unitName(filter, "InputUnits");
-        s.outputUnits = unitName(filter, "OutputUnits");
-    }
-    return s;
-}
 
-void sensitivity(const xmlNode* is, ImportedEpoch& e, Findings& f) {
-    e.hasSensitivity = true;
-    e.sensitivity = number(is, "Value", "InstrumentSensitivity", f);
-    e.sensitivityFrequency = number(is, "Frequency", "InstrumentSensitivity", f);
-    e.sensitivityInputUnits = unitName(is, "InputUnits");
-}
-
-void response(const xmlNode* r, ImportedEpoch& e, Findings& f) {
-    e.hasResponse = true;
-    if (const xmlNode* is = child(r, "InstrumentSensitivity"))
-        sensitivity(is, e, f);
-    e.hasPolynomial = child(r, "InstrumentPolynomial") != nullptr;
-    int place = 0;
-    for (const xmlNode* st : children(r, "Stage"))
-        e.stages.push_back(stage(st, ++place, f));
-}
-
-// What every channel of a station shares.
-struct StationPart {
-    std::string network, code;
-    double latitude = 0, longitude = 0, elevation = 0;
-    std::string siteName, description;
-    std::optional<odbc::Timestamp> start, end;
-    Findings findings;
+    xmlTextReader* r_;
+    const EpochSink& sink_;
+    DocumentReading& out_;
 };
 
-StationPart station(const xmlNode* s, const std::string& network) {
-    StationPart p;
-    p.network = network;
-    p.code = attribute(s, "code");
-    p.latitude = number(s, "Latitude", "Station", p.findings).value_or(0);
-    p.longitude = number(s, "Longitude", "Station", p.findings).value_or(0);
-    p.elevation = number(s, "Elevation", "Station", p.findings).value_or(0);
-    p.siteName = text(child(child(s, "Site"), "Name"));
-    p.description = text(child(s, "Description"));
-    p.start = date(s, "startDate", "station start date", p.findings);
-    p.end = date(s, "endDate", "station end date", p.findings);
-    if (p.end && p.end->year >= 2500)
-        p.end.reset();
-    return p;
+// The reason a reading ended early, when the walk did not give one.
+void explain(DocumentReading& out, bool over) {
+    if (!out.error.empty())
+        return;
+    if (over) {
+        out.error = oversized();
+        return;
+    }
+    const xmlError* e = xmlGetLastError();
+    out.error = "not a well-formed XML document";
+    if (e && e->message)
+        out.error += ": " + orv::text::trim(e->message);
 }
 
-void channelDates(const xmlNode* c, ImportedEpoch& e, Findings& f) {
-    e.startText = rawAttribute(c, "startDate").value_or("");
-    if (const auto start = date(c, "startDate", "start date", f)) {
-        e.start = *start;
-        e.startRead = true;
-    } else if (!rawAttribute(c, "startDate"))
-        f.refuse("no start date");
-    if (const auto end = date(c, "endDate", "end date", f); end && end->year < 2500)
-        e.end = end;
-}
-
-// FDSN's empty location, and "??", the code CALIBRATION stores for it, are "".
-std::string locationCode(const xmlNode* c) {
-    const std::string code = attribute(c, "locationCode");
-    return code == "??" ? std::string() : code;
-}
-
-ImportedEpoch channel(const xmlNode* c, const StationPart& st) {
-    ImportedEpoch e;
-    Findings f = st.findings;
-    e.network = st.network;
-    e.station = st.code;
-    e.channel = attribute(c, "code");
-    e.location = locationCode(c);
-    channelDates(c, e, f);
-    e.stationLatitude = st.latitude;
-    e.stationLongitude = st.longitude;
-    e.stationElevation = st.elevation;
-    e.siteName = st.siteName;
-    e.stationDescription = st.description;
-    e.stationStart = st.start;
-    e.stationEnd = st.end;
-    e.latitude = number(c, "Latitude", "Channel", f).value_or(st.latitude);
-    e.longitude = number(c, "Longitude", "Channel", f).value_or(st.longitude);
-    e.elevation = number(c, "Elevation", "Channel", f).value_or(st.elevation);
-    e.depth = number(c, "Depth", "Channel", f).value_or(0);
-    e.sampleRate = number(c, "SampleRate", "Channel", f);
-    e.sensorDescription = text(child(child(c, "Sensor"), "Description"));
-    if (const xmlNode* r = child(c, "Response"))
-        response(r, e, f);
-    e.refusal = std::move(f.refusal);
-    e.notes = std::move(f.notes);
-    return e;
-}
-
-void network(const xmlNode* n, std::vector<ImportedEpoch>& out) {
-    const std::string code = attribute(n, "code");
-    for (const xmlNode* s : children(n, "Station")) {
-        const StationPart part = station(s, code);
-        for (const xmlNode* c : children(s, "Channel"))
-            out.push_back(channel(c, part));
+DocumentReading walk(xmlTextReader* reader, const EpochSink& sink, const bool* over) {
+    DocumentReading out;
+    if (!reader) {
+        out.error = "the document cannot be read";
+        return out;
     }
-}
-
-struct DocFree {
-    void operator()(xmlDoc* d) const { xmlFreeDoc(d); }
-};
-
-// The parsed document; null with the reason in error when it is refused whole.
-std::unique_ptr<xmlDoc, DocFree> parse(std::string_view bytes, std::string& error) {
-    if (bytes.size() > kMaxDocumentBytes) {
-        error = "the document is larger than " + std::to_string(kMaxDocumentBytes) + " bytes";
-        return nullptr;
-    }
-    // No entity substitution, no DTD loading, nothing from a network; libxml2's limits on
-    // depth and text size stay on (no XML_PARSE_HUGE).
-    const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
-    std::unique_ptr<xmlDoc, DocFree> doc(
-        xmlReadMemory(bytes.data(), int(bytes.size()), "stationxml", nullptr, options));
-    if (!doc) {
-        const xmlError* e = xmlGetLastError();
-        error = "not a well-formed XML document";
-        if (e && e->message)
-            error += ": " + orv::text::trim(e->message);
-        return nullptr;
-    }
-    if (doc->intSubset || doc->extSubset) {
-        error = "a document type declaration is refused";
-        return nullptr;
-    }
-    if (!named(xmlDocGetRootElement(doc.get()), "FDSNStationXML")) {
-        error = "the root element is not FDSNStationXML";
-        return nullptr;
-    }
-    return doc;
+    out.read = Walk(reader, sink, out).run();
+    if (!out.read)
+        explain(out, over && *over);
+    return out;
 }
 
 } // namespace
 
+DocumentReading readStationXmlFile(const std::string& path, const EpochSink& sink) {
+    // A file over the limit is refused before it is read; one that grows on the way, or a
+    // pipe, when the count passes it.
+    std::error_code ec;
+    if (const auto size = std::filesystem::file_size(path, ec); !ec && size > kMaxDocumentBytes) {
+        DocumentReading out;
+        out.error = oversized();
+        return out;
+    }
+    FileInput input;
+    input.in.open(path, std::ios::binary);
+    if (!input.in) {
+        DocumentReading out;
+        out.error = "the file cannot be opened";
+        return out;
+    }
+    xmlResetLastError();
+    Reader reader(xmlReaderForIO(&FileInput::read, &FileInput::close, &input, "stationxml", nullptr,
+                                 kOptions));
+    return walk(reader.get(), sink, &input.over);
+}
+
+DocumentReading readStationXml(std::string_view bytes, const EpochSink& sink) {
+    // libxml2 takes a document in memory up to the largest int.
+    if (bytes.size() > kMaxDocumentBytes || bytes.size() > std::size_t(INT_MAX)) {
+        DocumentReading out;
+        out.error = oversized();
+        return out;
+    }
+    xmlResetLastError();
+    Reader reader(
+        xmlReaderForMemory(bytes.data(), int(bytes.size()), "stationxml", nullptr, kOptions));
+    return walk(reader.get(), sink, nullptr);
+}
+
 bool readStationXml(std::string_view bytes, std::vector<ImportedEpoch>& epochs,
                     std::string& error) {
-    const auto doc = parse(bytes, error);
-    if (!doc)
-        return false;
     // Gathered apart and handed over only when the whole document was read.
     std::vector<ImportedEpoch> read;
-    for (const xmlNode* n : children(xmlDocGetRootElement(doc.get()), "Network"))
-        network(n, read);
+    const DocumentReading reading =
+        readStationXml(bytes, [&](ImportedEpoch& e) { read.push_back(std::move(e)); });
+    if (!reading.read) {
+        error = reading.error;
+        return false;
+    }
     epochs.insert(epochs.end(), std::make_move_iterator(read.begin()),
                   std::make_move_iterator(read.end()));
     return true;

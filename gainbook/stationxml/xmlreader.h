@@ -1,15 +1,20 @@
-// StationXML 1.0 to 1.2 read back into channel epochs with their responses. The reader
-// refuses what could hurt: a document type declaration (and so every entity), anything
-// fetched from a network, a document over kMaxDocumentBytes or nested deeper than
-// libxml2's default limit. Within a well-formed document, a number or date that cannot be
-// read refuses the epochs it belongs to (a station's, all of the station's channels),
-// naming the element or attribute and the text found; the other epochs are read.
+// StationXML 1.0 to 1.2 read back into channel epochs with their responses, a channel at a
+// time: what the reader holds is one channel's elements, whatever the document's size. The
+// reader refuses what could hurt: a document type declaration (and so every entity),
+// anything fetched from a network, a document over kMaxDocumentBytes or nested deeper than
+// libxml2's default limit. The root must be FDSNStationXML of StationXML's namespace with a
+// schemaVersion 1.x: 1.0 to 1.2 are read alike (what they change is nothing the import
+// reads), a later 1.x is read as 1.2 and said. Elements and attributes of other namespaces
+// are skipped wherever they stand. Within a well-formed document, a number or date that
+// cannot be read refuses the epochs it belongs to (a station's, all of the station's
+// channels), naming the element or attribute and the text found; the other epochs are read.
 #pragma once
 
 #include "odbc/odbc.h"
 
 #include <complex>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,7 +22,12 @@
 
 namespace orv::stationxml {
 
-inline constexpr std::size_t kMaxDocumentBytes = 64u * 1024 * 1024;
+inline constexpr std::string_view kFdsnNamespace = "http://www.fdsn.org/xml/station/1";
+// The last schemaVersion whose elements the reader knows.
+inline constexpr int kLastKnownMinorVersion = 2;
+// A channel at a time, what grows with the document is the overlap check's 24 bytes per
+// writable epoch (an epoch takes at least 300 bytes): at most 43 MB at this size.
+inline constexpr std::size_t kMaxDocumentBytes = std::size_t(512) * 1024 * 1024;
 
 struct ImportedStage {
     enum class Kind { PolesZeros, Coefficients, ResponseList, Fir, Polynomial, GainOnly };
@@ -54,7 +64,7 @@ struct ImportedEpoch {
     bool hasSensitivity = false; // an InstrumentSensitivity element
     bool hasPolynomial = false;  // an InstrumentPolynomial element
     std::optional<double> sensitivity, sensitivityFrequency;
-    std::string sensitivityInputUnits;
+    std::string sensitivityInputUnits, sensitivityOutputUnits;
     std::vector<ImportedStage> stages;
     // Why the epoch cannot be imported as the document gives it (a number or date that
     // cannot be read); empty when it can.
@@ -62,6 +72,23 @@ struct ImportedEpoch {
     // What the reader changed on the way (a fraction of a second rounded).
     std::vector<std::string> notes;
 };
+
+// Each channel epoch as it is read; it lives until the call returns.
+using EpochSink = std::function<void(ImportedEpoch&)>;
+
+// What is said of a document as a whole: why it is refused, what the reader warns of.
+struct DocumentReading {
+    bool read = false;
+    std::string error;
+    std::vector<std::string> warnings; // a later schemaVersion, none at all
+    std::size_t epochs = 0;
+};
+
+// Reads the file a channel at a time, handing each epoch to sink in the document's order.
+// A document refused on the way (not well-formed at its end, over the size) has handed over
+// the epochs before the fault: read it whole once before acting on what it gives.
+DocumentReading readStationXmlFile(const std::string& path, const EpochSink& sink);
+DocumentReading readStationXml(std::string_view bytes, const EpochSink& sink);
 
 // Parses a document and appends its epochs; false with a message in error, and nothing
 // appended, when it is refused.

@@ -225,7 +225,8 @@ TEST_P(StationXmlImport, HostileDocumentsAreRefusedAndNothingIsWritten) {
         "<!DOCTYPE FDSNStationXML [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>\n" +
         good.substr(root);
     documents["broken.xml"] = good.substr(0, good.size() / 2);
-    std::string deep = "<?xml version=\"1.0\"?><FDSNStationXML>";
+    std::string deep = "<?xml version=\"1.0\"?><FDSNStationXML "
+                       "xmlns=\"http://www.fdsn.org/xml/station/1\" schemaVersion=\"1.2\">";
     for (int i = 0; i < 10000; ++i)
         deep += "<a>";
     for (int i = 0; i < 10000; ++i)
@@ -233,9 +234,9 @@ TEST_P(StationXmlImport, HostileDocumentsAreRefusedAndNothingIsWritten) {
     documents["deep.xml"] = deep + "</FDSNStationXML>";
     for (const auto& [name, text] : documents)
         std::ofstream(dir / name, std::ios::binary) << text;
-    // One byte over 64 MiB: only its size is looked at.
+    // One byte over 512 MiB: only its size is looked at.
     std::filesystem::resize_file((std::ofstream(dir / "big.xml"), dir / "big.xml"),
-                                 64u * 1024 * 1024 + 1);
+                                 512u * 1024 * 1024 + 1);
     for (const char* name : {"doctype.xml", "broken.xml", "deep.xml", "big.xml"}) {
         // A good document first: the refusal of the second must keep it from being written.
         const Outcome r =
@@ -246,7 +247,7 @@ TEST_P(StationXmlImport, HostileDocumentsAreRefusedAndNothingIsWritten) {
         EXPECT_FALSE(db.connect()->tableExists("CALIBRATION")) << name;
     }
     const Outcome r = run({"import", (dir / "big.xml").string(), "--yes"});
-    EXPECT_NE(r.err.find("документ больше 67108864 байт"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("документ больше 536870912 байт"), std::string::npos) << r.err;
 }
 
 namespace {

@@ -3,11 +3,18 @@
 #include "handmade.h"
 #include "stationxml/xmlreader.h"
 
+#include "testdb.h"
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
 
 using orv::odbc::Timestamp;
 using orv::stationxml::ImportedEpoch;
 using orv::stationxml::readStationXml;
+using orv::stationxml::readStationXmlFile;
 using namespace orv::stationxml::test;
 
 namespace {
@@ -97,12 +104,95 @@ TEST(StationXmlReader, TheEmptyLocationHasOneSpelling) {
     EXPECT_EQ(epochs[3].location, "10");
 }
 
-// 64 MiB is the limit: one byte more is refused for its size before it is parsed.
-TEST(StationXmlReader, ADocumentOver64MiBIsRefusedForItsSize) {
-    std::string big = document({HandmadeChannel{}});
-    big.resize(64u * 1024 * 1024 + 1, ' ');
+// 512 MiB is the limit: one byte more is refused for its size before it is parsed.
+TEST(StationXmlReader, ADocumentOverTheLimitIsRefusedForItsSize) {
+    orv::test::TempDir dir;
+    const auto big = dir.path() / "big.xml";
+    std::ofstream(big, std::ios::binary) << document({HandmadeChannel{}});
+    std::filesystem::resize_file(big, 512u * 1024 * 1024 + 1);
+    const auto reading = readStationXmlFile(big.string(), [](ImportedEpoch&) {});
+    EXPECT_FALSE(reading.read);
+    EXPECT_NE(reading.error.find("larger than 536870912 bytes"), std::string::npos)
+        << reading.error;
+}
+
+namespace {
+
+orv::stationxml::DocumentReading readAll(const std::string& doc, std::vector<ImportedEpoch>& out) {
+    return readStationXml(doc, [&](ImportedEpoch& e) { out.push_back(e); });
+}
+
+std::string withRoot(const std::string& doc, const std::string& ns, const std::string& version) {
+    const std::string from = "xmlns=\"http://www.fdsn.org/xml/station/1\" schemaVersion=\"1.2\"";
+    std::string out = doc;
+    return out.replace(out.find(from), from.size(),
+                       (ns.empty() ? "" : "xmlns=\"" + ns + "\" ") +
+                           (version.empty() ? "" : "schemaVersion=\"" + version + "\""));
+}
+
+} // namespace
+
+// 1.0, 1.1 and 1.2 are read alike, each with elements of its own (1.0's StorageFormat, the
+// later Identifier, WaterLevel and sourceID); a later 1.x is read and said; 2.0 and a
+// foreign namespace are refused, naming what they give.
+TEST(StationXmlReader, TheNamespaceAndTheVersionAreRead) {
+    const std::string fdsn = "http://www.fdsn.org/xml/station/1";
+    HandmadeChannel c;
+    c.response = velocityResponse();
+    std::string base = document({c});
+    const std::string channelStart = "<Channel code=\"HHZ\"";
+    const std::map<std::string, std::pair<std::string, std::string>> own = {
+        {"1.0", {"", "<StorageFormat>Steim2</StorageFormat>"}},
+        {"1.1", {" sourceID=\"FDSN:XX_STA_00_H_H_Z\"", "<Identifier>doi:10.1/x</Identifier>"}},
+        {"1.2", {" sourceID=\"FDSN:XX_STA_00_H_H_Z\"", "<WaterLevel>2</WaterLevel>"}}};
+    for (const auto& [version, parts] : own) {
+        std::string doc = withRoot(base, fdsn, version);
+        doc.insert(doc.find(channelStart) + channelStart.size(), parts.first);
+        doc.insert(doc.find("<Latitude>1</Latitude><Longitude>2</Longitude><Elevation>3</Elevation>"
+                            "<Depth>"),
+                   parts.second);
+        std::vector<ImportedEpoch> epochs;
+        const auto reading = readAll(doc, epochs);
+        ASSERT_TRUE(reading.read) << version << ": " << reading.error;
+        EXPECT_TRUE(reading.warnings.empty()) << version;
+        ASSERT_EQ(epochs.size(), 1u) << version;
+        EXPECT_EQ(epochs[0].refusal, "") << version;
+        EXPECT_EQ(epochs[0].stages.size(), 2u) << version;
+        EXPECT_EQ(epochs[0].sensitivity, 1.5e9) << version;
+    }
     std::vector<ImportedEpoch> epochs;
-    std::string error;
-    EXPECT_FALSE(readStationXml(big, epochs, error));
-    EXPECT_NE(error.find("larger than 67108864 bytes"), std::string::npos) << error;
+    auto reading = readAll(withRoot(base, fdsn, "1.3"), epochs);
+    EXPECT_TRUE(reading.read);
+    EXPECT_EQ(epochs.size(), 1u);
+    ASSERT_EQ(reading.warnings.size(), 1u);
+    EXPECT_NE(reading.warnings[0].find("schemaVersion 1.3 is later than 1.2"), std::string::npos)
+        << reading.warnings[0];
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {withRoot(base, fdsn, "2.0"), "schemaVersion \"2.0\" is not read"},
+        {withRoot(base, "http://example.org/other", "1.2"),
+         "namespace http://example.org/other, not StationXML's " + fdsn},
+        {withRoot(base, "", "1.2"), "has no namespace"}};
+    for (const auto& [doc, why] : refused) {
+        epochs.clear();
+        reading = readAll(doc, epochs);
+        EXPECT_FALSE(reading.read) << why;
+        EXPECT_NE(reading.error.find(why), std::string::npos) << reading.error;
+        EXPECT_TRUE(epochs.empty()) << why;
+    }
+}
+
+// Elements of another namespace are skipped wherever they stand: one named like the
+// station's Latitude is not its latitude, one inside a stage is not the stage's filter.
+TEST(StationXmlReader, ElementsOfOtherNamespacesAreSkipped) {
+    std::string doc = document({HandmadeChannel{}});
+    const std::string ext = " xmlns:ext=\"http://example.org/ext\"";
+    doc.insert(doc.find("<Latitude>1</Latitude>"), "<ext:Latitude" + ext + ">80</ext:Latitude>");
+    doc.insert(doc.find("<PolesZeros>"),
+               "<ext:Filter" + ext + "><ext:Poles>3</ext:Poles></ext:Filter>");
+    const auto epochs = read(doc);
+    ASSERT_EQ(epochs.size(), 1u);
+    EXPECT_EQ(epochs[0].stationLatitude, 1);
+    ASSERT_EQ(epochs[0].stages.size(), 2u);
+    EXPECT_EQ(epochs[0].stages[0].kind, orv::stationxml::ImportedStage::Kind::PolesZeros);
+    EXPECT_EQ(epochs[0].stages[0].poles.size(), 2u);
 }
