@@ -29,7 +29,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
+#include <map>
 #include <ostream>
 
 #ifdef _WIN32
@@ -769,30 +771,64 @@ int runStationXml(const std::vector<std::string>& args, std::ostream& out, std::
     return summary.refusedSome ? kFailed : kOk;
 }
 
-// Every file read and checked before anything is written; false (after saying why) when
-// one is refused whole.
-bool readDocuments(const std::vector<std::string>& paths,
-                   std::vector<stationxml::ImportedEpoch>& epochs, std::ostream& err) {
+// A document's size as the file system gives it; false (after saying why) when it is no
+// file that can be read or is over the reader's limit.
+bool sizeAccepted(const std::string& path, std::ostream& err) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec) {
+        err << "gainbook-cli import: " << path << ": " << ec.message() << "\n";
+        return false;
+    }
+    if (size > stationxml::kMaxDocumentBytes) {
+        err << "gainbook-cli import: " << path << ": документ больше "
+            << stationxml::kMaxDocumentBytes << " байт, не прочитан\n";
+        return false;
+    }
+    return true;
+}
+
+// Each document read a channel at a time, each epoch planned and handed to each; false
+// (after saying why) when one is refused whole. Warnings are said when told.
+bool readDocuments(const std::vector<std::string>& paths, bool told,
+                   const std::function<void(const stationxml::EpochPlan&)>& each,
+                   std::ostream& err) {
     for (const std::string& path : paths) {
-        std::error_code ec;
-        const auto size = std::filesystem::file_size(path, ec);
-        if (ec) {
-            err << "gainbook-cli import: " << path << ": " << ec.message() << "\n";
+        if (!sizeAccepted(path, err))
             return false;
-        }
-        if (size > stationxml::kMaxDocumentBytes) {
-            err << "gainbook-cli import: " << path << ": документ больше "
-                << stationxml::kMaxDocumentBytes << " байт, не прочитан\n";
-            return false;
-        }
-        std::ifstream in(path, std::ios::binary);
-        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        std::string error;
-        if (!stationxml::readStationXml(bytes, epochs, error)) {
-            err << "gainbook-cli import: " << path << ": " << error << "\n";
+        const stationxml::DocumentReading reading = stationxml::readStationXmlFile(
+            path, [&](stationxml::ImportedEpoch& e) { each(stationxml::planEpoch(e)); });
+        for (const std::string& warning : reading.warnings)
+            if (told)
+                err << "gainbook-cli import: " << path << ": " << warning << "\n";
+        if (!reading.read) {
+            err << "gainbook-cli import: " << path << ": " << reading.error << "\n";
             return false;
         }
     }
+    return true;
+}
+
+// Every file read and checked before anything is written, keeping of the epochs only what
+// finds those that overlap (their refusals by place); false when one is refused whole.
+bool checkDocuments(const std::vector<std::string>& paths,
+                    std::map<std::size_t, std::string>& refusals, std::size_t& epochs,
+                    std::ostream& err) {
+    stationxml::OverlapIndex index;
+    epochs = 0;
+    if (!readDocuments(
+            paths, true,
+            [&](const stationxml::EpochPlan& p) {
+                index.add(p);
+                ++epochs;
+            },
+            err))
+        return false;
+    if (index.needsConfirmation() &&
+        !readDocuments(
+            paths, false, [&](const stationxml::EpochPlan& p) { index.confirm(p); }, err))
+        return false;
+    refusals = index.refusals();
     return true;
 }
 
@@ -894,10 +930,11 @@ int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (opts.positional.empty())
         return usageError(err, "import", "не задан файл");
     const bool dryRun = opts.has("dry-run");
-    std::vector<stationxml::ImportedEpoch> epochs;
-    if (!readDocuments(opts.positional, epochs, err))
+    // Read twice, a channel at a time: checked whole first, then written.
+    std::map<std::size_t, std::string> refusals;
+    std::size_t epochs = 0;
+    if (!checkDocuments(opts.positional, refusals, epochs, err))
         return kFailed;
-    const std::vector<stationxml::EpochPlan> plans = stationxml::planImport(epochs);
 
     ConsoleInteraction ui(err, opts.has("yes"));
     DatabaseConnection connection;
@@ -913,9 +950,22 @@ int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
             return kFailed;
     }
     ImportCounts counts;
-    for (const stationxml::EpochPlan& plan : plans)
-        importEpoch(plan, connection.get(), dryRun, opts, counts, out, err);
-    out << "записано " << counts.written << " из " << epochs.size();
+    std::size_t place = 0;
+    const bool read = readDocuments(
+        opts.positional, false,
+        [&](const stationxml::EpochPlan& p) {
+            stationxml::EpochPlan plan = p;
+            if (const auto refusal = refusals.find(place++); refusal != refusals.end())
+                stationxml::OverlapIndex::refuse(plan, refusal->second);
+            importEpoch(plan, connection.get(), dryRun, opts, counts, out, err);
+        },
+        err);
+    if (!read || place != epochs) {
+        // A document changed between the readings.
+        err << "gainbook-cli import: документы изменились во время импорта\n";
+        ++counts.failed;
+    }
+    out << "записано " << counts.written << " из " << epochs;
     if (counts.replaced > 0 && !dryRun)
         out << ", заменено хранимых интервалов " << counts.replaced;
     if (dryRun)

@@ -8,7 +8,9 @@
 #include "text/text.h"
 
 #include <algorithm>
+#include <limits>
 #include <map>
+#include <tuple>
 
 namespace orv::stationxml {
 
@@ -115,6 +117,8 @@ bool takeResponse(const ImportedEpoch& e, EpochPlan& p) {
     return true;
 }
 
+} // namespace
+
 EpochPlan planEpoch(const ImportedEpoch& e) {
     EpochPlan p;
     p.epoch = &e;
@@ -142,33 +146,25 @@ EpochPlan planEpoch(const ImportedEpoch& e) {
     return p;
 }
 
-// Writable epochs of one channel whose intervals overlap are refused together, each naming
-// the others: written one after the other, the later would silently replace the earlier.
-void refuseOverlaps(std::vector<EpochPlan>& plans) {
-    std::map<std::string, std::vector<EpochPlan*>> channels;
-    for (EpochPlan& p : plans)
-        if (p.verdict == Verdict::Writable)
-            channels[p.key].push_back(&p);
-    std::map<EpochPlan*, std::vector<std::string>> overlapping;
-    for (auto& [key, epochs] : channels) {
-        std::stable_sort(epochs.begin(), epochs.end(), [](const EpochPlan* a, const EpochPlan* b) {
-            return a->start < b->start;
-        });
-        for (std::size_t i = 0; i < epochs.size(); ++i)
-            for (std::size_t j = i + 1; j < epochs.size(); ++j) {
-                if (epochs[i]->end && !(epochs[j]->start < *epochs[i]->end))
-                    break;
-                overlapping[epochs[i]].push_back(epochs[j]->name);
-                overlapping[epochs[j]].push_back(epochs[i]->name);
-            }
-    }
-    for (auto& [plan, others] : overlapping) {
-        plan->verdict = Verdict::Refused;
-        plan->reason = "overlaps another epoch of the channel in the documents:";
-        for (const std::string& other : others)
-            plan->reason += " " + other + ";";
-        plan->reason.pop_back();
-    }
+namespace {
+
+// The time as one ordered number.
+std::int64_t packed(const odbc::Timestamp& t) {
+    return ((((std::int64_t(t.year) * 13 + t.month) * 32 + t.day) * 24 + t.hour) * 60 + t.minute) *
+               60 +
+           t.second;
+}
+
+constexpr std::int64_t kOpen = std::numeric_limits<std::int64_t>::max();
+
+// Epochs of one group sorted by start: each pair whose intervals overlap, once.
+template <class T, class Same, class Pair> void overlappingPairs(T& items, Same same, Pair pair) {
+    for (std::size_t i = 0; i < items.size(); ++i)
+        for (std::size_t j = i + 1; j < items.size() && same(items[i], items[j]); ++j) {
+            if (items[i].end != kOpen && !(items[j].start < items[i].end))
+                break;
+            pair(items[i], items[j]);
+        }
 }
 
 gb::StationRows stationRows(const ImportedEpoch& e) {
@@ -230,12 +226,88 @@ std::vector<std::string> entries(const std::vector<gb::StoredInterval>& interval
 
 } // namespace
 
+void OverlapIndex::add(const EpochPlan& p) {
+    const std::uint32_t place = added_++;
+    if (p.verdict == Verdict::Writable)
+        entries_.push_back({std::uint32_t(std::hash<std::string>{}(p.key)), place, packed(p.start),
+                            p.end ? packed(*p.end) : kOpen});
+}
+
+bool OverlapIndex::needsConfirmation() {
+    if (!closed_) {
+        // Sorted in place: the index is never held twice.
+        std::sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
+            return std::tie(a.keyHash, a.start, a.place) < std::tie(b.keyHash, b.start, b.place);
+        });
+        overlappingPairs(
+            entries_, [](const Entry& a, const Entry& b) { return a.keyHash == b.keyHash; },
+            [&](const Entry& a, const Entry& b) {
+                candidates_.insert(a.place);
+                candidates_.insert(b.place);
+            });
+        std::deque<Entry>().swap(entries_);
+        closed_ = true;
+    }
+    return !candidates_.empty();
+}
+
+void OverlapIndex::confirm(const EpochPlan& p) {
+    const std::uint32_t place = seen_++;
+    if (candidates_.count(place))
+        confirmed_.push_back(
+            {p.key, p.name, place, packed(p.start), p.end ? packed(*p.end) : kOpen});
+}
+
+std::map<std::size_t, std::string> OverlapIndex::refusals() const {
+    std::vector<const Candidate*> sorted;
+    for (const Candidate& c : confirmed_)
+        sorted.push_back(&c);
+    std::sort(sorted.begin(), sorted.end(), [](const Candidate* a, const Candidate* b) {
+        return std::tie(a->key, a->start, a->place) < std::tie(b->key, b->start, b->place);
+    });
+    struct View { // what overlappingPairs compares
+        const Candidate* c;
+        std::int64_t start, end;
+    };
+    std::vector<View> views;
+    for (const Candidate* c : sorted)
+        views.push_back({c, c->start, c->end});
+    std::map<std::uint32_t, std::vector<const Candidate*>> overlapping;
+    overlappingPairs(
+        views, [](const View& a, const View& b) { return a.c->key == b.c->key; },
+        [&](const View& a, const View& b) {
+            overlapping[a.c->place].push_back(b.c);
+            overlapping[b.c->place].push_back(a.c);
+        });
+    std::map<std::size_t, std::string> out;
+    for (const auto& [place, others] : overlapping) {
+        std::string reason = "overlaps another epoch of the channel in the documents:";
+        for (const Candidate* other : others)
+            reason += " " + other->name + ";";
+        reason.pop_back();
+        out.emplace(place, std::move(reason));
+    }
+    return out;
+}
+
+void OverlapIndex::refuse(EpochPlan& plan, const std::string& reason) {
+    plan.verdict = Verdict::Refused;
+    plan.reason = reason;
+}
+
 std::vector<EpochPlan> planImport(const std::vector<ImportedEpoch>& epochs) {
     std::vector<EpochPlan> plans;
     plans.reserve(epochs.size());
-    for (const ImportedEpoch& e : epochs)
+    OverlapIndex index;
+    for (const ImportedEpoch& e : epochs) {
         plans.push_back(planEpoch(e));
-    refuseOverlaps(plans);
+        index.add(plans.back());
+    }
+    if (index.needsConfirmation())
+        for (const EpochPlan& p : plans)
+            index.confirm(p);
+    for (const auto& [place, reason] : index.refusals())
+        OverlapIndex::refuse(plans[place], reason);
     return plans;
 }
 

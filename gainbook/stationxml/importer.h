@@ -11,6 +11,10 @@
 #include "stationxml/xmlreader.h"
 #include "ui/interaction.h"
 
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,7 +39,45 @@ struct EpochPlan {
     std::string key;
 };
 
-// One plan per epoch, in order.
+// The plan of one epoch, apart from the epochs beside it (see OverlapIndex).
+EpochPlan planEpoch(const ImportedEpoch& epoch);
+
+// The writable epochs of an import, kept small (a hash of the key and the interval, 24
+// bytes an epoch, never the epochs themselves), to find those of one channel whose intervals
+// overlap: written one after the other, the later would silently replace the earlier, so
+// each is refused, naming the others. Two steps: every plan added, then, only where some
+// may overlap, every plan confirmed (their keys compared whole, their names taken).
+class OverlapIndex {
+public:
+    // Step one: every plan of the import, in order.
+    void add(const EpochPlan& plan);
+    // After step one: whether step two is needed.
+    bool needsConfirmation();
+    // Step two: every plan again, in the same order.
+    void confirm(const EpochPlan& plan);
+    // Why each overlapping plan is refused, by its place among those added (from 0).
+    std::map<std::size_t, std::string> refusals() const;
+    // The plan refused for that reason.
+    static void refuse(EpochPlan& plan, const std::string& reason);
+
+private:
+    struct Entry {
+        std::uint32_t keyHash, place;
+        std::int64_t start, end; // end: the largest for an open interval
+    };
+    struct Candidate {
+        std::string key, name;
+        std::uint32_t place;
+        std::int64_t start, end;
+    };
+    std::deque<Entry> entries_;
+    std::set<std::uint32_t> candidates_;
+    std::vector<Candidate> confirmed_;
+    std::uint32_t added_ = 0, seen_ = 0;
+    bool closed_ = false;
+};
+
+// One plan per epoch, in order, overlaps refused.
 std::vector<EpochPlan> planImport(const std::vector<ImportedEpoch>& epochs);
 
 struct WriteReport {
