@@ -95,6 +95,12 @@ struct Sensitivity {
     GroundMotion units;
 };
 
+// A digitiser's units: count or counts, without regard to case.
+bool isCounts(std::string_view units) {
+    const std::string u = upper(units);
+    return u == "COUNT" || u == "COUNTS";
+}
+
 // The sign of the product of the stage gains and of the analog normalisation factors.
 bool stagesReverse(const ImportedEpoch& e) {
     bool negative = false;
@@ -110,11 +116,12 @@ bool stagesReverse(const ImportedEpoch& e) {
 // InstrumentSensitivity, else (said in notes) the product of the stage gains at the first
 // stage gain's frequency.
 bool rawSensitivity(const ImportedEpoch& e, double& value, double& frequency, std::string& units,
-                    std::vector<std::string>& notes, std::string& why) {
+                    std::string& outputUnits, std::vector<std::string>& notes, std::string& why) {
     if (e.hasSensitivity) {
         value = e.sensitivity.value_or(0);
         frequency = e.sensitivityFrequency.value_or(0);
         units = e.sensitivityInputUnits;
+        outputUnits = e.sensitivityOutputUnits;
         std::string fault;
         if (!e.sensitivity || value == 0)
             fault = e.sensitivity ? "InstrumentSensitivity Value 0 is no sensitivity"
@@ -141,6 +148,7 @@ bool rawSensitivity(const ImportedEpoch& e, double& value, double& frequency, st
             frequency = s.gainFrequency.value_or(0);
     }
     units = e.stages.empty() ? std::string() : e.stages.front().inputUnits;
+    outputUnits = e.stages.empty() ? std::string() : e.stages.back().outputUnits;
     if (!(frequency > 0) || !std::isfinite(value) || value == 0) {
         why = "no InstrumentSensitivity, and the stage gains give no sensitivity";
         return false;
@@ -156,9 +164,14 @@ bool rawSensitivity(const ImportedEpoch& e, double& value, double& frequency, st
 std::optional<Sensitivity> sensitivityOf(const ImportedEpoch& e, const std::string& fallbackUnits,
                                          std::vector<std::string>& notes, std::string& why) {
     double value = 0, frequency = 0;
-    std::string units;
-    if (!rawSensitivity(e, value, frequency, units, notes, why))
+    std::string units, outputUnits;
+    if (!rawSensitivity(e, value, frequency, units, outputUnits, notes, why))
         return std::nullopt;
+    if (!outputUnits.empty() && !isCounts(outputUnits)) {
+        why = "the response's output units are \"" + outputUnits +
+              "\", not counts: the stored sensitivity is in counts per ground motion";
+        return std::nullopt;
+    }
     if (units.empty())
         units = fallbackUnits;
     const auto motion = groundMotion(units);
@@ -168,7 +181,8 @@ std::optional<Sensitivity> sensitivityOf(const ImportedEpoch& e, const std::stri
     }
     Sensitivity s;
     s.value = std::abs(value) / motion->metres;
-    s.reversed = value < 0 || stagesReverse(e);
+    // A stated sensitivity's sign is the polarity; else the stages' sign.
+    s.reversed = e.hasSensitivity ? value < 0 : stagesReverse(e);
     s.frequency = frequency;
     s.units = *motion;
     if (!std::isfinite(s.value)) {
@@ -317,6 +331,48 @@ bool judgeDigitalStages(const ImportedEpoch& e, const Analog& analog, double fs,
     return true;
 }
 
+// The response the stages give at f: the product of their gains, with each analog
+// PolesZeros stage taken at f (NormalizationFactor x its poles and zeros) instead of at its
+// gain's frequency; nullopt when a stage has no gain.
+std::optional<double> stagesProduct(const ImportedEpoch& e, double f) {
+    double product = 1;
+    for (const ImportedStage& st : e.stages) {
+        if (!st.gain)
+            return std::nullopt;
+        product *= *st.gain;
+        if (!isAnalogPolesZeros(st))
+            continue;
+        const bool hertz = upper(st.transferType).find("HERTZ") != std::string::npos;
+        const Complex s(0, hertz ? f : kTwoPi * f);
+        Complex h = st.normalizationFactor;
+        for (const Complex& z : st.zeros)
+            h *= s - z;
+        for (const Complex& p : st.poles)
+            h /= s - p;
+        product *= st.normalizationFactor < 0 ? -std::abs(h) : std::abs(h);
+    }
+    return product;
+}
+
+// Where the stages contradict the stated sensitivity (in sign, or by more than 5 % at its
+// frequency), both values are said; the stated one is stored.
+void contradictionNotes(const ImportedEpoch& e, double fs, std::vector<std::string>& notes) {
+    if (!e.hasSensitivity || !e.sensitivity)
+        return;
+    const auto product = stagesProduct(e, fs);
+    if (!product || !std::isfinite(*product))
+        return;
+    const double stated = *e.sensitivity;
+    const std::string both = orv::text::format(
+        "the stages give %.10g at %g Hz, InstrumentSensitivity states %.10g", *product, fs, stated);
+    if ((*product < 0) != (stated < 0))
+        notes.push_back(both + ": they disagree in sign, the stated sensitivity's sign is kept");
+    else if (std::abs(*product / stated - 1) > kContradictionLimit)
+        notes.push_back(both + orv::text::format(": they differ by %.3g %%, the stated "
+                                                 "sensitivity is kept",
+                                                 std::abs(*product / stated - 1) * 100));
+}
+
 std::string dateText(const odbc::Timestamp& t) {
     return orv::text::format("%04d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day, t.hour,
                              t.minute, t.second);
@@ -414,6 +470,7 @@ std::optional<SacResponse> toSac(const ImportedEpoch& e, std::string& why) {
     if (!judgeDigitalStages(e, analog, fs, out.notes, why))
         return std::nullopt;
     unitChainNotes(e, out.notes);
+    contradictionNotes(e, fs, out.notes);
     const Complex s(0, kTwoPi * fs);
     Complex ratio = 1;
     for (const auto& z : analog.zeros)

@@ -27,6 +27,10 @@ std::optional<GroundMotion> groundMotion(std::string_view units);
 // and 0.4 times the Nyquist frequency; beyond it the epoch is skipped.
 inline constexpr double kDigitalDeviationLimit = 0.05;
 
+// Where the stages' response at the sensitivity's frequency differs from the stated
+// sensitivity by more than this (or in sign), both values are said.
+inline constexpr double kContradictionLimit = 0.05;
+
 struct SacResponse {
     std::string text;   // SAC pole-zero text, lines ended by "\r\n", with header comments
     long long sensUnit; // 0 displacement, 1 velocity, 2 acceleration

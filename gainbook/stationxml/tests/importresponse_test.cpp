@@ -82,12 +82,82 @@ TEST(StationXmlResponse, ALaplaceHertzStageIsTakenToRadians) {
     expectPublishedSac(doc);
 }
 
-// A reversed channel: a negative stage gain (with the sensitivity's magnitude, as clients
-// write it) or a negative sensitivity gives the published CONSTANT with a minus sign.
+// A reversed channel: a negative sensitivity (with a negative stage gain, or alone) gives the
+// published CONSTANT with a minus sign.
 TEST(StationXmlResponse, PolarityIsKeptInTheConstant) {
-    expectPublishedSac(replaced(kAnmo, "<Value>1952.1</Value>", "<Value>-1952.1</Value>"), -1);
-    expectPublishedSac(replaced(kAnmo, "<Value>3.27508E9</Value>", "<Value>-3.27508E9</Value>"),
-                       -1);
+    const std::string negative =
+        replaced(kAnmo, "<Value>3.27508E9</Value>", "<Value>-3.27508E9</Value>");
+    expectPublishedSac(replaced(negative, "<Value>1952.1</Value>", "<Value>-1952.1</Value>"), -1);
+    expectPublishedSac(negative, -1);
+}
+
+namespace {
+
+// The first number after text in a note.
+double numberAfter(const std::string& note, const std::string& text) {
+    const auto at = note.find(text);
+    EXPECT_NE(at, std::string::npos) << note;
+    return at == std::string::npos ? NAN : std::strtod(note.c_str() + at + text.size(), nullptr);
+}
+
+} // namespace
+
+// Stages that contradict the stated sensitivity are said with both values, the stated one
+// kept: a NormalizationFactor of -83826 (or a stage gain of -1952.1) beside a positive
+// InstrumentSensitivity keeps the published positive CONSTANT; a sensitivity 10 % above
+// what the stages give (1952.1 x 1677720 at 0.02 Hz) is said; the published one is not.
+TEST(StationXmlResponse, StagesThatContradictTheSensitivityAreSaid) {
+    const double stages = 1952.1 * 1677720;
+    const auto notes = [&](const std::string& doc) {
+        std::string why;
+        const auto sac = toSac(only(doc), why);
+        EXPECT_TRUE(sac) << why;
+        return sac ? sac->notes : std::vector<std::string>{};
+    };
+    EXPECT_TRUE(notes(kAnmo).empty());
+    for (const auto& [from, to] : {std::pair{"<NormalizationFactor>83826</NormalizationFactor>",
+                                             "<NormalizationFactor>-83826</NormalizationFactor>"},
+                                   std::pair{"<Value>1952.1</Value>", "<Value>-1952.1</Value>"}}) {
+        const std::string doc = replaced(kAnmo, from, to);
+        expectPublishedSac(doc, 1);
+        const auto said = notes(doc);
+        ASSERT_EQ(said.size(), 1u) << to;
+        EXPECT_NEAR(numberAfter(said[0], "the stages give "), -stages, 1e-3 * stages) << said[0];
+        EXPECT_EQ(numberAfter(said[0], "InstrumentSensitivity states "), 3.27508e9) << said[0];
+        EXPECT_NE(said[0].find("disagree in sign"), std::string::npos) << said[0];
+    }
+    const auto said =
+        notes(replaced(kAnmo, "<Value>3.27508E9</Value>", "<Value>3.602588E9</Value>"));
+    ASSERT_EQ(said.size(), 1u);
+    // Of the stated sensitivity.
+    EXPECT_NEAR(numberAfter(said[0], "differ by "), 100 * (1 - stages / 3.602588e9), 0.01)
+        << said[0];
+}
+
+// The stored sensitivity is in counts: a response whose output is volts (a sensor without
+// its digitiser) is no response the database holds, named with its units; "count" in any
+// case is counts.
+TEST(StationXmlResponse, OutputUnitsOtherThanCountsAreNamed) {
+    for (const std::string out : {"V", "count", "COUNTS", "Counts"}) {
+        HandmadeChannel ch;
+        ch.response = "<InstrumentSensitivity><Value>1500</Value><Frequency>1</Frequency>" +
+                      units("M/S", out) + "</InstrumentSensitivity>" + sensorStage();
+        std::string why;
+        const auto sac = toSac(only(document({ch})), why);
+        EXPECT_EQ(bool(sac), out != "V") << out << ": " << why;
+        if (out == "V") {
+            EXPECT_NE(why.find("output units are \"V\", not counts"), std::string::npos) << why;
+        }
+    }
+}
+
+// A published file with an extension element of another namespace inside its sensor's
+// stage gives its published SAC file still.
+TEST(StationXmlResponse, AnExtensionElementInsideAStageIsSkipped) {
+    expectPublishedSac(replaced(kAnmo, "<Stage number=\"1\">",
+                                "<Stage number=\"1\"><ext:Calibration "
+                                "xmlns:ext=\"http://example.org/ext\"><ext:Date>2012-03-12"
+                                "</ext:Date></ext:Calibration>"));
 }
 
 // Without InstrumentSensitivity the product of the stage gains (1952.1 x 1677720 x 1) is
