@@ -29,5 +29,7 @@ std::span<const Command> fileCommands();
 std::span<const Command> databaseCommands();
 // Moving an archive between databases (copy).
 std::span<const Command> copyCommands();
+// Checking the archive against the station-metadata rules (check).
+std::span<const Command> checkCommands();
 
 } // namespace orv::gainbook::cli

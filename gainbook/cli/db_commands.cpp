@@ -3,6 +3,7 @@
 // ORV.ini), then runs the editor's schema check on the connection. Questions the windows would ask
 // are answered Yes with --yes and No otherwise; every box they would show goes to stderr.
 #include "cli/command.h"
+#include "cli/connection_options.h"
 #include "cli/options.h"
 
 #include "browser.h"
@@ -41,14 +42,14 @@
 #endif
 
 namespace orv::gainbook::cli {
-namespace {
-
 const char* const kConnectionHelp =
     "  --dsn D       источник данных ODBC; --user U, --password P - пользователь и пароль\n"
     "                (по умолчанию из Gainbook.ini текущего каталога, иначе из ORV.ini\n"
     "                пользователя, затем из /etc/orv/ORV.ini)\n"
     "  --yes         отвечать \"Да\" на вопросы программы (создание таблиц, выбор даты);\n"
     "                без него ответ \"Нет\"\n";
+
+namespace {
 
 const std::string kListUsage =
     std::string(
@@ -175,41 +176,18 @@ const std::string kStationXmlUsage =
         "  --out         файл\n") +
     kConnectionHelp;
 
+} // namespace
+
 const std::vector<OptionSpec> kConnectionOptions = {
     {"dsn", true}, {"user", true}, {"password", true}, {"yes", false}};
-
-// Boxes and questions of the windows, on the console.
-class ConsoleInteraction : public ui::Interaction {
-public:
-    ConsoleInteraction(std::ostream& err, bool yes) : err_(err), yes_(yes) {}
-
-    ui::Answer message(std::string_view text, std::string_view caption, ui::Icon,
-                       ui::Buttons buttons) override {
-        err_ << (caption.empty() ? kProgramTitle : caption) << ": "
-             << orv::text::replaceAll(orv::text::trim(text), "\r\n", "\n");
-        ui::Answer answer = ui::Answer::Ok;
-        if (buttons == ui::Buttons::YesNo || buttons == ui::Buttons::YesNoCancel) {
-            answer = yes_ ? ui::Answer::Yes : ui::Answer::No;
-            err_ << (yes_ ? " -> Да" : " -> Нет");
-        } else if (buttons == ui::Buttons::OkCancel) {
-            answer = yes_ ? ui::Answer::Ok : ui::Answer::Cancel;
-        }
-        err_ << "\n";
-        return answer;
-    }
-    std::optional<std::string> openFile(const ui::FileChoice&) override { return std::nullopt; }
-    std::optional<std::string> saveFile(const ui::FileChoice&) override { return std::nullopt; }
-
-private:
-    std::ostream& err_;
-    bool yes_;
-};
 
 int usageError(std::ostream& err, const std::string& command, const std::string& what) {
     err << "gainbook-cli " << command << ": " << what << "\n(gainbook-cli " << command
         << " --help)\n";
     return kUsageError;
 }
+
+namespace {
 
 // The settings files Gainbook would read the connection from: Gainbook.ini of the current
 // directory when it exists, else the shared ones.
@@ -240,6 +218,8 @@ ConnectionSettings resolveSettings(const ParsedOptions& opts) {
     s.password = opts.value("password").value_or(fromFile.password);
     return s;
 }
+
+} // namespace
 
 // Connects and runs the schema check; null (after saying why) when the editor could not
 // work on the database.
@@ -279,6 +259,8 @@ void streamRows(DatabaseConnection& connection, const ParsedOptions& opts,
         err << "gainbook-cli " << command << ": " << why << "\n";
     connection = std::move(streaming.connection);
 }
+
+namespace {
 
 int runList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const ParsedOptions opts = parseOptions(args, kConnectionOptions);
@@ -663,6 +645,8 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return kOk;
 }
 
+} // namespace
+
 // Comma-separated code patterns.
 std::vector<std::string> codeList(const ParsedOptions& opts, const char* name) {
     std::vector<std::string> out;
@@ -680,6 +664,8 @@ std::vector<std::string> codeList(const ParsedOptions& opts, const char* name) {
     }
     return out;
 }
+
+namespace {
 
 int runStationXml(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::vector<OptionSpec> specs = kConnectionOptions;

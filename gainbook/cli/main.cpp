@@ -21,6 +21,8 @@ std::vector<Command> allCommands() {
         all.push_back(c);
     for (const Command& c : orv::gainbook::cli::copyCommands())
         all.push_back(c);
+    for (const Command& c : orv::gainbook::cli::checkCommands())
+        all.push_back(c);
     return all;
 }
 

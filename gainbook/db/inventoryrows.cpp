@@ -248,6 +248,8 @@ std::optional<std::vector<SiteChanRow>> readSiteChans(odbc::Connection& connecti
         r.longitude = st.getDouble(6);
         r.sampleRate = st.getDouble(7);
         r.description = readText(st, 8);
+        r.calibFile = readText(st, 9);
+        r.group = st.getInteger(10);
         rows.push_back(std::move(r));
     });
     if (!read)

@@ -26,6 +26,8 @@ struct SiteChanRow {
     std::string station, channel, location; // location "" for the empty location
     std::optional<double> depth, latitude, longitude, sampleRate;
     std::string description;
+    std::string calibFile;          // the response file's name, as stored
+    std::optional<long long> group; // NGROUP
 };
 
 struct CalibrationRow {

@@ -11,15 +11,16 @@ inline constexpr const char* kInventorySitesHead =
     "SELECT STA,LAT,LON,ELEV,STANAME,DESCR,ONDATE,OFFDATE FROM SITE WHERE 1=1";
 inline constexpr const char* kInventorySitesOrder = " ORDER BY STA;";
 // The depth column is EDEPH as the station editor binds it, EDEPTH as the response editor
-// creates the table; a table without LCODE has only the empty location.
+// creates the table; a table without LCODE has only the empty location. CALIBFILE and
+// NGROUP are in every form of the table.
 inline constexpr const char* kInventorySiteChansEdephHead =
-    "SELECT STA,CHAN,LCODE,EDEPH,LAT,LON,SPS,DESCR FROM SITECHAN WHERE 1=1";
+    "SELECT STA,CHAN,LCODE,EDEPH,LAT,LON,SPS,DESCR,CALIBFILE,NGROUP FROM SITECHAN WHERE 1=1";
 inline constexpr const char* kInventorySiteChansEdepthHead =
-    "SELECT STA,CHAN,LCODE,EDEPTH,LAT,LON,SPS,DESCR FROM SITECHAN WHERE 1=1";
+    "SELECT STA,CHAN,LCODE,EDEPTH,LAT,LON,SPS,DESCR,CALIBFILE,NGROUP FROM SITECHAN WHERE 1=1";
 inline constexpr const char* kInventorySiteChansNoLcodeEdephHead =
-    "SELECT STA,CHAN,'',EDEPH,LAT,LON,SPS,DESCR FROM SITECHAN WHERE 1=1";
+    "SELECT STA,CHAN,'',EDEPH,LAT,LON,SPS,DESCR,CALIBFILE,NGROUP FROM SITECHAN WHERE 1=1";
 inline constexpr const char* kInventorySiteChansNoLcodeEdepthHead =
-    "SELECT STA,CHAN,'',EDEPTH,LAT,LON,SPS,DESCR FROM SITECHAN WHERE 1=1";
+    "SELECT STA,CHAN,'',EDEPTH,LAT,LON,SPS,DESCR,CALIBFILE,NGROUP FROM SITECHAN WHERE 1=1";
 inline constexpr const char* kInventorySiteChansOrder = " ORDER BY STA,CHAN;";
 inline constexpr const char* kInventoryStationsWithResponsesHead =
     "SELECT DISTINCT STA FROM CALIBRATION WHERE 1=1";

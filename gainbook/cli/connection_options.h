@@ -1,0 +1,64 @@
+// What the database commands share: the connection options and their help, the console
+// that stands in for the windows' boxes, the connection with the editor's schema check,
+// and the code-list options.
+#pragma once
+
+#include "cli/options.h"
+#include "connection.h"
+#include "text/text.h"
+#include "ui/interaction.h"
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace orv::gainbook::cli {
+
+// The help lines of --dsn, --user, --password and --yes.
+extern const char* const kConnectionHelp;
+extern const std::vector<OptionSpec> kConnectionOptions;
+
+// Boxes and questions of the windows, on the console.
+class ConsoleInteraction : public ui::Interaction {
+public:
+    ConsoleInteraction(std::ostream& err, bool yes) : err_(err), yes_(yes) {}
+
+    ui::Answer message(std::string_view text, std::string_view caption, ui::Icon,
+                       ui::Buttons buttons) override {
+        err_ << (caption.empty() ? kProgramTitle : caption) << ": "
+             << orv::text::replaceAll(orv::text::trim(text), "\r\n", "\n");
+        ui::Answer answer = ui::Answer::Ok;
+        if (buttons == ui::Buttons::YesNo || buttons == ui::Buttons::YesNoCancel) {
+            answer = yes_ ? ui::Answer::Yes : ui::Answer::No;
+            err_ << (yes_ ? " -> Да" : " -> Нет");
+        } else if (buttons == ui::Buttons::OkCancel) {
+            answer = yes_ ? ui::Answer::Ok : ui::Answer::Cancel;
+        }
+        err_ << "\n";
+        return answer;
+    }
+    std::optional<std::string> openFile(const ui::FileChoice&) override { return std::nullopt; }
+    std::optional<std::string> saveFile(const ui::FileChoice&) override { return std::nullopt; }
+
+private:
+    std::ostream& err_;
+    bool yes_;
+};
+
+// Says what is wrong with the command line; the usage-error status.
+int usageError(std::ostream& err, const std::string& command, const std::string& what);
+
+// Connects and runs the schema check; null (after saying why) when the editor could not
+// work on the database.
+DatabaseConnection connectChecked(const ParsedOptions& opts, ui::Interaction& ui,
+                                  const std::string& command, std::ostream& err);
+
+// Replaces a checked connection by a second one under which the driver streams the rows it
+// reads; where that cannot be had, the first one stays (said on stderr).
+void streamRows(DatabaseConnection& connection, const ParsedOptions& opts,
+                const std::string& command, std::ostream& err);
+
+// Comma-separated code patterns of an option.
+std::vector<std::string> codeList(const ParsedOptions& opts, const char* name);
+
+} // namespace orv::gainbook::cli
