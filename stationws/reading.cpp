@@ -3,8 +3,7 @@
 #include "filters.h"
 #include "stationxml/xmlwriter.h"
 #include "textwriter.h"
-
-#include <httplib.h>
+#include "workers.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -73,7 +72,7 @@ struct Reader::Impl {
     Pool pool;
     Warnings warnings;
     // The reading threads: one for each slot there can be, so that a reading never waits.
-    std::unique_ptr<httplib::ThreadPool> readers;
+    std::unique_ptr<Workers> readers;
     std::mutex readingsMutex;
     std::condition_variable readingsEnded;
     std::size_t readings = 0; // begun and not ended
@@ -81,7 +80,7 @@ struct Reader::Impl {
     explicit Impl(const Config& c)
         : config(c),
           pool(config.database, config.databaseConnections, config.connectionWaitSeconds),
-          readers(std::make_unique<httplib::ThreadPool>(pool.capacity())) {}
+          readers(std::make_unique<Workers>(pool.capacity())) {}
     ~Impl() {
         if (readers)
             readers->shutdown();
