@@ -1,0 +1,83 @@
+// The database connections the service's requests share: a fixed number of slots, each
+// opened when first needed and again after it failed, with slots whose statement hangs
+// replaced by fresh ones.
+#pragma once
+
+#include "connection.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace orv::stationws {
+
+// The time now, UTC, to the second ("2026-01-02T03:04:05Z").
+std::string utcNow();
+
+// One database connection of the pool, opened when first needed and again after it failed.
+struct Slot {
+    std::unique_ptr<odbc::Connection> connection;
+    // Why the last opening failed, when the driver refused it.
+    gainbook::OpenResult refusal;
+    // Given up by its request while a statement hung on it: dropped when the statement ends.
+    bool abandoned = false;
+};
+
+class Pool {
+public:
+    Pool(gainbook::ConnectionSettings settings, std::size_t size, int waitSeconds);
+
+    // A free slot, or null when none became free within the wait; at once when every slot
+    // is held by a statement that hangs.
+    std::unique_ptr<Slot> take(std::chrono::milliseconds wait);
+    std::unique_ptr<Slot> take() { return take(std::chrono::seconds(waitSeconds_)); }
+    void give(std::unique_ptr<Slot> slot);
+    // The request of a leased slot gives up while a statement hangs on it: a fresh slot takes
+    // its place, while no more slots hang than the pool has.
+    void abandon(Slot& slot);
+    // The most slots there can be, hung ones included: one reading thread each.
+    std::size_t capacity() const { return 2 * size_; }
+
+    // Opens the slot's connection when it has none; false (the reason logged) when the
+    // database cannot be reached.
+    bool open(Slot& slot);
+
+    // After a failed read: true when the connection still works (the failure was the
+    // statement's); false, the connection dropped, when the database is gone.
+    static bool stillAlive(Slot& slot);
+
+    static void logFailure(const std::string& message);
+
+private:
+    gainbook::ConnectionSettings settings_;
+    int waitSeconds_;
+    std::size_t size_;
+    std::mutex mutex_;
+    std::condition_variable freed_;
+    std::deque<std::unique_ptr<Slot>> free_;
+    std::size_t live_ = size_; // slots free or leased and not abandoned
+    std::size_t hung_ = 0;     // abandoned slots whose statement has not ended
+};
+
+// Holds a slot for a request and gives it back when the request is done with it.
+class Lease {
+public:
+    Lease(Pool& pool, std::unique_ptr<Slot> slot) : pool_(pool), slot_(std::move(slot)) {}
+    ~Lease() {
+        if (slot_)
+            pool_.give(std::move(slot_));
+    }
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    Slot& slot() { return *slot_; }
+
+private:
+    Pool& pool_;
+    std::unique_ptr<Slot> slot_;
+};
+
+} // namespace orv::stationws
