@@ -38,6 +38,7 @@
 #   cluster_psql NODE ARGS...      psql as the administrator on NODE's socket
 #   cluster_server_state BACKEND SERVER   HAProxy's status of a server (UP, DOWN, ...)
 #   cluster_show_stat              HAProxy's `show stat` through its stats socket
+#   cluster_write_servers_up       how many servers the editors' backend has up
 
 cluster_top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 . "$cluster_top/scripts/throwaway-postgres.sh"
@@ -424,6 +425,12 @@ CFG
 }
 
 cluster_show_stat() { echo "show stat" | socat stdio "unix-connect:$CLUSTER_DIR/proxy/haproxy.sock"; }
+
+# How many servers of the editors' backend HAProxy has up now (never more than one).
+cluster_write_servers_up() {
+  cluster_show_stat 2>/dev/null |
+    awk -F, '$1 == "primary" && $2 != "BACKEND" && $18 ~ /^UP/ { n++ } END { print n + 0 }'
+}
 
 # HAProxy's status of a server: UP, DOWN, MAINT, "UP 1/2", ...
 cluster_server_state() {
