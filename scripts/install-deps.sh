@@ -16,7 +16,8 @@ packages=(
   libsimpleini-dev
   libssl-dev time
   libxml2-dev libxml2-utils
-  libcpp-httplib-dev curl haproxy
+  libcpp-httplib-dev curl haproxy socat
+  patroni etcd-server etcd-client
   locales
   dpkg-dev help2man lintian desktop-file-utils man-db debootstrap systemd
 )
@@ -39,5 +40,22 @@ else
   sudo=(sudo)
 fi
 export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# The packages' own services (etcd, PostgreSQL, MariaDB, HAProxy) stay stopped: the tests
+# start throwaway servers of their own. policy-rc.d refuses every start during the install;
+# where systemd runs, etcd's unit is masked as well (Patroni's is not enabled by Debian).
+policy=/usr/sbin/policy-rc.d
+made_policy=0
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\nexit 101\n' | "${sudo[@]}" tee "$policy" >/dev/null
+  "${sudo[@]}" chmod 755 "$policy"
+  made_policy=1
+fi
+status=0
+"${sudo[@]}" apt-get update -qq &&
+  "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" || status=$?
+[ "$made_policy" = 1 ] && "${sudo[@]}" rm -f "$policy"
+if [ -d /run/systemd/system ]; then
+  "${sudo[@]}" systemctl disable --now etcd.service >/dev/null 2>&1 || true
+  "${sudo[@]}" systemctl mask etcd.service >/dev/null 2>&1 || true
+fi
+exit "$status"

@@ -387,6 +387,26 @@ void Schema::checkCalibrationColumns() {
         rebuildCalibration();
 }
 
+bool Schema::connectionLost() {
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    // A driver that cannot tell leaves the connection taken as alive.
+    if (!odbc::isSuccess(
+            SQLGetConnectAttr(connection_.handle(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) ||
+        dead != SQL_CD_TRUE)
+        return false;
+    ui_.error("Соединение с сервером базы данных потеряно во время проверки структуры базы "
+              "данных: таблицы не проверены, ничего не создано. Подключитесь заново.");
+    return true;
+}
+
+std::optional<bool> Schema::tableMissing(std::string_view table) {
+    if (connection_.tableExists(table))
+        return false;
+    if (connectionLost())
+        return std::nullopt;
+    return true;
+}
+
 bool Schema::check() {
     siteChanHasLcode_ = false;
     siteChanPresent_ = false;
@@ -395,7 +415,10 @@ bool Schema::check() {
         return false;
     }
 
-    if (connection_.tableExists("SITECHAN")) {
+    const std::optional<bool> noSiteChan = tableMissing("SITECHAN");
+    if (!noSiteChan)
+        return false;
+    if (!*noSiteChan) {
         siteChanPresent_ = true;
         if (connection_.columnExists("SITECHAN", "LCODE")) {
             siteChanHasLcode_ = true;
@@ -409,7 +432,10 @@ bool Schema::check() {
     if (siteChanPresent_)
         completeIndexes("SITECHAN");
 
-    if (!connection_.tableExists("ID_SENS")) {
+    const std::optional<bool> noIdSens = tableMissing("ID_SENS");
+    if (!noIdSens)
+        return false;
+    if (*noIdSens) {
         if (!ui_.askYesNo("В базе данных отсутствует таблица ID_SENS.\r\nТаблица ID_SENS "
                           "необходима для корректной работы программы.\r\nСоздать?") ||
             !createIdSens())
@@ -418,14 +444,20 @@ bool Schema::check() {
         updateSensUnits();
     }
 
-    if (!connection_.tableExists("ID_FREQ")) {
+    const std::optional<bool> noIdFreq = tableMissing("ID_FREQ");
+    if (!noIdFreq)
+        return false;
+    if (*noIdFreq) {
         if (!ui_.askYesNo("В базе данных отсутствует таблица ID_FREQ.\r\nТаблица ID_FREQ "
                           "необходима для корректной работы программы.\r\nСоздать?") ||
             !createIdFreq())
             return false;
     }
 
-    if (!connection_.tableExists("CALIBRATION")) {
+    const std::optional<bool> noCalibration = tableMissing("CALIBRATION");
+    if (!noCalibration)
+        return false;
+    if (*noCalibration) {
         if (!ui_.askYesNo("В базе данных отсутствует таблица CALIBRATION.\r\nТаблица "
                           "CALIBRATION необходима работы программы.\r\nСоздать?"))
             return false;

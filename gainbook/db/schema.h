@@ -105,6 +105,10 @@ public:
 private:
     const Dialect& d() const { return dialect(*kind_); }
     bool createTable(std::string_view statement, std::string_view table, bool warnOnFailure);
+    // True when the driver says the connection is gone (the user is told so).
+    bool connectionLost();
+    // Whether the table is missing; nullopt when the connection was lost while asking.
+    std::optional<bool> tableMissing(std::string_view table);
     void checkCalibrationColumns();
     bool hasStatistics(std::string_view table);
 

@@ -213,6 +213,31 @@ TEST_P(ServerFaults, OfTwoWritersOnOneKeyOneCommitsAndTheOtherIsTold) {
     EXPECT_TRUE(consistent(db)) << testing::PrintToString(intervals(db));
 }
 
+TEST_P(ServerFaults, AConnectionLostDuringTheSchemaCheckIsSaidSoAndNothingIsMade) {
+    orv::test::PrivateServer server(GetParam());
+    if (!server.available())
+        GTEST_SKIP() << server.whyUnavailable();
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    auto connection = db.connect();
+    ASSERT_TRUE(server.halt());
+
+    // Every question answered yes: a table taken for missing would be made.
+    orv::ui::ScriptedInteraction ui;
+    orv::gainbook::Schema schema(*connection, ui);
+    EXPECT_FALSE(schema.check());
+    ASSERT_TRUE(server.resume());
+    for (const auto& shown : ui.shown())
+        EXPECT_EQ(shown.text.find("Создать?"), std::string::npos) << shown.text;
+    ASSERT_FALSE(ui.messages().empty());
+    EXPECT_NE(ui.messages().back().text.find("Соединение с сервером базы данных потеряно"),
+              std::string::npos)
+        << ui.messages().back().text;
+    auto again = db.connect();
+    EXPECT_FALSE(again->tableExists("CALIBRATION"));
+    EXPECT_FALSE(again->tableExists("ID_SENS"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, ServerFaults,
                          testing::Values(Backend::PostgreSQL, Backend::MariaDB),
                          orv::test::backendParamName);
