@@ -1,11 +1,15 @@
 #include "service.h"
 
+#include "filters.h"
 #include "httpserver.h"
+#include "log.h"
+#include "pool.h"
 #include "query.h"
 #include "schema.h"
 #include "spool.h"
 #include "stationxml/xmlwriter.h"
 #include "text/text.h"
+#include "texts.h"
 #include "textwriter.h"
 
 #include <libxml/entities.h>
@@ -35,14 +39,6 @@ constexpr const char* kBase = "/fdsnws/station/1";
 // Thrown by a sink or a visitor to end a reading early (not an error).
 struct Stop {};
 
-std::string utcNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    gmtime_r(&now, &tm);
-    return orv::text::format("%04d-%02d-%02dT%02d:%02d:%02dZ", tm.tm_year + 1900, tm.tm_mon + 1,
-                             tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-}
-
 std::string_view reason(int status) {
     switch (status) {
     case 400:
@@ -68,16 +64,6 @@ std::string_view reason(int status) {
     }
 }
 
-// Printable ASCII only, at most limit bytes: what the error body repeats of the request.
-std::string printable(std::string_view text, std::size_t limit = 2048) {
-    std::string out;
-    for (const char c : text.substr(0, limit))
-        out += (c >= 0x20 && c < 0x7f) ? c : '?';
-    if (text.size() > limit)
-        out += "...";
-    return out;
-}
-
 // The address the service listens on, for answers to requests that named no host.
 std::string& listenAddress() {
     static std::string address;
@@ -95,24 +81,13 @@ std::string hostOf(const httplib::Request& req) {
     if (host.empty())
         host = req.local_port > 0 ? req.local_addr + ":" + std::to_string(req.local_port)
                                   : listenAddress();
-    return printable(host, 200);
+    return log::printable(host, 200);
 }
 
 // The service's address as the WADL and the error texts name it: the public URL, else
 // "http://" and the Host header (printable characters only; the WADL escapes it further).
 std::string rootOf(const httplib::Request& req) {
     return publicUrl().empty() ? "http://" + hostOf(req) : publicUrl();
-}
-
-// text with the characters XML gives a meaning escaped, for an attribute value.
-std::string xmlEscaped(const std::string& text) {
-    xmlChar* escaped =
-        xmlEncodeSpecialChars(nullptr, reinterpret_cast<const xmlChar*>(text.c_str()));
-    if (!escaped)
-        return {};
-    std::string out(reinterpret_cast<const char*>(escaped));
-    xmlFree(escaped);
-    return out;
 }
 
 // Sends a text as it is, whatever the client accepts: the HTTP library compresses a body set
@@ -134,309 +109,11 @@ void setError(const httplib::Request& req, httplib::Response& res, int status,
     std::string body = "Error " + std::to_string(status) + ": " + std::string(reason(status)) +
                        "\n\n" + std::string(details) + "\n\n" +
                        "Usage details are available from " + root + kBase + "/\n\n" + "Request:\n" +
-                       root + printable(target) + "\n\n" + "Request Submitted:\n" + utcNow() +
-                       "\n\n" + "Service version:\n" + kServiceVersion + "\n";
+                       root + log::printable(target) + "\n\n" + "Request Submitted:\n" +
+                       log::utcNow() + "\n\n" + "Service version:\n" + kServiceVersion + "\n";
     res.status = status;
     setPlainBody(res, std::move(body), "text/plain; charset=utf-8");
 }
-
-const char* kHelp = R"(<!DOCTYPE html>
-<html lang="en"><head><meta charset="utf-8"><title>fdsnws-station</title></head>
-<body>
-<h1>Station web service</h1>
-<p>Station metadata and instrument responses of this data centre, in FDSN StationXML 1.2 or
-as text, as the FDSN station web service fdsnws-station 1.1 answers.</p>
-<ul>
-<li><a href="query">query</a>: GET with parameters, or POST with one <code>key=value</code>
-per line followed by selection lines <code>NET STA LOC CHA START END</code></li>
-<li><a href="version">version</a></li>
-<li><a href="application.wadl">application.wadl</a></li>
-</ul>
-<h2>Parameters</h2>
-<table border="1">
-<tr><th>Parameter</th><th>Short</th><th>Meaning</th></tr>
-<tr><td>starttime, endtime</td><td>start, end</td><td>channel epochs (at level network and
-station, stations' dates) overlapping the window (YYYY-MM-DD or
-YYYY-MM-DDThh:mm:ss[.ffffff], UTC)</td></tr>
-<tr><td>startbefore, startafter, endbefore, endafter</td><td></td><td>epochs that start
-before or after, or end before or after, the time (strictly; an open epoch never ends before
-anything): channel epochs at level channel and response, the stations' dates at level network
-and station</td></tr>
-<tr><td>network, station, location, channel</td><td>net, sta, loc, cha</td><td>comma lists of
-codes with the wildcards * and ?; -- is the empty location</td></tr>
-<tr><td>minlatitude, maxlatitude, minlongitude, maxlongitude</td><td>minlat, maxlat, minlon,
-maxlon</td><td>a box of station coordinates, degrees</td></tr>
-<tr><td>latitude, longitude, minradius, maxradius</td><td>lat, lon</td><td>a ring of arc degrees
-around a point</td></tr>
-<tr><td>level</td><td></td><td>network, station (default), channel or response</td></tr>
-<tr><td>format</td><td></td><td>xml (default) or text (not at level response)</td></tr>
-<tr><td>nodata</td><td></td><td>the status of an empty answer: 204 (default) or 404</td></tr>
-<tr><td>includerestricted</td><td></td><td>true or false (nothing here is restricted)</td></tr>
-<tr><td>includeavailability, matchtimeseries</td><td></td><td>false only</td></tr>
-</table>
-<p>Example: <a href="query?net=*&amp;level=network&amp;format=text">query?net=*&amp;level=network&amp;format=text</a></p>
-</body></html>
-)";
-
-// The WADL of the service at base (a URL ending in '/', written as it is into the document).
-std::string wadl(const std::string& base) {
-    std::string params;
-    auto param = [&](std::string_view name, std::string_view type, std::string_view extra = {}) {
-        params += "        <param name=\"" + std::string(name) + "\" style=\"query\" type=\"" +
-                  std::string(type) + "\"";
-        if (extra.empty()) {
-            params += "/>\n";
-        } else {
-            params += ">\n" + std::string(extra) + "        </param>\n";
-        }
-    };
-    auto options = [](std::initializer_list<std::string_view> values) {
-        std::string out;
-        for (std::string_view v : values)
-            out += "          <option value=\"" + std::string(v) + "\"/>\n";
-        return out;
-    };
-    for (std::string_view n : {"starttime", "start", "endtime", "end", "startbefore", "startafter",
-                               "endbefore", "endafter"})
-        param(n, "xs:dateTime");
-    for (std::string_view n :
-         {"network", "net", "station", "sta", "location", "loc", "channel", "cha"})
-        param(n, "xs:string");
-    for (std::string_view n : {"minlatitude", "minlat", "maxlatitude", "maxlat", "minlongitude",
-                               "minlon", "maxlongitude", "maxlon", "latitude", "lat", "longitude",
-                               "lon", "minradius", "maxradius"})
-        param(n, "xs:double");
-    param("level", "xs:string", options({"network", "station", "channel", "response"}));
-    param("format", "xs:string", options({"xml", "text"}));
-    param("nodata", "xs:int", options({"204", "404"}));
-    param("includerestricted", "xs:boolean", options({"true", "false"}));
-    param("includeavailability", "xs:boolean", options({"false"}));
-    param("matchtimeseries", "xs:boolean", options({"false"}));
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<application xmlns=\"http://wadl.dev.java.net/2009/02\" "
-           "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">\n"
-           "  <resources base=\"" +
-           xmlEscaped(base) +
-           "\">\n"
-           "    <resource path=\"query\">\n"
-           "      <method name=\"GET\" id=\"query\">\n"
-           "        <request>\n" +
-           params +
-           "        </request>\n"
-           "        <response status=\"200\">\n"
-           "          <representation mediaType=\"application/xml\"/>\n"
-           "          <representation mediaType=\"text/plain\"/>\n"
-           "        </response>\n"
-           "        <response status=\"204 400 404 413 414 500 503\">\n"
-           "          <representation mediaType=\"text/plain\"/>\n"
-           "        </response>\n"
-           "      </method>\n"
-           "      <method name=\"POST\" id=\"postQuery\">\n"
-           "        <request>\n"
-           "          <representation mediaType=\"text/plain\"/>\n"
-           "        </request>\n"
-           "        <response status=\"200\">\n"
-           "          <representation mediaType=\"application/xml\"/>\n"
-           "          <representation mediaType=\"text/plain\"/>\n"
-           "        </response>\n"
-           "      </method>\n"
-           "    </resource>\n"
-           "    <resource path=\"version\">\n"
-           "      <method name=\"GET\"><response><representation mediaType=\"text/plain\"/>"
-           "</response></method>\n"
-           "    </resource>\n"
-           "    <resource path=\"application.wadl\">\n"
-           "      <method name=\"GET\"><response><representation "
-           "mediaType=\"application/xml\"/></response></method>\n"
-           "    </resource>\n"
-           "  </resources>\n"
-           "</application>\n";
-}
-
-// One database connection of the pool, opened when first needed and again after it failed.
-struct Slot {
-    std::unique_ptr<odbc::Connection> connection;
-    // Why the last opening failed, when the driver refused it.
-    gainbook::OpenResult refusal;
-    // Given up by its request while a statement hung on it: dropped when the statement ends.
-    bool abandoned = false;
-};
-
-class Pool {
-public:
-    Pool(gainbook::ConnectionSettings settings, std::size_t size, int waitSeconds)
-        : settings_(std::move(settings)), waitSeconds_(waitSeconds), size_(size) {
-        for (std::size_t i = 0; i < size; ++i)
-            free_.push_back(std::make_unique<Slot>());
-    }
-
-    // A free slot, or null when none became free within the wait; at once when every slot
-    // is held by a statement that hangs.
-    std::unique_ptr<Slot> take(std::chrono::milliseconds wait) {
-        std::unique_lock lock(mutex_);
-        freed_.wait_for(lock, wait, [&] { return !free_.empty() || live_ == 0; });
-        if (free_.empty())
-            return nullptr;
-        std::unique_ptr<Slot> slot = std::move(free_.front());
-        free_.pop_front();
-        return slot;
-    }
-    std::unique_ptr<Slot> take() { return take(std::chrono::seconds(waitSeconds_)); }
-    void give(std::unique_ptr<Slot> slot) {
-        {
-            std::lock_guard lock(mutex_);
-            if (slot->abandoned) {
-                // Its statement has ended; its connection is not trusted again.
-                --hung_;
-                if (live_ == size_)
-                    return;
-                slot = std::make_unique<Slot>();
-                ++live_;
-            }
-            free_.push_back(std::move(slot));
-        }
-        freed_.notify_one();
-    }
-    // The request of a leased slot gives up while a statement hangs on it: a fresh slot takes
-    // its place, while no more slots hang than the pool has.
-    void abandon(Slot& slot) {
-        {
-            std::lock_guard lock(mutex_);
-            if (slot.abandoned)
-                return;
-            slot.abandoned = true;
-            ++hung_;
-            --live_;
-            if (hung_ <= size_) {
-                free_.push_back(std::make_unique<Slot>());
-                ++live_;
-            }
-        }
-        freed_.notify_all();
-    }
-    // The most slots there can be, hung ones included: one reading thread each.
-    std::size_t capacity() const { return 2 * size_; }
-
-    // Opens the slot's connection when it has none; false (the reason logged) when the
-    // database cannot be reached.
-    bool open(Slot& slot) {
-        if (slot.connection && slot.connection->isOpen())
-            return true;
-        slot.connection.reset();
-        gainbook::OpenResult opened = gainbook::openConnection(settings_);
-        if (!opened.connection) {
-            logFailure("connection failed: " + opened.diagnostic);
-            slot.refusal = std::move(opened);
-            return false;
-        }
-        // Rows come as they are fetched where the driver can be told so.
-        gainbook::StreamingConnection streaming =
-            gainbook::openStreamingConnection(settings_, std::move(opened.connection));
-        if (streaming.fallback != gainbook::StreamingFallback::None)
-            logFailure("rows are read whole, not streamed: " +
-                       std::string(streaming.fallback == gainbook::StreamingFallback::Refused
-                                       ? "the second connection failed: " + streaming.diagnostic
-                                       : "the data source, user or password cannot go into a "
-                                         "connect string"));
-        opened.connection = std::move(streaming.connection);
-        if (const auto kind =
-                gainbook::classifyDbmsName(opened.connection->dbmsName().value_or(""))) {
-            if (*kind == gainbook::DbmsKind::PostgreSql) {
-                odbc::Statement st(*opened.connection);
-                st.execDirect("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY");
-            }
-        }
-        SQLSetConnectAttr(opened.connection->handle(), SQL_ATTR_ACCESS_MODE,
-                          reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0);
-        slot.connection = std::move(opened.connection);
-        return true;
-    }
-
-    // After a failed read: true when the connection still works (the failure was the
-    // statement's); false, the connection dropped, when the database is gone.
-    static bool stillAlive(Slot& slot) {
-        if (!slot.connection)
-            return false;
-        odbc::Statement st(*slot.connection);
-        if (st.valid() && odbc::isSuccess(st.execDirect("SELECT 1")) && odbc::isSuccess(st.fetch()))
-            return true;
-        slot.connection.reset();
-        return false;
-    }
-
-    static void logFailure(const std::string& message) {
-        std::string line = "stationws: " + utcNow() + " " + message;
-        // A driver's message may repeat its connection string: never the password.
-        for (const char* key : {"PWD=", "pwd=", "Pwd=", "PASSWORD=", "password="})
-            for (std::size_t at = line.find(key); at != std::string::npos;
-                 at = line.find(key, at + 1)) {
-                const std::size_t end = std::min(line.size(), line.find(';', at));
-                line.replace(at, end - at, std::string(key) + "***");
-            }
-        std::cerr << line + "\n" << std::flush;
-    }
-
-private:
-    gainbook::ConnectionSettings settings_;
-    int waitSeconds_;
-    std::size_t size_;
-    std::mutex mutex_;
-    std::condition_variable freed_;
-    std::deque<std::unique_ptr<Slot>> free_;
-    std::size_t live_ = size_; // slots free or leased and not abandoned
-    std::size_t hung_ = 0;     // abandoned slots whose statement has not ended
-};
-
-// Holds a slot for a request and gives it back when the request is done with it.
-class Lease {
-public:
-    Lease(Pool& pool, std::unique_ptr<Slot> slot) : pool_(pool), slot_(std::move(slot)) {}
-    ~Lease() {
-        if (slot_)
-            pool_.give(std::move(slot_));
-    }
-    Lease(const Lease&) = delete;
-    Lease& operator=(const Lease&) = delete;
-    Slot& slot() { return *slot_; }
-
-private:
-    Pool& pool_;
-    std::unique_ptr<Slot> slot_;
-};
-
-// Passes everything on, notes whether the answer holds anything of the level asked for, and
-// tells the spool at each item that the reading is alive.
-class Watch : public stationxml::InventoryVisitor {
-public:
-    Watch(stationxml::InventoryVisitor& next, Level level, Spool& spool)
-        : next_(next), level_(level), spool_(spool) {}
-    void beginNetwork(const stationxml::NetworkInfo& n) override {
-        if (level_ == Level::Network)
-            matched_ = true;
-        spool_.touch();
-        next_.beginNetwork(n);
-    }
-    void endNetwork() override { next_.endNetwork(); }
-    void beginStation(const stationxml::StationInfo& st) override {
-        if (level_ == Level::Station)
-            matched_ = true;
-        spool_.touch();
-        next_.beginStation(st);
-    }
-    void endStation() override { next_.endStation(); }
-    void channel(const stationxml::ChannelEpoch& c) override {
-        matched_ = true;
-        spool_.touch();
-        next_.channel(c);
-    }
-    bool matched() const { return matched_; }
-
-private:
-    stationxml::InventoryVisitor& next_;
-    Level level_;
-    Spool& spool_;
-    bool matched_ = false;
-};
 
 // The part of an answer kept in memory: an answer up to this size (a station, a few
 // channels with their responses) is sent once it is read whole, with its status chosen
@@ -445,88 +122,6 @@ private:
 constexpr std::size_t kWholeAnswerBytes = 256 * 1024;
 // The most sent to the client at once.
 constexpr std::size_t kSendBlock = 64 * 1024;
-
-// The arc, in degrees, between two points of the sphere (haversine form, good at small
-// and large distances alike).
-double arcDegrees(double lat1, double lon1, double lat2, double lon2) {
-    constexpr double rad = 3.14159265358979323846 / 180;
-    const double dLat = (lat2 - lat1) * rad;
-    const double dLon = (lon2 - lon1) * rad;
-    const double a =
-        std::sin(dLat / 2) * std::sin(dLat / 2) +
-        std::cos(lat1 * rad) * std::cos(lat2 * rad) * std::sin(dLon / 2) * std::sin(dLon / 2);
-    return 2 * std::asin(std::min(1.0, std::sqrt(a))) / rad;
-}
-
-// Passes on what the answer shows: stations inside the ring of the selection (when it has
-// one), a network only once one of its stations is shown (or at once when no ring is
-// asked for), no stations below the network level and no channels below the station level.
-class Filter : public stationxml::InventoryVisitor {
-public:
-    Filter(stationxml::InventoryVisitor& next, Level shown, const stationxml::Selection& s)
-        : next_(next), shown_(shown), selection_(s),
-          ring_(s.minRadius.has_value() || s.maxRadius.has_value()) {}
-    void beginNetwork(const stationxml::NetworkInfo& n) override {
-        pending_ = n;
-        if (!ring_)
-            openNetwork();
-    }
-    void endNetwork() override {
-        if (open_)
-            next_.endNetwork();
-        open_ = false;
-        pending_.reset();
-    }
-    void beginStation(const stationxml::StationInfo& st) override {
-        inside_ = !ring_ || insideRing(st.latitude, st.longitude);
-        if (!inside_)
-            return;
-        openNetwork();
-        if (shown_ != Level::Network)
-            next_.beginStation(st);
-    }
-    void endStation() override {
-        if (inside_ && shown_ != Level::Network)
-            next_.endStation();
-        inside_ = false;
-    }
-    void channel(const stationxml::ChannelEpoch& c) override {
-        if (inside_ && (shown_ == Level::Channel || shown_ == Level::Response))
-            next_.channel(c);
-    }
-
-private:
-    void openNetwork() {
-        if (open_ || !pending_)
-            return;
-        next_.beginNetwork(*pending_);
-        open_ = true;
-    }
-    bool insideRing(double latitude, double longitude) const {
-        const double d = arcDegrees(selection_.latitude.value_or(0),
-                                    selection_.longitude.value_or(0), latitude, longitude);
-        return d >= selection_.minRadius.value_or(0) && d <= selection_.maxRadius.value_or(180);
-    }
-
-    stationxml::InventoryVisitor& next_;
-    Level shown_;
-    const stationxml::Selection& selection_;
-    bool ring_;
-    std::optional<stationxml::NetworkInfo> pending_;
-    bool open_ = false;
-    bool inside_ = false;
-};
-
-// The level the reader must reach for an answer: text at network level counts stations,
-// text at channel level shows the sensitivity.
-Level readingLevel(const Query& q) {
-    const auto& s = q.selections.front();
-    if (q.level == Level::Network && (q.format == Format::Text || s.minRadius || s.maxRadius))
-        return Level::Station;
-    if (q.format == Format::Text && q.level == Level::Channel)
-        return Level::Response;
-    return q.level;
-}
 
 enum class Outcome { Done, Stopped, DatabaseError };
 
@@ -541,12 +136,12 @@ public:
             return;
         if (said_.size() == kRemembered) {
             if (untold_++ == 0)
-                Pool::logFailure("warning: more warnings than " + std::to_string(kRemembered) +
-                                 "; the others are not logged");
+                log::failure("warning: more warnings than " + std::to_string(kRemembered) +
+                             "; the others are not logged");
             return;
         }
         said_.emplace(text);
-        Pool::logFailure("warning: " + std::string(text));
+        log::failure("warning: " + std::string(text));
     }
 
 private:
@@ -689,7 +284,7 @@ struct Service::Impl {
             const Verdict verdict = readOnce(r, slot);
             if (verdict != Verdict::Unreachable || !reused || attempt > 0 || !r.spool.rewind())
                 return verdict;
-            Pool::logFailure("the connection had gone; reading again on a new one");
+            log::failure("the connection had gone; reading again on a new one");
         }
     }
 
@@ -698,7 +293,7 @@ struct Service::Impl {
             // A catalog call that failed on a connection that has gone says nothing.
             if (!Pool::stillAlive(slot))
                 return Verdict::Unreachable;
-            Pool::logFailure("query failed: the database has no SITE table");
+            log::failure("query failed: the database has no SITE table");
             return Verdict::Misconfigured;
         }
         std::string failure;
@@ -712,7 +307,7 @@ struct Service::Impl {
                 return Verdict::Unreachable;
             return matched ? Verdict::Answer : Verdict::Empty;
         }
-        Pool::logFailure("query failed: " + failure);
+        log::failure("query failed: " + failure);
         return Pool::stillAlive(slot) ? Verdict::DatabaseError : Verdict::Unreachable;
     }
 
@@ -850,9 +445,9 @@ struct Service::Impl {
         r.spool.cancel();
         std::lock_guard lock(r.leaseMutex);
         if (r.lease) {
-            Pool::logFailure("the database gave no sign of life for " +
-                             std::to_string(silence().count() / 1000) +
-                             " s: its connection is given up");
+            log::failure("the database gave no sign of life for " +
+                         std::to_string(silence().count() / 1000) +
+                         " s: its connection is given up");
             pool.abandon(r.lease->slot());
         }
     }
@@ -923,12 +518,12 @@ struct Service::Impl {
         Slot& slot = lease.slot();
         if (!pool.open(slot)) {
             if (slot.refusal.refused && gainbook::serverUnreachable(slot.refusal)) {
-                Pool::logFailure("the database cannot be reached yet; serving, and connecting "
-                                 "again for each request");
+                log::failure("the database cannot be reached yet; serving, and connecting "
+                             "again for each request");
                 return true;
             }
-            Pool::logFailure("the data source " + config.database.dataSource +
-                             " cannot be used with these settings; stopping");
+            log::failure("the data source " + config.database.dataSource +
+                         " cannot be used with these settings; stopping");
             return false;
         }
         std::string missing;
@@ -936,13 +531,13 @@ struct Service::Impl {
             if (!slot.connection->tableExists(table))
                 missing += std::string(missing.empty() ? "" : ", ") + table;
         if (!missing.empty()) {
-            Pool::logFailure("the database of " + config.database.dataSource +
-                             " has no response tables (" + missing + "); stopping");
+            log::failure("the database of " + config.database.dataSource +
+                         " has no response tables (" + missing + "); stopping");
             return false;
         }
         if (!slot.connection->tableExists("SITE"))
-            Pool::logFailure("warning: the database has no SITE table: queries fail with 500 "
-                             "until it is made");
+            log::failure("warning: the database has no SITE table: queries fail with 500 "
+                         "until it is made");
         return true;
     }
 
@@ -956,7 +551,7 @@ struct Service::Impl {
             readers.reset();
             return;
         }
-        Pool::logFailure(std::to_string(readings) + " database statements did not end; left");
+        log::failure(std::to_string(readings) + " database statements did not end; left");
         (void)readers.release();
     }
 
@@ -1009,7 +604,7 @@ struct Service::Impl {
             }));
         server.set_exception_handler(
             [](const httplib::Request& req, httplib::Response& res, std::exception_ptr) {
-                Pool::logFailure("a request failed with an exception");
+                log::failure("a request failed with an exception");
                 setError(req, res, 500, "The request failed inside the service.");
             });
         server.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
@@ -1027,10 +622,10 @@ struct Service::Impl {
                                              .count());
             requestStart() = {};
             const std::string target = req.target.empty() ? req.path : req.target;
-            std::cerr << utcNow() + " " +
-                             (req.remote_addr.empty() ? "-" : printable(req.remote_addr, 64)) +
-                             " " + (req.method.empty() ? "-" : printable(req.method, 16)) + " " +
-                             (target.empty() ? "-" : printable(target, 512)) + " " +
+            std::cerr << log::utcNow() + " " +
+                             (req.remote_addr.empty() ? "-" : log::printable(req.remote_addr, 64)) +
+                             " " + (req.method.empty() ? "-" : log::printable(req.method, 16)) +
+                             " " + (target.empty() ? "-" : log::printable(target, 512)) + " " +
                              std::to_string(res.status) + " " + took + "\n"
                       << std::flush;
         });
