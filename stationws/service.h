@@ -9,10 +9,6 @@
 #include <memory>
 #include <string>
 
-namespace httplib {
-class Server;
-}
-
 namespace orv::stationws {
 
 // "1.1.x": the version of the service interface this server implements.
@@ -29,11 +25,15 @@ struct Config {
     gainbook::ConnectionSettings database{{}, {}, {}, 10};
     // Database connections: at most this many requests read the database at once.
     std::size_t databaseConnections = 4;
-    // Requests worked on at once (threads); a connection waiting for its next request
-    // holds none, and is closed after the timeout.
-    std::size_t httpThreads = 64;
-    // Seconds a client may take to send its request or to take an answer's next part.
+    // Threads that serve the HTTP connections; no connection holds one while it waits (for
+    // its client, or for its answer's reading).
+    std::size_t httpThreads = 2;
+    // Seconds a client may stay silent; it sends the head of a request within as long of
+    // its connection or its previous answer, and the body within as long again plus a
+    // second for each 64 KB.
     int timeoutSeconds = 10;
+    // Seconds a stop waits for the answers in flight before it cuts them.
+    int stopSeconds = 30;
     // Largest request body (POST), bytes: beyond it 413.
     std::size_t maxBodyBytes = 1 << 20;
     // Largest answer, bytes: an answer that would be larger is refused with 413 (0: any).

@@ -15,6 +15,7 @@ const char* const kUsage =
     "                 [--password-file FILE | --password PASSWORD] [--public-url URL]\n"
     "                 [--threads N] [--http-threads N] [--timeout SECONDS]\n"
     "                 [--db-timeout SECONDS] [--max-answer BYTES] [--max-body BYTES]\n"
+    "                 [--stop-wait SECONDS]\n"
     "Serves the stations and responses of the database at /fdsnws/station/1/.\n"
     "  --listen         address and port (default 127.0.0.1:8080; port 0: any free one)\n"
     "  --dsn, --user    the data source and its user (default: [DATABASE] of ORV.ini)\n"
@@ -24,22 +25,26 @@ const char* const kUsage =
     "  --public-url     the scheme, host and port (and path) clients reach the service at,\n"
     "                   named by the WADL and the error texts (default: the Host header)\n"
     "  --threads        database connections, the requests that read at once (default 4)\n"
-    "  --http-threads   requests worked on at once; idle connections wait without one\n"
-    "                   (default 64)\n"
-    "  --timeout        seconds a client may stay silent (default 10)\n"
+    "  --http-threads   threads that serve the connections; a connection waiting for its\n"
+    "                   client or its answer holds none (default 2)\n"
+    "  --timeout        seconds a client may stay silent, and may take to send the head of\n"
+    "                   a request; the body gets as long again, and a second per 64 KB\n"
+    "                   (default 10)\n"
     "  --db-timeout     seconds the database may take to connect or to answer before the\n"
     "                   request gets 503 (default 10)\n"
     "  --max-answer     largest answer in bytes, beyond it 413 (default 0: any)\n"
     "  --max-body       largest POST body in bytes, beyond it 413 (default 1048576)\n"
+    "  --stop-wait      seconds SIGTERM waits for the answers in flight before it cuts\n"
+    "                   them (default 30)\n"
     "Each option may come from the environment instead: STATIONWS_ and its name in\n"
     "capitals, - as _ (STATIONWS_DSN, STATIONWS_PASSWORD, STATIONWS_HTTP_THREADS, ...);\n"
     "an option given on the command line wins.\n";
 
 namespace {
 
-constexpr std::array<std::string_view, 12> kOptions{
-    "listen",  "dsn",          "user",    "password",   "password-file", "public-url",
-    "threads", "http-threads", "timeout", "db-timeout", "max-answer",    "max-body"};
+constexpr std::array<std::string_view, 13> kOptions{
+    "listen",       "dsn",     "user",       "password",   "password-file", "public-url", "threads",
+    "http-threads", "timeout", "db-timeout", "max-answer", "max-body",      "stop-wait"};
 
 // A value and where it came from ("--threads" or "STATIONWS_THREADS"), for messages.
 struct Given {
@@ -91,7 +96,8 @@ public:
             !number("timeout", 1, 3600, c.timeoutSeconds) ||
             !number("db-timeout", 1, 3600, c.database.timeoutSeconds) ||
             !number("max-answer", 0, 1LL << 50, c.maxAnswerBytes) ||
-            !number("max-body", 1, 1LL << 40, c.maxBodyBytes))
+            !number("max-body", 1, 1LL << 40, c.maxBodyBytes) ||
+            !number("stop-wait", 1, 3600, c.stopSeconds))
             return std::nullopt;
         if (const Given* g = find("public-url")) {
             const auto url = publicUrl(g->value);
@@ -100,7 +106,6 @@ public:
                             " takes http://HOST[:PORT][/PATH] or https://...: " + g->value);
             c.publicUrl = *url;
         }
-        c.httpThreads = std::max(c.httpThreads, c.databaseConnections);
         return c;
     }
     const std::string& error() const { return error_; }

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 namespace orv::stationws {
@@ -35,6 +36,7 @@ Spool::~Spool() {
 
 Spool::Append Spool::append(std::string_view bytes) {
     std::size_t start = 0;
+    std::function<void()> wake;
     {
         std::lock_guard lock(mutex_);
         if (cancelled_)
@@ -49,20 +51,34 @@ Spool::Append Spool::append(std::string_view bytes) {
         if (bytes.empty()) {
             size_ = start;
             lastSign_ = Clock::now();
-            changed_.notify_all();
-            return Append::Taken;
+            wake = dueWake();
         }
+    }
+    if (bytes.empty()) {
+        if (wake)
+            wake();
+        return Append::Taken;
     }
     // Only the writer writes to the file; the sender reads no further than size_.
     if (file_ < 0)
         file_ = unnamedFile();
     if (file_ < 0 || !writeFile(bytes, start - memoryBytes_))
         return Append::Failed;
-    std::lock_guard lock(mutex_);
-    size_ = start + bytes.size();
-    lastSign_ = Clock::now();
-    changed_.notify_all();
+    {
+        std::lock_guard lock(mutex_);
+        size_ = start + bytes.size();
+        lastSign_ = Clock::now();
+        wake = dueWake();
+    }
+    if (wake)
+        wake();
     return Append::Taken;
+}
+
+std::function<void()> Spool::dueWake() {
+    if (!wake_ || !(size_ > wakeBeyond_ || finished_ || cancelled_))
+        return {};
+    return std::exchange(wake_, {});
 }
 
 bool Spool::writeFile(std::string_view bytes, std::size_t offset) {
@@ -94,23 +110,32 @@ bool Spool::rewind() {
 }
 
 void Spool::finish() {
-    std::lock_guard lock(mutex_);
-    finished_ = true;
-    changed_.notify_all();
+    std::function<void()> wake;
+    {
+        std::lock_guard lock(mutex_);
+        finished_ = true;
+        wake = dueWake();
+    }
+    if (wake)
+        wake();
 }
 
-Spool::State Spool::waitBeyond(std::size_t bytes, std::chrono::milliseconds silence) {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        if (size_ > bytes)
-            return State::More;
-        if (finished_)
-            return State::Finished;
-        const Clock::time_point deadline = lastSign_ + silence;
-        if (Clock::now() >= deadline)
-            return State::Stalled;
-        changed_.wait_until(lock, deadline);
-    }
+Spool::State Spool::poll(std::size_t bytes, std::function<void()> wake) {
+    std::lock_guard lock(mutex_);
+    if (cancelled_)
+        return State::Cancelled;
+    if (size_ > bytes)
+        return State::More;
+    if (finished_)
+        return State::Finished;
+    wake_ = std::move(wake);
+    wakeBeyond_ = bytes;
+    return State::Waiting;
+}
+
+bool Spool::silentFor(std::chrono::milliseconds silence) const {
+    std::lock_guard lock(mutex_);
+    return !finished_ && Clock::now() - lastSign_ >= silence;
 }
 
 bool Spool::read(std::size_t offset, std::size_t most, std::string& out) {
@@ -147,8 +172,19 @@ std::size_t Spool::size() const {
 }
 
 void Spool::cancel() {
+    std::function<void()> wake;
+    {
+        std::lock_guard lock(mutex_);
+        cancelled_ = true;
+        wake = dueWake();
+    }
+    if (wake)
+        wake();
+}
+
+bool Spool::cancelled() const {
     std::lock_guard lock(mutex_);
-    cancelled_ = true;
+    return cancelled_;
 }
 
 } // namespace orv::stationws

@@ -509,6 +509,8 @@ struct Reader {
     // no channel or location; true when some station has responses.
     bool findStationsWithoutResponses() {
         bool responses = connection.tableExists("CALIBRATION");
+        if (!responses && options.responseTablesRequired)
+            throw std::runtime_error("the database has no CALIBRATION table");
         const bool wanted = std::any_of(selections.begin(), selections.end(), [&](const auto& s) {
             return anyMatches(s.networks, options.defaultNetwork, s.exactCodes) && !hasChannels(s);
         });

@@ -93,6 +93,10 @@ struct ReadOptions {
     // The network of stations that have no CALIBRATION row: the code the response editor
     // writes for an empty network.
     std::string defaultNetwork = gainbook::kEmptyNetworkCode;
+    // A database without the CALIBRATION table fails the reading (instead of listing every
+    // station without responses): a service's answers never pass a dropped table off as
+    // an archive without responses.
+    bool responseTablesRequired = false;
 };
 
 // Streams what the selection picks, down to selection.level, without holding the archive

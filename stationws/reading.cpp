@@ -1,0 +1,262 @@
+#include "reading.h"
+
+#include "filters.h"
+#include "log.h"
+#include "stationxml/xmlwriter.h"
+#include "textwriter.h"
+
+namespace orv::stationws {
+
+namespace {
+
+// Thrown by a sink or a visitor to end a reading early (not an error).
+struct Stop {};
+
+enum class Outcome { Done, Stopped, DatabaseError };
+
+// How the service reads the inventory: as the command line's StationXML export does, but a
+// missing response table is a failure, never an archive without responses.
+const stationxml::ReadOptions& readOptions() {
+    static const stationxml::ReadOptions options = [] {
+        stationxml::ReadOptions o;
+        o.responseTablesRequired = true;
+        return o;
+    }();
+    return options;
+}
+
+// The tables a reading at this level needs, beside SITE.
+std::vector<const char*> responseTables(Level level) {
+    if (level == Level::Response)
+        return {"CALIBRATION", "ID_SENS", "ID_FREQ"};
+    return {"CALIBRATION"};
+}
+
+} // namespace
+
+void Warnings::log(std::string_view text) {
+    std::lock_guard lock(mutex_);
+    if (said_.find(text) != said_.end())
+        return;
+    if (said_.size() == kRemembered) {
+        if (untold_++ == 0)
+            log::failure("warning: more warnings than " + std::to_string(kRemembered) +
+                         "; the others are not logged");
+        return;
+    }
+    said_.emplace(text);
+    log::failure("warning: " + std::string(text));
+}
+
+Readings::Readings(const Config& config)
+    : config_(config),
+      pool_(config.database, config.databaseConnections, config.connectionWaitSeconds),
+      workers_(pool_.capacity()) {}
+
+std::chrono::milliseconds Readings::silence() const {
+    return std::chrono::seconds(config_.database.timeoutSeconds + 1);
+}
+
+std::shared_ptr<Reading> Readings::start(const Query& query) {
+    auto reading = std::make_shared<Reading>(query, config_.maxAnswerBytes);
+    workers_.run([this, reading] {
+        Reading& r = *reading;
+        const auto waited = std::chrono::steady_clock::now() - r.asked;
+        std::unique_ptr<Slot> slot =
+            pool_.take(std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::max<std::chrono::steady_clock::duration>(pool_.wait() - waited, {})));
+        if (!slot || r.spool.cancelled()) {
+            if (slot)
+                pool_.give(std::move(slot));
+            r.verdict = slot ? Verdict::Cancelled : Verdict::Busy;
+            r.spool.finish();
+            return;
+        }
+        {
+            std::lock_guard lock(r.leaseMutex);
+            r.lease = std::make_unique<Lease>(pool_, std::move(slot));
+        }
+        r.spool.touch();
+        r.begun = true;
+        readAnswer(r);
+    });
+    return reading;
+}
+
+void Readings::giveUp(Reading& r) {
+    r.spool.cancel();
+    std::lock_guard lock(r.leaseMutex);
+    if (r.lease) {
+        log::failure("the database gave no sign of life for " +
+                     std::to_string(silence().count() / 1000) + " s: its connection is given up");
+        pool_.abandon(r.lease->slot());
+    }
+}
+
+// Reads a query's answer into its spool and gives the verdict; the connection is given back
+// before the verdict is known to the request.
+void Readings::readAnswer(Reading& r) {
+    const Verdict verdict = readWithOneRetry(r);
+    {
+        std::lock_guard lock(r.leaseMutex);
+        r.lease.reset();
+    }
+    r.verdict = verdict;
+    r.spool.finish();
+}
+
+// A connection that went away since its last use (a server restarted with no traffic in
+// between) is noticed at its first statement: that reading is done again once, on a fresh
+// connection, when nothing of it has been sent.
+Verdict Readings::readWithOneRetry(Reading& r) {
+    Slot& slot = r.lease->slot();
+    for (int attempt = 0;; ++attempt) {
+        const bool reused = slot.connection != nullptr;
+        if (!pool_.open(slot))
+            return Verdict::Unreachable;
+        const Verdict verdict = readOnce(r, slot);
+        if (verdict != Verdict::Unreachable || !reused || attempt > 0 || !r.spool.rewind())
+            return verdict;
+        log::failure("the connection had gone; reading again on a new one");
+    }
+}
+
+namespace {
+
+// Writes the answer into the reading's spool; notes in matched whether anything of the level
+// asked for was written. The sink stops the writing (Stop) at any write, the document's
+// first and last included.
+template <typename Writer>
+Outcome writeDocument(Writer& writer, Reading& r, Slot& slot, Warnings& warnings,
+                      std::string& failure, bool& matched) {
+    const Query& query = r.query;
+    const Level probeLevel = query.level == Level::Response ? Level::Channel : query.level;
+    // At network level the text counts the stations.
+    const Level shown = query.format == Format::Text && query.level == Level::Network
+                            ? Level::Station
+                            : query.level;
+    writer.begin();
+    Watch watch(writer, probeLevel, r.spool);
+    const auto warn = [&warnings](const stationxml::Problem& problem) {
+        warnings.log(render(problem, stationxml::Language::English));
+    };
+    Outcome outcome = Outcome::Done;
+    try {
+        // All selections at once: each epoch once, however many match it.
+        std::vector<stationxml::Selection> selections = query.selections;
+        for (stationxml::Selection& s : selections)
+            s.level = readingLevel(query);
+        Filter filtered(watch, shown, selections.front());
+        stationxml::readInventory(*slot.connection, selections, filtered, warn, readOptions());
+    } catch (const Stop&) {
+        outcome = Outcome::Stopped;
+    } catch (const std::exception& e) {
+        failure = e.what();
+        outcome = Outcome::DatabaseError;
+    }
+    matched = watch.matched();
+    if (outcome == Outcome::Done)
+        writer.finish();
+    return outcome;
+}
+
+Outcome write(Reading& r, Slot& slot, Warnings& warnings, std::string& failure, bool& matched) {
+    const auto sink = [&r](std::string_view chunk) {
+        switch (r.spool.append(chunk)) {
+        case Spool::Append::Taken:
+            return;
+        case Spool::Append::OverLimit:
+            r.overLimit = true;
+            throw Stop{};
+        case Spool::Append::Cancelled:
+            throw Stop{};
+        case Spool::Append::Failed:
+            throw std::runtime_error("the answer's temporary file cannot be written");
+        }
+    };
+    try {
+        if (r.query.format == Format::Text) {
+            TextWriter text(sink, r.query.level);
+            return writeDocument(text, r, slot, warnings, failure, matched);
+        }
+        stationxml::WriterOptions options;
+        options.module = "stationws";
+        stationxml::StationXmlWriter xml(sink, options);
+        return writeDocument(xml, r, slot, warnings, failure, matched);
+    } catch (const Stop&) {
+        return Outcome::Stopped;
+    } catch (const std::exception& e) {
+        failure = e.what();
+        return Outcome::DatabaseError;
+    }
+}
+
+} // namespace
+
+Verdict Readings::readOnce(Reading& r, Slot& slot) {
+    if (!slot.connection->tableExists("SITE")) {
+        // A catalog call that failed on a connection that has gone says nothing.
+        if (!keepIfAlive(slot))
+            return Verdict::Unreachable;
+        r.failure = "the database has no SITE table";
+        log::failure("query failed: " + r.failure);
+        return Verdict::Misconfigured;
+    }
+    for (const char* table : responseTables(r.query.level))
+        if (!slot.connection->tableExists(table)) {
+            if (!keepIfAlive(slot))
+                return Verdict::Unreachable;
+            r.failure = std::string("the database has no ") + table + " table";
+            log::failure("query failed: " + r.failure);
+            return Verdict::NoResponses;
+        }
+    std::string failure;
+    bool matched = false;
+    const Outcome o = write(r, slot, warnings_, failure, matched);
+    if (o == Outcome::Stopped)
+        return r.overLimit ? Verdict::TooLarge : Verdict::Cancelled;
+    if (o == Outcome::Done) {
+        // Nothing found on a connection that has gone is no answer.
+        if (!matched && !keepIfAlive(slot))
+            return Verdict::Unreachable;
+        return matched ? Verdict::Answer : Verdict::Empty;
+    }
+    r.failure = failure;
+    log::failure("query failed: " + failure);
+    return keepIfAlive(slot) ? Verdict::DatabaseError : Verdict::Unreachable;
+}
+
+bool Readings::checkDatabase() {
+    Lease lease(pool_, pool_.take(std::chrono::milliseconds(0)));
+    Slot& slot = lease.slot();
+    if (!pool_.open(slot)) {
+        if (slot.refusal.refused && gainbook::serverUnreachable(slot.refusal)) {
+            log::failure("the database cannot be reached yet; serving, and connecting again for "
+                         "each request");
+            return true;
+        }
+        log::failure("the data source " + config_.database.dataSource +
+                     " cannot be used with these settings; stopping");
+        return false;
+    }
+    std::string missing;
+    for (const char* table : {"CALIBRATION", "ID_SENS", "ID_FREQ"})
+        if (!slot.connection->tableExists(table))
+            missing += std::string(missing.empty() ? "" : ", ") + table;
+    if (!missing.empty()) {
+        log::failure("the database of " + config_.database.dataSource +
+                     " has no response tables (" + missing + "); stopping");
+        return false;
+    }
+    if (!slot.connection->tableExists("SITE"))
+        log::failure("warning: the database has no SITE table: queries fail with 500 until it is "
+                     "made");
+    return true;
+}
+
+void Readings::end() {
+    if (!workers_.finish(silence()))
+        log::failure("database statements did not end; left");
+}
+
+} // namespace orv::stationws

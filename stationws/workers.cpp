@@ -1,0 +1,59 @@
+#include "workers.h"
+
+namespace orv::stationws {
+
+Workers::Workers(std::size_t threads) {
+    for (std::size_t i = 0; i < threads; ++i)
+        threads_.emplace_back([state = state_] { work(state); });
+}
+
+Workers::~Workers() {
+    finish(std::chrono::milliseconds(0));
+}
+
+void Workers::run(std::function<void()> task) {
+    {
+        std::lock_guard lock(state_->mutex);
+        if (state_->stopping)
+            return;
+        state_->tasks.push_back(std::move(task));
+    }
+    state_->changed.notify_one();
+}
+
+bool Workers::finish(std::chrono::milliseconds wait) {
+    std::unique_lock lock(state_->mutex);
+    state_->stopping = true;
+    state_->changed.notify_all();
+    const bool ended = state_->changed.wait_for(
+        lock, wait, [&] { return state_->tasks.empty() && state_->busy == 0; });
+    lock.unlock();
+    for (std::thread& t : threads_) {
+        if (ended)
+            t.join();
+        else
+            t.detach();
+    }
+    threads_.clear();
+    return ended;
+}
+
+void Workers::work(const std::shared_ptr<State>& state) {
+    std::unique_lock lock(state->mutex);
+    for (;;) {
+        state->changed.wait(lock, [&] { return state->stopping || !state->tasks.empty(); });
+        if (state->tasks.empty())
+            return;
+        std::function<void()> task = std::move(state->tasks.front());
+        state->tasks.pop_front();
+        ++state->busy;
+        lock.unlock();
+        task();
+        task = nullptr;
+        lock.lock();
+        --state->busy;
+        state->changed.notify_all();
+    }
+}
+
+} // namespace orv::stationws
