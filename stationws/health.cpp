@@ -6,7 +6,7 @@ namespace orv::stationws {
 
 namespace {
 
-// Each response table, read without rows: it fails when the table is missing.
+// Each response table, read for no rows: it fails when the table is missing.
 constexpr const char* kHealthReads[] = {
     "SELECT 1 FROM CALIBRATION WHERE 1 = 0",
     "SELECT 1 FROM ID_SENS WHERE 1 = 0",
@@ -95,7 +95,15 @@ bool HealthCheck::check() {
             SQLSetStmtAttr(
                 st.handle(), SQL_ATTR_QUERY_TIMEOUT,
                 reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(std::max<long>(1, seconds))), 0);
-        if (!st.valid() || !odbc::isSuccess(st.execDirect(sql))) {
+        // SQLite's driver runs a statement at its first fetch: a table dropped since the
+        // connection last looked shows there.
+        const auto ran = [&] {
+            if (!odbc::isSuccess(st.execDirect(sql)))
+                return false;
+            const SQLRETURN fetched = st.fetch();
+            return odbc::isSuccess(fetched) || fetched == SQL_NO_DATA;
+        };
+        if (!st.valid() || !ran()) {
             // A connection whose server went away is dropped: the next check connects anew.
             keepIfAlive(slot_);
             return false;

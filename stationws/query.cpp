@@ -4,7 +4,10 @@
 
 #include <array>
 #include <cmath>
+#include <ctime>
+#include <map>
 #include <set>
+#include <utility>
 
 namespace orv::stationws {
 
@@ -98,10 +101,13 @@ public:
         const std::string key(known->name);
         switch (known->kind) {
         case Kind::Time: {
-            const auto t = parseTime(value);
+            int fraction = 0;
+            const auto t = parseTime(value, &fraction);
             if (!t)
                 return fail("Invalid time for " + key + ": " + printable(value));
             timeField(key) = *t;
+            if (fraction > 0)
+                fractions_[key] = fraction;
             return true;
         }
         case Kind::Code:
@@ -171,8 +177,17 @@ public:
     std::optional<Query> finish(std::vector<Selection> lines) {
         if (query_.format == Format::Text && query_.level == Level::Response)
             return failed("format=text is not available at level=response");
-        if (base_.start && base_.end && *base_.start > *base_.end)
+        if (base_.start && base_.end &&
+            std::pair(*base_.start, fractions_["starttime"]) >
+                std::pair(*base_.end, fractions_["endtime"]))
             return failed("starttime is after endtime");
+        // The stored times are whole seconds: a time with a fraction is compared as the
+        // second after it where a stored time must be at or after it (the window's start:
+        // epochs that end at or after it) or before it (startbefore, endbefore), and as its
+        // own second where a stored time must be after it or at or before it.
+        for (const char* key : {"starttime", "startbefore", "endbefore"})
+            if (fractions_[key] > 0)
+                timeField(key) = nextSecond(*timeField(key));
         if (base_.minRadius && base_.maxRadius && *base_.minRadius > *base_.maxRadius)
             return failed("minradius is greater than maxradius");
         if (base_.minRadius || base_.maxRadius) {
@@ -294,6 +309,8 @@ private:
     Query query_;
     Selection base_;
     std::set<std::string_view> seen_;
+    // The fractions of a second of the time parameters, in microseconds.
+    std::map<std::string, int> fractions_;
     std::string error_;
 };
 
@@ -320,7 +337,16 @@ std::vector<std::string_view> fields(std::string_view line) {
 
 } // namespace
 
-std::optional<odbc::Timestamp> parseTime(std::string_view text) {
+odbc::Timestamp nextSecond(const odbc::Timestamp& t) {
+    std::tm tm = t.toTm();
+    const std::time_t next = timegm(&tm) + 1;
+    std::tm out{};
+    gmtime_r(&next, &out);
+    const odbc::Timestamp later = odbc::Timestamp::fromTm(out);
+    return later.year <= 9999 ? later : t;
+}
+
+std::optional<odbc::Timestamp> parseTime(std::string_view text, int* microseconds) {
     if (!text.empty() && text.back() == 'Z')
         text.remove_suffix(1);
     odbc::Timestamp t{};
@@ -338,6 +364,10 @@ std::optional<odbc::Timestamp> parseTime(std::string_view text) {
             const std::size_t count = text.size() - 20;
             if (text[19] != '.' || count < 1 || count > 6 || !digits(text, 20, count, fraction))
                 return std::nullopt;
+            for (std::size_t i = count; i < 6; ++i)
+                fraction *= 10;
+            if (microseconds)
+                *microseconds = fraction;
         }
     }
     if (!t.isValid())
@@ -388,6 +418,7 @@ QueryResult parsePostBody(std::string_view body) {
             return {std::nullopt,
                     "Too many selection lines (at most " + std::to_string(kMaxPostLines) + ")"};
         Selection s;
+        int fractions[2] = {0, 0};
         if (!reader.codes("network", parts[0], s.networks) ||
             !reader.codes("station", parts[1], s.stations) ||
             !reader.codes("location", parts[2], s.locations) ||
@@ -396,13 +427,15 @@ QueryResult parsePostBody(std::string_view body) {
         for (int i = 4; i < 6; ++i) {
             if (parts[i] == "*")
                 continue;
-            const auto t = parseTime(parts[i]);
+            const auto t = parseTime(parts[i], &fractions[i - 4]);
             if (!t)
                 return {std::nullopt, where + "Invalid time: " + Reader::printable(parts[i])};
             (i == 4 ? s.start : s.end) = *t;
         }
-        if (s.start && s.end && *s.start > *s.end)
+        if (s.start && s.end && std::pair(*s.start, fractions[0]) > std::pair(*s.end, fractions[1]))
             return {std::nullopt, where + "the start is after the end"};
+        if (s.start && fractions[0] > 0)
+            s.start = nextSecond(*s.start);
         lines.push_back(std::move(s));
     }
     if (lines.empty())

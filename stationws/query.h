@@ -45,7 +45,10 @@ QueryResult parseQuery(const Parameters& parameters);
 QueryResult parsePostBody(std::string_view body);
 
 // A time as the service takes it: "YYYY-MM-DD", or "YYYY-MM-DDThh:mm:ss" with an optional
-// fraction of at most 6 digits (dropped) and an optional "Z"; UTC, years 1 to 9999.
-std::optional<odbc::Timestamp> parseTime(std::string_view text);
+// fraction of at most 6 digits and an optional "Z"; UTC, years 1 to 9999. The whole second,
+// and the fraction in microseconds when asked for.
+std::optional<odbc::Timestamp> parseTime(std::string_view text, int* microseconds = nullptr);
+// The second after t (t itself in year 9999's last second).
+odbc::Timestamp nextSecond(const odbc::Timestamp& t);
 
 } // namespace orv::stationws

@@ -25,11 +25,21 @@ const stationxml::ReadOptions& readOptions() {
     return options;
 }
 
-// The tables a reading at this level needs, beside SITE.
+// The response tables a reading at this level reads.
 std::vector<const char*> responseTables(Level level) {
     if (level == Level::Response)
-        return {"CALIBRATION", "ID_SENS", "ID_FREQ"};
+        return {"CALIBRATION", "ID_FREQ"};
     return {"CALIBRATION"};
+}
+
+// After a failed reading: the first of the tables it reads that the database no longer has
+// (asked anew, not as the connection remembers), or null.
+const char* missingTable(odbc::Connection& connection, Level level) {
+    connection.forgetCatalog();
+    for (const char* table : responseTables(level))
+        if (!connection.tableExists(table))
+            return table;
+    return nullptr;
 }
 
 } // namespace
@@ -202,14 +212,6 @@ Verdict Readings::readOnce(Reading& r, Slot& slot) {
         log::failure("query failed: " + r.failure);
         return Verdict::Misconfigured;
     }
-    for (const char* table : responseTables(r.query.level))
-        if (!slot.connection->tableExists(table)) {
-            if (!keepIfAlive(slot))
-                return Verdict::Unreachable;
-            r.failure = std::string("the database has no ") + table + " table";
-            log::failure("query failed: " + r.failure);
-            return Verdict::NoResponses;
-        }
     std::string failure;
     bool matched = false;
     const Outcome o = write(r, slot, warnings_, failure, matched);
@@ -221,9 +223,19 @@ Verdict Readings::readOnce(Reading& r, Slot& slot) {
             return Verdict::Unreachable;
         return matched ? Verdict::Answer : Verdict::Empty;
     }
+    if (!keepIfAlive(slot)) {
+        log::failure("query failed: " + failure);
+        return Verdict::Unreachable;
+    }
+    // A response table dropped, or taken away while the response editor rebuilds it.
+    if (const char* table = missingTable(*slot.connection, r.query.level)) {
+        r.failure = std::string("the database has no ") + table + " table";
+        log::failure("query failed: " + r.failure);
+        return Verdict::NoResponses;
+    }
     r.failure = failure;
     log::failure("query failed: " + failure);
-    return keepIfAlive(slot) ? Verdict::DatabaseError : Verdict::Unreachable;
+    return Verdict::DatabaseError;
 }
 
 bool Readings::checkDatabase() {

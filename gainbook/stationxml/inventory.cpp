@@ -498,6 +498,8 @@ struct Reader {
         for (db::SiteChanRow& c : *chanRows)
             siteChans[c.station].push_back(std::move(c));
         if (includeLevel(Level::Response)) {
+            if (options.responseTablesRequired && !connection.tableExists("ID_FREQ"))
+                throw std::runtime_error("the database has no ID_FREQ table");
             auto units = db::readFreqUnits(connection, diagnostic);
             if (!units)
                 throw std::runtime_error("ID_FREQ: " + diagnostic);

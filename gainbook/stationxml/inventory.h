@@ -3,8 +3,8 @@
 #pragma once
 
 #include "odbc/odbc.h"
-#include "stationxml/report.h"
 #include "responsewriter.h"
+#include "stationxml/report.h"
 #include "stationxml/selection.h"
 
 #include <complex>
@@ -93,9 +93,10 @@ struct ReadOptions {
     // The network of stations that have no CALIBRATION row: the code the response editor
     // writes for an empty network.
     std::string defaultNetwork = gainbook::kEmptyNetworkCode;
-    // A database without the CALIBRATION table fails the reading (instead of listing every
-    // station without responses): a service's answers never pass a dropped table off as
-    // an archive without responses.
+    // A database without the CALIBRATION table (or, at level response, ID_FREQ) fails the
+    // reading, instead of listing every station without responses (or every response
+    // without its frequency unit): a service's answers never pass a dropped table off as an
+    // archive without responses.
     bool responseTablesRequired = false;
 };
 

@@ -15,9 +15,11 @@
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <netinet/in.h>
 #include <regex>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -93,7 +95,9 @@ void fillSample(const TestDatabase& db) {
 // The built program, started on the database and stopped with SIGTERM at the end.
 class Service {
 public:
-    Service(const TestDatabase& db, const TempDir& dir, std::vector<std::string> extra = {})
+    // inChild runs in the child before the program starts (limits of its own).
+    Service(const TestDatabase& db, const TempDir& dir, std::vector<std::string> extra = {},
+            const std::function<void()>& inChild = {})
         : log_(dir / "stationws.log") {
         std::vector<std::string> args{STATIONWS, "--listen", "127.0.0.1:0", "--dsn",      db.dsn(),
                                       "--user",  db.user(),  "--password",  db.password()};
@@ -102,6 +106,8 @@ public:
         if (pid_ == 0) {
             const int fd = open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             dup2(fd, 2);
+            if (inChild)
+                inChild();
             std::vector<char*> argv;
             for (std::string& a : args)
                 argv.push_back(a.data());
@@ -533,6 +539,82 @@ TEST_P(StationService, TimeLimitsAndOverlappingPostLines) {
     EXPECT_NE(s.log().find(said), std::string::npos) << s.log();
 }
 
+// Times with a fraction of a second, against stored times of whole seconds: ANMO.00.BHZ has
+// an epoch that ends at 2010-01-01 00:00:00 and one that starts then; TUC closes at
+// 2015-01-01.
+TEST_P(StationService, FractionsOfASecondAndAStationsOwnEnd) {
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    fillSample(db);
+    exec(*db.connect(), "UPDATE SITE SET OFFDATE = ? WHERE STA = ?",
+         {Parameter::date({2015, 1, 1, 0, 0, 0}), Parameter::code("TUC")});
+    TempDir dir;
+    Service s(db, dir);
+    ASSERT_NE(s.port(), 0) << s.log();
+    const std::string anmo = "query?level=channel&format=text&sta=ANMO&loc=00&";
+    const std::vector<std::pair<std::string, std::size_t>> epochs = {
+        {"startbefore=2010-01-01T00:00:00.5", 2}, // the epoch that starts half a second before
+        {"startbefore=2010-01-01T00:00:00", 1},
+        {"startafter=2009-12-31T23:59:59.5", 1},
+        {"starttime=2010-01-01T00:00:00.5", 1}, // not the epoch that ended before it
+        {"starttime=2010-01-01T00:00:00", 2},
+        {"endtime=2009-12-31T23:59:59.999999", 1},
+        {"endbefore=2010-01-01T00:00:00.000001", 1},
+        {"endbefore=2010-01-01T00:00:00", 0},
+        {"endafter=2009-12-31T23:59:59.5", 2},
+        {"starttime=2010-01-01T00:00:00.25&endtime=2010-01-01T00:00:00.75", 1},
+    };
+    for (const auto& [limit, n] : epochs) {
+        const Answer a = curl(dir, s.url(anmo + limit));
+        EXPECT_EQ(a.status, n ? 200 : 204) << limit;
+        EXPECT_EQ(count(a.body, "\n"), n ? n + 1 : 0) << limit << "\n" << a.body;
+    }
+    const Answer post = curl(
+        dir, s.url("query"),
+        {"--data-binary", "level=channel\nformat=text\nIU ANMO 00 BHZ 2010-01-01T00:00:00.5 *\n",
+         "-H", "Content-Type: text/plain"});
+    EXPECT_EQ(count(post.body, "\n"), 2u) << post.body;
+    // A station's own end: endbefore exactly then leaves it out, strictly.
+    const std::string tuc = "query?format=text&sta=TUC&";
+    EXPECT_EQ(curl(dir, s.url(tuc + "endbefore=2015-01-01")).status, 204);
+    EXPECT_EQ(count(curl(dir, s.url(tuc + "endbefore=2015-01-01T00:00:00.5")).body, "\n"), 2u);
+    EXPECT_EQ(curl(dir, s.url(tuc + "endafter=2015-01-01")).status, 204);
+}
+
+// A response table dropped while the service runs (or taken away while the response editor
+// rebuilds it through TMP_CALIBRATION) is an error at every level, never an archive without
+// responses; the readiness check says so too; once it is back, everything is answered.
+TEST_P(StationService, AMissingResponseTableIsAnErrorAtEveryLevel) {
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    fillSample(db);
+    TempDir dir;
+    Service s(db, dir);
+    ASSERT_NE(s.port(), 0) << s.log();
+    ASSERT_EQ(curl(dir, s.health()).status, 200);
+    for (const char* table : {"CALIBRATION", "ID_FREQ"}) {
+        auto c = db.connect();
+        exec(*c, std::string("CREATE TABLE KEPT AS SELECT * FROM ") + table, {});
+        exec(*c, std::string("DROP TABLE ") + table, {});
+        for (const char* level : {"network", "station", "channel", "response"}) {
+            if (std::string(table) == "ID_FREQ" && std::string(level) != "response")
+                continue;
+            expectErrorBody(curl(dir, s.url(std::string("query?level=") + level)), 503,
+                            "response tables");
+        }
+        EXPECT_EQ(curl(dir, s.health()).status, 503) << table;
+        EXPECT_NE(s.log().find(std::string("the database has no ") + table + " table"),
+                  std::string::npos)
+            << s.log();
+        exec(*c, std::string("CREATE TABLE ") + table + " AS SELECT * FROM KEPT", {});
+        exec(*c, "DROP TABLE KEPT", {});
+        EXPECT_EQ(curl(dir, s.health()).status, 200) << table;
+        const Answer back = curl(dir, s.url("query?level=response&format=xml&sta=KAPI"));
+        EXPECT_EQ(back.status, 200) << table;
+        EXPECT_NE(back.body.find("<Stage "), std::string::npos) << table;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, StationService, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);
 
@@ -888,6 +970,30 @@ TEST_P(StationServiceFaults, AHungDatabaseGives503WithinItsTimeoutAndIsServedWhe
         EXPECT_EQ(status, 503);
         EXPECT_LT(took, 2 * (2 + 1) + 1.5);
     }
+    // Readiness checks meanwhile, four at once: each says no within its own bound of 2 s,
+    // holds none of the requests' connections, and a query beside them gets its own 503
+    // within its bound.
+    std::vector<std::thread> checks;
+    std::vector<std::pair<int, double>> checked(4);
+    for (std::size_t i = 0; i < checked.size(); ++i)
+        checks.emplace_back([&, i] {
+            TempDir own;
+            int status = 0;
+            const double took = secondsOf([&] {
+                status = curl(own, s.health(), {"--max-time", "30"}).status;
+            });
+            checked[i] = {status, took};
+        });
+    Answer beside;
+    const double besideTook = secondsOf([&] { beside = curl(dir, query, {"--max-time", "30"}); });
+    for (std::thread& t : checks)
+        t.join();
+    for (const auto& [status, took] : checked) {
+        EXPECT_EQ(status, 503);
+        EXPECT_LT(took, 2 + 1.0);
+    }
+    EXPECT_EQ(beside.status, 503);
+    EXPECT_LT(besideTook, 2 * (2 + 1) + 1.5);
     Answer alone;
     EXPECT_LT(secondsOf([&] { alone = curl(dir, query, {"--max-time", "30"}); }), 2 + 1 + 1.5);
     expectErrorBody(alone, 503);
@@ -1028,4 +1134,32 @@ TEST_P(StationService, ARealClientReadsEachLevel) {
     for (const char* pole :
          {"-0.148,\n        0.148", "-9904.8,\n        3786", "-12507,\n        0"})
         EXPECT_NE(responses.find(pole), std::string::npos) << pole << "\n" << responses;
+}
+
+// The answer's temporary file cannot be written (the files may be no larger than 1 MB):
+// the client is left a cut answer, and the access line says so, not a plain 200.
+TEST(StationServiceSpool, AnAnswerCutByItsTemporaryFileIsLoggedAsCut) {
+    TestDatabase db(Backend::SQLite);
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    fillArchive(db);
+    TempDir dir;
+    Service s(db, dir, {}, [] {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit files{1 << 20, 1 << 20};
+        setrlimit(RLIMIT_FSIZE, &files);
+    });
+    ASSERT_NE(s.port(), 0) << s.log();
+    const Answer cut = curl(dir, s.url("query?net=XA,XB&level=response"));
+    EXPECT_EQ(cut.status, 200);
+    EXPECT_GT(cut.body.size(), 256u * 1024);
+    EXPECT_EQ(cut.body.find("</FDSNStationXML>"), std::string::npos);
+    const std::string line = "GET /fdsnws/station/1/query?net=XA,XB&level=response 200 ";
+    for (int i = 0; i < 40 && s.log().find(line) == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const std::string log = s.log();
+    const std::size_t at = log.find(line);
+    ASSERT_NE(at, std::string::npos) << log;
+    const std::string access = log.substr(at, log.find('\n', at) - at);
+    EXPECT_NE(access.find("cut: the answer's temporary file cannot be written"), std::string::npos)
+        << access;
 }
