@@ -48,6 +48,9 @@ private:
 // Says what is wrong with the command line; the usage-error status.
 int usageError(std::ostream& err, const std::string& command, const std::string& what);
 
+// The connection settings: options first, then the settings files Gainbook would use.
+ConnectionSettings resolveSettings(const ParsedOptions& opts);
+
 // Connects and runs the schema check; null (after saying why) when the editor could not
 // work on the database.
 DatabaseConnection connectChecked(const ParsedOptions& opts, ui::Interaction& ui,

@@ -42,13 +42,6 @@
 #endif
 
 namespace orv::gainbook::cli {
-const char* const kConnectionHelp =
-    "  --dsn D       источник данных ODBC; --user U, --password P - пользователь и пароль\n"
-    "                (по умолчанию из Gainbook.ini текущего каталога, иначе из ORV.ini\n"
-    "                пользователя, затем из /etc/orv/ORV.ini)\n"
-    "  --yes         отвечать \"Да\" на вопросы программы (создание таблиц, выбор даты);\n"
-    "                без него ответ \"Нет\"\n";
-
 namespace {
 
 const std::string kListUsage =
@@ -177,88 +170,6 @@ const std::string kStationXmlUsage =
     kConnectionHelp;
 
 } // namespace
-
-const std::vector<OptionSpec> kConnectionOptions = {
-    {"dsn", true}, {"user", true}, {"password", true}, {"yes", false}};
-
-int usageError(std::ostream& err, const std::string& command, const std::string& what) {
-    err << "gainbook-cli " << command << ": " << what << "\n(gainbook-cli " << command
-        << " --help)\n";
-    return kUsageError;
-}
-
-namespace {
-
-// The settings files Gainbook would read the connection from: Gainbook.ini of the current
-// directory when it exists, else the shared ones.
-orv::ini::SettingsFiles connectionSettingsFiles() {
-    const auto local = localSettingsPath(std::filesystem::current_path());
-    return orv::ini::IniFile(local).exists() ? orv::ini::SettingsFiles(local)
-                                             : orv::ini::sharedSettings();
-}
-
-// The files connectionSettingsFiles() looked for, in order, each missing one marked so.
-std::string settingsFilesLookedIn() {
-    std::string looked;
-    std::vector<std::filesystem::path> files = connectionSettingsFiles().files();
-    if (const auto local = localSettingsPath(std::filesystem::current_path()); files[0] != local)
-        files.insert(files.begin(), local);
-    for (const std::filesystem::path& file : files)
-        looked += (looked.empty() ? "" : ", ") + file.string() +
-                  (orv::ini::IniFile(file).exists() ? "" : " - нет файла");
-    return looked;
-}
-
-// The connection settings: options first, then the settings files Gainbook would use.
-ConnectionSettings resolveSettings(const ParsedOptions& opts) {
-    const ConnectionSettings fromFile = readConnectionSettings(connectionSettingsFiles());
-    ConnectionSettings s;
-    s.dataSource = opts.value("dsn").value_or(fromFile.dataSource);
-    s.user = opts.value("user").value_or(fromFile.user);
-    s.password = opts.value("password").value_or(fromFile.password);
-    return s;
-}
-
-} // namespace
-
-// Connects and runs the schema check; null (after saying why) when the editor could not
-// work on the database.
-DatabaseConnection connectChecked(const ParsedOptions& opts, ui::Interaction& ui,
-                                  const std::string& command, std::ostream& err) {
-    const ConnectionSettings settings = resolveSettings(opts);
-    if (settings.dataSource.empty()) {
-        err << "gainbook-cli " << command
-            << ": не задан источник данных: нет ни --dsn, ни [DATABASE] ODBC в файлах настроек ("
-            << settingsFilesLookedIn() << ")\n";
-        return nullptr;
-    }
-    OpenResult opened = openConnection(settings);
-    if (!opened.connection) {
-        err << "gainbook-cli " << command << ": "
-            << orv::text::replaceAll(failureText("подключения к базе данных", opened.diagnostic),
-                                     "\r\n", "\n")
-            << "\n";
-        return nullptr;
-    }
-    Schema schema(*opened.connection, ui);
-    if (!schema.check()) {
-        err << "gainbook-cli " << command << ": база данных не готова к работе\n";
-        return nullptr;
-    }
-    return std::move(opened.connection);
-}
-
-// Replaces a checked connection by a second one under which the driver streams the rows it
-// reads; where that cannot be had, the first one stays and reads results whole (said on
-// stderr).
-void streamRows(DatabaseConnection& connection, const ParsedOptions& opts,
-                const std::string& command, std::ostream& err) {
-    StreamingConnection streaming =
-        openStreamingConnection(resolveSettings(opts), std::move(connection));
-    if (const std::string why = streamingFallbackText(streaming); !why.empty())
-        err << "gainbook-cli " << command << ": " << why << "\n";
-    connection = std::move(streaming.connection);
-}
 
 namespace {
 
@@ -647,23 +558,6 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
 
 } // namespace
 
-// Comma-separated code patterns.
-std::vector<std::string> codeList(const ParsedOptions& opts, const char* name) {
-    std::vector<std::string> out;
-    const auto v = opts.value(name);
-    if (!v)
-        return out;
-    std::size_t from = 0;
-    while (true) {
-        const std::size_t comma = v->find(',', from);
-        out.push_back(
-            v->substr(from, comma == std::string::npos ? std::string::npos : comma - from));
-        if (comma == std::string::npos)
-            break;
-        from = comma + 1;
-    }
-    return out;
-}
 
 namespace {
 
