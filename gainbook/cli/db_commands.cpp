@@ -44,15 +44,6 @@
 namespace orv::gainbook::cli {
 namespace {
 
-const std::string kListUsage =
-    std::string(
-        "Использование: gainbook-cli list [--dsn D] [--user U] [--password P] [--yes]\n"
-        "\n"
-        "Печатает хранимые в CALIBRATION отклики, по строке на запись: сеть, станция, канал,\n"
-        "расположение и интервал времени (через табуляцию), как их показывает панель базы.\n"
-        "\n") +
-    kConnectionHelp;
-
 const std::string kWriteUsage =
     std::string(
         "Использование: gainbook-cli write FILE... [--sta S] [--chan C] [--net N] [--loc L]\n"
@@ -172,45 +163,6 @@ const std::string kStationXmlUsage =
 } // namespace
 
 namespace {
-
-int runList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const ParsedOptions opts = parseOptions(args, kConnectionOptions);
-    if (opts.help) {
-        out << kListUsage;
-        return kOk;
-    }
-    if (!opts.error.empty())
-        return usageError(err, "list", opts.error);
-    if (!opts.positional.empty())
-        return usageError(err, "list", "лишний аргумент " + opts.positional[0]);
-    ConsoleInteraction ui(err, opts.has("yes"));
-    DatabaseConnection connection = connectChecked(opts, ui, "list", err);
-    if (!connection)
-        return kFailed;
-    // The rows are printed as they come, in constant memory.
-    streamRows(connection, opts, "list", err);
-    odbc::Statement st(*connection);
-    if (odbc::isError(st.execDirect("SELECT NETWORK,STA,CHAN,LOCATION,STARTDATE,ENDDATE FROM "
-                                    "CALIBRATION ORDER BY NETWORK,STA,CHAN,LOCATION,STARTDATE "
-                                    "DESC"))) {
-        err << "gainbook-cli list: " << st.diagnostic() << "\n";
-        return kFailed;
-    }
-    SQLRETURN fetched = SQL_NO_DATA;
-    while (odbc::isSuccess(fetched = st.fetch())) {
-        for (SQLUSMALLINT column = 1; column <= 4; ++column)
-            out << readCode(st, column) << '\t';
-        const auto start = st.getTimestamp(5).value_or(odbc::Timestamp{0, 0, 0, 0, 0, 0});
-        out << intervalText(start, st.getTimestamp(6)) << '\n';
-    }
-    // The list ends only where the rows end: a failed fetch is a failure.
-    if (odbc::isError(fetched)) {
-        out.flush();
-        err << "gainbook-cli list: " << st.diagnostic() << "\n";
-        return kFailed;
-    }
-    return kOk;
-}
 
 // The key's intervals as the browser shows them, oldest first.
 std::vector<std::string> intervalsOf(odbc::Connection& connection, const PreparedResponse& r) {
@@ -862,19 +814,19 @@ int runImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return counts.unconfirmed > 0 ? kUnconfirmed : kOk;
 }
 
-const Command kDatabaseCommands[] = {
-    {"list", "хранимые отклики: ключи и интервалы", kListUsage.c_str(), runList},
-    {"write", "запись файлов откликов в базу", kWriteUsage.c_str(), runWrite},
-    {"export", "хранимый отклик в файл SAC или FAP", kExportUsage.c_str(), runExport},
-    {"import", "отклики из StationXML в базу", kImportUsage.c_str(), runImport},
-    {"stationxml", "станции, каналы и отклики в StationXML", kStationXmlUsage.c_str(),
-     runStationXml},
-};
-
 } // namespace
 
 std::span<const Command> databaseCommands() {
-    return kDatabaseCommands;
+    // Made at the first call: the usage texts of the other files are made by then.
+    static const Command commands[] = {
+        listCommand(),
+        {"write", "запись файлов откликов в базу", kWriteUsage.c_str(), runWrite},
+        {"export", "хранимый отклик в файл SAC или FAP", kExportUsage.c_str(), runExport},
+        {"import", "отклики из StationXML в базу", kImportUsage.c_str(), runImport},
+        {"stationxml", "станции, каналы и отклики в StationXML", kStationXmlUsage.c_str(),
+         runStationXml},
+    };
+    return commands;
 }
 
 } // namespace orv::gainbook::cli
