@@ -30,6 +30,7 @@ std::span<const Command> databaseCommands();
 // Each of them, from its own file.
 Command listCommand();
 Command writeCommand();
+Command exportCommand();
 // Moving an archive between databases (copy).
 std::span<const Command> copyCommands();
 // Checking the archive against the station-metadata rules (check).
