@@ -78,28 +78,6 @@ const std::string kImportUsage =
         "                документа печатаются\n") +
     kConnectionHelp;
 
-const std::string kStationXmlUsage =
-    std::string(
-        "Использование: gainbook-cli stationxml [--level network|station|channel|response]\n"
-        "         [--net N] [--sta S] [--chan C] [--loc L] [--start T] [--end T]\n"
-        "         [--default-net N] [--out FILE] [--dsn D] [--user U] [--password P] [--yes]\n"
-        "\n"
-        "Записывает станции, каналы и отклики базы в формате FDSN StationXML 1.2 (UTF-8) в\n"
-        "стандартный вывод или в FILE (файл заменяется целиком; при ошибке прежний остаётся).\n"
-        "Сеть - из CALIBRATION, станция - из SITE, эпоха канала - строка CALIBRATION;\n"
-        "текст SAC становится звеном PolesZeros, текст FAP - звеном ResponseList.\n"
-        "Неполадки (станция без SITE, коды не по правилам FDSN, SENS не по тексту)\n"
-        "печатаются в stderr; станция со значением вне диапазонов схемы пропускается,\n"
-        "код возврата тогда 1.\n"
-        "\n"
-        "  --level       подробность (по умолчанию response)\n"
-        "  --net, --sta, --chan, --loc   коды, через запятую; допускаются * и ?;\n"
-        "                пустое местоположение (?? в CALIBRATION) - \"\" или --\n"
-        "  --start, --end   эпохи, пересекающие интервал (\"YYYY.MM.DD HH:MM:SS\")\n"
-        "  --default-net сеть станций без откликов (по умолчанию XYN)\n"
-        "  --out         файл\n") +
-    kConnectionHelp;
-
 } // namespace
 
 namespace {
@@ -108,96 +86,6 @@ namespace {
 
 
 namespace {
-
-int runStationXml(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::vector<OptionSpec> specs = kConnectionOptions;
-    for (const char* name :
-         {"level", "net", "sta", "chan", "loc", "start", "end", "default-net", "out"})
-        specs.push_back({name, true});
-    const ParsedOptions opts = parseOptions(args, specs);
-    if (opts.help) {
-        out << kStationXmlUsage;
-        return kOk;
-    }
-    if (!opts.error.empty())
-        return usageError(err, "stationxml", opts.error);
-    if (!opts.positional.empty())
-        return usageError(err, "stationxml", "лишний аргумент " + opts.positional[0]);
-    stationxml::Selection selection;
-    static constexpr std::string_view kLevels[] = {"network", "station", "channel", "response"};
-    if (const OptionValue v = choiceOption(opts, "level", kLevels); !v.error.empty())
-        return usageError(err, "stationxml", v.error);
-    if (const auto level = opts.value("level"))
-        selection.level = *level == "network"   ? stationxml::Level::Network
-                          : *level == "station" ? stationxml::Level::Station
-                          : *level == "channel" ? stationxml::Level::Channel
-                                                : stationxml::Level::Response;
-    selection.networks = codeList(opts, "net");
-    selection.stations = codeList(opts, "sta");
-    selection.channels = codeList(opts, "chan");
-    selection.locations = codeList(opts, "loc");
-    // "--" is the empty location, as in FDSN queries.
-    for (std::string& location : selection.locations)
-        if (location == "--")
-            location.clear();
-    for (const char* name : {"start", "end"})
-        if (const auto v = opts.value(name)) {
-            const TypedDate date = readTypedDate(std::string("--") + name, *v);
-            if (!date.value)
-                return usageError(err, "stationxml", date.error);
-            (std::string_view(name) == "start" ? selection.start : selection.end) = date.value;
-        }
-    stationxml::ReadOptions readOptions;
-    readOptions.defaultNetwork = opts.value("default-net").value_or(readOptions.defaultNetwork);
-
-    ConsoleInteraction ui(err, opts.has("yes"));
-    DatabaseConnection connection = connectChecked(opts, ui, "stationxml", err);
-    if (!connection)
-        return kFailed;
-    // The responses are written as they come, in constant memory.
-    streamRows(connection, opts, "stationxml", err);
-
-    // To a file: replaced whole at the end, as every file the programs write.
-    std::optional<orv::files::FileReplacement> file;
-    const std::string path = opts.value("out").value_or("");
-    // The file and the system's reason, when it cannot be written.
-    const auto fileFailure = [&] {
-        return std::string(formats::kWriteFailedMessage) + " " + path + ": " + file->why();
-    };
-    if (!path.empty()) {
-        file.emplace(path);
-        if (!file->ok()) {
-            err << "gainbook-cli stationxml: " << fileFailure() << "\n";
-            return kFailed;
-        }
-    }
-    const auto warn = [&](const stationxml::Problem& problem) {
-        err << "gainbook-cli stationxml: " << render(problem, stationxml::Language::English)
-            << "\n";
-    };
-    stationxml::ReadSummary summary;
-    try {
-        stationxml::StationXmlWriter writer([&](std::string_view chunk) {
-            if (file ? !file->write(chunk)
-                     : !out.write(chunk.data(), std::streamsize(chunk.size())))
-                throw std::runtime_error(file ? fileFailure() : "write failed");
-        });
-        writer.begin();
-        summary =
-            stationxml::readInventory(*connection.get(), selection, writer, warn, readOptions);
-        writer.finish();
-        if (file && !file->commit())
-            throw std::runtime_error(fileFailure());
-    } catch (const std::exception& e) {
-        err << "gainbook-cli stationxml: " << e.what() << "\n";
-        return kFailed;
-    }
-    if (!file)
-        out.flush();
-    err << "gainbook-cli stationxml: сетей " << summary.networks << ", станций " << summary.stations
-        << ", эпох каналов " << summary.channels << "\n";
-    return summary.refusedSome ? kFailed : kOk;
-}
 
 // A document's size as the file system gives it; false (after saying why) when it is no
 // file that can be read or is over the reader's limit.
@@ -419,8 +307,7 @@ std::span<const Command> databaseCommands() {
         writeCommand(),
         exportCommand(),
         {"import", "отклики из StationXML в базу", kImportUsage.c_str(), runImport},
-        {"stationxml", "станции, каналы и отклики в StationXML", kStationXmlUsage.c_str(),
-         runStationXml},
+        stationXmlCommand(),
     };
     return commands;
 }
