@@ -31,6 +31,7 @@ std::span<const Command> databaseCommands();
 Command listCommand();
 Command writeCommand();
 Command exportCommand();
+Command importCommand();
 Command stationXmlCommand();
 // Moving an archive between databases (copy).
 std::span<const Command> copyCommands();
