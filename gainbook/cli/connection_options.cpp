@@ -24,12 +24,6 @@ const char* const kConnectionHelp =
 const std::vector<OptionSpec> kConnectionOptions = {
     {"dsn", true}, {"user", true}, {"password", true}, {"yes", false}};
 
-int usageError(std::ostream& err, const std::string& command, const std::string& what) {
-    err << "gainbook-cli " << command << ": " << what << "\n(gainbook-cli " << command
-        << " --help)\n";
-    return kUsageError;
-}
-
 namespace {
 
 // The settings files Gainbook would read the connection from: Gainbook.ini of the current

@@ -45,9 +45,6 @@ private:
     bool yes_;
 };
 
-// Says what is wrong with the command line; the usage-error status.
-int usageError(std::ostream& err, const std::string& command, const std::string& what);
-
 // The connection settings: options first, then the settings files Gainbook would use.
 ConnectionSettings resolveSettings(const ParsedOptions& opts);
 
