@@ -2,7 +2,7 @@
 // are read and how each back end is asked for them. A new back end is added here.
 #pragma once
 
-#include "archivecopy.h"
+#include "copychecksum.h"
 #include "odbc/odbc.h"
 #include "schema.h"
 
