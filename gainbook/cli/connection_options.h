@@ -6,7 +6,7 @@
 #include "cli/options.h"
 #include "connection.h"
 #include "text/text.h"
-#include "ui/interaction.h"
+#include "ui/console.h"
 
 #include <ostream>
 #include <string>
@@ -18,31 +18,22 @@ namespace orv::gainbook::cli {
 extern const char* const kConnectionHelp;
 extern const std::vector<OptionSpec> kConnectionOptions;
 
-// Boxes and questions of the windows, on the console.
-class ConsoleInteraction : public ui::Interaction {
+// Boxes and questions of the windows, on the console: "caption: text", a question's answer
+// after it.
+class ConsoleInteraction : public ui::HeadlessInteraction {
 public:
-    ConsoleInteraction(std::ostream& err, bool yes) : err_(err), yes_(yes) {}
+    ConsoleInteraction(std::ostream& err, bool yes) : HeadlessInteraction(yes), err_(err) {}
 
-    ui::Answer message(std::string_view text, std::string_view caption, ui::Icon,
-                       ui::Buttons buttons) override {
+protected:
+    void said(std::string_view text, std::string_view caption, ui::Buttons buttons,
+              ui::Answer answer) override {
         err_ << (caption.empty() ? kProgramTitle : caption) << ": "
-             << orv::text::replaceAll(orv::text::trim(text), "\r\n", "\n");
-        ui::Answer answer = ui::Answer::Ok;
-        if (buttons == ui::Buttons::YesNo || buttons == ui::Buttons::YesNoCancel) {
-            answer = yes_ ? ui::Answer::Yes : ui::Answer::No;
-            err_ << (yes_ ? " -> Да" : " -> Нет");
-        } else if (buttons == ui::Buttons::OkCancel) {
-            answer = yes_ ? ui::Answer::Ok : ui::Answer::Cancel;
-        }
-        err_ << "\n";
-        return answer;
+             << orv::text::replaceAll(orv::text::trim(text), "\r\n", "\n")
+             << answerText(buttons, answer) << "\n";
     }
-    std::optional<std::string> openFile(const ui::FileChoice&) override { return std::nullopt; }
-    std::optional<std::string> saveFile(const ui::FileChoice&) override { return std::nullopt; }
 
 private:
     std::ostream& err_;
-    bool yes_;
 };
 
 // The connection settings: options first, then the settings files Gainbook would use.

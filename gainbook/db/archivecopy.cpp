@@ -7,6 +7,7 @@
 #include "schema.h"
 #include "statements.h"
 #include "text/text.h"
+#include "ui/console.h"
 
 #include <algorithm>
 #include <memory>
@@ -85,15 +86,15 @@ private:
 };
 
 // Boxes of the schema code, kept: the last one says why a table could not be made.
-class QuietInteraction : public ui::Interaction {
+class QuietInteraction : public ui::HeadlessInteraction {
 public:
-    ui::Answer message(std::string_view text, std::string_view, ui::Icon, ui::Buttons) override {
-        last = text::replaceAll(text::trim(text), "\r\n", " ");
-        return ui::Answer::No;
-    }
-    std::optional<std::string> openFile(const ui::FileChoice&) override { return std::nullopt; }
-    std::optional<std::string> saveFile(const ui::FileChoice&) override { return std::nullopt; }
+    QuietInteraction() : HeadlessInteraction(false) {}
     std::string last;
+
+protected:
+    void said(std::string_view text, std::string_view, ui::Buttons, ui::Answer) override {
+        last = text::replaceAll(text::trim(text), "\r\n", " ");
+    }
 };
 
 bool createTable(Schema& schema, std::string_view table) {
