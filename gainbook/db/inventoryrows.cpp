@@ -74,6 +74,12 @@ std::string readLocation(odbc::Statement& st, SQLUSMALLINT column) {
     return code;
 }
 
+// SITECHAN's depth column is EDEPH where the table has one (as the station editor binds
+// it), else EDEPTH (as the response editor creates the table).
+bool depthIsEdeph(odbc::Connection& connection) {
+    return connection.columnExists("SITECHAN", "EDEPH");
+}
+
 // Runs row() on every row of an executed statement; false with the driver's message when a
 // fetch fails, so that a damaged table is never read as a short one.
 template <typename Row> bool eachRow(odbc::Statement& st, std::string& diagnostic, Row row) {
@@ -229,7 +235,7 @@ std::optional<std::vector<SiteChanRow>> readSiteChans(odbc::Connection& connecti
     if (!connection.tableExists("SITECHAN"))
         return rows;
     const bool lcode = connection.columnExists("SITECHAN", "LCODE");
-    const bool edeph = connection.columnExists("SITECHAN", "EDEPH");
+    const bool edeph = depthIsEdeph(connection);
     const char* head =
         lcode ? (edeph ? sql::kInventorySiteChansEdephHead : sql::kInventorySiteChansEdepthHead)
               : (edeph ? sql::kInventorySiteChansNoLcodeEdephHead
@@ -447,7 +453,7 @@ bool ensureStationRows(odbc::Connection& connection, const StationRows& r,
     st.closeCursor();
     if (group == 0)
         group = lastGroup + 1;
-    const bool edeph = connection.columnExists("SITECHAN", "EDEPH");
+    const bool edeph = depthIsEdeph(connection);
     odbc::Statement insert(connection);
     const std::vector<Parameter> p = {Parameter::code(r.station),
                                       Parameter::code(r.channel),
