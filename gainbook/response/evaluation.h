@@ -8,6 +8,7 @@
 #include "formats/responsetext.h"
 
 #include <array>
+#include <numbers>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,7 +17,7 @@ namespace orv::gainbook::response {
 
 enum class Motion { Displacement, Velocity, Acceleration };
 
-inline constexpr double kTwoPi = 6.283185307179586476925286766559;
+inline constexpr double kTwoPi = 2 * std::numbers::pi;
 
 // The main window's form: G = 1 / (c * N / D).
 formats::Complex evaluateGain(const formats::PoleZeroResponse& r, double f, int effectiveZeros);

@@ -2,6 +2,7 @@
 
 #include "formats/fap.h"
 #include "formats/responsetext.h"
+#include "response/evaluation.h"
 #include "text/text.h"
 
 #include <algorithm>
@@ -12,7 +13,7 @@ namespace orv::stationxml {
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586476925286766559;
+using orv::gainbook::response::kTwoPi;
 using Complex = std::complex<double>;
 using Kind = ImportedStage::Kind;
 
