@@ -8,7 +8,9 @@
 #include "formats/responsetext.h"
 
 #include <array>
+#include <complex>
 #include <numbers>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +31,12 @@ double evaluateAmplitude(const formats::PoleZeroResponse& r, double f, int effec
 
 // The zeros that enter N when effectiveZeros of them are used, in their order.
 std::vector<formats::Complex> zerosUsed(const formats::PoleZeroResponse& r, int effectiveZeros);
+
+// The pole-zero product at s (2*pi*i*f for f in hertz): N / D, N = prod (s - z) over the
+// zeros, D = prod (s - p) over the poles.
+std::complex<double> poleZeroRatio(std::span<const std::complex<double>> zeros,
+                                   std::span<const std::complex<double>> poles,
+                                   std::complex<double> s);
 
 // N / D over the given zeros and the first poleCount poles.
 formats::Complex ratioOver(const std::vector<formats::Complex>& zeros,

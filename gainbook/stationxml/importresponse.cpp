@@ -14,6 +14,7 @@ namespace orv::stationxml {
 namespace {
 
 using orv::gainbook::response::kTwoPi;
+using orv::gainbook::response::poleZeroRatio;
 using Complex = std::complex<double>;
 using Kind = ImportedStage::Kind;
 
@@ -345,11 +346,7 @@ std::optional<double> stagesProduct(const ImportedEpoch& e, double f) {
             continue;
         const bool hertz = upper(st.transferType).find("HERTZ") != std::string::npos;
         const Complex s(0, hertz ? f : kTwoPi * f);
-        Complex h = st.normalizationFactor;
-        for (const Complex& z : st.zeros)
-            h *= s - z;
-        for (const Complex& p : st.poles)
-            h /= s - p;
+        const Complex h = st.normalizationFactor * poleZeroRatio(st.zeros, st.poles, s);
         product *= st.normalizationFactor < 0 ? -std::abs(h) : std::abs(h);
     }
     return product;
@@ -473,11 +470,7 @@ std::optional<SacResponse> toSac(const ImportedEpoch& e, std::string& why) {
     unitChainNotes(e, out.notes);
     contradictionNotes(e, fs, out.notes);
     const Complex s(0, kTwoPi * fs);
-    Complex ratio = 1;
-    for (const auto& z : analog.zeros)
-        ratio *= s - z;
-    for (const auto& p : analog.poles)
-        ratio /= s - p;
+    const Complex ratio = poleZeroRatio(analog.zeros, analog.poles, s);
     out.a0 = 1 / std::abs(ratio);
     if (!std::isfinite(out.a0) || out.a0 == 0) {
         why = "the poles and zeros give no finite gain at the sensitivity frequency";
