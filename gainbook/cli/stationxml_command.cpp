@@ -45,21 +45,10 @@ const std::string kStationXmlUsage =
         "  --out         файл\n") +
     kConnectionHelp;
 
-int runStationXml(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::vector<OptionSpec> specs = kConnectionOptions;
-    for (const char* name :
-         {"level", "net", "sta", "chan", "loc", "start", "end", "default-net", "out"})
-        specs.push_back({name, true});
-    const ParsedOptions opts = parseOptions(args, specs);
-    if (opts.help) {
-        out << kStationXmlUsage;
-        return kOk;
-    }
-    if (!opts.error.empty())
-        return usageError(err, "stationxml", opts.error);
-    if (!opts.positional.empty())
-        return usageError(err, "stationxml", "лишний аргумент " + opts.positional[0]);
-    stationxml::Selection selection;
+// The selection of the command line; the usage error's status (after saying why) when an
+// option is refused.
+std::optional<int> readSelection(const ParsedOptions& opts, stationxml::Selection& selection,
+                                 std::ostream& err) {
     static constexpr std::string_view kLevels[] = {"network", "station", "channel", "response"};
     if (const OptionValue v = choiceOption(opts, "level", kLevels); !v.error.empty())
         return usageError(err, "stationxml", v.error);
@@ -83,17 +72,18 @@ int runStationXml(const std::vector<std::string>& args, std::ostream& out, std::
                 return usageError(err, "stationxml", date.error);
             (std::string_view(name) == "start" ? selection.start : selection.end) = date.value;
         }
+    return std::nullopt;
+}
+
+// The document of the selection written to out, or with --out to the file, replaced whole
+// at the end as every file the programs write; nullopt (after saying why) when it could not
+// be written.
+std::optional<stationxml::ReadSummary> writeDocument(odbc::Connection& connection,
+                                                     const ParsedOptions& opts,
+                                                     const stationxml::Selection& selection,
+                                                     std::ostream& out, std::ostream& err) {
     stationxml::ReadOptions readOptions;
     readOptions.defaultNetwork = opts.value("default-net").value_or(readOptions.defaultNetwork);
-
-    ConsoleInteraction ui(err, opts.has("yes"));
-    DatabaseConnection connection = connectChecked(opts, ui, "stationxml", err);
-    if (!connection)
-        return kFailed;
-    // The responses are written as they come, in constant memory.
-    streamRows(connection, opts, "stationxml", err);
-
-    // To a file: replaced whole at the end, as every file the programs write.
     std::optional<orv::files::FileReplacement> file;
     const std::string path = opts.value("out").value_or("");
     // The file and the system's reason, when it cannot be written.
@@ -104,7 +94,7 @@ int runStationXml(const std::vector<std::string>& args, std::ostream& out, std::
         file.emplace(path);
         if (!file->ok()) {
             err << "gainbook-cli stationxml: " << fileFailure() << "\n";
-            return kFailed;
+            return std::nullopt;
         }
     }
     const auto warn = [&](const stationxml::Problem& problem) {
@@ -119,20 +109,50 @@ int runStationXml(const std::vector<std::string>& args, std::ostream& out, std::
                 throw std::runtime_error(file ? fileFailure() : "write failed");
         });
         writer.begin();
-        summary =
-            stationxml::readInventory(*connection.get(), selection, writer, warn, readOptions);
+        summary = stationxml::readInventory(connection, selection, writer, warn, readOptions);
         writer.finish();
         if (file && !file->commit())
             throw std::runtime_error(fileFailure());
     } catch (const std::exception& e) {
         err << "gainbook-cli stationxml: " << e.what() << "\n";
-        return kFailed;
+        return std::nullopt;
     }
     if (!file)
         out.flush();
-    err << "gainbook-cli stationxml: сетей " << summary.networks << ", станций " << summary.stations
-        << ", эпох каналов " << summary.channels << "\n";
-    return summary.refusedSome ? kFailed : kOk;
+    return summary;
+}
+
+int runStationXml(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::vector<OptionSpec> specs = kConnectionOptions;
+    for (const char* name :
+         {"level", "net", "sta", "chan", "loc", "start", "end", "default-net", "out"})
+        specs.push_back({name, true});
+    const ParsedOptions opts = parseOptions(args, specs);
+    if (opts.help) {
+        out << kStationXmlUsage;
+        return kOk;
+    }
+    if (!opts.error.empty())
+        return usageError(err, "stationxml", opts.error);
+    if (!opts.positional.empty())
+        return usageError(err, "stationxml", "лишний аргумент " + opts.positional[0]);
+    stationxml::Selection selection;
+    if (const std::optional<int> refused = readSelection(opts, selection, err))
+        return *refused;
+
+    ConsoleInteraction ui(err, opts.has("yes"));
+    DatabaseConnection connection = connectChecked(opts, ui, "stationxml", err);
+    if (!connection)
+        return kFailed;
+    // The responses are written as they come, in constant memory.
+    streamRows(connection, opts, "stationxml", err);
+    const std::optional<stationxml::ReadSummary> summary =
+        writeDocument(*connection.get(), opts, selection, out, err);
+    if (!summary)
+        return kFailed;
+    err << "gainbook-cli stationxml: сетей " << summary->networks << ", станций "
+        << summary->stations << ", эпох каналов " << summary->channels << "\n";
+    return summary->refusedSome ? kFailed : kOk;
 }
 
 } // namespace
