@@ -211,6 +211,74 @@ private:
     bool drawn_ = false;
 };
 
+// The record's fields of the command line, checked as the file panel checks them; the
+// numbers put in the C locale. The reason when one is refused.
+std::optional<std::string> fieldRefusal(ParsedOptions& opts) {
+    // Codes are taken whole or not at all.
+    for (const char* name : {"sta", "chan", "net", "loc"}) {
+        if (const auto v = opts.value(name); v) {
+            if (const auto why = codeRefusal(std::string("--") + name, *v))
+                return *why;
+        }
+    }
+    for (const char* name : {"start", "end"}) {
+        if (const auto v = opts.value(name); v) {
+            const TypedDate date = readTypedDate(std::string("--") + name, *v);
+            if (!date.value)
+                return date.error;
+        }
+    }
+    if (opts.has("start") && opts.has("end")) {
+        const TypedInterval interval =
+            readTypedInterval("--start", *opts.value("start"), "--end", *opts.value("end"));
+        if (!interval.ok())
+            return interval.error;
+    }
+    // Numbers are taken in the C locale; units only those the sensitivity tells apart.
+    for (const char* name : {"calib", "freq"}) {
+        const OptionValue v = numberOption(opts, name, NumberKind::Real);
+        if (!v.error.empty())
+            return v.error;
+        if (v.text)
+            opts.values[name] = *v.text;
+    }
+    // A frequency is positive, as calib has it.
+    if (const auto freq = opts.value("freq"); freq && orv::text::toDouble(*freq) <= 0)
+        return "--freq: частота должна быть больше 0";
+    for (const OptionValue& v : {choiceOption(opts, "calib-unit", response::kCalibUnits),
+                                 choiceOption(opts, "freq-unit", response::kFreqUnits)})
+        if (!v.error.empty())
+            return v.error;
+    return std::nullopt;
+}
+
+// Every file written, the progress on the terminal, the summary of a batch; the status.
+int writeFiles(const ParsedOptions& opts, formats::LoadedFileKind format,
+               odbc::Connection& connection, ui::Interaction& ui, std::ostream& out,
+               std::ostream& err) {
+    int failed = 0;
+    int unconfirmed = 0;
+    BatchProgress progress(err, opts.positional.size());
+    for (std::size_t i = 0; i < opts.positional.size(); ++i) {
+        progress.wipe();
+        const FileWrite done = writeOne(opts.positional[i], opts, format, connection, ui, out, err);
+        failed += done == FileWrite::Failed;
+        unconfirmed += done == FileWrite::Unconfirmed;
+        progress.show(i + 1);
+    }
+    progress.wipe();
+    if (opts.positional.size() > 1) {
+        err << "gainbook-cli write: записано " << opts.positional.size() - failed << " из "
+            << opts.positional.size();
+        if (unconfirmed > 0)
+            err << ", из них без подтверждения резервного сервера " << unconfirmed;
+        err << "\n";
+    }
+    if (failed > 0)
+        return kFailed;
+    return unconfirmed > 0 ? kUnconfirmed : kOk;
+}
+
 int runWrite(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::vector<OptionSpec> specs = kConnectionOptions;
     for (const char* name : {"sta", "chan", "start", "end", "net", "loc", "format", "calib", "freq",
@@ -229,41 +297,8 @@ int runWrite(const std::vector<std::string>& args, std::ostream& out, std::ostre
     const auto format = formatOption(opts, error);
     if (!format)
         return usageError(err, "write", error);
-    // Codes are taken whole or not at all.
-    for (const char* name : {"sta", "chan", "net", "loc"}) {
-        if (const auto v = opts.value(name); v) {
-            if (const auto why = codeRefusal(std::string("--") + name, *v))
-                return usageError(err, "write", *why);
-        }
-    }
-    for (const char* name : {"start", "end"}) {
-        if (const auto v = opts.value(name); v) {
-            const TypedDate date = readTypedDate(std::string("--") + name, *v);
-            if (!date.value)
-                return usageError(err, "write", date.error);
-        }
-    }
-    if (opts.has("start") && opts.has("end")) {
-        const TypedInterval interval =
-            readTypedInterval("--start", *opts.value("start"), "--end", *opts.value("end"));
-        if (!interval.ok())
-            return usageError(err, "write", interval.error);
-    }
-    // Numbers are taken in the C locale; units only those the sensitivity tells apart.
-    for (const char* name : {"calib", "freq"}) {
-        const OptionValue v = numberOption(opts, name, NumberKind::Real);
-        if (!v.error.empty())
-            return usageError(err, "write", v.error);
-        if (v.text)
-            opts.values[name] = *v.text;
-    }
-    // A frequency is positive, as calib has it.
-    if (const auto freq = opts.value("freq"); freq && orv::text::toDouble(*freq) <= 0)
-        return usageError(err, "write", "--freq: частота должна быть больше 0");
-    for (const OptionValue& v : {choiceOption(opts, "calib-unit", response::kCalibUnits),
-                                 choiceOption(opts, "freq-unit", response::kFreqUnits)})
-        if (!v.error.empty())
-            return usageError(err, "write", v.error);
+    if (const std::optional<std::string> why = fieldRefusal(opts))
+        return usageError(err, "write", *why);
 
     ConsoleInteraction ui(err, opts.has("yes"));
     DatabaseConnection connection = connectChecked(opts, ui, "write", err);
@@ -271,28 +306,7 @@ int runWrite(const std::vector<std::string>& args, std::ostream& out, std::ostre
         return kFailed;
     // One statement text after another, file after file: each is prepared once.
     connection->keepPreparedStatements(true);
-    int failed = 0;
-    int unconfirmed = 0;
-    BatchProgress progress(err, opts.positional.size());
-    for (std::size_t i = 0; i < opts.positional.size(); ++i) {
-        progress.wipe();
-        const FileWrite done =
-            writeOne(opts.positional[i], opts, *format, *connection, ui, out, err);
-        failed += done == FileWrite::Failed;
-        unconfirmed += done == FileWrite::Unconfirmed;
-        progress.show(i + 1);
-    }
-    progress.wipe();
-    if (opts.positional.size() > 1) {
-        err << "gainbook-cli write: записано " << opts.positional.size() - failed << " из "
-            << opts.positional.size();
-        if (unconfirmed > 0)
-            err << ", из них без подтверждения резервного сервера " << unconfirmed;
-        err << "\n";
-    }
-    if (failed > 0)
-        return kFailed;
-    return unconfirmed > 0 ? kUnconfirmed : kOk;
+    return writeFiles(opts, *format, *connection, ui, out, err);
 }
 
 } // namespace
