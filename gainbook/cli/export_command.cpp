@@ -75,63 +75,46 @@ std::optional<BrowserKey> showRecord(ResponseBrowser& browser, const ParsedOptio
     return key;
 }
 
-int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::vector<OptionSpec> specs = kConnectionOptions;
-    for (const char* name : {"sta", "chan", "net", "loc", "start", "fap", "out"})
-        specs.push_back({name, true});
-    specs.push_back({"sac", false});
-    const ParsedOptions opts = parseOptions(args, specs);
-    if (opts.help) {
-        out << kExportUsage;
-        return kOk;
-    }
-    if (!opts.error.empty())
-        return usageError(err, "export", opts.error);
+// What is wrong with the command line, if anything; the start asked for into start.
+std::optional<std::string> exportRefusal(const ParsedOptions& opts,
+                                         std::optional<odbc::Timestamp>& start) {
     if (!opts.positional.empty())
-        return usageError(err, "export", "лишний аргумент " + opts.positional[0]);
+        return "лишний аргумент " + opts.positional[0];
     for (const char* required : {"sta", "chan", "out"})
         if (!opts.has(required))
-            return usageError(err, "export", std::string("не задан --") + required);
+            return std::string("не задан --") + required;
     if (opts.has("sac") && opts.has("fap"))
-        return usageError(err, "export", "--sac и --fap вместе");
+        return "--sac и --fap вместе";
     static constexpr std::string_view kFlavours[] = {"orv", "gse2"};
     if (const OptionValue v = choiceOption(opts, "fap", kFlavours); !v.error.empty())
-        return usageError(err, "export", v.error);
+        return v.error;
     for (const char* name : {"sta", "chan", "net", "loc"})
         if (const auto v = opts.value(name))
             if (const auto why = codeRefusal(std::string("--") + name, *v))
-                return usageError(err, "export", *why);
-    std::optional<odbc::Timestamp> start;
+                return *why;
     if (const auto v = opts.value("start")) {
         const TypedDate date = readTypedDate("--start", *v);
         if (!date.value)
-            return usageError(err, "export", date.error);
+            return date.error;
         start = date.value;
     }
+    return std::nullopt;
+}
 
-    ConsoleInteraction ui(err, opts.has("yes"));
-    DatabaseConnection connection = connectChecked(opts, ui, "export", err);
-    if (!connection)
-        return kFailed;
-    ResponseBrowser browser(connection.get(), ui);
-    const std::optional<BrowserKey> key = showRecord(browser, opts, start, err);
-    // A read that failed was shown (on stderr): what was read is not to be trusted.
-    if (browser.failedReads > 0) {
-        err << "gainbook-cli export: чтение из базы не удалось\n";
-        return kFailed;
-    }
-    if (!key)
-        return kFailed;
+// The record the browser shows written to the file of --out, in the form asked for; the
+// status.
+int writeRecord(const ResponseBrowser& browser, const BrowserKey& key, const ParsedOptions& opts,
+                std::ostream& out, std::ostream& err) {
     const bool sac = browser.viewSac;
     if (browser.storedTextTooLong)
         return kFailed; // the browser has said why
     if (browser.storedText.empty()) {
-        err << "gainbook-cli export: у записи " << key->interval << " нет текста "
+        err << "gainbook-cli export: у записи " << key.interval << " нет текста "
             << (sac ? "SAC" : "FAP") << "\n";
         return kFailed;
     }
-    const formats::FileKey fileKey{key->station, key->channel, key->location, key->network,
-                                   key->interval};
+    const formats::FileKey fileKey{key.station, key.channel, key.location, key.network,
+                                   key.interval};
     const formats::LoadedFileKind flavour = opts.value("fap") == "gse2"
                                                 ? formats::LoadedFileKind::FapGse2
                                                 : formats::LoadedFileKind::FapOrv;
@@ -150,13 +133,45 @@ int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
             << "\n";
         return kFailed;
     }
-    out << path << ": " << key->network << ' ' << key->station << ' ' << key->channel << ' '
-        << key->location << ' ' << key->interval << ' '
+    out << path << ": " << key.network << ' ' << key.station << ' ' << key.channel << ' '
+        << key.location << ' ' << key.interval << ' '
         << (sac                                           ? "SAC"
             : flavour == formats::LoadedFileKind::FapGse2 ? "FAP-GSE2"
                                                           : "FAP-ORV")
         << '\n';
     return kOk;
+}
+
+int runExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::vector<OptionSpec> specs = kConnectionOptions;
+    for (const char* name : {"sta", "chan", "net", "loc", "start", "fap", "out"})
+        specs.push_back({name, true});
+    specs.push_back({"sac", false});
+    const ParsedOptions opts = parseOptions(args, specs);
+    if (opts.help) {
+        out << kExportUsage;
+        return kOk;
+    }
+    if (!opts.error.empty())
+        return usageError(err, "export", opts.error);
+    std::optional<odbc::Timestamp> start;
+    if (const std::optional<std::string> why = exportRefusal(opts, start))
+        return usageError(err, "export", *why);
+
+    ConsoleInteraction ui(err, opts.has("yes"));
+    DatabaseConnection connection = connectChecked(opts, ui, "export", err);
+    if (!connection)
+        return kFailed;
+    ResponseBrowser browser(connection.get(), ui);
+    const std::optional<BrowserKey> key = showRecord(browser, opts, start, err);
+    // A read that failed was shown (on stderr): what was read is not to be trusted.
+    if (browser.failedReads > 0) {
+        err << "gainbook-cli export: чтение из базы не удалось\n";
+        return kFailed;
+    }
+    if (!key)
+        return kFailed;
+    return writeRecord(browser, *key, opts, out, err);
 }
 
 } // namespace
