@@ -69,31 +69,40 @@ DatabaseConnection connectChecked(const ParsedOptions& opts, ui::Interaction& ui
             << settingsFilesLookedIn() << ")\n";
         return nullptr;
     }
+    DatabaseConnection connection = openOrSay(settings, "gainbook-cli " + command, err);
+    if (!connection)
+        return nullptr;
+    Schema schema(*connection, ui);
+    if (!schema.check()) {
+        err << "gainbook-cli " << command << ": база данных не готова к работе\n";
+        return nullptr;
+    }
+    return connection;
+}
+
+void streamRows(DatabaseConnection& connection, const ParsedOptions& opts,
+                const std::string& command, std::ostream& err) {
+    streamOrSay(connection, resolveSettings(opts), "gainbook-cli " + command, err);
+}
+
+DatabaseConnection openOrSay(const ConnectionSettings& settings, const std::string& who,
+                             std::ostream& err) {
     OpenResult opened = openConnection(settings);
     if (!opened.connection) {
-        err << "gainbook-cli " << command << ": "
+        err << who << ": "
             << orv::text::replaceAll(failureText("подключения к базе данных", opened.diagnostic),
                                      "\r\n", "\n")
             << "\n";
         return nullptr;
     }
-    Schema schema(*opened.connection, ui);
-    if (!schema.check()) {
-        err << "gainbook-cli " << command << ": база данных не готова к работе\n";
-        return nullptr;
-    }
     return std::move(opened.connection);
 }
 
-// Replaces a checked connection by a second one under which the driver streams the rows it
-// reads; where that cannot be had, the first one stays and reads results whole (said on
-// stderr).
-void streamRows(DatabaseConnection& connection, const ParsedOptions& opts,
-                const std::string& command, std::ostream& err) {
-    StreamingConnection streaming =
-        openStreamingConnection(resolveSettings(opts), std::move(connection));
+void streamOrSay(DatabaseConnection& connection, const ConnectionSettings& settings,
+                 const std::string& who, std::ostream& err) {
+    StreamingConnection streaming = openStreamingConnection(settings, std::move(connection));
     if (const std::string why = streamingFallbackText(streaming); !why.empty())
-        err << "gainbook-cli " << command << ": " << why << "\n";
+        err << who << ": " << why << "\n";
     connection = std::move(streaming.connection);
 }
 

@@ -1,6 +1,6 @@
 // What the database commands share: the connection options and their help, the console
 // that stands in for the windows' boxes, the connection with the editor's schema check,
-// and the code-list options.
+// and the code-list options. The copy opens its two sides by the same calls.
 #pragma once
 
 #include "cli/options.h"
@@ -48,6 +48,17 @@ DatabaseConnection connectChecked(const ParsedOptions& opts, ui::Interaction& ui
 // reads; where that cannot be had, the first one stays (said on stderr).
 void streamRows(DatabaseConnection& connection, const ParsedOptions& opts,
                 const std::string& command, std::ostream& err);
+
+// The connection of the settings; null after saying why on err, after who ("gainbook-cli
+// list").
+DatabaseConnection openOrSay(const ConnectionSettings& settings, const std::string& who,
+                             std::ostream& err);
+
+// Replaces a connection by a second one under which the driver streams the rows it reads;
+// where that cannot be had, the first one stays and reads results whole (said on err, after
+// who).
+void streamOrSay(DatabaseConnection& connection, const ConnectionSettings& settings,
+                 const std::string& who, std::ostream& err);
 
 // Comma-separated code patterns of an option.
 std::vector<std::string> codeList(const ParsedOptions& opts, const char* name);

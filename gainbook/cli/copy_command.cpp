@@ -1,5 +1,6 @@
 // gainbook-cli copy: an archive moved from one data source to another, verified.
 #include "cli/command.h"
+#include "cli/connection_options.h"
 #include "cli/options.h"
 
 #include "archivecopy.h"
@@ -48,18 +49,11 @@ const char* const kCopyUsage =
 // plain one; null (after saying why) when none can be opened.
 DatabaseConnection connectStreaming(const ConnectionSettings& settings, const char* role,
                                     std::ostream& err) {
-    OpenResult opened = openConnection(settings);
-    if (!opened.connection) {
-        err << "gainbook-cli copy: " << role << " " << settings.dataSource << ": "
-            << text::replaceAll(failureText("подключения к базе данных", opened.diagnostic), "\r\n",
-                                "\n")
-            << "\n";
-        return nullptr;
-    }
-    StreamingConnection streaming = openStreamingConnection(settings, std::move(opened.connection));
-    if (const std::string why = streamingFallbackText(streaming); !why.empty())
-        err << "gainbook-cli copy: " << role << " " << settings.dataSource << ": " << why << "\n";
-    return std::move(streaming.connection);
+    const std::string who = "gainbook-cli copy: " + std::string(role) + " " + settings.dataSource;
+    DatabaseConnection connection = openOrSay(settings, who, err);
+    if (connection)
+        streamOrSay(connection, settings, who, err);
+    return connection;
 }
 
 int runCopy(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
