@@ -6,8 +6,10 @@
 #include "cli/options.h"
 #include "connection.h"
 #include "text/text.h"
+#include "typedinput.h"
 #include "ui/console.h"
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -62,5 +64,27 @@ void streamOrSay(DatabaseConnection& connection, const ConnectionSettings& setti
 
 // Comma-separated code patterns of an option.
 std::vector<std::string> codeList(const ParsedOptions& opts, const char* name);
+
+// --net, --sta, --chan, --loc (comma-separated patterns; "--" is the empty location, as in
+// FDSN queries) and --start, --end into a selection that has those lists and times; the
+// reason when a date is refused.
+template <typename Selection>
+std::optional<std::string> readCodesAndTimes(const ParsedOptions& opts, Selection& s) {
+    s.networks = codeList(opts, "net");
+    s.stations = codeList(opts, "sta");
+    s.channels = codeList(opts, "chan");
+    s.locations = codeList(opts, "loc");
+    for (std::string& location : s.locations)
+        if (location == "--")
+            location.clear();
+    for (const char* name : {"start", "end"})
+        if (const auto v = opts.value(name)) {
+            const TypedDate date = readTypedDate(std::string("--") + name, *v);
+            if (!date.value)
+                return date.error;
+            (std::string_view(name) == "start" ? s.start : s.end) = date.value;
+        }
+    return std::nullopt;
+}
 
 } // namespace orv::gainbook::cli

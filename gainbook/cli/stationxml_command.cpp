@@ -57,21 +57,8 @@ std::optional<int> readSelection(const ParsedOptions& opts, stationxml::Selectio
                           : *level == "station" ? stationxml::Level::Station
                           : *level == "channel" ? stationxml::Level::Channel
                                                 : stationxml::Level::Response;
-    selection.networks = codeList(opts, "net");
-    selection.stations = codeList(opts, "sta");
-    selection.channels = codeList(opts, "chan");
-    selection.locations = codeList(opts, "loc");
-    // "--" is the empty location, as in FDSN queries.
-    for (std::string& location : selection.locations)
-        if (location == "--")
-            location.clear();
-    for (const char* name : {"start", "end"})
-        if (const auto v = opts.value(name)) {
-            const TypedDate date = readTypedDate(std::string("--") + name, *v);
-            if (!date.value)
-                return usageError(err, "stationxml", date.error);
-            (std::string_view(name) == "start" ? selection.start : selection.end) = date.value;
-        }
+    if (const std::optional<std::string> why = readCodesAndTimes(opts, selection))
+        return usageError(err, "stationxml", *why);
     return std::nullopt;
 }
 
