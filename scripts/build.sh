@@ -25,6 +25,6 @@ if command -v ccache >/dev/null; then
   options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$top}
 fi
-# Configured every time: modules are added to the build when their directories appear.
+# Configured every time: a source file added to a module is taken in.
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=$type -DORV_WERROR=ON "${options[@]}" >/dev/null
 cmake --build "$build" -j "$(nproc)" -- --no-print-directory

@@ -7,12 +7,28 @@
 
 namespace orv::ui {
 
-ConsoleInteraction::ConsoleInteraction(std::ostream& out, std::string program)
-    : out_(out), program_(std::move(program)) {}
+Answer HeadlessInteraction::message(std::string_view text, std::string_view caption, Icon,
+                                    Buttons buttons) {
+    Answer answer = Answer::Ok;
+    if (buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel)
+        answer = yes_ ? Answer::Yes : Answer::No;
+    else if (buttons == Buttons::OkCancel)
+        answer = yes_ ? Answer::Ok : Answer::Cancel;
+    said(text, caption, buttons, answer);
+    return answer;
+}
 
-Answer ConsoleInteraction::message(std::string_view text, std::string_view, Icon, Buttons buttons) {
+std::string_view HeadlessInteraction::answerText(Buttons buttons, Answer answer) {
+    if (buttons != Buttons::YesNo && buttons != Buttons::YesNoCancel)
+        return {};
+    return answer == Answer::Yes ? " -> Да" : " -> Нет";
+}
+
+ConsoleInteraction::ConsoleInteraction(std::ostream& out, std::string program)
+    : HeadlessInteraction(true), out_(out), program_(std::move(program)) {}
+
+void ConsoleInteraction::said(std::string_view text, std::string_view, Buttons, Answer) {
     out_ << program_ << ": " << text::replaceAll(text::trim(text), "\r\n", "\n") << std::endl;
-    return buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel ? Answer::Yes : Answer::Ok;
 }
 
 bool displayAvailable() {

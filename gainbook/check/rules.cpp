@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <numbers>
 #include <system_error>
 
 namespace orv::gainbook::check {
@@ -191,7 +192,7 @@ void checkSite(const SiteRow& site, const Sink& sink) {
 
 // Great-circle distance in metres on a sphere of the Earth's mean radius.
 double distanceMetres(double lat1, double lon1, double lat2, double lon2) {
-    constexpr double kRadius = 6371000.0, kDegree = 3.14159265358979323846 / 180.0;
+    constexpr double kRadius = 6371000.0, kDegree = std::numbers::pi / 180.0;
     const double dLat = (lat2 - lat1) * kDegree, dLon = (lon2 - lon1) * kDegree;
     const double a = std::sin(dLat / 2) * std::sin(dLat / 2) +
                      std::cos(lat1 * kDegree) * std::cos(lat2 * kDegree) * std::sin(dLon / 2) *

@@ -70,22 +70,10 @@ std::optional<std::filesystem::path> responseFolder(const ParsedOptions& opts) {
 
 // The selection options; false (after saying why) when one is refused.
 bool readSelection(const ParsedOptions& opts, check::Selection& s, std::ostream& err) {
-    s.networks = codeList(opts, "net");
-    s.stations = codeList(opts, "sta");
-    s.channels = codeList(opts, "chan");
-    s.locations = codeList(opts, "loc");
-    for (std::string& location : s.locations)
-        if (location == "--")
-            location.clear();
-    for (const char* name : {"start", "end"})
-        if (const auto v = opts.value(name)) {
-            const TypedDate date = readTypedDate(std::string("--") + name, *v);
-            if (!date.value) {
-                usageError(err, "check", date.error);
-                return false;
-            }
-            (std::string_view(name) == "start" ? s.start : s.end) = date.value;
-        }
+    if (const std::optional<std::string> why = readCodesAndTimes(opts, s)) {
+        usageError(err, "check", *why);
+        return false;
+    }
     return true;
 }
 

@@ -25,8 +25,14 @@ struct Command {
 
 // Commands on response files (no database).
 std::span<const Command> fileCommands();
-// Commands on the response database (list, write, export).
+// Commands on the response database (list, write, export, import, stationxml).
 std::span<const Command> databaseCommands();
+// Each of them, from its own file.
+Command listCommand();
+Command writeCommand();
+Command exportCommand();
+Command importCommand();
+Command stationXmlCommand();
 // Moving an archive between databases (copy).
 std::span<const Command> copyCommands();
 // Checking the archive against the station-metadata rules (check).

@@ -1,5 +1,6 @@
 // gainbook-cli copy: an archive moved from one data source to another, verified.
 #include "cli/command.h"
+#include "cli/connection_options.h"
 #include "cli/options.h"
 
 #include "archivecopy.h"
@@ -44,27 +45,15 @@ const char* const kCopyUsage =
     "                таблица получателя - отказ)\n"
     "  --tables      только эти таблицы, через запятую (например CALIBRATION,ID_SENS)\n";
 
-int usageError(std::ostream& err, const std::string& what) {
-    err << "gainbook-cli copy: " << what << "\n(gainbook-cli copy --help)\n";
-    return kUsageError;
-}
-
 // A connection under which the driver streams the rows of a query, else (saying why) the
 // plain one; null (after saying why) when none can be opened.
 DatabaseConnection connectStreaming(const ConnectionSettings& settings, const char* role,
                                     std::ostream& err) {
-    OpenResult opened = openConnection(settings);
-    if (!opened.connection) {
-        err << "gainbook-cli copy: " << role << " " << settings.dataSource << ": "
-            << text::replaceAll(failureText("подключения к базе данных", opened.diagnostic), "\r\n",
-                                "\n")
-            << "\n";
-        return nullptr;
-    }
-    StreamingConnection streaming = openStreamingConnection(settings, std::move(opened.connection));
-    if (const std::string why = streamingFallbackText(streaming); !why.empty())
-        err << "gainbook-cli copy: " << role << " " << settings.dataSource << ": " << why << "\n";
-    return std::move(streaming.connection);
+    const std::string who = "gainbook-cli copy: " + std::string(role) + " " + settings.dataSource;
+    DatabaseConnection connection = openOrSay(settings, who, err);
+    if (connection)
+        streamOrSay(connection, settings, who, err);
+    return connection;
 }
 
 int runCopy(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -81,15 +70,15 @@ int runCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return kOk;
     }
     if (!opts.error.empty())
-        return usageError(err, opts.error);
+        return usageError(err, "copy", opts.error);
     if (!opts.positional.empty())
-        return usageError(err, "лишний аргумент " + opts.positional[0]);
+        return usageError(err, "copy", "лишний аргумент " + opts.positional[0]);
     for (const char* required : {"from", "to"})
         if (opts.value(required).value_or("").empty())
-            return usageError(err, std::string("не задан --") + required);
+            return usageError(err, "copy", std::string("не задан --") + required);
     // A database copied onto itself would be emptied by --replace before it is read.
     if (text::equalsNoCase(*opts.value("from"), *opts.value("to")))
-        return usageError(err, "--from и --to называют один источник данных");
+        return usageError(err, "copy", "--from и --to называют один источник данных");
     copy::CopyOptions options;
     options.replace = opts.has("replace");
     if (const auto tables = opts.value("tables")) {
@@ -98,12 +87,13 @@ int runCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             name = text::toUpper(text::trim(name));
             if (std::find(std::begin(copy::kTables), std::end(copy::kTables), name) ==
                 std::end(copy::kTables))
-                return usageError(err, "--tables: неизвестная таблица " + name +
-                                           " (SITE, SITECHAN, ID_SENS, ID_FREQ, CALIBRATION)");
+                return usageError(err, "copy",
+                                  "--tables: неизвестная таблица " + name +
+                                      " (SITE, SITECHAN, ID_SENS, ID_FREQ, CALIBRATION)");
             options.tables.push_back(name);
         }
         if (options.tables.empty())
-            return usageError(err, "--tables: не названо ни одной таблицы");
+            return usageError(err, "copy", "--tables: не названо ни одной таблицы");
     }
 
     const ConnectionSettings from{*opts.value("from"), opts.value("from-user").value_or(""),

@@ -95,12 +95,6 @@ const char* const kFapUsage =
     "не входит. Если в первой строке текста два числа, каждой строке дописывается\n"
     "фаза 0.0.\n";
 
-int usageError(std::ostream& err, const std::string& command, const std::string& message) {
-    err << "gainbook-cli " << command << ": " << message << "\n"
-        << "gainbook-cli " << command << " --help: параметры команды\n";
-    return kUsageError;
-}
-
 int failure(std::ostream& err, const std::string& command, const std::string& message) {
     err << "gainbook-cli " << command << ": " << message << "\n";
     return kFailed;

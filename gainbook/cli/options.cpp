@@ -1,8 +1,10 @@
 #include "cli/options.h"
+#include "cli/command.h"
 
 #include "text/text.h"
 
 #include <algorithm>
+#include <ostream>
 
 namespace orv::gainbook::cli {
 
@@ -11,6 +13,12 @@ std::optional<std::string> ParsedOptions::value(const std::string& name) const {
     if (it == values.end())
         return std::nullopt;
     return it->second;
+}
+
+int usageError(std::ostream& err, const std::string& command, const std::string& what) {
+    err << "gainbook-cli " << command << ": " << what << "\n(gainbook-cli " << command
+        << " --help)\n";
+    return kUsageError;
 }
 
 ParsedOptions parseOptions(const std::vector<std::string>& args,

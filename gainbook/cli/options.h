@@ -1,6 +1,7 @@
 // A small option parser for the subcommands: "--name value", "--name=value" and flags.
 #pragma once
 
+#include <iosfwd>
 #include <map>
 #include <optional>
 #include <span>
@@ -24,6 +25,10 @@ struct ParsedOptions {
     bool has(const std::string& name) const { return values.count(name) != 0; }
     std::optional<std::string> value(const std::string& name) const;
 };
+
+// Says what is wrong with the command line of a command, and where its help is; the
+// usage-error status.
+int usageError(std::ostream& err, const std::string& command, const std::string& what);
 
 ParsedOptions parseOptions(const std::vector<std::string>& args,
                            const std::vector<OptionSpec>& specs);

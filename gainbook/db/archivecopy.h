@@ -8,22 +8,14 @@
 // Before the commit every table is read back from the target and compared with the source
 // by its row count and its checksum; any difference rolls the copy back.
 //
-// The checksum of a table is the SHA-256 of its rows in key order. Key order is the byte
-// order of the UTF-8 codes (on every back end, whatever its collation), then the numbers
-// and dates in their order, NULLs first. Each row is the concatenation of its values, in
-// the order of the source's columns; each value is serialised as
-//   NULL       one byte 0x00
-//   text       0x01, its length in bytes (8 bytes, little-endian), its UTF-8 bytes
-//   integer    0x02, the value as 8 bytes, little-endian two's complement
-//   double     0x03, the IEEE 754 bits as 8 bytes, little-endian
-//   date       0x04, "YYYY-MM-DD HH:MM:SS" (19 bytes; fractions of a second dropped)
-// and the hash starts with the table's name and its column names, each ended by a 0x00.
+// The checksum of a table: copychecksum.h.
 //
 // One difference is allowed: a column the target numbers itself (SITECHAN.NINDEX on
 // MySQL, AUTO_INCREMENT) cannot hold NULL; where the source has none, the target's number
 // is taken, the rows are compared without it, and the report counts them.
 #pragma once
 
+#include "copychecksum.h"
 #include "odbc/odbc.h"
 
 #include <cstdint>
@@ -39,34 +31,6 @@ namespace orv::gainbook::copy {
 // refer to it).
 inline constexpr std::string_view kTables[] = {"SITE", "SITECHAN", "ID_SENS", "ID_FREQ",
                                                "CALIBRATION"};
-
-enum class ValueKind { Text, Integer, Double, Date };
-
-struct Value {
-    bool null = true;
-    std::string text;
-    std::int64_t integer = 0;
-    double number = 0;
-    odbc::Timestamp date;
-};
-
-// Appends the canonical form of one value (see above) to out.
-void appendCanonical(std::string& out, ValueKind kind, const Value& value);
-
-// SHA-256, fed piece by piece.
-class Digest {
-public:
-    Digest();
-    ~Digest();
-    Digest(const Digest&) = delete;
-    Digest& operator=(const Digest&) = delete;
-    void add(std::string_view bytes);
-    // The hash in lower-case hexadecimal; the digest cannot be fed afterwards.
-    std::string finish();
-
-private:
-    void* context_;
-};
 
 struct CopyOptions {
     // Tables to copy; empty: every table of kTables the source has.
@@ -104,13 +68,5 @@ using Progress = std::function<void(std::string_view, std::int64_t, std::int64_t
 // afterwards; nothing of the target is changed unless the report says ok.
 CopyReport copyArchive(odbc::Connection& source, odbc::Connection& target,
                        const CopyOptions& options, const Progress& progress = {});
-
-// The checksum and row count of one table of a database, as a copy computes them (the
-// table's own columns); nullopt when it cannot be read.
-struct TableChecksum {
-    std::int64_t rows = 0;
-    std::string checksum;
-};
-std::optional<TableChecksum> checksumTable(odbc::Connection& connection, std::string_view table);
 
 } // namespace orv::gainbook::copy

@@ -74,6 +74,12 @@ std::string readLocation(odbc::Statement& st, SQLUSMALLINT column) {
     return code;
 }
 
+// SITECHAN's depth column is EDEPH where the table has one (as the station editor binds
+// it), else EDEPTH (as the response editor creates the table).
+bool depthIsEdeph(odbc::Connection& connection) {
+    return connection.columnExists("SITECHAN", "EDEPH");
+}
+
 // Runs row() on every row of an executed statement; false with the driver's message when a
 // fetch fails, so that a damaged table is never read as a short one.
 template <typename Row> bool eachRow(odbc::Statement& st, std::string& diagnostic, Row row) {
@@ -229,7 +235,7 @@ std::optional<std::vector<SiteChanRow>> readSiteChans(odbc::Connection& connecti
     if (!connection.tableExists("SITECHAN"))
         return rows;
     const bool lcode = connection.columnExists("SITECHAN", "LCODE");
-    const bool edeph = connection.columnExists("SITECHAN", "EDEPH");
+    const bool edeph = depthIsEdeph(connection);
     const char* head =
         lcode ? (edeph ? sql::kInventorySiteChansEdephHead : sql::kInventorySiteChansEdepthHead)
               : (edeph ? sql::kInventorySiteChansNoLcodeEdephHead
@@ -376,50 +382,51 @@ long componentOf(const std::string& channel) {
     return 3;
 }
 
-} // namespace
-
-bool ensureStationRows(odbc::Connection& connection, const StationRows& r,
-                       std::vector<std::string>& notes, std::string& diagnostic) {
+// The station's SITE row: made when it has none, else compared with the document.
+bool ensureSite(odbc::Connection& connection, const StationRows& r, std::vector<std::string>& notes,
+                std::string& diagnostic) {
     using odbc::Parameter;
-    if (!connection.tableExists("SITE") || !connection.tableExists("SITECHAN")) {
-        diagnostic = "the database has no SITE or SITECHAN table";
+    odbc::Statement st(connection);
+    if (!odbc::isSuccess(st.run(sql::kImportSite, {Parameter::code(r.station)}))) {
+        diagnostic = st.diagnostic();
         return false;
     }
-    {
-        odbc::Statement st(connection);
-        if (!odbc::isSuccess(st.run(sql::kImportSite, {Parameter::code(r.station)}))) {
-            diagnostic = st.diagnostic();
+    if (odbc::isSuccess(st.fetch())) {
+        const auto lat = st.getDouble(1), lon = st.getDouble(2), elev = st.getDouble(3);
+        if (differs(lat, r.latitude) || differs(lon, r.longitude) || differs(elev, r.elevation))
+            notes.push_back("SITE " + r.station + " differs from the document: kept as it is");
+    } else {
+        st.closeCursor();
+        odbc::Statement insert(connection);
+        const std::vector<Parameter> p = {
+            Parameter::code(r.station),     Parameter::number(r.latitude),
+            Parameter::number(r.longitude), Parameter::number(r.elevation),
+            Parameter::text(r.siteName),    Parameter::text(r.description)};
+        if (!odbc::isSuccess(insert.run(sql::kImportInsertSite, p))) {
+            diagnostic = insert.diagnostic();
             return false;
         }
-        if (odbc::isSuccess(st.fetch())) {
-            const auto lat = st.getDouble(1), lon = st.getDouble(2), elev = st.getDouble(3);
-            if (differs(lat, r.latitude) || differs(lon, r.longitude) || differs(elev, r.elevation))
-                notes.push_back("SITE " + r.station + " differs from the document: kept as it is");
-        } else {
-            st.closeCursor();
-            odbc::Statement insert(connection);
-            const std::vector<Parameter> p = {
-                Parameter::code(r.station),     Parameter::number(r.latitude),
-                Parameter::number(r.longitude), Parameter::number(r.elevation),
-                Parameter::text(r.siteName),    Parameter::text(r.description)};
-            if (!odbc::isSuccess(insert.run(sql::kImportInsertSite, p))) {
-                diagnostic = insert.diagnostic();
+        for (const auto& [date, sql] :
+             {std::pair{r.on, sql::kImportSiteOnDate}, std::pair{r.off, sql::kImportSiteOffDate}}) {
+            if (!date)
+                continue;
+            odbc::Statement update(connection);
+            if (!odbc::isSuccess(
+                    update.run(sql, {Parameter::date(*date), Parameter::code(r.station)}))) {
+                diagnostic = update.diagnostic();
                 return false;
             }
-            for (const auto& [date, sql] : {std::pair{r.on, sql::kImportSiteOnDate},
-                                            std::pair{r.off, sql::kImportSiteOffDate}}) {
-                if (!date)
-                    continue;
-                odbc::Statement update(connection);
-                if (!odbc::isSuccess(
-                        update.run(sql, {Parameter::date(*date), Parameter::code(r.station)}))) {
-                    diagnostic = update.diagnostic();
-                    return false;
-                }
-            }
-            notes.push_back("SITE " + r.station + " made");
         }
+        notes.push_back("SITE " + r.station + " made");
     }
+    return true;
+}
+
+// The channel's SITECHAN row: made when it has none (in the group of its location and
+// band), else compared with the document.
+bool ensureSiteChan(odbc::Connection& connection, const StationRows& r,
+                    std::vector<std::string>& notes, std::string& diagnostic) {
+    using odbc::Parameter;
     odbc::Statement st(connection);
     if (!odbc::isSuccess(st.run(sql::kImportSiteChans, {Parameter::code(r.station)}))) {
         diagnostic = st.diagnostic();
@@ -447,7 +454,7 @@ bool ensureStationRows(odbc::Connection& connection, const StationRows& r,
     st.closeCursor();
     if (group == 0)
         group = lastGroup + 1;
-    const bool edeph = connection.columnExists("SITECHAN", "EDEPH");
+    const bool edeph = depthIsEdeph(connection);
     odbc::Statement insert(connection);
     const std::vector<Parameter> p = {Parameter::code(r.station),
                                       Parameter::code(r.channel),
@@ -466,6 +473,18 @@ bool ensureStationRows(odbc::Connection& connection, const StationRows& r,
     }
     notes.push_back("SITECHAN " + r.station + " " + r.channel + " " + r.location + " made");
     return true;
+}
+
+} // namespace
+
+bool ensureStationRows(odbc::Connection& connection, const StationRows& r,
+                       std::vector<std::string>& notes, std::string& diagnostic) {
+    if (!connection.tableExists("SITE") || !connection.tableExists("SITECHAN")) {
+        diagnostic = "the database has no SITE or SITECHAN table";
+        return false;
+    }
+    return ensureSite(connection, r, notes, diagnostic) &&
+           ensureSiteChan(connection, r, notes, diagnostic);
 }
 
 } // namespace orv::gainbook

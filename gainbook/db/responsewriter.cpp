@@ -426,11 +426,7 @@ bool IntervalChoiceDialog::replaceCovered(const Timestamp& now,
            ok;
 }
 
-bool IntervalChoiceDialog::write() {
-    committed_ = false;
-    completed_ = false;
-    unconfirmed_ = false;
-    editsRefused_ = false;
+bool IntervalChoiceDialog::takeEdits() {
     const TypedInterval interval = readTypedInterval("STARTDATE", startEdit, "ENDDATE", endEdit);
     if (!interval.ok()) {
         editsRefused_ = true;
@@ -465,17 +461,12 @@ bool IntervalChoiceDialog::write() {
             response_.end = later.start;
         }
     }
-    // Serializable: of two writers of the key at once, one fails rather than both fitting
-    // their response into a history the other is changing.
-    orv::odbc::Transaction tx(connection_, orv::odbc::Transaction::Isolation::Serializable);
-    if (!tx.begun()) {
-        ui_.message(failureText(kWriteAction, connection_.diagnostic()), kDialogCaption,
-                    Icon::Exclamation, Buttons::Ok);
-        return false;
-    }
+    return true;
+}
 
+bool IntervalChoiceDialog::writeRows(std::string& endedNote) {
+    const PreparedResponse& r = response_;
     bool ok = false;
-    std::string endedNote;
     switch (findIncomplete(r.start)) {
     case Completion::Found: {
         // The completed text is stored as it stands, its line breaks not replaced.
@@ -515,10 +506,11 @@ bool IntervalChoiceDialog::write() {
                     Buttons::Ok);
         ok = false;
     }
-    if (!ok) {
-        tx.rollback();
-        return false;
-    }
+    return ok;
+}
+
+bool IntervalChoiceDialog::commitAndTell(orv::odbc::Transaction& tx, const std::string& endedNote) {
+    const PreparedResponse& r = response_;
     // Success is reported only for a write that was committed and confirmed.
     const CommitOutcome committed = commitBounded(tx, connection_);
     if (committed.result == CommitResult::Failed) {
@@ -534,6 +526,30 @@ bool IntervalChoiceDialog::write() {
     else
         ui_.message(successText(r) + endedNote, kDialogCaption, Icon::Information, Buttons::Ok);
     return true;
+}
+
+bool IntervalChoiceDialog::write() {
+    committed_ = false;
+    completed_ = false;
+    unconfirmed_ = false;
+    editsRefused_ = false;
+    if (!takeEdits())
+        return false;
+    // Serializable: of two writers of the key at once, one fails rather than both fitting
+    // their response into a history the other is changing.
+    orv::odbc::Transaction tx(connection_, orv::odbc::Transaction::Isolation::Serializable);
+    if (!tx.begun()) {
+        ui_.message(failureText(kWriteAction, connection_.diagnostic()), kDialogCaption,
+                    Icon::Exclamation, Buttons::Ok);
+        return false;
+    }
+
+    std::string endedNote;
+    if (!writeRows(endedNote)) {
+        tx.rollback();
+        return false;
+    }
+    return commitAndTell(tx, endedNote);
 }
 
 IntervalChoiceDialog::Preview IntervalChoiceDialog::preview() {

@@ -174,6 +174,12 @@ private:
     bool replaceCovered(const orv::odbc::Timestamp& now,
                         const std::optional<orv::odbc::Timestamp>& insertEnd);
     bool step(const char* sql, const std::vector<orv::odbc::Parameter>& parameters);
+    // The steps of write(): the edited interval read and fitted before any lock is taken
+    // (a closed one overlapping a later stored one asked about or refused); the rows
+    // written inside the transaction; the commit and what the user is told of it.
+    bool takeEdits();
+    bool writeRows(std::string& endedNote);
+    bool commitAndTell(orv::odbc::Transaction& tx, const std::string& endedNote);
 
     orv::odbc::Connection& connection_;
     orv::ui::Interaction& ui_;

@@ -162,6 +162,41 @@ QWidget* MainWindowDialog::buildDatabasePanel() {
     viewRow->addStretch();
     grid->addWidget(view, 0, 0, 1, 2);
 
+    buildKeyLists(box, grid);
+
+    db_.sens = new QLineEdit(box);
+    db_.freq = new QLineEdit(box);
+    db_.sens->setReadOnly(true);
+    db_.freq->setReadOnly(true);
+    db_.sensLabel = labelFor(QStringLiteral("SENS"), db_.sens, box);
+    db_.freqLabel = labelFor(QStringLiteral("FREQ"), db_.freq, box);
+    grid->addWidget(db_.sensLabel, 7, 0);
+    grid->addWidget(db_.freqLabel, 7, 1);
+    grid->addWidget(db_.sens, 8, 0);
+    grid->addWidget(db_.freq, 8, 1);
+
+    db_.storedText = textView(box, true, "Текст из базы");
+    grid->addWidget(db_.storedText, 9, 0, 1, 2);
+    grid->setRowStretch(9, 1);
+
+    auto* buttons = new QHBoxLayout;
+    db_.dateEditor = button("Вызов Date Editor", box);
+    db_.writeToFile = button("ЗАПИСАТЬ\n  В ФАЙЛ", box);
+    db_.writeStationXml = button("    В\nSTATIONXML", box);
+    db_.deleteFromDatabase = button("УДАЛИТЬ\n ИЗ БАЗЫ", box);
+    buttons->addWidget(db_.dateEditor);
+    buttons->addWidget(db_.writeToFile);
+    buttons->addWidget(db_.writeStationXml);
+    buttons->addWidget(db_.deleteFromDatabase);
+    grid->addLayout(buttons, 10, 0, 1, 2);
+
+    connectDatabasePanel();
+    return box;
+}
+
+// The lists that choose the key: network and station (in the order chosen), channel,
+// location, interval (rows 1 to 6 of the panel).
+void MainWindowDialog::buildKeyLists(QGroupBox* box, QGridLayout* grid) {
     db_.byNetwork = new QRadioButton(QString::fromUtf8("Сеть"), box);
     db_.byStation = new QRadioButton(QString::fromUtf8("Станция"), box);
     db_.byNetwork->setAccessibleName(QString::fromUtf8("Сеть первой"));
@@ -193,33 +228,10 @@ QWidget* MainWindowDialog::buildDatabasePanel() {
                              inDatabase("Время")),
                     5, 0, 1, 2);
     grid->addWidget(db_.intervals, 6, 0, 1, 2);
+}
 
-    db_.sens = new QLineEdit(box);
-    db_.freq = new QLineEdit(box);
-    db_.sens->setReadOnly(true);
-    db_.freq->setReadOnly(true);
-    db_.sensLabel = labelFor(QStringLiteral("SENS"), db_.sens, box);
-    db_.freqLabel = labelFor(QStringLiteral("FREQ"), db_.freq, box);
-    grid->addWidget(db_.sensLabel, 7, 0);
-    grid->addWidget(db_.freqLabel, 7, 1);
-    grid->addWidget(db_.sens, 8, 0);
-    grid->addWidget(db_.freq, 8, 1);
-
-    db_.storedText = textView(box, true, "Текст из базы");
-    grid->addWidget(db_.storedText, 9, 0, 1, 2);
-    grid->setRowStretch(9, 1);
-
-    auto* buttons = new QHBoxLayout;
-    db_.dateEditor = button("Вызов Date Editor", box);
-    db_.writeToFile = button("ЗАПИСАТЬ\n  В ФАЙЛ", box);
-    db_.writeStationXml = button("    В\nSTATIONXML", box);
-    db_.deleteFromDatabase = button("УДАЛИТЬ\n ИЗ БАЗЫ", box);
-    buttons->addWidget(db_.dateEditor);
-    buttons->addWidget(db_.writeToFile);
-    buttons->addWidget(db_.writeStationXml);
-    buttons->addWidget(db_.deleteFromDatabase);
-    grid->addLayout(buttons, 10, 0, 1, 2);
-
+// The database panel's controls bound to the browser and the window's actions.
+void MainWindowDialog::connectDatabasePanel() {
     ResponseBrowser& b = logic_.browser;
     connect(db_.sac, &QRadioButton::clicked, this,
             [this, &b] { run([&b] { b.chooseView(true); }); });
@@ -248,7 +260,6 @@ QWidget* MainWindowDialog::buildDatabasePanel() {
     bindButton(db_.writeToFile, &MainWindow::writeStoredToFile);
     bindButton(db_.writeStationXml, &MainWindow::writeKeyAsStationXml);
     bindButton(db_.deleteFromDatabase, &MainWindow::deleteFromDatabase);
-    return box;
 }
 
 QWidget* MainWindowDialog::buildFilePanel() {
@@ -266,6 +277,26 @@ QWidget* MainWindowDialog::buildFilePanel() {
     file_.fileLabel->setMinimumHeight(file_.fileLabel->fontMetrics().height());
     grid->addWidget(file_.fileLabel, 0, 0, 1, 2);
 
+    buildFileFields(box, grid);
+
+    file_.text = textView(box, false, "Текст из файла");
+    grid->addWidget(file_.text, 11, 0, 1, 2);
+    grid->setRowStretch(11, 1);
+
+    auto* buttons = new QHBoxLayout;
+    file_.writeToDatabase = button("ЗАПИСАТЬ\n   В БАЗУ", box);
+    file_.loadFromFile = button("ЗАГРУЗИТЬ\n ИЗ ФАЙЛА", box);
+    buttons->addWidget(file_.writeToDatabase);
+    buttons->addWidget(file_.loadFromFile);
+    grid->addLayout(buttons, 12, 0, 1, 2);
+
+    connectFilePanel();
+    return box;
+}
+
+// The fields of the file panel: CALIB and FREQ with their units, the key and the interval
+// (rows 1 to 10 of the panel).
+void MainWindowDialog::buildFileFields(QGroupBox* box, QGridLayout* grid) {
     file_.calib = new QLineEdit(box);
     file_.calibUnits = dropDown(box, true);
     grid->addWidget(labelFor(QStringLiteral("CALIB"), file_.calib, box), 1, 0);
@@ -304,18 +335,10 @@ QWidget* MainWindowDialog::buildFilePanel() {
                              fromFile("Время")),
                     9, 0, 1, 2);
     grid->addWidget(file_.time, 10, 0, 1, 2);
+}
 
-    file_.text = textView(box, false, "Текст из файла");
-    grid->addWidget(file_.text, 11, 0, 1, 2);
-    grid->setRowStretch(11, 1);
-
-    auto* buttons = new QHBoxLayout;
-    file_.writeToDatabase = button("ЗАПИСАТЬ\n   В БАЗУ", box);
-    file_.loadFromFile = button("ЗАГРУЗИТЬ\n ИЗ ФАЙЛА", box);
-    buttons->addWidget(file_.writeToDatabase);
-    buttons->addWidget(file_.loadFromFile);
-    grid->addLayout(buttons, 12, 0, 1, 2);
-
+// The file panel's fields bound to the panel's state, its buttons to the window's actions.
+void MainWindowDialog::connectFilePanel() {
     FilePanel& f = logic_.file;
     const auto bindEdit = [this](QLineEdit* edit, std::string& field) {
         connect(edit, &QLineEdit::textEdited, this, [&field](const QString& t) { field = s(t); });
@@ -350,7 +373,6 @@ QWidget* MainWindowDialog::buildFilePanel() {
         connect(b, &QPushButton::clicked, this,
                 [this, action = action] { run([this, action] { (logic_.*action)(); }); });
     }
-    return box;
 }
 
 void MainWindowDialog::sync() {

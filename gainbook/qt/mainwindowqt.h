@@ -12,6 +12,8 @@
 
 class QButtonGroup;
 class QComboBox;
+class QGridLayout;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMenuBar;
@@ -99,7 +101,11 @@ protected:
 
 private:
     QWidget* buildDatabasePanel();
+    void buildKeyLists(QGroupBox* box, QGridLayout* grid);
+    void connectDatabasePanel();
     QWidget* buildFilePanel();
+    void buildFileFields(QGroupBox* box, QGridLayout* grid);
+    void connectFilePanel();
     void buildMenu(QMenuBar* menu);
     void chooseConnection();
     // The push buttons and the menu's entries on the screen: what the frequency-response

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <numbers>
 
 namespace orv::gainbook::response {
 namespace {
@@ -107,7 +108,7 @@ void computeSac(const CurveInputs& in, const ListingStyle& style, CurveResult& o
     const bool inverse = in.units == UnitDirection::Inverse;
     const double scale = inverse ? 1e9 : 1e-9;
     const std::vector<formats::Complex> used = zerosUsed(r, zeros);
-    constexpr double kDegrees = 180.0 / 3.141592653589793238462643383279;
+    constexpr double kDegrees = 180.0 / std::numbers::pi;
     PhaseUnwrapper phase;
     out.points.reserve(grid->size());
     // A line is 33 bytes and its end below 1000 Hz; the phase takes 7 more.

@@ -8,18 +8,41 @@
 #include <vector>
 
 namespace orv::gainbook::response {
+// Factors are multiplied in the order given; the quotient is taken by std::complex, which
+// scales it: |D|^2 overflows once |D| passes about 1e154, which a product over some 60 poles
+// does.
+std::complex<double> poleZeroRatio(std::span<const std::complex<double>> zeros,
+                                   std::span<const std::complex<double>> poles,
+                                   std::complex<double> s) {
+    std::complex<double> n{1.0, 0.0};
+    for (const std::complex<double>& z : zeros)
+        n *= s - z;
+    std::complex<double> d{1.0, 0.0};
+    for (const std::complex<double>& p : poles)
+        d *= s - p;
+    return n / d;
+}
+
+namespace {
+
+// The first count points of the record as std::complex.
+std::vector<std::complex<double>> standard(const std::vector<Complex>& points, std::size_t count) {
+    std::vector<std::complex<double>> out;
+    out.reserve(std::min(count, points.size()));
+    for (std::size_t i = 0; i < std::min(count, points.size()); ++i)
+        out.emplace_back(points[i].re, points[i].im);
+    return out;
+}
+
+} // namespace
+
 // N / D at s = 2*pi*i*f; factors are multiplied in the order of the record.
 Complex ratioOver(const std::vector<Complex>& zeros, const formats::PoleZeroResponse& r, double f,
                   int poles) {
-    const Complex s{0.0, kTwoPi * f};
-    Complex n{1.0, 0.0};
-    for (const Complex& z : zeros)
-        n = n * (s - z);
-    Complex d{1.0, 0.0};
     const std::size_t np = static_cast<std::size_t>(std::max(0, poles));
-    for (std::size_t i = 0; i < std::min(np, r.poles.size()); ++i)
-        d = d * (s - r.poles[i]);
-    return n / d;
+    const std::complex<double> q =
+        poleZeroRatio(standard(zeros, zeros.size()), standard(r.poles, np), {0.0, kTwoPi * f});
+    return {q.real(), q.imag()};
 }
 
 // Zeros left out are those at the origin, the last first, so that a text listing its

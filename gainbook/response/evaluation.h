@@ -8,6 +8,9 @@
 #include "formats/responsetext.h"
 
 #include <array>
+#include <complex>
+#include <numbers>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,7 +19,7 @@ namespace orv::gainbook::response {
 
 enum class Motion { Displacement, Velocity, Acceleration };
 
-inline constexpr double kTwoPi = 6.283185307179586476925286766559;
+inline constexpr double kTwoPi = 2 * std::numbers::pi;
 
 // The main window's form: G = 1 / (c * N / D).
 formats::Complex evaluateGain(const formats::PoleZeroResponse& r, double f, int effectiveZeros);
@@ -28,6 +31,12 @@ double evaluateAmplitude(const formats::PoleZeroResponse& r, double f, int effec
 
 // The zeros that enter N when effectiveZeros of them are used, in their order.
 std::vector<formats::Complex> zerosUsed(const formats::PoleZeroResponse& r, int effectiveZeros);
+
+// The pole-zero product at s (2*pi*i*f for f in hertz): N / D, N = prod (s - z) over the
+// zeros, D = prod (s - p) over the poles.
+std::complex<double> poleZeroRatio(std::span<const std::complex<double>> zeros,
+                                   std::span<const std::complex<double>> poles,
+                                   std::complex<double> s);
 
 // N / D over the given zeros and the first poleCount poles.
 formats::Complex ratioOver(const std::vector<formats::Complex>& zeros,

@@ -6,6 +6,7 @@
 #include "schema.h"
 #include "stationxml/importresponse.h"
 #include "text/text.h"
+#include "ui/console.h"
 
 #include <algorithm>
 #include <limits>
@@ -27,25 +28,9 @@ std::string oneLine(const std::string& text) {
 }
 
 // The writer's boxes kept as lines instead of shown; its questions answered Yes with yes.
-class Recorder : public ui::Interaction {
+class Recorder : public ui::HeadlessInteraction {
 public:
-    explicit Recorder(bool yes) : yes_(yes) {}
-
-    ui::Answer message(std::string_view text, std::string_view, ui::Icon,
-                       ui::Buttons buttons) override {
-        std::string line = oneLine(std::string(text));
-        ui::Answer answer = ui::Answer::Ok;
-        if (buttons == ui::Buttons::YesNo || buttons == ui::Buttons::YesNoCancel) {
-            answer = yes_ ? ui::Answer::Yes : ui::Answer::No;
-            line += yes_ ? " -> Да" : " -> Нет";
-        } else if (buttons == ui::Buttons::OkCancel) {
-            answer = yes_ ? ui::Answer::Ok : ui::Answer::Cancel;
-        }
-        lines.push_back(std::move(line));
-        return answer;
-    }
-    std::optional<std::string> openFile(const ui::FileChoice&) override { return std::nullopt; }
-    std::optional<std::string> saveFile(const ui::FileChoice&) override { return std::nullopt; }
+    explicit Recorder(bool yes) : HeadlessInteraction(yes) {}
 
     std::string joined() const {
         std::string out;
@@ -56,8 +41,11 @@ public:
 
     std::vector<std::string> lines;
 
-private:
-    bool yes_;
+protected:
+    void said(std::string_view text, std::string_view, ui::Buttons buttons,
+              ui::Answer answer) override {
+        lines.push_back(oneLine(std::string(text)) + std::string(answerText(buttons, answer)));
+    }
 };
 
 // The interval as the writer's time field takes it.

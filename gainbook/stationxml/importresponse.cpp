@@ -2,6 +2,7 @@
 
 #include "formats/fap.h"
 #include "formats/responsetext.h"
+#include "response/evaluation.h"
 #include "text/text.h"
 
 #include <algorithm>
@@ -12,7 +13,8 @@ namespace orv::stationxml {
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586476925286766559;
+using orv::gainbook::response::kTwoPi;
+using orv::gainbook::response::poleZeroRatio;
 using Complex = std::complex<double>;
 using Kind = ImportedStage::Kind;
 
@@ -344,11 +346,7 @@ std::optional<double> stagesProduct(const ImportedEpoch& e, double f) {
             continue;
         const bool hertz = upper(st.transferType).find("HERTZ") != std::string::npos;
         const Complex s(0, hertz ? f : kTwoPi * f);
-        Complex h = st.normalizationFactor;
-        for (const Complex& z : st.zeros)
-            h *= s - z;
-        for (const Complex& p : st.poles)
-            h /= s - p;
+        const Complex h = st.normalizationFactor * poleZeroRatio(st.zeros, st.poles, s);
         product *= st.normalizationFactor < 0 ? -std::abs(h) : std::abs(h);
     }
     return product;
@@ -472,11 +470,7 @@ std::optional<SacResponse> toSac(const ImportedEpoch& e, std::string& why) {
     unitChainNotes(e, out.notes);
     contradictionNotes(e, fs, out.notes);
     const Complex s(0, kTwoPi * fs);
-    Complex ratio = 1;
-    for (const auto& z : analog.zeros)
-        ratio *= s - z;
-    for (const auto& p : analog.poles)
-        ratio /= s - p;
+    const Complex ratio = poleZeroRatio(analog.zeros, analog.poles, s);
     out.a0 = 1 / std::abs(ratio);
     if (!std::isfinite(out.a0) || out.a0 == 0) {
         why = "the poles and zeros give no finite gain at the sensitivity frequency";
