@@ -549,7 +549,7 @@ struct Front::Impl {
     // disconnected (the library sees the socket end and closes it); waits that have gone on
     // too long are asked to give up.
     void sweep() {
-        std::vector<std::function<bool()>> asks;
+        std::vector<std::pair<std::shared_ptr<Waker>, std::function<bool()>>> asks;
         {
             std::lock_guard lock(mutex);
             const Clock::time_point now = Clock::now();
@@ -565,12 +565,13 @@ struct Front::Impl {
                     at = waiting.erase(at);
                     continue;
                 }
-                asks.push_back(at->second.second);
+                asks.push_back(at->second);
                 ++at;
             }
         }
-        for (const auto& ask : asks)
-            ask();
+        for (const auto& [waker, ask] : asks)
+            if (ask())
+                wakeUp(waker);
     }
 
     // Resumes every suspended connection: each then ends at once (aborting is set).

@@ -44,8 +44,8 @@ public:
     // (Waiting: wake is called once, from any thread, when there may be), or that the body
     // cannot be finished (Failed: the client is left a cut answer).
     virtual Got next(std::string& out, std::size_t most, std::function<void()> wake) = 0;
-    // Asked while Waiting, every tenth of a second: true when it gives up waiting (it calls
-    // wake, and its next next() is Failed).
+    // Asked while Waiting, every tenth of a second: true when it gives up waiting (the
+    // connection is woken, and its next next() is Failed).
     virtual bool expire() = 0;
     // Why it failed, for the access log.
     virtual std::string failure() const = 0;
@@ -70,7 +70,8 @@ public:
     // False when the answer can be given now; else true, and wake is called once, from any
     // thread, when it can.
     virtual bool wait(std::function<void()> wake) = 0;
-    // Asked while waiting, every tenth of a second: true when it gives up (it calls wake).
+    // Asked while waiting, every tenth of a second: true when it gives up (the connection
+    // is woken, and reply() gives what a request that waited too long gets).
     virtual bool expire() = 0;
     virtual Reply reply() = 0;
 };

@@ -94,6 +94,8 @@ private:
         }
         if (r.path == "/late")
             return {{}, std::make_shared<Late>()};
+        if (r.path == "/never")
+            return {{}, std::make_shared<Never>()};
         std::string body = r.method + " " + r.path + " " + std::to_string(r.body.size());
         for (const auto& [k, v] : r.parameters)
             body += " " + k + "=" + v;
@@ -132,6 +134,21 @@ private:
     private:
         std::atomic<bool> ready_{false};
         std::thread teller_;
+    };
+
+    // Never known: it gives up half a second after it was asked.
+    class Never : public Pending {
+    public:
+        bool wait(std::function<void()>) override { return !gaveUp_; }
+        bool expire() override {
+            gaveUp_ = Clock::now() - asked_ > std::chrono::milliseconds(500);
+            return gaveUp_;
+        }
+        Reply reply() override { return Reply{503, "text/plain", "gave up", {}, {}, false, false}; }
+
+    private:
+        Clock::time_point asked_ = Clock::now();
+        bool gaveUp_ = false;
     };
 
     Front front_;
@@ -358,6 +375,16 @@ TEST(HttpFront, EveryAnswerSaysNosniff) {
     EXPECT_EQ(refused.status, 405);
     EXPECT_NE(refused.headers.find("\r\nAllow: GET\r\n"), std::string::npos);
     EXPECT_EQ(curl(s.url("/late")).body, "late");
+}
+
+// A wait that gives up is answered when it does, not when the client tires.
+TEST(HttpFront, AWaitThatGivesUpIsAnsweredThen) {
+    Served s;
+    const Clock::time_point start = Clock::now();
+    const CurlAnswer a = curl(s.url("/never"), {"--max-time", "5"});
+    EXPECT_EQ(a.status, 503);
+    EXPECT_EQ(a.body, "gave up");
+    EXPECT_LT(secondsSince(start), 1.5);
 }
 
 // A port some process listens on is refused to a second one, never shared.
