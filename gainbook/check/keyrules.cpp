@@ -7,7 +7,6 @@
 #include "text/text.h"
 
 #include <cmath>
-#include <cstdlib>
 
 namespace orv::gainbook::check {
 
@@ -78,26 +77,6 @@ void checkSac(const CalibrationRow& row, const Units& units, const Sink& sink) {
     }
 }
 
-// The rows of a FAP text: frequency and amplitude of each triplet.
-std::vector<std::pair<double, double>> fapRows(const std::string& text) {
-    std::vector<double> numbers;
-    const char* p = text.c_str();
-    while (*p) {
-        char* end = nullptr;
-        const double v = std::strtod(p, &end);
-        if (end == p) {
-            ++p;
-            continue;
-        }
-        numbers.push_back(v);
-        p = end;
-    }
-    std::vector<std::pair<double, double>> rows;
-    for (std::size_t i = 0; i + 1 < numbers.size(); i += 3)
-        rows.emplace_back(numbers[i], numbers[i + 1]);
-    return rows;
-}
-
 void checkFap(const CalibrationRow& row, const Units& units, const Sink& sink) {
     const FindingKey key = keyOf(row, true);
     if (const auto line = fmt::firstBadFapLine(row.fap)) {
@@ -105,24 +84,25 @@ void checkFap(const CalibrationRow& row, const Units& units, const Sink& sink) {
              "FAP line " + std::to_string(*line) + " is not a number: load the table again.");
         return;
     }
-    const auto rows = fapRows(row.fap);
+    const std::vector<fmt::FapRow> rows =
+        fmt::readFapRows(row.fap).value_or(std::vector<fmt::FapRow>{});
     if (rows.size() < 3)
         emit(sink, "fap-rows", key,
              "the FAP table has " + std::to_string(rows.size()) +
                  " rows: store a table of at least 3 frequencies.");
     for (std::size_t i = 1; i < rows.size(); ++i)
-        if (!(rows[i].first > rows[i - 1].first)) {
+        if (!(rows[i].frequency > rows[i - 1].frequency)) {
             emit(sink, "fap-order", key,
                  "FAP row " + std::to_string(i + 1) + " has the frequency " +
-                     number(rows[i].first) + " after " + number(rows[i - 1].first) +
+                     number(rows[i].frequency) + " after " + number(rows[i - 1].frequency) +
                      ": order the rows by increasing frequency.");
             break;
         }
     const double f = hertz(row, units);
-    if (!rows.empty() && (f < rows.front().first || f > rows.back().first))
+    if (!rows.empty() && (f < rows.front().frequency || f > rows.back().frequency))
         emit(sink, "fap-cover", key,
-             "FREQ " + number(f) + " Hz is outside the table's " + number(rows.front().first) +
-                 " to " + number(rows.back().first) +
+             "FREQ " + number(f) + " Hz is outside the table's " + number(rows.front().frequency) +
+                 " to " + number(rows.back().frequency) +
                  " Hz: choose a FREQ inside it, or extend the table.");
 }
 
