@@ -106,9 +106,33 @@ void checkFap(const CalibrationRow& row, const Units& units, const Sink& sink) {
                  " Hz: choose a FREQ inside it, or extend the table.");
 }
 
+// The findings of the row's text and the sensitivity it gives at the row's FREQ.
+TextEvaluation evaluateText(const CalibrationRow& row, bool sac, const Units& units) {
+    TextEvaluation e;
+    e.text = sac ? row.sac : row.fap;
+    e.sac = sac;
+    e.freq = *row.freq;
+    e.sensUnit = row.sensUnit;
+    e.freqUnit = row.freqUnit;
+    const Sink collect = [&e](Finding f) { e.findings.push_back(std::move(f)); };
+    if (sac)
+        checkSac(row, units, collect);
+    else
+        checkFap(row, units, collect);
+    e.sensitivity = textSensitivity(
+        e.text, sac ? fmt::LoadedFileKind::Sac : fmt::LoadedFileKind::FapOrv, row, units);
+    return e;
+}
+
+bool sameInputs(const TextEvaluation& e, const CalibrationRow& row, bool sac) {
+    return e.sac == sac && e.freq == *row.freq && e.sensUnit == row.sensUnit &&
+           e.freqUnit == row.freqUnit && e.text == (sac ? row.sac : row.fap);
+}
+
 } // namespace
 
-void checkResponse(const CalibrationRow& row, const Units& units, const Sink& sink) {
+void checkResponse(const CalibrationRow& row, const Units& units, const Sink& sink,
+                   std::optional<TextEvaluation>* last) {
     const FindingKey key = keyOf(row, true);
     if (!row.sensUnit || !units.sens.count(*row.sensUnit))
         emit(sink, "unit-id", key,
@@ -135,15 +159,17 @@ void checkResponse(const CalibrationRow& row, const Units& units, const Sink& si
     }
     if (!freq)
         return;
-    if (sac)
-        checkSac(row, units, sink);
-    else
-        checkFap(row, units, sink);
+    std::optional<TextEvaluation> own;
+    std::optional<TextEvaluation>& held = last ? *last : own;
+    if (!held || !sameInputs(*held, row, sac))
+        held = evaluateText(row, sac, units);
+    for (Finding f : held->findings) {
+        f.key = key;
+        sink(std::move(f));
+    }
     if (!sens)
         return;
-    const auto text =
-        textSensitivity(sac ? row.sac : row.fap,
-                        sac ? fmt::LoadedFileKind::Sac : fmt::LoadedFileKind::FapOrv, row, units);
+    const auto& text = held->sensitivity;
     if (text && !(std::abs(std::abs(*row.sens) - std::abs(*text)) <= 0.01 * std::abs(*text)))
         emit(sink, "sens-text", key,
              "SENS " + number(*row.sens) + " but the " + (sac ? "SAC" : "FAP") + " text gives " +
@@ -206,7 +232,7 @@ void KeyCheck::epochs(const CalibrationRow& row) {
 
 void KeyCheck::add(const CalibrationRow& row) {
     epochs(row);
-    checkResponse(row, units_, sink_);
+    checkResponse(row, units_, sink_, &lastText_);
 }
 
 } // namespace orv::gainbook::check
