@@ -24,6 +24,7 @@ struct RuleInfo {
     std::string_view what;      // one line, English
     std::string_view whatRu;    // the same line in Russian, for the window
     std::string_view fieldRule; // the field's rule it follows ("" where there is none)
+    std::string_view fixRu;     // what to change, in Russian, for the window
 };
 
 // Every rule, in the order they are listed.
