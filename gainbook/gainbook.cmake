@@ -1,6 +1,7 @@
 # The response editor itself: its window logic (plain C++, tested without a display),
 # the Qt layer that binds the controls to it, and the program.
 add_library(gainbook_app STATIC
+  app/archivecheckdialog.cpp
   app/commandline.cpp
   app/connectiondialog.cpp
   app/dateeditordialog.cpp
@@ -13,11 +14,13 @@ add_library(gainbook_app STATIC
   app/settings.cpp
   app/stationxmlaction.cpp)
 target_include_directories(gainbook_app PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/app)
-target_link_libraries(gainbook_app PUBLIC gainbook_db gainbook_response gainbook_stationxml orv_common PRIVATE ${ODBCINST_LIBRARY})
+target_link_libraries(gainbook_app PUBLIC gainbook_db gainbook_response gainbook_stationxml
+  gainbook_check orv_common PRIVATE ${ODBCINST_LIBRARY})
 orv_warnings(gainbook_app)
 
 add_library(gainbook_qt STATIC
   qt/widgets.cpp
+  qt/archivecheckdialogqt.cpp
   qt/connectiondialogqt.cpp
   qt/dateeditordialogqt.cpp
   qt/datasourceeditorqt.cpp
@@ -41,7 +44,7 @@ orv_test(gainbook_app_tests
   SOURCES tests/commandline_test.cpp tests/settings_test.cpp tests/mainwindow_test.cpp
           tests/connectiondialog_test.cpp tests/datasources_test.cpp
           tests/mainwindowroad_test.cpp tests/responsecurvedialog_test.cpp
-          tests/historyactions_test.cpp
+          tests/historyactions_test.cpp tests/archivecheckdialog_test.cpp
   LIBS gainbook_app orv_test_support)
 orv_test(gainbook_qt_tests
   SOURCES tests/mainwindowqt_test.cpp

@@ -44,6 +44,7 @@ const char* const kStepRecord = "record with its two units";
 const char* const kStepWriteLookups = "the write's look-ups (intervals, dialog list, completion)";
 const char* const kStepStart = "Gainbook start to a filled window, channel requested";
 const char* const kStepList = "`gainbook-cli list` of everything";
+const char* const kStepCheck = "`gainbook-cli check` of everything";
 const char* const kStepStationXml = "`gainbook-cli stationxml` of everything, level response";
 const char* const kStepImport = "`gainbook-cli import` of 1,000 channel epochs into new keys";
 const char* const kStepWriteNew = "`gainbook-cli write` of 200 files into new keys";
@@ -265,6 +266,25 @@ void measureList(const MeasureOptions& o, std::ostream& log, Figures& out) {
     out[kStepList] = format("%.2f s, %.0f MB peak", median(seconds), peak / 1024.0);
 }
 
+// The whole archive checked (one run: it reads every row), as CSV so that the findings are
+// counted by lines; exit 1 only says that errors were found.
+void measureCheck(const MeasureOptions& o, std::ostream& log, Figures& out) {
+    std::vector<std::string> argv = {o.cli, "check", "--format", "csv"};
+    for (const auto& a : connectionArguments(o))
+        argv.push_back(a);
+    const std::string findings = o.workDir + "/check.csv";
+    const ProgramRun run = runProgram(argv, findings, o.workDir + "/check.err");
+    if (run.status != 0 && run.status != 1)
+        throw BenchError("gainbook-cli check failed, see " + o.workDir + "/check.err");
+    std::ifstream in(findings);
+    const auto lines = std::count(std::istreambuf_iterator<char>(in), {}, '\n');
+    std::ifstream err(o.workDir + "/check.err");
+    std::string said((std::istreambuf_iterator<char>(err)), {});
+    std::replace(said.begin(), said.end(), '\n', ' ');
+    log << "  check: " << (lines > 0 ? lines - 1 : 0) << " findings; " << said << "\n";
+    out[kStepCheck] = format("%.1f s, %.0f MB peak", run.seconds, run.maxRssKb / 1024.0);
+}
+
 // The whole archive as StationXML (one run: it reads every row), then 1,000 of its epochs
 // (stations S0000 and S0001, 500 epochs each) imported again under a network of their own.
 void measureStationXml(const MeasureOptions& o, std::ostream& log, Figures& out) {
@@ -451,10 +471,10 @@ const std::vector<std::string>& stepNames() {
                                                    kStepChannels,     kStepLocations,
                                                    kStepIntervals,    kStepRecord,
                                                    kStepWriteLookups, kStepStart,
-                                                   kStepList,         kStepStationXml,
-                                                   kStepImport,       kStepWriteNew,
-                                                   kStepWriteHistory, kStepLookUp,
-                                                   kStepStationWrite};
+                                                   kStepList,         kStepCheck,
+                                                   kStepStationXml,   kStepImport,
+                                                   kStepWriteNew,     kStepWriteHistory,
+                                                   kStepLookUp,       kStepStationWrite};
     return names;
 }
 
@@ -471,6 +491,7 @@ Figures measureArchive(const MeasureOptions& o, std::ostream& log) {
     measureSitewright(o, out);
     log << "  Gainbook start and Sitewright measured\n";
     measureList(o, log, out);
+    measureCheck(o, log, out);
     measureStationXml(o, log, out);
     measureCliWrites(o, log, out);
     return out;

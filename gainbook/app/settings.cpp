@@ -29,6 +29,16 @@ std::string responseDirectory(const std::filesystem::path& currentDirectory,
     return std::filesystem::is_directory(folder, ec) ? folder.string() : std::string();
 }
 
+std::optional<std::filesystem::path> readableFolder(const std::string& folder) {
+    std::error_code ec;
+    if (folder.empty() || !std::filesystem::is_directory(folder, ec))
+        return std::nullopt;
+    std::filesystem::directory_iterator probe(folder, ec);
+    if (ec)
+        return std::nullopt;
+    return std::filesystem::path(folder);
+}
+
 ConnectionSettings readConnectionSettings(const ini::SettingsFiles& ini) {
     ConnectionSettings s;
     s.dataSource = text::truncateChars(ini.read("DATABASE", "ODBC", "", 255), kSettingChars);

@@ -6,6 +6,7 @@
 #include "ini/inifile.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace orv::gainbook {
@@ -23,6 +24,8 @@ std::filesystem::path localSettingsPath(const std::filesystem::path& directory);
 // environment variable ORV.
 std::string responseDirectory(const std::filesystem::path& currentDirectory,
                               const ini::SettingsFiles& shared);
+// The folder when it is one whose entries can be listed; nullopt otherwise.
+std::optional<std::filesystem::path> readableFolder(const std::string& folder);
 
 // DATABASE/ODBC, USER and PASSWORD, each from the first file that holds it; missing keys
 // read as empty; at most 63 characters.

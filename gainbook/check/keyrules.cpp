@@ -7,7 +7,6 @@
 #include "text/text.h"
 
 #include <cmath>
-#include <cstdlib>
 
 namespace orv::gainbook::check {
 
@@ -78,26 +77,6 @@ void checkSac(const CalibrationRow& row, const Units& units, const Sink& sink) {
     }
 }
 
-// The rows of a FAP text: frequency and amplitude of each triplet.
-std::vector<std::pair<double, double>> fapRows(const std::string& text) {
-    std::vector<double> numbers;
-    const char* p = text.c_str();
-    while (*p) {
-        char* end = nullptr;
-        const double v = std::strtod(p, &end);
-        if (end == p) {
-            ++p;
-            continue;
-        }
-        numbers.push_back(v);
-        p = end;
-    }
-    std::vector<std::pair<double, double>> rows;
-    for (std::size_t i = 0; i + 1 < numbers.size(); i += 3)
-        rows.emplace_back(numbers[i], numbers[i + 1]);
-    return rows;
-}
-
 void checkFap(const CalibrationRow& row, const Units& units, const Sink& sink) {
     const FindingKey key = keyOf(row, true);
     if (const auto line = fmt::firstBadFapLine(row.fap)) {
@@ -105,30 +84,55 @@ void checkFap(const CalibrationRow& row, const Units& units, const Sink& sink) {
              "FAP line " + std::to_string(*line) + " is not a number: load the table again.");
         return;
     }
-    const auto rows = fapRows(row.fap);
+    const std::vector<fmt::FapRow> rows =
+        fmt::readFapRows(row.fap).value_or(std::vector<fmt::FapRow>{});
     if (rows.size() < 3)
         emit(sink, "fap-rows", key,
              "the FAP table has " + std::to_string(rows.size()) +
                  " rows: store a table of at least 3 frequencies.");
     for (std::size_t i = 1; i < rows.size(); ++i)
-        if (!(rows[i].first > rows[i - 1].first)) {
+        if (!(rows[i].frequency > rows[i - 1].frequency)) {
             emit(sink, "fap-order", key,
                  "FAP row " + std::to_string(i + 1) + " has the frequency " +
-                     number(rows[i].first) + " after " + number(rows[i - 1].first) +
+                     number(rows[i].frequency) + " after " + number(rows[i - 1].frequency) +
                      ": order the rows by increasing frequency.");
             break;
         }
     const double f = hertz(row, units);
-    if (!rows.empty() && (f < rows.front().first || f > rows.back().first))
+    if (!rows.empty() && (f < rows.front().frequency || f > rows.back().frequency))
         emit(sink, "fap-cover", key,
-             "FREQ " + number(f) + " Hz is outside the table's " + number(rows.front().first) +
-                 " to " + number(rows.back().first) +
+             "FREQ " + number(f) + " Hz is outside the table's " + number(rows.front().frequency) +
+                 " to " + number(rows.back().frequency) +
                  " Hz: choose a FREQ inside it, or extend the table.");
+}
+
+// The findings of the row's text and the sensitivity it gives at the row's FREQ.
+TextEvaluation evaluateText(const CalibrationRow& row, bool sac, const Units& units) {
+    TextEvaluation e;
+    e.text = sac ? row.sac : row.fap;
+    e.sac = sac;
+    e.freq = *row.freq;
+    e.sensUnit = row.sensUnit;
+    e.freqUnit = row.freqUnit;
+    const Sink collect = [&e](Finding f) { e.findings.push_back(std::move(f)); };
+    if (sac)
+        checkSac(row, units, collect);
+    else
+        checkFap(row, units, collect);
+    e.sensitivity = textSensitivity(
+        e.text, sac ? fmt::LoadedFileKind::Sac : fmt::LoadedFileKind::FapOrv, row, units);
+    return e;
+}
+
+bool sameInputs(const TextEvaluation& e, const CalibrationRow& row, bool sac) {
+    return e.sac == sac && e.freq == *row.freq && e.sensUnit == row.sensUnit &&
+           e.freqUnit == row.freqUnit && e.text == (sac ? row.sac : row.fap);
 }
 
 } // namespace
 
-void checkResponse(const CalibrationRow& row, const Units& units, const Sink& sink) {
+void checkResponse(const CalibrationRow& row, const Units& units, const Sink& sink,
+                   std::optional<TextEvaluation>* last) {
     const FindingKey key = keyOf(row, true);
     if (!row.sensUnit || !units.sens.count(*row.sensUnit))
         emit(sink, "unit-id", key,
@@ -155,15 +159,17 @@ void checkResponse(const CalibrationRow& row, const Units& units, const Sink& si
     }
     if (!freq)
         return;
-    if (sac)
-        checkSac(row, units, sink);
-    else
-        checkFap(row, units, sink);
+    std::optional<TextEvaluation> own;
+    std::optional<TextEvaluation>& held = last ? *last : own;
+    if (!held || !sameInputs(*held, row, sac))
+        held = evaluateText(row, sac, units);
+    for (Finding f : held->findings) {
+        f.key = key;
+        sink(std::move(f));
+    }
     if (!sens)
         return;
-    const auto text =
-        textSensitivity(sac ? row.sac : row.fap,
-                        sac ? fmt::LoadedFileKind::Sac : fmt::LoadedFileKind::FapOrv, row, units);
+    const auto& text = held->sensitivity;
     if (text && !(std::abs(std::abs(*row.sens) - std::abs(*text)) <= 0.01 * std::abs(*text)))
         emit(sink, "sens-text", key,
              "SENS " + number(*row.sens) + " but the " + (sac ? "SAC" : "FAP") + " text gives " +
@@ -226,7 +232,7 @@ void KeyCheck::epochs(const CalibrationRow& row) {
 
 void KeyCheck::add(const CalibrationRow& row) {
     epochs(row);
-    checkResponse(row, units_, sink_);
+    checkResponse(row, units_, sink_, &lastText_);
 }
 
 } // namespace orv::gainbook::check

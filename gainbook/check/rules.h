@@ -24,6 +24,7 @@ struct RuleInfo {
     std::string_view what;      // one line, English
     std::string_view whatRu;    // the same line in Russian, for the window
     std::string_view fieldRule; // the field's rule it follows ("" where there is none)
+    std::string_view fixRu;     // what to change, in Russian, for the window
 };
 
 // Every rule, in the order they are listed.
@@ -64,6 +65,19 @@ void checkStationChannels(
     const std::function<bool(const std::string&, const std::string&)>& hasResponse,
     const std::optional<std::filesystem::path>& responseDir, const Sink& sink);
 
+// What one response text gives at a FREQ with its units: the findings of the text itself
+// (with no key) and the sensitivity it gives (nullopt where it gives none). The intervals of
+// a key mostly share their text: a check keeps the last evaluation and takes it again for
+// the next row with the same text, FREQ and unit ids.
+struct TextEvaluation {
+    std::string text;
+    bool sac = true;
+    double freq = 0;
+    std::optional<long long> sensUnit, freqUnit;
+    std::vector<Finding> findings;
+    std::optional<double> sensitivity;
+};
+
 // The checks of the CALIBRATION rows of one key (network, station, location, channel),
 // fed in start order: codes once, then each interval against the ones before it and
 // against the station's dates, then each response. Call begin() for every new key.
@@ -79,14 +93,18 @@ private:
     void epochs(const CalibrationRow& row);
     const Units& units_;
     const Sink& sink_;
+    std::optional<TextEvaluation> lastText_;
     const SiteRow* site_ = nullptr;
     bool any_ = false;
     bool previousOpen_ = false;
     odbc::Timestamp latestEnd_{};
 };
 
-// The checks of one stored response (its texts, SENS, FREQ and unit ids).
-void checkResponse(const CalibrationRow& row, const Units& units, const Sink& sink);
+// The checks of one stored response (its texts, SENS, FREQ and unit ids). With last, the
+// text is evaluated only when it, FREQ or a unit id differs from the evaluation held there,
+// which is then replaced.
+void checkResponse(const CalibrationRow& row, const Units& units, const Sink& sink,
+                   std::optional<TextEvaluation>* last = nullptr);
 
 // "YYYY-MM-DDTHH:MM:SSZ"
 std::string isoTime(const odbc::Timestamp& t);

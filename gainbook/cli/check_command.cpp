@@ -59,13 +59,7 @@ std::optional<std::filesystem::path> responseFolder(const ParsedOptions& opts) {
         folder = (std::filesystem::path(*dir) / "RESPONSE").string();
     else
         folder = responseDirectory(std::filesystem::current_path(), orv::ini::sharedSettings());
-    std::error_code ec;
-    if (folder.empty() || !std::filesystem::is_directory(folder, ec))
-        return std::nullopt;
-    std::filesystem::directory_iterator probe(folder, ec);
-    if (ec)
-        return std::nullopt;
-    return std::filesystem::path(folder);
+    return readableFolder(folder);
 }
 
 // The selection options; false (after saying why) when one is refused.

@@ -119,6 +119,21 @@ std::optional<std::size_t> fapRowCount(std::string_view text) {
     return (words.size() + 2) / 3;
 }
 
+std::optional<std::vector<FapRow>> readFapRows(std::string_view text) {
+    const std::vector<std::string_view> words = tokens(text, " \t\r\n");
+    std::vector<FapRow> rows;
+    for (std::size_t i = 0; i + 1 < words.size(); i += 3) {
+        const std::optional<double> frequency = readFileNumber(words[i]);
+        const std::optional<double> amplitude = readFileNumber(words[i + 1]);
+        if (!frequency || !amplitude)
+            return std::nullopt;
+        rows.push_back({*frequency, *amplitude});
+    }
+    if (words.size() % 3 == 1 && !readFileNumber(words.back()))
+        return std::nullopt;
+    return rows;
+}
+
 FapCalib evaluateFapCalib(std::string_view freqField, std::string_view text, LoadedFileKind kind) {
     const double f = orv::text::toDouble(orv::text::truncateChars(freqField, 31));
     if (text.empty())

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orv::gainbook::formats {
 
@@ -27,6 +28,19 @@ std::string tripletLine(double frequency, double amplitude);
 // writes them, a last incomplete row included. Nothing when a frequency or an amplitude
 // is not wholly a finite number (readFileNumber); the phase is not read.
 std::optional<std::size_t> fapRowCount(std::string_view text);
+
+// One row of a FAP table: its frequency and amplitude (the phase is not kept).
+struct FapRow {
+    double frequency = 0, amplitude = 0;
+    friend bool operator==(const FapRow&, const FapRow&) = default;
+};
+
+// The rows of a FAP text read as the formatter splits it (blanks, tabs and line ends
+// separate the numbers; every third is the phase, not read), in the C locale whatever the
+// program's. A last triplet cut after its amplitude is a row, as the CALIB evaluation takes
+// it; one cut after its frequency has no amplitude and is none. Nothing when a frequency or
+// an amplitude is not wholly a finite number (readFileNumber).
+std::optional<std::vector<FapRow>> readFapRows(std::string_view text);
 
 // The line (from 1) of the first frequency or amplitude of a FAP text that is not wholly
 // a finite number (readFileNumber), or, with gse2, of an amplitude that inverts to none

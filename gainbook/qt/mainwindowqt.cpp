@@ -117,7 +117,8 @@ MainWindowDialog::MainWindowDialog(ui::Interaction& ui, ConnectionDialogRunner r
     buildMenu(menu);
     layout->setMenuBar(menu);
     auto* panels = new QHBoxLayout;
-    panels->addWidget(buildDatabasePanel(), 1);
+    databasePanel_ = buildDatabasePanel();
+    panels->addWidget(databasePanel_, 1);
     panels->addWidget(buildFilePanel(), 1);
     layout->addLayout(panels);
 
@@ -137,12 +138,14 @@ MainWindowDialog::MainWindowDialog(ui::Interaction& ui, ConnectionDialogRunner r
 MainWindowDialog::~MainWindowDialog() {
     // The frequency-response windows read this window's state: they go first.
     qDeleteAll(findChildren<ResponseCurveDialogQt*>(Qt::FindDirectChildrenOnly));
+    qDeleteAll(findChildren<ArchiveCheckDialogQt*>(Qt::FindDirectChildrenOnly));
 }
 
 void MainWindowDialog::buildMenu(QMenuBar* menu) {
     QMenu* settings = menu->addMenu(QString::fromUtf8("&Настройка"));
     settings->addAction(QString::fromUtf8("&Подключение"), this, [this] { chooseConnection(); });
     menu->addAction(QString::fromUtf8("&Ачх"), this, [this] { openResponseCurve(); });
+    menu->addAction(QString::fromUtf8("Проверка &архива"), this, [this] { openArchiveCheck(); });
     menu->addAction(QString::fromUtf8("В&ыход"), this,
                     [this] { QDialog::done(QDialog::Rejected); });
 }
@@ -443,6 +446,31 @@ ResponseCurveDialogQt* MainWindowDialog::openResponseCurve() {
     }
     dialog->show();
     return dialog;
+}
+
+ArchiveCheckDialogQt* MainWindowDialog::openArchiveCheck() {
+    if (!archiveCheck_) {
+        archiveCheck_ = new ArchiveCheckDialogQt(logic_, ui_, this);
+        connect(this, &MainWindowDialog::shown, archiveCheck_, &ArchiveCheckDialogQt::refresh);
+        connect(archiveCheck_, &ArchiveCheckDialogQt::panelChanged, this, &MainWindowDialog::sync);
+    }
+    // Where it leaves the database panel uncovered: the chosen line is shown there.
+    if (const QScreen* screen = this->screen(); screen && !archiveCheck_->isVisible()) {
+        const QRect m = frameGeometry();
+        const QRect s = screen->availableGeometry();
+        const QRect p(databasePanel_->mapToGlobal(QPoint(0, 0)), databasePanel_->size());
+        const QSize least = archiveCheck_->minimumSizeHint();
+        const ScreenRect at = placeBesideMainWindow(
+            {m.x(), m.y(), m.width(), m.height()}, archiveCheck_->width(), archiveCheck_->height(),
+            {s.x(), s.y(), s.width(), s.height()}, {{p.x(), p.y(), p.width(), p.height()}},
+            {0, 0, least.width(), least.height()});
+        archiveCheck_->resize(at.width, at.height);
+        archiveCheck_->move(at.x, at.y);
+    }
+    archiveCheck_->show();
+    archiveCheck_->raise();
+    archiveCheck_->activateWindow();
+    return archiveCheck_;
 }
 
 std::vector<ScreenRect> MainWindowDialog::buttonRects() const {

@@ -2,6 +2,7 @@
 // "ИЗ ФАЙЛА ", bound to MainWindow, which holds the state and the handlers.
 #pragma once
 
+#include "archivecheckdialogqt.h"
 #include "mainwindow.h"
 #include "responsecurvedialogqt.h"
 
@@ -85,6 +86,9 @@ public:
     // "&Ачх": a new frequency-response window over the panels, remembered as the last one.
     ResponseCurveDialogQt* openResponseCurve();
     ResponseCurveDialogQt* responseCurve() const { return responseCurve_; }
+    // "Проверка &архива": the check window over the database panel; one at a time, raised
+    // when it is open already.
+    ArchiveCheckDialogQt* openArchiveCheck();
 
 signals:
     // The state was written into the controls: the panels may show other texts.
@@ -117,6 +121,8 @@ private:
     ui::Interaction& ui_;
     MainWindow logic_;
     QPointer<ResponseCurveDialogQt> responseCurve_;
+    QPointer<ArchiveCheckDialogQt> archiveCheck_;
+    QWidget* databasePanel_ = nullptr;
     DatabaseControls db_{};
     FileControls file_{};
 };

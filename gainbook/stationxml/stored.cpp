@@ -7,7 +7,6 @@
 #include "text/text.h"
 
 #include <cmath>
-#include <cstdlib>
 
 namespace orv::stationxml {
 
@@ -143,23 +142,8 @@ std::optional<Response> fromFap(const StoredResponse& s, double f0, const Teller
         return tell.refuse(ProblemKind::FapNotFinite);
     // Rows of numbers: frequency and amplitude (the phase is not kept).
     std::vector<ListPoint> rows;
-    std::vector<double> numbers;
-    const std::string text(s.fap);
-    const char* p = text.c_str();
-    while (*p) {
-        char* end = nullptr;
-        const double v = std::strtod(p, &end);
-        if (end == p) {
-            ++p;
-            continue;
-        }
-        numbers.push_back(v);
-        p = end;
-    }
-    for (std::size_t i = 0; i + 2 < numbers.size(); i += 3)
-        rows.push_back({numbers[i], numbers[i + 1], 0});
-    if (numbers.size() % 3 == 2)
-        rows.push_back({numbers[numbers.size() - 2], numbers.back(), 0});
+    for (const fmt::FapRow& r : fmt::readFapRows(s.fap).value_or(std::vector<fmt::FapRow>{}))
+        rows.push_back({r.frequency, r.amplitude, 0});
     if (rows.size() < 4)
         return tell.refuse(ProblemKind::FapTooFewRows);
     for (std::size_t i = 1; i < rows.size(); ++i)

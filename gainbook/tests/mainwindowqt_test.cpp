@@ -23,6 +23,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -381,6 +382,77 @@ TEST_P(MainRoadQt, LoadsWritesAndShowsTheResponse) {
 INSTANTIATE_TEST_SUITE_P(Backends, MainRoadQt, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);
 
+// The check window through its widgets: opened from the menu on the panel's station, the
+// whole archive checked, the lines sorted by a click on a header, and a chosen line shown
+// in the database panel.
+TEST(ArchiveCheckQt, ChecksSortsAndShowsTheChosenLineInThePanel) {
+    app();
+    TestDatabase db(Backend::SQLite);
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    db.createSiteTable();
+    db.createSiteChanTable("EDEPTH");
+    gainbook::test::createResponseTables(db);
+    const std::string sac = "ZEROS 1\r\nPOLES 1\r\n-6.283185307179586 0\r\nCONSTANT 1000\r\n";
+    for (const char* sta : {"ABC", "KIV"}) {
+        db.exec(std::string("INSERT INTO SITE(STA,LAT,LON,ELEV) VALUES('") + sta + "',50,70,1)");
+        db.exec(std::string("INSERT INTO SITECHAN(STA,CHAN,NGROUP,SPS,LCODE) VALUES('") + sta +
+                "','BHZ',1,20,'00')");
+    }
+    // ABC: a pole in the right half plane; KIV: two intervals that overlap, the second
+    // with a SENS its text does not give.
+    gainbook::test::insertResponse(db, "KZ", "ABC", "BHZ", "00", "2000-01-01 00:00:00", "",
+                                   text::replaceAll(sac, "\n-6", "\n6"), "", 112.5395, 1);
+    gainbook::test::insertResponse(db, "KZ", "KIV", "BHZ", "00", "2001-01-01 00:00:00",
+                                   "2003-01-01 00:00:00", sac, "", 112.5395, 1);
+    gainbook::test::insertResponse(db, "KZ", "KIV", "BHZ", "00", "2002-01-01 00:00:00", "", sac, "",
+                                   5.0, 1);
+    TempDir dir;
+    ScriptedInteraction ui;
+    MainWindowDialog window(
+        ui, [](const ConnectionSettings&) { return std::nullopt; }, dir.path(), dir / "ORV.ini");
+    window.startUp({"ODBC=" + db.dsn(), "USER=ORV", "PASSWORD=KTZ"});
+    ASSERT_TRUE(window.logic().connected());
+    window.show();
+    QApplication::processEvents();
+    ui.clear();
+
+    QAction* entry = nullptr;
+    for (QAction* a : window.findChild<QMenuBar*>()->actions())
+        if (a->text() == QString::fromUtf8("Проверка &архива"))
+            entry = a;
+    ASSERT_NE(entry, nullptr);
+    entry->trigger();
+    auto* check = window.findChild<ArchiveCheckDialogQt*>();
+    ASSERT_NE(check, nullptr);
+    EXPECT_TRUE(check->isVisible());
+    const auto& c = check->controls();
+    EXPECT_TRUE(c.station->isChecked());
+    EXPECT_EQ(c.station->text().toStdString(), "Станция ABC");
+    c.check->click();
+    ASSERT_EQ(c.findings->rowCount(), 1);
+    EXPECT_EQ(c.findings->item(0, 1)->text().toStdString(), "pz-unstable");
+
+    c.archive->click();
+    c.check->click(); // the question is answered Yes
+    EXPECT_EQ(ui.messages().size(), 1u);
+    ASSERT_EQ(c.findings->rowCount(), 3);
+    c.findings->horizontalHeader()->sectionClicked(1);
+    std::vector<std::string> rules;
+    for (int row = 0; row < 3; ++row)
+        rules.push_back(c.findings->item(row, 1)->text().toStdString());
+    EXPECT_EQ(rules, (std::vector<std::string>{"epoch-overlap", "pz-unstable", "sens-text"}));
+    EXPECT_TRUE(c.findings->horizontalHeader()->isSortIndicatorShown());
+
+    c.findings->selectRow(2);
+    const auto& d = window.databaseControls();
+    EXPECT_EQ(d.stations->currentText().toStdString(), "KIV");
+    EXPECT_EQ(d.intervals->currentText().toStdString(), "2002.01.01 00:00:00");
+    EXPECT_EQ(d.sens->text().toStdString(), "5");
+    EXPECT_EQ(c.chosen->text().toStdString().rfind("KZ.KIV.00.BHZ с 2002.01.01 00:00:00: ", 0), 0u);
+    window.close();
+    window.finish();
+}
+
 class HistoryRoadQt : public testing::TestWithParam<Backend> {};
 
 // The stored history changed through the real window: an interval re-dated in the date
@@ -693,9 +765,12 @@ TEST(ResponseCurveQt, OpensOffTheMainWindow) {
     QApplication::processEvents();
     const QRect m = window.frameGeometry();
     EXPECT_NE(dialog->geometry().center(), m.center());
-    EXPECT_FALSE(dialog->frameGeometry().intersects(
-        QRect(window.fileControls().loadFromFile->mapToGlobal(QPoint(0, 0)),
-              window.fileControls().loadFromFile->size())));
+    // The test screen is 800 pixels wide: no corner leaves the menu's four entries and the
+    // buttons free, and the window goes to the bottom corner away from the main window's
+    // middle.
+    const QRect available = window.screen()->availableGeometry();
+    EXPECT_GE(dialog->frameGeometry().bottom(), available.bottom());
+    EXPECT_GE(dialog->frameGeometry().right(), available.right());
 
     // The buttons and menu entries of the window at (0, 0) on a 1280x800 screen.
     std::vector<QRect> buttons;
@@ -706,7 +781,7 @@ TEST(ResponseCurveQt, OpensOffTheMainWindow) {
         for (QAction* action : bar->actions())
             buttons.push_back(
                 bar->actionGeometry(action).translated(bar->mapTo(&window, QPoint(0, 0))));
-    ASSERT_EQ(buttons.size(), 9u);
+    ASSERT_EQ(buttons.size(), 10u);
     std::vector<ScreenRect> rects;
     for (const QRect& b : buttons)
         rects.push_back({b.x(), b.y(), b.width(), b.height()});

@@ -126,6 +126,45 @@ TEST(CheckRules, ResponseFaults) {
     EXPECT_EQ(responseRules(r), Strings{"freq-missing"});
 }
 
+// The rows of a key share their text: each row is still judged at its own FREQ and units,
+// with its own key, whether the text was evaluated for it or for the row before.
+TEST(CheckRules, RowsSharingATextAreEachJudgedAtTheirOwnFreqAndUnits) {
+    const Units units = defaultUnits();
+    Collect c;
+    const Sink sink = c.sink();
+    KeyCheck key(units, sink);
+    const auto add = [&](CalibrationRow r, int year) {
+        r.start = {year, 1, 1, 0, 0, 0};
+        if (year == 2000)
+            key.begin(r, nullptr, true);
+        key.add(r);
+    };
+    CalibrationRow r = response(kVelocitySens);
+    add(r, 2000);
+    add(r, 2001);
+    add(response(kDisplacementSens, 0), 2002); // another unit: right for displacement
+    add(response(kDisplacementSens), 2003);    // the same SENS for velocity: wrong
+    // At 2*pi rad/s the frequency is 1 Hz: the same sensitivity.
+    add(response(kVelocitySens, 1, 2 * kPi, 1), 2004);
+    add(response(kVelocitySens, 1, 2), 2005); // at 2 Hz: another
+    r.sac = "ZEROS 1\r\nPOLES 1\r\n6.283185307179586 0\r\nCONSTANT 1000\r\n";
+    add(r, 2006);
+    add(r, 2007);
+    r.sac.clear();
+    r.fap = "0.5 100 0\r\n1 200 0\r\n2 300 0\r\n";
+    r.sens = 200 / 1e9; // 10^9 over CALIB, which is 10^18 over the amplitude at 1 Hz
+    add(r, 2008);
+    r.freq = 5;
+    add(r, 2009);
+    // Every row open and without a station: only the responses' findings matter here.
+    Strings found;
+    for (const Finding& f : c.findings)
+        if (f.rule != "station-missing" && f.rule != "epoch-overlap")
+            found.push_back(std::string(f.rule) + " " + std::to_string(f.key.start->year));
+    EXPECT_EQ(found, (Strings{"sens-text 2003", "sens-text 2005", "pz-unstable 2006",
+                              "pz-unstable 2007", "fap-cover 2009"}));
+}
+
 // Codes: the field's character sets and lengths, upper-cased and trimmed first; the stored
 // form is a finding of its own.
 TEST(CheckRules, CodesOfAKey) {

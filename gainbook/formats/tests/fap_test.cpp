@@ -1,7 +1,10 @@
 #include "formats/fap.h"
+#include "testdb.h"
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdlib>
 #include <string>
 
 using namespace orv::gainbook::formats;
@@ -100,4 +103,37 @@ TEST(FapEvaluation, FreqEditsThatRunIt) {
     EXPECT_FALSE(freqEditTriggersEvaluation(".5"));
     EXPECT_FALSE(freqEditTriggersEvaluation("0"));
     EXPECT_FALSE(freqEditTriggersEvaluation("abc"));
+}
+
+// The rows as the formatter splits the text: a phase of any form is skipped whole, a
+// Fortran exponent is a number, and a last triplet cut after its amplitude is a row while
+// one cut after its frequency is none.
+TEST(FapRows, ReadAsTheFormatterSplitsTheText) {
+    using Rows = std::vector<FapRow>;
+    EXPECT_EQ(readFapRows(" 1.0000000  2.0000000e+009  0.0\r\n10.0  4d9  -/-\r\n"),
+              (Rows{{1, 2e9}, {10, 4e9}}));
+    EXPECT_EQ(readFapRows("1 2 0\r\n3\t4"), (Rows{{1, 2}, {3, 4}}));
+    EXPECT_EQ(readFapRows("1 2 0\r\n3"), (Rows{{1, 2}}));
+    EXPECT_EQ(readFapRows(""), Rows{});
+    EXPECT_EQ(readFapRows("1 2 0\r\n3 x"), std::nullopt);
+    EXPECT_EQ(readFapRows("1 2 0\r\nx"), std::nullopt);
+    EXPECT_EQ(readFapRows("1 inf 0"), std::nullopt);
+}
+
+// A program whose process locale has a decimal comma (a Qt program takes the user's)
+// reads the stored table the same.
+TEST(FapRows, TheProcessLocaleDoesNotChangeThem) {
+    // ./test compiles a Russian locale into a directory of its own and names it here.
+    orv::test::ScopedEnv locpath("LOCPATH", std::getenv("ORV_TEST_LOCPATH"));
+    const char* comma = nullptr;
+    for (const char* name : {"ru_RU.UTF-8", "ru_RU.utf8", "de_DE.UTF-8", "fr_FR.UTF-8"})
+        if (std::setlocale(LC_ALL, name)) {
+            comma = name;
+            break;
+        }
+    if (!comma)
+        GTEST_SKIP() << "no locale with a decimal comma is installed";
+    const auto rows = readFapRows(" 0.5000000  1.2500000e+002  0.0\r\n 1.5  3.5e2  0.0\r\n");
+    std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(rows, (std::vector<FapRow>{{0.5, 125}, {1.5, 350}})) << comma;
 }
