@@ -16,7 +16,7 @@ packages=(
   libsimpleini-dev
   libssl-dev time
   libxml2-dev libxml2-utils
-  libcpp-httplib-dev curl haproxy socat
+  libcpp-httplib-dev curl haproxy
   patroni etcd-server etcd-client
   locales
   dpkg-dev help2man lintian desktop-file-utils man-db debootstrap systemd
