@@ -11,7 +11,9 @@
 #      instances: the leader's PostgreSQL killed; the leader's Patroni killed (started again
 #      once another node leads); the whole leader node killed (its etcd member, Patroni and
 #      PostgreSQL; started again likewise); the leader's Patroni frozen for 20 s and let go,
-#      three times; the synchronous standby's node killed and started again.
+#      three times (the first time with a write sent straight to the frozen leader's
+#      server, which ends with status 3 and is lost with it); the synchronous standby's
+#      node killed and started again.
 # Correctness goals fail the drill (status 1): a write that reported success missing or with
 # another history on the leader or on any replica, a key with two open intervals, a failed
 # write that hung or did not say the connection failed, two servers up at once in the
@@ -312,11 +314,29 @@ wait_rejoined() { # node leader seconds
 
 within() { awk -v d="$1" -v b="$2" 'BEGIN { exit !(d != "" && d <= b) }'; }
 
+# A write sent straight to NODE's server (not through HAProxy), as a program with an old
+# data source would: one line to $work/direct as write_responses writes them.
+direct_write() { # node
+  local started rc result
+  started=$(now)
+  bounded 60 "$cli" write "$pz" --net DR --sta A012 --chan BHZ --loc 10 \
+    --start "2020.01.01 00:00:00" --dsn "ORV_CLUSTER_${1^^}" --user ORV --password KTZ \
+    >/dev/null 2>"$work/w/direct.err" && rc=0 || rc=$?
+  case $rc in
+    0) result=ok ;; 3) result=unconfirmed ;; 124) result=hung ;; *) result=failed ;;
+  esac
+  echo "$result A012 2020-01-01 $started $(now) direct" >"$work/direct"
+}
+
 # One fault of the leader (pg, patroni, node, freeze) or of the synchronous standby
 # (standby), from a healthy cluster to a healthy one; one line to $work/faults, tabs between:
 #   kind at old new new-leader-s rejoin-s timeline-before timeline-after name
-fault() { # name kind
-  local name=$1 kind=$2 old new= tl tl_after at back new_s= rejoin_s= victim rewinds
+# With a third argument, a frozen leader also gets a write straight to its server once
+# another node leads: it waits for a standby that follows the new leader now, ends with
+# status 3, and is lost when the old leader is rewound (the leader is let go once it ended).
+fault() { # name kind [direct]
+  local name=$1 kind=$2 direct=${3:-} old new= tl tl_after at back new_s= rejoin_s= victim
+  local rewinds direct_pid=
   echo "   -- $name"
   if ! cluster_wait_healthy 90; then
     bad "$name: the cluster was not healthy before the fault"
@@ -362,7 +382,17 @@ fault() { # name kind
       patroni) cluster_patroni_start "$old"; back=$(now) ;;
       node) cluster_node_start "$old"; back=$(now) ;;
       freeze)
+        if [ -n "$direct" ]; then
+          direct_write "$old" &
+          direct_pid=$!
+        fi
         sleep "$(awk -v a="$at" -v b="$(now)" 'BEGIN { s = 20 - (b - a); print (s > 0 ? s : 0) }')"
+        if [ -n "$direct_pid" ]; then
+          wait "$direct_pid" || true
+          note "a write straight to the frozen $old's server: $(cut -d' ' -f1 "$work/direct")" \
+            "after $(awk '{ printf "%.2f", $5 - $4 }' "$work/direct") s; $old let go" \
+            "$(since "$at") s after the freeze"
+        fi
         cluster_patroni_thaw "$old"
         back=$(now)
         ;;
@@ -415,7 +445,8 @@ stored_histories() {
             FROM calibration WHERE network = 'DR' AND location = '10' ORDER BY sta, startdate"
 }
 
-# Compares the stored histories with the writes' results ("ok|unconfirmed|failed KEY DAY"):
+# Compares the stored histories with the writes' results in FILE ("ok|unconfirmed|failed
+# KEY DAY ..."):
 # every write that reported success stored, nothing stored that no write made, each key a
 # chain of intervals, each ending where the next begins, the last one open. The writes
 # that ended with status 3 are listed as "unconfirmed KEY DAY kept|lost".
@@ -438,7 +469,7 @@ check_histories() {
       }
       for (s in stored) if (!(s in result)) { print "written by nobody: " s; errors++ }
       printf "in-doubt %d lost %d errors %d\n", doubt + 0, lost + 0, errors + 0
-    }' "$work/writes" -
+    }' "$1" -
 }
 
 # Every write that reported success is on the leader and on each replica once it has
@@ -456,7 +487,8 @@ check_writes() {
         sleep 0.1
       done
     fi
-    read -r _ doubt _ lost _ errors < <(stored_histories "$node" | check_histories |
+    read -r _ doubt _ lost _ errors < <(stored_histories "$node" | check_histories \
+      <(cat "$work/writes" "$work/direct" 2>/dev/null) |
       tee "$work/check.$node" | tail -n 1)
     grep -v '^in-doubt\|^unconfirmed' "$work/check.$node" | sed "s/^/     $node: /" | head -n 20 || true
     [ "$errors" -eq 0 ] && ok "$node ($([ "$node" = "$leader" ] && echo leader || echo replica)):" \
@@ -473,7 +505,7 @@ check_writes() {
       said=$((said + 1))
       [ "$said" -le 3 ] && note "write $i failed saying: $(tr '\n' ' ' <"$work/w/$i.err" | cut -c1-200)"
     fi
-  done < <(grep -E '^(failed|hung) ' "$work/writes")
+  done < <(grep -hE '^(failed|hung) ' "$work/writes" "$work/direct" 2>/dev/null)
   [ "$said" -eq 0 ] && ok "every failed write ended non-zero saying the connection failed" \
     || bad "$said failed writes did not say the connection failed"
   grep -q '^hung ' "$work/writes" && bad "$(grep -c '^hung ' "$work/writes") writes hung"
@@ -494,7 +526,7 @@ faults() {
   fault "the leader's PostgreSQL killed" pg
   fault "the leader's Patroni killed" patroni
   fault "the whole leader node killed" node
-  fault "the leader's Patroni frozen for 20 s (1)" freeze
+  fault "the leader's Patroni frozen for 20 s (1)" freeze direct
   fault "the leader's Patroni frozen for 20 s (2)" freeze
   fault "the leader's Patroni frozen for 20 s (3)" freeze
   fault "the synchronous standby's node killed" standby
@@ -515,7 +547,7 @@ faults() {
   done_n=$(grep -c '^ok ' "$work/writes" || true)
   failed_n=$(grep -Ec '^(failed|hung) ' "$work/writes" || true)
   unconf_n=$(grep -c '^unconfirmed ' "$work/writes" || true)
-  note "writes: $done_n done, $failed_n failed, $unconf_n ended with status 3;" \
+  note "writes through HAProxy: $done_n done, $failed_n failed, $unconf_n ended with status 3;" \
     "$(awk '{ printf "%.2f\n", $5 - $4 }' "$work/writes" | percentile 50) s per write (median)"
   max_up=$(awk 'BEGIN { m = 0 } $2 > m { m = $2 } END { print m }' "$work/write-backend")
   [ "$max_up" -le 1 ] && ok "at most one server up in the editors' backend in" \
@@ -530,8 +562,10 @@ faults() {
   [ "$not200" -eq 0 ] && ok "$answers read answers, none but 200" \
     || bad "$not200 of $answers read answers were not 200"
   check_writes
+  unconf_n=$(cat "$work/writes" "$work/direct" 2>/dev/null | grep -c '^unconfirmed ' || true)
   kept_n=$(grep -c ' kept$' "$work/check.$(cluster_leader)" || true)
-  note "status 3 (kept on the primary, unconfirmed): $unconf_n, of which $kept_n are stored" \
+  note "status 3 (kept on the primary, unconfirmed; the direct write included): $unconf_n," \
+    "of which $kept_n are stored" \
     "and $((unconf_n - kept_n)) were lost with their primary, as their message warned"
   grep '^unconfirmed' "$work/check.$(cluster_leader)" | sed 's/^/     /' || true
   note "acknowledged writes lost: ${lost_total:-?}"
