@@ -286,16 +286,19 @@ streams_from() {
         WHERE application_name = '$2' AND state = 'streaming'" 2>/dev/null)" = 1 ]
 }
 
-# Waits up to SECONDS for a leader other than OLD whose server accepts writes; prints it.
+# Waits up to SECONDS for a node other than OLD whose server accepts writes (Patroni
+# promotes only the node that took the leader key); prints it. Asked on the servers' own
+# sockets: a frozen Patroni's REST API would hold each look up for its timeout.
 wait_new_leader() { # old seconds
-  local end leader
+  local end node
   end=$(($(date +%s) + $2))
   while [ "$(date +%s)" -lt "$end" ]; do
-    leader=$(cluster_leader 2>/dev/null || true)
-    if [ -n "$leader" ] && [ "$leader" != "$1" ] && writable "$leader"; then
-      echo "$leader"
-      return 0
-    fi
+    for node in "${cluster_nodes[@]}"; do
+      if [ "$node" != "$1" ] && writable "$node"; then
+        echo "$node"
+        return 0
+      fi
+    done
     sleep 0.1
   done
   return 1
