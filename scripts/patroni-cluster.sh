@@ -74,7 +74,12 @@ cluster_etcd_start() { # node [state]: "new" for the first start, "existing" aft
     initial+="${initial:+,}etcd-$n=http://127.0.0.1:$(cluster_port "peer.$n")"
   done
   # The v2 API is what Patroni's etcd back end speaks (see the README for why not etcd3).
-  # Heartbeats every 200 ms, an election after 2 s: a loaded machine misses none.
+  # Heartbeats every 100 ms, an election after 1 s (etcd's own defaults): a member that
+  # dies is replaced well within Patroni's retry_timeout (4 s), which each Patroni shares out
+  # over the members (1.3 s a request). With an election after 2 s, the loss of the etcd
+  # leader's machine (with the synchronous standby on it) left the Patroni leader without
+  # an answer for 4 s on the loaded machine: it demoted itself and took the lead again, a
+  # failover nobody asked for.
   cluster_spawn "$node" etcd /usr/bin/etcd --name "etcd-$node" \
     --data-dir "$CLUSTER_DIR/$node/etcd" --enable-v2 \
     --listen-client-urls "http://127.0.0.1:$(cluster_port "etcd.$node")" \
@@ -82,7 +87,7 @@ cluster_etcd_start() { # node [state]: "new" for the first start, "existing" aft
     --listen-peer-urls "http://127.0.0.1:$(cluster_port "peer.$node")" \
     --initial-advertise-peer-urls "http://127.0.0.1:$(cluster_port "peer.$node")" \
     --initial-cluster "$initial" --initial-cluster-state "$state" \
-    --initial-cluster-token orv-drill --heartbeat-interval 200 --election-timeout 2000 \
+    --initial-cluster-token orv-drill --heartbeat-interval 100 --election-timeout 1000 \
     --log-level warn
 }
 
