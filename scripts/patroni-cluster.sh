@@ -9,9 +9,9 @@
 # redispatch). Everything lives in one temporary directory and listens on loopback (or a
 # Unix socket in that directory) only, on ports picked free at the start. As root, the
 # servers run as the 'postgres' account (or 'nobody').
-# The failover is Patroni's over a three-member etcd (v2 API); the drill
-# (scripts/cluster-drill.sh) still runs the two-server set-up of throwaway-cluster.sh with
-# its promotion by hand; this one is for trials until the drill moves onto it.
+# The failover is Patroni's over a three-member etcd (v2 API): what the cluster drill
+# (scripts/cluster-drill.sh) runs its faults on. scripts/cluster-common.sh has what this
+# shares with the two-server set-up (scripts/throwaway-cluster.sh).
 #
 # Meant to be sourced. cluster_start starts the nodes and HAProxy and exports
 #   CLUSTER_DIR          the directory (the functions below find everything through it)
@@ -37,76 +37,14 @@
 #   cluster_wait_healthy SECONDS   waits for a leader and every member streaming
 #   cluster_psql NODE ARGS...      psql as the administrator on NODE's socket
 #   cluster_server_state BACKEND SERVER   HAProxy's status of a server (UP, DOWN, ...)
-#   cluster_show_stat              HAProxy's `show stat` through its stats socket
+#   cluster_show_stat              HAProxy's statistics (CSV)
 #   cluster_write_servers_up       how many servers the editors' backend has up
 
-cluster_top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-. "$cluster_top/scripts/throwaway-postgres.sh"
+. "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/cluster-common.sh"
 
 cluster_nodes=(a b c)
-
-cluster_pg_bin() { pg_throwaway_bin; }
-
-# HAProxy's program (in /usr/sbin, which a user's PATH may lack).
-cluster_haproxy_bin() {
-  command -v haproxy 2>/dev/null || { [ -x /usr/sbin/haproxy ] && echo /usr/sbin/haproxy; }
-}
-
-# The account the servers run as when the script runs as root.
-cluster_account() {
-  if id postgres >/dev/null 2>&1; then echo postgres; else echo nobody; fi
-}
-
-# Runs a command as that account when root, else as it is.
-cluster_as_owner() {
-  if [ "$(id -u)" -eq 0 ]; then
-    local account
-    account=$(cluster_account)
-    setpriv --reuid="$account" --regid="$(id -g "$account")" --clear-groups -- "$@"
-  else
-    "$@"
-  fi
-}
-
-# The same in place of the (sub)shell: "( cluster_exec_as_owner PROGRAM ... ) &" leaves the
-# program's own process id in $!.
-cluster_exec_as_owner() {
-  if [ "$(id -u)" -eq 0 ]; then
-    local account
-    account=$(cluster_account)
-    exec setpriv --reuid="$account" --regid="$(id -g "$account")" --clear-groups -- "$@"
-  fi
-  exec "$@"
-}
-
-# A TCP port on loopback that nothing uses and this run has not handed out, below the
-# range the kernel gives to outgoing connections.
-cluster_free_port() {
-  local port hex used
-  used=" $(cat "$CLUSTER_DIR/ports" 2>/dev/null | tr '\n' ' ')"
-  while read -r _ hex _; do
-    used+=" $((16#${hex##*:}))"
-  done < <(tail -q -n +2 /proc/net/tcp /proc/net/tcp6 2>/dev/null)
-  used+=" "
-  for _ in $(seq 200); do
-    port=$((20000 + RANDOM % 12000))
-    case "$used" in *" $port "*) continue ;; esac
-    echo "$port" >>"$CLUSTER_DIR/ports"
-    echo "$port"
-    return 0
-  done
-  echo "no free port found" >&2
-  return 1
-}
-
-cluster_port() { cat "$CLUSTER_DIR/port.$1"; }
-
-cluster_psql() {
-  local node=$1
-  shift
-  "$(cluster_pg_bin)/psql" -X -q -h "$CLUSTER_DIR/$node" -p "$(cluster_port "$node")" \
-    -U postgres "$@"
-}
+# A frozen Patroni is taken out after two checks of a second.
+CLUSTER_CHECK_TIMEOUT=1s
 
 # A background program of a node, its process id kept in $CLUSTER_DIR/NODE/NAME.pid.
 cluster_spawn() { # node name program args...
@@ -114,6 +52,8 @@ cluster_spawn() { # node name program args...
   shift 2
   (cluster_exec_as_owner "$@") >>"$CLUSTER_DIR/$node/$name.log" 2>&1 &
   echo $! >"$CLUSTER_DIR/$node/$name.pid"
+  # Killed on purpose: the shell does not report it.
+  disown $! 2>/dev/null || true
 }
 
 cluster_signal() { # node name signal
@@ -134,7 +74,12 @@ cluster_etcd_start() { # node [state]: "new" for the first start, "existing" aft
     initial+="${initial:+,}etcd-$n=http://127.0.0.1:$(cluster_port "peer.$n")"
   done
   # The v2 API is what Patroni's etcd back end speaks (see the README for why not etcd3).
-  # Heartbeats every 200 ms, an election after 2 s: a loaded machine misses none.
+  # Heartbeats every 100 ms, an election after 1 s (etcd's own defaults): a member that
+  # dies is replaced well within Patroni's retry_timeout (4 s), which each Patroni shares out
+  # over the members (1.3 s a request). With an election after 2 s, the loss of the etcd
+  # leader's machine (with the synchronous standby on it) left the Patroni leader without
+  # an answer for 4 s on the loaded machine: it demoted itself and took the lead again, a
+  # failover nobody asked for.
   cluster_spawn "$node" etcd /usr/bin/etcd --name "etcd-$node" \
     --data-dir "$CLUSTER_DIR/$node/etcd" --enable-v2 \
     --listen-client-urls "http://127.0.0.1:$(cluster_port "etcd.$node")" \
@@ -142,7 +87,7 @@ cluster_etcd_start() { # node [state]: "new" for the first start, "existing" aft
     --listen-peer-urls "http://127.0.0.1:$(cluster_port "peer.$node")" \
     --initial-advertise-peer-urls "http://127.0.0.1:$(cluster_port "peer.$node")" \
     --initial-cluster "$initial" --initial-cluster-state "$state" \
-    --initial-cluster-token orv-drill --heartbeat-interval 200 --election-timeout 2000 \
+    --initial-cluster-token orv-drill --heartbeat-interval 100 --election-timeout 1000 \
     --log-level warn
 }
 
@@ -238,18 +183,8 @@ cluster_patroni_kill() { cluster_signal "$1" patroni KILL; }
 cluster_patroni_freeze() { cluster_signal "$1" patroni STOP; }
 cluster_patroni_thaw() { cluster_signal "$1" patroni CONT; }
 
-# Every process of the node's server at once, as a machine that dies would take them: the
-# postmaster and its children (each of which is a session of its own).
-cluster_pg_kill() {
-  local pid children
-  pid=$(head -n 1 "$CLUSTER_DIR/$1/data/postmaster.pid" 2>/dev/null) || return 0
-  # A process that ends while cat reads the list makes cat fail: no reason to fail here.
-  children=$({ cat /proc/[0-9]*/stat 2>/dev/null || true; } | sed 's/ (.*) / /' |
-    awk -v p="$pid" '$3 == p { print $1 }')
-  # shellcheck disable=SC2086
-  kill -KILL "$pid" $children 2>/dev/null || true
-  while kill -0 "$pid" 2>/dev/null; do sleep 0.01; done
-}
+# Every process of the node's server at once, as a machine that dies would take them.
+cluster_pg_kill() { cluster_kill_server "$1"; }
 
 cluster_node_kill() {
   cluster_patroni_kill "$1"
@@ -321,49 +256,6 @@ SQL
 
 # --- HAProxy -------------------------------------------------------------------------------
 
-# HAProxy's global settings and the station service's frontend on PORT, sending to the
-# instances on the ports that follow (ws1, ws2, ...): any instance whose /health answers 200
-# gets queries. One log line per request on HAProxy's standard output: the moment it was
-# accepted (s.ms), the status, the milliseconds it was active, its retries and the server.
-cluster_stations_proxy() {
-  local port=$1 n=0 server
-  shift
-  cat <<CFG
-global
-    maxconn 400
-    stats socket $CLUSTER_DIR/proxy/haproxy.sock mode 600 level admin
-
-defaults
-    timeout connect 1s
-    timeout client 60s
-    timeout server 60s
-    timeout check 1s
-
-frontend stations
-    mode http
-    bind 127.0.0.1:$port
-    log stdout format raw local0
-    log-format "%Ts.%ms %ST %Ta %rc %s"
-    default_backend stationws
-
-backend stationws
-    mode http
-    balance leastconn
-    option httpchk
-    http-check send meth GET uri /health
-    http-check expect status 200
-    # Retried on another instance: a request whose instance died or answered 5xx.
-    retries 3
-    option redispatch 1
-    retry-on all-retryable-errors
-    default-server inter 500ms fall 2 rise 2
-CFG
-  for server in "$@"; do
-    n=$((n + 1))
-    echo "    server ws$n 127.0.0.1:$server check"
-  done
-}
-
 # The servers of a backend, each checked on its Patroni's REST API.
 cluster_pg_servers() {
   local n
@@ -424,58 +316,14 @@ CFG
   } >"$CLUSTER_DIR/haproxy.cfg"
 }
 
-cluster_show_stat() { echo "show stat" | socat stdio "unix-connect:$CLUSTER_DIR/proxy/haproxy.sock"; }
-
 # How many servers of the editors' backend HAProxy has up now (never more than one).
 cluster_write_servers_up() {
   cluster_show_stat 2>/dev/null |
     awk -F, '$1 == "primary" && $2 != "BACKEND" && $18 ~ /^UP/ { n++ } END { print n + 0 }'
 }
 
-# HAProxy's status of a server: UP, DOWN, MAINT, "UP 1/2", ...
-cluster_server_state() {
-  cluster_show_stat 2>/dev/null | awk -F, -v b="$1" -v s="$2" '$1 == b && $2 == s { print $18 }'
-}
-
-cluster_write_data_sources() {
-  local driver n
-  driver=$(dpkg -L odbc-postgresql 2>/dev/null | grep '/psqlodbcw.so$' | head -n 1)
-  cat >"$CLUSTER_DIR/odbcinst.ini" <<INI
-[PostgreSQL Unicode]
-Driver=$driver
-
-[SQLite3]
-Driver=$(dpkg -L libsqliteodbc 2>/dev/null | grep '/libsqlite3odbc.so$' | head -n 1)
-INI
-  {
-    printf '[ORV_CLUSTER]\nDriver=PostgreSQL Unicode\nServername=127.0.0.1\nPort=%s\nDatabase=orv\n\n' \
-      "$(cluster_port editors)"
-    printf '[ORV_CLUSTER_READ]\nDriver=PostgreSQL Unicode\nServername=127.0.0.1\nPort=%s\nDatabase=orv\n\n' \
-      "$(cluster_port reads)"
-    for n in "${cluster_nodes[@]}"; do
-      printf '[ORV_CLUSTER_%s]\nDriver=PostgreSQL Unicode\nServername=127.0.0.1\nPort=%s\nDatabase=orv\n\n' \
-        "${n^^}" "$(cluster_port "$n")"
-    done
-  } >"$CLUSTER_DIR/odbc.ini"
-}
-
-cluster_start_haproxy() {
-  cluster_write_haproxy_config
-  "$(cluster_haproxy_bin)" -c -q -f "$CLUSTER_DIR/haproxy.cfg" || return 1
-  (cluster_exec_as_owner "$(cluster_haproxy_bin)" -db -f "$CLUSTER_DIR/haproxy.cfg") \
-    >"$CLUSTER_DIR/haproxy.log" 2>&1 &
-  echo $! >"$CLUSTER_DIR/haproxy.pid"
-  for _ in $(seq 100); do
-    [ "$(cluster_server_state primary "$1")" = UP ] && return 0
-    sleep 0.1
-  done
-  echo "HAProxy does not see the primary" >&2
-  cat "$CLUSTER_DIR/haproxy.log" >&2
-  return 1
-}
-
 cluster_start() {
-  local name node leader=
+  local node leader=
   cluster_pg_bin >/dev/null || { echo "PostgreSQL server binaries not found" >&2; return 1; }
   cluster_haproxy_bin >/dev/null || { echo "haproxy is not installed" >&2; return 1; }
   command -v patroni >/dev/null && [ -x /usr/bin/etcd ] ||
@@ -483,19 +331,12 @@ cluster_start() {
   CLUSTER_DIR=$(mktemp -d /tmp/orv-cluster.XXXXXX)
   chmod 755 "$CLUSTER_DIR"
   export CLUSTER_DIR
-  for name in "${cluster_nodes[@]}"; do
-    for node in "$name" "rest.$name" "etcd.$name" "peer.$name"; do
-      cluster_free_port >"$CLUSTER_DIR/port.$node" || return 1
-    done
-  done
-  for name in editors reads http stats ws1 ws2; do
-    cluster_free_port >"$CLUSTER_DIR/port.$name" || return 1
-  done
-  mkdir -p "$CLUSTER_DIR/settings" "$CLUSTER_DIR/proxy"
-  [ "$(id -u)" -eq 0 ] && chown "$(cluster_account)" "$CLUSTER_DIR/proxy"
   for node in "${cluster_nodes[@]}"; do
-    mkdir -p "$CLUSTER_DIR/$node"
-    [ "$(id -u)" -eq 0 ] && chown "$(cluster_account)" "$CLUSTER_DIR/$node"
+    cluster_pick_ports "$node" "rest.$node" "etcd.$node" "peer.$node" || return 1
+  done
+  cluster_pick_ports editors reads http stats ws1 ws2 || return 1
+  for node in "${cluster_nodes[@]}"; do
+    cluster_owned_dir "$CLUSTER_DIR/$node"
     cluster_write_patroni_config "$node"
     cluster_etcd_start "$node" new
   done
@@ -516,44 +357,19 @@ cluster_start() {
   [ -n "$leader" ] || { echo "no Patroni leader after 30 s" >&2; tail -n 20 "$CLUSTER_DIR/a/patroni.log" >&2; return 1; }
   cluster_make_roles "$leader" || return 1
   cluster_wait_healthy 60 || { echo "the replicas did not stream within 60 s" >&2; return 1; }
-  cluster_write_data_sources
-  export ODBCSYSINI=$CLUSTER_DIR ODBCINI=$CLUSTER_DIR/odbc.ini \
-    ORV_SETTINGS_DIR=$CLUSTER_DIR/settings CLUSTER_HTTP="http://127.0.0.1:$(cluster_port http)"
-  cluster_start_haproxy "$leader" || return 1
+  cluster_write_data_sources "ORV_CLUSTER $(cluster_port editors)" \
+    "ORV_CLUSTER_READ $(cluster_port reads)" "ORV_CLUSTER_A $(cluster_port a)" \
+    "ORV_CLUSTER_B $(cluster_port b)" "ORV_CLUSTER_C $(cluster_port c)"
+  cluster_write_haproxy_config
+  cluster_start_haproxy primary "$leader" || return 1
   echo "Cluster in $CLUSTER_DIR: leader $leader; editors on 127.0.0.1:$(cluster_port editors)," \
     "reads on 127.0.0.1:$(cluster_port reads), stations on $CLUSTER_HTTP"
 }
 
-cluster_ws_start() {
-  local n=$1 dsn=$2 port
-  port=$(cluster_port "ws$n")
-  (cluster_exec_as_owner "${ORV_BUILD_DIR:-$cluster_top/build}/bin/stationws" \
-    --listen "127.0.0.1:$port" --dsn "$dsn" --user orv_reader --password reader --threads 4) \
-    >>"$CLUSTER_DIR/ws$n.log" 2>&1 &
-  echo $! >"$CLUSTER_DIR/ws$n.pid"
-  for _ in $(seq 100); do
-    curl -s -o /dev/null "http://127.0.0.1:$port/fdsnws/station/1/version" && return 0
-    sleep 0.05
-  done
-  echo "stationws $n did not start" >&2
-  tail -n 5 "$CLUSTER_DIR/ws$n.log" >&2
-  return 1
-}
-
-cluster_ws_kill() {
-  local pid
-  pid=$(cat "$CLUSTER_DIR/ws$1.pid" 2>/dev/null) || return 0
-  kill -KILL "$pid" 2>/dev/null || true
-  wait "$pid" 2>/dev/null || true
-  rm -f "$CLUSTER_DIR/ws$1.pid"
-}
-
 cluster_stop() {
   [ -n "${CLUSTER_DIR:-}" ] && [ -d "$CLUSTER_DIR" ] || return 0
-  local file node
-  for file in "$CLUSTER_DIR"/ws*.pid "$CLUSTER_DIR/haproxy.pid"; do
-    if [ -f "$file" ]; then kill "$(cat "$file")" 2>/dev/null || true; fi
-  done
+  local node
+  cluster_stop_front
   for node in "${cluster_nodes[@]}"; do
     cluster_patroni_thaw "$node"
     cluster_patroni_kill "$node"

@@ -28,71 +28,7 @@
 #   cluster_psql NODE ARGS...      psql as the administrator on NODE's socket
 #   cluster_server_state BACKEND SERVER   HAProxy's status of a server (UP, DOWN, ...)
 
-cluster_top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-. "$cluster_top/scripts/throwaway-postgres.sh"
-
-cluster_pg_bin() { pg_throwaway_bin; }
-
-# HAProxy's program (in /usr/sbin, which a user's PATH may lack).
-cluster_haproxy_bin() {
-  command -v haproxy 2>/dev/null || { [ -x /usr/sbin/haproxy ] && echo /usr/sbin/haproxy; }
-}
-
-# The account the servers run as when the script runs as root.
-cluster_account() {
-  if id postgres >/dev/null 2>&1; then echo postgres; else echo nobody; fi
-}
-
-# Runs a command as that account when root, else as it is.
-cluster_as_owner() {
-  if [ "$(id -u)" -eq 0 ]; then
-    local account
-    account=$(cluster_account)
-    setpriv --reuid="$account" --regid="$(id -g "$account")" --clear-groups -- "$@"
-  else
-    "$@"
-  fi
-}
-
-# The same in place of the (sub)shell: "( cluster_exec_as_owner PROGRAM ... ) &" leaves the
-# program's own process id in $!.
-cluster_exec_as_owner() {
-  if [ "$(id -u)" -eq 0 ]; then
-    local account
-    account=$(cluster_account)
-    exec setpriv --reuid="$account" --regid="$(id -g "$account")" --clear-groups -- "$@"
-  fi
-  exec "$@"
-}
-
-# A TCP port on loopback that nothing uses and this run has not handed out, below the
-# range the kernel gives to outgoing connections.
-cluster_free_port() {
-  local port hex used
-  used=" $(cat "$CLUSTER_DIR/ports" 2>/dev/null | tr '\n' ' ')"
-  while read -r _ hex _; do
-    used+=" $((16#${hex##*:}))"
-  done < <(tail -q -n +2 /proc/net/tcp /proc/net/tcp6 2>/dev/null)
-  used+=" "
-  for _ in $(seq 200); do
-    port=$((20000 + RANDOM % 12000))
-    case "$used" in *" $port "*) continue ;; esac
-    echo "$port" >>"$CLUSTER_DIR/ports"
-    echo "$port"
-    return 0
-  done
-  echo "no free port found" >&2
-  return 1
-}
-
-cluster_port() { cat "$CLUSTER_DIR/port.$1"; }
-
-cluster_psql() {
-  local node=$1
-  shift
-  "$(cluster_pg_bin)/psql" -X -q -h "$CLUSTER_DIR/$node" -p "$(cluster_port "$node")" \
-    -U postgres "$@"
-}
+. "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/cluster-common.sh"
 
 cluster_pg_start() {
   local node=$1 bin
@@ -111,17 +47,9 @@ cluster_pg_stop() {
     >/dev/null 2>&1 || true
 }
 
-# Every process of the server at once, as a machine that dies would take them: the
-# postmaster and its children (each of which is a session of its own).
+# Every process of the server at once, as a machine that dies would take them.
 cluster_pg_kill() {
-  local pid children
-  pid=$(head -n 1 "$CLUSTER_DIR/$1/data/postmaster.pid" 2>/dev/null) || return 0
-  # A process that ends while cat reads the list makes cat fail: no reason to fail here.
-  children=$({ cat /proc/[0-9]*/stat 2>/dev/null || true; } | sed 's/ (.*) / /' |
-    awk -v p="$pid" '$3 == p { print $1 }')
-  # shellcheck disable=SC2086
-  kill -KILL "$pid" $children 2>/dev/null || true
-  while kill -0 "$pid" 2>/dev/null; do sleep 0.01; done
+  cluster_kill_server "$1"
   rm -f "$CLUSTER_DIR/$1/data/postmaster.pid"
 }
 
@@ -173,8 +101,7 @@ cluster_rebuild() {
   bin=$(cluster_pg_bin) || return 1
   cluster_pg_stop "$node"
   rm -rf "$CLUSTER_DIR/$node"
-  mkdir -p "$CLUSTER_DIR/$node"
-  [ "$(id -u)" -eq 0 ] && chown "$(cluster_account)" "$CLUSTER_DIR/$node"
+  cluster_owned_dir "$CLUSTER_DIR/$node"
   cluster_as_owner "$bin/pg_basebackup" -D "$CLUSTER_DIR/$node/data" -R -X stream \
       --checkpoint=fast --no-sync \
       -d "host=127.0.0.1 port=$(cluster_port "$from") user=replicator password=replica" \
@@ -244,48 +171,6 @@ cluster_primary_check() {
 CHECK
 }
 
-# HAProxy's global settings and the station service's frontend on PORT, sending to the
-# instances on the ports that follow (ws1, ws2, ...): any instance whose /health answers 200
-# gets queries. One log line per request on HAProxy's standard output: the moment it was
-# accepted (s.ms), the status, the milliseconds it was active, its retries and the server.
-cluster_stations_proxy() {
-  local port=$1 n=0 server
-  shift
-  cat <<CFG
-global
-    maxconn 400
-
-defaults
-    timeout connect 1s
-    timeout client 60s
-    timeout server 60s
-    timeout check 2s
-
-frontend stations
-    mode http
-    bind 127.0.0.1:$port
-    log stdout format raw local0
-    log-format "%Ts.%ms %ST %Ta %rc %s"
-    default_backend stationws
-
-backend stationws
-    mode http
-    balance leastconn
-    option httpchk
-    http-check send meth GET uri /health
-    http-check expect status 200
-    # Retried on another instance: a request whose instance died or answered 5xx.
-    retries 3
-    option redispatch 1
-    retry-on all-retryable-errors
-    default-server inter 500ms fall 2 rise 2
-CFG
-  for server in "$@"; do
-    n=$((n + 1))
-    echo "    server ws$n 127.0.0.1:$server check"
-  done
-}
-
 cluster_write_haproxy_config() {
   {
     cluster_stations_proxy "$(cluster_port http)" "$(cluster_port ws1)" "$(cluster_port ws2)"
@@ -315,43 +200,6 @@ CFG
   } >"$CLUSTER_DIR/haproxy.cfg"
 }
 
-# HAProxy's status of a server: UP, DOWN, MAINT, "UP 1/2", ...
-cluster_server_state() {
-  curl -s "http://127.0.0.1:$(cluster_port stats)/stats;csv" |
-    awk -F, -v b="$1" -v s="$2" '$1 == b && $2 == s { print $18 }'
-}
-
-cluster_write_data_sources() {
-  local driver
-  driver=$(dpkg -L odbc-postgresql 2>/dev/null | grep '/psqlodbcw.so$' | head -n 1)
-  cat >"$CLUSTER_DIR/odbcinst.ini" <<INI
-[PostgreSQL Unicode]
-Driver=$driver
-
-[SQLite3]
-Driver=$(dpkg -L libsqliteodbc 2>/dev/null | grep '/libsqlite3odbc.so$' | head -n 1)
-INI
-  cat >"$CLUSTER_DIR/odbc.ini" <<INI
-[ORV_CLUSTER]
-Driver=PostgreSQL Unicode
-Servername=127.0.0.1
-Port=$(cluster_port editors)
-Database=orv
-
-[ORV_CLUSTER_A]
-Driver=PostgreSQL Unicode
-Servername=127.0.0.1
-Port=$(cluster_port a)
-Database=orv
-
-[ORV_CLUSTER_B]
-Driver=PostgreSQL Unicode
-Servername=127.0.0.1
-Port=$(cluster_port b)
-Database=orv
-INI
-}
-
 cluster_start() {
   local bin name
   bin=$(cluster_pg_bin) || { echo "PostgreSQL server binaries not found" >&2; return 1; }
@@ -359,11 +207,8 @@ cluster_start() {
   CLUSTER_DIR=$(mktemp -d /tmp/orv-cluster.XXXXXX)
   chmod 755 "$CLUSTER_DIR"
   export CLUSTER_DIR
-  for name in a b editors http stats ws1 ws2; do
-    cluster_free_port >"$CLUSTER_DIR/port.$name" || return 1
-  done
-  mkdir -p "$CLUSTER_DIR/a" "$CLUSTER_DIR/settings"
-  [ "$(id -u)" -eq 0 ] && chown "$(cluster_account)" "$CLUSTER_DIR/a"
+  cluster_pick_ports a b editors http stats ws1 ws2 || return 1
+  cluster_owned_dir "$CLUSTER_DIR/a"
   cluster_as_owner "$bin/initdb" -D "$CLUSTER_DIR/a/data" -U postgres -A trust -E UTF8 \
       --locale=C.UTF-8 --no-sync >"$CLUSTER_DIR/initdb.log" 2>&1 \
     || { cat "$CLUSTER_DIR/initdb.log" >&2; return 1; }
@@ -372,55 +217,18 @@ cluster_start() {
   cluster_make_roles || return 1
   cluster_rebuild b a || return 1
   cluster_wait_sync || return 1
-  cluster_write_data_sources
-  export ODBCSYSINI=$CLUSTER_DIR ODBCINI=$CLUSTER_DIR/odbc.ini \
-    ORV_SETTINGS_DIR=$CLUSTER_DIR/settings CLUSTER_HTTP="http://127.0.0.1:$(cluster_port http)"
+  cluster_write_data_sources "ORV_CLUSTER $(cluster_port editors)" \
+    "ORV_CLUSTER_A $(cluster_port a)" "ORV_CLUSTER_B $(cluster_port b)"
   cluster_write_haproxy_config
-  "$(cluster_haproxy_bin)" -c -q -f "$CLUSTER_DIR/haproxy.cfg" || return 1
-  (cluster_exec_as_owner "$(cluster_haproxy_bin)" -db -f "$CLUSTER_DIR/haproxy.cfg") \
-    >"$CLUSTER_DIR/haproxy.log" 2>&1 &
-  echo $! >"$CLUSTER_DIR/haproxy.pid"
-  for _ in $(seq 100); do
-    [ "$(cluster_server_state primary a)" = UP ] && break
-    sleep 0.1
-  done
-  [ "$(cluster_server_state primary a)" = UP ] \
-    || { echo "HAProxy does not see the primary" >&2; cat "$CLUSTER_DIR/haproxy.log" >&2; return 1; }
+  cluster_start_haproxy primary a || return 1
   echo "Cluster in $CLUSTER_DIR: primary a on 127.0.0.1:$(cluster_port a), standby b on" \
     "127.0.0.1:$(cluster_port b), editors on 127.0.0.1:$(cluster_port editors)," \
     "stations on $CLUSTER_HTTP"
 }
 
-cluster_ws_start() {
-  local n=$1 dsn=$2 port
-  port=$(cluster_port "ws$n")
-  (cluster_exec_as_owner "${ORV_BUILD_DIR:-$cluster_top/build}/bin/stationws" \
-    --listen "127.0.0.1:$port" --dsn "$dsn" --user orv_reader --password reader --threads 4) \
-    >>"$CLUSTER_DIR/ws$n.log" 2>&1 &
-  echo $! >"$CLUSTER_DIR/ws$n.pid"
-  for _ in $(seq 100); do
-    curl -s -o /dev/null "http://127.0.0.1:$port/fdsnws/station/1/version" && return 0
-    sleep 0.05
-  done
-  echo "stationws $n did not start" >&2
-  tail -n 5 "$CLUSTER_DIR/ws$n.log" >&2
-  return 1
-}
-
-cluster_ws_kill() {
-  local pid
-  pid=$(cat "$CLUSTER_DIR/ws$1.pid" 2>/dev/null) || return 0
-  kill -KILL "$pid" 2>/dev/null || true
-  wait "$pid" 2>/dev/null || true
-  rm -f "$CLUSTER_DIR/ws$1.pid"
-}
-
 cluster_stop() {
   [ -n "${CLUSTER_DIR:-}" ] && [ -d "$CLUSTER_DIR" ] || return 0
-  local file
-  for file in "$CLUSTER_DIR"/ws*.pid "$CLUSTER_DIR/haproxy.pid"; do
-    if [ -f "$file" ]; then kill "$(cat "$file")" 2>/dev/null || true; fi
-  done
+  cluster_stop_front
   cluster_pg_stop a || true
   cluster_pg_stop b || true
   rm -rf "$CLUSTER_DIR"

@@ -8,6 +8,11 @@ namespace orv::odbc {
 
 namespace {
 
+// The transaction's first statement on SQLite, with the name of a table it writes between:
+// a write that changes no row but takes the write lock.
+constexpr std::string_view kLockForWritingPrefix = "DELETE FROM ";
+constexpr std::string_view kLockForWritingSuffix = " WHERE 1 = 0";
+
 SQLCHAR* sqlText(std::string& s) {
     return reinterpret_cast<SQLCHAR*>(s.data());
 }
@@ -701,6 +706,18 @@ SQLRETURN Transaction::commit() {
         connection_.endTransaction(false);
     }
     return rc;
+}
+
+bool Transaction::lockForWriting(std::string_view table) {
+    if (!connection_.isSQLite())
+        return true;
+    Statement st(connection_);
+    std::string sql(kLockForWritingPrefix);
+    sql.append(table).append(kLockForWritingSuffix);
+    if (!isError(st.execDirect(sql)))
+        return true;
+    diagnostic_ = st.valid() ? st.diagnostic() : connection_.diagnostic();
+    return false;
 }
 
 SQLRETURN Transaction::rollback() {

@@ -344,7 +344,16 @@ public:
     // holds the commit's message.
     SQLRETURN commit();
     SQLRETURN rollback();
-    // The first diagnostic message of a failed commit ("" otherwise).
+    // SQLite takes a transaction's locks as its statements need them: two writers that
+    // both read first each hold the file for reading while asking to write, and wait for
+    // each other until the driver's lock timeout. A write as the transaction's first
+    // statement takes the write lock before anything is read, so that a second writer
+    // waits holding nothing and goes on once the first has ended. table: one the
+    // transaction writes anyway (no row of it changes). Other servers lock what is written
+    // as it is written: nothing is run there. False, with diagnostic(), when the lock was
+    // not had (the driver's lock timeout passed, the connection was lost).
+    bool lockForWriting(std::string_view table);
+    // The first diagnostic message of a failed commit or lock ("" otherwise).
     const std::string& diagnostic() const { return diagnostic_; }
 
 private:

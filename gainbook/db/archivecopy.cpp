@@ -24,7 +24,9 @@ public:
     Transaction(odbc::Connection& connection, DbmsKind kind, bool reading)
         : connection_(connection), statements_(kind == DbmsKind::SQLite) {
         if (statements_) {
-            begun_ = run("BEGIN");
+            // The target's write lock first: another writer then waits for the copy, or the
+            // copy for it, neither holding the file for reading meanwhile.
+            begun_ = run(reading ? "BEGIN" : "BEGIN IMMEDIATE");
             return;
         }
         // PostgreSQL reads a repeatable-read transaction from one snapshot (a hot standby

@@ -4,8 +4,8 @@
 #include "text/text.h"
 
 #include <algorithm>
-#include <iterator>
 #include <condition_variable>
+#include <iterator>
 #include <mutex>
 #include <thread>
 
@@ -135,11 +135,21 @@ bool serverUnreachable(const OpenResult& refused) {
                      refused.nativeError) != std::end(kMariaDbUnreachable);
 }
 
+bool connectionDead(odbc::Connection& connection) {
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    return odbc::isSuccess(SQLGetConnectAttr(connection.handle(), SQL_ATTR_CONNECTION_DEAD, &dead,
+                                             0, nullptr)) &&
+           dead == SQL_CD_TRUE;
+}
+
 std::string statementFailure(const odbc::Statement& st, odbc::Connection& connection) {
-    if (st.valid())
-        return st.diagnostic();
-    const std::string d = connection.diagnostic();
-    return d.empty() ? std::string("Не удалось выделить оператор ODBC") : d;
+    std::string d = st.valid() ? st.diagnostic() : connection.diagnostic();
+    if (d.empty() && !st.valid())
+        d = "Не удалось выделить оператор ODBC";
+    // The driver's word may name only its own step ("internal SAVEPOINT failed").
+    if (connectionDead(connection))
+        d += kConnectionLostNote;
+    return d;
 }
 
 std::string failureText(std::string_view action, std::string_view diagnostic) {

@@ -95,8 +95,16 @@ std::string streamingFallbackText(const StreamingConnection& connection);
 // by its severity ("FATAL:  ...") in the message.
 bool serverUnreachable(const OpenResult& refused);
 
+// True when the driver says the connection is gone (a driver that cannot tell: false).
+bool connectionDead(odbc::Connection& connection);
+
+// Added to the message of a statement that failed on a connection that is gone.
+inline constexpr const char* kConnectionLostNote =
+    "\r\nСоединение с сервером базы данных потеряно.";
+
 // The driver's message for a statement that failed, or for one that could not even be
-// allocated (the connection's message, else "Не удалось выделить оператор ODBC").
+// allocated (the connection's message, else "Не удалось выделить оператор ODBC"); on a
+// connection that is gone, kConnectionLostNote after it.
 std::string statementFailure(const odbc::Statement& st, odbc::Connection& connection);
 
 // "При попытке " + action + " произошла ошибка:\r\n" + diagnostic

@@ -36,6 +36,8 @@ constexpr const char* kWriteAction = "записи в базу";
 constexpr const char* kWriteSuccess = "Запись прошла успешно!";
 constexpr const char* kDirectCaption = "Запись информации в базу данных";
 constexpr const char* kDialogCaption = "Запись информации в базу";
+// The table every write of a response writes: its write lock is taken first.
+constexpr const char* kResponseTable = "CALIBRATION";
 constexpr const char* kUnknownErrorCaption = "Неизвестная ошибка";
 constexpr const char* kOpenEnd = "до настоящего времени";
 // The field as its label names it.
@@ -110,7 +112,8 @@ std::string unconfirmedText(const std::string& warning) {
     return orv::text::format(
                "Запись сохранена на основном сервере базы данных, но резервный сервер не "
                "подтвердил её за %lld с: пока он недоступен, запись есть только на основном "
-               "сервере.\r\n",
+               "сервере. Если этот сервер заменят другим до того, как резервный получит "
+               "запись, она будет потеряна: проверьте её, когда резервный сервер вернётся.\r\n",
                static_cast<long long>(kCommitConfirmationBound.count())) +
            warning;
 }
@@ -151,6 +154,8 @@ std::optional<WriteOutcome> insertFirst(orv::odbc::Connection& connection, orv::
     orv::odbc::Transaction tx(connection, orv::odbc::Transaction::Isolation::Serializable);
     if (!tx.begun())
         return failed(connection.diagnostic());
+    if (!tx.lockForWriting(kResponseTable))
+        return failed(tx.diagnostic());
     const auto exists =
         anyRow(connection, sql::kExistingIntervals,
                Parameter::codes({r.station, r.channel, r.network, r.location}), diagnostic);
@@ -538,9 +543,10 @@ bool IntervalChoiceDialog::write() {
     // Serializable: of two writers of the key at once, one fails rather than both fitting
     // their response into a history the other is changing.
     orv::odbc::Transaction tx(connection_, orv::odbc::Transaction::Isolation::Serializable);
-    if (!tx.begun()) {
-        ui_.message(failureText(kWriteAction, connection_.diagnostic()), kDialogCaption,
-                    Icon::Exclamation, Buttons::Ok);
+    if (!tx.begun() || !tx.lockForWriting(kResponseTable)) {
+        ui_.message(
+            failureText(kWriteAction, tx.begun() ? tx.diagnostic() : connection_.diagnostic()),
+            kDialogCaption, Icon::Exclamation, Buttons::Ok);
         return false;
     }
 

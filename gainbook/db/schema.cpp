@@ -362,29 +362,48 @@ bool Schema::rebuildCalibration() {
     return true;
 }
 
-void Schema::checkCalibrationColumns() {
+// A catalog answer of "missing" or "another type" is acted on only on a live connection:
+// one lost while asking gets no answers at all, which is no reason to add, change or
+// rebuild anything.
+bool Schema::checkCalibrationColumns() {
     const Dialect& dl = d();
     bool needsRebuild = false;
-    if (connection_.columnExists("CALIBRATION", "FAP")) {
-        if (!columnHasType("CALIBRATION", "FAP", dl.reportedLongTextType) &&
-            !changeColumnType("CALIBRATION", "FAP", dl.longTextType))
+    const std::optional<bool> noFap = columnMissing("CALIBRATION", "FAP");
+    if (!noFap)
+        return false;
+    if (!*noFap) {
+        const std::optional<bool> fapDiffers =
+            typeDiffers("CALIBRATION", "FAP", dl.reportedLongTextType);
+        if (!fapDiffers)
+            return false;
+        if (*fapDiffers && !changeColumnType("CALIBRATION", "FAP", dl.longTextType))
             needsRebuild = true;
     } else if (!addColumn("CALIBRATION", "FAP", dl.longTextType)) {
         needsRebuild = true;
     }
-    if (!columnHasType("CALIBRATION", "SAC", dl.reportedLongTextType) &&
-        !changeColumnType("CALIBRATION", "SAC", dl.longTextType))
+    const std::optional<bool> sacDiffers =
+        typeDiffers("CALIBRATION", "SAC", dl.reportedLongTextType);
+    if (!sacDiffers)
+        return false;
+    if (*sacDiffers && !changeColumnType("CALIBRATION", "SAC", dl.longTextType))
         needsRebuild = true;
-    if (!connection_.columnExists("CALIBRATION", "LDDATE") &&
-        !addColumn("CALIBRATION", "LDDATE", dl.dateType))
+    const std::optional<bool> noLddate = columnMissing("CALIBRATION", "LDDATE");
+    if (!noLddate)
+        return false;
+    if (*noLddate && !addColumn("CALIBRATION", "LDDATE", dl.dateType))
         needsRebuild = true;
-    if (!columnHasType("CALIBRATION", "STARTDATE", dl.reportedDateType) &&
-        !changeColumnType("CALIBRATION", "STARTDATE", dl.dateType)) {
-        rebuildCalibration();
-        return;
-    }
+    const std::optional<bool> startDiffers =
+        typeDiffers("CALIBRATION", "STARTDATE", dl.reportedDateType);
+    if (!startDiffers)
+        return false;
+    if (*startDiffers && !changeColumnType("CALIBRATION", "STARTDATE", dl.dateType))
+        needsRebuild = true;
+    // A change that failed because the connection went meanwhile asks for no rebuild.
+    if (needsRebuild && connectionLost())
+        return false;
     if (needsRebuild)
         rebuildCalibration();
+    return true;
 }
 
 bool Schema::connectionLost() {
@@ -407,6 +426,23 @@ std::optional<bool> Schema::tableMissing(std::string_view table) {
     return true;
 }
 
+std::optional<bool> Schema::columnMissing(std::string_view table, std::string_view column) {
+    if (connection_.columnExists(table, column))
+        return false;
+    if (connectionLost())
+        return std::nullopt;
+    return true;
+}
+
+std::optional<bool> Schema::typeDiffers(std::string_view table, std::string_view column,
+                                        std::string_view reportedType) {
+    if (columnHasType(table, column, reportedType))
+        return false;
+    if (connectionLost())
+        return std::nullopt;
+    return true;
+}
+
 bool Schema::check() {
     siteChanHasLcode_ = false;
     siteChanPresent_ = false;
@@ -420,7 +456,10 @@ bool Schema::check() {
         return false;
     if (!*noSiteChan) {
         siteChanPresent_ = true;
-        if (connection_.columnExists("SITECHAN", "LCODE")) {
+        const std::optional<bool> noLcode = columnMissing("SITECHAN", "LCODE");
+        if (!noLcode)
+            return false;
+        if (!*noLcode) {
             siteChanHasLcode_ = true;
         } else if (ui_.askYesNo("В таблице SITECHAN отсутствует поле LCODE.\r\nДобавить?") &&
                    addColumn("SITECHAN", "LCODE", "VARCHAR(8)")) {
@@ -463,8 +502,8 @@ bool Schema::check() {
             return false;
         if (!createCalibration())
             return false;
-    } else {
-        checkCalibrationColumns();
+    } else if (!checkCalibrationColumns()) {
+        return false;
     }
     completeIndexes("CALIBRATION");
     return true;

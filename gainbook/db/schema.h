@@ -109,7 +109,13 @@ private:
     bool connectionLost();
     // Whether the table is missing; nullopt when the connection was lost while asking.
     std::optional<bool> tableMissing(std::string_view table);
-    void checkCalibrationColumns();
+    // The same for a column, and for a column the driver does not report with the type
+    // expected.
+    std::optional<bool> columnMissing(std::string_view table, std::string_view column);
+    std::optional<bool> typeDiffers(std::string_view table, std::string_view column,
+                                    std::string_view reportedType);
+    // False when the connection was lost while the columns were looked at (nothing changed).
+    bool checkCalibrationColumns();
     bool hasStatistics(std::string_view table);
 
     odbc::Connection& connection_;

@@ -51,6 +51,8 @@ inline constexpr const char* kSiteUpdate = "update SITE set %s where STA=?";
 // The clean-up after the channels are written: the start, and one part per channel
 // written (its marker takes the name). It reaches only rows the dialog showed: those of the
 // groups read (1 to %d) with a component index of 0, 1 or 2.
+// The channel table, whose write lock a channel write takes first.
+inline constexpr const char* kChannelTable = "SITECHAN";
 inline constexpr const char* kChannelCleanup =
     "delete from SITECHAN where STA=? and NGROUP between 1 and %d and CHANINDEX in (0,1,2) ";
 inline constexpr const char* kChannelCleanupKeep = "and CHAN<>? ";

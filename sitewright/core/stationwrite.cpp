@@ -207,6 +207,11 @@ bool CStationDlg::writeChannels(orv::odbc::Connection& connection, const std::st
         ctx_.ui->message(msg::kBeginTransactionError, {}, Icon::None, Buttons::Ok);
         return false;
     }
+    // Each channel row is looked up before it is written.
+    if (!transaction.lockForWriting(sql::kChannelTable)) {
+        showDatabaseError(transaction.diagnostic());
+        return false;
+    }
     try {
         const std::vector<std::string> written = writeChannelRows(connection, code);
         if (cleanUpGroups) {

@@ -1,6 +1,7 @@
 // gainbook-cli list and write against real databases, through the built program.
 #include "clirunner.h"
 #include "damagedsqlite.h"
+#include "privateserver.h"
 #include "testdb.h"
 #include "text/text.h"
 
@@ -8,7 +9,9 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
+#include <future>
 #include <iostream>
 
 using orv::gainbook::test::Outcome;
@@ -328,6 +331,93 @@ TEST(CliKeyOptions, ADateThatIsNotADateTextOrALongCodeIsRefusedBeforeConnecting)
 
 INSTANTIATE_TEST_SUITE_P(Backends, CliDatabase, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);
+
+// A server whose synchronous standby is away: the first write of a key that has no rows
+// yet is committed on the primary and never confirmed. gainbook-cli says the write is kept
+// there only, may be lost, and ends with status 3: neither a success nor a failure.
+TEST(CliUnconfirmed, AFirstWriteTheStandbyNeverConfirmsEndsWithStatusThree) {
+    orv::test::PrivateServer server(Backend::PostgreSQL);
+    if (!server.available())
+        GTEST_SKIP() << server.whyUnavailable();
+    TestDatabase db(Backend::PostgreSQL);
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    orv::test::TempDir dir;
+    const auto write = [&](const std::string& station) {
+        return runCli(dir.path(), {"write", kPoleZeroFile, "--yes", "--sta", station, "--chan",
+                                   "BHZ", "--start", "2003.01.01 00:00:00", "--dsn", db.dsn(),
+                                   "--user", "ORV", "--password", "KTZ"});
+    };
+    ASSERT_EQ(write("KIV").status, 0);
+    db.exec("ALTER SYSTEM SET synchronous_standby_names = 'absent'");
+    db.exec("SELECT pg_reload_conf()");
+    const Outcome r = write("AAK");
+    db.exec("ALTER SYSTEM RESET synchronous_standby_names");
+    db.exec("SELECT pg_reload_conf()");
+
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(r.err.find("Запись сохранена на основном сервере базы данных, но резервный сервер "
+                         "не подтвердил её за 10 с: пока он недоступен, запись есть только на "
+                         "основном сервере. Если этот сервер заменят другим до того, как "
+                         "резервный получит запись, она будет потеряна"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("Запись прошла успешно!"), std::string::npos) << r.err;
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM CALIBRATION WHERE STA = 'AAK'"), "1");
+}
+
+// Two gainbook-cli writes of one new key started together on an SQLite file, 25 times.
+// Each reads the key before it writes: were the write lock taken only at the first write,
+// both could hold the file for reading while asking to write, and wait for each other
+// until the driver's lock timeout (5 s in this data source, 100 s unless set). The second
+// waits for the first to commit and then writes after it: each pair ends within 2 s, both
+// written, the history as one after the other leaves it.
+TEST(CliSQLite, TwoWritersOfANewKeyStartedTogetherEndAtOnceOneAfterTheOther) {
+    TestDatabase db(Backend::SQLite);
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    orv::test::TempDir dir;
+    const std::string dsn = db.dsn() + "_TIMEOUT";
+    std::ofstream(std::filesystem::path(std::getenv("ODBCSYSINI")) / "odbc.ini", std::ios::app)
+        << "[" << dsn << "]\nDriver=SQLite3\nDatabase=" << (dir / "shared.sqlite").string()
+        << "\nTimeout=5000\n\n";
+    const auto write = [&](const std::string& station, const char* start, const char* in) {
+        std::filesystem::create_directories(dir / in);
+        return runCli(dir / in, {"write", kPoleZeroFile, "--yes", "--sta", station, "--chan", "BHZ",
+                                 "--start", start, "--dsn", dsn});
+    };
+    ASSERT_EQ(write("KIV", "2003.01.01 00:00:00", "first").status, 0);
+    orv::odbc::Connection c;
+    ASSERT_FALSE(orv::odbc::isError(c.driverConnect("DSN=" + dsn + ";")));
+    for (int pair = 0; pair < 25; ++pair) {
+        const std::string station = "P" + std::to_string(pair);
+        const auto began = std::chrono::steady_clock::now();
+        auto first = std::async(std::launch::async, write, station, "2010.01.01 00:00:00", "a");
+        auto second = std::async(std::launch::async, write, station, "2011.01.01 00:00:00", "b");
+        const Outcome one = first.get();
+        const Outcome other = second.get();
+        const double took =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+
+        EXPECT_LT(took, 2.0) << station;
+        EXPECT_EQ(one.status, 0) << station << ": " << one.err;
+        EXPECT_EQ(other.status, 0) << station << ": " << other.err;
+        // As the two orders leave it: the later start closes the earlier's interval, or the
+        // earlier start, written second, replaces the later one it covers.
+        std::vector<std::string> history;
+        orv::odbc::Statement st(c);
+        ASSERT_FALSE(orv::odbc::isError(
+            st.execDirect("SELECT STARTDATE, ENDDATE FROM CALIBRATION WHERE STA = '" + station +
+                          "' ORDER BY STARTDATE")));
+        while (orv::odbc::isSuccess(st.fetch()))
+            history.push_back(st.getText(1).value_or("") + " / " + st.getText(2).value_or("-"));
+        const std::vector<std::string> oneThenOther = {"2010-01-01 00:00:00 / 2011-01-01 00:00:00",
+                                                       "2011-01-01 00:00:00 / -"};
+        const std::vector<std::string> otherThenOne = {"2010-01-01 00:00:00 / -"};
+        EXPECT_TRUE(history == oneThenOther || history == otherThenOne)
+            << station << ": " << testing::PrintToString(history) << station;
+        if (HasFailure())
+            break;
+    }
+}
 
 TEST(CliDamagedDatabase, ListAndExportFailWhenAFetchFails) {
     TestDatabase db(Backend::SQLite);
