@@ -36,6 +36,8 @@ public:
 private:
     void loop();
     bool check();
+    // One statement of the check, within the seconds given.
+    bool read(const char* sql, long seconds);
 
     const gainbook::ConnectionSettings settings_;
     const std::chrono::milliseconds bound_;

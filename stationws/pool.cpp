@@ -39,9 +39,13 @@ bool openSlot(const gainbook::ConnectionSettings& settings, Slot& slot) {
 bool keepIfAlive(Slot& slot) {
     if (!slot.connection)
         return false;
-    odbc::Statement st(*slot.connection);
-    if (st.valid() && odbc::isSuccess(st.execDirect("SELECT 1")) && odbc::isSuccess(st.fetch()))
-        return true;
+    {
+        // The statement ends before its connection may be dropped: freeing a statement of a
+        // freed connection crashes the driver manager.
+        odbc::Statement st(*slot.connection);
+        if (st.valid() && odbc::isSuccess(st.execDirect("SELECT 1")) && odbc::isSuccess(st.fetch()))
+            return true;
+    }
     slot.connection.reset();
     return false;
 }
