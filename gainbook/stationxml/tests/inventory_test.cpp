@@ -244,6 +244,13 @@ TEST_P(TimeSelection, StationsByTheirDates) {
         {"endafter",
          [](Selection& s) { s.endAfter = at(1995); },
          {"ANMO 1999-01-01-open", "TUC 2003-01-01-2008-01-01"}},
+        // Exactly at TUC's OFFDATE: it ends neither before nor after then.
+        {"endbefore at an OFFDATE",
+         [](Selection& s) { s.endBefore = at(2008); },
+         {"KIV 1990-01-01-1995-01-01"}},
+        {"endafter at an OFFDATE",
+         [](Selection& s) { s.endAfter = at(2008); },
+         {"ANMO 1999-01-01-open"}},
     };
     for (const TimeCase& c : cases) {
         Selection s;
