@@ -1,6 +1,7 @@
 // The HTTP front on its own, without a database: what hostile and slow clients can and cannot
 // do to it, asked over real sockets (and curl where a well-behaved client is meant).
 #include "front.h"
+#include "loopback.h"
 #include "program.h"
 #include "testdb.h"
 
@@ -155,21 +156,6 @@ private:
     std::thread thread_;
 };
 
-int connectTo(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        close(fd);
-        return -1;
-    }
-    const int on = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    return fd;
-}
-
 void sendAll(int fd, const std::string& bytes) {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
@@ -246,13 +232,13 @@ TEST(HttpFront, SlowUploadsAndSlowHeadsHoldNothingAndAreCutAtTheirDeadline) {
     Served s;
     std::vector<int> slow;
     for (int i = 0; i < 64; ++i) {
-        const int fd = connectTo(s.port());
+        const int fd = orv::test::connectLoopback(s.port());
         ASSERT_GE(fd, 0);
         sendAll(fd, "POST /echo HTTP/1.1\r\nHost: x\r\nContent-Length: 1000\r\n\r\n");
         slow.push_back(fd);
     }
     for (int i = 0; i < 16; ++i) {
-        const int fd = connectTo(s.port());
+        const int fd = orv::test::connectLoopback(s.port());
         ASSERT_GE(fd, 0);
         sendAll(fd, "GET /echo HTTP/1.1\r\nHost: x\r\nX-Long: " + std::string(70000, 'a'));
         slow.push_back(fd);
@@ -294,7 +280,7 @@ TEST(HttpFront, SlowUploadsAndSlowHeadsHoldNothingAndAreCutAtTheirDeadline) {
 TEST(HttpFront, OneAnswerPerRequestWhateverTheHead) {
     Served s;
     {
-        const int fd = connectTo(s.port());
+        const int fd = orv::test::connectLoopback(s.port());
         sendAll(fd, "GET /first HTTP/1.1\r\nHost: x\r\nX-Big: " + std::string(9000, 'b') +
                         "\r\n\r\nGET /second HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
         const std::string got = readAll(fd);
@@ -307,7 +293,7 @@ TEST(HttpFront, OneAnswerPerRequestWhateverTheHead) {
         EXPECT_LT(first, second);
     }
     {
-        const int fd = connectTo(s.port());
+        const int fd = orv::test::connectLoopback(s.port());
         const Clock::time_point start = Clock::now();
         sendAll(fd, "GET /bare HTTP/1.1\nHost: x\nConnection: close\n\n");
         const std::string got = readAll(fd);
@@ -317,7 +303,7 @@ TEST(HttpFront, OneAnswerPerRequestWhateverTheHead) {
         EXPECT_LT(secondsSince(start), 1.0);
     }
     {
-        const int fd = connectTo(s.port());
+        const int fd = orv::test::connectLoopback(s.port());
         const Clock::time_point start = Clock::now();
         sendAll(fd, "GET /long HTTP/1.1\r\nHost: x\r\nConnection: close\r\nX-Long: " +
                         std::string(60000, 'l') + "\r\n\r\n");
@@ -404,7 +390,7 @@ TEST(HttpFront, AStopLetsTheAnswersInFlightFinish) {
     limits.stopSeconds = 20;
     auto s = std::make_unique<Served>(limits);
     const int port = s->port();
-    const int fd = connectTo(port);
+    const int fd = orv::test::connectLoopback(port);
     const int rcvbuf = 65536;
     setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
     sendAll(fd, "GET /big HTTP/1.1\r\nHost: x\r\n\r\n");
@@ -425,7 +411,7 @@ TEST(HttpFront, AStopLetsTheAnswersInFlightFinish) {
     const Clock::time_point stopped = Clock::now();
     s->front().stop();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_LT(connectTo(port), 0) << "a connection was taken after the stop";
+    EXPECT_LT(orv::test::connectLoopback(port), 0) << "a connection was taken after the stop";
     reader.join();
     s->stop();
     close(fd);
@@ -440,7 +426,7 @@ TEST(HttpFront, AStopCutsWhatIsLeftAtItsBound) {
     limits.stopSeconds = 1;
     limits.idleSeconds = 30;
     auto s = std::make_unique<Served>(limits);
-    const int fd = connectTo(s->port());
+    const int fd = orv::test::connectLoopback(s->port());
     const int rcvbuf = 4096;
     setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
     sendAll(fd, "GET /big HTTP/1.1\r\nHost: x\r\n\r\n");

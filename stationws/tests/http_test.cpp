@@ -1,5 +1,6 @@
 // The service as its clients see it: the built program started on a real database, asked
 // by curl (and xmllint for the documents), on SQLite, PostgreSQL and MariaDB.
+#include "loopback.h"
 #include "odbc/odbc.h"
 #include "privateserver.h"
 #include "program.h"
@@ -639,20 +640,6 @@ void fillArchive(const TestDatabase& db) {
     ASSERT_TRUE(orv::odbc::isSuccess(t.commit()));
 }
 
-// A TCP connection to the service that sends nothing.
-int idleConnection(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // True when the server closed the connection within the seconds given.
 bool closedWithin(int fd, int seconds) {
     timeval tv{seconds, 0};
@@ -678,7 +665,7 @@ TEST_P(StationService, IdleConnectionsAreTimedOutWithoutBlockingOthers) {
     ASSERT_NE(s.port(), 0) << s.log();
     std::vector<int> idle;
     for (int i = 0; i < 200; ++i)
-        idle.push_back(idleConnection(s.port()));
+        idle.push_back(orv::test::connectLoopback(s.port()));
     for (const int fd : idle)
         ASSERT_GE(fd, 0);
     Answer a;
