@@ -153,23 +153,13 @@ public:
     }
     http::Reply reply() override {
         Reading& r = *reading_;
-        if (state_ == Spool::State::More) {
-            http::Reply reply;
-            reply.type = contentType(r.query);
-            reply.stream = std::make_shared<SpoolStream>(reading_, readings_);
-            reply.compressible = r.query.format == Format::Text;
-            return reply;
-        }
+        if (state_ == Spool::State::More)
+            return streamed();
         if (state_ == Spool::State::Cancelled)
             return errors_.reply(request_, 503, r.begun ? kAway : kBusy);
         switch (r.verdict.load()) {
-        case Verdict::Answer: {
-            http::Reply reply;
-            reply.type = contentType(r.query);
-            reply.stream = std::make_shared<SpoolStream>(reading_, readings_);
-            reply.compressible = r.query.format == Format::Text;
-            return reply;
-        }
+        case Verdict::Answer:
+            return streamed();
         case Verdict::Empty:
             if (r.query.nodata == 404)
                 return errors_.reply(request_, 404, "No data matches the selection.");
@@ -197,6 +187,15 @@ public:
     }
 
 private:
+    // The document, sent from the spool as it fills (text compressed for who takes gzip).
+    http::Reply streamed() const {
+        http::Reply reply;
+        reply.type = contentType(reading_->query);
+        reply.stream = std::make_shared<SpoolStream>(reading_, readings_);
+        reply.compressible = reading_->query.format == Format::Text;
+        return reply;
+    }
+
     http::Request request_;
     std::shared_ptr<Reading> reading_;
     Readings& readings_;
