@@ -3,9 +3,9 @@
 #include "cli/connection_options.h"
 #include "cli/options.h"
 
-#include "archivecopy.h"
-#include "connection.h"
-#include "schema.h"
+#include "db/archivecopy.h"
+#include "db/connection.h"
+#include "db/schema.h"
 #include "text/text.h"
 
 #include <algorithm>

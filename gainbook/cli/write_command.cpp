@@ -4,15 +4,15 @@
 #include "cli/connection_options.h"
 #include "cli/options.h"
 
-#include "connection.h"
-#include "datetext.h"
+#include "db/connection.h"
+#include "db/datetext.h"
+#include "db/responsewriter.h"
+#include "db/sitechanlookup.h"
+#include "db/typedinput.h"
 #include "formats/responsefile.h"
 #include "panels.h"
 #include "response/evaluation.h"
-#include "responsewriter.h"
-#include "sitechanlookup.h"
 #include "text/text.h"
-#include "typedinput.h"
 
 #include <algorithm>
 #include <cstdio>
