@@ -55,7 +55,10 @@ around a point</td></tr>
 </body></html>
 )";
 
-std::string wadl(const std::string& base) {
+namespace {
+
+// The query's parameters as the WADL lists them.
+std::string wadlParameters() {
     std::string params;
     auto param = [&](std::string_view name, std::string_view type, std::string_view extra = {}) {
         params += "        <param name=\"" + std::string(name) + "\" style=\"query\" type=\"" +
@@ -88,6 +91,12 @@ std::string wadl(const std::string& base) {
     param("includerestricted", "xs:boolean", options({"true", "false"}));
     param("includeavailability", "xs:boolean", options({"false"}));
     param("matchtimeseries", "xs:boolean", options({"false"}));
+    return params;
+}
+
+} // namespace
+
+std::string wadl(const std::string& base) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
            "<application xmlns=\"http://wadl.dev.java.net/2009/02\" "
            "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">\n"
@@ -97,7 +106,7 @@ std::string wadl(const std::string& base) {
            "    <resource path=\"query\">\n"
            "      <method name=\"GET\" id=\"query\">\n"
            "        <request>\n" +
-           params +
+           wadlParameters() +
            "        </request>\n"
            "        <response status=\"200\">\n"
            "          <representation mediaType=\"application/xml\"/>\n"
