@@ -608,7 +608,8 @@ struct Front::Impl {
             std::max<rlim_t>(16, std::min<rlim_t>(files.rlim_cur, 65536) * 3 / 4));
     }
 
-    bool run() {
+    // The library's event loop on the listening socket, with the front's callbacks.
+    bool startDaemon() {
         const unsigned int flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME;
         std::vector<MHD_OptionItem> options{
             {MHD_OPTION_LISTEN_SOCKET, listener, nullptr},
@@ -632,6 +633,12 @@ struct Front::Impl {
             std::cerr << "stationws: the HTTP server cannot start on " << listenAddress << "\n";
             return false;
         }
+        return true;
+    }
+
+    bool run() {
+        if (!startDaemon())
+            return false;
         std::unique_lock lock(mutex);
         while (!stopping) {
             changed.wait_for(lock, kSweep);
