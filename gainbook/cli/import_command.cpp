@@ -328,7 +328,9 @@ void Batches::finish() {
         batch_.reset();
         unconfirmed = committed.result == CommitResult::Unconfirmed;
         if (unconfirmed)
-            err_ << "gainbook-cli import: "
+            err_ << "gainbook-cli import: резервный сервер не подтвердил запись за "
+                 << kCommitConfirmationBound.count()
+                 << " с: пока он недоступен, эпохи ниже есть только на основном сервере; "
                  << orv::text::replaceAll(committed.diagnostic, "\r\n", " ") << "\n";
     }
     for (const EpochLines& lines : held_)
