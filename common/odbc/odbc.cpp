@@ -12,6 +12,10 @@ namespace {
 // a write that changes no row but takes the write lock.
 constexpr std::string_view kLockForWritingPrefix = "DELETE FROM ";
 constexpr std::string_view kLockForWritingSuffix = " WHERE 1 = 0";
+// A transaction inside another: a savepoint, named after its depth.
+constexpr std::string_view kSavepoint = "SAVEPOINT ORV_LEVEL_";
+constexpr std::string_view kReleaseSavepoint = "RELEASE SAVEPOINT ORV_LEVEL_";
+constexpr std::string_view kRollbackToSavepoint = "ROLLBACK TO SAVEPOINT ORV_LEVEL_";
 
 SQLCHAR* sqlText(std::string& s) {
     return reinterpret_cast<SQLCHAR*>(s.data());
@@ -678,6 +682,13 @@ SQLRETURN setIsolation(SQLHDBC dbc, SQLUINTEGER level) {
 } // namespace
 
 Transaction::Transaction(Connection& connection, Isolation isolation) : connection_(connection) {
+    if (connection_.transactionLevel_ > 0) {
+        level_ = connection_.transactionLevel_ + 1;
+        begun_ = savepointStep(kSavepoint);
+        if (begun_)
+            connection_.transactionLevel_ = level_;
+        return;
+    }
     // The level is set while no transaction is open, as the drivers require.
     SQLUINTEGER level = 0;
     const SQLUINTEGER wanted =
@@ -688,18 +699,47 @@ Transaction::Transaction(Connection& connection, Isolation isolation) : connecti
         level != wanted && isSuccess(setIsolation(connection_.handle(), wanted)))
         previousIsolation_ = level;
     begun_ = !isError(connection_.setAutocommit(false));
+    level_ = 1;
+    if (begun_)
+        connection_.transactionLevel_ = 1;
 }
 
 Transaction::~Transaction() {
+    if (nested()) {
+        if (begun_ && !ended_)
+            rollback();
+        if (begun_)
+            connection_.transactionLevel_ = level_ - 1;
+        return;
+    }
     if (begun_ && !ended_)
         connection_.endTransaction(false);
+    connection_.transactionLevel_ = 0;
     connection_.setAutocommit(true);
     if (previousIsolation_)
         setIsolation(connection_.handle(), *previousIsolation_);
 }
 
+bool Transaction::savepointStep(std::string_view prefix) {
+    Statement st(connection_);
+    std::string sql(prefix);
+    sql += std::to_string(level_);
+    if (!isError(st.execDirect(sql)))
+        return true;
+    diagnostic_ = st.valid() ? st.diagnostic() : connection_.diagnostic();
+    return false;
+}
+
 SQLRETURN Transaction::commit() {
     ended_ = true;
+    if (nested()) {
+        if (savepointStep(kReleaseSavepoint))
+            return SQL_SUCCESS;
+        const std::string released = diagnostic_;
+        rollback();
+        diagnostic_ = released;
+        return SQL_ERROR;
+    }
     const SQLRETURN rc = connection_.endTransaction(true);
     if (isError(rc)) {
         diagnostic_ = connection_.diagnostic();
@@ -722,6 +762,14 @@ bool Transaction::lockForWriting(std::string_view table) {
 
 SQLRETURN Transaction::rollback() {
     ended_ = true;
+    if (nested()) {
+        // A rollback may undo a change of the schema.
+        connection_.forgetCatalog();
+        // Rolled back to, the savepoint stays until released.
+        if (!savepointStep(kRollbackToSavepoint))
+            return SQL_ERROR;
+        return savepointStep(kReleaseSavepoint) ? SQL_SUCCESS : SQL_ERROR;
+    }
     return connection_.endTransaction(false);
 }
 

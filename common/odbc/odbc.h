@@ -161,6 +161,7 @@ public:
 
 private:
     friend class PreparedStatement;
+    friend class Transaction;
     void afterConnect();
     // The columns of a table (upper-case name -> type name); nullopt when the table has
     // none or the call fails.
@@ -175,6 +176,8 @@ private:
     std::map<std::string, std::map<std::string, std::string>> knownColumns_;
     mutable std::optional<std::string> catalog_;
     bool keepPrepared_ = false;
+    // How many Transaction objects are open on the connection, one inside the other.
+    int transactionLevel_ = 0;
     // Prepared statements kept for reuse, by text; shared with the PreparedStatement that
     // has one lent.
     std::map<std::string, std::shared_ptr<Statement>, std::less<>> prepared_;
@@ -323,6 +326,13 @@ private:
 // Switches autocommit off for the lifetime of the object and always switches it on
 // again. Without commit() the transaction is rolled back.
 //
+// Begun while another transaction of the connection is open, it is a savepoint of that one
+// (SQLite, PostgreSQL and MariaDB have them): commit() releases it, rollback() undoes what
+// was done since it began and nothing before, and only the outermost commit makes anything
+// lasting. Its isolation is the enclosing transaction's. A savepoint that cannot be rolled
+// back to (a server that undid the whole transaction itself: a deadlock on MariaDB, a full
+// disk on SQLite) fails rollback(): the enclosing transaction has lost its work.
+//
 // A serializable transaction runs as though no other ran at the same time: where two
 // would mix (two writers of one key, each deciding from what the other is changing), the
 // server fails one of them at a statement or at the commit. A repeatable-read one reads
@@ -355,9 +365,16 @@ public:
     bool lockForWriting(std::string_view table);
     // The first diagnostic message of a failed commit or lock ("" otherwise).
     const std::string& diagnostic() const { return diagnostic_; }
+    // A savepoint of an enclosing transaction.
+    bool nested() const { return level_ > 1; }
 
 private:
+    // Runs a savepoint statement (the prefix and this one's name); false, with
+    // diagnostic(), when it fails.
+    bool savepointStep(std::string_view prefix);
+
     Connection& connection_;
+    int level_ = 0; // 1 for an outermost transaction, more for a savepoint
     bool begun_ = false;
     bool ended_ = false;
     std::string diagnostic_;

@@ -194,6 +194,56 @@ TEST_P(Odbc, TransactionRollsBackUnlessCommittedAndRestoresAutocommit) {
     EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM T"), "2");
 }
 
+// A transaction begun inside another is a savepoint of it: undone alone, kept only by the
+// outer commit; a statement that failed inside it (which on PostgreSQL spoils the whole
+// transaction) is undone with it and the outer one goes on.
+TEST_P(Odbc, ATransactionInsideAnotherIsUndoneAloneAndKeptByTheOuterCommit) {
+    const auto insert = [&](const char* code) {
+        odbc::Statement st(*connection);
+        const std::string sql = std::string("INSERT INTO T (CODE) VALUES ('") + code + "')";
+        return !odbc::isError(st.execDirect(sql));
+    };
+    {
+        odbc::Transaction outer(*connection, odbc::Transaction::Isolation::Serializable);
+        ASSERT_TRUE(outer.begun());
+        EXPECT_FALSE(outer.nested());
+        ASSERT_TRUE(insert("FIRST"));
+        {
+            odbc::Transaction inner(*connection);
+            ASSERT_TRUE(inner.begun()) << inner.diagnostic();
+            EXPECT_TRUE(inner.nested());
+            ASSERT_TRUE(insert("UNDONE"));
+            odbc::Statement st(*connection);
+            EXPECT_TRUE(odbc::isError(st.execDirect("SELECT NOPE FROM NO_SUCH_TABLE")));
+            EXPECT_FALSE(odbc::isError(inner.rollback())) << inner.diagnostic();
+        }
+        {
+            odbc::Transaction inner(*connection);
+            ASSERT_TRUE(insert("RELEASED"));
+            {
+                odbc::Transaction deeper(*connection);
+                ASSERT_TRUE(insert("DEEPER"));
+            } // no commit: undone alone
+            EXPECT_FALSE(odbc::isError(inner.commit())) << inner.diagnostic();
+        }
+        // Not yet lasting: another connection sees none of it.
+        EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM T"), "0");
+        EXPECT_FALSE(odbc::isError(outer.commit())) << outer.diagnostic();
+    }
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM T"), "2");
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM T WHERE CODE IN ('FIRST', 'RELEASED')"), "2");
+    {
+        odbc::Transaction outer(*connection);
+        odbc::Transaction inner(*connection);
+        ASSERT_TRUE(insert("AGAIN"));
+        EXPECT_FALSE(odbc::isError(inner.commit()));
+    } // the outer one not committed: the released savepoint goes with it
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM T"), "2");
+    // Autocommit is on again once the outermost has ended.
+    ASSERT_TRUE(insert("AUTO"));
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM T"), "3");
+}
+
 TEST_P(Odbc, AFailedCommitIsRolledBackAndTheConnectionGoesOnInAutocommit) {
     // A child row without its parent passes the insert and fails the deferred check at COMMIT.
     if (GetParam() == Backend::MariaDB)

@@ -233,7 +233,10 @@ TextColumn readTextColumn(odbc::Connection& connection, std::string_view sql,
 CommitOutcome commitBounded(odbc::Transaction& transaction, odbc::Connection& connection,
                             std::chrono::milliseconds bound) {
     std::optional<odbc::Statement> commit;
-    if (classifyDbmsName(connection.dbmsName().value_or("")) == DbmsKind::PostgreSql)
+    // A savepoint is released on the server's word alone: the standby hears of it with the
+    // enclosing transaction's commit.
+    if (!transaction.nested() &&
+        classifyDbmsName(connection.dbmsName().value_or("")) == DbmsKind::PostgreSql)
         commit.emplace(connection);
     if (!commit || !commit->valid()) {
         if (odbc::isError(transaction.commit()))

@@ -149,7 +149,8 @@ inline constexpr std::chrono::seconds kCommitConfirmationBound{10};
 // Commits the transaction. A PostgreSQL server with synchronous standbys answers a commit
 // only once a standby has confirmed it, and waits for ever while none is there: its commit
 // is sent as a statement and cancelled after the bound. The server keeps the commit then
-// and says so in a warning (Unconfirmed, the warning in the diagnostic).
+// and says so in a warning (Unconfirmed, the warning in the diagnostic). A transaction
+// inside another is a savepoint, released at once: its confirmation is the enclosing one's.
 CommitOutcome commitBounded(odbc::Transaction& transaction, odbc::Connection& connection,
                             std::chrono::milliseconds bound = kCommitConfirmationBound);
 

@@ -313,5 +313,86 @@ TEST_P(StationXmlImport, ReplacedStoredIntervalsAreReported) {
         << r.out;
 }
 
+namespace {
+
+// A trigger that refuses every row of channel HHN written into table: at its insert, or,
+// deferred (PostgreSQL only), at the commit of its transaction.
+void refuseChannelHhn(const TestDatabase& db, const std::string& table, bool atCommit) {
+    switch (db.backend()) {
+    case Backend::SQLite:
+        db.exec("CREATE TRIGGER REFUSE_HHN BEFORE INSERT ON " + table +
+                " WHEN NEW.CHAN = 'HHN' BEGIN SELECT RAISE(ABORT, 'HHN refused'); END");
+        break;
+    case Backend::PostgreSQL:
+        db.exec("CREATE FUNCTION refuse_hhn() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF "
+                "NEW.chan = 'HHN' THEN RAISE EXCEPTION 'HHN refused'; END IF; RETURN NEW; END $$");
+        db.exec(atCommit ? "CREATE CONSTRAINT TRIGGER REFUSE_HHN AFTER INSERT ON " + table +
+                               " DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION "
+                               "refuse_hhn()"
+                         : "CREATE TRIGGER REFUSE_HHN BEFORE INSERT ON " + table +
+                               " FOR EACH ROW EXECUTE FUNCTION refuse_hhn()");
+        break;
+    case Backend::MariaDB:
+        db.exec("CREATE TRIGGER REFUSE_HHN BEFORE INSERT ON " + table +
+                " FOR EACH ROW BEGIN IF NEW.CHAN = 'HHN' THEN SIGNAL SQLSTATE '45000' SET "
+                "MESSAGE_TEXT = 'HHN refused'; END IF; END");
+        break;
+    }
+}
+
+// Three channels of station STA, HHN between the others.
+std::string threeChannels(const std::filesystem::path& dir) {
+    using orv::stationxml::test::document;
+    const HandmadeChannel c;
+    return written(dir / "three.xml", document({c.named("HHZ"), c.named("HHN"), c.named("HHE")}));
+}
+
+} // namespace
+
+// The epochs of an import share transactions: one that the database refuses between two
+// others, after its CALIBRATION row was written (its SITECHAN row refused), is undone alone,
+// and they are written.
+TEST_P(StationXmlImport, AnEpochRefusedInTheMiddleOfABatchIsUndoneAlone) {
+    using orv::stationxml::test::document;
+    const std::string pre = written(dir / "pre.xml", document({{}}, "PRE"));
+    ASSERT_EQ(run({"import", pre, "--with-stations", "--yes"}).status, 0);
+    refuseChannelHhn(db, "SITECHAN", false);
+    const Outcome r = run({"import", threeChannels(dir.path()), "--with-stations", "--yes"});
+    EXPECT_EQ(r.status, 1) << r.err << r.out;
+    EXPECT_NE(r.out.find("XX.STA.00.HHZ 2020.01.01 00:00:00: записано\n"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("XX.STA.00.HHE 2020.01.01 00:00:00: записано\n"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("записано 2 из 3\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("XX.STA.00.HHN 2020.01.01 00:00:00: не записано: "), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("HHN refused"), std::string::npos) << r.err;
+    for (const char* table : {"CALIBRATION", "SITECHAN"})
+        EXPECT_EQ(db.column(std::string("SELECT CHAN FROM ") + table +
+                            " WHERE STA = 'STA' ORDER BY CHAN"),
+                  (std::vector<std::string>{"HHE", "HHZ"}))
+            << table;
+}
+
+// A commit that fails leaves every epoch of its batch not written, and none is said written.
+TEST_P(StationXmlImport, ABatchWhoseCommitFailsIsNotWrittenAtAll) {
+    if (GetParam() != Backend::PostgreSQL)
+        GTEST_SKIP() << "a constraint checked at the commit: PostgreSQL's deferred trigger";
+    using orv::stationxml::test::document;
+    ASSERT_EQ(run({"import", written(dir / "pre.xml", document({{}}, "PRE")), "--yes"}).status, 0);
+    refuseChannelHhn(db, "CALIBRATION", true);
+    const Outcome r = run({"import", threeChannels(dir.path()), "--yes"});
+    EXPECT_EQ(r.status, 1) << r.err << r.out;
+    EXPECT_EQ(r.out, "записано 0 из 3\n");
+    for (const char* channel : {"HHZ", "HHN", "HHE"}) {
+        const std::string line = std::string("XX.STA.00.") + channel +
+                                 " 2020.01.01 00:00:00: не записано: При попытке записи в базу "
+                                 "произошла ошибка: ";
+        EXPECT_NE(r.err.find(line), std::string::npos) << line << "\n" << r.err;
+    }
+    EXPECT_NE(r.err.find("HHN refused"), std::string::npos) << r.err;
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM CALIBRATION WHERE STA = 'STA'"), "0");
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, StationXmlImport, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);
