@@ -19,8 +19,8 @@ std::optional<std::string> deflated(std::string_view document) {
                   reinterpret_cast<const Bytef*>(document.data()), document.size(),
                   Z_BEST_SPEED) != Z_OK)
         return std::nullopt;
-    out.resize(size);
-    return out;
+    // A copy of its own size: the buffer of the bound would be held with it.
+    return std::string(out.data(), size);
 }
 
 std::optional<std::string> inflated(const std::string& packed, std::size_t size) {

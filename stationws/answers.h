@@ -47,7 +47,11 @@ private:
     // Into the generation: older answers are dropped. Under the lock.
     bool enter(std::uint64_t generation);
     void drop(Order::iterator at);
-    static std::size_t cost(const Kept& k) { return k.packed.size() + 2 * k.key.size() + 96; }
+    // What an answer holds: its bytes, its key (the map's view points into the list's), the
+    // list's and the map's nodes.
+    static std::size_t cost(const Kept& k) {
+        return k.packed.capacity() + k.key.capacity() + 160;
+    }
 
     const std::size_t budget_;
     mutable std::mutex mutex_;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <malloc.h>
 #include <random>
 
 using orv::stationws::AnswerMemory;
@@ -95,4 +96,18 @@ TEST(AnswerMemory, HoldsAtMostItsBytesAndForgetsTheLeastLatelyAskedFirst) {
     memory.keep("/query?sta=S0", 1, "#Network\n");
     EXPECT_EQ(memory.find("/query?sta=S0", 1, "x"), "#Network\n");
     EXPECT_EQ(memory.answers(), 10u);
+}
+
+// What is counted is what is held: a compressed answer holds no more than its compressed
+// bytes (the allocator's own count, where the allocator is glibc's).
+TEST(AnswerMemory, TheBytesCountedAreTheBytesHeld) {
+    AnswerMemory memory(std::size_t(128) << 20);
+    const std::string answer = document(400);
+    const std::size_t before = mallinfo2().uordblks;
+    for (int i = 0; i < 1000; ++i)
+        memory.keep("/query?sta=S" + std::to_string(i), 1, answer);
+    const std::size_t held = mallinfo2().uordblks - before;
+    EXPECT_EQ(memory.answers(), 1000u);
+    EXPECT_LT(memory.bytes(), std::size_t(1000) * answer.size() / 4);
+    EXPECT_LE(held, memory.bytes() * 3 / 2) << memory.bytes();
 }
