@@ -1,6 +1,6 @@
 #include "changes.h"
 
-#include "schema.h"
+#include "db/schema.h"
 
 #include <algorithm>
 

@@ -1,6 +1,7 @@
 #include "front.h"
 
 #include "gzip.h"
+#include "listener.h"
 #include "log.h"
 
 #include <microhttpd.h>
@@ -588,50 +589,11 @@ struct Front::Impl {
     }
 
     bool bind(const std::string& host, int wanted) {
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
-        addrinfo* found = nullptr;
-        const std::string service = std::to_string(wanted);
-        const std::string where = host + ":" + service;
-        if (const int e = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found); e != 0) {
-            std::cerr << "stationws: cannot listen on " << where << ": " << ::gai_strerror(e)
-                      << "\n";
+        const std::optional<Listening> bound = listenOn(host, wanted);
+        if (!bound)
             return false;
-        }
-        std::string reason = "no address";
-        for (addrinfo* a = found; a; a = a->ai_next) {
-            const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
-                                    a->ai_protocol);
-            if (fd < 0) {
-                reason = std::strerror(errno);
-                continue;
-            }
-            // SO_REUSEADDR lets a restarted service bind while old connections linger in
-            // TIME_WAIT; without SO_REUSEPORT a port that another process listens on is
-            // refused, never shared.
-            const int on = 1;
-            ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-            if (::bind(fd, a->ai_addr, a->ai_addrlen) == 0 && ::listen(fd, SOMAXCONN) == 0) {
-                listener = fd;
-                break;
-            }
-            reason = std::strerror(errno);
-            ::close(fd);
-        }
-        ::freeaddrinfo(found);
-        if (listener < 0) {
-            std::cerr << "stationws: cannot listen on " << where << ": " << reason << "\n";
-            return false;
-        }
-        sockaddr_storage bound{};
-        socklen_t length = sizeof bound;
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&bound), &length);
-        char name[NI_MAXHOST] = {}, number[NI_MAXSERV] = {};
-        ::getnameinfo(reinterpret_cast<sockaddr*>(&bound), length, name, sizeof name, number,
-                      sizeof number, NI_NUMERICHOST | NI_NUMERICSERV);
-        port = std::atoi(number);
+        listener = bound->socket;
+        port = bound->port;
         listenAddress = host + ":" + std::to_string(port);
         return true;
     }
@@ -646,7 +608,8 @@ struct Front::Impl {
             std::max<rlim_t>(16, std::min<rlim_t>(files.rlim_cur, 65536) * 3 / 4));
     }
 
-    bool run() {
+    // The library's event loop on the listening socket, with the front's callbacks.
+    bool startDaemon() {
         const unsigned int flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME;
         std::vector<MHD_OptionItem> options{
             {MHD_OPTION_LISTEN_SOCKET, listener, nullptr},
@@ -670,6 +633,12 @@ struct Front::Impl {
             std::cerr << "stationws: the HTTP server cannot start on " << listenAddress << "\n";
             return false;
         }
+        return true;
+    }
+
+    bool run() {
+        if (!startDaemon())
+            return false;
         std::unique_lock lock(mutex);
         while (!stopping) {
             changed.wait_for(lock, kSweep);

@@ -1,7 +1,7 @@
 #include "pool.h"
 
+#include "db/schema.h"
 #include "log.h"
-#include "schema.h"
 
 namespace orv::stationws {
 

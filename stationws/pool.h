@@ -2,7 +2,7 @@
 // after they failed, and replaced while a statement hangs on one.
 #pragma once
 
-#include "connection.h"
+#include "db/connection.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -100,73 +100,19 @@ public:
             return fail("Parameter given more than once: " + std::string(known->name));
         const std::string key(known->name);
         switch (known->kind) {
-        case Kind::Time: {
-            int fraction = 0;
-            const auto t = parseTime(value, &fraction);
-            if (!t)
-                return fail("Invalid time for " + key + ": " + printable(value));
-            timeField(key) = *t;
-            if (fraction > 0)
-                fractions_[key] = fraction;
-            return true;
-        }
+        case Kind::Time:
+            return takeTime(key, value);
         case Kind::Code:
             return codes(key, value, codeField(key));
-        case Kind::Number: {
-            double v = 0;
-            // Written by programs: a decimal point only, no blanks.
-            if (value.find_first_of(", \t") != std::string_view::npos ||
-                !orv::text::parseDouble(value, v) || !std::isfinite(v))
-                return fail("Invalid number for " + key + ": " + printable(value));
-            const bool latitude = key.find("latitude") != std::string::npos;
-            const bool radius = key.find("radius") != std::string::npos;
-            const double low = radius ? 0 : latitude ? -90 : -180;
-            const double high = radius ? 180 : latitude ? 90 : 180;
-            if (v < low || v > high)
-                return fail(key + " must be between " + orv::text::format("%g", low) + " and " +
-                            orv::text::format("%g", high) + ": " + printable(value));
-            numberField(key) = v;
-            return true;
-        }
+        case Kind::Number:
+            return takeNumber(key, value);
         case Kind::Level:
-            if (value == "network")
-                query_.level = Level::Network;
-            else if (value == "station")
-                query_.level = Level::Station;
-            else if (value == "channel")
-                query_.level = Level::Channel;
-            else if (value == "response")
-                query_.level = Level::Response;
-            else
-                return fail("Invalid level: " + printable(value) +
-                            " (network, station, channel or response)");
-            return true;
         case Kind::Format:
-            if (value == "xml")
-                query_.format = Format::Xml;
-            else if (value == "text")
-                query_.format = Format::Text;
-            else
-                return fail("Unsupported format: " + printable(value) + " (xml or text)");
-            return true;
         case Kind::NoData:
-            if (value == "204")
-                query_.nodata = 204;
-            else if (value == "404")
-                query_.nodata = 404;
-            else
-                return fail("Invalid nodata: " + printable(value) + " (204 or 404)");
-            return true;
+            return takeChoice(known->kind, value);
         case Kind::Flag:
-        case Kind::FalseOnly: {
-            const bool on = orv::text::equalsNoCase(value, "true");
-            if (!on && !orv::text::equalsNoCase(value, "false"))
-                return fail("Invalid value for " + key + ": " + printable(value) +
-                            " (true or false)");
-            if (on && known->kind == Kind::FalseOnly)
-                return fail(key + "=true is not supported by this service");
-            return true;
-        }
+        case Kind::FalseOnly:
+            return takeFlag(key, value, known->kind == Kind::FalseOnly);
         case Kind::Unsupported:
             return fail(key + " is not supported by this service");
         }
@@ -266,6 +212,77 @@ public:
     }
 
 private:
+    bool takeTime(const std::string& key, std::string_view value) {
+        int fraction = 0;
+        const auto t = parseTime(value, &fraction);
+        if (!t)
+            return fail("Invalid time for " + key + ": " + printable(value));
+        timeField(key) = *t;
+        if (fraction > 0)
+            fractions_[key] = fraction;
+        return true;
+    }
+
+    bool takeNumber(const std::string& key, std::string_view value) {
+        double v = 0;
+        // Written by programs: a decimal point only, no blanks.
+        if (value.find_first_of(", \t") != std::string_view::npos ||
+            !orv::text::parseDouble(value, v) || !std::isfinite(v))
+            return fail("Invalid number for " + key + ": " + printable(value));
+        const bool latitude = key.find("latitude") != std::string::npos;
+        const bool radius = key.find("radius") != std::string::npos;
+        const double low = radius ? 0 : latitude ? -90 : -180;
+        const double high = radius ? 180 : latitude ? 90 : 180;
+        if (v < low || v > high)
+            return fail(key + " must be between " + orv::text::format("%g", low) + " and " +
+                        orv::text::format("%g", high) + ": " + printable(value));
+        numberField(key) = v;
+        return true;
+    }
+
+    // level, format and nodata: one of the values each takes.
+    bool takeChoice(Kind kind, std::string_view value) {
+        if (kind == Kind::Level) {
+            if (value == "network")
+                query_.level = Level::Network;
+            else if (value == "station")
+                query_.level = Level::Station;
+            else if (value == "channel")
+                query_.level = Level::Channel;
+            else if (value == "response")
+                query_.level = Level::Response;
+            else
+                return fail("Invalid level: " + printable(value) +
+                            " (network, station, channel or response)");
+            return true;
+        }
+        if (kind == Kind::Format) {
+            if (value == "xml")
+                query_.format = Format::Xml;
+            else if (value == "text")
+                query_.format = Format::Text;
+            else
+                return fail("Unsupported format: " + printable(value) + " (xml or text)");
+            return true;
+        }
+        if (value == "204")
+            query_.nodata = 204;
+        else if (value == "404")
+            query_.nodata = 404;
+        else
+            return fail("Invalid nodata: " + printable(value) + " (204 or 404)");
+        return true;
+    }
+
+    bool takeFlag(const std::string& key, std::string_view value, bool falseOnly) {
+        const bool on = orv::text::equalsNoCase(value, "true");
+        if (!on && !orv::text::equalsNoCase(value, "false"))
+            return fail("Invalid value for " + key + ": " + printable(value) + " (true or false)");
+        if (on && falseOnly)
+            return fail(key + "=true is not supported by this service");
+        return true;
+    }
+
     std::optional<odbc::Timestamp>& timeField(const std::string& key) {
         if (key == "starttime")
             return base_.start;

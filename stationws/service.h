@@ -3,7 +3,7 @@
 // plain-text form).
 #pragma once
 
-#include "connection.h"
+#include "db/connection.h"
 
 #include <cstddef>
 #include <memory>

@@ -2,9 +2,9 @@
 // row by row and CALIBRATION by one INSERT ... SELECT over generated series.
 #include "archive.h"
 
+#include "db/responsewriter.h"
+#include "db/schema.h"
 #include "response/panelload.h"
-#include "responsewriter.h"
-#include "schema.h"
 #include "text/text.h"
 #include "ui/scripted.h"
 

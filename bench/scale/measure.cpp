@@ -5,8 +5,8 @@
 
 #include "core/startup.h"
 #include "core/stationdlg.h"
+#include "db/responsestatements.h"
 #include "mainwindow.h"
-#include "responsestatements.h"
 #include "text/text.h"
 #include "ui/scripted.h"
 

@@ -1,8 +1,8 @@
 #include "archivecheckdialog.h"
 
 #include "check/archivecheck.h"
-#include "datetext.h"
-#include "responsestatements.h"
+#include "db/datetext.h"
+#include "db/responsestatements.h"
 #include "settings.h"
 #include "text/text.h"
 

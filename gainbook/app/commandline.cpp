@@ -1,7 +1,7 @@
 #include "commandline.h"
 
+#include "db/typedinput.h"
 #include "text/text.h"
-#include "typedinput.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 // as "ODBC=%s USER=%s PASSWORD=%s %s:%s:%s"; every part is optional.
 #pragma once
 
-#include "connection.h"
+#include "db/connection.h"
 
 #include <optional>
 #include <string>

@@ -4,7 +4,7 @@
 // after OK the caller takes it over with the three settings.
 #pragma once
 
-#include "connection.h"
+#include "db/connection.h"
 #include "ui/interaction.h"
 
 #include <string>

@@ -1,9 +1,9 @@
 #include "dateeditordialog.h"
 
-#include "connection.h"
-#include "datetext.h"
-#include "responsestatements.h"
-#include "typedinput.h"
+#include "db/connection.h"
+#include "db/datetext.h"
+#include "db/responsestatements.h"
+#include "db/typedinput.h"
 
 #include <algorithm>
 

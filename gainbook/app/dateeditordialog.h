@@ -6,9 +6,9 @@
 // intervals among them) are stored as given once the user has said so.
 #pragma once
 
-#include "browser.h"
-#include "datetext.h"
-#include "historyedit.h"
+#include "db/browser.h"
+#include "db/datetext.h"
+#include "db/historyedit.h"
 #include "odbc/odbc.h"
 #include "ui/interaction.h"
 

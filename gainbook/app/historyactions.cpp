@@ -2,9 +2,9 @@
 // record into a file, and deleting it (or emptying the text shown).
 #include "mainwindow.h"
 
-#include "datetext.h"
+#include "db/datetext.h"
+#include "db/historyedit.h"
 #include "formats/exportfile.h"
-#include "historyedit.h"
 
 namespace orv::gainbook {
 

@@ -1,14 +1,14 @@
 #include "mainwindow.h"
 
 #include "connectiondialog.h"
-#include "datetext.h"
+#include "db/datetext.h"
+#include "db/sitechanlookup.h"
+#include "db/statements.h"
+#include "db/typedinput.h"
 #include "formats/fap.h"
 #include "formats/responsefile.h"
 #include "response/evaluation.h"
-#include "sitechanlookup.h"
-#include "statements.h"
 #include "text/text.h"
-#include "typedinput.h"
 
 namespace orv::gainbook {
 

@@ -5,14 +5,14 @@
 // handlers; tests drive it directly.
 #pragma once
 
-#include "browser.h"
 #include "commandline.h"
-#include "connection.h"
 #include "dateeditordialog.h"
+#include "db/browser.h"
+#include "db/connection.h"
+#include "db/responsewriter.h"
+#include "db/schema.h"
 #include "fileformatdialog.h"
 #include "panels.h"
-#include "responsewriter.h"
-#include "schema.h"
 #include "settings.h"
 #include "ui/interaction.h"
 

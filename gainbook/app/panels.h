@@ -3,11 +3,11 @@
 // The database panel "В БАЗЕ" is the ResponseBrowser of the database layer.
 #pragma once
 
-#include "browser.h"
+#include "db/browser.h"
+#include "db/responsewriter.h"
+#include "db/sitechanlookup.h"
 #include "formats/responsefile.h"
 #include "response/evaluation.h"
-#include "responsewriter.h"
-#include "sitechanlookup.h"
 
 #include <optional>
 #include <string>

@@ -2,7 +2,7 @@
 // The editor reads and writes only the connection keys of section DATABASE.
 #pragma once
 
-#include "connection.h"
+#include "db/connection.h"
 #include "ini/inifile.h"
 
 #include <filesystem>

@@ -3,7 +3,7 @@
 // no widgets: the caller hands the rows in, one station or one key at a time.
 #pragma once
 
-#include "inventoryrows.h"
+#include "db/inventoryrows.h"
 
 #include <filesystem>
 #include <functional>

@@ -6,10 +6,10 @@
 #include "cli/connection_options.h"
 #include "cli/options.h"
 
+#include "db/typedinput.h"
 #include "ini/inifile.h"
 #include "settings.h"
 #include "text/text.h"
-#include "typedinput.h"
 
 #include <filesystem>
 #include <ostream>

@@ -3,9 +3,9 @@
 #include "cli/connection_options.h"
 #include "cli/command.h"
 
-#include "connection.h"
+#include "db/connection.h"
+#include "db/schema.h"
 #include "ini/inifile.h"
-#include "schema.h"
 #include "settings.h"
 #include "text/text.h"
 

@@ -4,9 +4,9 @@
 #pragma once
 
 #include "cli/options.h"
-#include "connection.h"
+#include "db/connection.h"
+#include "db/typedinput.h"
 #include "text/text.h"
-#include "typedinput.h"
 #include "ui/console.h"
 
 #include <optional>

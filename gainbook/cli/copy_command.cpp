@@ -3,14 +3,15 @@
 #include "cli/connection_options.h"
 #include "cli/options.h"
 
-#include "archivecopy.h"
-#include "connection.h"
-#include "schema.h"
+#include "db/archivecopy.h"
+#include "db/connection.h"
+#include "db/schema.h"
 #include "text/text.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <ostream>
 #include <sstream>
 
@@ -56,6 +57,65 @@ DatabaseConnection connectStreaming(const ConnectionSettings& settings, const ch
     return connection;
 }
 
+// What is wrong with the options of a copy, else nothing; the tables named by --tables go
+// into options.
+std::optional<std::string> copyRefusal(const ParsedOptions& opts, copy::CopyOptions& options) {
+    if (!opts.error.empty())
+        return opts.error;
+    if (!opts.positional.empty())
+        return "лишний аргумент " + opts.positional[0];
+    for (const char* required : {"from", "to"})
+        if (opts.value(required).value_or("").empty())
+            return std::string("не задан --") + required;
+    // A database copied onto itself would be emptied by --replace before it is read.
+    if (text::equalsNoCase(*opts.value("from"), *opts.value("to")))
+        return "--from и --to называют один источник данных";
+    options.replace = opts.has("replace");
+    if (const auto tables = opts.value("tables")) {
+        std::istringstream list(*tables);
+        for (std::string name; std::getline(list, name, ',');) {
+            name = text::toUpper(text::trim(name));
+            if (std::find(std::begin(copy::kTables), std::end(copy::kTables), name) ==
+                std::end(copy::kTables))
+                return "--tables: неизвестная таблица " + name +
+                       " (SITE, SITECHAN, ID_SENS, ID_FREQ, CALIBRATION)";
+            options.tables.push_back(name);
+        }
+        if (options.tables.empty())
+            return "--tables: не названо ни одной таблицы";
+    }
+    return std::nullopt;
+}
+
+// The copy, with "CALIBRATION 312000/1000000" on the last line of a terminal while the rows go.
+copy::CopyReport copyShowingProgress(odbc::Connection& source, odbc::Connection& target,
+                                     const copy::CopyOptions& options, std::ostream& err) {
+    const bool terminal = &err == &std::cerr && isatty(fileno(stderr)) != 0;
+    bool drawn = false;
+    copy::Progress progress;
+    if (terminal)
+        progress = [&err, &drawn](std::string_view table, std::int64_t done, std::int64_t total) {
+            err << "\r\033[K" << table << ' ' << done << '/' << total << std::flush;
+            drawn = true;
+        };
+    copy::CopyReport report = copy::copyArchive(source, target, options, progress);
+    if (drawn)
+        err << "\r\033[K" << std::flush;
+    return report;
+}
+
+void printCopyReport(const copy::CopyReport& report, std::ostream& out, std::ostream& err) {
+    for (const copy::TableReport& t : report.tables) {
+        out << t.table << ": строк " << t.copied << (t.created ? " (таблица создана)" : "")
+            << ", SHA-256 " << t.targetChecksum << "\n";
+        if (t.numberedRows > 0)
+            out << t.table << ": строк, которым получатель дал номер NINDEX: " << t.numberedRows
+                << "\n";
+    }
+    out << "перенесено и сверено таблиц: " << report.tables.size() << "\n";
+    err << "gainbook-cli copy: строк в одном выполнении INSERT: до " << report.arrayRows << "\n";
+}
+
 int runCopy(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const ParsedOptions opts = parseOptions(args, {{"from", true},
                                                    {"from-user", true},
@@ -69,32 +129,9 @@ int runCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         out << kCopyUsage;
         return kOk;
     }
-    if (!opts.error.empty())
-        return usageError(err, "copy", opts.error);
-    if (!opts.positional.empty())
-        return usageError(err, "copy", "лишний аргумент " + opts.positional[0]);
-    for (const char* required : {"from", "to"})
-        if (opts.value(required).value_or("").empty())
-            return usageError(err, "copy", std::string("не задан --") + required);
-    // A database copied onto itself would be emptied by --replace before it is read.
-    if (text::equalsNoCase(*opts.value("from"), *opts.value("to")))
-        return usageError(err, "copy", "--from и --to называют один источник данных");
     copy::CopyOptions options;
-    options.replace = opts.has("replace");
-    if (const auto tables = opts.value("tables")) {
-        std::istringstream list(*tables);
-        for (std::string name; std::getline(list, name, ',');) {
-            name = text::toUpper(text::trim(name));
-            if (std::find(std::begin(copy::kTables), std::end(copy::kTables), name) ==
-                std::end(copy::kTables))
-                return usageError(err, "copy",
-                                  "--tables: неизвестная таблица " + name +
-                                      " (SITE, SITECHAN, ID_SENS, ID_FREQ, CALIBRATION)");
-            options.tables.push_back(name);
-        }
-        if (options.tables.empty())
-            return usageError(err, "copy", "--tables: не названо ни одной таблицы");
-    }
+    if (const auto refusal = copyRefusal(opts, options))
+        return usageError(err, "copy", *refusal);
 
     const ConnectionSettings from{*opts.value("from"), opts.value("from-user").value_or(""),
                                   opts.value("from-password").value_or("")};
@@ -106,33 +143,13 @@ int runCopy(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     DatabaseConnection target = connectStreaming(to, "получатель", err);
     if (!target)
         return kFailed;
-
-    // "CALIBRATION 312000/1000000" on the last line of a terminal while the rows go.
-    const bool terminal = &err == &std::cerr && isatty(fileno(stderr)) != 0;
-    bool drawn = false;
-    copy::Progress progress;
-    if (terminal)
-        progress = [&err, &drawn](std::string_view table, std::int64_t done, std::int64_t total) {
-            err << "\r\033[K" << table << ' ' << done << '/' << total << std::flush;
-            drawn = true;
-        };
-    const copy::CopyReport report = copy::copyArchive(*source, *target, options, progress);
-    if (drawn)
-        err << "\r\033[K" << std::flush;
+    const copy::CopyReport report = copyShowingProgress(*source, *target, options, err);
     if (!report.ok) {
         err << "gainbook-cli copy: " << report.error
             << "\ngainbook-cli copy: ничего не записано, получатель остался как был\n";
         return kFailed;
     }
-    for (const copy::TableReport& t : report.tables) {
-        out << t.table << ": строк " << t.copied << (t.created ? " (таблица создана)" : "")
-            << ", SHA-256 " << t.targetChecksum << "\n";
-        if (t.numberedRows > 0)
-            out << t.table << ": строк, которым получатель дал номер NINDEX: " << t.numberedRows
-                << "\n";
-    }
-    out << "перенесено и сверено таблиц: " << report.tables.size() << "\n";
-    err << "gainbook-cli copy: строк в одном выполнении INSERT: до " << report.arrayRows << "\n";
+    printCopyReport(report, out, err);
     return kOk;
 }
 

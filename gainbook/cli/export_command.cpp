@@ -4,13 +4,13 @@
 #include "cli/connection_options.h"
 #include "cli/options.h"
 
-#include "browser.h"
-#include "connection.h"
-#include "datetext.h"
+#include "db/browser.h"
+#include "db/connection.h"
+#include "db/datetext.h"
+#include "db/responsewriter.h"
+#include "db/typedinput.h"
 #include "formats/exportfile.h"
-#include "responsewriter.h"
 #include "text/text.h"
-#include "typedinput.h"
 
 #include <optional>
 #include <ostream>

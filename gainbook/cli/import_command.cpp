@@ -4,7 +4,7 @@
 #include "cli/connection_options.h"
 #include "cli/options.h"
 
-#include "connection.h"
+#include "db/connection.h"
 #include "stationxml/importer.h"
 #include "stationxml/xmlreader.h"
 #include "text/text.h"

@@ -3,8 +3,8 @@
 #include "cli/connection_options.h"
 #include "cli/options.h"
 
-#include "connection.h"
-#include "datetext.h"
+#include "db/connection.h"
+#include "db/datetext.h"
 
 #include <ostream>
 #include <string>

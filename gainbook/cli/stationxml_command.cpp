@@ -4,14 +4,14 @@
 #include "cli/connection_options.h"
 #include "cli/options.h"
 
-#include "connection.h"
+#include "db/connection.h"
+#include "db/typedinput.h"
 #include "files/replacefile.h"
 #include "formats/exportfile.h"
 #include "stationxml/inventory.h"
 #include "stationxml/report.h"
 #include "stationxml/selection.h"
 #include "stationxml/xmlwriter.h"
-#include "typedinput.h"
 
 #include <optional>
 #include <ostream>

@@ -4,19 +4,20 @@
 #include "cli/connection_options.h"
 #include "cli/options.h"
 
-#include "connection.h"
-#include "datetext.h"
+#include "db/connection.h"
+#include "db/datetext.h"
+#include "db/responsewriter.h"
+#include "db/sitechanlookup.h"
+#include "db/typedinput.h"
 #include "formats/responsefile.h"
 #include "panels.h"
 #include "response/evaluation.h"
-#include "responsewriter.h"
-#include "sitechanlookup.h"
 #include "text/text.h"
-#include "typedinput.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -99,34 +100,28 @@ std::optional<formats::LoadedFileKind> formatOption(const ParsedOptions& opts, s
 
 enum class FileWrite { Failed, Written, Unconfirmed };
 
-// Loads one file into the fields of a file panel and writes it.
-FileWrite writeOne(const std::string& path, const ParsedOptions& opts,
-                   formats::LoadedFileKind format, odbc::Connection& connection,
-                   ui::Interaction& ui, std::ostream& out, std::ostream& err) {
+// The response file at path as read, else nothing (after saying why).
+std::optional<formats::ReadResult> readForWrite(const std::string& path,
+                                                formats::LoadedFileKind format, std::ostream& err) {
     std::string error;
     const auto bytes = formats::readFileBytes(path, error);
     if (!bytes) {
         err << "gainbook-cli write: " << error << "\n";
-        return FileWrite::Failed;
+        return std::nullopt;
     }
-    const std::string fileName = formats::baseName(path);
-    const std::string fileTime = formats::fileTimeText(path);
-    const formats::ReadResult read =
-        formats::readResponseFile(*bytes, fileName, fileTime, [format] { return format; });
+    formats::ReadResult read = formats::readResponseFile(
+        *bytes, formats::baseName(path), formats::fileTimeText(path), [format] { return format; });
     if (const std::string refusal = formats::refusalText(read); !refusal.empty()) {
         err << "gainbook-cli write: " << path << ": " << refusal << "\n";
-        return FileWrite::Failed;
+        return std::nullopt;
     }
     if (read.status != formats::ReadStatus::Read)
-        return FileWrite::Failed;
+        return std::nullopt;
+    return read;
+}
 
-    // The file panel as the load leaves it, then the user's edits.
-    FilePanel panel;
-    panel.takeFile(read.file);
-    if (read.file.lookUpStationTables && connection.tableExists("SITECHAN")) {
-        if (const auto match = lookUpResponseFile(connection, ui, fileName, panel.time))
-            panel.takeSiteChanMatch(*match);
-    }
+// The user's edits of the fields, over what the load gave the panel.
+void applyFieldOptions(const ParsedOptions& opts, FilePanel& panel) {
     panel.station = opts.value("sta").value_or(panel.station);
     panel.channel = opts.value("chan").value_or(panel.channel);
     panel.network = opts.value("net").value_or(panel.network);
@@ -138,7 +133,40 @@ FileWrite writeOne(const std::string& path, const ParsedOptions& opts,
     panel.calper = opts.value("freq").value_or("1.0");
     panel.calibUnitText = opts.value("calib-unit").value_or("nm/counts*sec");
     panel.freqUnitText = opts.value("freq-unit").value_or("Hz");
-    panel.text = read.file.text;
+}
+
+// The channel written and the intervals the write took away (-) and added (+).
+void printWritten(const std::string& path, const PreparedResponse& prepared,
+                  const std::vector<std::string>& before, const std::vector<std::string>& after,
+                  std::ostream& out) {
+    out << path << ": " << prepared.network << ' ' << prepared.station << ' ' << prepared.channel
+        << ' ' << prepared.location << ' ' << (prepared.sac() ? "SAC" : "FAP") << '\n';
+    for (const auto& interval : before)
+        if (std::find(after.begin(), after.end(), interval) == after.end())
+            out << "  - " << interval << '\n';
+    for (const auto& interval : after)
+        if (std::find(before.begin(), before.end(), interval) == before.end())
+            out << "  + " << interval << '\n';
+}
+
+// Loads one file into the fields of a file panel and writes it.
+FileWrite writeOne(const std::string& path, const ParsedOptions& opts,
+                   formats::LoadedFileKind format, odbc::Connection& connection,
+                   ui::Interaction& ui, std::ostream& out, std::ostream& err) {
+    const auto read = readForWrite(path, format, err);
+    if (!read)
+        return FileWrite::Failed;
+
+    // The file panel as the load leaves it, then the user's edits.
+    FilePanel panel;
+    panel.takeFile(read->file);
+    if (read->file.lookUpStationTables && connection.tableExists("SITECHAN")) {
+        if (const auto match =
+                lookUpResponseFile(connection, ui, formats::baseName(path), panel.time))
+            panel.takeSiteChanMatch(*match);
+    }
+    applyFieldOptions(opts, panel);
+    panel.text = read->file.text;
 
     const response::CalibStatus calib = panel.computeCalib(false);
     if (calib == response::CalibStatus::WrongFormat || calib == response::CalibStatus::TooLong) {
@@ -166,15 +194,7 @@ FileWrite writeOne(const std::string& path, const ParsedOptions& opts,
         err << "gainbook-cli write: " << path << ": не записано\n";
         return FileWrite::Failed;
     }
-    const std::vector<std::string> after = intervalsOf(connection, *prepared);
-    out << path << ": " << prepared->network << ' ' << prepared->station << ' ' << prepared->channel
-        << ' ' << prepared->location << ' ' << (prepared->sac() ? "SAC" : "FAP") << '\n';
-    for (const auto& interval : before)
-        if (std::find(after.begin(), after.end(), interval) == after.end())
-            out << "  - " << interval << '\n';
-    for (const auto& interval : after)
-        if (std::find(before.begin(), before.end(), interval) == before.end())
-            out << "  + " << interval << '\n';
+    printWritten(path, *prepared, before, intervalsOf(connection, *prepared), out);
     return outcome == WriteOutcome::Unconfirmed ? FileWrite::Unconfirmed : FileWrite::Written;
 }
 

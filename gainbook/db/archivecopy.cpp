@@ -1,11 +1,11 @@
-#include "archivecopy.h"
-#include "copycolumns.h"
-#include "copyreader.h"
-#include "copysamedatabase.h"
-#include "copywriter.h"
+#include "db/archivecopy.h"
+#include "db/copycolumns.h"
+#include "db/copyreader.h"
+#include "db/copysamedatabase.h"
+#include "db/copywriter.h"
 
-#include "schema.h"
-#include "statements.h"
+#include "db/schema.h"
+#include "db/statements.h"
 #include "text/text.h"
 #include "ui/console.h"
 

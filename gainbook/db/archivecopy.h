@@ -15,7 +15,7 @@
 // is taken, the rows are compared without it, and the report counts them.
 #pragma once
 
-#include "copychecksum.h"
+#include "db/copychecksum.h"
 #include "odbc/odbc.h"
 
 #include <cstdint>

@@ -1,10 +1,10 @@
-#include "browser.h"
+#include "db/browser.h"
 
-#include "connection.h"
-#include "datetext.h"
+#include "db/connection.h"
+#include "db/datetext.h"
+#include "db/responsestatements.h"
+#include "db/schema.h"
 #include "formats/responsetext.h"
-#include "responsestatements.h"
-#include "schema.h"
 #include "text/text.h"
 
 #include <algorithm>

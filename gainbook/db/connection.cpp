@@ -1,6 +1,6 @@
-#include "connection.h"
+#include "db/connection.h"
 
-#include "schema.h"
+#include "db/schema.h"
 #include "text/text.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
-#include "copychecksum.h"
-#include "copycolumns.h"
-#include "copyreader.h"
+#include "db/copychecksum.h"
+#include "db/copycolumns.h"
+#include "db/copyreader.h"
 
 #include <openssl/evp.h>
 

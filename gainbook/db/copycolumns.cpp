@@ -1,4 +1,4 @@
-#include "copycolumns.h"
+#include "db/copycolumns.h"
 
 #include "text/text.h"
 

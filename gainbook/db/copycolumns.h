@@ -2,9 +2,9 @@
 // are read and how each back end is asked for them. A new back end is added here.
 #pragma once
 
-#include "copychecksum.h"
+#include "db/copychecksum.h"
+#include "db/schema.h"
 #include "odbc/odbc.h"
-#include "schema.h"
 
 #include <optional>
 #include <string>

@@ -1,4 +1,4 @@
-#include "copyreader.h"
+#include "db/copyreader.h"
 
 #include "text/text.h"
 

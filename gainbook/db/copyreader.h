@@ -2,8 +2,8 @@
 // in its canonical form (copychecksum.h) for the checksum.
 #pragma once
 
-#include "archivecopy.h"
-#include "copycolumns.h"
+#include "db/archivecopy.h"
+#include "db/copycolumns.h"
 #include "odbc/odbc.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "copysamedatabase.h"
+#include "db/copysamedatabase.h"
 
-#include "statements.h"
+#include "db/statements.h"
 
 #include <random>
 #include <vector>

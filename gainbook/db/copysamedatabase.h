@@ -1,7 +1,7 @@
 // Whether the two sides of a copy are one database under two names.
 #pragma once
 
-#include "copycolumns.h"
+#include "db/copycolumns.h"
 
 #include <optional>
 #include <string>

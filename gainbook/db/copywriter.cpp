@@ -1,5 +1,5 @@
-#include "copywriter.h"
-#include "copyreader.h"
+#include "db/copywriter.h"
+#include "db/copyreader.h"
 
 #include "text/text.h"
 

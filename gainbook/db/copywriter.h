@@ -2,8 +2,8 @@
 // INSERT, checked against what the target's columns take.
 #pragma once
 
-#include "copychecksum.h"
-#include "copycolumns.h"
+#include "db/copychecksum.h"
+#include "db/copycolumns.h"
 #include "odbc/odbc.h"
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "datetext.h"
+#include "db/datetext.h"
 
 #include "text/text.h"
 

@@ -1,8 +1,8 @@
-#include "historyedit.h"
+#include "db/historyedit.h"
 
-#include "connection.h"
-#include "datetext.h"
-#include "responsestatements.h"
+#include "db/connection.h"
+#include "db/datetext.h"
+#include "db/responsestatements.h"
 
 namespace orv::gainbook {
 

@@ -1,7 +1,7 @@
-#include "inventoryrows.h"
+#include "db/inventoryrows.h"
 
-#include "connection.h"
-#include "inventorystatements.h"
+#include "db/connection.h"
+#include "db/inventorystatements.h"
 #include "text/text.h"
 
 #include <algorithm>

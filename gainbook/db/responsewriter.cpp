@@ -1,11 +1,11 @@
-#include "responsewriter.h"
+#include "db/responsewriter.h"
 
-#include "connection.h"
-#include "datetext.h"
+#include "db/connection.h"
+#include "db/datetext.h"
+#include "db/responsestatements.h"
+#include "db/typedinput.h"
 #include "formats/responsetext.h"
-#include "responsestatements.h"
 #include "text/text.h"
-#include "typedinput.h"
 
 #include <algorithm>
 #include <cmath>

@@ -6,7 +6,7 @@
 // that lacks this kind of text is completed).
 #pragma once
 
-#include "connection.h"
+#include "db/connection.h"
 #include "odbc/odbc.h"
 #include "ui/interaction.h"
 

@@ -1,7 +1,7 @@
-#include "schema.h"
+#include "db/schema.h"
 
-#include "connection.h"
-#include "statements.h"
+#include "db/connection.h"
+#include "db/statements.h"
 #include "text/text.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
-#include "sitechanlookup.h"
+#include "db/sitechanlookup.h"
 
-#include "connection.h"
-#include "datetext.h"
-#include "responsestatements.h"
+#include "db/connection.h"
+#include "db/datetext.h"
+#include "db/responsestatements.h"
 
 namespace orv::gainbook {
 

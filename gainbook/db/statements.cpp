@@ -1,4 +1,4 @@
-#include "statements.h"
+#include "db/statements.h"
 
 namespace orv::gainbook {
 

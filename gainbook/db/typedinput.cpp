@@ -1,4 +1,4 @@
-#include "typedinput.h"
+#include "db/typedinput.h"
 
 #include "text/text.h"
 

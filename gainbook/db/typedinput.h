@@ -6,7 +6,7 @@
 // with parseDateText; these readers are for what the user may have typed.
 #pragma once
 
-#include "connection.h"
+#include "db/connection.h"
 #include "odbc/odbc.h"
 
 #include <optional>

@@ -1,7 +1,7 @@
 // The dialog "Выбор интервала времени" over IntervalChoiceDialog.
 #pragma once
 
-#include "responsewriter.h"
+#include "db/responsewriter.h"
 
 #include <QDialog>
 

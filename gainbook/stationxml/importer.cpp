@@ -1,9 +1,9 @@
 #include "stationxml/importer.h"
 
-#include "datetext.h"
-#include "inventoryrows.h"
+#include "db/datetext.h"
+#include "db/inventoryrows.h"
+#include "db/schema.h"
 #include "response/evaluation.h"
-#include "schema.h"
 #include "stationxml/importresponse.h"
 #include "text/text.h"
 #include "ui/console.h"

@@ -6,8 +6,8 @@
 // the import writes what planImport allowed.
 #pragma once
 
+#include "db/responsewriter.h"
 #include "odbc/odbc.h"
-#include "responsewriter.h"
 #include "stationxml/xmlreader.h"
 #include "ui/interaction.h"
 

@@ -1,6 +1,6 @@
 #include "stationxml/inventory.h"
 
-#include "inventoryrows.h"
+#include "db/inventoryrows.h"
 #include "stationxml/stored.h"
 #include "stationxml/xmlwriter.h"
 

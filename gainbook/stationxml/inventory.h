@@ -2,8 +2,8 @@
 // visitor in network, station, location, channel and start order.
 #pragma once
 
+#include "db/responsewriter.h"
 #include "odbc/odbc.h"
-#include "responsewriter.h"
 #include "stationxml/report.h"
 #include "stationxml/selection.h"
 

@@ -1,7 +1,7 @@
 // The data source editor writes through the installer library into the test process's
 // own odbc.ini files.
-#include "connection.h"
 #include "datasources.h"
+#include "db/connection.h"
 
 #include "testdb.h"
 

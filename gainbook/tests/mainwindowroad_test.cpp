@@ -5,7 +5,7 @@
 // channel has no response yet.
 #include "mainwindow.h"
 
-#include "datetext.h"
+#include "db/datetext.h"
 #include "formats/responsefile.h"
 #include "testdb.h"
 #include "text/text.h"

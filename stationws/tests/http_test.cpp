@@ -1,10 +1,10 @@
 // The service as its clients see it: the built program started on a real database, asked
 // by curl (and xmllint for the documents), on SQLite, PostgreSQL and MariaDB.
+#include "db/schema.h"
 #include "loopback.h"
 #include "odbc/odbc.h"
 #include "privateserver.h"
 #include "program.h"
-#include "schema.h"
 #include "testdb.h"
 #include "text/text.h"
 #include "ui/scripted.h"

@@ -4,8 +4,8 @@
 #include "fuzz.h"
 
 #include "core/stationdlg.h"
-#include "datetext.h"
-#include "typedinput.h"
+#include "db/datetext.h"
+#include "db/typedinput.h"
 
 using namespace orv::gainbook;
 using orv::odbc::Timestamp;

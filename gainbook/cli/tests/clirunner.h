@@ -1,51 +1,27 @@
-// Runs the built gainbook-cli as a separate process and collects what it printed.
+// Runs the built gainbook-cli as a separate process through the tests' program runner
+// (tests/support/program.h): no display, /dev/null as its input, its output collected.
 #pragma once
 
+#include "program.h"
 #include "testdb.h"
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 namespace orv::gainbook::test {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using Outcome = orv::test::ProgramRun;
+using orv::test::shellQuote;
 
 inline std::string slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return orv::test::readFile(p);
 }
 
-inline std::string shellQuote(const std::string& arg) {
-    std::string q = "'";
-    for (char c : arg)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// Runs gainbook-cli with args; its output goes through files in dir.
+// Runs gainbook-cli with args and the test process's environment; its output goes through
+// files in dir.
 inline Outcome runCli(const std::filesystem::path& dir, const std::vector<std::string>& args) {
-    std::string cmd = shellQuote(GAINBOOK_CLI);
-    for (const std::string& a : args)
-        cmd.append(" ").append(shellQuote(a));
-    cmd.append(" >").append(shellQuote((dir / "out").string()));
-    cmd.append(" 2>").append(shellQuote((dir / "err").string()));
-    const int rc = std::system(cmd.c_str());
-    Outcome r;
-    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    r.out = slurp(dir / "out");
-    r.err = slurp(dir / "err");
-    return r;
+    return orv::test::runProgram(GAINBOOK_CLI, args, {}, dir);
 }
 
 } // namespace orv::gainbook::test

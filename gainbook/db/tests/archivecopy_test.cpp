@@ -1,8 +1,8 @@
 // Copying an archive between back ends: refusals, a server lost half way, codes that
 // differ only in case, texts the target would cut.
-#include "archivecopy.h"
+#include "db/archivecopy.h"
+#include "db/schema.h"
 #include "privateserver.h"
-#include "schema.h"
 #include "testdb.h"
 #include "ui/scripted.h"
 

@@ -1,8 +1,8 @@
-#include "browser.h"
+#include "db/browser.h"
 
 #include "damagedsqlite.h"
-#include "historyedit.h"
-#include "responsestatements.h"
+#include "db/historyedit.h"
+#include "db/responsestatements.h"
 #include "responsetables.h"
 #include "text/text.h"
 #include "ui/scripted.h"

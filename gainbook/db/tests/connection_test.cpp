@@ -1,4 +1,4 @@
-#include "connection.h"
+#include "db/connection.h"
 
 #include "privateserver.h"
 #include "testdb.h"

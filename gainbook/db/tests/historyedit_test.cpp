@@ -1,9 +1,9 @@
 // Re-dating and deleting stored responses against the real back ends: what each change does
 // to the row it names and to no other, and how a change that matched nothing or that the
 // database refused is told from one that was made.
-#include "historyedit.h"
+#include "db/historyedit.h"
 
-#include "responsestatements.h"
+#include "db/responsestatements.h"
 #include "responsetables.h"
 
 #include <gtest/gtest.h>

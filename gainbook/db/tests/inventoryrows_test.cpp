@@ -1,4 +1,4 @@
-#include "inventoryrows.h"
+#include "db/inventoryrows.h"
 
 #include "testdb.h"
 

@@ -3,9 +3,9 @@
 // the stored intervals to compare.
 #pragma once
 
-#include "datetext.h"
-#include "responsewriter.h"
-#include "schema.h"
+#include "db/datetext.h"
+#include "db/responsewriter.h"
+#include "db/schema.h"
 #include "testdb.h"
 #include "ui/scripted.h"
 

@@ -1,7 +1,7 @@
-#include "responsewriter.h"
+#include "db/responsewriter.h"
 
-#include "datetext.h"
-#include "responsestatements.h"
+#include "db/datetext.h"
+#include "db/responsestatements.h"
 #include "responsetables.h"
 #include "text/text.h"
 #include "ui/scripted.h"

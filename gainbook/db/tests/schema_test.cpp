@@ -1,9 +1,9 @@
 // The schema check against the real drivers: creation, a second start that changes
 // nothing, added columns, type changes and the rebuild with every row kept.
-#include "browser.h"
-#include "connection.h"
-#include "responsewriter.h"
-#include "schema.h"
+#include "db/browser.h"
+#include "db/connection.h"
+#include "db/responsewriter.h"
+#include "db/schema.h"
 
 #include "testdb.h"
 #include "text/text.h"

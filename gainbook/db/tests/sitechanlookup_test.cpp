@@ -1,4 +1,4 @@
-#include "sitechanlookup.h"
+#include "db/sitechanlookup.h"
 
 #include "testdb.h"
 #include "ui/scripted.h"

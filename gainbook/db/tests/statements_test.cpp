@@ -1,7 +1,7 @@
 // The statements that cannot run here (SQL Server, Oracle, MySQL) checked as texts, and
 // the recognition of the database system.
-#include "schema.h"
-#include "statements.h"
+#include "db/schema.h"
+#include "db/statements.h"
 
 #include <gtest/gtest.h>
 

@@ -2,12 +2,12 @@
 // writers on one key at once, an SQLite file held by another writer. Whatever happens,
 // the key's history is as one whole write left it or as before, the user is told, and the
 // editor goes on working.
-#include "responsewriter.h"
+#include "db/responsewriter.h"
 
-#include "datetext.h"
+#include "db/datetext.h"
+#include "db/schema.h"
 #include "privateserver.h"
 #include "responsetables.h"
-#include "schema.h"
 #include "ui/scripted.h"
 
 #include <gtest/gtest.h>

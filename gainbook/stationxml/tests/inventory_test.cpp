@@ -2,8 +2,8 @@
 // takes, against rows whose right answer is known, and what it reports; the documents it
 // gives are checked with FDSN's schema.
 #include "damagedsqlite.h"
+#include "db/inventoryrows.h"
 #include "documentchecks.h"
-#include "inventoryrows.h"
 #include "responsetables.h"
 #include "stationxml/inventory.h"
 #include "stationxml/xmlwriter.h"
