@@ -5,36 +5,33 @@
 #pragma once
 
 #include "pool.h"
+#include "rounds.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <map>
-#include <mutex>
 #include <optional>
-#include <thread>
 
 namespace orv::stationws {
 
 class HealthCheck {
 public:
     HealthCheck(gainbook::ConnectionSettings settings, std::chrono::milliseconds bound);
-    ~HealthCheck();
     HealthCheck(const HealthCheck&) = delete;
     HealthCheck& operator=(const HealthCheck&) = delete;
 
     std::chrono::milliseconds bound() const { return bound_; }
     // Asks for a check; the ticket names it.
-    std::uint64_t ask();
+    std::uint64_t ask() { return rounds_.ask(); }
     // The ticket's answer once a check begun after it was asked has ended; otherwise nothing,
     // and wake is kept to be called once, from the checking thread, when it ends.
-    std::optional<bool> answer(std::uint64_t ticket, std::function<void()> wake);
+    std::optional<bool> answer(std::uint64_t ticket, std::function<void()> wake) {
+        return rounds_.answer(ticket, std::move(wake));
+    }
     // The ticket no longer waits.
-    void forget(std::uint64_t ticket);
+    void forget(std::uint64_t ticket) { rounds_.forget(ticket); }
 
 private:
-    void loop();
     bool check();
     // One statement of the check, within the seconds given.
     bool read(const char* sql, long seconds);
@@ -42,12 +39,8 @@ private:
     const gainbook::ConnectionSettings settings_;
     const std::chrono::milliseconds bound_;
     Slot slot_; // the checking thread's
-    std::mutex mutex_;
-    std::condition_variable asked_;
-    std::uint64_t lastAsked_ = 0, lastCovered_ = 0;
-    bool healthy_ = false, stopping_ = false, checking_ = false;
-    std::map<std::uint64_t, std::function<void()>> waiting_;
-    std::thread thread_;
+    // Last: its thread ends before the members it uses.
+    Rounds<bool> rounds_{[this] { return check(); }};
 };
 
 } // namespace orv::stationws

@@ -67,8 +67,9 @@ std::chrono::milliseconds Readings::silence() const {
     return std::chrono::seconds(config_.database.timeoutSeconds + 1);
 }
 
-std::shared_ptr<Reading> Readings::start(const Query& query) {
+std::shared_ptr<Reading> Readings::start(const Query& query, std::function<void(Reading&)> done) {
     auto reading = std::make_shared<Reading>(query, config_.maxAnswerBytes);
+    reading->done = std::move(done);
     workers_.run([this, reading] {
         Reading& r = *reading;
         const auto waited = std::chrono::steady_clock::now() - r.asked;
@@ -87,6 +88,7 @@ std::shared_ptr<Reading> Readings::start(const Query& query) {
             r.lease = std::make_unique<Lease>(pool_, std::move(slot));
         }
         r.spool.touch();
+        r.begunAt = std::chrono::steady_clock::now();
         r.begun = true;
         readAnswer(r);
     });
@@ -112,6 +114,8 @@ void Readings::readAnswer(Reading& r) {
         r.lease.reset();
     }
     r.verdict = verdict;
+    if (r.done)
+        r.done(r);
     r.spool.finish();
 }
 

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -42,6 +43,10 @@ struct Reading {
     Query query;
     Spool spool;
     std::chrono::steady_clock::time_point asked = std::chrono::steady_clock::now();
+    // When a connection was leased and the reading began.
+    std::chrono::steady_clock::time_point begunAt;
+    // Called on the reading thread once the verdict is set, before the request learns it.
+    std::function<void(Reading&)> done;
     std::atomic<bool> begun{false}; // a connection is leased and the reading goes on
     std::mutex leaseMutex;
     std::unique_ptr<Lease> lease; // the reading thread's until it ends
@@ -73,8 +78,9 @@ public:
     // lacks the response tables; true, the database served once it is there, when it is
     // only away.
     bool checkDatabase();
-    // Begins the reading of a query: it waits for a free connection on a reading thread.
-    std::shared_ptr<Reading> start(const Query& query);
+    // Begins the reading of a query: it waits for a free connection on a reading thread;
+    // done, when given, is the reading's.
+    std::shared_ptr<Reading> start(const Query& query, std::function<void(Reading&)> done = {});
     // The request no longer waits for its reading; a connection whose statement hangs is
     // replaced.
     void giveUp(Reading& r);

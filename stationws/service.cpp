@@ -1,5 +1,7 @@
 #include "service.h"
 
+#include "answers.h"
+#include "changes.h"
 #include "front.h"
 #include "health.h"
 #include "log.h"
@@ -16,6 +18,12 @@ namespace {
 constexpr const char* kBase = "/fdsnws/station/1";
 // The readiness check's bound.
 constexpr auto kHealthBound = std::chrono::seconds(2);
+// The most a reading of the change token may take before a request reads the database.
+constexpr auto kChangeBound = std::chrono::seconds(1);
+// How long after a change was seen a reading must begin for its answer to be kept: a
+// change is seen a moment before every connection sees its data (InnoDB writes its log
+// before the transaction shows).
+constexpr auto kSettle = std::chrono::milliseconds(50);
 
 std::string_view reason(int status) {
     switch (status) {
@@ -69,6 +77,13 @@ private:
 const char* contentType(const Query& query) {
     return query.format == Format::Text ? "text/plain; charset=utf-8"
                                         : "application/xml; charset=utf-8";
+}
+
+// A query that matched nothing: 204, or 404 when the query asks for it.
+http::Reply nothingMatched(const http::Request& request, const Query& query, const Errors& errors) {
+    if (query.nodata == 404)
+        return errors.reply(request, 404, "No data matches the selection.");
+    return http::Reply{204, {}, {}, {}, {}, false, false};
 }
 
 constexpr const char* kBusy = "All database connections are busy; try again later.";
@@ -161,9 +176,7 @@ public:
         case Verdict::Answer:
             return streamed();
         case Verdict::Empty:
-            if (r.query.nodata == 404)
-                return errors_.reply(request_, 404, "No data matches the selection.");
-            return http::Reply{204, {}, {}, {}, {}, false, false};
+            return nothingMatched(request_, r.query, errors_);
         case Verdict::TooLarge:
             return errors_.reply(request_, 413,
                                  "The answer would exceed " +
@@ -202,6 +215,107 @@ private:
     const Config& config_;
     const Errors& errors_;
     Spool::State state_ = Spool::State::Waiting;
+};
+
+// The answers kept in memory and what tells when they are no longer the database's.
+struct Memory {
+    Memory(const Config& config)
+        : answers(config.answerMemoryBytes), changes(config.database, kChangeBound) {}
+    AnswerMemory answers;
+    ChangeWatch changes;
+};
+
+// The key an answer is kept under: the query as sent.
+std::string keyOf(const http::Request& r) {
+    return r.method == "POST" ? "POST\n" + r.body : r.target;
+}
+
+// A query answered from memory when the data have not changed since its answer was kept:
+// once a reading of the change token begun after the request came has ended, so that every
+// change committed before the request is in its answer. Otherwise (nothing kept, a change,
+// a token that cannot be read in time or at the last reading) it is read from the database,
+// and kept for the next.
+class MemoryWait : public http::Pending {
+public:
+    MemoryWait(http::Request request, Query query, Memory& memory, Readings& readings,
+               const Config& config, const Errors& errors)
+        : request_(std::move(request)), query_(std::move(query)), memory_(memory),
+          readings_(readings), config_(config), errors_(errors), ticket_(memory.changes.ask()),
+          until_(std::chrono::steady_clock::now() + memory.changes.bound()),
+          // While the token cannot be read (the database away) the request does not wait
+          // for it; it asked for a reading, which tells the next ones.
+          expired_(!memory.changes.last().known) {}
+    ~MemoryWait() override { memory_.changes.forget(ticket_); }
+
+    bool wait(std::function<void()> wake) override {
+        if (read_)
+            return read_->wait(std::move(wake));
+        if (!expired_) {
+            seen_ = memory_.changes.answer(ticket_, wake);
+            if (!seen_)
+                return true;
+        }
+        if (seen_ && seen_->known) {
+            kept_ = memory_.answers.find(keyOf(request_), seen_->generation, log::utcNow());
+            if (kept_)
+                return false;
+        }
+        read_ = std::make_shared<QueryWait>(request_, readings_.start(query_, keeper()), readings_,
+                                            config_, errors_);
+        return read_->wait(std::move(wake));
+    }
+    bool expire() override {
+        if (read_)
+            return read_->expire();
+        if (std::chrono::steady_clock::now() < until_)
+            return false;
+        expired_ = true;
+        memory_.changes.forget(ticket_);
+        return true;
+    }
+    http::Reply reply() override {
+        if (read_)
+            return read_->reply();
+        if (kept_->empty())
+            return nothingMatched(request_, query_, errors_);
+        http::Reply reply;
+        reply.type = contentType(query_);
+        reply.body = std::move(*kept_);
+        reply.compressible = query_.format == Format::Text;
+        return reply;
+    }
+
+private:
+    // What keeps the database's answer: a whole one, or nothing matched, read by a reading
+    // that began once the change seen had settled.
+    std::function<void(Reading&)> keeper() const {
+        if (!seen_ || !seen_->known)
+            return {};
+        return [&memory = memory_, key = keyOf(request_), seen = *seen_](Reading& r) {
+            const Verdict verdict = r.verdict;
+            if ((verdict != Verdict::Answer && verdict != Verdict::Empty) ||
+                r.begunAt < seen.since + kSettle)
+                return;
+            std::string document;
+            if (verdict == Verdict::Answer &&
+                (r.spool.size() > kWholeAnswerBytes || !r.spool.read(0, r.spool.size(), document)))
+                return;
+            memory.answers.keep(key, seen.generation, document);
+        };
+    }
+
+    http::Request request_;
+    Query query_;
+    Memory& memory_;
+    Readings& readings_;
+    const Config& config_;
+    const Errors& errors_;
+    std::uint64_t ticket_;
+    std::chrono::steady_clock::time_point until_;
+    std::optional<Seen> seen_;
+    bool expired_ = false;
+    std::optional<std::string> kept_;
+    std::shared_ptr<QueryWait> read_;
 };
 
 // GET or HEAD /health: 200 while the instance reads its response tables within the bound,
@@ -272,11 +386,14 @@ struct Service::Impl {
     Errors errors;
     Readings readings;
     HealthCheck health;
+    // None when answers are not kept in memory.
+    std::unique_ptr<Memory> memory;
     http::Front front;
 
     explicit Impl(Config c)
         : config(std::move(c)), errors(config.publicUrl), readings(config),
           health(config.database, kHealthBound),
+          memory(config.answerMemoryBytes > 0 ? std::make_unique<Memory>(config) : nullptr),
           front(
               limits(config), [this](const http::Request& r) { return handle(r); },
               [this](const http::Request& r) { return refuse(r); },
@@ -315,6 +432,10 @@ struct Service::Impl {
                 r.method == "POST" ? parsePostBody(r.body) : parseQuery(r.parameters);
             if (!parsed.query)
                 return {errors.reply(r, 400, parsed.error), {}};
+            if (memory)
+                return {{},
+                        std::make_shared<MemoryWait>(r, *parsed.query, *memory, readings, config,
+                                                     errors)};
             return {{},
                     std::make_shared<QueryWait>(r, readings.start(*parsed.query), readings, config,
                                                 errors)};

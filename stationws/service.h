@@ -40,6 +40,9 @@ struct Config {
     std::size_t maxAnswerBytes = 0;
     // Seconds a request waits for a free database connection before 503.
     int connectionWaitSeconds = 30;
+    // Bytes of answers kept in memory (compressed), each answered again from there while the
+    // database has not changed (0: every answer is read from the database).
+    std::size_t answerMemoryBytes = std::size_t(128) << 20;
 };
 
 class Service {

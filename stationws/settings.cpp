@@ -15,7 +15,7 @@ const char* const kUsage =
     "                 [--password-file FILE | --password PASSWORD] [--public-url URL]\n"
     "                 [--threads N] [--http-threads N] [--timeout SECONDS]\n"
     "                 [--db-timeout SECONDS] [--max-answer BYTES] [--max-body BYTES]\n"
-    "                 [--stop-wait SECONDS]\n"
+    "                 [--stop-wait SECONDS] [--answer-memory MB]\n"
     "Serves the stations and responses of the database at /fdsnws/station/1/.\n"
     "  --listen         address and port (default 127.0.0.1:8080; port 0: any free one)\n"
     "  --dsn, --user    the data source and its user (default: [DATABASE] of ORV.ini)\n"
@@ -36,15 +36,19 @@ const char* const kUsage =
     "  --max-body       largest POST body in bytes, beyond it 413 (default 1048576)\n"
     "  --stop-wait      seconds SIGTERM waits for the answers in flight before it cuts\n"
     "                   them (default 30)\n"
+    "  --answer-memory  megabytes of answers kept in memory (compressed) and given again\n"
+    "                   while the database has not changed; 0: every answer is read from\n"
+    "                   the database (default 128)\n"
     "Each option may come from the environment instead: STATIONWS_ and its name in\n"
     "capitals, - as _ (STATIONWS_DSN, STATIONWS_PASSWORD, STATIONWS_HTTP_THREADS, ...);\n"
     "an option given on the command line wins.\n";
 
 namespace {
 
-constexpr std::array<std::string_view, 13> kOptions{
-    "listen",       "dsn",     "user",       "password",   "password-file", "public-url", "threads",
-    "http-threads", "timeout", "db-timeout", "max-answer", "max-body",      "stop-wait"};
+constexpr std::array<std::string_view, 14> kOptions{
+    "listen",     "dsn",      "user",         "password",     "password-file",
+    "public-url", "threads",  "http-threads", "timeout",      "db-timeout",
+    "max-answer", "max-body", "stop-wait",    "answer-memory"};
 
 // A value and where it came from ("--threads" or "STATIONWS_THREADS"), for messages.
 struct Given {
@@ -99,6 +103,10 @@ public:
             !number("max-body", 1, 1LL << 40, c.maxBodyBytes) ||
             !number("stop-wait", 1, 3600, c.stopSeconds))
             return std::nullopt;
+        std::size_t megabytes = c.answerMemoryBytes >> 20;
+        if (!number("answer-memory", 0, 1 << 20, megabytes))
+            return std::nullopt;
+        c.answerMemoryBytes = megabytes << 20;
         if (const Given* g = find("public-url")) {
             const auto url = publicUrl(g->value);
             if (!url)

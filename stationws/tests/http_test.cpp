@@ -616,6 +616,99 @@ TEST_P(StationService, AMissingResponseTableIsAnErrorAtEveryLevel) {
     }
 }
 
+namespace {
+
+// The first query of a service, and a moment for the data it found to settle: from then on,
+// while nothing changes, each answer read from the database is kept.
+void settle(const TempDir& dir, const Service& s) {
+    curl(dir, s.url("query?sta=NONE"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+}
+
+// An answer as compared between two services: its creation time (or an error's time) is the
+// request's, and an error names the service's port.
+std::string withoutCreated(const std::string& body) {
+    std::string out =
+        std::regex_replace(body, std::regex("<Created>[^<]*</Created>"), "<Created/>");
+    out = std::regex_replace(out, std::regex("Submitted:\n[^\n]*"), "Submitted:");
+    return std::regex_replace(out, std::regex("127\\.0\\.0\\.1:[0-9]+"), "127.0.0.1:PORT");
+}
+
+} // namespace
+
+TEST_P(StationService, AnswersFromMemoryAreTheDatabasesAnswersByteForByte) {
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    fillSample(db);
+    TempDir dir, plainDir;
+    Service s(db, dir);
+    Service plain(db, plainDir, {"--answer-memory", "0"});
+    ASSERT_NE(s.port(), 0) << s.log();
+    ASSERT_NE(plain.port(), 0) << plain.log();
+    settle(dir, s);
+
+    std::vector<std::pair<std::string, std::vector<std::string>>> asked;
+    for (const std::string level : {"network", "station", "channel", "response"}) {
+        asked.push_back({"query?level=" + level, {}});
+        asked.push_back({"query?net=IU&loc=--,00&starttime=2009-06-01&level=" + level, {}});
+        if (level != "response")
+            asked.push_back({"query?format=text&level=" + level, {}});
+    }
+    asked.push_back({"query?sta=NONE", {}});
+    asked.push_back({"query?sta=NONE&nodata=404", {}});
+    asked.push_back({"query?sta=ANMO&level=station&format=text", {"--compressed"}});
+    asked.push_back({"query",
+                     {"--data-binary", "level=response\nII KAPI 00 BHZ * *\nIU TUC * * * *\n", "-H",
+                      "Content-Type: text/plain"}});
+    for (const auto& [query, options] : asked) {
+        const Answer database = curl(plainDir, plain.url(query), options);
+        // The first is read from the database and kept; the second is the kept one.
+        for (int time = 0; time < 2; ++time) {
+            const Answer a = curl(dir, s.url(query), options);
+            EXPECT_EQ(a.status, database.status) << query << " " << time;
+            EXPECT_EQ(a.type, database.type) << query << " " << time;
+            EXPECT_EQ(withoutCreated(a.body), withoutCreated(database.body))
+                << query << " " << time;
+        }
+    }
+    // A kept document carries the time it is sent, as every document does.
+    const Answer later = curl(dir, s.url("query?level=station"));
+    const std::regex created("<Created>[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z"
+                             "</Created>");
+    EXPECT_TRUE(std::regex_search(later.body, created)) << later.body;
+}
+
+// Whatever wrote it, a change committed before a request is in its answer, however often the
+// same query was answered before.
+TEST_P(StationService, EveryChangeCommittedBeforeARequestIsInItsAnswer) {
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    fillSample(db);
+    TempDir dir;
+    Service s(db, dir);
+    ASSERT_NE(s.port(), 0) << s.log();
+    const std::string stations = s.url("query?format=text&sta=TUC");
+    const std::string channels = s.url("query?format=text&level=channel&sta=TUC,KAPI");
+    settle(dir, s);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_NE(curl(dir, stations).body.find("|Tucson|"), std::string::npos);
+        EXPECT_EQ(count(curl(dir, channels).body, "\n"), 3u);
+    }
+    auto c = db.connect();
+    for (int i = 1; i <= 5; ++i) {
+        const std::string name = "Tucson " + std::to_string(i);
+        exec(*c, "UPDATE SITE SET STANAME = ? WHERE STA = ?",
+             {Parameter::text(name), Parameter::code("TUC")});
+        EXPECT_NE(curl(dir, stations).body.find("|" + name + "|"), std::string::npos) << name;
+    }
+    addResponse(*c, "IU", "TUC", "10", "BHN", {2002, 1, 1, 0, 0, 0}, std::nullopt);
+    EXPECT_EQ(count(curl(dir, channels).body, "\n"), 4u);
+    exec(*c, "DELETE FROM CALIBRATION WHERE STA = ?", {Parameter::code("KAPI")});
+    const Answer gone = curl(dir, channels);
+    EXPECT_EQ(count(gone.body, "\n"), 3u) << gone.body;
+    EXPECT_EQ(gone.body.find("KAPI"), std::string::npos) << gone.body;
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, StationService, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);
 
