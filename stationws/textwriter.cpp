@@ -30,8 +30,7 @@ std::string endText(const std::optional<odbc::Timestamp>& end) {
 } // namespace
 
 std::string isoTime(const odbc::Timestamp& t) {
-    return orv::text::format("%04d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day, t.hour,
-                             t.minute, t.second);
+    return t.toIsoText();
 }
 
 TextWriter::TextWriter(Sink sink, stationxml::Level level)

@@ -72,6 +72,10 @@ std::string Timestamp::toSqlText() const {
     return text::format("%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour, minute, second);
 }
 
+std::string Timestamp::toIsoText() const {
+    return text::format("%04d-%02d-%02dT%02d:%02d:%02d", year, month, day, hour, minute, second);
+}
+
 bool Timestamp::isValid() const {
     if (year < 1 || year > 9999 || month < 1 || month > 12)
         return false;

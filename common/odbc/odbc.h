@@ -60,6 +60,8 @@ struct Timestamp {
     std::tm toTm() const;
     // "YYYY-MM-DD HH:MM:SS"
     std::string toSqlText() const;
+    // ISO 8601, "YYYY-MM-DDTHH:MM:SS" (StationXML and the service's texts add "Z").
+    std::string toIsoText() const;
     // A date and time that exist: year 1-9999, month 1-12, a day of that month (leap
     // years by the Gregorian rule), hour 0-23, minute and second 0-59.
     bool isValid() const;

@@ -146,8 +146,7 @@ const RuleInfo* findRule(std::string_view id) {
 }
 
 std::string isoTime(const odbc::Timestamp& t) {
-    return text::format("%04d-%02d-%02dT%02d:%02d:%02dZ", t.year, t.month, t.day, t.hour, t.minute,
-                        t.second);
+    return t.toIsoText() + "Z";
 }
 
 void emit(const Sink& sink, std::string_view id, const FindingKey& key, std::string message) {

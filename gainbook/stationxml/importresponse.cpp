@@ -372,8 +372,7 @@ void contradictionNotes(const ImportedEpoch& e, double fs, std::vector<std::stri
 }
 
 std::string dateText(const odbc::Timestamp& t) {
-    return orv::text::format("%04d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day, t.hour,
-                             t.minute, t.second);
+    return t.toIsoText();
 }
 
 std::string sacText(const ImportedEpoch& e, const Analog& a, const SacResponse& r) {

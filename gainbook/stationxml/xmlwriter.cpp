@@ -40,10 +40,7 @@ std::string numberText(double v) {
 
 // xs:dateTime in UTC.
 std::string dateTimeText(const odbc::Timestamp& t) {
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02dZ", t.year, t.month, t.day, t.hour,
-                  t.minute, t.second);
-    return buf;
+    return t.toIsoText() + "Z";
 }
 
 bool xmlSafe(std::string& text) {
