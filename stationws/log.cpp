@@ -28,15 +28,26 @@ std::string milliseconds(std::chrono::steady_clock::duration d) {
     return text::format("%.1f ms", std::chrono::duration<double, std::milli>(d).count());
 }
 
-void failure(const std::string& message) {
-    std::string line = "stationws: " + utcNow() + " " + message;
-    for (const char* key : {"PWD=", "pwd=", "Pwd=", "PASSWORD=", "password="})
-        for (std::size_t at = line.find(key); at != std::string::npos;
-             at = line.find(key, at + 1)) {
-            const std::size_t end = std::min(line.size(), line.find(';', at));
-            line.replace(at, end - at, std::string(key) + "***");
+std::string withoutPasswords(std::string text) {
+    // The keys are found in an upper-case copy kept beside the text, each replacement made
+    // in both.
+    std::string upper = text;
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    for (const std::string_view key : {"PWD=", "PASSWORD="})
+        for (std::size_t at = upper.find(key); at != std::string::npos;
+             at = upper.find(key, at + 1)) {
+            const std::size_t value = at + key.size();
+            const std::size_t end = std::min(text.size(), text.find(';', value));
+            text.replace(value, end - value, "***");
+            upper.replace(value, end - value, "***");
         }
-    std::cerr << line + "\n" << std::flush;
+    return text;
+}
+
+void failure(const std::string& message) {
+    std::cerr << withoutPasswords("stationws: " + utcNow() + " " + message) + "\n" << std::flush;
 }
 
 } // namespace orv::stationws::log

@@ -14,8 +14,10 @@ std::string utcNow();
 std::string printable(std::string_view text, std::size_t limit = 2048);
 // "12.3 ms"
 std::string milliseconds(std::chrono::steady_clock::duration d);
-// A line "stationws: TIME message", with any password a driver's message repeats from its
-// connection string masked.
+// The text with the value of every PWD= and PASSWORD= key (in any case), up to its ';',
+// written "***": a driver's message may repeat its connection string.
+std::string withoutPasswords(std::string text);
+// A line "stationws: TIME message", without passwords.
 void failure(const std::string& message);
 
 } // namespace orv::stationws::log

@@ -1,6 +1,7 @@
 // The HTTP front on its own, without a database: what hostile and slow clients can and cannot
 // do to it, asked over real sockets (and curl where a well-behaved client is meant).
 #include "front.h"
+#include "log.h"
 #include "loopback.h"
 #include "program.h"
 #include "testdb.h"
@@ -435,4 +436,16 @@ TEST(HttpFront, AStopCutsWhatIsLeftAtItsBound) {
     s->stop();
     EXPECT_LT(secondsSince(stopped), 4.0);
     close(fd);
+}
+
+// A driver's message may repeat its connection string: every spelling of the password's key
+// loses its value, and nothing else does.
+TEST(ServiceLog, PasswordsAreMaskedWhateverTheKeysCase) {
+    using orv::stationws::log::withoutPasswords;
+    EXPECT_EQ(withoutPasswords("[unixODBC]DSN=ORV;UID=ORV;PWD=KTZ;SERVER=db"),
+              "[unixODBC]DSN=ORV;UID=ORV;PWD=***;SERVER=db");
+    EXPECT_EQ(withoutPasswords("Password=s3cret;pWd=KTZ;password=x"),
+              "Password=***;pWd=***;password=***");
+    EXPECT_EQ(withoutPasswords("connect failed: PASSWORD=KTZ"), "connect failed: PASSWORD=***");
+    EXPECT_EQ(withoutPasswords("no password here; UID=ORV"), "no password here; UID=ORV");
 }
