@@ -2,8 +2,6 @@
 
 #include "db/schema.h"
 
-#include <algorithm>
-
 namespace orv::stationws {
 
 namespace {
@@ -40,7 +38,6 @@ Seen ChangeWatch::last() const {
 
 std::optional<std::string> ChangeWatch::token() {
     if (!slot_.connection) {
-        token_.clear();
         if (!openSlot(settings_, slot_))
             return std::nullopt;
         statement_ = tokenStatement(*slot_.connection);
@@ -50,14 +47,8 @@ std::optional<std::string> ChangeWatch::token() {
     std::optional<std::string> value;
     {
         odbc::Statement st(*slot_.connection);
-        if (st.valid()) {
-            const auto seconds = std::max<long long>(
-                1, std::chrono::duration_cast<std::chrono::seconds>(bound_).count());
-            SQLSetStmtAttr(st.handle(), SQL_ATTR_QUERY_TIMEOUT,
-                           reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(seconds)), 0);
-            if (odbc::isSuccess(st.execDirect(statement_)) && odbc::isSuccess(st.fetch()))
-                value = st.getText(1);
-        }
+        if (odbc::isSuccess(firstRow(st, statement_, bound_)))
+            value = st.getText(1);
     }
     if (!value)
         keepIfAlive(slot_);

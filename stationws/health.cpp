@@ -21,9 +21,8 @@ HealthCheck::HealthCheck(gainbook::ConnectionSettings settings, std::chrono::mil
 bool HealthCheck::check() {
     if (!openSlot(settings_, slot_))
         return false;
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(bound_).count();
     for (const char* sql : kHealthReads)
-        if (!read(sql, seconds)) {
+        if (!read(sql)) {
             // A connection whose server went away is dropped (its statement ended first):
             // the next check connects anew.
             keepIfAlive(slot_);
@@ -32,21 +31,10 @@ bool HealthCheck::check() {
     return true;
 }
 
-bool HealthCheck::read(const char* sql, long seconds) {
+bool HealthCheck::read(const char* sql) {
     odbc::Statement st(*slot_.connection);
-    if (st.valid())
-        SQLSetStmtAttr(
-            st.handle(), SQL_ATTR_QUERY_TIMEOUT,
-            reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(std::max<long>(1, seconds))), 0);
-    // SQLite's driver runs a statement at its first fetch: a table dropped since the
-    // connection last looked shows there.
-    const auto ran = [&] {
-        if (!odbc::isSuccess(st.execDirect(sql)))
-            return false;
-        const SQLRETURN fetched = st.fetch();
-        return odbc::isSuccess(fetched) || fetched == SQL_NO_DATA;
-    };
-    return st.valid() && ran();
+    const SQLRETURN fetched = firstRow(st, sql, bound_);
+    return odbc::isSuccess(fetched) || fetched == SQL_NO_DATA;
 }
 
 } // namespace orv::stationws

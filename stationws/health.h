@@ -33,8 +33,8 @@ public:
 
 private:
     bool check();
-    // One statement of the check, within the seconds given.
-    bool read(const char* sql, long seconds);
+    // One statement of the check, within the bound.
+    bool read(const char* sql);
 
     const gainbook::ConnectionSettings settings_;
     const std::chrono::milliseconds bound_;

@@ -3,6 +3,8 @@
 #include "db/schema.h"
 #include "log.h"
 
+#include <algorithm>
+
 namespace orv::stationws {
 
 bool openSlot(const gainbook::ConnectionSettings& settings, Slot& slot) {
@@ -34,6 +36,17 @@ bool openSlot(const gainbook::ConnectionSettings& settings, Slot& slot) {
                       reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0);
     slot.connection = std::move(opened.connection);
     return true;
+}
+
+SQLRETURN firstRow(odbc::Statement& st, const char* sql, std::chrono::milliseconds bound) {
+    if (!st.valid())
+        return SQL_ERROR;
+    const auto seconds =
+        std::max<long long>(1, std::chrono::duration_cast<std::chrono::seconds>(bound).count());
+    SQLSetStmtAttr(st.handle(), SQL_ATTR_QUERY_TIMEOUT,
+                   reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(seconds)), 0);
+    const SQLRETURN ran = st.execDirect(sql);
+    return odbc::isSuccess(ran) ? st.fetch() : ran;
 }
 
 bool keepIfAlive(Slot& slot) {

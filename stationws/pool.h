@@ -31,6 +31,12 @@ bool openSlot(const gainbook::ConnectionSettings& settings, Slot& slot);
 // that the next use connects anew.
 bool keepIfAlive(Slot& slot);
 
+// Runs a statement of a check on its own connection, bounded by a query timeout where the
+// driver takes one, and fetches its first row: the fetch's return (SQL_NO_DATA for none),
+// or the failure of the statement. SQLite's driver runs a statement at its first fetch, so
+// a table dropped since the connection last looked shows there.
+SQLRETURN firstRow(odbc::Statement& st, const char* sql, std::chrono::milliseconds bound);
+
 class Pool {
 public:
     Pool(gainbook::ConnectionSettings settings, std::size_t size, int waitSeconds);
