@@ -1,5 +1,6 @@
 #include "front.h"
 
+#include "delivery.h"
 #include "gzip.h"
 #include "listener.h"
 #include "log.h"
@@ -120,7 +121,10 @@ void wakeUp(const std::shared_ptr<Waker>& w) {
     }
 }
 
-enum class Phase { Head, Body, Answer };
+// Head and Body: the client sends, each before its deadline. Answer: the service reads the
+// answer, the client waits. Send: the answer goes out; the client must take some of it within
+// every idleSeconds.
+enum class Phase { Head, Body, Answer, Send };
 
 struct Exchange;
 
@@ -133,7 +137,9 @@ struct Link {
     int fd = -1;
     Phase phase = Phase::Head;
     Clock::time_point deadline;
+    std::uint64_t acknowledged = 0; // of all that was sent on it, when last looked at
     bool cut = false;
+    bool silent = false;                // cut while it did not take its answer
     std::unique_ptr<Exchange> exchange; // the request being read or answered
 };
 
@@ -205,6 +211,7 @@ struct Front::Impl {
     }
 
     Clock::duration headTime() const { return std::chrono::seconds(limits.headSeconds); }
+    Clock::duration idleTime() const { return std::chrono::seconds(limits.idleSeconds); }
     // The body: the head's time again, and a second for each 64 KB.
     Clock::duration bodyTime(std::size_t bytes) const {
         return std::chrono::seconds(limits.headSeconds + static_cast<long>(bytes / 65536));
@@ -265,11 +272,16 @@ struct Front::Impl {
             return;
         std::unique_ptr<Exchange> done = std::move(link->exchange);
         retire(*done);
+        bool silent = false;
+        {
+            std::lock_guard lock(self.mutex);
+            silent = link->silent;
+        }
         if (toe != MHD_REQUEST_TERMINATED_COMPLETED_OK && done->failure.empty())
-            done->failure = toe == MHD_REQUEST_TERMINATED_TIMEOUT_REACHED ? "the client was silent"
-                            : toe == MHD_REQUEST_TERMINATED_DAEMON_SHUTDOWN
-                                ? "the service stopped"
-                                : "the client went away";
+            done->failure =
+                silent || toe == MHD_REQUEST_TERMINATED_TIMEOUT_REACHED ? "the client was silent"
+                : toe == MHD_REQUEST_TERMINATED_DAEMON_SHUTDOWN         ? "the service stopped"
+                                                                        : "the client went away";
         self.logLine(*done);
         self.setPhase(link, Phase::Head, self.headTime());
         self.uncount(*done);
@@ -446,6 +458,8 @@ struct Front::Impl {
 
     MHD_Result queue(MHD_Connection* c, Exchange& x, Reply reply) {
         x.status = reply.status;
+        if (Link* link = linkOf(c))
+            setPhase(link, Phase::Send, idleTime());
         MHD_Response* response = nullptr;
         const bool gzip = reply.compressible && x.request.acceptsGzip;
         if (reply.stream) {
@@ -546,20 +560,40 @@ struct Front::Impl {
 
     // --- deadlines
 
-    // Every tenth of a second: clients past the deadline of their head or body are
-    // disconnected (the library sees the socket end and closes it); waits that have gone on
-    // too long are asked to give up.
+    // A client that takes some of what was sent to it has its deadline moved on: the idle
+    // time while its answer goes out (or while nothing waits for it: the service is the slow
+    // one then), the head's time once its answer was handed to the system and it still
+    // takes the rest of it.
+    void noteDelivery(Link& link, Clock::time_point now) {
+        const std::optional<Delivery> d = deliveryOf(link.fd);
+        if (!d)
+            return;
+        const bool took = d->acknowledged != link.acknowledged;
+        link.acknowledged = d->acknowledged;
+        if (link.phase == Phase::Send && (took || d->queued == 0))
+            link.deadline = now + idleTime();
+        else if (took)
+            link.deadline = std::max(link.deadline, now + headTime());
+    }
+
+    // Every tenth of a second: clients past their deadline are disconnected (the library
+    // sees the socket end and closes it); waits that have gone on too long are asked to give
+    // up.
     void sweep() {
         std::vector<std::pair<std::shared_ptr<Waker>, std::function<bool()>>> asks;
         {
             std::lock_guard lock(mutex);
             const Clock::time_point now = Clock::now();
-            for (auto& [key, link] : links)
-                if (link->phase != Phase::Answer && !link->cut && now > link->deadline &&
-                    link->fd >= 0) {
+            for (auto& [key, link] : links) {
+                if (link->phase == Phase::Answer || link->cut || link->fd < 0)
+                    continue;
+                noteDelivery(*link, now);
+                if (now > link->deadline) {
                     ::shutdown(link->fd, SHUT_RDWR);
                     link->cut = true;
+                    link->silent = link->phase == Phase::Send;
                 }
+            }
             for (auto at = waiting.begin(); at != waiting.end();) {
                 std::lock_guard wakerLock(at->second.first->mutex);
                 if (!at->second.first->suspended) {
@@ -613,7 +647,9 @@ struct Front::Impl {
         const unsigned int flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME;
         std::vector<MHD_OptionItem> options{
             {MHD_OPTION_LISTEN_SOCKET, listener, nullptr},
-            {MHD_OPTION_CONNECTION_TIMEOUT, limits.idleSeconds, nullptr},
+            // The deadlines are the sweeper's: the library's idle timer counts only what it
+            // reads, so it would cut a client that takes a long answer steadily.
+            {MHD_OPTION_CONNECTION_TIMEOUT, 0, nullptr},
             {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(kConnectionMemory), nullptr},
             {MHD_OPTION_CONNECTION_LIMIT, connectionLimit(), nullptr},
             {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&Impl::notifyConnection),

@@ -6,7 +6,8 @@
 // - the head of a request within `headSeconds` of its connection or of its previous answer,
 //   the body within `headSeconds` more plus a second for each 64 KB, at most `maxBodyBytes`;
 //   a client past its deadline is disconnected, whatever it still trickles;
-// - `idleSeconds` of silence, while it sends or while it takes its answer;
+// - while its answer goes out, `idleSeconds` in which it takes none of it (what its side
+//   acknowledges, not when the service last wrote);
 // - one answer per request, in the order asked, however its head is written.
 #pragma once
 

@@ -89,9 +89,13 @@ public:
 private:
     static Answer handle(const Request& r) {
         if (r.path == "/big") {
+            std::size_t megabytes = 8;
+            for (const auto& [k, v] : r.parameters)
+                if (k == "mb")
+                    megabytes = std::stoul(v);
             Reply reply;
             reply.type = "text/plain";
-            reply.stream = std::make_shared<Blocks>(8 << 20);
+            reply.stream = std::make_shared<Blocks>(megabytes << 20);
             return {reply, {}};
         }
         if (r.path == "/late")
@@ -419,6 +423,54 @@ TEST(HttpFront, AStopLetsTheAnswersInFlightFinish) {
     EXPECT_GT(secondsSince(stopped), 1.0);
     EXPECT_GT(count(got, std::string(1000, 'x')), 8000u);
     EXPECT_NE(got.find("\r\n0\r\n\r\n"), std::string::npos) << "the answer was cut";
+}
+
+// What a client reading at about 1.3 MB/s (64 KB every 50 ms, with a receive buffer of
+// 64 KB) gets of the answer at `path`, until it ends or `within` has gone by.
+std::string readSteadily(int port, const std::string& path, std::chrono::seconds within) {
+    const int fd = orv::test::connectLoopback(port);
+    const int rcvbuf = 65536;
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
+    sendAll(fd, "GET " + path + " HTTP/1.1\r\nHost: x\r\n\r\n");
+    const Clock::time_point until = Clock::now() + within;
+    std::string got;
+    char block[65536];
+    while (Clock::now() < until && got.find("\r\n0\r\n\r\n") == std::string::npos) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 1000) <= 0)
+            continue;
+        const ssize_t n = recv(fd, block, sizeof block, 0);
+        if (n <= 0)
+            break;
+        got.append(block, static_cast<std::size_t>(n));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    close(fd);
+    return got;
+}
+
+// A client that takes a long answer steadily gets it whole, however long the buffers between
+// the two keep the service from writing; one that takes nothing of its answer for the idle
+// time is cut, and what it then reads is only a part.
+TEST(HttpFront, ASteadyReaderGetsItsAnswerWholeAndASilentOneIsCut) {
+    Limits limits = Served::test();
+    limits.idleSeconds = 1;
+    Served s(limits);
+    std::string silentGot;
+    std::thread silent([&] {
+        const int fd = orv::test::connectLoopback(s.port());
+        sendAll(fd, "GET /big?mb=64 HTTP/1.1\r\nHost: x\r\n\r\n");
+        std::this_thread::sleep_for(std::chrono::seconds(4));
+        silentGot = readAll(fd, std::chrono::milliseconds(2000));
+        close(fd);
+    });
+    const Clock::time_point start = Clock::now();
+    const std::string got = readSteadily(s.port(), "/big", std::chrono::seconds(30));
+    silent.join();
+    EXPECT_GT(secondsSince(start), 3.0) << "the reading was not slow";
+    EXPECT_GT(count(got, std::string(1000, 'x')), 8000u) << "cut after " << got.size() << " bytes";
+    EXPECT_NE(got.find("\r\n0\r\n\r\n"), std::string::npos) << "the answer was cut";
+    EXPECT_LT(silentGot.size(), std::size_t(32) << 20) << "a silent client was kept";
 }
 
 // A client that takes nothing of its answer does not hold the stop beyond its bound.

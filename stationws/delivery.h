@@ -1,0 +1,21 @@
+// How far a connection's answer has reached its client: what the client's side has
+// acknowledged of all that was sent, and what the kernel still holds for it. A client is
+// silent when it takes nothing while something waits for it, not when the service has
+// written nothing for a while: the buffers between the two hold many megabytes, and a steady
+// reader empties them for long stretches without the service writing.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+namespace orv::stationws::http {
+
+struct Delivery {
+    std::uint64_t acknowledged = 0; // bytes the client's side has acknowledged, in all
+    int queued = 0;                 // bytes written and not yet acknowledged
+};
+
+// Of a connected TCP socket; nothing when the system cannot tell.
+std::optional<Delivery> deliveryOf(int fd);
+
+} // namespace orv::stationws::http
