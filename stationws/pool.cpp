@@ -34,6 +34,8 @@ bool openSlot(const gainbook::ConnectionSettings& settings, Slot& slot) {
     }
     SQLSetConnectAttr(opened.connection->handle(), SQL_ATTR_ACCESS_MODE,
                       reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0);
+    // The inventory's few statement texts are prepared once per connection, not per answer.
+    opened.connection->keepPreparedStatements(true);
     slot.connection = std::move(opened.connection);
     return true;
 }

@@ -8,6 +8,9 @@ namespace orv::odbc {
 
 namespace {
 
+// The most prepared statements a connection keeps.
+constexpr std::size_t kMostKept = 64;
+
 // The transaction's first statement on SQLite, with the name of a table it writes between:
 // a write that changes no row but takes the write lock.
 constexpr std::string_view kLockForWritingPrefix = "DELETE FROM ";
@@ -636,8 +639,11 @@ PreparedStatement::PreparedStatement(Connection& connection, std::string_view sq
         const auto found = connection.prepared_.find(sql_);
         if (found == connection.prepared_.end()) {
             statement_ = std::make_shared<Statement>(connection);
-            connection.prepared_.emplace(sql_, statement_);
-            kept_ = true;
+            // Beyond the bound (texts made of a caller's choices may be many), not kept.
+            if (connection.prepared_.size() < kMostKept) {
+                connection.prepared_.emplace(sql_, statement_);
+                kept_ = true;
+            }
             return;
         }
         // A statement lent to another use at the same time is not shared.
@@ -670,7 +676,12 @@ SQLRETURN PreparedStatement::run(const std::vector<Parameter>& parameters) {
     for (const Parameter& p : parameters)
         if (const SQLRETURN rc = statement_->bind(p); isError(rc))
             return rc;
-    return statement_->execute();
+    const SQLRETURN rc = statement_->execute();
+    // A kept statement that fails is prepared anew next time: the tables may have been
+    // made again under it.
+    if (isError(rc) && kept_)
+        connection_.prepared_.erase(sql_);
+    return rc;
 }
 
 // --- Transaction ------------------------------------------------------------------------

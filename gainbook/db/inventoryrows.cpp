@@ -183,18 +183,22 @@ Conditions conditionsOf(const CalibrationFilter& filter, Part part) {
     return out;
 }
 
-// Runs head + the filter's conditions + tail; false with the driver's message.
-bool runFiltered(odbc::Statement& st, std::string sql, const CalibrationFilter& filter, Part part,
-                 const char* tail, std::string& diagnostic) {
+// Runs head + the filter's conditions + tail, prepared once on a connection that keeps its
+// statements (the filter's values are parameters, so a text recurs); false with the
+// driver's message.
+bool runFiltered(std::optional<odbc::PreparedStatement>& st, odbc::Connection& connection,
+                 std::string sql, const CalibrationFilter& filter, Part part, const char* tail,
+                 std::string& diagnostic) {
     const Conditions c = conditionsOf(filter, part);
     sql += c.sql;
     sql += tail;
-    if (!st.valid()) {
+    st.emplace(connection, sql);
+    if (!st->statement().valid()) {
         diagnostic = "no statement could be allocated";
         return false;
     }
-    if (!odbc::isSuccess(st.run(sql, c.parameters))) {
-        diagnostic = st.diagnostic();
+    if (!odbc::isSuccess(st->run(c.parameters))) {
+        diagnostic = st->statement().diagnostic();
         return false;
     }
     return true;
@@ -207,10 +211,11 @@ readSites(odbc::Connection& connection, const CalibrationFilter& filter, std::st
     std::vector<SiteRow> rows;
     if (!connection.tableExists("SITE"))
         return rows;
-    odbc::Statement st(connection);
-    if (!runFiltered(st, sql::kInventorySitesHead, filter, Part::Stations,
+    std::optional<odbc::PreparedStatement> prepared;
+    if (!runFiltered(prepared, connection, sql::kInventorySitesHead, filter, Part::Stations,
                      sql::kInventorySitesOrder, diagnostic))
         return std::nullopt;
+    odbc::Statement& st = prepared->statement();
     const bool read = eachRow(st, diagnostic, [&] {
         SiteRow r;
         r.station = readCode(st, 1);
@@ -240,10 +245,11 @@ std::optional<std::vector<SiteChanRow>> readSiteChans(odbc::Connection& connecti
         lcode ? (edeph ? sql::kInventorySiteChansEdephHead : sql::kInventorySiteChansEdepthHead)
               : (edeph ? sql::kInventorySiteChansNoLcodeEdephHead
                        : sql::kInventorySiteChansNoLcodeEdepthHead);
-    odbc::Statement st(connection);
-    if (!runFiltered(st, head, filter, Part::StationsAndChannels, sql::kInventorySiteChansOrder,
-                     diagnostic))
+    std::optional<odbc::PreparedStatement> prepared;
+    if (!runFiltered(prepared, connection, head, filter, Part::StationsAndChannels,
+                     sql::kInventorySiteChansOrder, diagnostic))
         return std::nullopt;
+    odbc::Statement& st = prepared->statement();
     const bool read = eachRow(st, diagnostic, [&] {
         SiteChanRow r;
         r.station = readCode(st, 1);
@@ -266,10 +272,11 @@ std::optional<std::vector<SiteChanRow>> readSiteChans(odbc::Connection& connecti
 std::optional<std::set<std::string>> stationsWithResponses(odbc::Connection& connection,
                                                            const CalibrationFilter& filter,
                                                            std::string& diagnostic) {
-    odbc::Statement st(connection);
-    if (!runFiltered(st, sql::kInventoryStationsWithResponsesHead, filter, Part::Stations, ";",
-                     diagnostic))
+    std::optional<odbc::PreparedStatement> prepared;
+    if (!runFiltered(prepared, connection, sql::kInventoryStationsWithResponsesHead, filter,
+                     Part::Stations, ";", diagnostic))
         return std::nullopt;
+    odbc::Statement& st = prepared->statement();
     std::set<std::string> out;
     if (!eachRow(st, diagnostic, [&] { out.insert(readCode(st, 1)); }))
         return std::nullopt;
@@ -284,8 +291,9 @@ std::optional<std::map<long long, std::string>> readUnits(odbc::Connection& conn
     std::map<long long, std::string> out;
     if (!connection.tableExists(table))
         return out;
-    odbc::Statement st(connection);
-    if (!odbc::isSuccess(st.execDirect(sql))) {
+    odbc::PreparedStatement prepared(connection, sql);
+    odbc::Statement& st = prepared.statement();
+    if (!odbc::isSuccess(prepared.run({}))) {
         diagnostic = st.diagnostic();
         return std::nullopt;
     }
@@ -313,35 +321,36 @@ std::optional<std::map<long long, std::string>> readFreqUnits(odbc::Connection& 
 
 CalibrationCursor::CalibrationCursor(odbc::Connection& connection, const CalibrationFilter& filter,
                                      CalibrationColumns columns)
-    : statement_(connection), columns_(columns) {
+    : columns_(columns) {
     const bool starts = columns == CalibrationColumns::ChannelStarts;
     const char* head = columns == CalibrationColumns::EpochsWithTexts
                            ? sql::kInventoryRowsWithTextsHead
                        : starts ? sql::kInventoryChannelStartsHead
                                 : sql::kInventoryRowsHead;
-    ok_ = runFiltered(statement_, head, filter, starts ? Part::Codes : Part::CodesAndTimes,
-                      starts ? sql::kInventoryChannelStartsGroup : sql::kInventoryRowsOrder,
-                      diagnostic_);
+    ok_ = runFiltered(
+        statement_, connection, head, filter, starts ? Part::Codes : Part::CodesAndTimes,
+        starts ? sql::kInventoryChannelStartsGroup : sql::kInventoryRowsOrder, diagnostic_);
 }
 
 bool CalibrationCursor::next(CalibrationRow& row) {
     if (!ok_)
         return false;
-    const SQLRETURN rc = statement_.fetch();
+    odbc::Statement& st = statement_->statement();
+    const SQLRETURN rc = st.fetch();
     if (rc == SQL_NO_DATA)
         return false;
     if (!odbc::isSuccess(rc)) {
         ok_ = false;
-        diagnostic_ = statement_.diagnostic();
+        diagnostic_ = st.diagnostic();
         if (diagnostic_.empty())
             diagnostic_ = "a row could not be read";
         return false;
     }
-    row.network = readCode(statement_, 1);
-    row.station = readCode(statement_, 2);
-    row.location = readLocation(statement_, 3);
-    row.channel = readCode(statement_, 4);
-    row.start = statement_.getTimestamp(5).value_or(odbc::Timestamp{});
+    row.network = readCode(st, 1);
+    row.station = readCode(st, 2);
+    row.location = readLocation(st, 3);
+    row.channel = readCode(st, 4);
+    row.start = st.getTimestamp(5).value_or(odbc::Timestamp{});
     row.sac.clear();
     row.fap.clear();
     if (columns_ == CalibrationColumns::ChannelStarts) {
@@ -352,14 +361,14 @@ bool CalibrationCursor::next(CalibrationRow& row) {
         row.freqUnit.reset();
         return true;
     }
-    row.end = statement_.getTimestamp(6);
-    row.sens = statement_.getDouble(7);
-    row.sensUnit = statement_.getInteger(8);
-    row.freq = statement_.getDouble(9);
-    row.freqUnit = statement_.getInteger(10);
+    row.end = st.getTimestamp(6);
+    row.sens = st.getDouble(7);
+    row.sensUnit = st.getInteger(8);
+    row.freq = st.getDouble(9);
+    row.freqUnit = st.getInteger(10);
     if (columns_ == CalibrationColumns::EpochsWithTexts) {
-        row.sac = storedLines(statement_.getText(11).value_or(""));
-        row.fap = storedLines(statement_.getText(12).value_or(""));
+        row.sac = storedLines(st.getText(11).value_or(""));
+        row.fap = storedLines(st.getText(12).value_or(""));
     }
     return true;
 }

@@ -111,7 +111,7 @@ public:
     bool next(CalibrationRow& row);
 
 private:
-    odbc::Statement statement_;
+    std::optional<odbc::PreparedStatement> statement_;
     CalibrationColumns columns_;
     bool ok_ = false;
     std::string diagnostic_;
