@@ -276,6 +276,24 @@ std::optional<std::set<std::string>> stationsWithResponses(odbc::Connection& con
     return out;
 }
 
+std::optional<std::map<std::string, std::set<std::pair<std::string, std::string>>>>
+channelsWithResponses(odbc::Connection& connection, const CalibrationFilter& filter,
+                      std::string& diagnostic) {
+    odbc::Statement st(connection);
+    if (!runFiltered(st, sql::kInventoryChannelsWithResponsesHead, filter,
+                     Part::StationsAndChannels, ";", diagnostic))
+        return std::nullopt;
+    std::map<std::string, std::set<std::pair<std::string, std::string>>> out;
+    const bool read = eachRow(st, diagnostic, [&] {
+        std::string station = readCode(st, 1);
+        std::string location = readLocation(st, 2);
+        out[std::move(station)].emplace(std::move(location), readCode(st, 3));
+    });
+    if (!read)
+        return std::nullopt;
+    return out;
+}
+
 std::optional<std::vector<StationNetwork>> stationNetworks(odbc::Connection& connection,
                                                            const CalibrationFilter& filter,
                                                            std::string& diagnostic) {

@@ -84,6 +84,12 @@ std::optional<std::vector<SiteChanRow>> readSiteChans(odbc::Connection& connecti
 std::optional<std::set<std::string>> stationsWithResponses(odbc::Connection& connection,
                                                            const CalibrationFilter& filter,
                                                            std::string& diagnostic);
+// The filter's channels (by station and channel code) that have CALIBRATION rows under any
+// network, as location and channel by station; the filter's networks, locations and times
+// are not looked at.
+std::optional<std::map<std::string, std::set<std::pair<std::string, std::string>>>>
+channelsWithResponses(odbc::Connection& connection, const CalibrationFilter& filter,
+                      std::string& diagnostic);
 // A network under which a station has CALIBRATION rows, with its first start there.
 struct StationNetwork {
     std::string network, station;

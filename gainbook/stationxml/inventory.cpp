@@ -555,12 +555,25 @@ struct Reader {
     }
 
     // The stored channels the codes take (their first starts, whatever the times): the
-    // stations to visit, their first responses and the channels that have responses.
+    // stations to visit, their first responses and the channels that have responses. A
+    // channel has responses under any network of its station: where a selection names
+    // networks, they are read apart.
     void readStoredChannels() {
+        const bool byNetwork = std::any_of(selections.begin(), selections.end(),
+                                           [](const Selection& s) { return !s.networks.empty(); });
+        if (byNetwork && !siteChans.empty()) {
+            std::string diagnostic;
+            auto found = db::channelsWithResponses(connection, filter, diagnostic);
+            if (!found)
+                throw std::runtime_error("CALIBRATION: " + diagnostic);
+            for (auto& [station, channels] : *found)
+                if (siteChans.count(station))
+                    withResponses[station] = std::move(channels);
+        }
         db::CalibrationCursor starts(connection, filter, db::CalibrationColumns::ChannelStarts);
         db::CalibrationRow row;
         while (starts.next(row)) {
-            if (siteChans.count(row.station))
+            if (!byNetwork && siteChans.count(row.station))
                 withResponses[row.station].insert({row.location, row.channel});
             const bool named = std::any_of(selections.begin(), selections.end(), [&](auto& s) {
                 return anyMatches(s.networks, row.network, s.exactCodes) &&

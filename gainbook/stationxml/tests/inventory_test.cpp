@@ -583,6 +583,21 @@ TEST_P(ChannelsWithoutResponses, WildcardsAndNetworks) {
               (Strings{kEhe, "N1.TWO.00.BHZ 2003-01-01-open", kOrph}));
 }
 
+// A SITECHAN channel with responses under another network of its station is no channel
+// without responses under this one, whichever networks the selection names.
+TEST_P(ChannelsWithoutResponses, AChannelStoredUnderAnotherNetworkIsNotInventedHere) {
+    channel("TWO", "BHZ", "00");
+    const Strings n2 = {kTwo2, "N2.TWO.00.HHZ 2002-01-01-2009-01-01"};
+    const Strings all = read(select(Level::Channel, {}, {"TWO"}, {}, {})).epochs;
+    EXPECT_EQ(all, (Strings{"N1.TWO.00.BHZ 2003-01-01-open", kTwo1, kTwo2,
+                            "N2.TWO.00.HHZ 2002-01-01-2009-01-01"}));
+    EXPECT_EQ(read(select(Level::Channel, {"N2"}, {"TWO"}, {}, {})).epochs, n2);
+    EXPECT_EQ(read(select(Level::Channel, {"N2"}, {"TWO"}, {}, {"BHZ"})).epochs, Strings{});
+    EXPECT_EQ(read(select(Level::Channel, {"N2"}, {"TWO"}, {}, {"?HZ"})).epochs, n2);
+    EXPECT_EQ(read(select(Level::Channel, {"N?"}, {"TWO"}, {}, {"BHZ"})).epochs,
+              Strings{"N1.TWO.00.BHZ 2003-01-01-open"});
+}
+
 // The times apply to the station's dates under each network, which the channel spans.
 TEST_P(ChannelsWithoutResponses, TimesApplyToTheStationsDates) {
     Selection s = select(Level::Channel, {}, {}, {}, {"EH?"});
