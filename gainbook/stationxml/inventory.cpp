@@ -326,10 +326,9 @@ struct Reader {
     }
 
     // At station level: a selection takes the station by its dates, and by a channel of
-    // it that its codes name.
+    // it that its codes name (a stored one under this network, or one without responses).
     bool stationSelected(const StationVisit& v) const {
         const auto channels = storedChannels.find({v.network, v.site->station});
-        const auto plain = siteChans.find(v.site->station);
         return std::any_of(v.candidates.begin(), v.candidates.end(), [&](const Selection* s) {
             if (!timesMatch(*s, v.info.start, v.info.end))
                 return false;
@@ -343,11 +342,7 @@ struct Reader {
                 for (const auto& [location, channel] : channels->second)
                     if (named(location, channel))
                         return true;
-            if (plain != siteChans.end())
-                for (const db::SiteChanRow& c : plain->second)
-                    if (named(c.location, c.channel))
-                        return true;
-            return false;
+            return namesPlainChannel(*s, v.site->station, true);
         });
     }
 

@@ -596,6 +596,15 @@ TEST_P(ChannelsWithoutResponses, AChannelStoredUnderAnotherNetworkIsNotInventedH
     EXPECT_EQ(read(select(Level::Channel, {"N2"}, {"TWO"}, {}, {"?HZ"})).epochs, n2);
     EXPECT_EQ(read(select(Level::Channel, {"N?"}, {"TWO"}, {}, {"BHZ"})).epochs,
               Strings{"N1.TWO.00.BHZ 2003-01-01-open"});
+    // At station level alike: a selection of BHZ does not take the station under N2, where
+    // another selection brings it in but does not take it by its dates.
+    Selection hhz = select(Level::Station, {"N2"}, {"TWO"}, {}, {"HHZ"});
+    hhz.endBefore = at(2000);
+    for (const Level level : {Level::Station, Level::Channel}) {
+        hhz.level = level;
+        EXPECT_EQ(read({select(level, {"N2"}, {"TWO"}, {}, {"BHZ"}), hhz}).stations, Strings{})
+            << int(level);
+    }
 }
 
 // The times apply to the station's dates under each network, which the channel spans.
