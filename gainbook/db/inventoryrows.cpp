@@ -134,17 +134,17 @@ void appendTime(const std::optional<odbc::Timestamp>& time, const char* conditio
 }
 
 // What of a clause goes into a statement.
-enum class Part { Stations, StationsAndChannels, Codes, CodesAndTimes };
+enum class Part { Stations, NetworksAndStations, StationsAndChannels, Codes, CodesAndTimes };
 
 Conditions clauseConditions(const RowClause& c, bool exact, Part part) {
     Conditions one;
     const bool codes = part == Part::Codes || part == Part::CodesAndTimes;
-    if (codes)
+    if (codes || part == Part::NetworksAndStations)
         appendCodes(c.networks, exact, sql::kLikeNetwork, sql::kEqualsNetwork, false, one);
     appendCodes(c.stations, exact, sql::kLikeStation, sql::kEqualsStation, false, one);
     if (codes)
         appendCodes(c.locations, exact, sql::kLikeLocation, sql::kEqualsLocation, true, one);
-    if (part != Part::Stations)
+    if (part != Part::Stations && part != Part::NetworksAndStations)
         appendCodes(c.channels, exact, sql::kLikeChannel, sql::kEqualsChannel, false, one);
     if (part == Part::CodesAndTimes) {
         appendTime(c.start, sql::kEndsAfter, one);
@@ -279,6 +279,41 @@ std::optional<std::set<std::string>> stationsWithResponses(odbc::Connection& con
     odbc::Statement& st = prepared->statement();
     std::set<std::string> out;
     if (!eachRow(st, diagnostic, [&] { out.insert(readCode(st, 1)); }))
+        return std::nullopt;
+    return out;
+}
+
+std::optional<std::map<std::string, std::set<std::pair<std::string, std::string>>>>
+channelsWithResponses(odbc::Connection& connection, const CalibrationFilter& filter,
+                      std::string& diagnostic) {
+    odbc::Statement st(connection);
+    if (!runFiltered(st, sql::kInventoryChannelsWithResponsesHead, filter,
+                     Part::StationsAndChannels, ";", diagnostic))
+        return std::nullopt;
+    std::map<std::string, std::set<std::pair<std::string, std::string>>> out;
+    const bool read = eachRow(st, diagnostic, [&] {
+        std::string station = readCode(st, 1);
+        std::string location = readLocation(st, 2);
+        out[std::move(station)].emplace(std::move(location), readCode(st, 3));
+    });
+    if (!read)
+        return std::nullopt;
+    return out;
+}
+
+std::optional<std::vector<StationNetwork>> stationNetworks(odbc::Connection& connection,
+                                                           const CalibrationFilter& filter,
+                                                           std::string& diagnostic) {
+    odbc::Statement st(connection);
+    if (!runFiltered(st, sql::kInventoryStationNetworksHead, filter, Part::NetworksAndStations,
+                     sql::kInventoryStationNetworksGroup, diagnostic))
+        return std::nullopt;
+    std::vector<StationNetwork> out;
+    const bool read = eachRow(st, diagnostic, [&] {
+        out.push_back(
+            {readCode(st, 1), readCode(st, 2), st.getTimestamp(3).value_or(odbc::Timestamp{})});
+    });
+    if (!read)
         return std::nullopt;
     return out;
 }

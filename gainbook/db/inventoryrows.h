@@ -84,6 +84,23 @@ std::optional<std::vector<SiteChanRow>> readSiteChans(odbc::Connection& connecti
 std::optional<std::set<std::string>> stationsWithResponses(odbc::Connection& connection,
                                                            const CalibrationFilter& filter,
                                                            std::string& diagnostic);
+// The filter's channels (by station and channel code) that have CALIBRATION rows under any
+// network, as location and channel by station; the filter's networks, locations and times
+// are not looked at.
+std::optional<std::map<std::string, std::set<std::pair<std::string, std::string>>>>
+channelsWithResponses(odbc::Connection& connection, const CalibrationFilter& filter,
+                      std::string& diagnostic);
+// A network under which a station has CALIBRATION rows, with its first start there.
+struct StationNetwork {
+    std::string network, station;
+    odbc::Timestamp firstStart;
+};
+// The networks and stations of the filter's codes (its locations, channels and times not
+// looked at) that have CALIBRATION rows, in network and station order as the channel starts
+// are read.
+std::optional<std::vector<StationNetwork>> stationNetworks(odbc::Connection& connection,
+                                                           const CalibrationFilter& filter,
+                                                           std::string& diagnostic);
 // ID_SENS -> SENS_UNITS and ID_FREQ -> FREQ_UNITS; empty when the table is absent, nullopt
 // with the driver's message when the read fails.
 std::optional<std::map<long long, std::string>> readSensUnits(odbc::Connection& connection,

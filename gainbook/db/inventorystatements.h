@@ -24,6 +24,15 @@ inline constexpr const char* kInventorySiteChansNoLcodeEdepthHead =
 inline constexpr const char* kInventorySiteChansOrder = " ORDER BY STA,CHAN;";
 inline constexpr const char* kInventoryStationsWithResponsesHead =
     "SELECT DISTINCT STA FROM CALIBRATION WHERE 1=1";
+// The stations' channels that have CALIBRATION rows, under any network.
+inline constexpr const char* kInventoryChannelsWithResponsesHead =
+    "SELECT DISTINCT STA,LOCATION,CHAN FROM CALIBRATION WHERE 1=1";
+// The networks under which stations have CALIBRATION rows, each with its first start, in
+// the order of the channel starts' statement.
+inline constexpr const char* kInventoryStationNetworksHead =
+    "SELECT NETWORK,STA,MIN(STARTDATE) FROM CALIBRATION WHERE 1=1";
+inline constexpr const char* kInventoryStationNetworksGroup =
+    " GROUP BY NETWORK,STA ORDER BY NETWORK,STA;";
 inline constexpr const char* kInventorySensUnits = "SELECT ID_SENS,SENS_UNITS FROM ID_SENS;";
 inline constexpr const char* kInventoryFreqUnits = "SELECT ID_FREQ,FREQ_UNITS FROM ID_FREQ;";
 

@@ -146,8 +146,9 @@ struct Reader {
     std::map<StationId, odbc::Timestamp> firstStart;
     std::map<StationId, std::vector<ChannelId>> storedChannels;
     std::map<std::string, std::set<ChannelId>> withResponses;
-    // The stations to visit: those with stored channels in the database's order (the order
-    // of the epochs' statement), and those without responses in code order, merged with them.
+    // The stations to visit: those with stored channels, or with SITECHAN channels without
+    // responses, in the database's order (the order of the epochs' statement), and those
+    // without responses in code order, merged with them.
     std::vector<StationId> storedOrder;
     std::map<StationId, std::size_t> storedAt;
     std::size_t nextStored = 0;
@@ -254,7 +255,8 @@ struct Reader {
         v.site = &site->second;
         for (const Selection& s : selections)
             if (anyMatches(s.networks, id.first, s.exactCodes) &&
-                anyMatches(s.stations, id.second, s.exactCodes) && (!orphan || !hasChannels(s)) &&
+                anyMatches(s.stations, id.second, s.exactCodes) &&
+                (!orphan || !hasChannels(s) || namesPlainChannel(s, id.second, false)) &&
                 inBox(s, *v.site))
                 v.candidates.push_back(&s);
         if (v.candidates.empty())
@@ -272,6 +274,21 @@ struct Reader {
     }
     static bool hasChannels(const Selection& s) {
         return !s.locations.empty() || !s.channels.empty();
+    }
+    // Whether the selection's codes name a SITECHAN channel of the station (its network
+    // aside); with withoutResponse only one that has no stored epoch.
+    bool namesPlainChannel(const Selection& s, const std::string& station,
+                           bool withoutResponse) const {
+        const auto found = siteChans.find(station);
+        if (found == siteChans.end() || !anyMatches(s.stations, station, s.exactCodes))
+            return false;
+        const auto responses = withResponses.find(station);
+        return std::any_of(found->second.begin(), found->second.end(), [&](const auto& c) {
+            return anyMatches(s.locations, c.location, s.exactCodes) &&
+                   anyMatches(s.channels, c.channel, s.exactCodes) &&
+                   !(withoutResponse && responses != withResponses.end() &&
+                     responses->second.count({c.location, c.channel}));
+        });
     }
 
     bool epochSelected(const StationVisit& v, const std::string& location,
@@ -309,10 +326,9 @@ struct Reader {
     }
 
     // At station level: a selection takes the station by its dates, and by a channel of
-    // it that its codes name.
+    // it that its codes name (a stored one under this network, or one without responses).
     bool stationSelected(const StationVisit& v) const {
         const auto channels = storedChannels.find({v.network, v.site->station});
-        const auto plain = siteChans.find(v.site->station);
         return std::any_of(v.candidates.begin(), v.candidates.end(), [&](const Selection* s) {
             if (!timesMatch(*s, v.info.start, v.info.end))
                 return false;
@@ -326,11 +342,7 @@ struct Reader {
                 for (const auto& [location, channel] : channels->second)
                     if (named(location, channel))
                         return true;
-            if (plain != siteChans.end())
-                for (const db::SiteChanRow& c : plain->second)
-                    if (named(c.location, c.channel))
-                        return true;
-            return false;
+            return namesPlainChannel(*s, v.site->station, true);
         });
     }
 
@@ -508,13 +520,18 @@ struct Reader {
     }
 
     // Stations without responses go under the default network, where a selection asks for
-    // no channel or location; true when some station has responses.
+    // no channel or location, or names a SITECHAN channel of theirs; true when some station
+    // has responses.
     bool findStationsWithoutResponses() {
         bool responses = connection.tableExists("CALIBRATION");
         if (!responses && options.responseTablesRequired)
             throw std::runtime_error("the database has no CALIBRATION table");
         const bool wanted = std::any_of(selections.begin(), selections.end(), [&](const auto& s) {
-            return anyMatches(s.networks, options.defaultNetwork, s.exactCodes) && !hasChannels(s);
+            return anyMatches(s.networks, options.defaultNetwork, s.exactCodes) &&
+                   (!hasChannels(s) ||
+                    std::any_of(siteChans.begin(), siteChans.end(), [&](const auto& station) {
+                        return namesPlainChannel(s, station.first, false);
+                    }));
         });
         if (!wanted)
             return responses;
@@ -533,12 +550,25 @@ struct Reader {
     }
 
     // The stored channels the codes take (their first starts, whatever the times): the
-    // stations to visit, their first responses and the channels that have responses.
+    // stations to visit, their first responses and the channels that have responses. A
+    // channel has responses under any network of its station: where a selection names
+    // networks, they are read apart.
     void readStoredChannels() {
+        const bool byNetwork = std::any_of(selections.begin(), selections.end(),
+                                           [](const Selection& s) { return !s.networks.empty(); });
+        if (byNetwork && !siteChans.empty()) {
+            std::string diagnostic;
+            auto found = db::channelsWithResponses(connection, filter, diagnostic);
+            if (!found)
+                throw std::runtime_error("CALIBRATION: " + diagnostic);
+            for (auto& [station, channels] : *found)
+                if (siteChans.count(station))
+                    withResponses[station] = std::move(channels);
+        }
         db::CalibrationCursor starts(connection, filter, db::CalibrationColumns::ChannelStarts);
         db::CalibrationRow row;
         while (starts.next(row)) {
-            if (siteChans.count(row.station))
+            if (!byNetwork && siteChans.count(row.station))
                 withResponses[row.station].insert({row.location, row.channel});
             const bool named = std::any_of(selections.begin(), selections.end(), [&](auto& s) {
                 return anyMatches(s.networks, row.network, s.exactCodes) &&
@@ -559,6 +589,51 @@ struct Reader {
         }
         if (!starts.ok())
             throw std::runtime_error("CALIBRATION: " + starts.diagnostic());
+    }
+
+    // The stations whose SITECHAN channels without responses a selection's codes name, where
+    // none of their stored channels is named: under each network their stored rows carry,
+    // with the first start there, among the stations to visit in the database's order.
+    void addStationsOfChannelsWithoutResponses() {
+        auto names = [&](const std::string& station, const std::string* network) {
+            return std::any_of(selections.begin(), selections.end(), [&](const Selection& s) {
+                return hasChannels(s) &&
+                       (!network || anyMatches(s.networks, *network, s.exactCodes)) &&
+                       namesPlainChannel(s, station, true);
+            });
+        };
+        if (std::none_of(siteChans.begin(), siteChans.end(),
+                         [&](const auto& c) { return names(c.first, nullptr); }))
+            return;
+        std::string diagnostic;
+        auto found = db::stationNetworks(connection, filter, diagnostic);
+        if (!found)
+            throw std::runtime_error("CALIBRATION: " + diagnostic);
+        // The stored order kept as it is, the new stations put where the statement has them.
+        std::vector<StationId> order;
+        std::size_t nextOld = 0;
+        for (const db::StationNetwork& n : *found) {
+            const StationId id{n.network, n.station};
+            const auto stored = storedAt.find(id);
+            if (stored != storedAt.end()) {
+                while (nextOld <= stored->second)
+                    order.push_back(storedOrder[nextOld++]);
+                continue;
+            }
+            if (!names(n.station, &n.network))
+                continue;
+            const auto [first, made] = firstStart.emplace(id, n.firstStart);
+            if (made)
+                order.push_back(id);
+            else if (n.firstStart < first->second)
+                first->second = n.firstStart;
+        }
+        while (nextOld < storedOrder.size())
+            order.push_back(storedOrder[nextOld++]);
+        storedOrder = std::move(order);
+        storedAt.clear();
+        for (std::size_t i = 0; i < storedOrder.size(); ++i)
+            storedAt.emplace(storedOrder[i], i);
     }
 
     // Network start dates come first: the element carries them before its stations.
@@ -640,8 +715,10 @@ struct Reader {
 
     ReadSummary run() {
         readStationsAndChannels();
-        if (findStationsWithoutResponses())
+        if (findStationsWithoutResponses()) {
             readStoredChannels();
+            addStationsOfChannelsWithoutResponses();
+        }
         noteNetworkStarts();
         if (includeLevel(Level::Channel) && !storedOrder.empty())
             readEpochs();

@@ -438,6 +438,45 @@ TEST_P(StationService, AStationWithoutResponsesIsListedAsTheCommandLineListsIt) 
     EXPECT_EQ(count(s.log(), "warning: station KIV has no response"), 1u) << s.log();
 }
 
+// A channel that is in SITECHAN only (no response stored for it), asked for alone: listed
+// over the station's dates, as the command line exports it.
+TEST_P(StationService, AChannelWithoutResponsesIsAnsweredAlone) {
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    fillSample(db);
+    {
+        auto c = db.connect();
+        for (const char* chan : {"BHE", "EHE"})
+            exec(*c, "INSERT INTO SITECHAN (STA, CHAN, NGROUP, SPS, LCODE) VALUES (?,?,1,100,?)",
+                 {Parameter::code("TUC"), Parameter::code(chan), Parameter::code("10")});
+    }
+    TempDir dir;
+    Service s(db, dir);
+    ASSERT_NE(s.port(), 0) << s.log();
+    const Answer text =
+        curl(dir, s.url("query?net=IU&sta=TUC&loc=10&cha=EHE&level=channel&format=text"));
+    EXPECT_EQ(text.status, 200) << text.body;
+    const std::string line = text.body.substr(text.body.find('\n') + 1);
+    EXPECT_EQ(line.rfind("IU|TUC|10|EHE|", 0), 0u) << text.body;
+    EXPECT_NE(line.find("|2000-01-01T00:00:00|\n"), std::string::npos) << text.body;
+    EXPECT_EQ(count(text.body, "\n"), 2u) << text.body;
+    const Answer xml = curl(dir, s.url("query?net=IU&sta=TUC&cha=EH?&level=response"));
+    EXPECT_EQ(xml.status, 200) << xml.body;
+    EXPECT_EQ(validate(dir, xml.body), "");
+    EXPECT_EQ(count(xml.body, "<Channel "), 1u) << xml.body;
+    EXPECT_NE(xml.body.find("<Channel code=\"EHE\" locationCode=\"10\""), std::string::npos);
+    const Answer station = curl(dir, s.url("query?sta=TUC&cha=EHE&format=text"));
+    EXPECT_EQ(station.status, 200) << station.body;
+    EXPECT_NE(station.body.find("\nIU|TUC|"), std::string::npos) << station.body;
+    const auto cli = orv::test::runProgram(
+        GAINBOOK_CLI,
+        {"stationxml", "--level", "channel", "--net", "IU", "--sta", "TUC", "--loc", "10", "--chan",
+         "EHE", "--dsn", db.dsn(), "--user", db.user(), "--password", db.password()},
+        {}, dir.path());
+    EXPECT_NE(cli.out.find("<Channel code=\"EHE\" locationCode=\"10\""), std::string::npos)
+        << cli.out << cli.err;
+}
+
 TEST_P(StationService, VersionWadlAndHelp) {
     TestDatabase db(GetParam());
     ORV_SKIP_IF_UNAVAILABLE(db);

@@ -464,3 +464,168 @@ TEST(InventoryOnADamagedDatabase, AFailedFetchFailsTheReading) {
 
 INSTANTIATE_TEST_SUITE_P(Backends, Inventory, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);
+
+namespace {
+
+// SITECHAN channels without responses, named alone: S0000 (SITE from 2001) with 00.BHE
+// stored under N00 from 2000 and 00.EHE in SITECHAN only; TWO (SITE from 2005) with BHZ
+// under N1 from 2003 and HHZ under N2 from 2002, 00.EHZ in SITECHAN only; ORPH [1990, 1995]
+// without responses, 00.EHE in SITECHAN; AAA with 00.BHE under N00 only.
+class ChannelsWithoutResponses : public Inventory {
+protected:
+    void SetUp() override {
+        Inventory::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        station("AAA", 10, 10, 0, at(2000));
+        response("N00", "AAA", "00", "BHE", at(2000), std::nullopt);
+        channel("AAA", "BHE", "00");
+        station("S0000", 20, 20, 0, at(2001));
+        response("N00", "S0000", "00", "BHE", at(2000), std::nullopt);
+        channel("S0000", "BHE", "00");
+        channel("S0000", "EHE", "00");
+        station("TWO", 30, 30, 0, at(2005));
+        response("N1", "TWO", "00", "BHZ", at(2003), std::nullopt);
+        response("N2", "TWO", "00", "HHZ", at(2002), at(2009));
+        channel("TWO", "EHZ", "00");
+        station("ORPH", 40, 40, 0, at(1990), at(1995));
+        channel("ORPH", "EHE", "00");
+    }
+    static Selection select(Level level, Strings nets, Strings stas, Strings locs, Strings chas) {
+        Selection s;
+        s.level = level;
+        s.networks = std::move(nets);
+        s.stations = std::move(stas);
+        s.locations = std::move(locs);
+        s.channels = std::move(chas);
+        return s;
+    }
+};
+
+// Each over its station's dates under that network: the earlier of ONDATE and the first
+// response there.
+const std::string kEhe = "N00.S0000.00.EHE 2000-01-01-open";
+const std::string kBhe = "N00.S0000.00.BHE 2000-01-01-open";
+const std::string kTwo1 = "N1.TWO.00.EHZ 2003-01-01-open";
+const std::string kTwo2 = "N2.TWO.00.EHZ 2002-01-01-open";
+const std::string kOrph = "XYN.ORPH.00.EHE 1990-01-01-1995-01-01";
+
+} // namespace
+
+// The channel named alone is listed as it is with the others of its station, at channel
+// and response level; at station level its station.
+TEST_P(ChannelsWithoutResponses, AChannelOnlyInSitechanIsSelectedAlone) {
+    for (const Level level : {Level::Channel, Level::Response}) {
+        const Selection s = select(level, {"N00"}, {"S0000"}, {"00"}, {"EHE"});
+        EXPECT_EQ(read(s).epochs, Strings{kEhe}) << int(level);
+        EXPECT_EQ(read(select(level, {"N00"}, {"S0000"}, {"00"}, {"EHE", "BHE"})).epochs,
+                  (Strings{kBhe, kEhe}));
+        EXPECT_EQ(read(select(level, {}, {"S0000"}, {}, {})).epochs, (Strings{kBhe, kEhe}));
+    }
+    const Collector station = read(select(Level::Station, {"N00"}, {"S0000"}, {"00"}, {"EHE"}));
+    EXPECT_EQ(station.stations, Strings{"S0000 2000-01-01-open"});
+    EXPECT_EQ(station.epochs, Strings{});
+    // By location alone too.
+    EXPECT_EQ(read(select(Level::Channel, {}, {"S0000"}, {"00"}, {})).epochs,
+              (Strings{kBhe, kEhe}));
+
+    const std::string xml = document(select(Level::Response, {"N00"}, {"S0000"}, {}, {"EHE"}));
+    EXPECT_NE(xml.find("<Network code=\"N00\""), std::string::npos) << xml;
+    EXPECT_NE(xml.find("<Channel code=\"EHE\" locationCode=\"00\" "
+                       "startDate=\"2000-01-01T00:00:00Z\""),
+              std::string::npos)
+        << xml;
+}
+
+// Wildcards and networks: a station under each network its stored rows carry, one without
+// responses under the default network, in the order the whole archive has them.
+TEST_P(ChannelsWithoutResponses, WildcardsAndNetworks) {
+    const Collector all = read(select(Level::Channel, {}, {}, {}, {"EH?"}));
+    EXPECT_EQ(all.epochs, (Strings{kEhe, kTwo1, kTwo2, kOrph}));
+    EXPECT_EQ(all.stations, (Strings{"S0000 2000-01-01-open", "TWO 2003-01-01-open",
+                                     "TWO 2002-01-01-open", "ORPH 1990-01-01-1995-01-01"}));
+    EXPECT_EQ(read(select(Level::Channel, {}, {"*"}, {"0?"}, {"E*"})).epochs,
+              (Strings{kEhe, kTwo1, kTwo2, kOrph}));
+    EXPECT_EQ(read(select(Level::Station, {}, {}, {}, {"EH?"})).stations, all.stations);
+    EXPECT_EQ(read(select(Level::Channel, {"N1"}, {}, {}, {"EHZ"})).epochs, Strings{kTwo1});
+    EXPECT_EQ(read(select(Level::Channel, {"N00"}, {}, {}, {"EHE"})).epochs, Strings{kEhe});
+    // The same with more codes than the statements carry: the reader compares them itself.
+    Strings many{"TWO"};
+    for (std::size_t i = 0; i < orv::gainbook::kMaxFilterParameters; ++i)
+        many.push_back("X" + std::to_string(i));
+    EXPECT_EQ(read(select(Level::Channel, {"N1"}, many, {}, {"EHZ"})).epochs, Strings{kTwo1});
+    EXPECT_EQ(read(select(Level::Channel, {"XYN"}, {}, {}, {"EHE"})).epochs, Strings{kOrph});
+    EXPECT_EQ(read(select(Level::Station, {"XYN"}, {}, {}, {"EHE"})).stations,
+              Strings{"ORPH 1990-01-01-1995-01-01"});
+    // Two selections: their union, each epoch once.
+    EXPECT_EQ(read({select(Level::Channel, {}, {"S0000"}, {}, {"EHE"}),
+                    select(Level::Channel, {}, {"TWO"}, {}, {"EHZ"}),
+                    select(Level::Channel, {}, {"S0000"}, {}, {"E*"})})
+                  .epochs,
+              (Strings{kEhe, kTwo1, kTwo2}));
+    // A channel no station has: nothing, not the station without responses by its dates.
+    for (const Level level : {Level::Station, Level::Channel}) {
+        const Collector none = read(select(level, {}, {}, {}, {"LHZ"}));
+        EXPECT_EQ(none.stations, Strings{}) << int(level);
+    }
+    // The stored channels as before: the whole archive, and BH? alone.
+    EXPECT_EQ(
+        read(select(Level::Channel, {}, {}, {}, {})).epochs,
+        (Strings{"N00.AAA.00.BHE 2000-01-01-open", kBhe, kEhe, "N1.TWO.00.BHZ 2003-01-01-open",
+                 kTwo1, kTwo2, "N2.TWO.00.HHZ 2002-01-01-2009-01-01", kOrph}));
+    const Collector stored = read(select(Level::Channel, {}, {}, {}, {"BH?"}));
+    EXPECT_EQ(stored.epochs,
+              (Strings{"N00.AAA.00.BHE 2000-01-01-open", kBhe, "N1.TWO.00.BHZ 2003-01-01-open"}));
+    EXPECT_EQ(stored.stations,
+              (Strings{"AAA 2000-01-01-open", "S0000 2000-01-01-open", "TWO 2003-01-01-open"}));
+    // A stored channel and one without responses: each station in its place.
+    EXPECT_EQ(read(select(Level::Channel, {}, {}, {}, {"EHE", "BHZ"})).epochs,
+              (Strings{kEhe, "N1.TWO.00.BHZ 2003-01-01-open", kOrph}));
+}
+
+// A SITECHAN channel with responses under another network of its station is no channel
+// without responses under this one, whichever networks the selection names.
+TEST_P(ChannelsWithoutResponses, AChannelStoredUnderAnotherNetworkIsNotInventedHere) {
+    channel("TWO", "BHZ", "00");
+    const Strings n2 = {kTwo2, "N2.TWO.00.HHZ 2002-01-01-2009-01-01"};
+    const Strings all = read(select(Level::Channel, {}, {"TWO"}, {}, {})).epochs;
+    EXPECT_EQ(all, (Strings{"N1.TWO.00.BHZ 2003-01-01-open", kTwo1, kTwo2,
+                            "N2.TWO.00.HHZ 2002-01-01-2009-01-01"}));
+    EXPECT_EQ(read(select(Level::Channel, {"N2"}, {"TWO"}, {}, {})).epochs, n2);
+    EXPECT_EQ(read(select(Level::Channel, {"N2"}, {"TWO"}, {}, {"BHZ"})).epochs, Strings{});
+    EXPECT_EQ(read(select(Level::Channel, {"N2"}, {"TWO"}, {}, {"?HZ"})).epochs, n2);
+    EXPECT_EQ(read(select(Level::Channel, {"N?"}, {"TWO"}, {}, {"BHZ"})).epochs,
+              Strings{"N1.TWO.00.BHZ 2003-01-01-open"});
+    // At station level alike: a selection of BHZ does not take the station under N2, where
+    // another selection brings it in but does not take it by its dates.
+    Selection hhz = select(Level::Station, {"N2"}, {"TWO"}, {}, {"HHZ"});
+    hhz.endBefore = at(2000);
+    for (const Level level : {Level::Station, Level::Channel}) {
+        hhz.level = level;
+        EXPECT_EQ(read({select(level, {"N2"}, {"TWO"}, {}, {"BHZ"}), hhz}).stations, Strings{})
+            << int(level);
+    }
+}
+
+// The times apply to the station's dates under each network, which the channel spans.
+TEST_P(ChannelsWithoutResponses, TimesApplyToTheStationsDates) {
+    Selection s = select(Level::Channel, {}, {}, {}, {"EH?"});
+    s.start = at(2010);
+    EXPECT_EQ(read(s).epochs, (Strings{kEhe, kTwo1, kTwo2}));
+    s.start.reset();
+    s.startBefore = at(2003); // strictly: TWO under N1 opens then
+    EXPECT_EQ(read(s).epochs, (Strings{kEhe, kTwo2, kOrph}));
+    s.level = Level::Station;
+    EXPECT_EQ(read(s).stations, (Strings{"S0000 2000-01-01-open", "TWO 2002-01-01-open",
+                                         "ORPH 1990-01-01-1995-01-01"}));
+    s.startBefore.reset();
+    s.endBefore = at(2010);
+    EXPECT_EQ(read(s).stations, Strings{"ORPH 1990-01-01-1995-01-01"});
+    s.endBefore.reset();
+    s.level = Level::Channel;
+    s.end = at(1999);
+    EXPECT_EQ(read(s).epochs, Strings{kOrph});
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, ChannelsWithoutResponses,
+                         testing::ValuesIn(orv::test::allBackends()), orv::test::backendParamName);
