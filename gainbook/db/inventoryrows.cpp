@@ -286,10 +286,11 @@ std::optional<std::set<std::string>> stationsWithResponses(odbc::Connection& con
 std::optional<std::map<std::string, std::set<std::pair<std::string, std::string>>>>
 channelsWithResponses(odbc::Connection& connection, const CalibrationFilter& filter,
                       std::string& diagnostic) {
-    odbc::Statement st(connection);
-    if (!runFiltered(st, sql::kInventoryChannelsWithResponsesHead, filter,
+    std::optional<odbc::PreparedStatement> prepared;
+    if (!runFiltered(prepared, connection, sql::kInventoryChannelsWithResponsesHead, filter,
                      Part::StationsAndChannels, ";", diagnostic))
         return std::nullopt;
+    odbc::Statement& st = prepared->statement();
     std::map<std::string, std::set<std::pair<std::string, std::string>>> out;
     const bool read = eachRow(st, diagnostic, [&] {
         std::string station = readCode(st, 1);
@@ -304,10 +305,11 @@ channelsWithResponses(odbc::Connection& connection, const CalibrationFilter& fil
 std::optional<std::vector<StationNetwork>> stationNetworks(odbc::Connection& connection,
                                                            const CalibrationFilter& filter,
                                                            std::string& diagnostic) {
-    odbc::Statement st(connection);
-    if (!runFiltered(st, sql::kInventoryStationNetworksHead, filter, Part::NetworksAndStations,
-                     sql::kInventoryStationNetworksGroup, diagnostic))
+    std::optional<odbc::PreparedStatement> prepared;
+    if (!runFiltered(prepared, connection, sql::kInventoryStationNetworksHead, filter,
+                     Part::NetworksAndStations, sql::kInventoryStationNetworksGroup, diagnostic))
         return std::nullopt;
+    odbc::Statement& st = prepared->statement();
     std::vector<StationNetwork> out;
     const bool read = eachRow(st, diagnostic, [&] {
         out.push_back(
