@@ -61,7 +61,8 @@ void Warnings::log(std::string_view text) {
 Readings::Readings(const Config& config)
     : config_(config),
       pool_(config.database, config.databaseConnections, config.connectionWaitSeconds),
-      workers_(pool_.capacity()) {}
+      workers_(pool_.capacity()),
+      responseTexts_(std::make_shared<stationxml::ResponseTexts>(kResponseTextBytes)) {}
 
 std::chrono::milliseconds Readings::silence() const {
     return std::chrono::seconds(config_.database.timeoutSeconds + 1);
@@ -174,7 +175,9 @@ Outcome writeDocument(Writer& writer, Reading& r, Slot& slot, Warnings& warnings
     return outcome;
 }
 
-Outcome write(Reading& r, Slot& slot, Warnings& warnings, std::string& failure, bool& matched) {
+Outcome write(Reading& r, Slot& slot, Warnings& warnings,
+              const std::shared_ptr<stationxml::ResponseTexts>& responseTexts, std::string& failure,
+              bool& matched) {
     const auto sink = [&r](std::string_view chunk) {
         switch (r.spool.append(chunk)) {
         case Spool::Append::Taken:
@@ -195,6 +198,7 @@ Outcome write(Reading& r, Slot& slot, Warnings& warnings, std::string& failure, 
         }
         stationxml::WriterOptions options;
         options.module = "stationws";
+        options.responseTexts = responseTexts;
         stationxml::StationXmlWriter xml(sink, options);
         return writeDocument(xml, r, slot, warnings, failure, matched);
     } catch (const Stop&) {
@@ -218,7 +222,7 @@ Verdict Readings::readOnce(Reading& r, Slot& slot) {
     }
     std::string failure;
     bool matched = false;
-    const Outcome o = write(r, slot, warnings_, failure, matched);
+    const Outcome o = write(r, slot, warnings_, responseTexts_, failure, matched);
     if (o == Outcome::Stopped)
         return r.overLimit ? Verdict::TooLarge : Verdict::Cancelled;
     if (o == Outcome::Done) {

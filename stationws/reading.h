@@ -16,7 +16,15 @@
 #include <set>
 #include <string>
 
+namespace orv::stationxml {
+class ResponseTexts;
+}
+
 namespace orv::stationws {
+
+// The Response elements written once and kept, by their value (an instrument's response
+// that many channel epochs share is written once): at most this much.
+inline constexpr std::size_t kResponseTextBytes = 16 << 20;
 
 // The part of an answer kept in memory: an answer up to this size (a station, a few channels
 // with their responses) is sent once it is read whole, with its status chosen from the whole
@@ -103,6 +111,7 @@ private:
     Pool pool_;
     Warnings warnings_;
     Workers workers_;
+    std::shared_ptr<stationxml::ResponseTexts> responseTexts_;
 };
 
 } // namespace orv::stationws

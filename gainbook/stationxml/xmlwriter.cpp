@@ -132,6 +132,25 @@ struct StationXmlWriter::Impl {
         element("Name", unit);
         end();
     }
+    // The Response element of a channel.
+    void response(const Response& r) {
+        start("Response");
+        if (r.stages.empty()) { // no response known: an empty element
+            end();
+            return;
+        }
+        start("InstrumentSensitivity");
+        number("Value", r.sensitivity);
+        number("Frequency", r.sensitivityFrequency);
+        units("InputUnits", r.inputUnits);
+        units("OutputUnits", r.outputUnits);
+        end();
+        int stageNumber = 1;
+        for (const Stage& s : r.stages)
+            stage(s, stageNumber++);
+        end();
+    }
+
     void stage(const Stage& s, int stageNumber) {
         start("Stage");
         attribute("number", std::to_string(stageNumber));
@@ -267,25 +286,131 @@ void StationXmlWriter::channel(const ChannelEpoch& c) {
         w.end();
     }
     if (c.response) {
-        const Response& r = *c.response;
-        w.start("Response");
-        if (r.stages.empty()) { // no response known: an empty element
-            w.end();
-            w.end();
-            return;
+        if (w.options.responseTexts) {
+            // The text ends with the indentation of the channel's end tag, which the writer
+            // leaves out after raw text.
+            const std::shared_ptr<const std::string> text =
+                w.options.responseTexts->textOf(*c.response);
+            w.check(xmlTextWriterWriteRawLen(w.writer, X(text->c_str()),
+                                             static_cast<int>(text->size())));
+        } else {
+            w.response(*c.response);
         }
-        w.start("InstrumentSensitivity");
-        w.number("Value", r.sensitivity);
-        w.number("Frequency", r.sensitivityFrequency);
-        w.units("InputUnits", r.inputUnits);
-        w.units("OutputUnits", r.outputUnits);
-        w.end();
-        int stageNumber = 1;
-        for (const Stage& s : r.stages)
-            w.stage(s, stageNumber++);
-        w.end();
     }
     w.end();
+}
+
+namespace {
+
+// The response's value as bytes: equal keys, equal elements (a double by its bits, so that
+// -0 and 0 stay apart).
+void addBytes(std::string& key, const void* p, std::size_t n) {
+    key.append(static_cast<const char*>(p), n);
+}
+void addNumber(std::string& key, double v) {
+    addBytes(key, &v, sizeof v);
+}
+void addText(std::string& key, const std::string& text) {
+    const std::size_t n = text.size();
+    addBytes(key, &n, sizeof n);
+    key += text;
+}
+std::string keyOf(const Response& r) {
+    std::string key;
+    addNumber(key, r.sensitivity);
+    addNumber(key, r.sensitivityFrequency);
+    addText(key, r.inputUnits);
+    addText(key, r.outputUnits);
+    for (const Stage& s : r.stages) {
+        key += s.kind == Stage::Kind::PolesZeros ? 'P' : 'L';
+        addText(key, s.inputUnits);
+        addText(key, s.outputUnits);
+        addNumber(key, s.normalizationFactor);
+        addNumber(key, s.normalizationFrequency);
+        for (const auto* list : {&s.zeros, &s.poles}) {
+            const std::size_t n = list->size();
+            addBytes(key, &n, sizeof n);
+            for (const std::complex<double>& z : *list) {
+                addNumber(key, z.real());
+                addNumber(key, z.imag());
+            }
+        }
+        const std::size_t points = s.list.size();
+        addBytes(key, &points, sizeof points);
+        for (const ListPoint& p : s.list) {
+            addNumber(key, p.frequency);
+            addNumber(key, p.amplitude);
+            addNumber(key, p.phase);
+        }
+        addText(key, s.description);
+        addNumber(key, s.gain);
+        addNumber(key, s.gainFrequency);
+    }
+    return key;
+}
+
+// The Response element written where a channel's is: inside a Channel at the fourth level,
+// after another of its elements, up to the channel's end tag.
+std::string responseText(const Response& r) {
+    std::string out;
+    StationXmlWriter::Impl w;
+    w.sink = [&out](std::string_view part) { out += part; };
+    xmlOutputBufferPtr buffer = xmlOutputBufferCreateIO(
+        &StationXmlWriter::Impl::write, &StationXmlWriter::Impl::close, &w, nullptr);
+    if (!buffer)
+        throw std::runtime_error("StationXML: no output buffer");
+    w.writer = xmlNewTextWriter(buffer);
+    if (!w.writer) {
+        xmlOutputBufferClose(buffer);
+        throw std::runtime_error("StationXML: no XML writer");
+    }
+    xmlTextWriterSetIndent(w.writer, 1);
+    xmlTextWriterSetIndentString(w.writer, X(" "));
+    static constexpr std::string_view kBefore = "<Dip>0</Dip>\n";
+    try {
+        for (const char* name : {"FDSNStationXML", "Network", "Station", "Channel"})
+            w.start(name);
+        w.element("Dip", "0");
+        w.response(r);
+        w.end();
+        w.check(xmlTextWriterFlush(w.writer));
+    } catch (...) {
+        xmlFreeTextWriter(w.writer);
+        throw;
+    }
+    xmlFreeTextWriter(w.writer);
+    const std::size_t from = out.find(kBefore);
+    const std::size_t to = out.rfind("</Channel>");
+    if (from == std::string::npos || to == std::string::npos)
+        throw std::runtime_error("StationXML: a response could not be written");
+    return out.substr(from + kBefore.size(), to - from - kBefore.size());
+}
+
+} // namespace
+
+std::shared_ptr<const std::string> ResponseTexts::textOf(const Response& response) {
+    std::string key = keyOf(response);
+    {
+        std::lock_guard lock(mutex_);
+        const auto found = texts_.find(key);
+        if (found != texts_.end())
+            return found->second;
+    }
+    auto text = std::make_shared<const std::string>(responseText(response));
+    const std::size_t size = key.capacity() + text->capacity() + 64;
+    std::lock_guard lock(mutex_);
+    if (held_ + size > bytes_) {
+        texts_.clear();
+        held_ = 0;
+    }
+    if (size <= bytes_ && texts_.emplace(std::move(key), text).second)
+        held_ += size;
+    return text;
+}
+
+std::size_t ResponseTexts::held() const {
+    std::lock_guard lock(mutex_);
+    return held_;
 }
 
 void StationXmlWriter::finish() {

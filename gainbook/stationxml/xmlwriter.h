@@ -4,10 +4,13 @@
 
 #include "stationxml/inventory.h"
 
+#include <cstddef>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace orv::stationxml {
 
@@ -21,12 +24,32 @@ bool xmlSafe(std::string& text);
 
 using Sink = std::function<void(std::string_view)>;
 
+// Response elements as the writer puts them in a Channel, by the response's value: a
+// response that many channel epochs share (one instrument on several channels, an epoch
+// that changed only its place) is written once. Shared by writers on several threads. At
+// most `bytes` are held; past them, what is held is dropped and the keeping starts again.
+class ResponseTexts {
+public:
+    explicit ResponseTexts(std::size_t bytes) : bytes_(bytes) {}
+    // The element's text for the response, written now when it is not held.
+    std::shared_ptr<const std::string> textOf(const Response& response);
+    std::size_t held() const;
+
+private:
+    const std::size_t bytes_;
+    mutable std::mutex mutex_;
+    std::unordered_map<std::string, std::shared_ptr<const std::string>> texts_;
+    std::size_t held_ = 0;
+};
+
 struct WriterOptions {
     std::string source = "ORV";
     std::string sender;
     std::string module = "gainbook-cli";
     // The Created element; the current time in UTC when unset.
     std::optional<odbc::Timestamp> created;
+    // Where Response elements already written are found; none: each is written anew.
+    std::shared_ptr<ResponseTexts> responseTexts;
 };
 
 class StationXmlWriter : public InventoryVisitor {
@@ -46,8 +69,9 @@ public:
     // Closes what is open and flushes the rest to the sink.
     void finish();
 
-private:
     struct Impl;
+
+private:
     std::unique_ptr<Impl> impl_;
 };
 
