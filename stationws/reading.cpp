@@ -2,6 +2,7 @@
 
 #include "filters.h"
 #include "log.h"
+#include "stationxml/stored.h"
 #include "stationxml/xmlwriter.h"
 #include "textwriter.h"
 
@@ -16,13 +17,11 @@ enum class Outcome { Done, Stopped, DatabaseError };
 
 // How the service reads the inventory: as the command line's StationXML export does, but a
 // missing response table is a failure, never an archive without responses.
-const stationxml::ReadOptions& readOptions() {
-    static const stationxml::ReadOptions options = [] {
-        stationxml::ReadOptions o;
-        o.responseTablesRequired = true;
-        return o;
-    }();
-    return options;
+stationxml::ReadOptions readOptions(const KeptByValue& kept) {
+    stationxml::ReadOptions o;
+    o.responseTablesRequired = true;
+    o.conversions = kept.conversions;
+    return o;
 }
 
 // The response tables a reading at this level reads.
@@ -61,8 +60,10 @@ void Warnings::log(std::string_view text) {
 Readings::Readings(const Config& config)
     : config_(config),
       pool_(config.database, config.databaseConnections, config.connectionWaitSeconds),
-      workers_(pool_.capacity()),
-      responseTexts_(std::make_shared<stationxml::ResponseTexts>(kResponseTextBytes)) {}
+      workers_(pool_.capacity()), kept_{std::make_shared<stationxml::ResponseConversions>(
+                                            kKeptByValueBytes),
+                                        std::make_shared<stationxml::ResponseTexts>(
+                                            kKeptByValueBytes)} {}
 
 std::chrono::milliseconds Readings::silence() const {
     return std::chrono::seconds(config_.database.timeoutSeconds + 1);
@@ -143,7 +144,7 @@ namespace {
 // first and last included.
 template <typename Writer>
 Outcome writeDocument(Writer& writer, Reading& r, Slot& slot, Warnings& warnings,
-                      std::string& failure, bool& matched) {
+                      const KeptByValue& kept, std::string& failure, bool& matched) {
     const Query& query = r.query;
     const Level probeLevel = query.level == Level::Response ? Level::Channel : query.level;
     // At network level the text counts the stations.
@@ -162,7 +163,7 @@ Outcome writeDocument(Writer& writer, Reading& r, Slot& slot, Warnings& warnings
         for (stationxml::Selection& s : selections)
             s.level = readingLevel(query);
         Filter filtered(watch, shown, selections.front());
-        stationxml::readInventory(*slot.connection, selections, filtered, warn, readOptions());
+        stationxml::readInventory(*slot.connection, selections, filtered, warn, readOptions(kept));
     } catch (const Stop&) {
         outcome = Outcome::Stopped;
     } catch (const std::exception& e) {
@@ -175,9 +176,8 @@ Outcome writeDocument(Writer& writer, Reading& r, Slot& slot, Warnings& warnings
     return outcome;
 }
 
-Outcome write(Reading& r, Slot& slot, Warnings& warnings,
-              const std::shared_ptr<stationxml::ResponseTexts>& responseTexts, std::string& failure,
-              bool& matched) {
+Outcome write(Reading& r, Slot& slot, Warnings& warnings, const KeptByValue& kept,
+              std::string& failure, bool& matched) {
     const auto sink = [&r](std::string_view chunk) {
         switch (r.spool.append(chunk)) {
         case Spool::Append::Taken:
@@ -194,13 +194,13 @@ Outcome write(Reading& r, Slot& slot, Warnings& warnings,
     try {
         if (r.query.format == Format::Text) {
             TextWriter text(sink, r.query.level);
-            return writeDocument(text, r, slot, warnings, failure, matched);
+            return writeDocument(text, r, slot, warnings, kept, failure, matched);
         }
         stationxml::WriterOptions options;
         options.module = "stationws";
-        options.responseTexts = responseTexts;
+        options.responseTexts = kept.texts;
         stationxml::StationXmlWriter xml(sink, options);
-        return writeDocument(xml, r, slot, warnings, failure, matched);
+        return writeDocument(xml, r, slot, warnings, kept, failure, matched);
     } catch (const Stop&) {
         return Outcome::Stopped;
     } catch (const std::exception& e) {
@@ -222,7 +222,7 @@ Verdict Readings::readOnce(Reading& r, Slot& slot) {
     }
     std::string failure;
     bool matched = false;
-    const Outcome o = write(r, slot, warnings_, responseTexts_, failure, matched);
+    const Outcome o = write(r, slot, warnings_, kept_, failure, matched);
     if (o == Outcome::Stopped)
         return r.overLimit ? Verdict::TooLarge : Verdict::Cancelled;
     if (o == Outcome::Done) {

@@ -17,14 +17,21 @@
 #include <string>
 
 namespace orv::stationxml {
+class ResponseConversions;
 class ResponseTexts;
-}
+} // namespace orv::stationxml
 
 namespace orv::stationws {
 
-// The Response elements written once and kept, by their value (an instrument's response
-// that many channel epochs share is written once): at most this much.
-inline constexpr std::size_t kResponseTextBytes = 16 << 20;
+// What the readings keep by value, shared by all of them: stored responses converted, and
+// the Response elements written of them (an instrument's response that many channel epochs
+// share is parsed and written once). Keyed by the values themselves, they are never stale,
+// whatever the database does; each holds at most kKeptByValueBytes.
+struct KeptByValue {
+    std::shared_ptr<stationxml::ResponseConversions> conversions;
+    std::shared_ptr<stationxml::ResponseTexts> texts;
+};
+inline constexpr std::size_t kKeptByValueBytes = 16 << 20;
 
 // The part of an answer kept in memory: an answer up to this size (a station, a few channels
 // with their responses) is sent once it is read whole, with its status chosen from the whole
@@ -111,7 +118,7 @@ private:
     Pool pool_;
     Warnings warnings_;
     Workers workers_;
-    std::shared_ptr<stationxml::ResponseTexts> responseTexts_;
+    KeptByValue kept_;
 };
 
 } // namespace orv::stationws

@@ -492,7 +492,9 @@ struct Reader {
         s.sens = row.sens;
         const std::string key = row.network + "." + row.station + "." + row.location + "." +
                                 row.channel + " " + row.start.toSqlText();
-        return convertStored(s, key, warn).value_or(Response{});
+        return (options.conversions ? options.conversions->convert(s, key, warn)
+                                    : convertStored(s, key, warn))
+            .value_or(Response{});
     }
 
     // --- the reading, step by step ---

@@ -18,6 +18,8 @@
 
 namespace orv::stationxml {
 
+class ResponseConversions;
+
 struct NetworkInfo {
     std::string code;
     std::string description;
@@ -98,6 +100,8 @@ struct ReadOptions {
     // without its frequency unit): a service's answers never pass a dropped table off as an
     // archive without responses.
     bool responseTablesRequired = false;
+    // Where responses converted before are found (stored.h); none: each is converted anew.
+    std::shared_ptr<ResponseConversions> conversions;
 };
 
 // Streams what the selection picks, down to selection.level, without holding the archive

@@ -193,4 +193,71 @@ std::optional<Response> convertStored(const StoredResponse& s, const std::string
     return tell.refuse(ProblemKind::NoResponseText);
 }
 
+namespace {
+
+template <typename T> void addValue(std::string& key, const T& v) {
+    key.append(reinterpret_cast<const char*>(&v), sizeof v);
+}
+void addText(std::string& key, std::string_view text) {
+    addValue(key, text.size());
+    key += text;
+}
+void addOptional(std::string& key, const std::optional<double>& v) {
+    key += v ? '1' : '0';
+    if (v)
+        addValue(key, *v); // by its bits: -0 and 0 stay apart
+}
+
+// What a response's memory takes, about.
+std::size_t bytesOf(const Response& r) {
+    std::size_t n = sizeof r + r.inputUnits.capacity() + r.outputUnits.capacity();
+    for (const Stage& s : r.stages)
+        n += sizeof s + (s.zeros.capacity() + s.poles.capacity()) * sizeof s.zeros[0] +
+             s.list.capacity() * sizeof(ListPoint) + s.description.capacity() +
+             s.inputUnits.capacity() + s.outputUnits.capacity();
+    return n;
+}
+
+} // namespace
+
+std::optional<Response> ResponseConversions::convert(const StoredResponse& stored,
+                                                     const std::string& key, const Warn& warn) {
+    std::string values;
+    addText(values, stored.sac);
+    addText(values, stored.fap);
+    addValue(values, stored.sensUnit);
+    addOptional(values, stored.freq);
+    addText(values, stored.freqUnitName);
+    addOptional(values, stored.sens);
+    {
+        std::lock_guard lock(mutex_);
+        const auto found = kept_.find(values);
+        if (found != kept_.end())
+            return *found->second;
+    }
+    bool told = false;
+    const Warn telling = [&](const Problem& p) {
+        told = true;
+        warn(p);
+    };
+    std::optional<Response> response = convertStored(stored, key, telling);
+    if (!response || told)
+        return response;
+    const std::size_t size = values.capacity() + bytesOf(*response) + 64;
+    auto kept = std::make_shared<const Response>(*response);
+    std::lock_guard lock(mutex_);
+    if (held_ + size > bytes_) {
+        kept_.clear();
+        held_ = 0;
+    }
+    if (size <= bytes_ && kept_.emplace(std::move(values), std::move(kept)).second)
+        held_ += size;
+    return response;
+}
+
+std::size_t ResponseConversions::held() const {
+    std::lock_guard lock(mutex_);
+    return held_;
+}
+
 } // namespace orv::stationxml

@@ -6,9 +6,13 @@
 #include "stationxml/inventory.h"
 #include "stationxml/report.h"
 
+#include <cstddef>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace orv::stationxml {
 
@@ -30,6 +34,26 @@ struct StoredResponse {
 // sensitivity: the polarity is kept.
 std::optional<Response> convertStored(const StoredResponse& stored, const std::string& key,
                                       const Warn& warn);
+
+// Stored responses once converted, by what is stored (the texts, the values and their
+// units): a response that many epochs share is parsed once. Only a conversion that told
+// nothing is kept, so that each epoch's doubts are still told under its own key. Shared by
+// readers on several threads; at most `bytes` are held, past them what is held is dropped
+// and the keeping starts again.
+class ResponseConversions {
+public:
+    explicit ResponseConversions(std::size_t bytes) : bytes_(bytes) {}
+    // convertStored(stored, key, warn), or what it gave before for the same stored values.
+    std::optional<Response> convert(const StoredResponse& stored, const std::string& key,
+                                    const Warn& warn);
+    std::size_t held() const;
+
+private:
+    const std::size_t bytes_;
+    mutable std::mutex mutex_;
+    std::unordered_map<std::string, std::shared_ptr<const Response>> kept_;
+    std::size_t held_ = 0;
+};
 
 // "m", "m/s" or "m/s**2" for the unit ids 0, 1, 2 (any other id counts as displacement,
 // as the file panel takes any other unit as the first of its list).

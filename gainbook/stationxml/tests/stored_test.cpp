@@ -240,3 +240,86 @@ TEST(StoredResponse, FapTablesNeedFourIncreasingRows) {
     ASSERT_EQ(told.size(), 1u);
     EXPECT_EQ(told[0].kind, ProblemKind::FapNotFinite);
 }
+
+namespace {
+
+bool sameResponse(const Response& a, const Response& b) {
+    auto sameStage = [](const orv::stationxml::Stage& x, const orv::stationxml::Stage& y) {
+        auto points = [](const auto& p) {
+            std::vector<double> v;
+            for (const auto& q : p)
+                v.insert(v.end(), {q.frequency, q.amplitude, q.phase});
+            return v;
+        };
+        return x.kind == y.kind && x.inputUnits == y.inputUnits && x.outputUnits == y.outputUnits &&
+               x.normalizationFactor == y.normalizationFactor &&
+               x.normalizationFrequency == y.normalizationFrequency && x.zeros == y.zeros &&
+               x.poles == y.poles && points(x.list) == points(y.list) &&
+               x.description == y.description && x.gain == y.gain &&
+               x.gainFrequency == y.gainFrequency;
+    };
+    return a.sensitivity == b.sensitivity && a.sensitivityFrequency == b.sensitivityFrequency &&
+           a.inputUnits == b.inputUnits && a.outputUnits == b.outputUnits &&
+           a.stages.size() == b.stages.size() &&
+           std::equal(a.stages.begin(), a.stages.end(), b.stages.begin(), sameStage);
+}
+
+} // namespace
+
+// Conversions kept are those made anew, for stored values that differ in one thing each
+// (the unit, the frequency's unit, a table instead of a text); a conversion with a doubt is
+// never kept, so each epoch that has it is told under its own key.
+TEST(StoredResponse, KeptConversionsAreTheConversionsAndEveryDoubtIsToldUnderItsKey) {
+    orv::stationxml::ResponseConversions kept(1 << 20);
+    std::vector<StoredResponse> stored;
+    StoredResponse s;
+    s.sac = kTwoOriginZeros;
+    s.freq = 1;
+    for (const long long unit : {0, 1, 2}) {
+        s.sensUnit = unit;
+        stored.push_back(s);
+    }
+    s.freq = 2 * M_PI;
+    s.freqUnitName = "rad/sec";
+    stored.push_back(s);
+    StoredResponse table;
+    table.sensUnit = 1;
+    table.freq = 1;
+    table.fap = "0.1 2e17 0\n0.5 4e17 0\n1.0 5e17 0\n2.0 5e17 0\n";
+    stored.push_back(table);
+    for (int round = 0; round < 2; ++round)
+        for (const StoredResponse& one : stored) {
+            const auto fresh = convert(one);
+            const auto again = kept.convert(one, "K", [](const Problem&) {});
+            ASSERT_TRUE(fresh && again);
+            EXPECT_TRUE(sameResponse(*fresh, *again))
+                << one.sensUnit << " " << one.freqUnitName << " round " << round;
+        }
+    EXPECT_GT(kept.held(), 0u);
+
+    const std::string block = anmoBhz();
+    ASSERT_FALSE(block.empty());
+    StoredResponse doubtful;
+    doubtful.sac = block;
+    doubtful.freq = 0.02;
+    doubtful.sens = headerValue(block, "SENSITIVITY") * 1.02;
+    std::vector<std::string> keys;
+    for (const char* key : {"N1.S1..BHZ", "N1.S2..BHZ"})
+        kept.convert(doubtful, key, [&](const Problem& p) { keys.push_back(p.key); });
+    EXPECT_EQ(keys, (std::vector<std::string>{"N1.S1..BHZ", "N1.S2..BHZ"}));
+}
+
+// What is kept stays within its bound.
+TEST(StoredResponse, KeptConversionsStayWithinTheirBound) {
+    orv::stationxml::ResponseConversions kept(8 << 10);
+    for (int i = 0; i < 300; ++i) {
+        const std::string text = "ZEROS 1\n-" + std::to_string(i + 1) +
+                                 ".0 0.0\nPOLES 2\n-0.037 0.037\n-0.037 -0.037\nCONSTANT 1000\n";
+        StoredResponse s;
+        s.sac = text;
+        s.freq = 1;
+        ASSERT_TRUE(kept.convert(s, "K", [](const Problem&) {}));
+        EXPECT_LE(kept.held(), std::size_t(8) << 10);
+    }
+    EXPECT_GT(kept.held(), 0u);
+}
