@@ -554,23 +554,15 @@ struct Reader {
     // The stored channels the codes take (their first starts, whatever the times): the
     // stations to visit, their first responses and the channels that have responses. A
     // channel has responses under any network of its station: where a selection names
-    // networks, they are read apart.
+    // networks and one of the SITECHAN channels it names has none under them, they are read
+    // apart.
     void readStoredChannels() {
         const bool byNetwork = std::any_of(selections.begin(), selections.end(),
                                            [](const Selection& s) { return !s.networks.empty(); });
-        if (byNetwork && !siteChans.empty()) {
-            std::string diagnostic;
-            auto found = db::channelsWithResponses(connection, filter, diagnostic);
-            if (!found)
-                throw std::runtime_error("CALIBRATION: " + diagnostic);
-            for (auto& [station, channels] : *found)
-                if (siteChans.count(station))
-                    withResponses[station] = std::move(channels);
-        }
         db::CalibrationCursor starts(connection, filter, db::CalibrationColumns::ChannelStarts);
         db::CalibrationRow row;
         while (starts.next(row)) {
-            if (!byNetwork && siteChans.count(row.station))
+            if (siteChans.count(row.station))
                 withResponses[row.station].insert({row.location, row.channel});
             const bool named = std::any_of(selections.begin(), selections.end(), [&](auto& s) {
                 return anyMatches(s.networks, row.network, s.exactCodes) &&
@@ -591,6 +583,28 @@ struct Reader {
         }
         if (!starts.ok())
             throw std::runtime_error("CALIBRATION: " + starts.diagnostic());
+        if (byNetwork && namesPlainChannelWithoutResponse())
+            readChannelsWithResponses();
+    }
+
+    bool namesPlainChannelWithoutResponse() const {
+        return std::any_of(selections.begin(), selections.end(), [&](const Selection& s) {
+            return std::any_of(siteChans.begin(), siteChans.end(), [&](const auto& station) {
+                return namesPlainChannel(s, station.first, true);
+            });
+        });
+    }
+
+    // The channels that have responses under any network, of the stations with SITECHAN
+    // rows.
+    void readChannelsWithResponses() {
+        std::string diagnostic;
+        auto found = db::channelsWithResponses(connection, filter, diagnostic);
+        if (!found)
+            throw std::runtime_error("CALIBRATION: " + diagnostic);
+        for (auto& [station, channels] : *found)
+            if (siteChans.count(station))
+                withResponses[station].merge(channels);
     }
 
     // The stations whose SITECHAN channels without responses a selection's codes name, where
