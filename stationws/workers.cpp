@@ -1,10 +1,20 @@
 #include "workers.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace orv::stationws {
 
 Workers::Workers(std::size_t threads) {
     for (std::size_t i = 0; i < threads; ++i)
-        threads_.emplace_back([state = state_] { work(state); });
+        threads_.emplace_back([state = state_] {
+            // Below the front's threads: the readings take what the cores have to spare, and
+            // the answers kept in memory, the reading of requests and the sending of answers
+            // do not wait behind them for a core.
+            ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()),
+                          ::getpriority(PRIO_PROCESS, 0) + kNiceness);
+            work(state);
+        });
 }
 
 Workers::~Workers() {

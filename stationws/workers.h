@@ -16,6 +16,9 @@ namespace orv::stationws {
 
 class Workers {
 public:
+    // The threads' nice value, above the process's own.
+    static constexpr int kNiceness = 5;
+
     explicit Workers(std::size_t threads);
     // finish() with no wait beyond the tasks already begun.
     ~Workers();
