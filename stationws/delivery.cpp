@@ -18,7 +18,9 @@ std::optional<Delivery> deliveryOf(int fd) {
         length < offsetof(tcp_info, tcpi_bytes_acked) + sizeof info.tcpi_bytes_acked ||
         ::ioctl(fd, SIOCOUTQ, &queued) != 0)
         return std::nullopt;
-    return Delivery{info.tcpi_bytes_acked, queued};
+    // The peer's window is told by systems since Linux 5.4; before, never taken as closed.
+    const bool windowKnown = length >= offsetof(tcp_info, tcpi_snd_wnd) + sizeof info.tcpi_snd_wnd;
+    return Delivery{info.tcpi_bytes_acked, queued, windowKnown && info.tcpi_snd_wnd == 0};
 }
 
 } // namespace orv::stationws::http

@@ -34,6 +34,9 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kConnectionMemory = 256 * 1024;
 // The most asked of a stream at once.
 constexpr std::size_t kStreamBlock = 64 * 1024;
+// How many idle times a client may hold what it was sent unread, its window closed, before
+// it counts as silent (see Delivery).
+constexpr int kHeldIdleTimes = 6;
 // How often the deadlines are looked at.
 constexpr auto kSweep = std::chrono::milliseconds(100);
 
@@ -138,6 +141,7 @@ struct Link {
     Phase phase = Phase::Head;
     Clock::time_point deadline;
     std::uint64_t acknowledged = 0; // of all that was sent on it, when last looked at
+    Clock::time_point took;         // when the client last took some of its answer
     bool cut = false;
     bool silent = false;                // cut while it did not take its answer
     std::unique_ptr<Exchange> exchange; // the request being read or answered
@@ -208,6 +212,7 @@ struct Front::Impl {
         std::lock_guard lock(mutex);
         link->phase = phase;
         link->deadline = Clock::now() + allowed;
+        link->took = Clock::now();
     }
 
     Clock::duration headTime() const { return std::chrono::seconds(limits.headSeconds); }
@@ -560,20 +565,28 @@ struct Front::Impl {
 
     // --- deadlines
 
-    // A client that takes some of what was sent to it has its deadline moved on: the idle
-    // time while its answer goes out (or while nothing waits for it: the service is the slow
-    // one then), the head's time once its answer was handed to the system and it still
-    // takes the rest of it.
+    // A client's deadline while some of its answer waits for it: the idle time since it last
+    // took some (the head's time once its answer was handed to the system and it still
+    // takes the rest of it), or kHeldIdleTimes that while it holds what it was sent unread,
+    // its window closed. While nothing waits for it, the service is the slow one: the idle
+    // time begins again.
     void noteDelivery(Link& link, Clock::time_point now) {
         const std::optional<Delivery> d = deliveryOf(link.fd);
         if (!d)
             return;
-        const bool took = d->acknowledged != link.acknowledged;
+        if (d->acknowledged != link.acknowledged || d->queued == 0)
+            link.took = now;
         link.acknowledged = d->acknowledged;
-        if (link.phase == Phase::Send && (took || d->queued == 0))
-            link.deadline = now + idleTime();
-        else if (took)
-            link.deadline = std::max(link.deadline, now + headTime());
+        if (d->queued == 0) {
+            if (link.phase == Phase::Send)
+                link.deadline = now + idleTime();
+            return;
+        }
+        const Clock::duration allowed = d->windowClosed             ? kHeldIdleTimes * idleTime()
+                                        : link.phase == Phase::Send ? idleTime()
+                                                                    : headTime();
+        link.deadline = link.phase == Phase::Send ? link.took + allowed
+                                                  : std::max(link.deadline, link.took + allowed);
     }
 
     // Every tenth of a second: clients past their deadline are disconnected (the library

@@ -450,8 +450,8 @@ std::string readSteadily(int port, const std::string& path, std::chrono::seconds
 }
 
 // A client that takes a long answer steadily gets it whole, however long the buffers between
-// the two keep the service from writing; one that takes nothing of its answer for the idle
-// time is cut, and what it then reads is only a part.
+// the two keep the service from writing; one that takes nothing of its answer is cut (once
+// it has held what it was sent for six idle times), and what it then reads is only a part.
 TEST(HttpFront, ASteadyReaderGetsItsAnswerWholeAndASilentOneIsCut) {
     Limits limits = Served::test();
     limits.idleSeconds = 1;
@@ -460,7 +460,7 @@ TEST(HttpFront, ASteadyReaderGetsItsAnswerWholeAndASilentOneIsCut) {
     std::thread silent([&] {
         const int fd = orv::test::connectLoopback(s.port());
         sendAll(fd, "GET /big?mb=64 HTTP/1.1\r\nHost: x\r\n\r\n");
-        std::this_thread::sleep_for(std::chrono::seconds(4));
+        std::this_thread::sleep_for(std::chrono::seconds(8));
         silentGot = readAll(fd, std::chrono::milliseconds(2000));
         close(fd);
     });
