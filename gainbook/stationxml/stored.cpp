@@ -195,19 +195,6 @@ std::optional<Response> convertStored(const StoredResponse& s, const std::string
 
 namespace {
 
-template <typename T> void addValue(std::string& key, const T& v) {
-    key.append(reinterpret_cast<const char*>(&v), sizeof v);
-}
-void addText(std::string& key, std::string_view text) {
-    addValue(key, text.size());
-    key += text;
-}
-void addOptional(std::string& key, const std::optional<double>& v) {
-    key += v ? '1' : '0';
-    if (v)
-        addValue(key, *v); // by its bits: -0 and 0 stay apart
-}
-
 // What a response's memory takes, about.
 std::size_t bytesOf(const Response& r) {
     std::size_t n = sizeof r + r.inputUnits.capacity() + r.outputUnits.capacity();
@@ -222,42 +209,26 @@ std::size_t bytesOf(const Response& r) {
 
 std::optional<Response> ResponseConversions::convert(const StoredResponse& stored,
                                                      const std::string& key, const Warn& warn) {
-    std::string values;
-    addText(values, stored.sac);
-    addText(values, stored.fap);
-    addValue(values, stored.sensUnit);
-    addOptional(values, stored.freq);
-    addText(values, stored.freqUnitName);
-    addOptional(values, stored.sens);
-    {
-        std::lock_guard lock(mutex_);
-        const auto found = kept_.find(values);
-        if (found != kept_.end())
-            return *found->second;
-    }
+    std::string values = ValueKey()
+                             .text(stored.sac)
+                             .text(stored.fap)
+                             .integer(stored.sensUnit)
+                             .optional(stored.freq)
+                             .text(stored.freqUnitName)
+                             .optional(stored.sens)
+                             .take();
+    if (const std::shared_ptr<const Response> found = kept_.find(values))
+        return *found;
     bool told = false;
     const Warn telling = [&](const Problem& p) {
         told = true;
         warn(p);
     };
     std::optional<Response> response = convertStored(stored, key, telling);
-    if (!response || told)
-        return response;
-    const std::size_t size = values.capacity() + bytesOf(*response) + 64;
-    auto kept = std::make_shared<const Response>(*response);
-    std::lock_guard lock(mutex_);
-    if (held_ + size > bytes_) {
-        kept_.clear();
-        held_ = 0;
-    }
-    if (size <= bytes_ && kept_.emplace(std::move(values), std::move(kept)).second)
-        held_ += size;
+    if (response && !told)
+        kept_.keep(std::move(values), std::make_shared<const Response>(*response),
+                   bytesOf(*response));
     return response;
-}
-
-std::size_t ResponseConversions::held() const {
-    std::lock_guard lock(mutex_);
-    return held_;
 }
 
 } // namespace orv::stationxml

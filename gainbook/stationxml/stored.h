@@ -6,13 +6,12 @@
 #include "stationxml/inventory.h"
 #include "stationxml/report.h"
 
+#include "stationxml/keptbyvalue.h"
+
 #include <cstddef>
-#include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 
 namespace orv::stationxml {
 
@@ -42,17 +41,14 @@ std::optional<Response> convertStored(const StoredResponse& stored, const std::s
 // and the keeping starts again.
 class ResponseConversions {
 public:
-    explicit ResponseConversions(std::size_t bytes) : bytes_(bytes) {}
+    explicit ResponseConversions(std::size_t bytes) : kept_(bytes) {}
     // convertStored(stored, key, warn), or what it gave before for the same stored values.
     std::optional<Response> convert(const StoredResponse& stored, const std::string& key,
                                     const Warn& warn);
-    std::size_t held() const;
+    std::size_t held() const { return kept_.held(); }
 
 private:
-    const std::size_t bytes_;
-    mutable std::mutex mutex_;
-    std::unordered_map<std::string, std::shared_ptr<const Response>> kept_;
-    std::size_t held_ = 0;
+    KeptByValue<Response> kept_;
 };
 
 // "m", "m/s" or "m/s**2" for the unit ids 0, 1, 2 (any other id counts as displacement,

@@ -302,51 +302,27 @@ void StationXmlWriter::channel(const ChannelEpoch& c) {
 
 namespace {
 
-// The response's value as bytes: equal keys, equal elements (a double by its bits, so that
-// -0 and 0 stay apart).
-void addBytes(std::string& key, const void* p, std::size_t n) {
-    key.append(static_cast<const char*>(p), n);
-}
-void addNumber(std::string& key, double v) {
-    addBytes(key, &v, sizeof v);
-}
-void addText(std::string& key, const std::string& text) {
-    const std::size_t n = text.size();
-    addBytes(key, &n, sizeof n);
-    key += text;
-}
+// The response's every value: equal keys, equal elements.
 std::string keyOf(const Response& r) {
-    std::string key;
-    addNumber(key, r.sensitivity);
-    addNumber(key, r.sensitivityFrequency);
-    addText(key, r.inputUnits);
-    addText(key, r.outputUnits);
+    ValueKey key;
+    key.number(r.sensitivity).number(r.sensitivityFrequency).text(r.inputUnits).text(r.outputUnits);
     for (const Stage& s : r.stages) {
-        key += s.kind == Stage::Kind::PolesZeros ? 'P' : 'L';
-        addText(key, s.inputUnits);
-        addText(key, s.outputUnits);
-        addNumber(key, s.normalizationFactor);
-        addNumber(key, s.normalizationFrequency);
+        key.tag(s.kind == Stage::Kind::PolesZeros ? 'P' : 'L')
+            .text(s.inputUnits)
+            .text(s.outputUnits)
+            .number(s.normalizationFactor)
+            .number(s.normalizationFrequency);
         for (const auto* list : {&s.zeros, &s.poles}) {
-            const std::size_t n = list->size();
-            addBytes(key, &n, sizeof n);
-            for (const std::complex<double>& z : *list) {
-                addNumber(key, z.real());
-                addNumber(key, z.imag());
-            }
+            key.count(list->size());
+            for (const std::complex<double>& z : *list)
+                key.number(z.real()).number(z.imag());
         }
-        const std::size_t points = s.list.size();
-        addBytes(key, &points, sizeof points);
-        for (const ListPoint& p : s.list) {
-            addNumber(key, p.frequency);
-            addNumber(key, p.amplitude);
-            addNumber(key, p.phase);
-        }
-        addText(key, s.description);
-        addNumber(key, s.gain);
-        addNumber(key, s.gainFrequency);
+        key.count(s.list.size());
+        for (const ListPoint& p : s.list)
+            key.number(p.frequency).number(p.amplitude).number(p.phase);
+        key.text(s.description).number(s.gain).number(s.gainFrequency);
     }
-    return key;
+    return key.take();
 }
 
 // The Response element written where a channel's is: inside a Channel at the fourth level,
@@ -390,27 +366,11 @@ std::string responseText(const Response& r) {
 
 std::shared_ptr<const std::string> ResponseTexts::textOf(const Response& response) {
     std::string key = keyOf(response);
-    {
-        std::lock_guard lock(mutex_);
-        const auto found = texts_.find(key);
-        if (found != texts_.end())
-            return found->second;
-    }
+    if (std::shared_ptr<const std::string> found = texts_.find(key))
+        return found;
     auto text = std::make_shared<const std::string>(responseText(response));
-    const std::size_t size = key.capacity() + text->capacity() + 64;
-    std::lock_guard lock(mutex_);
-    if (held_ + size > bytes_) {
-        texts_.clear();
-        held_ = 0;
-    }
-    if (size <= bytes_ && texts_.emplace(std::move(key), text).second)
-        held_ += size;
+    texts_.keep(std::move(key), text, text->capacity());
     return text;
-}
-
-std::size_t ResponseTexts::held() const {
-    std::lock_guard lock(mutex_);
-    return held_;
 }
 
 void StationXmlWriter::finish() {

@@ -4,13 +4,13 @@
 
 #include "stationxml/inventory.h"
 
+#include "stationxml/keptbyvalue.h"
+
 #include <cstddef>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 
 namespace orv::stationxml {
 
@@ -30,16 +30,13 @@ using Sink = std::function<void(std::string_view)>;
 // most `bytes` are held; past them, what is held is dropped and the keeping starts again.
 class ResponseTexts {
 public:
-    explicit ResponseTexts(std::size_t bytes) : bytes_(bytes) {}
+    explicit ResponseTexts(std::size_t bytes) : texts_(bytes) {}
     // The element's text for the response, written now when it is not held.
     std::shared_ptr<const std::string> textOf(const Response& response);
-    std::size_t held() const;
+    std::size_t held() const { return texts_.held(); }
 
 private:
-    const std::size_t bytes_;
-    mutable std::mutex mutex_;
-    std::unordered_map<std::string, std::shared_ptr<const std::string>> texts_;
-    std::size_t held_ = 0;
+    KeptByValue<std::string> texts_;
 };
 
 struct WriterOptions {
