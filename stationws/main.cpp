@@ -4,7 +4,9 @@
 
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
+#include <malloc.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
@@ -25,6 +27,13 @@ int main(int argc, char** argv) {
         std::cerr << "stationws: " << settings.error << "\n" << orv::stationws::kUsage;
         return 2;
     }
+    // The allocator keeps an arena for each thread that allocates at once, up to eight per
+    // core, and each keeps what it once held: with the HTTP threads, the reading threads and
+    // 200 clients at once, 3,000 requests left the service at 47 to 84 MB resident on a
+    // loaded machine, against 27 MB with an arena per core. (Set before any thread starts;
+    // MALLOC_ARENA_MAX still decides where it is set.)
+    if (!std::getenv("MALLOC_ARENA_MAX"))
+        mallopt(M_ARENA_MAX, static_cast<int>(std::max(2u, std::thread::hardware_concurrency())));
     // libxml2 sets up its global state once, before any thread uses it. Its own messages
     // (an answer cut because its client went away: "I/O error : write error") stay out of
     // the log, on every thread.

@@ -31,7 +31,7 @@ struct KeptByValue {
     std::shared_ptr<stationxml::ResponseConversions> conversions;
     std::shared_ptr<stationxml::ResponseTexts> texts;
 };
-inline constexpr std::size_t kKeptByValueBytes = 16 << 20;
+inline constexpr std::size_t kKeptByValueBytes = 4 << 20;
 
 // The part of an answer kept in memory: an answer up to this size (a station, a few channels
 // with their responses) is sent once it is read whole, with its status chosen from the whole
