@@ -142,6 +142,7 @@ struct Link {
     Clock::time_point deadline;
     std::uint64_t acknowledged = 0; // of all that was sent on it, when last looked at
     Clock::time_point took;         // when the client last took some of its answer
+    bool draining = false;          // an answer was handed to the system, and may be queued yet
     bool cut = false;
     bool silent = false;                // cut while it did not take its answer
     std::unique_ptr<Exchange> exchange; // the request being read or answered
@@ -213,6 +214,7 @@ struct Front::Impl {
         link->phase = phase;
         link->deadline = Clock::now() + allowed;
         link->took = Clock::now();
+        link->draining = false;
     }
 
     Clock::duration headTime() const { return std::chrono::seconds(limits.headSeconds); }
@@ -289,6 +291,12 @@ struct Front::Impl {
                                                                         : "the client went away";
         self.logLine(*done);
         self.setPhase(link, Phase::Head, self.headTime());
+        {
+            // The answer is handed to the system: the next head waits while the rest of it
+            // may still go out.
+            std::lock_guard lock(self.mutex);
+            link->draining = true;
+        }
         self.uncount(*done);
     }
 
@@ -571,9 +579,13 @@ struct Front::Impl {
     // its window closed. While nothing waits for it, the service is the slow one: the idle
     // time begins again.
     void noteDelivery(Link& link, Clock::time_point now) {
+        if (link.phase != Phase::Send && !link.draining)
+            return;
         const std::optional<Delivery> d = deliveryOf(link.fd);
         if (!d)
             return;
+        if (d->queued == 0)
+            link.draining = false;
         if (d->acknowledged != link.acknowledged || d->queued == 0)
             link.took = now;
         link.acknowledged = d->acknowledged;
