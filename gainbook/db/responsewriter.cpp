@@ -135,6 +135,15 @@ std::string overlapText(const Timestamp& start, const Timestamp& end, const Time
            namedInterval(laterStart, laterEnd) + ", уже записанный в базе.";
 }
 
+// The new interval starts where a stored one the write keeps starts.
+std::string sameStartText(const Timestamp& start, const std::optional<Timestamp>& end,
+                          const StoredInterval& kept) {
+    return "Новый интервал " + namedInterval(start, end) + " начинается там же, где интервал " +
+           namedInterval(kept.start, kept.end) +
+           ", уже записанный в базе: двух интервалов с одним началом таблица CALIBRATION не "
+           "допускает.";
+}
+
 void refuse(orv::ui::Interaction& ui, const std::string& why) {
     ui.message(why + kNotWritten, "", Icon::Exclamation, Buttons::Ok);
 }
@@ -584,11 +593,22 @@ IntervalChoiceDialog::Preview IntervalChoiceDialog::preview() {
     case Completion::None:
         break;
     }
+    p.after = intervalsAfterWrite(*stored, r.start, r.end, now);
+    // A row of the new start that the write keeps (neither covered nor completed): the
+    // insert fails on the table's key, and the write leaves the rows as they were.
+    const auto startsThen = [&](const StoredInterval& s) { return s.start == r.start; };
+    const auto kept = std::find_if(stored->begin(), stored->end(), startsThen);
+    if (kept != stored->end() && std::count_if(p.after.begin(), p.after.end(), startsThen) > 1) {
+        ui_.message(sameStartText(r.start, r.end, *kept) + kNotWritten, kDialogCaption,
+                    Icon::Exclamation, Buttons::Ok);
+        p.kind = Preview::Kind::Refused;
+        p.after.clear();
+        return p;
+    }
     p.kind = Preview::Kind::Writes;
     p.end = fit.end;
     if (fit.kind == IntervalFit::Kind::EndsEarlier)
         p.endedNote = endedText(*fit.later);
-    p.after = intervalsAfterWrite(*stored, r.start, r.end, now);
     p.before = std::move(*stored);
     return p;
 }

@@ -415,5 +415,45 @@ TEST_P(Writer, ThePreviewShowsTheRowsTheWriteLeaves) {
     }
 }
 
+// A new interval whose start is that of a stored row the write keeps (a closed one over a
+// row of its start that ends later or is open; an open one starting after now over a row of
+// its start) cannot be inserted beside it: the table's key holds one row per start. The
+// write fails on the key and leaves the rows as they were; the preview says it is not
+// written, rather than promising the rows of a write.
+TEST_P(Writer, ThePreviewRefusesWhatTheTableKeyRefusesAtTheSameStart) {
+    struct Case {
+        Strings stored; // "start|end", end empty when open
+        std::string time;
+    };
+    const std::vector<Case> cases = {
+        {{"2012-03-13 08:10:00|"}, "2012.03.13 08:10:00 / 2014.08.12 00:00:00"},
+        {{"2005-01-01 00:00:00|2020-01-01 00:00:00"}, "2005.01.01 00:00:00 / 2010.01.01 00:00:00"},
+        {{"2090-01-01 00:00:00|"}, "2090.01.01 00:00:00"},
+    };
+    for (const Case& c : cases) {
+        db.exec("DELETE FROM CALIBRATION");
+        for (const std::string& row : c.stored)
+            stored(row.substr(0, row.find('|')), row.substr(row.find('|') + 1));
+        const Strings before = rows();
+        orv::ui::ScriptedInteraction quiet;
+        IntervalChoiceDialog dialog(*connection, quiet, *prepareResponse(input(c.time), quiet));
+        const IntervalChoiceDialog::Preview preview = dialog.preview();
+        const WriteOutcome outcome =
+            writeResponse(*connection, ui, input(c.time), [](IntervalChoiceDialog& d) {
+                d.overlap = IntervalChoiceDialog::Overlap::Refuse;
+                d.write();
+                return true;
+            });
+        EXPECT_NE(outcome, WriteOutcome::Written) << c.time;
+        connection = db.connect();
+        EXPECT_EQ(rows(), before) << c.time;
+        EXPECT_EQ(preview.kind, IntervalChoiceDialog::Preview::Kind::Refused) << c.time;
+        const Strings said = quiet.messageTexts();
+        EXPECT_TRUE(!said.empty() &&
+                    said.back().find("Запись в базу не выполнена.") != std::string::npos)
+            << c.time << ": " << testing::PrintToString(said);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, Writer, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);
