@@ -17,15 +17,17 @@ bool openSlot(const gainbook::ConnectionSettings& settings, Slot& slot) {
         slot.refusal = std::move(opened);
         return false;
     }
-    gainbook::StreamingConnection streaming =
-        gainbook::openStreamingConnection(settings, std::move(opened.connection));
-    if (streaming.fallback != gainbook::StreamingFallback::None)
-        log::failure("rows are read whole, not streamed: " +
-                     std::string(streaming.fallback == gainbook::StreamingFallback::Refused
-                                     ? "the second connection failed: " + streaming.diagnostic
-                                     : "the data source, user or password cannot go into a "
-                                       "connect string"));
-    opened.connection = std::move(streaming.connection);
+    if (slot.streaming) {
+        gainbook::StreamingConnection streaming =
+            gainbook::openStreamingConnection(settings, std::move(opened.connection));
+        if (streaming.fallback != gainbook::StreamingFallback::None)
+            log::failure("rows are read whole, not streamed: " +
+                         std::string(streaming.fallback == gainbook::StreamingFallback::Refused
+                                         ? "the second connection failed: " + streaming.diagnostic
+                                         : "the data source, user or password cannot go into a "
+                                           "connect string"));
+        opened.connection = std::move(streaming.connection);
+    }
     if (const auto kind = gainbook::classifyDbmsName(opened.connection->dbmsName().value_or(""))) {
         if (*kind == gainbook::DbmsKind::PostgreSql) {
             odbc::Statement st(*opened.connection);

@@ -15,15 +15,21 @@ namespace orv::stationws {
 // One database connection, opened when first needed and again after it failed.
 struct Slot {
     std::unique_ptr<odbc::Connection> connection;
+    // The kind `connection` is (or is opened as): streaming (the rows come as they are read,
+    // so that a whole archive never sits in the driver's memory), or plain (a statement's
+    // rows come at once: on PostgreSQL without a cursor's round trips), for the answers that name a
+    // few stations exactly. The slot keeps the other kind, once opened, in `other`.
+    bool streaming = true;
+    std::unique_ptr<odbc::Connection> other;
     // Why the last opening failed, when the driver refused it.
     gainbook::OpenResult refusal;
     // Given up by its request while a statement hung on it: dropped when the statement ends.
     bool abandoned = false;
 };
 
-// Opens the slot's connection, read-only and with the rows streamed where the driver can
-// be told so, when it has none; false (the reason logged) when the database cannot be
-// reached.
+// Opens the slot's connection, read-only and, for the streaming kind, with the rows streamed
+// where the driver can be told so, when it has none; false (the reason logged) when the database
+// cannot be reached.
 bool openSlot(const gainbook::ConnectionSettings& settings, Slot& slot);
 
 // After a failed read: true when the slot's connection still works (the failure was the

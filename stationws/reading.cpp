@@ -121,11 +121,58 @@ void Readings::readAnswer(Reading& r) {
     r.spool.finish();
 }
 
+namespace {
+
+// At most this many station codes, none with a wildcard, bound what a query reads to those
+// stations' rows: read on a plain connection, whole.
+constexpr std::size_t kFewStations = 16;
+
+bool namesFewStations(const Query& query) {
+    std::size_t named = 0;
+    for (const stationxml::Selection& s : query.selections) {
+        if (s.stations.empty())
+            return false;
+        for (const std::string& code : s.stations)
+            if (!s.exactCodes && code.find_first_of("*?") != std::string::npos)
+                return false;
+        named += s.stations.size();
+    }
+    return named > 0 && named <= kFewStations;
+}
+
+// The slot's connection of the kind a reading wants, for the reading's time: the two kinds
+// change places in the slot, so that opening, the retry and giving up on a connection that
+// has gone all work on the one in use.
+class SlotKind {
+public:
+    SlotKind(Slot& slot, bool streaming) : slot_(slot), swapped_(slot.streaming != streaming) {
+        if (swapped_)
+            swap();
+    }
+    ~SlotKind() {
+        if (swapped_)
+            swap();
+    }
+    SlotKind(const SlotKind&) = delete;
+    SlotKind& operator=(const SlotKind&) = delete;
+
+private:
+    void swap() {
+        std::swap(slot_.connection, slot_.other);
+        slot_.streaming = !slot_.streaming;
+    }
+    Slot& slot_;
+    const bool swapped_;
+};
+
+} // namespace
+
 // A connection that went away since its last use (a server restarted with no traffic in
 // between) is noticed at its first statement: that reading is done again once, on a fresh
 // connection, when nothing of it has been sent.
 Verdict Readings::readWithOneRetry(Reading& r) {
     Slot& slot = r.lease->slot();
+    const SlotKind kind(slot, !namesFewStations(r.query));
     for (int attempt = 0;; ++attempt) {
         const bool reused = slot.connection != nullptr;
         if (!pool_.open(slot))
