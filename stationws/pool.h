@@ -17,8 +17,8 @@ struct Slot {
     std::unique_ptr<odbc::Connection> connection;
     // The kind `connection` is (or is opened as): streaming (the rows come as they are read,
     // so that a whole archive never sits in the driver's memory), or plain (a statement's
-    // rows come at once: on PostgreSQL without a cursor's round trips), for the answers that name a
-    // few stations exactly. The slot keeps the other kind, once opened, in `other`.
+    // rows come at once: on PostgreSQL without a cursor's round trips), for the answers that
+    // name a few stations exactly. The slot keeps the other kind, once opened, in `other`.
     bool streaming = true;
     std::unique_ptr<odbc::Connection> other;
     // Why the last opening failed, when the driver refused it.
