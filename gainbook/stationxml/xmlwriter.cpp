@@ -95,6 +95,25 @@ struct StationXmlWriter::Impl {
     std::exception_ptr sinkError;
     bool finished = false;
 
+    explicit Impl(Sink to, WriterOptions o = {}) : sink(std::move(to)), options(std::move(o)) {
+        xmlOutputBufferPtr out = xmlOutputBufferCreateIO(&Impl::write, &Impl::close, this, nullptr);
+        if (!out)
+            throw std::runtime_error("StationXML: no output buffer");
+        writer = xmlNewTextWriter(out);
+        if (!writer) {
+            xmlOutputBufferClose(out);
+            throw std::runtime_error("StationXML: no XML writer");
+        }
+        xmlTextWriterSetIndent(writer, 1);
+        xmlTextWriterSetIndentString(writer, X(" "));
+    }
+    ~Impl() {
+        if (writer)
+            xmlFreeTextWriter(writer);
+    }
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
+
     static int write(void* context, const char* buffer, int len) {
         auto* self = static_cast<Impl*>(context);
         try {
@@ -199,26 +218,9 @@ struct StationXmlWriter::Impl {
 };
 
 StationXmlWriter::StationXmlWriter(Sink sink, WriterOptions options)
-    : impl_(std::make_unique<Impl>()) {
-    impl_->sink = std::move(sink);
-    impl_->options = std::move(options);
-    xmlOutputBufferPtr out =
-        xmlOutputBufferCreateIO(&Impl::write, &Impl::close, impl_.get(), nullptr);
-    if (!out)
-        throw std::runtime_error("StationXML: no output buffer");
-    impl_->writer = xmlNewTextWriter(out);
-    if (!impl_->writer) {
-        xmlOutputBufferClose(out);
-        throw std::runtime_error("StationXML: no XML writer");
-    }
-    xmlTextWriterSetIndent(impl_->writer, 1);
-    xmlTextWriterSetIndentString(impl_->writer, X(" "));
-}
+    : impl_(std::make_unique<Impl>(std::move(sink), std::move(options))) {}
 
-StationXmlWriter::~StationXmlWriter() {
-    if (impl_->writer)
-        xmlFreeTextWriter(impl_->writer);
-}
+StationXmlWriter::~StationXmlWriter() = default;
 
 void StationXmlWriter::begin() {
     Impl& w = *impl_;
@@ -329,32 +331,14 @@ std::string keyOf(const Response& r) {
 // after another of its elements, up to the channel's end tag.
 std::string responseText(const Response& r) {
     std::string out;
-    StationXmlWriter::Impl w;
-    w.sink = [&out](std::string_view part) { out += part; };
-    xmlOutputBufferPtr buffer = xmlOutputBufferCreateIO(
-        &StationXmlWriter::Impl::write, &StationXmlWriter::Impl::close, &w, nullptr);
-    if (!buffer)
-        throw std::runtime_error("StationXML: no output buffer");
-    w.writer = xmlNewTextWriter(buffer);
-    if (!w.writer) {
-        xmlOutputBufferClose(buffer);
-        throw std::runtime_error("StationXML: no XML writer");
-    }
-    xmlTextWriterSetIndent(w.writer, 1);
-    xmlTextWriterSetIndentString(w.writer, X(" "));
+    StationXmlWriter::Impl w([&out](std::string_view part) { out += part; });
     static constexpr std::string_view kBefore = "<Dip>0</Dip>\n";
-    try {
-        for (const char* name : {"FDSNStationXML", "Network", "Station", "Channel"})
-            w.start(name);
-        w.element("Dip", "0");
-        w.response(r);
-        w.end();
-        w.check(xmlTextWriterFlush(w.writer));
-    } catch (...) {
-        xmlFreeTextWriter(w.writer);
-        throw;
-    }
-    xmlFreeTextWriter(w.writer);
+    for (const char* name : {"FDSNStationXML", "Network", "Station", "Channel"})
+        w.start(name);
+    w.element("Dip", "0");
+    w.response(r);
+    w.end();
+    w.check(xmlTextWriterFlush(w.writer));
     const std::size_t from = out.find(kBefore);
     const std::size_t to = out.rfind("</Channel>");
     if (from == std::string::npos || to == std::string::npos)
