@@ -291,6 +291,13 @@ struct Reader {
         });
     }
 
+    // The same, of any station.
+    bool namesPlainChannel(const Selection& s, bool withoutResponse) const {
+        return std::any_of(siteChans.begin(), siteChans.end(), [&](const auto& station) {
+            return namesPlainChannel(s, station.first, withoutResponse);
+        });
+    }
+
     bool epochSelected(const StationVisit& v, const std::string& location,
                        const std::string& channel, const odbc::Timestamp& start,
                        const std::optional<odbc::Timestamp>& end) const {
@@ -530,10 +537,7 @@ struct Reader {
             throw std::runtime_error("the database has no CALIBRATION table");
         const bool wanted = std::any_of(selections.begin(), selections.end(), [&](const auto& s) {
             return anyMatches(s.networks, options.defaultNetwork, s.exactCodes) &&
-                   (!hasChannels(s) ||
-                    std::any_of(siteChans.begin(), siteChans.end(), [&](const auto& station) {
-                        return namesPlainChannel(s, station.first, false);
-                    }));
+                   (!hasChannels(s) || namesPlainChannel(s, false));
         });
         if (!wanted)
             return responses;
@@ -583,16 +587,9 @@ struct Reader {
         }
         if (!starts.ok())
             throw std::runtime_error("CALIBRATION: " + starts.diagnostic());
-        if (byNetwork && namesPlainChannelWithoutResponse())
+        if (byNetwork && std::any_of(selections.begin(), selections.end(),
+                                     [&](const auto& s) { return namesPlainChannel(s, true); }))
             readChannelsWithResponses();
-    }
-
-    bool namesPlainChannelWithoutResponse() const {
-        return std::any_of(selections.begin(), selections.end(), [&](const Selection& s) {
-            return std::any_of(siteChans.begin(), siteChans.end(), [&](const auto& station) {
-                return namesPlainChannel(s, station.first, true);
-            });
-        });
     }
 
     // The channels that have responses under any network, of the stations with SITECHAN
