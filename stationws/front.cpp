@@ -584,12 +584,11 @@ struct Front::Impl {
         const std::optional<Delivery> d = deliveryOf(link.fd);
         if (!d)
             return;
-        if (d->queued == 0)
-            link.draining = false;
         if (d->acknowledged != link.acknowledged || d->queued == 0)
             link.took = now;
         link.acknowledged = d->acknowledged;
         if (d->queued == 0) {
+            link.draining = false;
             if (link.phase == Phase::Send)
                 link.deadline = now + idleTime();
             return;
