@@ -6,6 +6,8 @@
 #include "stationxml/xmlwriter.h"
 #include "textwriter.h"
 
+#include <thread>
+
 namespace orv::stationws {
 
 namespace {
@@ -168,20 +170,44 @@ private:
 } // namespace
 
 // A connection that went away since its last use (a server restarted with no traffic in
-// between) is noticed at its first statement: that reading is done again once, on a fresh
-// connection, when nothing of it has been sent.
+// between) is noticed at its first statement: that reading is done again at once, on a fresh
+// connection, when nothing of it has been sent. A database that cannot be reached then (a
+// failover: the old server gone, the new one not yet taking connections) is asked again every
+// kRideStep for up to kRideThrough, so that a failover's gap costs the answers time, not a
+// 503.
 Verdict Readings::readWithOneRetry(Reading& r) {
     Slot& slot = r.lease->slot();
     const SlotKind kind(slot, !namesFewStations(r.query));
-    for (int attempt = 0;; ++attempt) {
+    const auto until = std::chrono::steady_clock::now() + kRideThrough;
+    bool readAgain = false;
+    for (;;) {
         const bool reused = slot.connection != nullptr;
-        if (!pool_.open(slot))
-            return Verdict::Unreachable;
-        const Verdict verdict = readOnce(r, slot);
-        if (verdict != Verdict::Unreachable || !reused || attempt > 0 || !r.spool.rewind())
+        const auto began = std::chrono::steady_clock::now();
+        const Verdict verdict = pool_.open(slot) ? readOnce(r, slot) : Verdict::Unreachable;
+        if (verdict != Verdict::Unreachable || !r.spool.rewind())
             return verdict;
-        log::failure("the connection had gone; reading again on a new one");
+        if (reused && !readAgain) {
+            readAgain = true;
+            log::failure("the connection had gone; reading again on a new one");
+            continue;
+        }
+        // A server that hangs rather than refuses takes its timeout to fail each attempt:
+        // one is begun only when it may end within the bound, as the last one took.
+        if (!waitForTheDatabase(r, until - (std::chrono::steady_clock::now() - began)))
+            return verdict;
     }
+}
+
+bool Readings::waitForTheDatabase(Reading& r, std::chrono::steady_clock::time_point until) {
+    const auto next = std::chrono::steady_clock::now() + kRideStep;
+    if (next >= until)
+        return false;
+    while (std::chrono::steady_clock::now() < next) {
+        if (r.spool.cancelled())
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return !r.spool.cancelled();
 }
 
 namespace {

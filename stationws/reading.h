@@ -38,6 +38,12 @@ inline constexpr std::size_t kKeptByValueBytes = 4 << 20;
 // reading; a larger one is sent while it is read, the rest of it kept in a temporary file.
 inline constexpr std::size_t kWholeAnswerBytes = 256 * 1024;
 
+// How long a reading asks again for a database it cannot reach before its answer is a 503,
+// and how often: a failover's gap, the old server gone and the new one not yet taking
+// connections, is a second or two.
+inline constexpr std::chrono::milliseconds kRideThrough{3000};
+inline constexpr std::chrono::milliseconds kRideStep{250};
+
 // What the reading of an answer came to.
 enum class Verdict {
     Pending,
@@ -112,6 +118,9 @@ public:
 private:
     void readAnswer(Reading& r);
     Verdict readWithOneRetry(Reading& r);
+    // Waits kRideStep before the database is asked again: false when that would pass until,
+    // or the request no longer wants the reading.
+    bool waitForTheDatabase(Reading& r, std::chrono::steady_clock::time_point until);
     Verdict readOnce(Reading& r, Slot& slot);
 
     const Config& config_;

@@ -1077,6 +1077,39 @@ TEST_P(StationServiceFaults, ADatabaseThatGoesAwayGives503AndIsServedAgainWhenBa
     EXPECT_EQ(s.log().find(db.password()), std::string::npos) << s.log();
 }
 
+// A failover's gap: a query asked while the server refuses connections is answered once it
+// takes them again within the reading's ride of 3 s, not with a 503 at once.
+TEST_P(StationServiceFaults, AQueryAskedWhileTheDatabaseRestartsIsAnsweredOnceItIsBack) {
+    orv::test::PrivateServer server(GetParam());
+    if (!server.available())
+        GTEST_SKIP() << server.whyUnavailable();
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    fillSample(db);
+    TempDir dir;
+    Service s(db, dir, {"--threads", "2"});
+    ASSERT_NE(s.port(), 0) << s.log();
+    const std::string query = s.url("query?format=text&net=IU");
+    ASSERT_EQ(curl(dir, query).status, 200);
+    ASSERT_TRUE(server.halt());
+    const auto asked = std::chrono::steady_clock::now();
+    Answer meanwhile;
+    std::thread client([&] {
+        TempDir own;
+        meanwhile = curl(own, query, {"--max-time", "30"});
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(server.resume());
+    const double back =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
+    client.join();
+    std::cout << "the server took connections again " << back << " s after the query\n";
+    if (back > 2.5)
+        GTEST_SKIP() << "the server took " << back << " s to start again";
+    EXPECT_EQ(meanwhile.status, 200) << meanwhile.body << s.log();
+    EXPECT_EQ(count(meanwhile.body, "\n"), 3u) << meanwhile.body;
+}
+
 // A server that hangs (its processes stopped, its sockets still accepting) holds nothing
 // for long: a request whose statement gets no answer gives 503 a second after --db-timeout,
 // its connection given up; one that waited for a connection meanwhile, within twice that;
