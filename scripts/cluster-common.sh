@@ -104,8 +104,9 @@ cluster_kill_server() {
 
 # HAProxy's global settings and the station service's frontend on PORT, sending to the
 # instances on the ports that follow (ws1, ws2, ...): any instance whose /health answers 200
-# gets queries. One log line per request on HAProxy's standard output: the moment it was
-# accepted (s.ms), the status, the milliseconds it was active, its retries and the server.
+# gets queries; while none does, all of them. One log line per request on HAProxy's
+# standard output: the moment it was accepted (s.ms), the status, the milliseconds it was
+# active, its retries and the server.
 cluster_stations_proxy() {
   local port=$1 n=0 server
   shift
@@ -137,10 +138,19 @@ backend stationws
     option redispatch 1
     retry-on all-retryable-errors
     default-server inter 500ms fall 2 rise 2
+    # While no instance is ready (the database away from all of them: a failover's gap),
+    # the requests still go to the instances, unchecked, rather than HAProxy answering 503
+    # at once: a reading asks again for the database for up to 3 s.
+    option allbackups
 CFG
   for server in "$@"; do
     n=$((n + 1))
     echo "    server ws$n 127.0.0.1:$server check"
+  done
+  n=0
+  for server in "$@"; do
+    n=$((n + 1))
+    echo "    server ws$n-unready 127.0.0.1:$server backup"
   done
 }
 

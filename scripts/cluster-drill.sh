@@ -110,6 +110,13 @@ load_statuses() {
   cat "$work/$1".* | awk '{ n++; if ($1 != 200) bad++ } END { printf "%d %d\n", n, bad + 0 }'
 }
 
+# What answered the requests that were not 200, as HAProxy logged them: "status server
+# (count, first-last s.ms)" per status and server ("<NOSRV>": HAProxy itself).
+not200_servers() {
+  awk '$1 ~ /^[0-9]/ && $2 != 200 { k = $2 " " $5; n[k]++; if (!(k in a)) a[k] = $1; b[k] = $1 }
+    END { for (k in n) printf "%s (%d, %s-%s)\n", k, n[k], a[k], b[k] }' "$CLUSTER_DIR/haproxy.log"
+}
+
 # HAProxy's own record of the requests accepted between two times: count, p99 of the
 # active time (ms), retried requests.
 haproxy_window() {
@@ -242,7 +249,8 @@ instance_dies() {
     "back $back s after the start"
   note "during the gap: $gap_n requests, p99 $gap_p99 ms, $gap_retried retried by HAProxy;" \
     "over the whole run p99 $all_p99 ms"
-  [ "$not200" -eq 0 ] && ok "no answer but 200" || bad "$not200 answers were not 200"
+  [ "$not200" -eq 0 ] && ok "no answer but 200" ||
+    bad "$not200 answers were not 200: $(not200_servers | paste -sd ';')"
   step_done
 }
 
@@ -563,7 +571,7 @@ faults() {
   done
   read -r answers not200 < <(load_statuses load3)
   [ "$not200" -eq 0 ] && ok "$answers read answers, none but 200" \
-    || bad "$not200 of $answers read answers were not 200"
+    || bad "$not200 of $answers read answers were not 200: $(not200_servers | paste -sd ';')"
   check_writes
   unconf_n=$(cat "$work/writes" "$work/direct" 2>/dev/null | grep -c '^unconfirmed ' || true)
   kept_n=$(grep -c ' kept$' "$work/check.$(cluster_leader)" || true)
