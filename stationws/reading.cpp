@@ -236,7 +236,9 @@ Outcome writeDocument(Writer& writer, Reading& r, Slot& slot, Warnings& warnings
         for (stationxml::Selection& s : selections)
             s.level = readingLevel(query);
         Filter filtered(watch, shown, selections.front());
-        stationxml::readInventory(*slot.connection, selections, filtered, warn, readOptions(kept));
+        stationxml::ReadOptions options = readOptions(kept);
+        options.fewStations = namesFewStations(query);
+        stationxml::readInventory(*slot.connection, selections, filtered, warn, options);
     } catch (const Stop&) {
         outcome = Outcome::Stopped;
     } catch (const std::exception& e) {

@@ -360,7 +360,9 @@ CalibrationCursor::CalibrationCursor(odbc::Connection& connection, const Calibra
                                      CalibrationColumns columns)
     : columns_(columns) {
     const bool starts = columns == CalibrationColumns::ChannelStarts;
-    const char* head = columns == CalibrationColumns::EpochsWithTexts
+    const char* head = columns == CalibrationColumns::EpochsWithTextsAndUnits
+                           ? sql::kInventoryRowsWithTextsAndUnitsHead
+                       : columns == CalibrationColumns::EpochsWithTexts
                            ? sql::kInventoryRowsWithTextsHead
                        : starts ? sql::kInventoryChannelStartsHead
                                 : sql::kInventoryRowsHead;
@@ -390,6 +392,7 @@ bool CalibrationCursor::next(CalibrationRow& row) {
     row.start = st.getTimestamp(5).value_or(odbc::Timestamp{});
     row.sac.clear();
     row.fap.clear();
+    row.freqUnitName.reset();
     if (columns_ == CalibrationColumns::ChannelStarts) {
         row.end.reset();
         row.sens.reset();
@@ -403,10 +406,14 @@ bool CalibrationCursor::next(CalibrationRow& row) {
     row.sensUnit = st.getInteger(8);
     row.freq = st.getDouble(9);
     row.freqUnit = st.getInteger(10);
-    if (columns_ == CalibrationColumns::EpochsWithTexts) {
+    if (columns_ == CalibrationColumns::EpochsWithTexts ||
+        columns_ == CalibrationColumns::EpochsWithTextsAndUnits) {
         row.sac = storedLines(st.getText(11).value_or(""));
         row.fap = storedLines(st.getText(12).value_or(""));
     }
+    if (columns_ == CalibrationColumns::EpochsWithTextsAndUnits)
+        if (std::optional<std::string> unit = st.getText(13))
+            row.freqUnitName = orv::text::trim(*unit);
     return true;
 }
 

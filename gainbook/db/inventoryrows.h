@@ -37,6 +37,9 @@ struct CalibrationRow {
     std::optional<double> sens, freq;
     std::optional<long long> sensUnit, freqUnit;
     std::string sac, fap; // read only when asked for
+    // ID_FREQ's FREQ_UNITS of freqUnit, trimmed; read only with EpochsWithTextsAndUnits,
+    // nothing where ID_FREQ has no row of the code.
+    std::optional<std::string> freqUnitName;
 };
 
 // The stored forms of the empty location: "??" (how CALIBRATION stores no location), ""
@@ -112,8 +115,11 @@ std::optional<std::map<long long, std::string>> readFreqUnits(odbc::Connection& 
 enum class CalibrationColumns {
     Epochs,          // every epoch, without SAC and FAP
     EpochsWithTexts, // every epoch with SAC and FAP
-    ChannelStarts,   // one row per channel and stored location: its first start, whatever
-                     // the filter's times; nothing else
+    // every epoch with SAC, FAP and the name of its frequency unit: one statement where the
+    // units' table would be read apart
+    EpochsWithTextsAndUnits,
+    ChannelStarts, // one row per channel and stored location: its first start, whatever
+                   // the filter's times; nothing else
 };
 
 // CALIBRATION rows in network, station, location, channel and start order.

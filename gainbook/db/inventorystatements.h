@@ -44,6 +44,12 @@ inline constexpr const char* kInventoryRowsHead =
 inline constexpr const char* kInventoryRowsWithTextsHead =
     "SELECT NETWORK,STA,LOCATION,CHAN,STARTDATE,ENDDATE,SENS,ID_SENS,FREQ,ID_FREQ,SAC,FAP "
     "FROM CALIBRATION WHERE 1=1";
+// The same with the name of each row's frequency unit (ID_FREQ's FREQ_UNITS, NULL where
+// ID_FREQ has no row of its code), for the readings that have the ID_FREQ table.
+inline constexpr const char* kInventoryRowsWithTextsAndUnitsHead =
+    "SELECT NETWORK,STA,LOCATION,CHAN,STARTDATE,ENDDATE,SENS,ID_SENS,FREQ,ID_FREQ,SAC,FAP,"
+    "(SELECT MAX(FREQ_UNITS) FROM ID_FREQ WHERE ID_FREQ.ID_FREQ=CALIBRATION.ID_FREQ) "
+    "FROM CALIBRATION WHERE 1=1";
 // The first start of each channel: for answers that show no channel epochs. The head, the
 // conditions, then the grouping.
 inline constexpr const char* kInventoryChannelStartsHead =

@@ -138,7 +138,10 @@ struct Reader {
 
     std::map<std::string, db::SiteRow> sites;
     std::map<std::string, std::vector<db::SiteChanRow>> siteChans; // by station
-    std::map<long long, std::string> freqUnits;
+    // The epochs' statement names each frequency unit (ID_FREQ is there).
+    bool withUnits = false;
+    // The epochs, read before the stored channels where they tell those too (epochsFirst).
+    std::optional<std::vector<db::CalibrationRow>> epochsRead;
     // Of the stored channels the selections' codes take, whatever the times: the first
     // start by network and station; at station level the channels themselves; for the
     // stations that have SITECHAN rows, the channels that have responses (small, however
@@ -492,10 +495,8 @@ struct Reader {
         s.fap = row.fap;
         s.sensUnit = row.sensUnit.value_or(0);
         s.freq = row.freq;
-        if (row.freqUnit) {
-            const auto unit = freqUnits.find(*row.freqUnit);
-            s.freqUnitName = unit != freqUnits.end() ? unit->second : "Hz";
-        }
+        if (row.freqUnit)
+            s.freqUnitName = row.freqUnitName.value_or("Hz");
         s.sens = row.sens;
         const std::string key = row.network + "." + row.station + "." + row.location + "." +
                                 row.channel + " " + row.start.toSqlText();
@@ -519,12 +520,9 @@ struct Reader {
         for (db::SiteChanRow& c : *chanRows)
             siteChans[c.station].push_back(std::move(c));
         if (includeLevel(Level::Response)) {
-            if (options.responseTablesRequired && !connection.tableExists("ID_FREQ"))
+            withUnits = connection.tableExists("ID_FREQ");
+            if (options.responseTablesRequired && !withUnits)
                 throw std::runtime_error("the database has no ID_FREQ table");
-            auto units = db::readFreqUnits(connection, diagnostic);
-            if (!units)
-                throw std::runtime_error("ID_FREQ: " + diagnostic);
-            freqUnits = std::move(*units);
         }
     }
 
@@ -563,33 +561,74 @@ struct Reader {
     void readStoredChannels() {
         const bool byNetwork = std::any_of(selections.begin(), selections.end(),
                                            [](const Selection& s) { return !s.networks.empty(); });
-        db::CalibrationCursor starts(connection, filter, db::CalibrationColumns::ChannelStarts);
-        db::CalibrationRow row;
-        while (starts.next(row)) {
-            if (siteChans.count(row.station))
-                withResponses[row.station].insert({row.location, row.channel});
-            const bool named = std::any_of(selections.begin(), selections.end(), [&](auto& s) {
-                return anyMatches(s.networks, row.network, s.exactCodes) &&
-                       anyMatches(s.stations, row.station, s.exactCodes) &&
-                       anyMatches(s.locations, row.location, s.exactCodes) &&
-                       anyMatches(s.channels, row.channel, s.exactCodes);
-            });
-            if (!named)
-                continue;
-            const StationId id{row.network, row.station};
-            const auto [first, made] = firstStart.emplace(id, row.start);
-            if (!made && row.start < first->second)
-                first->second = row.start;
-            if (!includeLevel(Level::Channel))
-                storedChannels[id].emplace_back(row.location, row.channel);
-            if (storedAt.emplace(id, storedOrder.size()).second)
-                storedOrder.push_back(id);
+        if (epochsFirst()) {
+            // Every epoch of a channel is among them: its first start is theirs.
+            epochsRead = readAllEpochs();
+            for (const db::CalibrationRow& row : *epochsRead)
+                noteStoredChannel(row);
+        } else {
+            db::CalibrationCursor starts(connection, filter, db::CalibrationColumns::ChannelStarts);
+            db::CalibrationRow row;
+            while (starts.next(row))
+                noteStoredChannel(row);
+            if (!starts.ok())
+                throw std::runtime_error("CALIBRATION: " + starts.diagnostic());
         }
-        if (!starts.ok())
-            throw std::runtime_error("CALIBRATION: " + starts.diagnostic());
         if (byNetwork && std::any_of(selections.begin(), selections.end(),
                                      [&](const auto& s) { return namesPlainChannel(s, true); }))
             readChannelsWithResponses();
+    }
+
+    // Where the epochs' statement reads every epoch of the stored channels the codes take
+    // (no selection has a time), at a level that reads them, and the caller bounds the
+    // reading to a few stations: it is run once, before the stations are visited, and tells
+    // the stored channels too.
+    bool epochsFirst() const {
+        return options.fewStations && includeLevel(Level::Channel) &&
+               std::none_of(selections.begin(), selections.end(), [](const Selection& s) {
+                   return s.start || s.end || s.startBefore || s.startAfter || s.endBefore ||
+                          s.endAfter;
+               });
+    }
+
+    db::CalibrationColumns epochColumns() const {
+        if (!includeLevel(Level::Response))
+            return db::CalibrationColumns::Epochs;
+        return withUnits ? db::CalibrationColumns::EpochsWithTextsAndUnits
+                         : db::CalibrationColumns::EpochsWithTexts;
+    }
+
+    std::vector<db::CalibrationRow> readAllEpochs() {
+        db::CalibrationCursor cursor(connection, filter, epochColumns());
+        std::vector<db::CalibrationRow> rows;
+        db::CalibrationRow row;
+        while (cursor.next(row))
+            rows.push_back(std::move(row));
+        if (!cursor.ok())
+            throw std::runtime_error("CALIBRATION: " + cursor.diagnostic());
+        return rows;
+    }
+
+    // A stored channel the codes take, with its first start or one of its epochs.
+    void noteStoredChannel(const db::CalibrationRow& row) {
+        if (siteChans.count(row.station))
+            withResponses[row.station].insert({row.location, row.channel});
+        const bool named = std::any_of(selections.begin(), selections.end(), [&](auto& s) {
+            return anyMatches(s.networks, row.network, s.exactCodes) &&
+                   anyMatches(s.stations, row.station, s.exactCodes) &&
+                   anyMatches(s.locations, row.location, s.exactCodes) &&
+                   anyMatches(s.channels, row.channel, s.exactCodes);
+        });
+        if (!named)
+            return;
+        const StationId id{row.network, row.station};
+        const auto [first, made] = firstStart.emplace(id, row.start);
+        if (!made && row.start < first->second)
+            first->second = row.start;
+        if (!includeLevel(Level::Channel))
+            storedChannels[id].emplace_back(row.location, row.channel);
+        if (storedAt.emplace(id, storedOrder.size()).second)
+            storedOrder.push_back(id);
     }
 
     // The channels that have responses under any network, of the stations with SITECHAN
@@ -697,11 +736,6 @@ struct Reader {
     // The stored epochs in the selection's times, station by station, among the stations
     // without epochs there.
     void readEpochs() {
-        db::CalibrationCursor cursor(connection, filter,
-                                     includeLevel(Level::Response)
-                                         ? db::CalibrationColumns::EpochsWithTexts
-                                         : db::CalibrationColumns::Epochs);
-        db::CalibrationRow row;
         std::optional<StationId> current;
         std::optional<StationVisit> visit;
         std::vector<db::CalibrationRow> rows;
@@ -711,7 +745,7 @@ struct Reader {
             rows.clear();
             visit.reset();
         };
-        while (cursor.next(row)) {
+        auto take = [&](db::CalibrationRow& row) {
             if (!current || current->first != row.network || current->second != row.station) {
                 flush();
                 current = StationId{row.network, row.station};
@@ -720,7 +754,17 @@ struct Reader {
             }
             if (visit && epochSelected(*visit, row.location, row.channel, row.start, row.end))
                 rows.push_back(std::move(row));
+        };
+        if (epochsRead) {
+            for (db::CalibrationRow& row : *epochsRead)
+                take(row);
+            flush();
+            return;
         }
+        db::CalibrationCursor cursor(connection, filter, epochColumns());
+        db::CalibrationRow row;
+        while (cursor.next(row))
+            take(row);
         flush();
         if (!cursor.ok())
             throw std::runtime_error("CALIBRATION: " + cursor.diagnostic());

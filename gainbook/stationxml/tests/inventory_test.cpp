@@ -14,6 +14,7 @@
 #include <cmath>
 #include <fstream>
 #include <functional>
+#include <tuple>
 
 using orv::odbc::Parameter;
 using orv::odbc::Timestamp;
@@ -123,32 +124,59 @@ protected:
              p);
     }
 
-    // The reading of the selections at their level; problems told collected.
+    // The reading of the selections at their level; problems told collected. Each is also
+    // read as a caller that bounds it to a few stations reads it (the epochs read first,
+    // telling the channels' first starts): the same stations, epochs and problems.
     Collector read(const std::vector<Selection>& selections) {
         Collector c;
-        problems.clear();
-        orv::stationxml::ReadOptions options;
-        options.defaultNetwork = "XYN";
-        orv::stationxml::readInventory(
-            *connection, selections, c, [&](const Problem& p) { problems.push_back(p); }, options);
+        problems = readAs(selections, c, false);
+        Collector few;
+        const std::vector<Problem> fewProblems = readAs(selections, few, true);
+        EXPECT_EQ(few.stations, c.stations);
+        EXPECT_EQ(few.epochs, c.epochs);
+        EXPECT_EQ(rendered(fewProblems), rendered(problems));
         return c;
     }
     Collector read(const Selection& s) { return read(std::vector<Selection>{s}); }
 
-    // The selection's document, checked with FDSN's schema; its text.
+    // The selection's document, checked with FDSN's schema; its text, the same as a caller
+    // bounding the reading to a few stations reads it.
     std::string document(const Selection& s) {
-        std::string xml;
-        orv::stationxml::StationXmlWriter writer([&](std::string_view chunk) { xml += chunk; });
-        writer.begin();
-        orv::stationxml::ReadOptions options;
-        options.defaultNetwork = "XYN";
-        orv::stationxml::readInventory(
-            *connection, s, writer, [](const Problem&) {}, options);
-        writer.finish();
+        const std::string xml = documentAs(s, false);
+        EXPECT_EQ(documentAs(s, true), xml);
         const auto file = dir / "document.xml";
         std::ofstream(file, std::ios::binary) << xml;
         orv::stationxml::test::expectSchemaValid(file);
         return xml;
+    }
+    std::vector<Problem> readAs(const std::vector<Selection>& selections,
+                                orv::stationxml::InventoryVisitor& visitor, bool fewStations) {
+        std::vector<Problem> told;
+        orv::stationxml::readInventory(
+            *connection, selections, visitor, [&](const Problem& p) { told.push_back(p); },
+            optionsOf(fewStations));
+        return told;
+    }
+    std::string documentAs(const Selection& s, bool fewStations) {
+        std::string xml;
+        orv::stationxml::StationXmlWriter writer([&](std::string_view chunk) { xml += chunk; });
+        writer.begin();
+        orv::stationxml::readInventory(
+            *connection, s, writer, [](const Problem&) {}, optionsOf(fewStations));
+        writer.finish();
+        return xml;
+    }
+    static orv::stationxml::ReadOptions optionsOf(bool fewStations) {
+        orv::stationxml::ReadOptions options;
+        options.defaultNetwork = "XYN";
+        options.fewStations = fewStations;
+        return options;
+    }
+    static Strings rendered(const std::vector<Problem>& told) {
+        Strings out;
+        for (const Problem& p : told)
+            out.push_back(render(p, orv::stationxml::Language::English));
+        return out;
     }
     bool told(ProblemKind kind, const std::string& key) const {
         return std::any_of(problems.begin(), problems.end(),
@@ -429,10 +457,42 @@ TEST_P(Inventory, OverlappingStoredEpochsAreExportedAndSaid) {
               "00:00:00 - 2006-01-01 00:00:00; both exported as stored");
 }
 
+// A response's normalization frequency is in the unit its ID_FREQ row names (trimmed); Hz
+// where ID_FREQ has no row of its code (SQLite keeps no foreign key).
+TEST_P(Inventory, TheFrequencyUnitIsTheOneItsIdFreqRowNames) {
+    station("FRQ", 10, 10, 0, at(2000));
+    exec("INSERT INTO ID_FREQ(ID_FREQ,FREQ_UNITS) VALUES(7,' rad/sec ')", {});
+    const bool keysKept = GetParam() != Backend::SQLite;
+    // channel, the stored frequency, its unit's code; the frequency in Hz
+    const std::vector<std::tuple<const char*, double, int, double>> rows{
+        {"BHE", 2 * M_PI, 1, 1},
+        {"BHN", 4 * M_PI, 7, 2},
+        {"BHZ", 3, keysKept ? 0 : 9, 3},
+        {"HHZ", 5, 0, 5}};
+    for (const auto& [chan, freq, unit, hz] : rows)
+        exec("INSERT INTO CALIBRATION(NETWORK,LOCATION,STA,CHAN,STARTDATE,SAC,FREQ,ID_FREQ,"
+             "ID_SENS) VALUES('XX','00','FRQ',?,?,?,?,?,1)",
+             {Parameter::text(chan), Parameter::date(at(2000)), Parameter::longText(kPoleZero),
+              Parameter::number(freq), Parameter::number(unit)});
+    Selection s;
+    s.level = Level::Response;
+    s.stations = {"FRQ"};
+    const std::string xml = document(s);
+    std::vector<double> hz;
+    const std::string tag = "<NormalizationFrequency>";
+    for (std::size_t at = xml.find(tag); at != std::string::npos; at = xml.find(tag, at + 1))
+        hz.push_back(std::stod(xml.substr(at + tag.size())));
+    ASSERT_EQ(hz.size(), rows.size()) << xml;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        EXPECT_NEAR(hz[i], std::get<3>(rows[i]), 1e-12) << std::get<0>(rows[i]);
+}
+
 // A fetch that fails part way (a damaged table) fails the reading, naming the table,
 // instead of ending it short.
 TEST(InventoryOnADamagedDatabase, AFailedFetchFailsTheReading) {
-    for (const std::string table : {"SITE", "SITECHAN", "ID_FREQ", "CALIBRATION"}) {
+    // ID_FREQ is read only by the code of each epoch's unit, within CALIBRATION's
+    // statement.
+    for (const std::string table : {"SITE", "SITECHAN", "CALIBRATION"}) {
         TestDatabase db(Backend::SQLite);
         makeTables(db);
         db.exec("WITH RECURSIVE N(I) AS (SELECT 1 UNION ALL SELECT I + 1 FROM N WHERE I < 2000) "
@@ -441,8 +501,6 @@ TEST(InventoryOnADamagedDatabase, AFailedFetchFailsTheReading) {
         db.exec("WITH RECURSIVE N(I) AS (SELECT 1 UNION ALL SELECT I + 1 FROM N WHERE I < 3000) "
                 "INSERT INTO SITECHAN(STA,CHAN,NGROUP,SPS,LCODE,DESCR) SELECT printf('S%04d',I),"
                 "'BHZ',1,20,'00',printf('%0060d',I) FROM N");
-        db.exec("WITH RECURSIVE N(I) AS (SELECT 10 UNION ALL SELECT I + 1 FROM N WHERE I < 3000) "
-                "INSERT INTO ID_FREQ(ID_FREQ,FREQ_UNITS) SELECT I,printf('%0040d',I) FROM N");
         if (table == "CALIBRATION")
             orv::test::damageResponses(db);
         else
