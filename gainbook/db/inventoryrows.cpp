@@ -16,15 +16,20 @@ namespace {
 std::string storedLines(const std::string& stored) {
     std::string out;
     out.reserve(stored.size() + stored.size() / 16);
-    for (std::size_t i = 0; i < stored.size(); ++i) {
-        const char c = stored[i];
-        if (c == '\r' && i + 1 < stored.size() && stored[i + 1] == '\n')
-            continue;
-        if (c == '\n' || c == '|')
+    std::size_t from = 0;
+    for (std::size_t at = stored.find_first_of("\r\n|\t"); at != std::string::npos;
+         at = stored.find_first_of("\r\n|\t", from)) {
+        out.append(stored, from, at - from);
+        from = at + 1;
+        const char c = stored[at];
+        if (c == '\t')
+            out += ' ';
+        else if (c != '\r')
             out += "\r\n";
-        else
-            out += c == '\t' ? ' ' : c;
+        else if (at + 1 == stored.size() || stored[at + 1] != '\n')
+            out += '\r';
     }
+    out.append(stored, from, std::string::npos);
     return out;
 }
 

@@ -1,5 +1,6 @@
 #include "db/inventoryrows.h"
 
+#include "responsetables.h"
 #include "testdb.h"
 
 #include <gtest/gtest.h>
@@ -58,4 +59,36 @@ TEST_P(EnsureStationRows, EveryStoredFormOfTheEmptyLocationIsTheEmptyLocation) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, EnsureStationRows, testing::ValuesIn(orv::test::allBackends()),
+                         orv::test::backendParamName);
+
+class CalibrationTexts : public testing::TestWithParam<Backend> {};
+
+// A stored response text is read with the line breaks the database panel shows: "|", "\n"
+// and "\r\n" each one "\r\n", a lone "\r" kept; tabs are blanks.
+TEST_P(CalibrationTexts, StoredBreaksAndTabsAreReadAsThePanelShowsThem) {
+    TestDatabase db(GetParam());
+    ORV_SKIP_IF_UNAVAILABLE(db);
+    orv::gainbook::test::createResponseTables(db);
+    auto c = db.connect();
+    {
+        orv::odbc::Statement st(*c);
+        ASSERT_TRUE(orv::odbc::isSuccess(st.run(
+            "INSERT INTO CALIBRATION(NETWORK,LOCATION,STA,CHAN,STARTDATE,SAC,FAP,SENS,ID_SENS,"
+            "FREQ,ID_FREQ) VALUES('XX','00','TXT','BHZ',?,?,?,1,1,1,0)",
+            {orv::odbc::Parameter::date({2000, 1, 1, 0, 0, 0}),
+             orv::odbc::Parameter::longText("ZEROS 0|POLES 1\n-1 0\r\nCONSTANT\t2|"),
+             orv::odbc::Parameter::longText("a\rb\r\n\r\n||\tc")})))
+            << st.diagnostic();
+    }
+    orv::gainbook::CalibrationCursor cursor(*c, {},
+                                            orv::gainbook::CalibrationColumns::EpochsWithTexts);
+    orv::gainbook::CalibrationRow row;
+    ASSERT_TRUE(cursor.next(row)) << cursor.diagnostic();
+    EXPECT_EQ(row.sac, "ZEROS 0\r\nPOLES 1\r\n-1 0\r\nCONSTANT 2\r\n");
+    EXPECT_EQ(row.fap, "a\rb\r\n\r\n\r\n\r\n c");
+    EXPECT_FALSE(cursor.next(row));
+    EXPECT_TRUE(cursor.ok()) << cursor.diagnostic();
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, CalibrationTexts, testing::ValuesIn(orv::test::allBackends()),
                          orv::test::backendParamName);
