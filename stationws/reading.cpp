@@ -142,6 +142,25 @@ bool namesFewStations(const Query& query) {
     return named > 0 && named <= kFewStations;
 }
 
+// At most this many channels, named by station and channel codes without wildcards: their
+// epochs are read at once (ReadOptions::fewChannels).
+constexpr std::size_t kFewChannels = 16;
+
+bool namesFewChannels(const Query& query) {
+    std::size_t named = 0;
+    for (const stationxml::Selection& s : query.selections) {
+        for (const std::vector<std::string>* codes : {&s.stations, &s.channels}) {
+            if (codes->empty())
+                return false;
+            for (const std::string& code : *codes)
+                if (!s.exactCodes && code.find_first_of("*?") != std::string::npos)
+                    return false;
+        }
+        named += s.stations.size() * s.channels.size();
+    }
+    return named > 0 && named <= kFewChannels;
+}
+
 // The slot's connection of the kind a reading wants, for the reading's time: the two kinds
 // change places in the slot, so that opening, the retry and giving up on a connection that
 // has gone all work on the one in use.
@@ -237,7 +256,7 @@ Outcome writeDocument(Writer& writer, Reading& r, Slot& slot, Warnings& warnings
             s.level = readingLevel(query);
         Filter filtered(watch, shown, selections.front());
         stationxml::ReadOptions options = readOptions(kept);
-        options.fewStations = namesFewStations(query);
+        options.fewChannels = namesFewChannels(query);
         stationxml::readInventory(*slot.connection, selections, filtered, warn, options);
     } catch (const Stop&) {
         outcome = Outcome::Stopped;

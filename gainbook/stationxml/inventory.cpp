@@ -581,10 +581,11 @@ struct Reader {
 
     // Where the epochs' statement reads every epoch of the stored channels the codes take
     // (no selection has a time), at a level that reads them, and the caller bounds the
-    // reading to a few stations: it is run once, before the stations are visited, and tells
-    // the stored channels too.
+    // reading to a few channels: it is run once, before the stations are visited, and tells
+    // the stored channels too. (A whole station's epochs at level response, held so, would
+    // be its every response text at once.)
     bool epochsFirst() const {
-        return options.fewStations && includeLevel(Level::Channel) &&
+        return options.fewChannels && includeLevel(Level::Channel) &&
                std::none_of(selections.begin(), selections.end(), [](const Selection& s) {
                    return s.start || s.end || s.startBefore || s.startAfter || s.endBefore ||
                           s.endAfter;

@@ -102,10 +102,10 @@ struct ReadOptions {
     bool responseTablesRequired = false;
     // Where responses converted before are found (stored.h); none: each is converted anew.
     std::shared_ptr<ResponseConversions> conversions;
-    // The caller bounds the reading to a few stations (it names them exactly): without
-    // times, their epochs are read once, before the stations are visited, and tell their
-    // channels' first starts too, instead of a statement of those apart.
-    bool fewStations = false;
+    // The caller bounds the reading to a few channels (it names their stations and codes
+    // exactly): without times, their epochs are read once, before the stations are visited,
+    // and tell the channels' first starts too, instead of a statement of those apart.
+    bool fewChannels = false;
 };
 
 // Streams what the selection picks, down to selection.level, without holding the archive

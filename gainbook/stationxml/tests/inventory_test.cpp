@@ -150,26 +150,26 @@ protected:
         return xml;
     }
     std::vector<Problem> readAs(const std::vector<Selection>& selections,
-                                orv::stationxml::InventoryVisitor& visitor, bool fewStations) {
+                                orv::stationxml::InventoryVisitor& visitor, bool fewChannels) {
         std::vector<Problem> told;
         orv::stationxml::readInventory(
             *connection, selections, visitor, [&](const Problem& p) { told.push_back(p); },
-            optionsOf(fewStations));
+            optionsOf(fewChannels));
         return told;
     }
-    std::string documentAs(const Selection& s, bool fewStations) {
+    std::string documentAs(const Selection& s, bool fewChannels) {
         std::string xml;
         orv::stationxml::StationXmlWriter writer([&](std::string_view chunk) { xml += chunk; });
         writer.begin();
         orv::stationxml::readInventory(
-            *connection, s, writer, [](const Problem&) {}, optionsOf(fewStations));
+            *connection, s, writer, [](const Problem&) {}, optionsOf(fewChannels));
         writer.finish();
         return xml;
     }
-    static orv::stationxml::ReadOptions optionsOf(bool fewStations) {
+    static orv::stationxml::ReadOptions optionsOf(bool fewChannels) {
         orv::stationxml::ReadOptions options;
         options.defaultNetwork = "XYN";
-        options.fewStations = fewStations;
+        options.fewChannels = fewChannels;
         return options;
     }
     static Strings rendered(const std::vector<Problem>& told) {
