@@ -1,5 +1,6 @@
 #include "workers.h"
 
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -50,8 +51,22 @@ bool Workers::finish(std::chrono::milliseconds wait) {
 
 void Workers::work(const std::shared_ptr<State>& state) {
     std::unique_lock lock(state->mutex);
+    const auto ready = [&] { return state->stopping || !state->tasks.empty(); };
     for (;;) {
-        state->changed.wait(lock, [&] { return state->stopping || !state->tasks.empty(); });
+        if (!state->trimDue) {
+            state->changed.wait(lock, ready);
+        } else if (!state->changed.wait_for(lock, kIdleBeforeTrim, ready)) {
+            // Idle since the last task: what the readings and their answers freed goes back
+            // to the system, from every arena (glibc keeps freed memory for reuse, and after
+            // many clients at once the heaps stay at their peak).
+            if (state->trimDue && state->busy == 0) {
+                state->trimDue = false;
+                lock.unlock();
+                malloc_trim(0);
+                lock.lock();
+            }
+            continue;
+        }
         if (state->tasks.empty())
             return;
         std::function<void()> task = std::move(state->tasks.front());
@@ -62,6 +77,7 @@ void Workers::work(const std::shared_ptr<State>& state) {
         task = nullptr;
         lock.lock();
         --state->busy;
+        state->trimDue = state->busy == 0 && state->tasks.empty();
         state->changed.notify_all();
     }
 }

@@ -18,6 +18,8 @@ class Workers {
 public:
     // The threads' nice value, above the process's own.
     static constexpr int kNiceness = 5;
+    // How long the threads are all idle before the memory freed is given back to the system.
+    static constexpr std::chrono::milliseconds kIdleBeforeTrim{100};
 
     explicit Workers(std::size_t threads);
     // finish() with no wait beyond the tasks already begun.
@@ -39,6 +41,7 @@ private:
         std::deque<std::function<void()>> tasks;
         std::size_t busy = 0;
         bool stopping = false;
+        bool trimDue = false; // tasks ran since the memory was last given back
     };
     static void work(const std::shared_ptr<State>& state);
 
