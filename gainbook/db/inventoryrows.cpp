@@ -16,17 +16,19 @@ namespace {
 std::string storedLines(const std::string& stored) {
     std::string out;
     out.reserve(stored.size() + stored.size() / 16);
+    const std::size_t size = stored.size();
     std::size_t from = 0;
-    for (std::size_t at = stored.find_first_of("\r\n|\t"); at != std::string::npos;
-         at = stored.find_first_of("\r\n|\t", from)) {
+    for (std::size_t at = 0; at < size; ++at) {
+        const char c = stored[at];
+        if (c != '\r' && c != '\n' && c != '|' && c != '\t')
+            continue;
         out.append(stored, from, at - from);
         from = at + 1;
-        const char c = stored[at];
         if (c == '\t')
             out += ' ';
         else if (c != '\r')
             out += "\r\n";
-        else if (at + 1 == stored.size() || stored[at + 1] != '\n')
+        else if (at + 1 == size || stored[at + 1] != '\n')
             out += '\r';
     }
     out.append(stored, from, std::string::npos);
