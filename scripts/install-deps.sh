@@ -16,7 +16,7 @@ packages=(
   libsimpleini-dev
   libssl-dev time
   libxml2-dev libxml2-utils
-  libmicrohttpd-dev zlib1g-dev wrk curl haproxy
+  libmicrohttpd-dev zlib1g-dev wrk curl haproxy valgrind
   patroni etcd-server etcd-client
   locales
   dpkg-dev help2man lintian desktop-file-utils man-db debootstrap systemd

@@ -619,8 +619,13 @@ struct Front::Impl {
                 }
             }
             for (auto at = waiting.begin(); at != waiting.end();) {
-                std::lock_guard wakerLock(at->second.first->mutex);
-                if (!at->second.first->suspended) {
+                bool suspended = false;
+                {
+                    // Released before the entry goes: it may hold the last reference.
+                    std::lock_guard wakerLock(at->second.first->mutex);
+                    suspended = at->second.first->suspended;
+                }
+                if (!suspended) {
                     at = waiting.erase(at);
                     continue;
                 }
