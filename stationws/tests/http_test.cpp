@@ -1038,21 +1038,35 @@ INSTANTIATE_TEST_SUITE_P(Backends, StationServiceLoad,
                          testing::Values(Backend::SQLite, Backend::PostgreSQL),
                          orv::test::backendParamName);
 
-class StationServiceFaults : public testing::TestWithParam<Backend> {};
+// A server of the test's own, which it stops, freezes and starts again.
+class StationServiceFaults : public testing::TestWithParam<Backend> {
+protected:
+    StationServiceFaults() : server(GetParam()), db(GetParam()) {}
+    void SetUp() override {
+        if (!server.available())
+            GTEST_SKIP() << server.whyUnavailable();
+        ORV_SKIP_IF_UNAVAILABLE(db);
+    }
+    // The service on the sample archive; the text query for IU, answered 200 once.
+    std::string serveSample(const std::vector<std::string>& options) {
+        fillSample(db);
+        s = std::make_unique<Service>(db, dir, options);
+        EXPECT_NE(s->port(), 0) << s->log();
+        const std::string query = s->url("query?format=text&net=IU");
+        EXPECT_EQ(curl(dir, query).status, 200);
+        return query;
+    }
+
+    orv::test::PrivateServer server;
+    TestDatabase db;
+    TempDir dir;
+    std::unique_ptr<Service> s;
+};
 
 TEST_P(StationServiceFaults, ADatabaseThatGoesAwayGives503AndIsServedAgainWhenBack) {
-    orv::test::PrivateServer server(GetParam());
-    if (!server.available())
-        GTEST_SKIP() << server.whyUnavailable();
-    TestDatabase db(GetParam());
-    ORV_SKIP_IF_UNAVAILABLE(db);
-    fillSample(db);
-    TempDir dir;
-    Service s(db, dir, {"--threads", "2"});
-    ASSERT_NE(s.port(), 0) << s.log();
-    const std::string query = s.url("query?format=text&net=IU");
-    ASSERT_EQ(curl(dir, query).status, 200);
-    ASSERT_EQ(curl(dir, s.health()).status, 200);
+    const std::string query = serveSample({"--threads", "2"});
+    ASSERT_FALSE(HasFailure());
+    ASSERT_EQ(curl(dir, s->health()).status, 200);
     ASSERT_TRUE(server.halt());
     for (int i = 0; i < 3; ++i) {
         Answer a;
@@ -1062,11 +1076,11 @@ TEST_P(StationServiceFaults, ADatabaseThatGoesAwayGives503AndIsServedAgainWhenBa
     // Not ready while the database is away, within the check's bound of 2 s; the version
     // needs no database.
     Answer notReady;
-    EXPECT_LT(secondsOf([&] { notReady = curl(dir, s.health()); }), 2.5);
+    EXPECT_LT(secondsOf([&] { notReady = curl(dir, s->health()); }), 2.5);
     expectErrorBody(notReady, 503);
-    EXPECT_EQ(curl(dir, s.url("version")).status, 200);
+    EXPECT_EQ(curl(dir, s->url("version")).status, 200);
     ASSERT_TRUE(server.resume());
-    EXPECT_EQ(curl(dir, s.health()).status, 200);
+    EXPECT_EQ(curl(dir, s->health()).status, 200);
     for (int i = 0; i < 3; ++i) {
         const Answer a = curl(dir, query);
         EXPECT_EQ(a.status, 200) << a.body;
@@ -1079,23 +1093,14 @@ TEST_P(StationServiceFaults, ADatabaseThatGoesAwayGives503AndIsServedAgainWhenBa
     const Answer afterRestart = curl(dir, query);
     EXPECT_EQ(afterRestart.status, 200) << afterRestart.body;
     EXPECT_EQ(count(afterRestart.body, "\n"), 3u) << afterRestart.body;
-    EXPECT_EQ(s.log().find(db.password()), std::string::npos) << s.log();
+    EXPECT_EQ(s->log().find(db.password()), std::string::npos) << s->log();
 }
 
 // A failover's gap: a query asked while the server refuses connections is answered once it
 // takes them again within the reading's ride of 3 s, not with a 503 at once.
 TEST_P(StationServiceFaults, AQueryAskedWhileTheDatabaseRestartsIsAnsweredOnceItIsBack) {
-    orv::test::PrivateServer server(GetParam());
-    if (!server.available())
-        GTEST_SKIP() << server.whyUnavailable();
-    TestDatabase db(GetParam());
-    ORV_SKIP_IF_UNAVAILABLE(db);
-    fillSample(db);
-    TempDir dir;
-    Service s(db, dir, {"--threads", "2"});
-    ASSERT_NE(s.port(), 0) << s.log();
-    const std::string query = s.url("query?format=text&net=IU");
-    ASSERT_EQ(curl(dir, query).status, 200);
+    const std::string query = serveSample({"--threads", "2"});
+    ASSERT_FALSE(HasFailure());
     ASSERT_TRUE(server.halt());
     const auto asked = std::chrono::steady_clock::now();
     Answer meanwhile;
@@ -1111,7 +1116,7 @@ TEST_P(StationServiceFaults, AQueryAskedWhileTheDatabaseRestartsIsAnsweredOnceIt
     std::cout << "the server took connections again " << back << " s after the query\n";
     if (back > 2.5)
         GTEST_SKIP() << "the server took " << back << " s to start again";
-    EXPECT_EQ(meanwhile.status, 200) << meanwhile.body << s.log();
+    EXPECT_EQ(meanwhile.status, 200) << meanwhile.body << s->log();
     EXPECT_EQ(count(meanwhile.body, "\n"), 3u) << meanwhile.body;
 }
 
@@ -1120,17 +1125,8 @@ TEST_P(StationServiceFaults, AQueryAskedWhileTheDatabaseRestartsIsAnsweredOnceIt
 // its connection given up; one that waited for a connection meanwhile, within twice that;
 // one that has to connect, within --db-timeout. Once the server goes on, it is served.
 TEST_P(StationServiceFaults, AHungDatabaseGives503WithinItsTimeoutAndIsServedWhenItGoesOn) {
-    orv::test::PrivateServer server(GetParam());
-    if (!server.available())
-        GTEST_SKIP() << server.whyUnavailable();
-    TestDatabase db(GetParam());
-    ORV_SKIP_IF_UNAVAILABLE(db);
-    fillSample(db);
-    TempDir dir;
-    Service s(db, dir, {"--threads", "2", "--db-timeout", "2"});
-    ASSERT_NE(s.port(), 0) << s.log();
-    const std::string query = s.url("query?format=text&net=IU");
-    ASSERT_EQ(curl(dir, query).status, 200);
+    const std::string query = serveSample({"--threads", "2", "--db-timeout", "2"});
+    ASSERT_FALSE(HasFailure());
 
     ASSERT_TRUE(server.freeze());
     std::vector<std::thread> clients;
@@ -1160,7 +1156,7 @@ TEST_P(StationServiceFaults, AHungDatabaseGives503WithinItsTimeoutAndIsServedWhe
             TempDir own;
             int status = 0;
             const double took = secondsOf([&] {
-                status = curl(own, s.health(), {"--max-time", "30"}).status;
+                status = curl(own, s->health(), {"--max-time", "30"}).status;
             });
             checked[i] = {status, took};
         });
@@ -1180,27 +1176,21 @@ TEST_P(StationServiceFaults, AHungDatabaseGives503WithinItsTimeoutAndIsServedWhe
     // The readiness check says so within its bound and the login's.
     Answer unready;
     EXPECT_LT(secondsOf([&] {
-                  unready = curl(dir, s.health(), {"--max-time", "30"});
+                  unready = curl(dir, s->health(), {"--max-time", "30"});
               }),
               2 + 2 + 1.5);
     EXPECT_EQ(unready.status, 503);
 
     ASSERT_TRUE(server.thaw());
-    EXPECT_EQ(curl(dir, s.health()).status, 200);
+    EXPECT_EQ(curl(dir, s->health()).status, 200);
     const Answer after = curl(dir, query);
-    EXPECT_EQ(after.status, 200) << after.body << s.log();
+    EXPECT_EQ(after.status, 200) << after.body << s->log();
     EXPECT_EQ(count(after.body, "\n"), 3u);
 }
 
 // A configuration the database refuses ends the program at its start with the driver's
 // reason; a server that is only down is waited for.
 TEST_P(StationServiceFaults, ABrokenConfigurationFailsAtStartAndAServerDownIsWaitedFor) {
-    orv::test::PrivateServer server(GetParam());
-    if (!server.available())
-        GTEST_SKIP() << server.whyUnavailable();
-    TestDatabase db(GetParam());
-    ORV_SKIP_IF_UNAVAILABLE(db);
-    TempDir dir;
     const auto start = [&](const std::string& dsn, const std::string& user,
                            const std::string& password) {
         return orv::test::runProgram(
@@ -1224,15 +1214,15 @@ TEST_P(StationServiceFaults, ABrokenConfigurationFailsAtStartAndAServerDownIsWai
     // Down at the start: served once it is up.
     fillSample(db);
     ASSERT_TRUE(server.halt());
-    Service s(db, dir);
-    ASSERT_NE(s.port(), 0) << s.log();
-    expectErrorBody(curl(dir, s.url("query?net=IU")), 503);
+    s = std::make_unique<Service>(db, dir);
+    ASSERT_NE(s->port(), 0) << s->log();
+    expectErrorBody(curl(dir, s->url("query?net=IU")), 503);
     ASSERT_TRUE(server.resume());
-    EXPECT_EQ(curl(dir, s.url("query?net=IU")).status, 200) << s.log();
+    EXPECT_EQ(curl(dir, s->url("query?net=IU")).status, 200) << s->log();
     // A database without SITE: 500 with the reason in the log, not an empty answer.
     db.exec("DROP TABLE SITE");
-    expectErrorBody(curl(dir, s.url("query?net=IU")), 500);
-    EXPECT_NE(s.log().find("the database has no SITE table"), std::string::npos) << s.log();
+    expectErrorBody(curl(dir, s->url("query?net=IU")), 500);
+    EXPECT_NE(s->log().find("the database has no SITE table"), std::string::npos) << s->log();
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, StationServiceFaults,
