@@ -6,6 +6,7 @@
 #include "stationxml/xmlwriter.h"
 #include "textwriter.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace orv::stationws {
@@ -125,6 +126,14 @@ void Readings::readAnswer(Reading& r) {
 
 namespace {
 
+// Codes the selection names as they are: some, none with a wildcard.
+bool namedExactly(const stationxml::Selection& s, const std::vector<std::string>& codes) {
+    return !codes.empty() &&
+           (s.exactCodes || std::none_of(codes.begin(), codes.end(), [](const std::string& c) {
+                return c.find_first_of("*?") != std::string::npos;
+            }));
+}
+
 // At most this many station codes, none with a wildcard, bound what a query reads to those
 // stations' rows: read on a plain connection, whole.
 constexpr std::size_t kFewStations = 16;
@@ -132,11 +141,8 @@ constexpr std::size_t kFewStations = 16;
 bool namesFewStations(const Query& query) {
     std::size_t named = 0;
     for (const stationxml::Selection& s : query.selections) {
-        if (s.stations.empty())
+        if (!namedExactly(s, s.stations))
             return false;
-        for (const std::string& code : s.stations)
-            if (!s.exactCodes && code.find_first_of("*?") != std::string::npos)
-                return false;
         named += s.stations.size();
     }
     return named > 0 && named <= kFewStations;
@@ -149,13 +155,8 @@ constexpr std::size_t kFewChannels = 16;
 bool namesFewChannels(const Query& query) {
     std::size_t named = 0;
     for (const stationxml::Selection& s : query.selections) {
-        for (const std::vector<std::string>* codes : {&s.stations, &s.channels}) {
-            if (codes->empty())
-                return false;
-            for (const std::string& code : *codes)
-                if (!s.exactCodes && code.find_first_of("*?") != std::string::npos)
-                    return false;
-        }
+        if (!namedExactly(s, s.stations) || !namedExactly(s, s.channels))
+            return false;
         named += s.stations.size() * s.channels.size();
     }
     return named > 0 && named <= kFewChannels;
