@@ -159,7 +159,11 @@ protected:
     }
     std::string documentAs(const Selection& s, bool fewChannels) {
         std::string xml;
-        orv::stationxml::StationXmlWriter writer([&](std::string_view chunk) { xml += chunk; });
+        // One creation time, so that the two readings of a document can be compared whole.
+        orv::stationxml::WriterOptions options;
+        options.created = at(2026);
+        orv::stationxml::StationXmlWriter writer([&](std::string_view chunk) { xml += chunk; },
+                                                 options);
         writer.begin();
         orv::stationxml::readInventory(
             *connection, s, writer, [](const Problem&) {}, optionsOf(fewChannels));
