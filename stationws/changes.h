@@ -59,7 +59,8 @@ private:
 
     const gainbook::ConnectionSettings settings_;
     const std::chrono::milliseconds bound_;
-    Slot slot_;                       // the watching thread's
+    // The watching thread's: a plain connection, the one-row token read in one round trip.
+    Slot slot_ = plainSlot();
     const char* statement_ = nullptr; // of the connection's database system
     std::string token_;               // the last one read on this connection
     mutable std::mutex mutex_;

@@ -38,7 +38,7 @@ private:
 
     const gainbook::ConnectionSettings settings_;
     const std::chrono::milliseconds bound_;
-    Slot slot_; // the checking thread's
+    Slot slot_ = plainSlot(); // the checking thread's
     // Last: its thread ends before the members it uses.
     Rounds<bool> rounds_{[this] { return check(); }};
 };

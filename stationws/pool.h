@@ -27,6 +27,13 @@ struct Slot {
     bool abandoned = false;
 };
 
+// A slot of the plain kind, for statements that read a row or two.
+inline Slot plainSlot() {
+    Slot slot;
+    slot.streaming = false;
+    return slot;
+}
+
 // Opens the slot's connection, read-only and, for the streaming kind, with the rows streamed
 // where the driver can be told so, when it has none; false (the reason logged) when the database
 // cannot be reached.
