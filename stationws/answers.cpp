@@ -78,6 +78,11 @@ std::optional<std::string> AnswerMemory::find(const std::string& key, std::uint6
     return document;
 }
 
+bool AnswerMemory::holds(const std::string& key) const {
+    std::lock_guard lock(mutex_);
+    return byKey_.contains(key);
+}
+
 void AnswerMemory::keep(const std::string& key, std::uint64_t generation,
                         std::string_view document) {
     Kept k;

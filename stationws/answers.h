@@ -26,6 +26,9 @@ public:
     // ("YYYY-MM-DDThh:mm:ssZ", the time of the request).
     std::optional<std::string> find(const std::string& key, std::uint64_t generation,
                                     std::string_view created);
+    // Whether an answer is kept for key in the generation held, whatever the database has
+    // done since.
+    bool holds(const std::string& key) const;
     // Keeps the document read for key in this generation ("" when nothing matched); an older
     // generation than the one held is not kept.
     void keep(const std::string& key, std::uint64_t generation, std::string_view document);
@@ -49,9 +52,7 @@ private:
     void drop(Order::iterator at);
     // What an answer holds: its bytes, its key (the map's view points into the list's), the
     // list's and the map's nodes.
-    static std::size_t cost(const Kept& k) {
-        return k.packed.capacity() + k.key.capacity() + 160;
-    }
+    static std::size_t cost(const Kept& k) { return k.packed.capacity() + k.key.capacity() + 160; }
 
     const std::size_t budget_;
     mutable std::mutex mutex_;

@@ -234,17 +234,22 @@ std::string keyOf(const http::Request& r) {
 // once a reading of the change token begun after the request came has ended, so that every
 // change committed before the request is in its answer. Otherwise (nothing kept, a change,
 // a token that cannot be read in time or at the last reading) it is read from the database,
-// and kept for the next.
+// and kept for the next. A query with nothing kept is read at once, without the token: a
+// reading begun after the request came holds every change committed before it.
 class MemoryWait : public http::Pending {
 public:
     MemoryWait(http::Request request, Query query, Memory& memory, Readings& readings,
                const Config& config, const Errors& errors)
         : request_(std::move(request)), query_(std::move(query)), memory_(memory),
-          readings_(readings), config_(config), errors_(errors), ticket_(memory.changes.ask()),
+          readings_(readings), config_(config), errors_(errors), key_(keyOf(request_)),
+          cold_(!memory.answers.holds(key_)),
+          // While no reading has told the token, a cold query too asks for one, so that its
+          // answer can be kept; it does not wait for it.
+          ticket_(!cold_ || !memory.changes.last().known ? memory.changes.ask() : 0),
           until_(std::chrono::steady_clock::now() + memory.changes.bound()),
           // While the token cannot be read (the database away) the request does not wait
           // for it; it asked for a reading, which tells the next ones.
-          expired_(!memory.changes.last().known) {}
+          expired_(cold_ || !memory.changes.last().known) {}
     ~MemoryWait() override { memory_.changes.forget(ticket_); }
 
     bool wait(std::function<void()> wake) override {
@@ -256,7 +261,7 @@ public:
                 return true;
         }
         if (seen_ && seen_->known) {
-            kept_ = memory_.answers.find(keyOf(request_), seen_->generation, log::utcNow());
+            kept_ = memory_.answers.find(key_, seen_->generation, log::utcNow());
             if (kept_)
                 return false;
         }
@@ -287,13 +292,17 @@ public:
 
 private:
     // What keeps the database's answer: a whole one, or nothing matched, read by a reading
-    // that began once the change seen had settled.
+    // that began once the change seen had settled. A cold query's is kept under the last
+    // generation seen when its reading ends: the reading began after that generation's first
+    // sight, so its answer holds at least that generation's data (a later change, not yet
+    // seen, empties the memory once it is).
     std::function<void(Reading&)> keeper() const {
-        if (!seen_ || !seen_->known)
+        if (!cold_ && (!seen_ || !seen_->known))
             return {};
-        return [&memory = memory_, key = keyOf(request_), seen = *seen_](Reading& r) {
+        return [&memory = memory_, key = key_, fixed = cold_ ? std::nullopt : seen_](Reading& r) {
+            const Seen seen = fixed ? *fixed : memory.changes.last();
             const Verdict verdict = r.verdict;
-            if ((verdict != Verdict::Answer && verdict != Verdict::Empty) ||
+            if (!seen.known || (verdict != Verdict::Answer && verdict != Verdict::Empty) ||
                 r.begunAt < seen.since + kSettle)
                 return;
             std::string document;
@@ -310,6 +319,8 @@ private:
     Readings& readings_;
     const Config& config_;
     const Errors& errors_;
+    const std::string key_;
+    const bool cold_; // nothing was kept for the query when it came
     std::uint64_t ticket_;
     std::chrono::steady_clock::time_point until_;
     std::optional<Seen> seen_;

@@ -62,7 +62,10 @@ TEST(AnswerMemory, ANewerGenerationForgetsWhatWasKeptAndAnOlderOneIsNotKept) {
     memory.keep("/query?sta=ANMO", 3, document(2));
     EXPECT_EQ(memory.find("/query?sta=ANMO", 2, "2026-12-09T16:00:00Z"), std::nullopt);
     EXPECT_TRUE(memory.find("/query?sta=ANMO", 3, "2026-12-09T16:00:00Z"));
+    EXPECT_TRUE(memory.holds("/query?sta=ANMO"));
+    EXPECT_FALSE(memory.holds("/query?sta=TUC"));
     EXPECT_EQ(memory.find("/query?sta=ANMO", 4, "2026-12-09T16:00:00Z"), std::nullopt);
+    EXPECT_FALSE(memory.holds("/query?sta=ANMO"));
     EXPECT_EQ(memory.answers(), 0u);
     EXPECT_EQ(memory.bytes(), 0u);
     // A reading of generation 3 that ends after 4 was seen.
