@@ -36,7 +36,7 @@ bool Workers::finish(std::chrono::milliseconds wait) {
     std::unique_lock lock(state_->mutex);
     state_->stopping = true;
     state_->changed.notify_all();
-    const bool ended = state_->changed.wait_for(
+    const bool ended = state_->idle.wait_for(
         lock, wait, [&] { return state_->tasks.empty() && state_->busy == 0; });
     lock.unlock();
     for (std::thread& t : threads_) {
@@ -78,7 +78,8 @@ void Workers::work(const std::shared_ptr<State>& state) {
         lock.lock();
         --state->busy;
         state->trimDue = state->busy == 0 && state->tasks.empty();
-        state->changed.notify_all();
+        if (state->trimDue)
+            state->idle.notify_all();
     }
 }
 

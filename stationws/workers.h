@@ -37,7 +37,10 @@ private:
     // Shared with the threads, which may outlive this object when left running.
     struct State {
         std::mutex mutex;
+        // A task came, or the threads are to stop: one thread is woken for each task.
         std::condition_variable changed;
+        // The last task given has ended (for finish()).
+        std::condition_variable idle;
         std::deque<std::function<void()>> tasks;
         std::size_t busy = 0;
         bool stopping = false;
