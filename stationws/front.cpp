@@ -300,6 +300,8 @@ struct Front::Impl {
         self.uncount(*done);
     }
 
+    // Only a stop waits for the count to fall: the sweeping thread is not woken by every
+    // answer.
     void uncount(Exchange& x) {
         {
             std::lock_guard lock(mutex);
@@ -307,6 +309,8 @@ struct Front::Impl {
                 return;
             x.counted = false;
             --inFlight;
+            if (!stopping || inFlight > 0)
+                return;
         }
         changed.notify_all();
     }
