@@ -71,12 +71,40 @@ std::tm Timestamp::toTm() const {
     return tm;
 }
 
+namespace {
+
+// "%04d-%02d-%02d?%02d:%02d:%02d", ? the separator: written digit by digit where every field
+// fits its width (every date of every document and statement), by printf where one does not.
+std::string timestampText(const Timestamp& t, char separator) {
+    const auto fits = [](int v, int most) { return v >= 0 && v <= most; };
+    if (!fits(t.year, 9999) || !fits(t.month, 99) || !fits(t.day, 99) || !fits(t.hour, 99) ||
+        !fits(t.minute, 99) || !fits(t.second, 99))
+        return text::format(separator == 'T' ? "%04d-%02d-%02dT%02d:%02d:%02d"
+                                             : "%04d-%02d-%02d %02d:%02d:%02d",
+                            t.year, t.month, t.day, t.hour, t.minute, t.second);
+    std::string out = "0000-00-00 00:00:00";
+    const auto put = [&](std::size_t end, int v) {
+        for (std::size_t at = end; v > 0; v /= 10)
+            out[--at] = static_cast<char>('0' + v % 10);
+    };
+    put(4, t.year);
+    put(7, t.month);
+    put(10, t.day);
+    out[10] = separator;
+    put(13, t.hour);
+    put(16, t.minute);
+    put(19, t.second);
+    return out;
+}
+
+} // namespace
+
 std::string Timestamp::toSqlText() const {
-    return text::format("%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour, minute, second);
+    return timestampText(*this, ' ');
 }
 
 std::string Timestamp::toIsoText() const {
-    return text::format("%04d-%02d-%02dT%02d:%02d:%02d", year, month, day, hour, minute, second);
+    return timestampText(*this, 'T');
 }
 
 bool Timestamp::isValid() const {

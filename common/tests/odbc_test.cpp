@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 using namespace orv;
 using orv::test::Backend;
 using orv::test::TestDatabase;
@@ -386,4 +388,22 @@ TEST(Timestamp, OnlyDatesThatExistAreValid) {
                          T{15, 0, 2009, 0, 0, 0}, T{2009, 13, 1, 0, 0, 0}, T{0, 1, 1, 0, 0, 0},
                          T{2009, 1, 1, 24, 0, 0}, T{2009, 1, 1, 0, 60, 0}, T{2009, 1, 1, 0, 0, -1}})
         EXPECT_FALSE(bad.isValid()) << bad.toSqlText();
+}
+
+// The texts of a time are printf's "%04d-%02d-%02d %02d:%02d:%02d" (and with T), at the
+// widths' edges and past them.
+TEST(Timestamp, TextsAreThoseOfPrintf) {
+    using T = orv::odbc::Timestamp;
+    for (const T& t :
+         {T{2009, 6, 1, 0, 0, 0}, T{1, 1, 1, 1, 1, 1}, T{0, 0, 0, 0, 0, 0},
+          T{9999, 12, 31, 23, 59, 59}, T{10000, 1, 1, 0, 0, 0}, T{-5, 1, 1, 0, 0, 0},
+          T{2009, 100, 1, 0, 0, 0}, T{2009, 1, 1, 0, 0, -1}, T{305, 10, 9, 8, 70, 99}}) {
+        char sql[64], iso[64];
+        std::snprintf(sql, sizeof sql, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
+                      t.hour, t.minute, t.second);
+        std::snprintf(iso, sizeof iso, "%04d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day,
+                      t.hour, t.minute, t.second);
+        EXPECT_EQ(t.toSqlText(), sql);
+        EXPECT_EQ(t.toIsoText(), iso);
+    }
 }
