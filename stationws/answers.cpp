@@ -78,6 +78,19 @@ std::optional<std::string> AnswerMemory::find(const std::string& key, std::uint6
     return document;
 }
 
+bool AnswerMemory::admits(const std::string& key, std::uint64_t generation) {
+    const std::size_t hash = std::hash<std::string>{}(key);
+    std::lock_guard lock(mutex_);
+    if (!enter(generation))
+        return false;
+    if (noted_.contains(hash))
+        return true;
+    if (noted_.size() >= kNoted)
+        noted_.clear();
+    noted_.insert(hash);
+    return false;
+}
+
 bool AnswerMemory::holds(const std::string& key) const {
     std::lock_guard lock(mutex_);
     return byKey_.contains(key);

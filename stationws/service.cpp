@@ -303,7 +303,7 @@ private:
             const Seen seen = fixed ? *fixed : memory.changes.last();
             const Verdict verdict = r.verdict;
             if (!seen.known || (verdict != Verdict::Answer && verdict != Verdict::Empty) ||
-                r.begunAt < seen.since + kSettle)
+                r.begunAt < seen.since + kSettle || !memory.answers.admits(key, seen.generation))
                 return;
             std::string document;
             if (verdict == Verdict::Answer &&

@@ -76,6 +76,21 @@ TEST(AnswerMemory, ANewerGenerationForgetsWhatWasKeptAndAnOlderOneIsNotKept) {
               document(3, "2026-12-09T16:00:00Z"));
 }
 
+// An answer is kept from its query's second reading on, whatever changed in between; the
+// queries noted are bounded.
+TEST(AnswerMemory, AQueryIsKeptFromItsSecondReading) {
+    AnswerMemory memory(1 << 20);
+    EXPECT_FALSE(memory.admits("/query?sta=ANMO", 1));
+    EXPECT_TRUE(memory.admits("/query?sta=ANMO", 1));
+    EXPECT_FALSE(memory.admits("/query?sta=TUC", 1));
+    EXPECT_TRUE(memory.admits("/query?sta=ANMO", 2));
+    EXPECT_FALSE(memory.admits("/query?sta=ANMO", 1)) << "an older generation's reading";
+    for (int i = 0; i < 70000; ++i)
+        memory.admits("/query?sta=S" + std::to_string(i), 2);
+    EXPECT_FALSE(memory.admits("/query?sta=ANMO", 2));
+    EXPECT_TRUE(memory.admits("/query?sta=S69999", 2));
+}
+
 TEST(AnswerMemory, HoldsAtMostItsBytesAndForgetsTheLeastLatelyAskedFirst) {
     const std::size_t budget = 100 * 1000;
     AnswerMemory memory(budget);
