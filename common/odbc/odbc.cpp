@@ -79,9 +79,8 @@ std::string timestampText(const Timestamp& t, char separator) {
     const auto fits = [](int v, int most) { return v >= 0 && v <= most; };
     if (!fits(t.year, 9999) || !fits(t.month, 99) || !fits(t.day, 99) || !fits(t.hour, 99) ||
         !fits(t.minute, 99) || !fits(t.second, 99))
-        return text::format(separator == 'T' ? "%04d-%02d-%02dT%02d:%02d:%02d"
-                                             : "%04d-%02d-%02d %02d:%02d:%02d",
-                            t.year, t.month, t.day, t.hour, t.minute, t.second);
+        return text::format("%04d-%02d-%02d%c%02d:%02d:%02d", t.year, t.month, t.day, separator,
+                            t.hour, t.minute, t.second);
     std::string out = "0000-00-00 00:00:00";
     const auto put = [&](std::size_t end, int v) {
         for (std::size_t at = end; v > 0; v /= 10)
