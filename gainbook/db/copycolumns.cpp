@@ -101,12 +101,16 @@ std::vector<Column> sortedByName(std::vector<Column> columns) {
 namespace {
 
 // A double column as SQLite's driver gives it keeps only 15 digits: SQLite itself prints
-// the 17 that bring the same double back.
+// the 17 that bring the same double back, below 1e100 (above, scaled down exactly first).
 std::string selectExpression(const Side& side, const Column& c) {
-    if (side.kind == DbmsKind::SQLite && c.kind == ValueKind::Double)
-        return "CASE WHEN " + c.name + " IS NULL THEN NULL ELSE printf('%!.17g'," + c.name +
-               ") END";
-    return c.name;
+    if (side.kind != DbmsKind::SQLite || c.kind != ValueKind::Double)
+        return c.name;
+    std::string scaled = c.name;
+    for (int i = 0; i < kScaledExponent / 62; ++i)
+        scaled += "/4611686018427387904";
+    return "CASE WHEN " + c.name + " IS NULL THEN NULL WHEN abs(" + c.name + ")>=1e100 THEN '" +
+           kScaledMark + "'||printf('%!.17g'," + scaled + ") ELSE printf('%!.17g'," + c.name +
+           ") END";
 }
 
 // Byte order of UTF-8 codes on every back end, NULLs first.

@@ -34,6 +34,13 @@ std::vector<Column> columnsOf(odbc::Connection& connection, std::string_view tab
 // The checksum does not depend on the order in which a table's columns were made.
 std::vector<Column> sortedByName(std::vector<Column> columns);
 
+// How a double of SQLite is read: printf('%!.17g') (its driver keeps only 15 digits), and
+// one of 1e100 or more divided first by 2^744 (twelve exact divisions by 2^62) and marked
+// with kScaledMark: SQLite's printf misses the 17th digit of some doubles from about 1e100
+// up (DBL_MAX comes out as the double below it), but none below.
+inline constexpr char kScaledMark = 'p';
+inline constexpr int kScaledExponent = 744;
+
 struct Side {
     odbc::Connection& connection;
     DbmsKind kind;

@@ -3,6 +3,7 @@
 #include "text/text.h"
 
 #include <charconv>
+#include <cmath>
 
 namespace orv::gainbook::copy {
 
@@ -51,8 +52,11 @@ bool readValue(const Side& side, odbc::Statement& st, SQLUSMALLINT column, const
                 return false;
             if (v.null)
                 return true;
+            const bool scaled = !v.text.empty() && v.text[0] == kScaledMark;
             const char* end = v.text.data() + v.text.size();
-            const auto [p, ec] = std::from_chars(v.text.data(), end, v.number);
+            const auto [p, ec] = std::from_chars(v.text.data() + scaled, end, v.number);
+            if (scaled)
+                v.number = std::ldexp(v.number, kScaledExponent);
             return ec == std::errc() && p == end;
         }
         rc = SQLGetData(st.handle(), column, SQL_C_DOUBLE, &v.number, 0, &indicator);
